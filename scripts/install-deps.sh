@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the program and the tests need. Idempotent.
+set -euo pipefail
+packages=(
+    build-essential cmake ninja-build ccache pkg-config
+    qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-translations-l10n
+    libsqlite3-dev sqlite3
+    libgl-dev libxkbcommon-dev
+    fonts-noto-cjk xdg-utils
+    xvfb xauth
+)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    SUDO=""
+    [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+    $SUDO apt-get update
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi

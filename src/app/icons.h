@@ -1,0 +1,17 @@
+// Icons for the catalogue's nodes and for file names (by extension, cached).
+#pragma once
+
+#include <QIcon>
+#include <QString>
+
+namespace vorlane {
+
+enum class NodeIcon { Category, Disc, FolderClosed, FolderOpen };
+QIcon nodeIcon(NodeIcon which);
+// The desktop's icon for a file of this name; looks only at the name, never the disk.
+QIcon fileIcon(const QString& fileName);
+QIcon folderIcon();
+// A theme icon with a fallback from the widget style.
+QIcon themeIcon(const QString& name);
+
+} // namespace vorlane

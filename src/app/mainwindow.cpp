@@ -1,0 +1,297 @@
+#include "app/mainwindow.h"
+
+#include "app/aboutdialog.h"
+#include "app/optionsdialog.h"
+#include "app/paths.h"
+#include "app/platform.h"
+#include "app/prompts.h"
+#include "app/settings.h"
+#include "browser/categorytree.h"
+#include "browser/contents.h"
+#include "browser/filelistview.h"
+#include "browser/notes.h"
+#include "import/importhandler.h"
+#include "search/searchwindow.h"
+#include "store/cataloghandler.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QScreen>
+#include <QSplitter>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+
+namespace vorlane {
+
+MainWindow::MainWindow(const QString& startFile, QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("MainFrm"));
+    setWindowTitle(QStringLiteral("Vorlane 光盘管理"));
+    createActions();
+    createMenus();
+    createToolBar();
+    createPanes();
+    createStatusBar();
+
+    m_catalog = new CatalogHandler(this);
+    m_categoryTree = new CategoryTree(this);
+    m_contents = new ContentsView(this);
+    m_notes = new NotesPanel(this);
+    m_import = new ImportHandler(this);
+
+    m_catalog->resetToEmpty();
+    m_currentFile = startFile;
+    loadSettings();
+    m_search = new SearchWindow(this);
+    connect(action("MFind"), &QAction::triggered, m_search, &SearchWindow::tbFindClick);
+
+    if (const QScreen* screen = QApplication::primaryScreen())
+        resize(screen->availableSize() * 0.85);
+}
+
+MainWindow::~MainWindow() = default;
+
+// --- State ------------------------------------------------------------------------------
+
+bool MainWindow::isModified() const { return action("MSave")->isEnabled(); }
+
+void MainWindow::setModified(bool on) { action("MSave")->setEnabled(on); }
+
+void MainWindow::setOptions(bool backupOnOpen, bool openRecentOnStart) {
+    m_backupOnOpen = backupOnOpen;
+    m_openRecentOnStart = openRecentOnStart;
+}
+
+void MainWindow::stepLoad() {
+    ++m_loadCounter;
+    if (m_loadTotal > 0)
+        showProgress(int(m_loadCounter * 100 / m_loadTotal));
+}
+
+QAction* MainWindow::action(const char* name) const {
+    QAction* a = m_actions.value(QLatin1String(name));
+    Q_ASSERT_X(a, "MainWindow::action", name);
+    return a;
+}
+
+QToolButton* MainWindow::button(const char* name) const {
+    auto* b = findChild<QToolButton*>(QLatin1String(name));
+    Q_ASSERT_X(b, "MainWindow::button", name);
+    return b;
+}
+
+void MainWindow::setEnabledNamed(std::initializer_list<const char*> names, bool on) {
+    for (const char* name : names) {
+        if (QAction* a = m_actions.value(QLatin1String(name)))
+            a->setEnabled(on);
+        else if (QWidget* widget = findChild<QWidget*>(QLatin1String(name)))
+            widget->setEnabled(on);
+    }
+}
+
+// --- Status bar -------------------------------------------------------------------------
+
+void MainWindow::setStatusText(const QString& text) { m_panel0->setText(text); }
+QString MainWindow::statusText() const { return m_panel0->text(); }
+void MainWindow::setCountText(const QString& text) { m_panel1->setText(text); }
+QString MainWindow::countText() const { return m_panel1->text(); }
+
+void MainWindow::updateCountText() {
+    const int nodes = m_categoryTree->nodeCount();
+    setCountText(QStringLiteral("分类：") + QString::number(nodes - m_discCount) +
+                 QStringLiteral("，光盘：") + QString::number(m_discCount));
+}
+
+void MainWindow::showProgress(int percent) {
+    m_progress->setValue(qBound(0, percent, 100));
+    // Let the window repaint and answer input, but not once per row of a long load.
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (now - m_lastPump >= 30 || percent == 0 || percent >= 100) {
+        m_lastPump = now;
+        QCoreApplication::processEvents();
+    }
+}
+
+void MainWindow::setTitleNoFile() { setWindowTitle(QStringLiteral("Vorlane 光盘管理")); }
+void MainWindow::setTitleNewFile() { setWindowTitle(QStringLiteral("Vorlane 光盘管理--新文件")); }
+void MainWindow::setTitleFile(const QString& file) {
+    setWindowTitle(QStringLiteral("Vorlane 光盘管理--") + file);
+}
+
+// --- Settings ---------------------------------------------------------------------------
+
+void MainWindow::loadSettings() {
+    Settings settings;
+    m_lastOpenedFile = settings.lastOpenedFile();
+    const QStringList recent = settings.recentFiles();
+    bool any = false;
+    for (int n = 1; n <= Settings::RecentCount; ++n) {
+        const QString f = recent.value(n - 1);
+        const bool show = !f.isEmpty() && f != m_currentFile;
+        for (const QByteArray& name : {"MFile" + QByteArray::number(n), "DMFile" + QByteArray::number(n)}) {
+            QAction* a = action(name.constData());
+            a->setText(show ? f : QString());
+            a->setVisible(show);
+        }
+        any = any || show;
+    }
+    m_recentMenu->setEnabled(any);
+    m_firstRun = settings.takeFirstRun();
+    m_backupOnOpen = settings.backupOnOpen();
+    m_openRecentOnStart = settings.openRecentOnStart();
+}
+
+void MainWindow::saveOpenHistory() { Settings().saveOpenHistory(m_currentFile); }
+
+void MainWindow::recentFileClick() {
+    auto* a = qobject_cast<QAction*>(sender());
+    if (a && !a->text().isEmpty())
+        m_catalog->openCatalogFile(a->text());
+}
+
+void MainWindow::MOptionsClick() {
+    OptionsDialog dialog(this);
+    prompts().exec(&dialog);
+}
+
+// --- Views ------------------------------------------------------------------------------
+
+namespace {
+void setLeftPaneHeights(QSplitter* splitter, int classHeight, int total) {
+    splitter->setSizes({classHeight, qMax(0, total - classHeight)});
+}
+} // namespace
+
+void MainWindow::tbViewClassClick() {
+    const bool on = action("tbViewClass")->isChecked();
+    const int total = m_splitter2->height();
+    // The category view is hidden by its height.
+    m_pnlClass->setVisible(on);
+    if (on && action("tbViewCDRom")->isChecked())
+        setLeftPaneHeights(m_splitter2, total / 2, total);
+    action("MViewClass")->setChecked(on);
+    m_pnlLeft->setVisible(on || action("tbViewCDRom")->isChecked());
+}
+
+void MainWindow::tbViewCDRomClick() {
+    const bool on = action("tbViewCDRom")->isChecked();
+    m_pnlCDRom->setVisible(on);
+    m_pnlLeft->setVisible(on || action("tbViewClass")->isChecked());
+    if (on && action("tbViewClass")->isChecked())
+        setLeftPaneHeights(m_splitter2, qMin(244, m_splitter2->height()), m_splitter2->height());
+    action("MViewCDRom")->setChecked(on);
+}
+
+void MainWindow::tbViewExpClick() {
+    const bool on = action("tbViewExp")->isChecked();
+    m_pnlExp->setVisible(on);
+    action("MViewExp")->setChecked(on);
+}
+
+// QAction flips its own tick before `triggered`, so the menu handlers only copy it over.
+void MainWindow::MViewClassClick() {
+    action("tbViewClass")->setChecked(action("MViewClass")->isChecked());
+    tbViewClassClick();
+}
+
+void MainWindow::MViewCDRomClick() {
+    action("tbViewCDRom")->setChecked(action("MViewCDRom")->isChecked());
+    tbViewCDRomClick();
+}
+
+void MainWindow::MViewExpClick() {
+    action("tbViewExp")->setChecked(action("MViewExp")->isChecked());
+    tbViewExpClick();
+}
+
+void MainWindow::btnClassCloseClick() {
+    action("tbViewClass")->setChecked(false);
+    tbViewClassClick();
+}
+
+void MainWindow::btnCDRomCloseClick() {
+    action("tbViewCDRom")->setChecked(false);
+    tbViewCDRomClick();
+}
+
+void MainWindow::btnExpCloseClick() {
+    action("tbViewExp")->setChecked(false);
+    tbViewExpClick();
+}
+
+void MainWindow::tbIconClick() {
+    m_lvMain->setStyle(FileListView::LargeIcon);
+    action("tbIcon")->setChecked(true);
+    action("MIcon")->setChecked(true);
+}
+
+void MainWindow::tbSmallIconClick() {
+    m_lvMain->setStyle(FileListView::SmallIcon);
+    action("tbSmallIcon")->setChecked(true);
+    action("MSmallIcon")->setChecked(true);
+}
+
+void MainWindow::tbListClick() {
+    m_lvMain->setStyle(FileListView::List);
+    action("tbList")->setChecked(true);
+    action("MList")->setChecked(true);
+}
+
+void MainWindow::tbReportClick() {
+    m_lvMain->setStyle(FileListView::Report);
+    action("tbReport")->setChecked(true);
+    action("MReport")->setChecked(true);
+}
+
+void MainWindow::ToolVisibleClick() { m_toolBar->setVisible(action("ToolVisible")->isChecked()); }
+
+// --- Help -------------------------------------------------------------------------------
+
+void MainWindow::HelpClick() { opener().open(dataFile(QStringLiteral("help/index.html"))); }
+
+void MainWindow::MAboutClick() {
+    AboutDialog about(this);
+    prompts().exec(&about);
+}
+
+void MainWindow::MExampleClick() { m_catalog->openCatalogFile(dataFile(QStringLiteral("example.vlr"))); }
+
+void MainWindow::MHomepageClick() { opener().open(action("MHomepage")->toolTip()); }
+
+void MainWindow::MMailtoAuthorClick() { opener().open(action("MMailtoAuthor")->toolTip()); }
+
+// --- Lifecycle --------------------------------------------------------------------------
+
+bool MainWindow::event(QEvent* e) {
+    if (e->type() == QEvent::WindowActivate && !m_activated) {
+        m_activated = true;
+        // Run after the activation has been delivered, so the window is painted first.
+        QTimer::singleShot(0, this, &MainWindow::FormActivate);
+    }
+    return QMainWindow::event(e);
+}
+
+void MainWindow::FormActivate() {
+    if (m_startedUp)
+        return;
+    m_startedUp = true;
+    m_catalog->startUp();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!m_catalog->closing()) {
+        event->ignore();
+        return;
+    }
+    m_search->hide();
+    event->accept();
+}
+
+} // namespace vorlane

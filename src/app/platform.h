@@ -1,0 +1,19 @@
+// Desktop services reached through small interfaces so that tests can supply fakes.
+#pragma once
+
+#include <QString>
+
+namespace vorlane {
+
+// Opens a file, folder or address with the desktop's default program.
+class Opener {
+public:
+    virtual ~Opener() = default;
+    // A local path that does not exist counts as a failure.
+    virtual bool open(const QString& pathOrUrl) = 0;
+};
+
+Opener& opener();
+void setOpener(Opener* o); // not owned; nullptr restores the desktop one
+
+} // namespace vorlane

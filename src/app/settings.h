@@ -1,0 +1,35 @@
+// The settings file qnote.ini: recent files, options, first-run marker, search history.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace vorlane {
+
+class Settings {
+public:
+    // The file in the user's configuration folder.
+    static QString filePath();
+
+    QString lastOpenedFile() const;
+    // OpenFile1..OpenFile4, newest first; empty texts where unset.
+    QStringList recentFiles() const;
+    // Reads the first-run marker and clears it in the file at once.
+    bool takeFirstRun();
+    bool backupOnOpen() const;
+    bool openRecentOnStart() const;
+    // Writes both options; false when the file cannot be written.
+    bool saveOptions(bool backupOnOpen, bool openRecentOnStart);
+    // Records `currentFile` as the last opened file and, when it is new to the list, at
+    // the top of the recent files. Nothing for an empty path. Failures are silent.
+    void saveOpenHistory(const QString& currentFile);
+
+    // Search keywords, most recent first (at most 20).
+    QStringList findWords() const;
+    void rememberKeyword(const QString& keyword);
+
+    static constexpr int RecentCount = 4;
+    static constexpr int FindWordCount = 20;
+};
+
+} // namespace vorlane

@@ -1,0 +1,30 @@
+#include "app/splash.h"
+
+#include "app/paths.h"
+
+#include <QFileInfo>
+#include <QPropertyAnimation>
+
+namespace vorlane {
+
+QPixmap Splash::picture() {
+    const QString custom = dataFile(QStringLiteral("mySlate.jpg"));
+    if (QFileInfo::exists(custom)) {
+        QPixmap p(custom);
+        if (!p.isNull())
+            return p;
+    }
+    return QPixmap(QStringLiteral(":/images/splash.png"));
+}
+
+Splash::Splash() : QSplashScreen(picture()) {
+    setObjectName(QStringLiteral("SplashFrm"));
+    setWindowOpacity(0.0);
+    auto* fade = new QPropertyAnimation(this, "windowOpacity", this);
+    fade->setDuration(350);
+    fade->setStartValue(0.0);
+    fade->setEndValue(1.0);
+    fade->start();
+}
+
+} // namespace vorlane

@@ -1,0 +1,60 @@
+// The file list lvMain: one model shown in four styles (large icons, small icons, list,
+// details), with one selection shared by all of them.
+#pragma once
+
+#include <QStackedWidget>
+
+class QAbstractItemView;
+class QItemSelectionModel;
+class QListView;
+class QTreeView;
+
+namespace vorlane {
+
+class EntryModel;
+
+class FileListView : public QStackedWidget {
+    Q_OBJECT
+
+public:
+    enum Style { LargeIcon, SmallIcon, List, Report };
+
+    explicit FileListView(QWidget* parent = nullptr);
+
+    EntryModel* model() const { return m_model; }
+    QItemSelectionModel* selectionModel() const { return m_selection; }
+    QListView* iconView() const { return m_icons; }
+    QTreeView* reportView() const { return m_report; }
+    QAbstractItemView* activeView() const;
+
+    Style style() const { return m_style; }
+    void setStyle(Style style);
+
+    // Rows of the selected items, ascending.
+    QList<int> selectedRows() const;
+    int selectedCount() const;
+    int currentRow() const; // the focused row, -1 when none
+    void selectRow(int row, bool clearOthers = true);
+    void selectAll();
+    void clearSelection();
+
+signals:
+    // The selection or the current item changed (the list's change notification).
+    void changed();
+    void doubleClicked(int row);
+    void headerClicked(int column);
+    void contextMenuRequested(const QPoint& globalPos);
+    void deletePressed();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    EntryModel* m_model;
+    QItemSelectionModel* m_selection;
+    QListView* m_icons;
+    QTreeView* m_report;
+    Style m_style = Report;
+};
+
+} // namespace vorlane

@@ -1,0 +1,7 @@
+list(APPEND VORLANE_CORE_SOURCES)
+list(APPEND VORLANE_GUI_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/categorytree.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/contents.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/entrymodel.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/filelistview.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/notes.cpp)

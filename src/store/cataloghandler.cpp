@@ -1,0 +1,198 @@
+#include "store/cataloghandler.h"
+
+#include "app/mainwindow.h"
+#include "app/paths.h"
+#include "app/prompts.h"
+#include "browser/categorytree.h"
+#include "browser/contents.h"
+#include "browser/notes.h"
+#include "store/schema.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTreeWidget>
+
+namespace vorlane {
+
+namespace {
+
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+QString connectionFailedText(const QString& path, const QString& reason) {
+    return QStringLiteral("文件：\r\n") + path + QStringLiteral("\r\n") + reason;
+}
+
+} // namespace
+
+CatalogHandler::CatalogHandler(MainWindow* window) : QObject(window), w(window) {
+    setObjectName(QStringLiteral("CatalogHandler"));
+    connect(w->action("FileNew"), &QAction::triggered, this, &CatalogHandler::FileNewClick);
+    connect(w->action("FileOpen"), &QAction::triggered, this, &CatalogHandler::FileOpenClick);
+    connect(w->action("MSave"), &QAction::triggered, this, &CatalogHandler::tbSaveClick);
+}
+
+bool CatalogHandler::openConnection(const QString& path) {
+    WaitCursor wait;
+    w->setCurrentFile(path);
+    try {
+        w->db().open(path);
+        return true;
+    } catch (const DbError&) {
+        QApplication::restoreOverrideCursor();
+        prompts().error(w,
+                        connectionFailedText(path,
+                                             QStringLiteral("打开出错，文件不存在或文件格式不正确！")),
+                        QStringLiteral("连接失败"));
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        w->setCurrentFile({});
+        return false;
+    }
+}
+
+void CatalogHandler::startUp() {
+    if (w->firstRun()) {
+        if (!w->currentFile().isEmpty()) {
+            prompts().info(w, QStringLiteral("欢迎使用本系统！"), QStringLiteral("提示"));
+        } else {
+            w->setCurrentFile(dataFile(QStringLiteral("example.vlr")));
+            prompts().info(w,
+                           QStringLiteral("您应该是第一次使用本系统，为让您很快熟悉操作方法，"
+                                          "系统将为您打开示例文件！"),
+                           QStringLiteral("提示"));
+        }
+    }
+    if (w->currentFile().isEmpty() && !w->lastOpenedFile().isEmpty() && w->openRecentOnStart())
+        w->setCurrentFile(w->lastOpenedFile());
+
+    bool opened = false;
+    if (!w->currentFile().isEmpty())
+        opened = openConnection(w->currentFile());
+
+    if (opened) {
+        w->setTitleFile(w->currentFile());
+        prepareOpenedCatalog();
+        w->setModified(false);
+        w->loadSettings();
+        return;
+    }
+    startNewCatalog();
+}
+
+void CatalogHandler::startNewCatalog() {
+    w->setTitleNewFile();
+    w->categoryTree()->btnAddChildClick();
+}
+
+bool CatalogHandler::askSaveChanges() {
+    if (!w->isModified())
+        return true;
+    const auto answer = prompts().message(w, QStringLiteral("当前文件未保存！保存吗？"),
+                                          QStringLiteral("提示"), QMessageBox::Question,
+                                          QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                                          QMessageBox::Cancel);
+    if (answer == QMessageBox::Yes) {
+        saveCatalog();
+        return !w->saveIncomplete();
+    }
+    return answer == QMessageBox::No;
+}
+
+void CatalogHandler::openCatalogFile(const QString& path) {
+    if (path.toUpper() == w->currentFile().toUpper())
+        return;
+    if (!askSaveChanges())
+        return;
+    if (!QFileInfo(path).isFile()) {
+        prompts().error(w, QStringLiteral("文件不存在！"), QStringLiteral("系统错误"));
+        return;
+    }
+    w->saveOpenHistory();
+    resetToEmpty();
+    if (!openConnection(path)) {
+        w->setTitleNoFile();
+        w->loadSettings();
+        return;
+    }
+    w->setTitleFile(path);
+    prepareOpenedCatalog();
+    w->tvMain()->setFocus();
+    w->setModified(false);
+    w->loadSettings();
+}
+
+void CatalogHandler::prepareOpenedCatalog() {
+    Database& db = w->db();
+    w->setDiscCount(0);
+    w->setLoadCounter(0);
+    w->setLoadTotal(db.count(QStringLiteral("select AutoId from qClass")) +
+                    db.count(QStringLiteral("select AutoId from qCD")));
+    upgradeCatalog(db);
+    {
+        WaitCursor wait;
+        w->categoryTree()->load();
+    }
+    w->setStatusText(QStringLiteral("就绪！"));
+    w->updateCountText();
+    w->showProgress(0);
+}
+
+void CatalogHandler::resetToEmpty() {
+    w->setCurrentFile({});
+    w->setNodeIdSerial(0);
+    w->setAccessMode(AccessMode::Full);
+    w->setDiscCount(0);
+    w->setChangeHandling(false);
+    w->categoryTree()->clear();
+    w->contents()->clear();
+    w->notes()->closeDisc();
+    w->setChangeHandling(true);
+    w->setEnabledNamed({"btnAddChild", "btnAddUp", "btnAddDown", "btnInCD", "btnClassDelete",
+                        "btnCDRomDelete", "NewChildClass", "NewBrotherUp", "NewBrotherDown", "InCD",
+                        "MOpen", "MFileExp", "MAddDir", "MAddFile", "RenameNode", "FilePwd",
+                        "mitOpen", "mitDelete", "mitFileExp", "mitAddDir", "mitAddFile"},
+                       false);
+    w->db().close();
+    w->setStatusText({});
+    w->setCountText({});
+}
+
+void CatalogHandler::saveCatalog() {
+    // Writing the tree back is completed with the category tree's editing.
+    w->setSaveIncomplete(true);
+}
+
+bool CatalogHandler::closing() {
+    if (!askSaveChanges())
+        return false;
+    w->saveOpenHistory();
+    return true;
+}
+
+void CatalogHandler::FileNewClick() {
+    if (!askSaveChanges())
+        return;
+    w->saveOpenHistory();
+    resetToEmpty();
+    w->setTitleNewFile();
+    w->categoryTree()->btnAddChildClick();
+    w->loadSettings();
+    w->setModified(true);
+}
+
+void CatalogHandler::FileOpenClick() {
+    const QString path =
+        prompts().openFile(w, QStringLiteral("打开"),
+                           QStringLiteral("Vorlane 文件 (*.vlr);;所有文件 (*)"));
+    if (!path.isEmpty())
+        openCatalogFile(path);
+}
+
+void CatalogHandler::tbSaveClick() { saveCatalog(); }
+
+} // namespace vorlane

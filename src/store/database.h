@@ -1,0 +1,162 @@
+// A small RAII layer over the SQLite C API: one connection per catalog file, prepared
+// statements with bound values, rows read by column name.
+#pragma once
+
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+#include <stdexcept>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace vorlane {
+
+// Every failure of the database layer. `text()` carries the engine's own message.
+class DbError : public std::runtime_error {
+public:
+    explicit DbError(const QString& text);
+    QString text() const { return m_text; }
+
+private:
+    QString m_text;
+};
+
+class Database {
+public:
+    enum class Mode { ReadWrite, ReadOnly, Create };
+
+    Database() = default;
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    // Opens an existing catalog. A file that is not a SQLite database holding the
+    // catalog's four tables is refused with a DbError. A file that cannot be written is
+    // opened read-only. `Create` makes an empty SQLite file (used only to build
+    // templates).
+    void open(const QString& path, Mode mode = Mode::ReadWrite);
+    void close();
+    bool isOpen() const { return m_db != nullptr; }
+    bool isReadOnly() const;
+    QString path() const { return m_path; }
+
+    // Closes and opens again on the same file ("set connected").
+    void reopen();
+
+    // Runs one statement (or, with no parameters, several separated by ';').
+    void exec(const QString& sql, const QVariantList& params = {});
+    // First column of the first row, or an invalid QVariant when there is no row.
+    QVariant scalar(const QString& sql, const QVariantList& params = {});
+    // Exact number of rows the select would return.
+    qint64 count(const QString& sql, const QVariantList& params = {});
+
+    qint64 lastInsertId() const;
+    int changes() const;
+
+    void begin();
+    void commit();
+    void rollback();
+    bool inTransaction() const;
+
+    // Writes a compacted copy of the open database to `dest`, which must not exist.
+    // Row ids are kept.
+    void vacuumInto(const QString& dest);
+
+    sqlite3* handle() const { return m_db; }
+
+    // True when the open file holds the catalog's tables.
+    bool hasCatalogTables();
+
+private:
+    sqlite3* m_db = nullptr;
+    QString m_path;
+    Mode m_mode = Mode::ReadWrite;
+};
+
+// A prepared statement. Values are bound by position (from 1) or by ":name".
+class Query {
+public:
+    Query(Database& db, const QString& sql);
+    Query(Database& db, const QString& sql, const QVariantList& params);
+    ~Query();
+    Query(const Query&) = delete;
+    Query& operator=(const Query&) = delete;
+    Query(Query&& other) noexcept;
+
+    Query& bind(int index, const QVariant& value);
+    Query& bind(const QString& name, const QVariant& value);
+    Query& bindAll(const QVariantList& values);
+
+    // Steps to the next row; false at the end of the data.
+    bool next();
+    // Runs a statement that returns no rows.
+    void exec();
+    // Back to before the first row, keeping the bound values.
+    void reset();
+    void clearBindings();
+
+    int columnCount() const;
+    int columnIndex(const QString& name) const; // -1 when absent; names match without case
+    bool isNull(const QString& name) const;
+    bool isNull(int column) const;
+    // Reading a null as text, integer or boolean throws DbError; use the *Or forms to
+    // substitute a value.
+    QString text(const QString& name) const;
+    QString text(int column) const;
+    QString textOr(const QString& name, const QString& fallback = {}) const;
+    QString textOr(int column, const QString& fallback = {}) const;
+    qint64 integer(const QString& name) const;
+    qint64 integer(int column) const;
+    qint64 integerOr(const QString& name, qint64 fallback) const;
+    bool boolean(const QString& name) const;
+    QVariant value(const QString& name) const;
+    QVariant value(int column) const;
+
+    sqlite3_stmt* statement() const { return m_stmt; }
+
+private:
+    int requireColumn(const QString& name) const;
+    void bindValue(int index, const QVariant& value);
+
+    Database* m_db = nullptr;
+    sqlite3_stmt* m_stmt = nullptr;
+    bool m_hasRow = false;
+};
+
+// Append or edit one row of a table, then post it.
+//   Record r(db, "qClass"); r.set("TreeName", name); qint64 id = r.append();
+//   Record e(db, "qClass"); e.set("OrderId", 3); e.update(id);
+class Record {
+public:
+    Record(Database& db, const QString& table);
+    Record& set(const QString& column, const QVariant& value);
+    // Inserts the row and returns its new AutoId.
+    qint64 append();
+    // Updates the row with this AutoId; returns false when no such row exists.
+    bool update(qint64 autoId);
+
+private:
+    Database& m_db;
+    QString m_table;
+    QStringList m_columns;
+    QVariantList m_values;
+};
+
+// Rolls back unless committed.
+class Transaction {
+public:
+    explicit Transaction(Database& db);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    void commit();
+    // Commits what is there and starts a new transaction (periodic commits of bulk work).
+    void checkpoint();
+
+private:
+    Database& m_db;
+    bool m_open = false;
+};
+
+} // namespace vorlane

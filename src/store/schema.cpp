@@ -1,0 +1,43 @@
+#include "store/schema.h"
+
+#include "store/database.h"
+
+#include <QFile>
+
+namespace vorlane {
+
+void createCatalogSchema(Database& db) {
+    db.exec(QStringLiteral(
+        "create table qClass (AutoId integer primary key autoincrement, TreeName text,"
+        " FatherId integer default 0, OrderId integer default 0);"
+        "create table qCD (AutoId integer primary key autoincrement, CDName text,"
+        " ClassId integer default 0, OrderId integer default 0, SourcePath text, CDExp text,"
+        " CDId text);"
+        "create table qCDFiles (AutoId integer primary key autoincrement, CdID integer,"
+        " FatherId integer default 0, TreeName text, FPath text, FSize integer default 0,"
+        " IsDir integer default 0, TreeExp text);"
+        "create table sys (ReadPwd text, WritePwd text);"
+        "create index qClass_FatherId on qClass(FatherId);"
+        "create index qCD_ClassId on qCD(ClassId);"
+        "create index qCD_CDId on qCD(CDId);"
+        "create index qCDFiles_FatherId on qCDFiles(FatherId);"
+        "create index qCDFiles_CdID on qCDFiles(CdID);"));
+}
+
+void upgradeCatalog(Database& db) {
+    try {
+        db.exec(QStringLiteral("alter table [qCD] add column [CDId] text(50)"));
+    } catch (const DbError&) {
+        // Already there, or the file cannot be written: both are fine.
+    }
+}
+
+void writeTemplate(const QString& path) {
+    QFile::remove(path);
+    Database db;
+    db.open(path, Database::Mode::Create);
+    createCatalogSchema(db);
+    db.close();
+}
+
+} // namespace vorlane

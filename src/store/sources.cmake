@@ -1,0 +1,7 @@
+list(APPEND VORLANE_CORE_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/database.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/example.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/schema.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/text.cpp)
+list(APPEND VORLANE_GUI_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/cataloghandler.cpp)

@@ -1,0 +1,53 @@
+#include "common/catalogs.h"
+
+#include "store/schema.h"
+
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+namespace testcat {
+
+void create(const QString& path) { vorlane::writeTemplate(path); }
+
+qint64 addCategory(vorlane::Database& db, const QString& name, qint64 father, int order) {
+    return vorlane::Record(db, QStringLiteral("qClass"))
+        .set(QStringLiteral("TreeName"), name)
+        .set(QStringLiteral("FatherId"), father)
+        .set(QStringLiteral("OrderId"), order)
+        .append();
+}
+
+qint64 addDisc(vorlane::Database& db, qint64 classId, const QString& name, int order,
+               const QString& sourcePath, const QString& note) {
+    vorlane::Record r(db, QStringLiteral("qCD"));
+    r.set(QStringLiteral("CDName"), name)
+        .set(QStringLiteral("ClassId"), classId)
+        .set(QStringLiteral("OrderId"), order)
+        .set(QStringLiteral("SourcePath"), sourcePath);
+    if (!note.isNull())
+        r.set(QStringLiteral("CDExp"), note);
+    return r.append();
+}
+
+qint64 addEntry(vorlane::Database& db, qint64 disc, qint64 father, const QString& name, bool isDir,
+                qint64 size, const QString& fpath, const QString& note) {
+    vorlane::Record r(db, QStringLiteral("qCDFiles"));
+    r.set(QStringLiteral("CdID"), disc)
+        .set(QStringLiteral("FatherId"), father)
+        .set(QStringLiteral("TreeName"), name)
+        .set(QStringLiteral("FPath"), fpath)
+        .set(QStringLiteral("FSize"), size)
+        .set(QStringLiteral("IsDir"), isDir ? 1 : 0);
+    if (!note.isNull())
+        r.set(QStringLiteral("TreeExp"), note);
+    return r.append();
+}
+
+void isolateSettings() {
+    // Each test process gets its own configuration folder, so tests can run in parallel.
+    static QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    QFile::remove(config.filePath(QStringLiteral("vorlane/qnote.ini")));
+}
+
+} // namespace testcat

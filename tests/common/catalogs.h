@@ -1,0 +1,21 @@
+// Catalog files for tests, written through the database layer.
+#pragma once
+
+#include "store/database.h"
+
+#include <QString>
+
+namespace testcat {
+
+// An empty catalog at `path` (from the schema, like the template).
+void create(const QString& path);
+qint64 addCategory(vorlane::Database& db, const QString& name, qint64 father = 0, int order = 0);
+qint64 addDisc(vorlane::Database& db, qint64 classId, const QString& name, int order = 0,
+               const QString& sourcePath = {}, const QString& note = {});
+qint64 addEntry(vorlane::Database& db, qint64 disc, qint64 father, const QString& name, bool isDir,
+                qint64 size = 0, const QString& fpath = {}, const QString& note = {});
+// Points the program's settings at a temporary folder of this process and removes the
+// settings file there.
+void isolateSettings();
+
+} // namespace testcat
