@@ -2,6 +2,7 @@
 
 #include "store/schema.h"
 
+#include <QFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
