@@ -62,7 +62,9 @@ QIcon nodeIcon(NodeIcon which) {
     return {};
 }
 
-QIcon folderIcon() { return nodeIcon(NodeIcon::FolderClosed); }
+QIcon folderIcon() {
+    return nodeIcon(NodeIcon::FolderClosed);
+}
 
 QIcon fileIcon(const QString& fileName) {
     static QHash<QString, QIcon> cache;

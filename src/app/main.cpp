@@ -19,9 +19,11 @@ public:
         try {
             return QApplication::notify(receiver, event);
         } catch (const std::exception& e) {
-            QMessageBox::critical(activeWindow(), QStringLiteral("Vorlane"), QString::fromUtf8(e.what()));
+            QMessageBox::critical(activeWindow(), QStringLiteral("Vorlane"),
+                                  QString::fromUtf8(e.what()));
         } catch (...) {
-            QMessageBox::critical(activeWindow(), QStringLiteral("Vorlane"), QStringLiteral("未知错误"));
+            QMessageBox::critical(activeWindow(), QStringLiteral("Vorlane"),
+                                  QStringLiteral("未知错误"));
         }
         return false;
     }

@@ -60,9 +60,13 @@ MainWindow::~MainWindow() = default;
 
 // --- State ------------------------------------------------------------------------------
 
-bool MainWindow::isModified() const { return action("MSave")->isEnabled(); }
+bool MainWindow::isModified() const {
+    return action("MSave")->isEnabled();
+}
 
-void MainWindow::setModified(bool on) { action("MSave")->setEnabled(on); }
+void MainWindow::setModified(bool on) {
+    action("MSave")->setEnabled(on);
+}
 
 void MainWindow::setOptions(bool backupOnOpen, bool openRecentOnStart) {
     m_backupOnOpen = backupOnOpen;
@@ -98,10 +102,18 @@ void MainWindow::setEnabledNamed(std::initializer_list<const char*> names, bool 
 
 // --- Status bar -------------------------------------------------------------------------
 
-void MainWindow::setStatusText(const QString& text) { m_panel0->setText(text); }
-QString MainWindow::statusText() const { return m_panel0->text(); }
-void MainWindow::setCountText(const QString& text) { m_panel1->setText(text); }
-QString MainWindow::countText() const { return m_panel1->text(); }
+void MainWindow::setStatusText(const QString& text) {
+    m_panel0->setText(text);
+}
+QString MainWindow::statusText() const {
+    return m_panel0->text();
+}
+void MainWindow::setCountText(const QString& text) {
+    m_panel1->setText(text);
+}
+QString MainWindow::countText() const {
+    return m_panel1->text();
+}
 
 void MainWindow::updateCountText() {
     const int nodes = m_categoryTree->nodeCount();
@@ -119,8 +131,12 @@ void MainWindow::showProgress(int percent) {
     }
 }
 
-void MainWindow::setTitleNoFile() { setWindowTitle(QStringLiteral("Vorlane 光盘管理")); }
-void MainWindow::setTitleNewFile() { setWindowTitle(QStringLiteral("Vorlane 光盘管理--新文件")); }
+void MainWindow::setTitleNoFile() {
+    setWindowTitle(QStringLiteral("Vorlane 光盘管理"));
+}
+void MainWindow::setTitleNewFile() {
+    setWindowTitle(QStringLiteral("Vorlane 光盘管理--新文件"));
+}
 void MainWindow::setTitleFile(const QString& file) {
     setWindowTitle(QStringLiteral("Vorlane 光盘管理--") + file);
 }
@@ -135,7 +151,8 @@ void MainWindow::loadSettings() {
     for (int n = 1; n <= Settings::RecentCount; ++n) {
         const QString f = recent.value(n - 1);
         const bool show = !f.isEmpty() && f != m_currentFile;
-        for (const QByteArray& name : {"MFile" + QByteArray::number(n), "DMFile" + QByteArray::number(n)}) {
+        for (const QByteArray& name :
+             {"MFile" + QByteArray::number(n), "DMFile" + QByteArray::number(n)}) {
             QAction* a = action(name.constData());
             a->setText(show ? f : QString());
             a->setVisible(show);
@@ -148,7 +165,9 @@ void MainWindow::loadSettings() {
     m_openRecentOnStart = settings.openRecentOnStart();
 }
 
-void MainWindow::saveOpenHistory() { Settings().saveOpenHistory(m_currentFile); }
+void MainWindow::saveOpenHistory() {
+    Settings().saveOpenHistory(m_currentFile);
+}
 
 void MainWindow::recentFileClick() {
     auto* a = qobject_cast<QAction*>(sender());
@@ -250,22 +269,32 @@ void MainWindow::tbReportClick() {
     action("MReport")->setChecked(true);
 }
 
-void MainWindow::ToolVisibleClick() { m_toolBar->setVisible(action("ToolVisible")->isChecked()); }
+void MainWindow::ToolVisibleClick() {
+    m_toolBar->setVisible(action("ToolVisible")->isChecked());
+}
 
 // --- Help -------------------------------------------------------------------------------
 
-void MainWindow::HelpClick() { opener().open(dataFile(QStringLiteral("help/index.html"))); }
+void MainWindow::HelpClick() {
+    opener().open(dataFile(QStringLiteral("help/index.html")));
+}
 
 void MainWindow::MAboutClick() {
     AboutDialog about(this);
     prompts().exec(&about);
 }
 
-void MainWindow::MExampleClick() { m_catalog->openCatalogFile(dataFile(QStringLiteral("example.vlr"))); }
+void MainWindow::MExampleClick() {
+    m_catalog->openCatalogFile(dataFile(QStringLiteral("example.vlr")));
+}
 
-void MainWindow::MHomepageClick() { opener().open(action("MHomepage")->toolTip()); }
+void MainWindow::MHomepageClick() {
+    opener().open(action("MHomepage")->toolTip());
+}
 
-void MainWindow::MMailtoAuthorClick() { opener().open(action("MMailtoAuthor")->toolTip()); }
+void MainWindow::MMailtoAuthorClick() {
+    opener().open(action("MMailtoAuthor")->toolTip());
+}
 
 // --- Lifecycle --------------------------------------------------------------------------
 

@@ -90,9 +90,9 @@ public:
     void setEnabledNamed(std::initializer_list<const char*> names, bool on);
 
     // --- Status bar ------------------------------------------------------------------
-    void setStatusText(const QString& text);  // panel 0
+    void setStatusText(const QString& text); // panel 0
     QString statusText() const;
-    void setCountText(const QString& text);   // panel 1
+    void setCountText(const QString& text); // panel 1
     QString countText() const;
     // "分类：" + categories + "，光盘：" + discs, from the tree's node count and DiscCount.
     void updateCountText();

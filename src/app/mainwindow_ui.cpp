@@ -54,8 +54,10 @@ void MainWindow::createActions() {
     for (int n = 1; n <= 4; ++n) {
         const QByteArray m = "MFile" + QByteArray::number(n);
         const QByteArray d = "DMFile" + QByteArray::number(n);
-        connect(makeAction(m.constData(), {}), &QAction::triggered, this, &MainWindow::recentFileClick);
-        connect(makeAction(d.constData(), {}), &QAction::triggered, this, &MainWindow::recentFileClick);
+        connect(makeAction(m.constData(), {}), &QAction::triggered, this,
+                &MainWindow::recentFileClick);
+        connect(makeAction(d.constData(), {}), &QAction::triggered, this,
+                &MainWindow::recentFileClick);
     }
     QAction* save = makeAction("MSave", QStringLiteral("保存"), QStringLiteral("保存修改"));
     save->setShortcut(QKeySequence::Save);
@@ -72,7 +74,8 @@ void MainWindow::createActions() {
 
     // Edit
     makeAction("NewChildClass", QStringLiteral("子分类"), QStringLiteral("添加子分类"));
-    makeAction("NewBrotherUp", QStringLiteral("同级分类，向上"), QStringLiteral("添加同级分类，向上"));
+    makeAction("NewBrotherUp", QStringLiteral("同级分类，向上"),
+               QStringLiteral("添加同级分类，向上"));
     makeAction("NewBrotherDown", QStringLiteral("同级分类，向下"),
                QStringLiteral("添加同级分类，向下"));
     makeAction("InCD", QStringLiteral("新增光盘"), QStringLiteral("导入光盘/目录内容"));
@@ -105,10 +108,12 @@ void MainWindow::createActions() {
             &MainWindow::MViewCDRomClick);
     connect(checkable("MViewExp", QStringLiteral("显示光盘注释")), &QAction::triggered, this,
             &MainWindow::MViewExpClick);
-    connect(checkable("tbViewClass", QStringLiteral("分类"), QStringLiteral("显示/隐藏光盘分类视图")),
-            &QAction::triggered, this, &MainWindow::tbViewClassClick);
-    connect(checkable("tbViewCDRom", QStringLiteral("内容"), QStringLiteral("显示/隐藏光盘内容视图")),
-            &QAction::triggered, this, &MainWindow::tbViewCDRomClick);
+    connect(
+        checkable("tbViewClass", QStringLiteral("分类"), QStringLiteral("显示/隐藏光盘分类视图")),
+        &QAction::triggered, this, &MainWindow::tbViewClassClick);
+    connect(
+        checkable("tbViewCDRom", QStringLiteral("内容"), QStringLiteral("显示/隐藏光盘内容视图")),
+        &QAction::triggered, this, &MainWindow::tbViewCDRomClick);
     connect(checkable("tbViewExp", QStringLiteral("备注"), QStringLiteral("显示/隐藏光盘备注视图")),
             &QAction::triggered, this, &MainWindow::tbViewExpClick);
     action("tbViewClass")->setIcon(themeIcon(QStringLiteral("sidebar-show")));
@@ -192,8 +197,8 @@ void MainWindow::createActions() {
     QAction* all = makeAction("mitSelAll", QStringLiteral("全选"));
     all->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
     all->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    for (const char* name : {"mitOpen", "mitDelete", "mitFileExp", "mitAddDir", "mitAddFile", "MOpen",
-                             "MFileExp", "MAddDir", "MAddFile"})
+    for (const char* name : {"mitOpen", "mitDelete", "mitFileExp", "mitAddDir", "mitAddFile",
+                             "MOpen", "MFileExp", "MAddDir", "MAddFile"})
         action(name)->setEnabled(false);
 }
 
@@ -333,12 +338,14 @@ void MainWindow::createToolBar() {
     add("FileExit", "tbExit");
     for (const char* name : {"tbViewClass", "tbViewCDRom", "tbViewExp", "tbBack", "tbIcon",
                              "tbSmallIcon", "tbList", "tbReport"})
-        m_toolBar->widgetForAction(action(name))->setObjectName(QLatin1String(name) + QStringLiteral("Button"));
+        m_toolBar->widgetForAction(action(name))
+            ->setObjectName(QLatin1String(name) + QStringLiteral("Button"));
 }
 
 namespace {
 
-QWidget* captionBar(QWidget* parent, const char* name, const QString& caption, QLabel** labelOut = nullptr) {
+QWidget* captionBar(QWidget* parent, const char* name, const QString& caption,
+                    QLabel** labelOut = nullptr) {
     auto* bar = new QWidget(parent);
     bar->setObjectName(QLatin1String(name));
     bar->setAutoFillBackground(true);
@@ -408,9 +415,9 @@ void MainWindow::createPanes() {
         connect(tb, &QToolButton::clicked, action(b.action), &QAction::trigger);
         classBar->addWidget(tb);
     }
-    QToolButton* del = makeButton(classTop, "btnClassDelete", {},
-                                  QStringLiteral("删除当前选择的分类或光盘内容"),
-                                  QStringLiteral("edit-delete"));
+    QToolButton* del =
+        makeButton(classTop, "btnClassDelete", {}, QStringLiteral("删除当前选择的分类或光盘内容"),
+                   QStringLiteral("edit-delete"));
     del->setEnabled(false);
     classBar->addWidget(del);
     QToolButton* classClose =
@@ -419,7 +426,8 @@ void MainWindow::createPanes() {
     classBar->addWidget(classClose);
     classLayout->addWidget(classTop);
     m_tvMain = makeTree(m_pnlClass, "tvMain");
-    m_tvMain->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+    m_tvMain->setEditTriggers(QAbstractItemView::SelectedClicked |
+                              QAbstractItemView::EditKeyPressed);
     m_tvMain->setDragDropMode(QAbstractItemView::InternalMove);
     m_tvMain->addAction(action("MRenameNode"));
     classLayout->addWidget(m_tvMain);
@@ -431,8 +439,9 @@ void MainWindow::createPanes() {
     cdLayout->setSpacing(0);
     QWidget* cdTop = captionBar(m_pnlCDRom, "pnlCDRomTop", QStringLiteral(" 光盘内容"));
     auto* cdBar = static_cast<QHBoxLayout*>(cdTop->layout());
-    QToolButton* cdDel = makeButton(cdTop, "btnCDRomDelete", {}, QStringLiteral("删除选中的光盘内容"),
-                                    QStringLiteral("edit-delete"));
+    QToolButton* cdDel =
+        makeButton(cdTop, "btnCDRomDelete", {}, QStringLiteral("删除选中的光盘内容"),
+                   QStringLiteral("edit-delete"));
     cdDel->setEnabled(false);
     cdBar->addWidget(cdDel);
     QToolButton* cdClose =
@@ -472,8 +481,9 @@ void MainWindow::createPanes() {
     nameFont.setBold(true);
     m_lbCDName->setFont(nameFont);
     expTop->addWidget(m_lbCDName, 1);
-    QToolButton* expSave = makeButton(m_pnlExp, "btnExpSave", {}, QStringLiteral("保存当前备注的修改"),
-                                      QStringLiteral("document-save"));
+    QToolButton* expSave =
+        makeButton(m_pnlExp, "btnExpSave", {}, QStringLiteral("保存当前备注的修改"),
+                   QStringLiteral("document-save"));
     expSave->setEnabled(false);
     QToolButton* inExp = makeButton(m_pnlExp, "btnInExp", {}, QStringLiteral("从文件导入..."),
                                     QStringLiteral("document-open"));

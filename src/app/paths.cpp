@@ -8,7 +8,8 @@ namespace vorlane {
 
 namespace {
 QString exeDir() {
-    return QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
+    return QCoreApplication::instance() ? QCoreApplication::applicationDirPath()
+                                        : QDir::currentPath();
 }
 } // namespace
 
@@ -22,6 +23,8 @@ QString dataFile(const QString& name) {
     return beside;
 }
 
-QString programDir() { return QFileInfo(dataFile(QStringLiteral("qCD.s_y"))).absolutePath(); }
+QString programDir() {
+    return QFileInfo(dataFile(QStringLiteral("qCD.s_y"))).absolutePath();
+}
 
 } // namespace vorlane

@@ -12,7 +12,8 @@ class DesktopOpener final : public Opener {
 public:
     bool open(const QString& pathOrUrl) override {
         const QUrl url(pathOrUrl);
-        if (!url.scheme().isEmpty() && url.scheme().size() > 1 && !pathOrUrl.startsWith(QLatin1Char('/')))
+        if (!url.scheme().isEmpty() && url.scheme().size() > 1 &&
+            !pathOrUrl.startsWith(QLatin1Char('/')))
             return QDesktopServices::openUrl(url);
         // The launcher's answer does not tell whether the file was there.
         if (!QFileInfo::exists(pathOrUrl))
@@ -30,6 +31,8 @@ Opener& opener() {
     return g_opener ? *g_opener : desktop;
 }
 
-void setOpener(Opener* o) { g_opener = o; }
+void setOpener(Opener* o) {
+    g_opener = o;
+}
 
 } // namespace vorlane

@@ -17,8 +17,8 @@ void Prompts::error(QWidget* parent, const QString& text, const QString& caption
 }
 
 bool Prompts::askYesNo(QWidget* parent, const QString& text, const QString& caption) {
-    return message(parent, text, caption, QMessageBox::Question,
-                   QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton) == QMessageBox::Yes;
+    return message(parent, text, caption, QMessageBox::Question, QMessageBox::Yes | QMessageBox::No,
+                   QMessageBox::NoButton) == QMessageBox::Yes;
 }
 
 namespace {
@@ -41,14 +41,16 @@ public:
 
     QString saveFile(QWidget* parent, const QString& caption, const QString& defaultName,
                      const QString& filter) override {
-        const QString start = m_lastDir.isEmpty() ? defaultName : QDir(m_lastDir).filePath(defaultName);
+        const QString start =
+            m_lastDir.isEmpty() ? defaultName : QDir(m_lastDir).filePath(defaultName);
         const QString name = QFileDialog::getSaveFileName(parent, caption, start, filter);
         if (!name.isEmpty())
             m_lastDir = QFileInfo(name).absolutePath();
         return name;
     }
 
-    FolderChoice chooseFolder(QWidget* parent, const QString& title, const QString& startDir) override {
+    FolderChoice chooseFolder(QWidget* parent, const QString& title,
+                              const QString& startDir) override {
         const QString dir = QFileDialog::getExistingDirectory(
             parent, title, startDir.isEmpty() ? m_lastFolder : startDir);
         if (dir.isEmpty())
@@ -73,14 +75,19 @@ Prompts* g_prompts = nullptr;
 
 } // namespace
 
-Prompts& prompts() { return g_prompts ? *g_prompts : qtPrompts(); }
+Prompts& prompts() {
+    return g_prompts ? *g_prompts : qtPrompts();
+}
 
-void setPrompts(Prompts* p) { g_prompts = p; }
+void setPrompts(Prompts* p) {
+    g_prompts = p;
+}
 
 QString folderDisplayName(const QString& path) {
     const QString clean = QDir::cleanPath(path);
     const QStorageInfo storage(clean);
-    if (storage.isValid() && QDir::cleanPath(storage.rootPath()) == clean && !storage.name().isEmpty())
+    if (storage.isValid() && QDir::cleanPath(storage.rootPath()) == clean &&
+        !storage.name().isEmpty())
         return storage.name();
     const QString name = QFileInfo(clean).fileName();
     return name.isEmpty() ? clean : name;

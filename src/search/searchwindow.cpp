@@ -10,6 +10,8 @@ SearchWindow::SearchWindow(MainWindow* window) : QDialog(window), w(window) {
     setWindowTitle(QStringLiteral("查找.........."));
 }
 
-void SearchWindow::tbFindClick() { prompts().exec(this); }
+void SearchWindow::tbFindClick() {
+    prompts().exec(this);
+}
 
 } // namespace vorlane

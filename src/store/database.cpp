@@ -21,7 +21,9 @@ void check(sqlite3* db, int rc) {
 
 } // namespace
 
-Database::~Database() { close(); }
+Database::~Database() {
+    close();
+}
 
 void Database::open(const QString& path, Mode mode) {
     close();
@@ -38,7 +40,8 @@ void Database::open(const QString& path, Mode mode) {
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
-        const QString msg = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory");
+        const QString msg =
+            db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory");
         sqlite3_close(db);
         throw DbError(msg);
     }
@@ -66,7 +69,9 @@ void Database::close() {
     m_db = nullptr;
 }
 
-bool Database::isReadOnly() const { return m_db && sqlite3_db_readonly(m_db, "main") == 1; }
+bool Database::isReadOnly() const {
+    return m_db && sqlite3_db_readonly(m_db, "main") == 1;
+}
 
 void Database::reopen() {
     const QString path = m_path;
@@ -88,7 +93,8 @@ void Database::exec(const QString& sql, const QVariantList& params) {
         char* err = nullptr;
         const int rc = sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &err);
         if (rc != SQLITE_OK) {
-            const QString msg = err ? QString::fromUtf8(err) : QString::fromUtf8(sqlite3_errmsg(m_db));
+            const QString msg =
+                err ? QString::fromUtf8(err) : QString::fromUtf8(sqlite3_errmsg(m_db));
             sqlite3_free(err);
             throw DbError(msg);
         }
@@ -110,17 +116,27 @@ qint64 Database::count(const QString& sql, const QVariantList& params) {
         .toLongLong();
 }
 
-qint64 Database::lastInsertId() const { return m_db ? sqlite3_last_insert_rowid(m_db) : 0; }
+qint64 Database::lastInsertId() const {
+    return m_db ? sqlite3_last_insert_rowid(m_db) : 0;
+}
 
-int Database::changes() const { return m_db ? sqlite3_changes(m_db) : 0; }
+int Database::changes() const {
+    return m_db ? sqlite3_changes(m_db) : 0;
+}
 
-void Database::begin() { exec(QStringLiteral("begin")); }
-void Database::commit() { exec(QStringLiteral("commit")); }
+void Database::begin() {
+    exec(QStringLiteral("begin"));
+}
+void Database::commit() {
+    exec(QStringLiteral("commit"));
+}
 void Database::rollback() {
     if (inTransaction())
         exec(QStringLiteral("rollback"));
 }
-bool Database::inTransaction() const { return m_db && sqlite3_get_autocommit(m_db) == 0; }
+bool Database::inTransaction() const {
+    return m_db && sqlite3_get_autocommit(m_db) == 0;
+}
 
 void Database::vacuumInto(const QString& dest) {
     Query q(*this, QStringLiteral("vacuum into ?"), {dest});
@@ -133,7 +149,8 @@ Query::Query(Database& db, const QString& sql) : m_db(&db) {
     if (!db.handle())
         fail(nullptr);
     const QByteArray utf8 = sql.toUtf8();
-    const int rc = sqlite3_prepare_v2(db.handle(), utf8.constData(), int(utf8.size()), &m_stmt, nullptr);
+    const int rc =
+        sqlite3_prepare_v2(db.handle(), utf8.constData(), int(utf8.size()), &m_stmt, nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_finalize(m_stmt);
         m_stmt = nullptr;
@@ -147,7 +164,9 @@ Query::Query(Database& db, const QString& sql, const QVariantList& params) : Que
     bindAll(params);
 }
 
-Query::~Query() { sqlite3_finalize(m_stmt); }
+Query::~Query() {
+    sqlite3_finalize(m_stmt);
+}
 
 Query::Query(Query&& other) noexcept
     : m_db(other.m_db), m_stmt(other.m_stmt), m_hasRow(other.m_hasRow) {
@@ -242,14 +261,19 @@ void Query::reset() {
     m_hasRow = false;
 }
 
-void Query::clearBindings() { sqlite3_clear_bindings(m_stmt); }
+void Query::clearBindings() {
+    sqlite3_clear_bindings(m_stmt);
+}
 
-int Query::columnCount() const { return sqlite3_column_count(m_stmt); }
+int Query::columnCount() const {
+    return sqlite3_column_count(m_stmt);
+}
 
 int Query::columnIndex(const QString& name) const {
     const int n = sqlite3_column_count(m_stmt);
     for (int i = 0; i < n; ++i) {
-        if (name.compare(QString::fromUtf8(sqlite3_column_name(m_stmt, i)), Qt::CaseInsensitive) == 0)
+        if (name.compare(QString::fromUtf8(sqlite3_column_name(m_stmt, i)), Qt::CaseInsensitive) ==
+            0)
             return i;
     }
     return -1;
@@ -264,8 +288,12 @@ int Query::requireColumn(const QString& name) const {
     return i;
 }
 
-bool Query::isNull(int column) const { return sqlite3_column_type(m_stmt, column) == SQLITE_NULL; }
-bool Query::isNull(const QString& name) const { return isNull(requireColumn(name)); }
+bool Query::isNull(int column) const {
+    return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
+}
+bool Query::isNull(const QString& name) const {
+    return isNull(requireColumn(name));
+}
 
 QString Query::text(int column) const {
     if (isNull(column))
@@ -274,7 +302,9 @@ QString Query::text(int column) const {
     const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
     return QString::fromUtf8(p, sqlite3_column_bytes(m_stmt, column));
 }
-QString Query::text(const QString& name) const { return text(requireColumn(name)); }
+QString Query::text(const QString& name) const {
+    return text(requireColumn(name));
+}
 
 QString Query::textOr(int column, const QString& fallback) const {
     return isNull(column) ? fallback : text(column);
@@ -289,13 +319,17 @@ qint64 Query::integer(int column) const {
                       QString::fromUtf8(sqlite3_column_name(m_stmt, column)));
     return sqlite3_column_int64(m_stmt, column);
 }
-qint64 Query::integer(const QString& name) const { return integer(requireColumn(name)); }
+qint64 Query::integer(const QString& name) const {
+    return integer(requireColumn(name));
+}
 qint64 Query::integerOr(const QString& name, qint64 fallback) const {
     const int i = requireColumn(name);
     return isNull(i) ? fallback : integer(i);
 }
 
-bool Query::boolean(const QString& name) const { return integer(name) != 0; }
+bool Query::boolean(const QString& name) const {
+    return integer(name) != 0;
+}
 
 QVariant Query::value(int column) const {
     switch (sqlite3_column_type(m_stmt, column)) {
@@ -312,7 +346,9 @@ QVariant Query::value(int column) const {
         return text(column);
     }
 }
-QVariant Query::value(const QString& name) const { return value(requireColumn(name)); }
+QVariant Query::value(const QString& name) const {
+    return value(requireColumn(name));
+}
 
 // ---------------------------------------------------------------------------------------
 

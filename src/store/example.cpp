@@ -58,14 +58,16 @@ struct Writer {
     }
 
     // A folder with `files` files named after `stem` with the given extensions.
-    qint64 folder(qint64 father, const QString& parentPath, const QString& name, const QString& stem,
-                  const QStringList& exts, int files, qint64 typical, const QString& note = {}) {
+    qint64 folder(qint64 father, const QString& parentPath, const QString& name,
+                  const QString& stem, const QStringList& exts, int files, qint64 typical,
+                  const QString& note = {}) {
         const QString path = parentPath + QLatin1Char('/') + name;
         const qint64 id = entry(father, path, name, true, 0, note);
         for (int i = 1; i <= files; ++i) {
             const QString ext = exts.at(int(rnd() % unsigned(exts.size())));
             const qint64 size = typical / 2 + qint64(rnd() % unsigned(qMax<qint64>(1, typical)));
-            entry(id, path, QStringLiteral("%1_%2%3").arg(stem).arg(i, 3, 10, QLatin1Char('0')).arg(ext),
+            entry(id, path,
+                  QStringLiteral("%1_%2%3").arg(stem).arg(i, 3, 10, QLatin1Char('0')).arg(ext),
                   false, size);
         }
         return id;
@@ -105,8 +107,8 @@ void writeExampleCatalog(const QString& path) {
     w.newDisc(movies, QStringLiteral("纪录片 DVD"), QStringLiteral("DOCU_DVD"),
               QStringLiteral("/media/cdrom"), {});
     {
-        const qint64 v = w.entry(0, QStringLiteral("/VIDEO_TS"), QStringLiteral("VIDEO_TS"), true, 0,
-                                 QStringLiteral("DVD 标准目录"));
+        const qint64 v = w.entry(0, QStringLiteral("/VIDEO_TS"), QStringLiteral("VIDEO_TS"), true,
+                                 0, QStringLiteral("DVD 标准目录"));
         for (int i = 0; i < 6; ++i)
             w.entry(v, QStringLiteral("/VIDEO_TS"), QStringLiteral("VTS_01_%1.VOB").arg(i), false,
                     1073709056LL);
@@ -119,7 +121,8 @@ void writeExampleCatalog(const QString& path) {
               QStringLiteral("/media/cdrom"), QStringLiteral("巴赫、莫扎特、贝多芬。FLAC 无损。"));
     for (const QString& composer :
          {QStringLiteral("Bach"), QStringLiteral("Mozart"), QStringLiteral("Beethoven")})
-        w.folder(0, {}, composer, composer.toLower(), {QStringLiteral(".flac")}, 8, 30 * 1024 * 1024);
+        w.folder(0, {}, composer, composer.toLower(), {QStringLiteral(".flac")}, 8,
+                 30 * 1024 * 1024);
     w.newDisc(music, QStringLiteral("流行金曲 2019"), QStringLiteral("POP2019"),
               QStringLiteral("/media/cdrom"), {});
     w.folder(0, {}, QStringLiteral("华语"), QStringLiteral("track"), {QStringLiteral(".mp3")}, 14,
@@ -131,14 +134,16 @@ void writeExampleCatalog(const QString& path) {
     w.newDisc(work, QStringLiteral("项目文档 2024"), QStringLiteral("PROJ2024"),
               QStringLiteral("/media/cdrom"), QStringLiteral("年度项目归档，含合同扫描件。"));
     {
-        const qint64 docs = w.folder(0, {}, QStringLiteral("文档"), QStringLiteral("report"),
-                                     {QStringLiteral(".docx"), QStringLiteral(".pdf"),
-                                      QStringLiteral(".xlsx")},
-                                     20, 400 * 1024);
+        const qint64 docs =
+            w.folder(0, {}, QStringLiteral("文档"), QStringLiteral("report"),
+                     {QStringLiteral(".docx"), QStringLiteral(".pdf"), QStringLiteral(".xlsx")}, 20,
+                     400 * 1024);
         w.folder(docs, QStringLiteral("/文档"), QStringLiteral("合同"), QStringLiteral("contract"),
-                 {QStringLiteral(".pdf")}, 9, 2 * 1024 * 1024, QStringLiteral("扫描件，原件在档案柜"));
+                 {QStringLiteral(".pdf")}, 9, 2 * 1024 * 1024,
+                 QStringLiteral("扫描件，原件在档案柜"));
         w.folder(0, {}, QStringLiteral("source"), QStringLiteral("module"),
-                 {QStringLiteral(".cpp"), QStringLiteral(".h"), QStringLiteral(".txt")}, 25, 12 * 1024);
+                 {QStringLiteral(".cpp"), QStringLiteral(".h"), QStringLiteral(".txt")}, 25,
+                 12 * 1024);
         w.entry(0, {}, QStringLiteral("README.md"), false, 4321, QStringLiteral("先读这个"));
     }
     w.newDisc(work, QStringLiteral("报表备份"), {}, QStringLiteral("/home/user/报表"), {});
@@ -152,12 +157,12 @@ void writeExampleCatalog(const QString& path) {
               QStringLiteral("/media/cdrom"), QStringLiteral("网络安装以外的完整安装介质。"));
     {
         const qint64 pool = w.entry(0, QStringLiteral("/pool"), QStringLiteral("pool"), true, 0);
-        const qint64 main = w.folder(pool, QStringLiteral("/pool"), QStringLiteral("main"),
-                                     QStringLiteral("package"), {QStringLiteral(".deb")}, 30,
-                                     800 * 1024);
+        const qint64 main =
+            w.folder(pool, QStringLiteral("/pool"), QStringLiteral("main"),
+                     QStringLiteral("package"), {QStringLiteral(".deb")}, 30, 800 * 1024);
         Q_UNUSED(main);
-        w.folder(0, {}, QStringLiteral("dists"), QStringLiteral("Release"), {QStringLiteral(".gpg")}, 3,
-                 4096);
+        w.folder(0, {}, QStringLiteral("dists"), QStringLiteral("Release"),
+                 {QStringLiteral(".gpg")}, 3, 4096);
         w.entry(0, {}, QStringLiteral("md5sum.txt"), false, 120000);
         w.entry(0, {}, QStringLiteral("README.html"), false, 9876);
     }
@@ -170,16 +175,16 @@ void writeExampleCatalog(const QString& path) {
              QStringLiteral("看图与修图"));
     w.newDisc(software, QStringLiteral("驱动程序"), QStringLiteral("DRIVERS"),
               QStringLiteral("/media/cdrom"), {});
-    w.folder(0, {}, QStringLiteral("printer"), QStringLiteral("driver"), {QStringLiteral(".zip")}, 5,
-             20 * 1024 * 1024);
+    w.folder(0, {}, QStringLiteral("printer"), QStringLiteral("driver"), {QStringLiteral(".zip")},
+             5, 20 * 1024 * 1024);
 
     // Photos
     w.newDisc(photos, QStringLiteral("家庭相册 2022"), QStringLiteral("PHOTO2022"),
               QStringLiteral("/media/cdrom"), QStringLiteral("全家福与生日照片。"));
-    for (const QString& month : {QStringLiteral("01月"), QStringLiteral("05月"),
-                                 QStringLiteral("10月")})
-        w.folder(0, {}, month, QStringLiteral("IMG"), {QStringLiteral(".jpg"), QStringLiteral(".JPG")},
-                 15, 3 * 1024 * 1024);
+    for (const QString& month :
+         {QStringLiteral("01月"), QStringLiteral("05月"), QStringLiteral("10月")})
+        w.folder(0, {}, month, QStringLiteral("IMG"),
+                 {QStringLiteral(".jpg"), QStringLiteral(".JPG")}, 15, 3 * 1024 * 1024);
     w.newDisc(trips, QStringLiteral("云南之行"), QStringLiteral("YUNNAN"),
               QStringLiteral("/media/cdrom"), QStringLiteral("大理、丽江、香格里拉。"));
     w.folder(0, {}, QStringLiteral("大理"), QStringLiteral("DSC"), {QStringLiteral(".jpg")}, 18,

@@ -46,13 +46,17 @@ QByteArray convert(const char* to, const char* from, const QByteArray& in, bool*
 
 } // namespace
 
-QByteArray toGb18030(const QString& text) { return convert("GB18030", "UTF-8", text.toUtf8()); }
+QByteArray toGb18030(const QString& text) {
+    return convert("GB18030", "UTF-8", text.toUtf8());
+}
 
 QString fromGb18030(const QByteArray& bytes) {
     return QString::fromUtf8(convert("UTF-8", "GB18030", bytes));
 }
 
-int gbkLength(const QString& text) { return int(toGb18030(text).size()); }
+int gbkLength(const QString& text) {
+    return int(toGb18030(text).size());
+}
 
 QString truncateGbk(const QString& text, int maxBytes) {
     if (maxBytes <= 0)

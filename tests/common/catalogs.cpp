@@ -5,10 +5,14 @@
 #include <QFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <memory>
+#include <vector>
 
 namespace testcat {
 
-void create(const QString& path) { vorlane::writeTemplate(path); }
+void create(const QString& path) {
+    vorlane::writeTemplate(path);
+}
 
 qint64 addCategory(vorlane::Database& db, const QString& name, qint64 father, int order) {
     return vorlane::Record(db, QStringLiteral("qClass"))
@@ -45,10 +49,11 @@ qint64 addEntry(vorlane::Database& db, qint64 disc, qint64 father, const QString
 }
 
 void isolateSettings() {
-    // Each test process gets its own configuration folder, so tests can run in parallel.
-    static QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
-    QFile::remove(config.filePath(QStringLiteral("vorlane/qnote.ini")));
+    // A new configuration folder each time: QSettings caches files by name within a
+    // process, so removing the old file would not start afresh.
+    static std::vector<std::unique_ptr<QTemporaryDir>> folders;
+    folders.push_back(std::make_unique<QTemporaryDir>());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(folders.back()->path()));
 }
 
 } // namespace testcat

@@ -29,28 +29,33 @@ QMessageBox::StandardButton ScriptedPrompts::message(QWidget*, const QString& te
 }
 
 QString ScriptedPrompts::openFile(QWidget*, const QString& caption, const QString& filter) {
-    calls << PromptCall{PromptCall::OpenFile, {}, caption, QMessageBox::NoIcon, {}, QMessageBox::NoButton,
-                        filter};
+    calls << PromptCall{PromptCall::OpenFile,  {},    caption, QMessageBox::NoIcon, {},
+                        QMessageBox::NoButton, filter};
     return m_files.isEmpty() ? QString() : m_files.takeFirst();
 }
 
 QString ScriptedPrompts::saveFile(QWidget*, const QString& caption, const QString& defaultName,
                                   const QString& filter) {
-    calls << PromptCall{PromptCall::SaveFile, defaultName, caption, QMessageBox::NoIcon, {},
+    calls << PromptCall{PromptCall::SaveFile,  defaultName, caption, QMessageBox::NoIcon, {},
                         QMessageBox::NoButton, filter};
     return m_files.isEmpty() ? QString() : m_files.takeFirst();
 }
 
 vorlane::FolderChoice ScriptedPrompts::chooseFolder(QWidget*, const QString& title,
                                                     const QString& startDir) {
-    calls << PromptCall{PromptCall::Folder, startDir, title, QMessageBox::NoIcon, {},
+    calls << PromptCall{PromptCall::Folder,    startDir, title, QMessageBox::NoIcon, {},
                         QMessageBox::NoButton, {}};
     return m_folders.isEmpty() ? vorlane::FolderChoice{} : m_folders.takeFirst();
 }
 
 int ScriptedPrompts::exec(QDialog* dialog) {
-    calls << PromptCall{PromptCall::Exec, dialog->objectName(), dialog->windowTitle(),
-                        QMessageBox::NoIcon, {}, QMessageBox::NoButton, {}};
+    calls << PromptCall{PromptCall::Exec,
+                        dialog->objectName(),
+                        dialog->windowTitle(),
+                        QMessageBox::NoIcon,
+                        {},
+                        QMessageBox::NoButton,
+                        {}};
     if (m_dialogs.isEmpty())
         return QDialog::Rejected;
     const DialogScript script = m_dialogs.takeFirst();

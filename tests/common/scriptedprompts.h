@@ -43,8 +43,9 @@ public:
         return int(m_buttons.size() + m_files.size() + m_folders.size() + m_dialogs.size());
     }
 
-    QMessageBox::StandardButton message(QWidget* parent, const QString& text, const QString& caption,
-                                        QMessageBox::Icon icon, QMessageBox::StandardButtons buttons,
+    QMessageBox::StandardButton message(QWidget* parent, const QString& text,
+                                        const QString& caption, QMessageBox::Icon icon,
+                                        QMessageBox::StandardButtons buttons,
                                         QMessageBox::StandardButton defaultButton) override;
     QString openFile(QWidget* parent, const QString& caption, const QString& filter) override;
     QString saveFile(QWidget* parent, const QString& caption, const QString& defaultName,
