@@ -19,9 +19,7 @@ void CategoryTree::load() {
     // Loading the tree from the catalog is completed with the category tree's editing.
 }
 
-void CategoryTree::clear() {
-    w->tvMain()->clear();
-}
+void CategoryTree::clear() { w->tvMain()->clear(); }
 
 int CategoryTree::nodeCount() const {
     int n = 0;

@@ -28,12 +28,8 @@ void ContentsView::clear() {
     w->setChangeHandling(handling);
 }
 
-bool ContentsView::selectFolderById(const QString& /*idText*/) {
-    return false;
-}
+bool ContentsView::selectFolderById(const QString& /*idText*/) { return false; }
 
-bool ContentsView::selectFileById(const QString& /*idText*/) {
-    return false;
-}
+bool ContentsView::selectFileById(const QString& /*idText*/) { return false; }
 
 } // namespace vorlane

@@ -10,8 +10,6 @@ SearchWindow::SearchWindow(MainWindow* window) : QDialog(window), w(window) {
     setWindowTitle(QStringLiteral("查找.........."));
 }
 
-void SearchWindow::tbFindClick() {
-    prompts().exec(this);
-}
+void SearchWindow::tbFindClick() { prompts().exec(this); }
 
 } // namespace vorlane

@@ -45,9 +45,10 @@ bool CatalogHandler::openConnection(const QString& path) {
         return true;
     } catch (const DbError&) {
         QApplication::restoreOverrideCursor();
-        prompts().error(
-            w, connectionFailedText(path, QStringLiteral("打开出错，文件不存在或文件格式不正确！")),
-            QStringLiteral("连接失败"));
+        prompts().error(w,
+                        connectionFailedText(path,
+                                             QStringLiteral("打开出错，文件不存在或文件格式不正确！")),
+                        QStringLiteral("连接失败"));
         QApplication::setOverrideCursor(Qt::WaitCursor);
         w->setCurrentFile({});
         return false;
@@ -151,12 +152,10 @@ void CatalogHandler::resetToEmpty() {
     w->contents()->clear();
     w->notes()->closeDisc();
     w->setChangeHandling(true);
-    w->setEnabledNamed({"btnAddChild",    "btnAddUp",       "btnAddDown",    "btnInCD",
-                        "btnClassDelete", "btnCDRomDelete", "NewChildClass", "NewBrotherUp",
-                        "NewBrotherDown", "InCD",           "MOpen",         "MFileExp",
-                        "MAddDir",        "MAddFile",       "RenameNode",    "FilePwd",
-                        "mitOpen",        "mitDelete",      "mitFileExp",    "mitAddDir",
-                        "mitAddFile"},
+    w->setEnabledNamed({"btnAddChild", "btnAddUp", "btnAddDown", "btnInCD", "btnClassDelete",
+                        "btnCDRomDelete", "NewChildClass", "NewBrotherUp", "NewBrotherDown", "InCD",
+                        "MOpen", "MFileExp", "MAddDir", "MAddFile", "RenameNode", "FilePwd",
+                        "mitOpen", "mitDelete", "mitFileExp", "mitAddDir", "mitAddFile"},
                        false);
     w->db().close();
     w->setStatusText({});
@@ -187,14 +186,13 @@ void CatalogHandler::FileNewClick() {
 }
 
 void CatalogHandler::FileOpenClick() {
-    const QString path = prompts().openFile(w, QStringLiteral("打开"),
-                                            QStringLiteral("Vorlane 文件 (*.vlr);;所有文件 (*)"));
+    const QString path =
+        prompts().openFile(w, QStringLiteral("打开"),
+                           QStringLiteral("Vorlane 文件 (*.vlr);;所有文件 (*)"));
     if (!path.isEmpty())
         openCatalogFile(path);
 }
 
-void CatalogHandler::tbSaveClick() {
-    saveCatalog();
-}
+void CatalogHandler::tbSaveClick() { saveCatalog(); }
 
 } // namespace vorlane
