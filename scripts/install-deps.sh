@@ -6,7 +6,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-translations-l10n
     libsqlite3-dev sqlite3
     libgl-dev libxkbcommon-dev
-    fonts-noto-cjk xdg-utils
+    fonts-noto-cjk adwaita-icon-theme xdg-utils
     xvfb xauth
 )
 missing=()

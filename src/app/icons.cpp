@@ -4,6 +4,8 @@
 #include <QFileIconProvider>
 #include <QHash>
 #include <QMimeDatabase>
+#include <QPainter>
+#include <QPixmap>
 #include <QStyle>
 
 namespace vorlane {
@@ -60,6 +62,44 @@ QIcon nodeIcon(NodeIcon which) {
         return themeIcon(QStringLiteral("folder-open"));
     }
     return {};
+}
+
+QIcon listStyleIcon(int style) {
+    QPixmap pm(20, 20);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    const QColor ink(0x1d, 0x35, 0x57);
+    p.setPen(Qt::NoPen);
+    p.setBrush(ink);
+    switch (style) {
+    case 0: // large icons: a 2x2 grid
+        for (int y : {2, 11})
+            for (int x : {2, 11})
+                p.drawRect(x, y, 7, 7);
+        break;
+    case 1: // small icons: a 3x3 grid
+        for (int y : {2, 8, 14})
+            for (int x : {2, 8, 14})
+                p.drawRect(x, y, 4, 4);
+        break;
+    case 2: // list: two columns of rows
+        for (int y : {3, 8, 13}) {
+            p.drawRect(2, y, 3, 3);
+            p.drawRect(6, y + 1, 4, 1);
+            p.drawRect(11, y, 3, 3);
+            p.drawRect(15, y + 1, 4, 1);
+        }
+        break;
+    default: // details: rows with columns
+        for (int y : {3, 8, 13}) {
+            p.drawRect(2, y, 3, 3);
+            p.drawRect(7, y + 1, 6, 1);
+            p.drawRect(15, y + 1, 3, 1);
+        }
+        break;
+    }
+    p.end();
+    return QIcon(pm);
 }
 
 QIcon folderIcon() {

@@ -11,6 +11,8 @@ QIcon nodeIcon(NodeIcon which);
 // The desktop's icon for a file of this name; looks only at the name, never the disk.
 QIcon fileIcon(const QString& fileName);
 QIcon folderIcon();
+// Drawn icons for the file list's four styles (large icons, small icons, list, details).
+QIcon listStyleIcon(int style);
 // A theme icon with a fallback from the widget style.
 QIcon themeIcon(const QString& name);
 

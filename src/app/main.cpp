@@ -5,6 +5,8 @@
 #include <QElapsedTimer>
 #include <QFont>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <QMessageBox>
 #include <QTimer>
 #include <exception>
@@ -35,8 +37,18 @@ int main(int argc, char* argv[]) {
     Application app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vorlane"));
     QApplication::setApplicationVersion(QStringLiteral(VORLANE_VERSION));
+    // Outside a desktop session no icon theme is set; Adwaita ships with the program's
+    // dependencies and has the file-type icons the list needs.
+    if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1String("hicolor"))
+        QIcon::setThemeName(QStringLiteral("Adwaita"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/vorlane.png")));
     QApplication::setDesktopFileName(QStringLiteral("vorlane"));
+
+    // The interface is Chinese, so are the standard buttons of Qt's own dialogs.
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QStringLiteral("qtbase_zh_CN"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTranslator);
 
     vorlane::Splash splash;
     splash.show();

@@ -299,9 +299,10 @@ void MainWindow::MMailtoAuthorClick() {
 // --- Lifecycle --------------------------------------------------------------------------
 
 bool MainWindow::event(QEvent* e) {
-    if (e->type() == QEvent::WindowActivate && !m_activated) {
+    // The start-up catalog is opened once the window is up. Without a window manager a
+    // window is never activated, so the first show counts as well.
+    if ((e->type() == QEvent::WindowActivate || e->type() == QEvent::Show) && !m_activated) {
         m_activated = true;
-        // Run after the activation has been delivered, so the window is painted first.
         QTimer::singleShot(0, this, &MainWindow::FormActivate);
     }
     return QMainWindow::event(e);

@@ -124,18 +124,13 @@ void MainWindow::createActions() {
         const char* menu;
         const char* tool;
         QString text;
-        QString icon;
         void (MainWindow::*slot)();
     };
     const Style styles[] = {
-        {"MIcon", "tbIcon", QStringLiteral("大图标"), QStringLiteral("view-list-icons"),
-         &MainWindow::tbIconClick},
-        {"MSmallIcon", "tbSmallIcon", QStringLiteral("小图标"), QStringLiteral("view-list-icons"),
-         &MainWindow::tbSmallIconClick},
-        {"MList", "tbList", QStringLiteral("列表"), QStringLiteral("view-list-text"),
-         &MainWindow::tbListClick},
-        {"MReport", "tbReport", QStringLiteral("详细资料"), QStringLiteral("view-list-details"),
-         &MainWindow::tbReportClick},
+        {"MIcon", "tbIcon", QStringLiteral("大图标"), &MainWindow::tbIconClick},
+        {"MSmallIcon", "tbSmallIcon", QStringLiteral("小图标"), &MainWindow::tbSmallIconClick},
+        {"MList", "tbList", QStringLiteral("列表"), &MainWindow::tbListClick},
+        {"MReport", "tbReport", QStringLiteral("详细资料"), &MainWindow::tbReportClick},
     };
     auto* menuGroup = new QActionGroup(this);
     auto* toolGroup = new QActionGroup(this);
@@ -146,7 +141,7 @@ void MainWindow::createActions() {
             a->setCheckable(true);
             connect(a, &QAction::triggered, this, s.slot);
         }
-        t->setIcon(themeIcon(s.icon));
+        t->setIcon(listStyleIcon(int(&s - styles)));
         menuGroup->addAction(m);
         toolGroup->addAction(t);
     }

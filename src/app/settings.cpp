@@ -9,7 +9,9 @@ namespace vorlane {
 
 namespace {
 
-QSettings open() { return QSettings(Settings::filePath(), QSettings::IniFormat); }
+QSettings open() {
+    return QSettings(Settings::filePath(), QSettings::IniFormat);
+}
 
 bool readBool(const QSettings& s, const QString& key, bool def) {
     const QVariant v = s.value(key);
@@ -67,7 +69,8 @@ bool Settings::openRecentOnStart() const {
 
 bool Settings::saveOptions(bool backup, bool openRecent) {
     QSettings s = open();
-    s.setValue(QStringLiteral("Options/Backup"), backup ? QStringLiteral("1") : QStringLiteral("0"));
+    s.setValue(QStringLiteral("Options/Backup"),
+               backup ? QStringLiteral("1") : QStringLiteral("0"));
     s.setValue(QStringLiteral("Options/OpenRecentFile"),
                openRecent ? QStringLiteral("1") : QStringLiteral("0"));
     return writable(s);
@@ -112,7 +115,8 @@ void Settings::rememberKeyword(const QString& keyword) {
         words.removeLast();
     QSettings s = open();
     for (int n = 1; n <= FindWordCount; ++n)
-        s.setValue(QStringLiteral("FindWords/Word%1").arg(n), n <= words.size() ? words.at(n - 1) : QString());
+        s.setValue(QStringLiteral("FindWords/Word%1").arg(n),
+                   n <= words.size() ? words.at(n - 1) : QString());
     writable(s);
 }
 
