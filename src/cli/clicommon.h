@@ -1,0 +1,71 @@
+// Shared pieces of the command-line commands.
+#pragma once
+
+#include "cli/cli.h"
+#include "store/database.h"
+
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+#include <functional>
+
+namespace vorlane::cli {
+
+// A failure that ends the command: exit status and a one-line message.
+struct Failed {
+    int code;
+    QString message;
+};
+
+struct Context {
+    QTextStream& out;
+    QTextStream& err;
+    bool errIsTerminal = false;
+};
+
+struct Command {
+    QString name;
+    QString synopsis; // arguments after the command name
+    QString summary;
+    std::function<void(QCommandLineParser&)> options;
+    std::function<int(Context&, QCommandLineParser&)> run;
+};
+
+const QList<Command>& commands();
+
+// Parses `args` for `cmd`; prints help and returns false when --help was asked.
+// Throws Failed (usage) on bad options or a wrong number of arguments.
+bool parse(Context& ctx, const Command& cmd, QCommandLineParser& parser, const QStringList& args,
+           int minPositional, int maxPositional);
+
+// The standard password options of every command that opens a catalog.
+void addPasswordOptions(QCommandLineParser& parser);
+
+enum class Access { Read, Write };
+// Opens the catalog at `path`, checks its passwords against the options and, for writing,
+// that the file can be written. Throws Failed with a message naming the file.
+void openCatalog(Database& db, const QString& path, const QCommandLineParser& parser,
+                 Access access);
+
+// A whole-number argument; throws a usage Failed naming `what` otherwise.
+qint64 idArgument(const QString& text, const QString& what);
+
+// Notes and names on one line for text output.
+QString oneLine(const QString& text);
+
+[[noreturn]] void usage(const QString& message);
+[[noreturn]] void fail(const QString& file, const QString& cause);
+
+// Commands, one function each.
+int cmdNew(Context& ctx, QCommandLineParser& p);
+int cmdTree(Context& ctx, QCommandLineParser& p);
+int cmdMkcat(Context& ctx, QCommandLineParser& p);
+int cmdLs(Context& ctx, QCommandLineParser& p);
+int cmdNote(Context& ctx, QCommandLineParser& p);
+int cmdCheck(Context& ctx, QCommandLineParser& p);
+int cmdImport(Context& ctx, QCommandLineParser& p);
+int cmdFind(Context& ctx, QCommandLineParser& p);
+int cmdCompact(Context& ctx, QCommandLineParser& p);
+
+} // namespace vorlane::cli

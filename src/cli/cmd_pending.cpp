@@ -1,0 +1,16 @@
+// Commands whose core arrives with the scan, the search and compaction.
+#include "cli/clicommon.h"
+
+namespace vorlane::cli {
+
+int cmdImport(Context&, QCommandLineParser& p) {
+    fail(p.positionalArguments().at(0), QStringLiteral("import is not available in this build"));
+}
+int cmdFind(Context&, QCommandLineParser& p) {
+    fail(p.positionalArguments().at(0), QStringLiteral("find is not available in this build"));
+}
+int cmdCompact(Context&, QCommandLineParser& p) {
+    fail(p.positionalArguments().at(0), QStringLiteral("compact is not available in this build"));
+}
+
+} // namespace vorlane::cli
