@@ -14,13 +14,18 @@ QString exeDir() {
 } // namespace
 
 QString dataFile(const QString& name) {
-    const QString beside = QDir(exeDir()).filePath(name);
-    if (QFileInfo::exists(beside))
-        return beside;
-    const QString installed = QDir(QStringLiteral(VORLANE_DATADIR)).filePath(name);
-    if (QFileInfo::exists(installed))
-        return installed;
-    return beside;
+    // Beside the executable (the build tree), then the installed data folder relative to
+    // it (so a relocated prefix works), then the folder the build was configured for.
+    const QString candidates[] = {
+        QDir(exeDir()).filePath(name),
+        QDir(exeDir()).filePath(QStringLiteral("../share/vorlane/") + name),
+        QDir(QStringLiteral(VORLANE_DATADIR)).filePath(name),
+    };
+    for (const QString& c : candidates) {
+        if (QFileInfo::exists(c))
+            return QDir::cleanPath(c);
+    }
+    return candidates[0];
 }
 
 QString programDir() {
