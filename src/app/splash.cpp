@@ -3,6 +3,7 @@
 #include "app/paths.h"
 
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QPropertyAnimation>
 
 namespace vorlane {
@@ -19,6 +20,10 @@ QPixmap Splash::picture() {
 
 Splash::Splash() : QSplashScreen(picture()) {
     setObjectName(QStringLiteral("SplashFrm"));
+    // Only real window systems can fade a window.
+    const QString platform = QGuiApplication::platformName();
+    if (platform != QLatin1String("xcb") && !platform.startsWith(QLatin1String("wayland")))
+        return;
     setWindowOpacity(0.0);
     auto* fade = new QPropertyAnimation(this, "windowOpacity", this);
     fade->setDuration(350);
