@@ -1,0 +1,68 @@
+// find: the desktop program's search, same phases, same hits, same order.
+#include "cli/clicommon.h"
+#include "search/searchengine.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace vorlane::cli {
+
+int cmdFind(Context& ctx, QCommandLineParser& p) {
+    const QString path = p.positionalArguments().at(0);
+    const QString format = p.value(QStringLiteral("format"));
+    if (format != QLatin1String("text") && format != QLatin1String("tsv") &&
+        format != QLatin1String("json"))
+        usage(QStringLiteral("unknown format: ") + format);
+    SearchOptions options;
+    options.keyword = trimKeyword(p.positionalArguments().at(1));
+    if (options.keyword.isEmpty())
+        usage(QStringLiteral("the keyword is empty"));
+    options.notes = !p.isSet(QStringLiteral("no-notes"));
+    options.folders = !p.isSet(QStringLiteral("no-folders"));
+    options.files = !p.isSet(QStringLiteral("no-files"));
+    options.caseSensitive = p.isSet(QStringLiteral("case-sensitive"));
+
+    Database db;
+    openCatalog(db, path, p, Access::Read);
+    QJsonArray json;
+    if (format == QLatin1String("tsv"))
+        ctx.out << "number\tdisc\tname\tdisc_id\tfolder_id\tfile_id\n";
+    SearchCallbacks callbacks;
+    callbacks.onHit = [&](const SearchHit& h) {
+        const char* kind = h.kind() == SearchHit::Kind::Disc     ? "disc"
+                           : h.kind() == SearchHit::Kind::Folder ? "folder"
+                                                                 : "file";
+        if (format == QLatin1String("json")) {
+            json.append(QJsonObject{{QStringLiteral("number"), h.number},
+                                    {QStringLiteral("kind"), QLatin1String(kind)},
+                                    {QStringLiteral("disc"), h.discName},
+                                    {QStringLiteral("name"), h.name},
+                                    {QStringLiteral("disc_id"), h.discId},
+                                    {QStringLiteral("folder_id"), h.folderId},
+                                    {QStringLiteral("file_id"), h.fileId}});
+        } else if (format == QLatin1String("tsv")) {
+            ctx.out << h.number << '\t' << oneLine(h.discName) << '\t' << oneLine(h.name) << '\t'
+                    << h.discId << '\t' << h.folderId << '\t' << h.fileId << '\n';
+        } else {
+            ctx.out << QString::number(h.number).rightJustified(5) << "  " << kind << "  ["
+                    << oneLine(h.discName) << "]";
+            if (!h.name.isEmpty())
+                ctx.out << ' ' << oneLine(h.name);
+            ctx.out << "  (disc " << h.discId;
+            if (h.folderId)
+                ctx.out << ", folder " << h.folderId;
+            if (h.fileId)
+                ctx.out << ", file " << h.fileId;
+            ctx.out << ")\n";
+        }
+    };
+    const SearchSummary summary = runSearch(db, options, callbacks);
+    if (format == QLatin1String("json"))
+        ctx.out << QJsonDocument(json).toJson(QJsonDocument::Indented);
+    else if (format == QLatin1String("text"))
+        ctx.out << summary.hits << (summary.hits == 1 ? " hit\n" : " hits\n");
+    return Ok;
+}
+
+} // namespace vorlane::cli

@@ -1,0 +1,127 @@
+// import: a disc or directory into a category, as the import dialog does it.
+#include "cli/clicommon.h"
+#include "import/drives.h"
+#include "import/importcore.h"
+#include "import/scanner.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <atomic>
+#include <csignal>
+
+namespace vorlane::cli {
+
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+extern "C" void onInterrupt(int) {
+    g_interrupted = true;
+}
+
+// The optical disc mounted at `root`, if it is one: its label is the disc's identity.
+QString discLabelAt(const QString& root) {
+    const QString clean = QDir::cleanPath(QFileInfo(root).absoluteFilePath());
+    for (const DriveInfo& d : drives().list()) {
+        if (!d.mountPoint.isEmpty() && QDir::cleanPath(d.mountPoint) == clean)
+            return d.label;
+    }
+    return {};
+}
+
+} // namespace
+
+int cmdImport(Context& ctx, QCommandLineParser& p) {
+    const QString path = p.positionalArguments().at(0);
+    const QString rootArg = p.positionalArguments().at(1);
+    if (!p.isSet(QStringLiteral("category")))
+        usage(QStringLiteral("--category ID is required"));
+    const qint64 category =
+        idArgument(p.value(QStringLiteral("category")), QStringLiteral("--category"));
+    const qint64 depth = idArgument(p.value(QStringLiteral("depth")), QStringLiteral("--depth"));
+    if (depth > 100)
+        usage(QStringLiteral("--depth must be 0 to 100"));
+    QStringList types;
+    if (p.isSet(QStringLiteral("types"))) {
+        for (QString t :
+             p.value(QStringLiteral("types")).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            t = t.trimmed();
+            if (!t.startsWith(QLatin1Char('.')))
+                t.prepend(QLatin1Char('.'));
+            if (t.size() > 1 && !types.contains(t, Qt::CaseInsensitive))
+                types << t;
+        }
+        if (types.isEmpty())
+            usage(QStringLiteral("--types lists no extension"));
+    }
+    const QFileInfo rootInfo(rootArg);
+    if (!rootInfo.isDir())
+        fail(rootArg, QStringLiteral("not a folder"));
+    const QString root = QDir::cleanPath(rootInfo.absoluteFilePath());
+
+    Database db;
+    openCatalog(db, path, p, Access::Write);
+    QString categoryName;
+    {
+        Query q(db, QStringLiteral("select TreeName from qClass where AutoId=?"), {category});
+        if (!q.next())
+            fail(path, QStringLiteral("no category with id ") + QString::number(category));
+        categoryName = q.textOr(0);
+    }
+    const QString label = discLabelAt(root);
+    QString name = p.value(QStringLiteral("name")).trimmed();
+    if (name.isEmpty())
+        name = !label.isEmpty() ? label : (root == QLatin1String("/") ? root : rootInfo.fileName());
+    if (!label.isEmpty()) {
+        const QString other = duplicateCategory(db, label);
+        if (!other.isEmpty())
+            ctx.err << "vorlane-cli: warning: a disc labelled \"" << label
+                    << "\" is already in category \"" << other << "\"; importing it again\n";
+    }
+    const qint64 order =
+        db.scalar(
+              QStringLiteral("select max(m) from (select max(OrderId) as m from qClass union all "
+                             "select max(OrderId) from qCD)"))
+            .toLongLong() +
+        1;
+    const qint64 disc = addDiscRow(db, NewDisc{name, category, order, root, label});
+
+    ScanParams params;
+    params.root = root;
+    params.discId = disc;
+    params.depthLimit = int(depth);
+    params.foldersOnly = p.isSet(QStringLiteral("folders-only"));
+    params.types = types;
+    ScanHooks hooks;
+    g_interrupted = false;
+    auto previous = std::signal(SIGINT, onInterrupt);
+    hooks.cancel = &g_interrupted;
+    QElapsedTimer clock;
+    clock.start();
+    if (ctx.errIsTerminal) {
+        hooks.progressIntervalMs = 200;
+        hooks.progress = [&](const QString& current) {
+            QString shown = current;
+            if (shown.size() > 70)
+                shown = QStringLiteral("…") + shown.right(69);
+            ctx.err << "\r\x1b[K" << shown;
+            ctx.err.flush();
+        };
+    }
+    const ScanResult result = scanTree(db, params, hooks);
+    std::signal(SIGINT, previous);
+    if (ctx.errIsTerminal) {
+        ctx.err << "\r\x1b[K";
+        ctx.err.flush();
+    }
+    ctx.out << "disc " << disc << " \"" << oneLine(name) << "\" in category " << category << " \""
+            << oneLine(categoryName) << "\"\n"
+            << "files: " << result.files << ", folders: " << result.folders
+            << ", rows stored: " << result.rows << (result.cancelled ? " (cancelled)" : "") << "\n";
+    if (!result.error.isEmpty())
+        fail(path, QStringLiteral("the scan stopped: ") + result.error);
+    return result.cancelled ? Failure : Ok;
+}
+
+} // namespace vorlane::cli
