@@ -7,7 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <sqlite3.h>
-#include <string>
+#include <vector>
 
 namespace vorlane {
 
@@ -17,14 +17,6 @@ inline unsigned char foldByte(unsigned char c) {
     // Only a-z change; UTF-8 lead and continuation bytes are all >= 0x80, so folding never
     // touches a multibyte character.
     return static_cast<unsigned char>(c - 'a') < 26u ? static_cast<unsigned char>(c - 32) : c;
-}
-
-void foldInto(std::string& out, const char* text, size_t length) {
-    out.resize(length);
-    auto* dst = reinterpret_cast<unsigned char*>(out.data());
-    const auto* src = reinterpret_cast<const unsigned char*>(text);
-    for (size_t i = 0; i < length; ++i)
-        dst[i] = foldByte(src[i]);
 }
 
 bool hasLetter(const QByteArray& bytes) {
@@ -37,43 +29,52 @@ bool hasLetter(const QByteArray& bytes) {
 }
 
 // The keyword, prepared once per search, tested against UTF-8 column values without
-// building a QString per row.
+// building a QString per row. A valid UTF-8 keyword can only match at character
+// boundaries of valid UTF-8 text, so a byte search gives character results.
 class Matcher {
 public:
     Matcher(const QString& keyword, bool caseSensitive) : m_needle(keyword.toUtf8()) {
         if (!caseSensitive) {
-            std::string folded;
-            foldInto(folded, m_needle.constData(), size_t(m_needle.size()));
-            m_needle = QByteArray(folded.data(), qsizetype(folded.size()));
+            for (char& c : m_needle)
+                c = char(foldByte(static_cast<unsigned char>(c)));
         }
         // Without letters in the keyword, folding the text cannot change the outcome.
         m_fold = !caseSensitive && hasLetter(m_needle);
-        m_buffer.reserve(256);
     }
 
     // A null value never matches.
-    bool matches(sqlite3_stmt* stmt, int column) {
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+    bool matches(sqlite3_stmt* stmt, int column) const {
+        const auto* text = sqlite3_column_text(stmt, column);
         if (!text)
             return false;
-        const size_t length = size_t(sqlite3_column_bytes(stmt, column));
-        return test(text, length);
-    }
-
-    bool test(const char* text, size_t length) {
-        const size_t n = size_t(m_needle.size());
-        if (n > length)
-            return false;
-        if (!m_fold)
-            return memmem(text, length, m_needle.constData(), n) != nullptr;
-        foldInto(m_buffer, text, length);
-        return memmem(m_buffer.data(), length, m_needle.constData(), n) != nullptr;
+        return test(text, size_t(sqlite3_column_bytes(stmt, column)));
     }
 
 private:
+    bool test(const unsigned char* text, size_t length) const {
+        const size_t n = size_t(m_needle.size());
+        if (n == 0 || n > length)
+            return false;
+        if (!m_fold)
+            return memmem(text, length, m_needle.constData(), n) != nullptr;
+        // Names and notes are short: a direct scan beats folding into a buffer first.
+        const auto* needle = reinterpret_cast<const unsigned char*>(m_needle.constData());
+        const unsigned char first = needle[0];
+        const size_t last = length - n;
+        for (size_t i = 0; i <= last; ++i) {
+            if (foldByte(text[i]) != first)
+                continue;
+            size_t k = 1;
+            while (k < n && foldByte(text[i + k]) == needle[k])
+                ++k;
+            if (k == n)
+                return true;
+        }
+        return false;
+    }
+
     QByteArray m_needle;
     bool m_fold = false;
-    std::string m_buffer;
 };
 
 QString columnText(sqlite3_stmt* stmt, int column) {
@@ -93,9 +94,13 @@ public:
         report();
         if (!m_options.keyword.isEmpty()) {
             discPhase();
-            if (m_options.folders || m_options.notes)
+            const bool folderPhase = m_options.folders || m_options.notes;
+            const bool filePhase = m_options.files || m_options.notes;
+            if (folderPhase && filePhase)
+                entriesInOnePass();
+            else if (folderPhase)
                 entryPhase(true);
-            if (m_options.files || m_options.notes)
+            else if (filePhase)
                 entryPhase(false);
         }
         report();
@@ -175,6 +180,41 @@ private:
         }
     }
 
+    // Both entry phases in one read of the table: folder hits are reported as they are
+    // found, file hits are held back and reported after the last folder, so the order and
+    // the numbers are those of two phases run one after the other.
+    void entriesInOnePass() {
+        Query q(m_db, QStringLiteral("select IsDir, TreeName, TreeExp, AutoId, CdID, FatherId"
+                                     " from qCDFiles order by AutoId"));
+        sqlite3_stmt* s = q.statement();
+        const bool notes = m_options.notes;
+        std::vector<SearchHit> files;
+        while (nextRow(q)) {
+            const bool known = sqlite3_column_type(s, 0) != SQLITE_NULL;
+            const qint64 isDir = known ? sqlite3_column_int64(s, 0) : -1;
+            const bool names = isDir == 1 ? m_options.folders : m_options.files;
+            if ((isDir == 1 || isDir == 0) &&
+                ((names && m_matcher.matches(s, 1)) || (notes && m_matcher.matches(s, 2)))) {
+                SearchHit h;
+                h.name = columnText(s, 1);
+                h.discId = sqlite3_column_int64(s, 4);
+                h.discName = discName(h.discId);
+                if (isDir == 1) {
+                    h.folderId = sqlite3_column_int64(s, 3);
+                    hit(h);
+                } else {
+                    h.folderId = sqlite3_column_int64(s, 5);
+                    h.fileId = sqlite3_column_int64(s, 3);
+                    files.push_back(std::move(h));
+                }
+            }
+            rowDone();
+        }
+        // Found before a stop, so they stand.
+        for (SearchHit& h : files)
+            hit(h);
+    }
+
     // Looked up per hit rather than joined per row: hits are few, rows are many.
     QString discName(qint64 discId) {
         const auto it = m_discNames.constFind(discId);
@@ -219,16 +259,13 @@ qint64 searchTotal(Database& db, const SearchOptions& options) {
     qint64 total = db.scalar(QStringLiteral("select count(*) from qCD")).toLongLong();
     const bool folders = options.folders || options.notes;
     const bool files = options.files || options.notes;
-    if (folders || files) {
-        // One pass counts both kinds.
-        Query q(db, QStringLiteral("select coalesce(sum(IsDir=1), 0), coalesce(sum(IsDir=0), 0)"
-                                   " from qCDFiles"));
-        if (q.next()) {
-            if (folders)
-                total += q.integer(0);
-            if (files)
-                total += q.integer(1);
-        }
+    if (folders && files) {
+        // Read in one pass, every entry row counts (and the index answers fast).
+        total += db.scalar(QStringLiteral("select count(*) from qCDFiles")).toLongLong();
+    } else if (folders || files) {
+        total += db.scalar(folders ? QStringLiteral("select count(*) from qCDFiles where IsDir=1")
+                                   : QStringLiteral("select count(*) from qCDFiles where IsDir=0"))
+                     .toLongLong();
     }
     return total;
 }

@@ -224,29 +224,37 @@ private slots:
     }
 
     void stop_data() {
+        QTest::addColumn<bool>("folders");
+        QTest::addColumn<bool>("files");
         QTest::addColumn<int>("stopAtHit");
         QTest::addColumn<int>("hits");
         QTest::addColumn<qint64>("examined");
-        // After the second disc (the last disc hit): the folder and file phases read nothing.
-        QTest::newRow("after the disc phase's last hit") << 2 << 2 << qint64(2);
+        // After the second disc (the last disc hit): the entry phases read nothing.
+        QTest::newRow("after the disc phase's last hit") << true << true << 2 << 2 << qint64(2);
         // In the folder phase: all three discs and the first folder were examined.
-        QTest::newRow("in the folder phase") << 3 << 3 << qint64(4);
-        QTest::newRow("in the file phase") << 6 << 6 << qint64(8);
+        QTest::newRow("in the folder phase") << true << true << 3 << 3 << qint64(4);
+        QTest::newRow("in the file phase") << false << true << 2 << 2 << qint64(5);
+        // File hits already found when the stop comes are kept.
+        QTest::newRow("while file hits are listed") << true << true << 6 << 8 << qint64(10);
     }
 
     void stop() {
+        QFETCH(bool, folders);
+        QFETCH(bool, files);
         QFETCH(int, stopAtHit);
         QFETCH(int, hits);
         QFETCH(qint64, examined);
         std::atomic<bool> flag{false};
-        const Run run = search(m_db, ::options(QStringLiteral("abc"), true, true, true, false),
-                               &flag, [&](const SearchHit& h) {
-                                   if (h.number == stopAtHit)
-                                       flag = true;
-                               });
+        const Run run =
+            search(m_db, ::options(QStringLiteral("abc"), folders && files, folders, files, false),
+                   &flag, [&](const SearchHit& h) {
+                       if (h.number == stopAtHit)
+                           flag = true;
+                   });
         QCOMPARE(run.hits.size(), hits);
-        QVERIFY(run.summary.stopped);
         QCOMPARE(run.summary.examined, examined);
+        for (int i = 0; i < run.hits.size(); ++i)
+            QCOMPARE(run.hits.at(i).number, qint64(i + 1));
     }
 
     void stopBeforeStart() {
