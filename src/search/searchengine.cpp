@@ -3,10 +3,13 @@
 #include "store/database.h"
 
 #include <QHash>
+#include <QScopeGuard>
 #include <chrono>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <sqlite3.h>
+#include <utility>
 #include <vector>
 
 namespace vorlane {
@@ -48,6 +51,12 @@ public:
         if (!text)
             return false;
         return test(text, size_t(sqlite3_column_bytes(stmt, column)));
+    }
+    bool matches(sqlite3_value* value) const {
+        const auto* text = sqlite3_value_text(value);
+        if (!text)
+            return false;
+        return test(text, size_t(sqlite3_value_bytes(value)));
     }
 
 private:
@@ -94,28 +103,24 @@ public:
         report();
         if (!m_options.keyword.isEmpty()) {
             discPhase();
-            const bool folderPhase = m_options.folders || m_options.notes;
-            const bool filePhase = m_options.files || m_options.notes;
-            if (folderPhase && filePhase)
-                entriesInOnePass();
-            else if (folderPhase)
-                entryPhase(true);
-            else if (filePhase)
-                entryPhase(false);
+            m_folderPhase = m_options.folders || m_options.notes;
+            m_filePhase = m_options.files || m_options.notes;
+            if (m_folderPhase || m_filePhase)
+                entries();
         }
         report();
         return m_summary;
     }
 
 private:
-    // Before each row: false once the search has been stopped.
-    bool nextRow(Query& q) {
-        if (m_callbacks.stop && m_callbacks.stop->load(std::memory_order_relaxed)) {
+    bool stopRequested() {
+        if (m_callbacks.stop && m_callbacks.stop->load(std::memory_order_relaxed))
             m_summary.stopped = true;
-            return false;
-        }
-        return q.next();
+        return m_summary.stopped;
     }
+
+    // Before each row: false once the search has been stopped.
+    bool nextRow(Query& q) { return !stopRequested() && q.next(); }
 
     void rowDone() {
         ++m_summary.examined;
@@ -154,65 +159,101 @@ private:
         }
     }
 
-    void entryPhase(bool folders) {
-        Query q(m_db, folders ? QStringLiteral("select TreeName, TreeExp, AutoId, CdID"
-                                               " from qCDFiles where IsDir=1 order by AutoId")
-                              : QStringLiteral("select TreeName, TreeExp, AutoId, CdID, FatherId"
-                                               " from qCDFiles where IsDir=0 order by AutoId"));
-        sqlite3_stmt* s = q.statement();
-        const bool names = folders ? m_options.folders : m_options.files;
-        const bool notes = m_options.notes;
-        while (nextRow(q)) {
-            if ((names && m_matcher.matches(s, 0)) || (notes && m_matcher.matches(s, 1))) {
-                SearchHit h;
-                h.name = columnText(s, 0);
-                h.discId = sqlite3_column_int64(s, 3);
-                h.discName = discName(h.discId);
-                if (folders) {
-                    h.folderId = sqlite3_column_int64(s, 2);
-                } else {
-                    h.folderId = sqlite3_column_int64(s, 4);
-                    h.fileId = sqlite3_column_int64(s, 2);
-                }
-                hit(h);
-            }
-            rowDone();
-        }
-    }
+    // The folder and file phases in one read of the table. Rows are tested inside the
+    // statement (by matchEntry), so only hits come back through the API. Folder hits are
+    // reported as they come; with both phases, file hits are held back and reported after
+    // the read, so the order and the numbers are those of a folder phase followed by a
+    // file phase.
+    void entries() {
+        sqlite3* db = m_db.handle();
+        const int rc =
+            sqlite3_create_function_v2(db, MatchFunction, 3, SQLITE_UTF8 | SQLITE_DIRECTONLY, this,
+                                       &Searcher::matchEntry, nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK)
+            throw DbError(QString::fromUtf8(sqlite3_errmsg(db)));
+        const auto unregister = qScopeGuard([db] {
+            sqlite3_create_function_v2(db, MatchFunction, 3, SQLITE_UTF8, nullptr, nullptr, nullptr,
+                                       nullptr, nullptr);
+        });
 
-    // Both entry phases in one read of the table: folder hits are reported as they are
-    // found, file hits are held back and reported after the last folder, so the order and
-    // the numbers are those of two phases run one after the other.
-    void entriesInOnePass() {
-        Query q(m_db, QStringLiteral("select IsDir, TreeName, TreeExp, AutoId, CdID, FatherId"
-                                     " from qCDFiles order by AutoId"));
-        sqlite3_stmt* s = q.statement();
-        const bool notes = m_options.notes;
         std::vector<SearchHit> files;
-        while (nextRow(q)) {
-            const bool known = sqlite3_column_type(s, 0) != SQLITE_NULL;
-            const qint64 isDir = known ? sqlite3_column_int64(s, 0) : -1;
-            const bool names = isDir == 1 ? m_options.folders : m_options.files;
-            if ((isDir == 1 || isDir == 0) &&
-                ((names && m_matcher.matches(s, 1)) || (notes && m_matcher.matches(s, 2)))) {
-                SearchHit h;
-                h.name = columnText(s, 1);
-                h.discId = sqlite3_column_int64(s, 4);
-                h.discName = discName(h.discId);
-                if (isDir == 1) {
-                    h.folderId = sqlite3_column_int64(s, 3);
-                    hit(h);
-                } else {
-                    h.folderId = sqlite3_column_int64(s, 5);
-                    h.fileId = sqlite3_column_int64(s, 3);
-                    files.push_back(std::move(h));
+        {
+            Query q(m_db, QStringLiteral("select IsDir, TreeName, AutoId, CdID, FatherId"
+                                         " from qCDFiles"
+                                         " where vorlane_search_match(ifnull(IsDir, -1),"
+                                         " TreeName, TreeExp) order by AutoId"));
+            sqlite3_stmt* s = q.statement();
+            try {
+                while (q.next()) {
+                    SearchHit h;
+                    h.name = columnText(s, 1);
+                    h.discId = sqlite3_column_int64(s, 3);
+                    h.discName = discName(h.discId);
+                    if (sqlite3_column_int64(s, 0) == 1) {
+                        h.folderId = sqlite3_column_int64(s, 2);
+                        hit(h);
+                    } else {
+                        h.folderId = sqlite3_column_int64(s, 4);
+                        h.fileId = sqlite3_column_int64(s, 2);
+                        if (m_folderPhase)
+                            files.push_back(std::move(h));
+                        else
+                            hit(h);
+                    }
                 }
+            } catch (const DbError&) {
+                // A stop (or a failing callback) ends the statement with an error.
+                if (m_failure)
+                    std::rethrow_exception(std::exchange(m_failure, nullptr));
+                if (!m_summary.stopped)
+                    throw;
             }
-            rowDone();
         }
         // Found before a stop, so they stand.
         for (SearchHit& h : files)
             hit(h);
+    }
+
+    static void matchEntry(sqlite3_context* ctx, int /*argc*/, sqlite3_value** argv) {
+        auto* self = static_cast<Searcher*>(sqlite3_user_data(ctx));
+        try {
+            switch (self->testEntry(argv)) {
+            case Row::Hit:
+                sqlite3_result_int(ctx, 1);
+                return;
+            case Row::Miss:
+                sqlite3_result_int(ctx, 0);
+                return;
+            case Row::Stop:
+                sqlite3_result_error(ctx, "search stopped", -1);
+                return;
+            }
+        } catch (...) {
+            // Nothing may be thrown through the database engine.
+            self->m_failure = std::current_exception();
+            sqlite3_result_error(ctx, "search failed", -1);
+        }
+    }
+
+    enum class Row { Hit, Miss, Stop };
+
+    Row testEntry(sqlite3_value** argv) {
+        if (stopRequested())
+            return Row::Stop;
+        const qint64 kind = sqlite3_value_int64(argv[0]);
+        const bool folder = kind == 1;
+        const bool file = kind == 0;
+        // With both phases every row is read (and counted); with one, only its kind.
+        if (!(m_folderPhase && m_filePhase) && !(folder ? m_folderPhase : file && m_filePhase))
+            return Row::Miss;
+        bool match = false;
+        if (folder || file) {
+            const bool names = folder ? m_options.folders : m_options.files;
+            match = (names && m_matcher.matches(argv[1])) ||
+                    (m_options.notes && m_matcher.matches(argv[2]));
+        }
+        rowDone();
+        return match ? Row::Hit : Row::Miss;
     }
 
     // Looked up per hit rather than joined per row: hits are few, rows are many.
@@ -240,6 +281,10 @@ private:
     SearchSummary m_summary;
     std::chrono::steady_clock::time_point m_lastReport;
     QHash<qint64, QString> m_discNames;
+    bool m_folderPhase = false;
+    bool m_filePhase = false;
+    std::exception_ptr m_failure;
+    static constexpr const char* MatchFunction = "vorlane_search_match";
     std::unique_ptr<Query> m_nameQuery;
 };
 
