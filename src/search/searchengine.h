@@ -56,8 +56,9 @@ struct SearchCallbacks {
     // Rows examined so far (over all phases) and the expected total. Called at the start,
     // at most about every 25 ms while rows are read, and once at the end.
     std::function<void(qint64 examined, qint64 total)> onProgress;
-    // Polled before every row; once set, the current phase ends and the later phases
-    // examine no row. The hits reported so far stand.
+    // Polled before every row; once set, no further row is examined. The hits found so
+    // far stand (file hits found while folders and files are read together included).
+    // May be set from another thread.
     const std::atomic<bool>* stop = nullptr;
 };
 
@@ -78,7 +79,11 @@ qint64 searchTotal(Database& db, const SearchOptions& options);
 
 // Runs the search to the end or until the stop flag is set. An empty keyword finds
 // nothing. Throws DbError when the catalog cannot be read; the hits reported before
-// that stand.
+// that stand. Folders and files are read in one pass when both phases run; the order
+// and numbers of the hits are still those of the phases above. The callbacks run on the
+// calling thread, some while a statement on `db` is active: they must not write to the
+// catalog through `db`. An exception from a callback ends the search and is rethrown.
+// `db` must have no statement running (the search adds a temporary SQL function).
 SearchSummary runSearch(Database& db, const SearchOptions& options,
                         const SearchCallbacks& callbacks = {});
 

@@ -5,6 +5,8 @@
 
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <stdexcept>
 
 using namespace vorlane;
 
@@ -264,6 +266,36 @@ private slots:
         QVERIFY(run.hits.isEmpty());
         QCOMPARE(run.summary.examined, qint64(0));
         QVERIFY(run.summary.stopped);
+    }
+
+    // A callback that fails deep inside the read ends the search with its own exception,
+    // and the connection can search again.
+    void failingCallback() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("f.vlr"));
+        testcat::create(path);
+        Database db;
+        db.open(path);
+        const qint64 cat = testcat::addCategory(db, QStringLiteral("c"));
+        const qint64 disc = testcat::addDisc(db, cat, QStringLiteral("d"));
+        db.begin();
+        testcat::addEntry(db, disc, 0, QStringLiteral("abc first"), false);
+        for (int i = 0; i < 1000; ++i)
+            testcat::addEntry(db, disc, 0, QStringLiteral("f%1").arg(i), false);
+        db.commit();
+
+        SearchCallbacks cb;
+        // The pause lets the progress clock run out, so the next report comes mid-read.
+        cb.onHit = [](const SearchHit&) { QThread::msleep(40); };
+        cb.onProgress = [](qint64 examined, qint64 total) {
+            if (examined > 0 && examined < total)
+                throw std::runtime_error("progress failed");
+        };
+        const SearchOptions o = ::options(QStringLiteral("abc"), false, false, true, false);
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, runSearch(db, o, cb));
+        const Run again = search(db, o);
+        QCOMPARE(names(again.hits), QStringList{QStringLiteral("abc first")});
+        QCOMPARE(again.summary.examined, qint64(1002));
     }
 
     void entriesOfAMissingDisc() {

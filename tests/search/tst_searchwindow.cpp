@@ -20,6 +20,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <memory>
 
@@ -234,6 +235,42 @@ private slots:
         search(QStringLiteral("abc"));
         search(QStringLiteral("zzz"));
         QCOMPARE(win->results()->rowCount(), 0);
+    }
+
+    void stopKeepsTheHits() {
+        start();
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("big.vlr"));
+        testcat::create(path);
+        {
+            Database db;
+            db.open(path);
+            const qint64 disc = testcat::addDisc(db, testcat::addCategory(db, "c"), "d");
+            db.exec(QStringLiteral("with recursive n(i) as (select 1 union all select i + 1 from n"
+                                   " where i < 200000) insert into qCDFiles (CdID, FatherId,"
+                                   " TreeName, IsDir) select ?, 0, 'hit ' || i, 0 from n"),
+                    {disc});
+        }
+        w->db().open(path);
+        // Pressed as soon as the window serves events during the search.
+        QTimer::singleShot(0, win, [this] {
+            QVERIFY(win->isSearching());
+            QVERIFY(child<QPushButton>(win, "btnStopFind")->isEnabled());
+            QVERIFY(!child<QPushButton>(win, "btnExit")->isEnabled());
+            QVERIFY(child<QProgressBar>(win, "ProgressBar1")->isVisible() || !win->isVisible());
+            child<QPushButton>(win, "btnStopFind")->click();
+        });
+        search(QStringLiteral("HIT"));
+        const int rows = win->results()->rowCount();
+        QVERIFY2(rows < 200000, qPrintable(QString::number(rows)));
+        // The hits found stay, numbered without gaps; the window is idle again.
+        for (int r = 0; r < rows; ++r)
+            QCOMPARE(win->results()->index(r, 0).data().toString(), QString::number(r + 1));
+        QVERIFY(!win->isSearching());
+        QVERIFY(child<QPushButton>(win, "btnBeginFind")->isEnabled());
+        QVERIFY(child<QPushButton>(win, "btnExit")->isEnabled());
+        QVERIFY(!child<QPushButton>(win, "btnStopFind")->isEnabled());
+        QVERIFY(child<QProgressBar>(win, "ProgressBar1")->isHidden());
     }
 
     void noCatalogOpen() {
