@@ -108,6 +108,9 @@ QStringList Settings::findWords() const {
 }
 
 void Settings::rememberKeyword(const QString& keyword) {
+    // An empty Word1 would end the list and hide every keyword behind it.
+    if (keyword.isEmpty())
+        return;
     QStringList words = findWords();
     words.removeAll(keyword);
     words.prepend(keyword);
