@@ -6,9 +6,7 @@ namespace vorlane::cli {
 int cmdImport(Context&, QCommandLineParser& p) {
     fail(p.positionalArguments().at(0), QStringLiteral("import is not available in this build"));
 }
-int cmdFind(Context&, QCommandLineParser& p) {
-    fail(p.positionalArguments().at(0), QStringLiteral("find is not available in this build"));
-}
+
 int cmdCompact(Context&, QCommandLineParser& p) {
     fail(p.positionalArguments().at(0), QStringLiteral("compact is not available in this build"));
 }
