@@ -32,7 +32,10 @@ CompactResult compactCatalog(const QString& catalog,
         return failed(CompactResult::BackupFailed, why);
 
     const QString dir = tempDir.isEmpty() ? QDir::tempPath() : tempDir;
-    const QString temp = QDir(dir).filePath(QFileInfo(catalog).fileName());
+    QString temp = QDir(dir).filePath(QFileInfo(catalog).fileName());
+    // A catalog kept in the temporary folder itself must not be taken for the stale copy.
+    if (QFileInfo(dir).canonicalFilePath() == QFileInfo(catalog).canonicalPath())
+        temp += QStringLiteral(".compact");
     if (QFileInfo::exists(temp) && !QFile::remove(temp))
         return failed(CompactResult::CompactFailed,
                       QStringLiteral("cannot remove the stale file ") + temp);

@@ -45,8 +45,12 @@ void TestDatabase::readsAndWritesRows() {
     QVERIFY(q.isNull(QStringLiteral("CDExp")));
     QVERIFY(!q.next());
 
-    QVERIFY(Record(db, QStringLiteral("qCD")).set(QStringLiteral("CDExp"), QStringLiteral("备注")).update(d));
-    QVERIFY(!Record(db, QStringLiteral("qCD")).set(QStringLiteral("CDExp"), QStringLiteral("x")).update(9999));
+    QVERIFY(Record(db, QStringLiteral("qCD"))
+                .set(QStringLiteral("CDExp"), QStringLiteral("备注"))
+                .update(d));
+    QVERIFY(!Record(db, QStringLiteral("qCD"))
+                 .set(QStringLiteral("CDExp"), QStringLiteral("x"))
+                 .update(9999));
     QCOMPARE(db.scalar(QStringLiteral("select CDExp from qCD where AutoId=?"), {d}).toString(),
              QStringLiteral("备注"));
 }
@@ -60,7 +64,8 @@ void TestDatabase::nullReadAsTextIsCatchable() {
     Query q(db, QStringLiteral("select CDName from qCD"));
     QVERIFY(q.next());
     QVERIFY_THROWS_EXCEPTION(DbError, q.text(QStringLiteral("CDName")));
-    QCOMPARE(q.textOr(QStringLiteral("CDName"), QStringLiteral("未命名")), QStringLiteral("未命名"));
+    QCOMPARE(q.textOr(QStringLiteral("CDName"), QStringLiteral("未命名")),
+             QStringLiteral("未命名"));
     QVERIFY_THROWS_EXCEPTION(DbError, q.text(QStringLiteral("NoSuchColumn")));
 }
 
@@ -71,8 +76,11 @@ void TestDatabase::valuesWithQuotesAreStoredExactly() {
     db.open(dir.path("a.vlr"));
     const QString name = QStringLiteral("It's \"quoted\"; drop table qCD; --");
     const qint64 id = testcat::addDisc(db, 1, name);
-    QCOMPARE(db.scalar(QStringLiteral("select CDName from qCD where CDName=?"), {name}).toString(), name);
-    QCOMPARE(db.scalar(QStringLiteral("select AutoId from qCD where CDName=?"), {name}).toLongLong(), id);
+    QCOMPARE(db.scalar(QStringLiteral("select CDName from qCD where CDName=?"), {name}).toString(),
+             name);
+    QCOMPARE(
+        db.scalar(QStringLiteral("select AutoId from qCD where CDName=?"), {name}).toLongLong(),
+        id);
 }
 
 void TestDatabase::largeSizesKeepSixtyFourBits() {
@@ -82,7 +90,9 @@ void TestDatabase::largeSizesKeepSixtyFourBits() {
     db.open(dir.path("a.vlr"));
     const qint64 big = 5LL * 1024 * 1024 * 1024 + 7;
     const qint64 id = testcat::addEntry(db, 1, 0, QStringLiteral("big.iso"), false, big);
-    QCOMPARE(db.scalar(QStringLiteral("select FSize from qCDFiles where AutoId=?"), {id}).toLongLong(), big);
+    QCOMPARE(
+        db.scalar(QStringLiteral("select FSize from qCDFiles where AutoId=?"), {id}).toLongLong(),
+        big);
 }
 
 void TestDatabase::refusesFilesThatAreNotCatalogs_data() {
@@ -147,17 +157,22 @@ void TestDatabase::upgradeAddsVolumeLabelColumnOnce() {
     {
         Database db;
         db.open(file, Database::Mode::Create);
-        db.exec(QStringLiteral(
-            "create table qClass (AutoId integer primary key autoincrement, TreeName text, FatherId integer, OrderId integer);"
-            "create table qCD (AutoId integer primary key autoincrement, CDName text, ClassId integer, OrderId integer, SourcePath text, CDExp text);"
-            "create table qCDFiles (AutoId integer primary key autoincrement, CdID integer, FatherId integer, TreeName text, FPath text, FSize integer, IsDir integer, TreeExp text);"
-            "create table sys (ReadPwd text, WritePwd text);"));
+        db.exec(
+            QStringLiteral("create table qClass (AutoId integer primary key autoincrement, "
+                           "TreeName text, FatherId integer, OrderId integer);"
+                           "create table qCD (AutoId integer primary key autoincrement, CDName "
+                           "text, ClassId integer, OrderId integer, SourcePath text, CDExp text);"
+                           "create table qCDFiles (AutoId integer primary key autoincrement, CdID "
+                           "integer, FatherId integer, TreeName text, FPath text, FSize integer, "
+                           "IsDir integer, TreeExp text);"
+                           "create table sys (ReadPwd text, WritePwd text);"));
     }
     Database db;
     db.open(file);
     upgradeCatalog(db);
     upgradeCatalog(db); // the second run fails silently and changes nothing
-    QCOMPARE(db.count(QStringLiteral("select * from pragma_table_info('qCD') where name='CDId'")), 1);
+    QCOMPARE(db.count(QStringLiteral("select * from pragma_table_info('qCD') where name='CDId'")),
+             1);
 }
 
 void TestDatabase::readOnlyFileOpensWithoutUpgrade() {
