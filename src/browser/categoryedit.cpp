@@ -200,9 +200,11 @@ void CategoryTree::btnClassDeleteClick() {
     const bool handling = w->changeHandling();
     w->setChangeHandling(false);
     w->contents()->clear();
-    w->setChangeHandling(handling);
-    // The view selects a neighbour, whose selection handling runs as usual.
+    // The view selects a neighbour while the node is still there; its selection handling
+    // runs once the node is gone, so a parent left without children can be deleted next.
     delete node;
+    w->setChangeHandling(handling);
+    tvMainChange(w->tvMain()->currentItem());
     w->updateCountText();
 }
 
