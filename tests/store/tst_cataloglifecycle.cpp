@@ -183,8 +183,7 @@ void TestCatalogLifecycle::firstSaveFailures() {
     }
     QCOMPARE(f.prompts.messages().size(), 1);
     checkMessage(f.prompts.lastMessage(), text.contains("%1") ? text.arg(dir.path(target)) : text,
-                 caption,
-                 QMessageBox::Critical);
+                 caption, QMessageBox::Critical);
 }
 
 void TestCatalogLifecycle::editsSurviveReopening() {

@@ -10,8 +10,8 @@
 #include "common/scriptedprompts.h"
 #include "store/cataloghandler.h"
 
-#include <QToolButton>
 #include <QSettings>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <memory>
