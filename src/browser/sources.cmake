@@ -1,5 +1,6 @@
 list(APPEND VORLANE_CORE_SOURCES)
 list(APPEND VORLANE_GUI_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/categoryedit.cpp
     ${CMAKE_CURRENT_LIST_DIR}/categorytree.cpp
     ${CMAKE_CURRENT_LIST_DIR}/contents.cpp
     ${CMAKE_CURRENT_LIST_DIR}/entrymodel.cpp

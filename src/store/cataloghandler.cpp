@@ -6,7 +6,12 @@
 #include "browser/categorytree.h"
 #include "browser/contents.h"
 #include "browser/notes.h"
+#include "store/compaction.h"
+#include "store/filecopy.h"
+#include "store/passworddialogs.h"
+#include "store/passwords.h"
 #include "store/schema.h"
+#include "store/waitcursor.h"
 
 #include <QAction>
 #include <QApplication>
@@ -17,12 +22,6 @@
 namespace vorlane {
 
 namespace {
-
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-};
 
 QString connectionFailedText(const QString& path, const QString& reason) {
     return QStringLiteral("文件：\r\n") + path + QStringLiteral("\r\n") + reason;
@@ -35,6 +34,28 @@ CatalogHandler::CatalogHandler(MainWindow* window) : QObject(window), w(window) 
     connect(w->action("FileNew"), &QAction::triggered, this, &CatalogHandler::FileNewClick);
     connect(w->action("FileOpen"), &QAction::triggered, this, &CatalogHandler::FileOpenClick);
     connect(w->action("MSave"), &QAction::triggered, this, &CatalogHandler::tbSaveClick);
+    connect(w->action("FileSaveAs"), &QAction::triggered, this, &CatalogHandler::FileSaveAsClick);
+    connect(w->action("MCompactFile"), &QAction::triggered, this,
+            &CatalogHandler::MCompactFileClick);
+    connect(w->action("FilePwd"), &QAction::triggered, this, &CatalogHandler::FilePwdClick);
+}
+
+QString CatalogHandler::templateFile() const {
+    if (!m_templateFile.isEmpty())
+        return m_templateFile;
+    return QDir(programDir()).filePath(QStringLiteral("qCD.s_y"));
+}
+
+QString CatalogHandler::withExtension(const QString& chosen) {
+    QString name = chosen.trimmed();
+    if (name.size() < 4 || name.at(name.size() - 4) != QLatin1Char('.'))
+        name += QStringLiteral(".vlr");
+    return name;
+}
+
+void CatalogHandler::showDbError(const DbError& e) {
+    // What the application's general error handler would show: the engine's own text.
+    prompts().error(w, e.text(), QStringLiteral("Vorlane"));
 }
 
 bool CatalogHandler::openConnection(const QString& path) {
@@ -44,12 +65,10 @@ bool CatalogHandler::openConnection(const QString& path) {
         w->db().open(path);
         return true;
     } catch (const DbError&) {
-        QApplication::restoreOverrideCursor();
-        prompts().error(w,
-                        connectionFailedText(path,
-                                             QStringLiteral("打开出错，文件不存在或文件格式不正确！")),
-                        QStringLiteral("连接失败"));
-        QApplication::setOverrideCursor(Qt::WaitCursor);
+        wait.pause();
+        prompts().error(
+            w, connectionFailedText(path, QStringLiteral("打开出错，文件不存在或文件格式不正确！")),
+            QStringLiteral("连接失败"));
         w->setCurrentFile({});
         return false;
     }
@@ -70,18 +89,25 @@ void CatalogHandler::startUp() {
     if (w->currentFile().isEmpty() && !w->lastOpenedFile().isEmpty() && w->openRecentOnStart())
         w->setCurrentFile(w->lastOpenedFile());
 
-    bool opened = false;
-    if (!w->currentFile().isEmpty())
-        opened = openConnection(w->currentFile());
-
-    if (opened) {
+    if (w->currentFile().isEmpty() || !openConnection(w->currentFile())) {
+        startNewCatalog();
+        return;
+    }
+    try {
+        checkCatalogPasswords();
+        if (w->accessMode() == AccessMode::Refused) {
+            resetToEmpty();
+            w->categoryTree()->btnAddChildClick();
+            w->setTitleNoFile();
+            return;
+        }
         w->setTitleFile(w->currentFile());
         prepareOpenedCatalog();
         w->setModified(false);
-        w->loadSettings();
-        return;
+    } catch (const DbError& e) {
+        showDbError(e);
     }
-    startNewCatalog();
+    w->loadSettings();
 }
 
 void CatalogHandler::startNewCatalog() {
@@ -104,6 +130,7 @@ bool CatalogHandler::askSaveChanges() {
 }
 
 void CatalogHandler::openCatalogFile(const QString& path) {
+    // The same file in another letter case counts as the file already open.
     if (path.toUpper() == w->currentFile().toUpper())
         return;
     if (!askSaveChanges())
@@ -119,11 +146,43 @@ void CatalogHandler::openCatalogFile(const QString& path) {
         w->loadSettings();
         return;
     }
-    w->setTitleFile(path);
-    prepareOpenedCatalog();
+    try {
+        checkCatalogPasswords();
+        if (w->accessMode() == AccessMode::Refused) {
+            resetToEmpty();
+            w->categoryTree()->btnAddChildClick();
+            w->setTitleNoFile();
+            return;
+        }
+        w->setTitleFile(path);
+        prepareOpenedCatalog();
+    } catch (const DbError& e) {
+        showDbError(e);
+    }
     w->tvMain()->setFocus();
     w->setModified(false);
     w->loadSettings();
+}
+
+void CatalogHandler::checkCatalogPasswords() {
+    w->setAccessMode(AccessMode::Full);
+    const CatalogPasswords passwords = readPasswords(w->db());
+    if (!passwords.hasRow)
+        return;
+    if (!passwords.read.isEmpty()) {
+        PwdReadLogoFrm prompt(w);
+        prompts().exec(&prompt);
+        w->setAccessMode(prompt.mode());
+    }
+    if (w->accessMode() == AccessMode::Refused)
+        return;
+    if (!passwords.write.isEmpty()) {
+        PwdWriteLogoFrm prompt(w);
+        prompts().exec(&prompt);
+        w->setAccessMode(prompt.mode());
+    } else {
+        w->setAccessMode(AccessMode::Full);
+    }
 }
 
 void CatalogHandler::prepareOpenedCatalog() {
@@ -136,6 +195,16 @@ void CatalogHandler::prepareOpenedCatalog() {
     {
         WaitCursor wait;
         w->categoryTree()->load();
+    }
+    // Tree edits on a file that cannot be written could never be saved.
+    if (db.isReadOnly() && w->accessMode() == AccessMode::Full)
+        w->setAccessMode(AccessMode::ReadOnly);
+    if (w->fullAccess())
+        w->setEnabledNamed({"FilePwd"}, true);
+    if (w->backupOnOpen() && !copyFileReplacing(w->currentFile(), backupPath(w->currentFile()))) {
+        prompts().error(w, QStringLiteral("未能产生备份文件，无可写权限。"),
+                        QStringLiteral("提示"));
+        w->setAccessMode(AccessMode::ReadOnly);
     }
     w->setStatusText(QStringLiteral("就绪！"));
     w->updateCountText();
@@ -152,19 +221,16 @@ void CatalogHandler::resetToEmpty() {
     w->contents()->clear();
     w->notes()->closeDisc();
     w->setChangeHandling(true);
-    w->setEnabledNamed({"btnAddChild", "btnAddUp", "btnAddDown", "btnInCD", "btnClassDelete",
-                        "btnCDRomDelete", "NewChildClass", "NewBrotherUp", "NewBrotherDown", "InCD",
-                        "MOpen", "MFileExp", "MAddDir", "MAddFile", "RenameNode", "FilePwd",
-                        "mitOpen", "mitDelete", "mitFileExp", "mitAddDir", "mitAddFile"},
+    w->setEnabledNamed({"btnAddChild",    "btnAddUp",       "btnAddDown",    "btnInCD",
+                        "btnClassDelete", "btnCDRomDelete", "NewChildClass", "NewBrotherUp",
+                        "NewBrotherDown", "InCD",           "MOpen",         "MFileExp",
+                        "MAddDir",        "MAddFile",       "RenameNode",    "FilePwd",
+                        "mitOpen",        "mitDelete",      "mitFileExp",    "mitAddDir",
+                        "mitAddFile"},
                        false);
     w->db().close();
     w->setStatusText({});
     w->setCountText({});
-}
-
-void CatalogHandler::saveCatalog() {
-    // Writing the tree back is completed with the category tree's editing.
-    w->setSaveIncomplete(true);
 }
 
 bool CatalogHandler::closing() {
@@ -186,13 +252,14 @@ void CatalogHandler::FileNewClick() {
 }
 
 void CatalogHandler::FileOpenClick() {
-    const QString path =
-        prompts().openFile(w, QStringLiteral("打开"),
-                           QStringLiteral("Vorlane 文件 (*.vlr);;所有文件 (*)"));
+    const QString path = prompts().openFile(w, QStringLiteral("打开"),
+                                            QStringLiteral("Vorlane 文件(*.vlr);;所有文件(*)"));
     if (!path.isEmpty())
         openCatalogFile(path);
 }
 
-void CatalogHandler::tbSaveClick() { saveCatalog(); }
+void CatalogHandler::tbSaveClick() {
+    saveCatalog();
+}
 
 } // namespace vorlane

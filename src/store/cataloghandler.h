@@ -1,5 +1,6 @@
 // The life of the catalog file in the main window: start-up choice, new, open, the
-// preparation after an open, reset, save, and the close prompt.
+// preparation after an open, passwords, reset, save, save as, compaction and the close
+// prompt.
 #pragma once
 
 #include <QObject>
@@ -7,7 +8,9 @@
 
 namespace vorlane {
 
+class DbError;
 class MainWindow;
+class WaitCursor;
 
 class CatalogHandler : public QObject {
     Q_OBJECT
@@ -25,19 +28,42 @@ public:
     void openCatalogFile(const QString& path);
     void prepareOpenedCatalog();
     void resetToEmpty();
+    // Writes the category tree; for a never-saved catalog first creates the file from the
+    // template. Leaves SaveIncomplete set when it was cancelled or failed.
     void saveCatalog();
+    // Asks the open and write passwords of the catalog just opened and sets AccessMode.
+    void checkCatalogPasswords();
     // A new, never-saved catalog with one category being named.
     void startNewCatalog();
     // The closing steps; false keeps the window open.
     bool closing();
 
+    // The empty catalog that new files are copied from: qCD.s_y in the program's folder.
+    QString templateFile() const;
+    void setTemplateFile(const QString& path) { m_templateFile = path; }
+    // Where compaction builds its temporary copy (the system's temporary folder).
+    void setTempDir(const QString& dir) { m_tempDir = dir; }
+
+    // A name chosen in the save dialog, with ".vlr" appended unless it ends in a
+    // three-letter extension.
+    static QString withExtension(const QString& chosen);
+
 public slots:
     void FileNewClick();
     void FileOpenClick();
     void tbSaveClick();
+    void FileSaveAsClick();
+    void MCompactFileClick();
+    void FilePwdClick();
 
 private:
+    bool createFromTemplate();
+    bool writeTree(WaitCursor& wait);
+    void showDbError(const DbError& e);
+
     MainWindow* w;
+    QString m_templateFile;
+    QString m_tempDir;
 };
 
 } // namespace vorlane
