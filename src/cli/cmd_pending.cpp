@@ -7,8 +7,5 @@ int cmdImport(Context&, QCommandLineParser& p) {
     fail(p.positionalArguments().at(0), QStringLiteral("import is not available in this build"));
 }
 
-int cmdCompact(Context&, QCommandLineParser& p) {
-    fail(p.positionalArguments().at(0), QStringLiteral("compact is not available in this build"));
-}
 
 } // namespace vorlane::cli
