@@ -34,8 +34,8 @@ inline QList<Row> readRows(vorlane::Database& db, qint64 disc) {
                                     "qCDFiles where CdID = ? order by AutoId"),
                      {disc});
     while (q.next())
-        rows << Row{q.integer(0), q.integer(1), q.text(2), q.textOr(3), q.integer(4),
-                    q.integer(5) != 0};
+        rows << Row{q.integer(0), q.integer(1), q.text(2),
+                    q.textOr(3),  q.integer(4), q.integer(5) != 0};
     return rows;
 }
 

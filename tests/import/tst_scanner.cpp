@@ -92,29 +92,29 @@ void TestScanner::rulesDecideWhatIsStoredAndCounted_data() {
     QTest::addColumn<int>("folders");
 
     // Tree: r.txt README photo.jpg .profile .cache/x.txt A/a.TXT A/B/c.txt A/B/C/d.jpg E/
-    const QStringList all{"/A",   "/A/B",    "/A/B/C",         "/A/B/C/d.jpg", "/A/B/c.txt",
-                          "/A/a.TXT", "/E", "/README", "/photo.jpg",    "/r.txt"};
+    const QStringList all{"/A",       "/A/B", "/A/B/C",  "/A/B/C/d.jpg", "/A/B/c.txt",
+                          "/A/a.TXT", "/E",   "/README", "/photo.jpg",   "/r.txt"};
     QTest::newRow("all levels") << 0 << false << QStringList() << all << 6 << 4;
     QTest::newRow("depth 1") << 1 << false << QStringList()
-                             << QStringList{"/A", "/A/a.TXT", "/E", "/README", "/photo.jpg", "/r.txt"}
+                             << QStringList{"/A",      "/A/a.TXT",   "/E",
+                                            "/README", "/photo.jpg", "/r.txt"}
                              << 4 << 3;
     QTest::newRow("depth 2") << 2 << false << QStringList()
-                             << QStringList{"/A",       "/A/B", "/A/B/c.txt", "/A/a.TXT",
-                                            "/E",       "/README", "/photo.jpg", "/r.txt"}
+                             << QStringList{"/A", "/A/B",    "/A/B/c.txt", "/A/a.TXT",
+                                            "/E", "/README", "/photo.jpg", "/r.txt"}
                              << 5 << 4;
     QTest::newRow("folders only") << 0 << true << QStringList()
                                   << QStringList{"/A", "/A/B", "/A/B/C", "/E"} << 0 << 4;
-    QTest::newRow("types, mixed case") << 0 << false << QStringList{".JPG"}
-                                       << QStringList{"/A", "/A/B", "/A/B/C", "/A/B/C/d.jpg", "/E",
-                                                      "/photo.jpg"}
-                                       << 6 << 4;
-    QTest::newRow("types match any case") << 0 << false << QStringList{".txt", ".Jpg"}
-                                          << QStringList{"/A",         "/A/B",     "/A/B/C",
-                                                         "/A/B/C/d.jpg", "/A/B/c.txt", "/A/a.TXT",
-                                                         "/E",         "/photo.jpg", "/r.txt"}
-                                          << 6 << 4;
-    QTest::newRow("depth 1 with folders only") << 1 << true << QStringList()
-                                               << QStringList{"/A", "/E"} << 0 << 3;
+    QTest::newRow("types, mixed case")
+        << 0 << false << QStringList{".JPG"}
+        << QStringList{"/A", "/A/B", "/A/B/C", "/A/B/C/d.jpg", "/E", "/photo.jpg"} << 6 << 4;
+    QTest::newRow("types match any case")
+        << 0 << false << QStringList{".txt", ".Jpg"}
+        << QStringList{"/A",       "/A/B", "/A/B/C",     "/A/B/C/d.jpg", "/A/B/c.txt",
+                       "/A/a.TXT", "/E",   "/photo.jpg", "/r.txt"}
+        << 6 << 4;
+    QTest::newRow("depth 1 with folders only")
+        << 1 << true << QStringList() << QStringList{"/A", "/E"} << 0 << 3;
 }
 
 void TestScanner::rulesDecideWhatIsStoredAndCounted() {
@@ -201,7 +201,7 @@ void TestScanner::linksAndSpecialFilesAreNotFollowed() {
     QMap<QString, qint64> sizes;
     for (const Row& row : readRows(c.db, c.disc))
         sizes.insert(row.name, row.size);
-    QCOMPARE(sizes.value("loop"), 2);  // the length of ".."
+    QCOMPARE(sizes.value("loop"), 2); // the length of ".."
     QCOMPARE(sizes.value("dangling"), 7);
     QCOMPARE(sizes.value("pipe"), 0);
 }
