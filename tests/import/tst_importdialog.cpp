@@ -89,6 +89,7 @@ private slots:
     void unsavedTreeThatCannotBeSavedStopsTheImport();
     void detectedTypesLimitTheImport();
     void lookOpensTheRoot();
+    void failedDiscRowLeavesDialogOpen();
 
 private:
     QTreeWidgetItem* addCategoryNode(const QString& name);
@@ -423,6 +424,27 @@ void TestImportDialog::lookOpensTheRoot() {
     QCOMPARE(messageTexts(), QStringList{"请选择光盘！"});
     QCOMPARE(m_opener.opened, QStringList{m_dir->path()});
     QCOMPARE(discRows(), 0);
+}
+
+void TestImportDialog::failedDiscRowLeavesDialogOpen() {
+    QTreeWidgetItem* cat = addCategoryNode(QStringLiteral("c"));
+    m_w->tvMain()->setCurrentItem(cat);
+    m_w->db().open(m_w->currentFile(), Database::Mode::ReadOnly);
+    m_prompts->answerFolder(m_dir->path(), QStringLiteral("d"));
+    m_prompts->answer(QMessageBox::Yes);
+    bool done = true;
+    m_prompts->answerDialog(script([&](QDialog* d) {
+        child<QToolButton>(d, "btnSelectPath")->click();
+        child<QPushButton>(d, "btnOk")->click();
+        done = static_cast<ImportDialog*>(d)->importDone();
+    }));
+    m_w->action("InCD")->trigger();
+    QVERIFY(!done);
+    QCOMPARE(messageTexts(), (QStringList{kConfirm, QStringLiteral("保存数据出错！")}));
+    QCOMPARE(m_prompts->lastMessage().icon, QMessageBox::Critical);
+    QCOMPARE(cat->childCount(), 0);
+    QCOMPARE(m_w->discCount(), 0);
+    QCOMPARE(m_w->nodeIdSerial(), 0);
 }
 
 QTEST_MAIN(TestImportDialog)
