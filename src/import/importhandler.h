@@ -1,4 +1,5 @@
-// The main window's import command: opens the import dialog for the selected category.
+// The main window's import command: opens the import dialog for the selected category and
+// shows the new disc afterwards.
 #pragma once
 
 #include <QObject>
@@ -12,12 +13,15 @@ class ImportHandler : public QObject {
 
 public:
     explicit ImportHandler(MainWindow* window);
+    // Whether the last import dialog ended with a disc imported.
+    bool importDone() const { return m_importDone; }
 
 public slots:
     void btnInCDClick();
 
 private:
     MainWindow* w;
+    bool m_importDone = false;
 };
 
 } // namespace vorlane

@@ -1,0 +1,69 @@
+// TInputDataFrm: where the user picks a drive or a directory, names the disc, limits the
+// import, and confirms. On confirmation it stores the disc, adds its node to the category
+// tree and runs the scan.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QToolButton;
+class QTreeWidgetItem;
+
+namespace vorlane {
+
+class MainWindow;
+
+class ImportDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    // `category`: the category node that receives the new disc.
+    ImportDialog(MainWindow* window, QTreeWidgetItem* category);
+
+    bool importDone() const { return m_importDone; }
+    QString rootPath() const { return m_rootPath; }
+    QString volumeLabel() const { return m_label; }
+    QString categoryId() const { return m_categoryId; }
+    QStringList types() const;
+
+public slots:
+    void cobCDDriverChange();
+    void btnRefreshClick();
+    void btnSelectPathClick();
+    void btnLookClick();
+    void btnCheckFileClick();
+    void SpeedButton2Click();
+    void rdo1Click();
+    void rdo2Click();
+    void btnOkClick();
+
+private:
+    bool checkSource();
+    void setTypes(const QStringList& types);
+
+    MainWindow* w;
+    QTreeWidgetItem* m_category;
+    QString m_categoryId;
+    QString m_rootPath;
+    QString m_label;
+    bool m_importDone = false;
+
+    QLineEdit* m_txtCDName = nullptr;
+    QRadioButton* m_rdo1 = nullptr;
+    QRadioButton* m_rdo2 = nullptr;
+    QComboBox* m_cobCDDriver = nullptr;
+    QLineEdit* m_txtCDPath = nullptr;
+    QListWidget* m_listBox1 = nullptr;
+    QCheckBox* m_ckOnlyFloder = nullptr;
+    QSpinBox* m_spSearchDeeper = nullptr;
+    QPushButton* m_btnOk = nullptr;
+};
+
+} // namespace vorlane

@@ -1,0 +1,65 @@
+// The disc scan: walks a directory tree depth first and stores one qCDFiles row for every
+// folder and every accepted file, linked to its folder's row by FatherId.
+//
+// Used by the progress window (on a worker thread with its own connection) and by the
+// command line. Knows nothing of widgets: progress and cancel go through ScanHooks.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <atomic>
+#include <functional>
+
+namespace vorlane {
+
+class Database;
+
+struct ScanParams {
+    // Directory where the walk starts. Trailing "/" are removed and the rest is the root
+    // prefix that FPath is cut from ("/", like "", walks the whole file system with an
+    // empty prefix).
+    QString root;
+    // qCD.AutoId written into every row.
+    qint64 discId = 0;
+    // 0 = every level. Otherwise rows are stored for folders of depth 1..depthLimit and for
+    // files in folders of depth 0..depthLimit; a folder one level deeper is counted only.
+    int depthLimit = 0;
+    // No file rows at all; files are not counted either.
+    bool foldersOnly = false;
+    // Extensions with their leading dot (".jpg"), matched folding only a-z. Empty = every
+    // file. A file without extension is never stored while this holds anything.
+    QStringList types;
+};
+
+struct ScanResult {
+    int files = 0;   // files met, including those the type list turned away
+    int folders = 0; // folders met, including those beyond the depth limit
+    qint64 rows = 0; // rows stored
+    bool cancelled = false;
+    // Set when a row could not be stored (a full disk, a read-only file). The walk stops
+    // there; every row committed before stays. Empty when all went well.
+    QString error;
+};
+
+struct ScanHooks {
+    // Called with the full path of the entry being read, at most every `progressIntervalMs`
+    // (0 = before every entry). Runs on the scanning thread.
+    std::function<void(const QString& path)> progress;
+    int progressIntervalMs = 50;
+    // Checked before every entry and on entering every folder.
+    const std::atomic<bool>* cancel = nullptr;
+    // Rows are committed about this often, and at the end or on cancel.
+    int commitIntervalMs = 250;
+};
+
+// The root prefix of a root path: without trailing "/"; "/" itself gives "".
+QString rootPrefix(const QString& root);
+
+// Runs the scan into `db` (an open catalog, not inside a transaction). Never throws for
+// file-system trouble: an unreadable root stores nothing, an unreadable folder gets its
+// row and no children. Symbolic links are stored as files with their own size and never
+// followed; FIFOs, sockets and devices are stored without being opened. Names that are
+// not valid UTF-8 are stored as QFile::decodeName shows them.
+ScanResult scanTree(Database& db, const ScanParams& params, const ScanHooks& hooks = {});
+
+} // namespace vorlane
