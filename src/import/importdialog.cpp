@@ -271,7 +271,6 @@ void ImportDialog::btnOkClick() {
     m_rootPath = disc.rootPath;
 
     QTreeWidgetItem* node = w->categoryTree()->addDiscNode(m_category, id, name);
-    w->nextNodeIdSerial(); // the new node's id holder; OrderId above used the same number
     w->setDiscCount(w->discCount() + 1);
     const bool handling = w->changeHandling();
     w->setChangeHandling(false);
