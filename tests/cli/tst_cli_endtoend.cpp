@@ -1,0 +1,141 @@
+// vorlane-cli end to end: a real tree imported with the CLI, then listed and searched, and
+// the listing compared with an independent walk of the same tree.
+#include "cli/cli.h"
+#include "common/testdir.h"
+
+#include <QDirIterator>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+#include <QtTest>
+
+namespace {
+
+struct Result {
+    int code;
+    QString out;
+    QString err;
+};
+
+Result runCli(const QStringList& args) {
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    const int code = vorlane::cli::run(args, o, e);
+    o.flush();
+    e.flush();
+    return {code, out, err};
+}
+
+QJsonArray json(const Result& r) {
+    return QJsonDocument::fromJson(r.out.toUtf8()).array();
+}
+
+} // namespace
+
+class TestCliEndToEnd : public QObject {
+    Q_OBJECT
+
+private slots:
+    void importListAndFindMatchTheTree();
+    void importOptionsAndBadInput();
+};
+
+void TestCliEndToEnd::importListAndFindMatchTheTree() {
+    TestDir tree;
+    tree.createFile("readme.txt", 10);
+    tree.createFile("照片/2024/海边 日落.jpg", 2048);
+    tree.createFile("照片/2024/It's \"quoted\".JPG", 3);
+    tree.createFile("照片/empty/.hidden", 5);
+    tree.createDir("照片/empty");
+    tree.createFile("docs/report final.pdf", 70000);
+    tree.createFile("docs/sub/deeper/notes.md", 1);
+    tree.createFile(".cache/skip.bin", 1);
+
+    TestDir work;
+    const QString cat = work.path("cat.vlr");
+    QCOMPARE(runCli({"new", cat}).code, 0);
+    QCOMPARE(runCli({"mkcat", cat, "备份"}).out, QStringLiteral("1\n"));
+    const Result imported =
+        runCli({"import", cat, tree.path(), "--category", "1", "--name", "测试盘"});
+    QCOMPARE(imported.code, 0);
+    QVERIFY(imported.out.contains("files: 5, folders: 6"));
+
+    // Walk the catalog with ls, folder by folder.
+    QMap<QString, qint64> listed; // relative path -> size (-1 for folders)
+    std::function<void(const QString&)> walk = [&](const QString& folder) {
+        QStringList args{"ls", cat, "1"};
+        if (!folder.isEmpty())
+            args << folder;
+        args << "--format"
+             << "json";
+        const Result r = runCli(args);
+        QCOMPARE(r.code, 0);
+        bool filesStarted = false;
+        for (const QJsonValue& v : json(r)) {
+            const QJsonObject o = v.toObject();
+            const bool isDir = o["type"].toString() == "folder";
+            QVERIFY2(!(isDir && filesStarted), "folders come before files");
+            filesStarted = filesStarted || !isDir;
+            const QString path = o["path"].toString();
+            QVERIFY2(!listed.contains(path), qPrintable(path));
+            listed[path] = isDir ? -1 : qint64(o["size"].toDouble());
+            if (isDir)
+                walk(QString::number(o["id"].toInteger()));
+        }
+    };
+    walk({});
+
+    QMap<QString, qint64> expected;
+    QDirIterator it(tree.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString full = it.next();
+        const QString rel = full.mid(tree.path().size());
+        if (rel.contains("/."))
+            continue; // dot-names are passed over, with everything below them
+        expected[rel] = it.fileInfo().isDir() ? -1 : it.fileInfo().size();
+    }
+    QCOMPARE(listed, expected);
+
+    // find: every name holding the keyword, without letter case; the disc's name too.
+    const Result found = runCli({"find", cat, "jpg", "--format", "json"});
+    QCOMPARE(found.code, 0);
+    QSet<QString> names;
+    for (const QJsonValue& v : json(found))
+        names << v.toObject()["name"].toString();
+    QCOMPARE(names, (QSet<QString>{"海边 日落.jpg", "It's \"quoted\".JPG"}));
+    const Result sensitive = runCli({"find", cat, "jpg", "--case-sensitive", "--format", "tsv"});
+    QCOMPARE(sensitive.out.count('\n'), 2); // the heading and one hit
+    const Result disc = runCli({"find", cat, "测试", "--format", "json"});
+    QCOMPARE(json(disc).size(), 1);
+    QCOMPARE(json(disc)[0].toObject()["kind"].toString(), QStringLiteral("disc"));
+    QCOMPARE(runCli({"check", cat}).code, 0);
+}
+
+void TestCliEndToEnd::importOptionsAndBadInput() {
+    TestDir tree;
+    tree.createFile("a/b/c.txt", 1);
+    tree.createFile("a/x.jpg", 1);
+    tree.createFile("y.PNG", 1);
+    TestDir work;
+    const QString cat = work.path("c.vlr");
+    runCli({"new", cat});
+    runCli({"mkcat", cat, "c"});
+
+    QVERIFY(runCli({"import", cat, tree.path(), "--category", "1", "--depth", "1"})
+                .out.contains("files: 2, folders: 2"));
+    QVERIFY(runCli({"import", cat, tree.path(), "--category", "1", "--folders-only"})
+                .out.contains("files: 0, folders: 2"));
+    const Result typed =
+        runCli({"import", cat, tree.path(), "--category", "1", "--types", ".png,jpg"});
+    QVERIFY(typed.out.contains("rows stored: 4")); // a, b, x.jpg, y.PNG
+
+    QCOMPARE(runCli({"import", cat, tree.path()}).code, 2);                    // no category
+    QCOMPARE(runCli({"import", cat, tree.path(), "--category", "9"}).code, 1); // no such category
+    QCOMPARE(runCli({"import", cat, tree.path("nope"), "--category", "1"}).code,
+             1); // no such folder
+}
+
+QTEST_GUILESS_MAIN(TestCliEndToEnd)
+#include "tst_cli_endtoend.moc"
