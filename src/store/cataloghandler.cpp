@@ -94,15 +94,8 @@ void CatalogHandler::startUp() {
         return;
     }
     try {
-        checkCatalogPasswords();
-        if (w->accessMode() == AccessMode::Refused) {
-            resetToEmpty();
-            w->categoryTree()->btnAddChildClick();
-            w->setTitleNoFile();
+        if (!admitOpenedCatalog(w->currentFile()))
             return;
-        }
-        w->setTitleFile(w->currentFile());
-        prepareOpenedCatalog();
         w->setModified(false);
     } catch (const DbError& e) {
         showDbError(e);
@@ -147,21 +140,28 @@ void CatalogHandler::openCatalogFile(const QString& path) {
         return;
     }
     try {
-        checkCatalogPasswords();
-        if (w->accessMode() == AccessMode::Refused) {
-            resetToEmpty();
-            w->categoryTree()->btnAddChildClick();
-            w->setTitleNoFile();
+        if (!admitOpenedCatalog(path))
             return;
-        }
-        w->setTitleFile(path);
-        prepareOpenedCatalog();
     } catch (const DbError& e) {
         showDbError(e);
     }
     w->tvMain()->setFocus();
     w->setModified(false);
     w->loadSettings();
+}
+
+bool CatalogHandler::admitOpenedCatalog(const QString& path) {
+    checkCatalogPasswords();
+    if (w->accessMode() == AccessMode::Refused) {
+        // A cancelled prompt drops the catalog for a new one.
+        resetToEmpty();
+        w->categoryTree()->btnAddChildClick();
+        w->setTitleNoFile();
+        return false;
+    }
+    w->setTitleFile(path);
+    prepareOpenedCatalog();
+    return true;
 }
 
 void CatalogHandler::checkCatalogPasswords() {

@@ -60,6 +60,9 @@ private:
     bool createFromTemplate();
     bool writeTree(WaitCursor& wait);
     void showDbError(const DbError& e);
+    // The password prompts, then the preparation of the opened catalog; false when a
+    // prompt was cancelled and a new catalog took its place.
+    bool admitOpenedCatalog(const QString& path);
 
     MainWindow* w;
     QString m_templateFile;

@@ -1,6 +1,6 @@
 // vorlane-cli in-process: exit codes, messages, passwords and the consistency check.
-#include "cli/cli.h"
 #include "common/catalogs.h"
+#include "common/clirunner.h"
 #include "common/testdir.h"
 #include "store/database.h"
 
@@ -8,24 +8,7 @@
 
 using namespace vorlane;
 
-namespace {
-
-struct Result {
-    int code;
-    QString out;
-    QString err;
-};
-
-Result runCli(const QStringList& args) {
-    QString out, err;
-    QTextStream o(&out), e(&err);
-    const int code = vorlane::cli::run(args, o, e);
-    o.flush();
-    e.flush();
-    return {code, out, err};
-}
-
-} // namespace
+namespace {} // namespace
 
 class TestCli : public QObject {
     Q_OBJECT
@@ -57,7 +40,7 @@ void TestCli::newRefusesToOverwrite() {
         f.open(QIODevice::ReadOnly);
         return f.readAll();
     }();
-    const Result again = runCli({"new", file});
+    const CliResult again = runCli({"new", file});
     QCOMPARE(again.code, 1);
     QVERIFY(again.err.contains(file));
     QFile f(file);
@@ -85,7 +68,7 @@ void TestCli::badFilesExitOneNamingTheFile() {
     QStringList args{command, file};
     if (command == QLatin1String("ls"))
         args << "1";
-    const Result r = runCli(args);
+    const CliResult r = runCli(args);
     QCOMPARE(r.code, 1);
     QVERIFY2(r.err.startsWith(QStringLiteral("vorlane-cli: ") + file + QStringLiteral(": ")),
              qPrintable(r.err));
@@ -121,20 +104,20 @@ void TestCli::treeAndLsShowTheCatalog() {
     testcat::addEntry(db, disc, 0, "z.txt", false, 10, "");
     db.close();
 
-    const Result tree = runCli({"tree", file});
+    const CliResult tree = runCli({"tree", file});
     QCOMPARE(tree.code, 0);
     QCOMPARE(tree.out, QStringLiteral("[C%1] 影音\n  [C%2] 电影\n    [D%3] It's \"one\"\n")
                            .arg(top)
                            .arg(sub)
                            .arg(disc));
 
-    const Result top_ = runCli({"ls", file, QString::number(disc), "--format", "tsv"});
+    const CliResult top_ = runCli({"ls", file, QString::number(disc), "--format", "tsv"});
     QCOMPARE(top_.code, 0);
     const QStringList lines = top_.out.split('\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 3);
     QVERIFY(lines[1].startsWith(QString::number(folder) + "\tfolder\t0\tdocs\t/docs"));
     QVERIFY(lines[2].contains("\tfile\t10\tz.txt\t/z.txt"));
-    const Result inside =
+    const CliResult inside =
         runCli({"ls", file, QString::number(disc), QString::number(folder), "--format", "tsv"});
     QVERIFY(inside.out.contains(
         QStringLiteral("\tfile\t%1\ta.txt\t/docs/a.txt\tline1\\nline2").arg(5LL << 32)));
@@ -205,7 +188,7 @@ void TestCli::passwords() {
     }
     QStringList args = write ? QStringList{"mkcat", file, "x"} : QStringList{"tree", file};
     args += extra;
-    const Result r = runCli(args);
+    const CliResult r = runCli(args);
     QCOMPARE(r.code, code);
     if (code != 0) {
         QVERIFY(r.err.contains(file));
@@ -255,7 +238,7 @@ void TestCli::checkFindsEachKindOfFault() {
         if (!damage.isEmpty())
             db.exec(damage);
     }
-    const Result r = runCli({"check", file});
+    const CliResult r = runCli({"check", file});
     if (expected.isEmpty()) {
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, QStringLiteral("ok\n"));

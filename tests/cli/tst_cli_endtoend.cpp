@@ -1,6 +1,6 @@
 // vorlane-cli end to end: a real tree imported with the CLI, then listed and searched, and
 // the listing compared with an independent walk of the same tree.
-#include "cli/cli.h"
+#include "common/clirunner.h"
 #include "common/testdir.h"
 
 #include <QDirIterator>
@@ -12,22 +12,7 @@
 
 namespace {
 
-struct Result {
-    int code;
-    QString out;
-    QString err;
-};
-
-Result runCli(const QStringList& args) {
-    QString out, err;
-    QTextStream o(&out), e(&err);
-    const int code = vorlane::cli::run(args, o, e);
-    o.flush();
-    e.flush();
-    return {code, out, err};
-}
-
-QJsonArray json(const Result& r) {
+QJsonArray json(const CliResult& r) {
     return QJsonDocument::fromJson(r.out.toUtf8()).array();
 }
 
@@ -56,7 +41,7 @@ void TestCliEndToEnd::importListAndFindMatchTheTree() {
     const QString cat = work.path("cat.vlr");
     QCOMPARE(runCli({"new", cat}).code, 0);
     QCOMPARE(runCli({"mkcat", cat, "备份"}).out, QStringLiteral("1\n"));
-    const Result imported =
+    const CliResult imported =
         runCli({"import", cat, tree.path(), "--category", "1", "--name", "测试盘"});
     QCOMPARE(imported.code, 0);
     QVERIFY(imported.out.contains("files: 5, folders: 6"));
@@ -69,7 +54,7 @@ void TestCliEndToEnd::importListAndFindMatchTheTree() {
             args << folder;
         args << "--format"
              << "json";
-        const Result r = runCli(args);
+        const CliResult r = runCli(args);
         QCOMPARE(r.code, 0);
         bool filesStarted = false;
         for (const QJsonValue& v : json(r)) {
@@ -99,15 +84,15 @@ void TestCliEndToEnd::importListAndFindMatchTheTree() {
     QCOMPARE(listed, expected);
 
     // find: every name holding the keyword, without letter case; the disc's name too.
-    const Result found = runCli({"find", cat, "jpg", "--format", "json"});
+    const CliResult found = runCli({"find", cat, "jpg", "--format", "json"});
     QCOMPARE(found.code, 0);
     QSet<QString> names;
     for (const QJsonValue& v : json(found))
         names << v.toObject()["name"].toString();
     QCOMPARE(names, (QSet<QString>{"海边 日落.jpg", "It's \"quoted\".JPG"}));
-    const Result sensitive = runCli({"find", cat, "jpg", "--case-sensitive", "--format", "tsv"});
+    const CliResult sensitive = runCli({"find", cat, "jpg", "--case-sensitive", "--format", "tsv"});
     QCOMPARE(sensitive.out.count('\n'), 2); // the heading and one hit
-    const Result disc = runCli({"find", cat, "测试", "--format", "json"});
+    const CliResult disc = runCli({"find", cat, "测试", "--format", "json"});
     QCOMPARE(json(disc).size(), 1);
     QCOMPARE(json(disc)[0].toObject()["kind"].toString(), QStringLiteral("disc"));
     QCOMPARE(runCli({"check", cat}).code, 0);
@@ -127,7 +112,7 @@ void TestCliEndToEnd::importOptionsAndBadInput() {
                 .out.contains("files: 2, folders: 2"));
     QVERIFY(runCli({"import", cat, tree.path(), "--category", "1", "--folders-only"})
                 .out.contains("files: 0, folders: 2"));
-    const Result typed =
+    const CliResult typed =
         runCli({"import", cat, tree.path(), "--category", "1", "--types", ".png,jpg"});
     QVERIFY(typed.out.contains("rows stored: 4")); // a, b, x.jpg, y.PNG
 
