@@ -8,8 +8,6 @@
 
 using namespace vorlane;
 
-namespace {} // namespace
-
 class TestCli : public QObject {
     Q_OBJECT
 
