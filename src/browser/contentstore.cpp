@@ -120,12 +120,11 @@ qint64 removeTree(Database& db, qint64 entryId, const std::function<void(qint64,
         del.bind(1, *it);
         del.exec();
         ++done;
-        if (clock.elapsed() >= 30) {
+        if (cancel && cancel())
+            return 0; // the transaction rolls back
+        if (progress && clock.elapsed() >= 30) {
             clock.restart();
-            if (cancel && cancel())
-                return 0; // the transaction rolls back
-            if (progress)
-                progress(done, total);
+            progress(done, total);
         }
     }
     tx.commit();
