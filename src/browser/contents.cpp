@@ -58,21 +58,14 @@ public:
         if (m_withTree && e.isDir)
             m_nodes << makeFolderNode(e.id, e.name, true);
         m_batch.push_back(std::move(e));
-        const qint64 counter = m_w->loadCounter() + 1;
-        m_w->setLoadCounter(counter);
-        const qint64 total = m_w->loadTotal();
-        if (total > 0) {
-            const int percent = int(qMin<qint64>(100, counter * 100 / total));
-            if (percent != m_percent) {
-                m_percent = percent;
-                m_w->progressBar()->setValue(percent);
-            }
-        }
+        m_w->setLoadCounter(m_w->loadCounter() + 1);
+        // The progress bar repaints at once when its value changes, so it moves with the
+        // batches rather than with every row.
         if (m_clock.elapsed() >= 30) {
             m_clock.restart();
             flush();
-            if (m_percent >= 0)
-                m_w->showProgress(m_percent);
+            if (m_w->loadTotal() > 0)
+                m_w->showProgress(percent());
             else
                 QCoreApplication::processEvents();
             if (m_view->m_fillSerial != m_serial)
@@ -82,14 +75,21 @@ public:
     }
 
     void finish() {
-        if (!m_stopped && m_view->m_fillSerial == m_serial)
-            flush();
-        else
+        if (m_stopped || m_view->m_fillSerial != m_serial) {
             m_stopped = true;
+            return;
+        }
+        flush();
+        if (m_w->loadTotal() > 0)
+            m_w->progressBar()->setValue(percent());
     }
     bool stopped() const { return m_stopped; }
 
 private:
+    int percent() const {
+        return int(qMin<qint64>(100, m_w->loadCounter() * 100 / m_w->loadTotal()));
+    }
+
     void flush() {
         if (!m_nodes.isEmpty()) {
             m_w->tvCDRom()->addTopLevelItems(m_nodes);
@@ -104,7 +104,6 @@ private:
     quint64 m_serial;
     bool m_withTree;
     bool m_stopped = false;
-    int m_percent = -1;
     QElapsedTimer m_clock;
     std::vector<Entry> m_batch;
     QList<QTreeWidgetItem*> m_nodes;
