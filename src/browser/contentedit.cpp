@@ -13,6 +13,7 @@
 
 #include <QFileInfo>
 #include <QProgressBar>
+#include <QSet>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
@@ -21,11 +22,11 @@ namespace vorlane {
 
 namespace {
 
-// Removes an entry with everything below it; the progress bar moves, but no events run
-// while the transaction is open.
-bool removeWithMessage(MainWindow* w, qint64 id) {
+// Removes entries with everything below them, all or nothing; the progress bar moves, but
+// no events run while the transaction is open.
+bool removeWithMessage(MainWindow* w, const QList<qint64>& ids) {
     try {
-        contentstore::removeTree(w->db(), id, [w](qint64 done, qint64 total) {
+        contentstore::removeTrees(w->db(), ids, [w](qint64 done, qint64 total) {
             w->progressBar()->setValue(total > 0 ? int(done * 100 / total) : 0);
         });
     } catch (const DbError& e) {
@@ -35,14 +36,6 @@ bool removeWithMessage(MainWindow* w, qint64 id) {
     }
     w->progressBar()->setValue(0);
     return true;
-}
-
-QTreeWidgetItem* findFolderNode(QTreeWidget* tree, const QString& idText) {
-    for (QTreeWidgetItemIterator it(tree); *it; ++it) {
-        if (nodes::idText(*it) == idText)
-            return *it;
-    }
-    return nullptr;
 }
 
 } // namespace
@@ -55,7 +48,7 @@ void ContentsView::btnCDRomDeleteClick() {
     if (!prompts().askYesNo(w, QStringLiteral("是否确认删除光盘内容中当前选中的分支？"),
                             QStringLiteral("提示")))
         return;
-    if (!removeWithMessage(w, nodes::id(node)))
+    if (!removeWithMessage(w, {nodes::id(node)}))
         return;
     QTreeWidgetItem* next = nullptr;
     {
@@ -78,21 +71,26 @@ void ContentsView::mitDeleteClick() {
                             QStringLiteral("提示")))
         return;
     EntryModel* model = list->model();
-    QList<qint64> removed;
-    for (int row : rows) {
-        const qint64 id = model->entry(row).id;
-        const bool isDir = model->entry(row).isDir;
-        if (!removeWithMessage(w, id))
-            break; // what was removed before stays removed, and leaves the list
-        removed << id;
-        if (isDir) {
-            HandlingOff off(w);
-            delete findFolderNode(w->tvCDRom(), QString::number(id));
-        }
-    }
+    QList<qint64> ids;
+    for (int row : rows)
+        ids << model->entry(row).id;
+    if (!removeWithMessage(w, ids))
+        return; // nothing was removed
     {
         HandlingOff off(w);
-        model->removeRowsById(removed);
+        // The list's rows are siblings, so no node below is deleted twice.
+        QSet<QString> folders;
+        for (int row : rows) {
+            if (model->entry(row).isDir)
+                folders.insert(QString::number(model->entry(row).id));
+        }
+        QList<QTreeWidgetItem*> gone;
+        for (QTreeWidgetItemIterator it(w->tvCDRom()); *it && !folders.isEmpty(); ++it) {
+            if (folders.remove(nodes::idText(*it)))
+                gone << *it;
+        }
+        qDeleteAll(gone);
+        model->removeRowsById(ids);
     }
     updateListCommands();
 }

@@ -93,20 +93,26 @@ bool setNote(Database& db, qint64 entryId, const QString& note) {
 
 qint64 removeTree(Database& db, qint64 entryId, const std::function<void(qint64, qint64)>& progress,
                   const std::function<bool()>& cancel) {
-    // Id 0 would mean a whole top level (of every disc): never a valid entry.
-    if (entryId <= 0)
-        return 0;
+    return removeTrees(db, {entryId}, progress, cancel);
+}
+
+qint64 removeTrees(Database& db, const QList<qint64>& entryIds,
+                   const std::function<void(qint64, qint64)>& progress,
+                   const std::function<bool()>& cancel) {
+    // "union" (not "union all") visits each row once, so a damaged loop of parent links
+    // cannot run forever. Children are listed after their parents.
+    Query below(db, QStringLiteral("with recursive below(id) as (select ?1 union "
+                                   "select f.AutoId from qCDFiles f join below on "
+                                   "f.FatherId=below.id) select id from below"));
     std::vector<qint64> ids;
-    {
-        // "union" (not "union all") visits each row once, so a damaged loop of parent
-        // links cannot run forever.
-        Query q(db,
-                QStringLiteral("with recursive below(id) as (select ?1 union "
-                               "select f.AutoId from qCDFiles f join below on f.FatherId=below.id) "
-                               "select id from below"),
-                {entryId});
-        while (q.next())
-            ids.push_back(q.integer(0));
+    for (qint64 entryId : entryIds) {
+        // Id 0 would mean a whole top level (of every disc): never a valid entry.
+        if (entryId <= 0)
+            continue;
+        below.reset();
+        below.bind(1, entryId);
+        while (below.next())
+            ids.push_back(below.integer(0));
     }
     const auto total = qint64(ids.size());
     Transaction tx(db);
@@ -119,17 +125,17 @@ qint64 removeTree(Database& db, qint64 entryId, const std::function<void(qint64,
         del.reset();
         del.bind(1, *it);
         del.exec();
-        ++done;
+        done += db.changes(); // an entry reached twice is removed once
         if (cancel && cancel())
             return 0; // the transaction rolls back
         if (progress && clock.elapsed() >= 30) {
             clock.restart();
-            progress(done, total);
+            progress(qint64(it - ids.rbegin()) + 1, total);
         }
     }
     tx.commit();
     if (progress)
-        progress(done, total);
+        progress(total, total);
     return done;
 }
 

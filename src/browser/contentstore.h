@@ -2,6 +2,7 @@
 // folder levels of the content tree, hand-made entries, notes and recursive deletes.
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <functional>
 #include <vector>
@@ -60,6 +61,11 @@ bool setNote(Database& db, qint64 entryId, const QString& note);
 qint64 removeTree(Database& db, qint64 entryId,
                   const std::function<void(qint64 done, qint64 total)>& progress = {},
                   const std::function<bool()>& cancel = {});
+// The same for several entries at once, all in one transaction: either every branch goes
+// or, on a failure or a cancel, none does.
+qint64 removeTrees(Database& db, const QList<qint64>& entryIds,
+                   const std::function<void(qint64 done, qint64 total)>& progress = {},
+                   const std::function<bool()>& cancel = {});
 
 } // namespace contentstore
 } // namespace vorlane

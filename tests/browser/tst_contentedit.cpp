@@ -16,6 +16,7 @@ private slots:
     void treeDeleteRefusedOrDeclined();
     void listDeleteFileAndFolderTogether();
     void listDeleteNeedsFullAccessAndASelection();
+    void failedDeleteKeepsEverything();
     void addFolder_data();
     void addFolder();
     void addFile_data();
@@ -131,6 +132,31 @@ void TestContentEdit::listDeleteNeedsFullAccessAndASelection() {
     f.w->contents()->mitDeleteClick();
     QCOMPARE(f.prompts.messages().size(), 1);
     QCOMPARE(f.entryIds(), before);
+}
+
+void TestContentEdit::failedDeleteKeepsEverything() {
+    DiscFixture f;
+    f.db().close();
+    f.db().open(f.file, Database::Mode::ReadOnly); // the catalog cannot be written
+    f.show();
+    f.selectFolder(f.docs);
+    f.w->action("tbBack")->trigger();
+    f.w->contents()->showDisc(f.disc, QStringLiteral("光盘一"));
+    const QList<qint64> before = f.entryIds();
+    f.selectRows({f.bTxt, f.docs});
+    f.prompts.answer(QMessageBox::Yes);
+    f.w->action("mitDelete")->trigger();
+    QCOMPARE(f.prompts.lastMessage().icon, QMessageBox::Critical);
+    QCOMPARE(f.entryIds(), before);
+    QCOMPARE(f.model()->rowCount(), 6);
+    QVERIFY(f.node(f.docs));
+
+    f.selectFolder(f.docs);
+    f.prompts.answer(QMessageBox::Yes);
+    f.w->button("btnCDRomDelete")->click();
+    QCOMPARE(f.prompts.lastMessage().icon, QMessageBox::Critical);
+    QCOMPARE(f.entryIds(), before);
+    QCOMPARE(f.tree()->currentItem(), f.node(f.docs));
 }
 
 void TestContentEdit::addFolder_data() {
