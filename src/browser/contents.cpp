@@ -112,6 +112,7 @@ private:
 ContentsView::ContentsView(MainWindow* window) : QObject(window), w(window) {
     setObjectName(QStringLiteral("ContentsView"));
     QTreeWidget* tree = w->tvCDRom();
+    m_tree = tree;
     connect(tree, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* current) { tvCDRomChange(current); });
     // Expanding a folder that was never selected shows its sub-folders too.
@@ -348,7 +349,9 @@ void ContentsView::tvCDRomKeyDown() {
 }
 
 bool ContentsView::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == w->tvCDRom() && event->type() == QEvent::KeyPress) {
+    // Compared with the pointer kept at construction: events still arrive while the main
+    // window is being torn down.
+    if (watched == m_tree && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
             tvCDRomKeyDown();

@@ -80,6 +80,7 @@ private:
     void closeFileNotes();
 
     MainWindow* w;
+    QObject* m_tree = nullptr; // tvCDRom, whose Delete key is watched
     QPointer<FileNotesEditor> m_fileNotes;
     quint64 m_fillSerial = 0;
 };
