@@ -1,14 +1,19 @@
-// A disc's contents: the folder tree tvCDRom and the file list lvMain.
+// A disc's contents: the folder tree tvCDRom and the file list lvMain, the commands that
+// work on them (browse, sort, delete, add, open) and the file notes editor.
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 class QTreeWidgetItem;
 
 namespace vorlane {
 
+class FileNotesEditor;
 class MainWindow;
+struct Entry;
+struct FolderRef;
 
 class ContentsView : public QObject {
     Q_OBJECT
@@ -23,15 +28,61 @@ public:
     void fillCDRoot(qint64 discId);
     // One folder's entries into the list.
     void fillFolder(qint64 folderId);
-    // Empties both views.
+    // Loads a folder node's sub-folders below it.
+    void addFolderNodes(qint64 folderId, QTreeWidgetItem* node);
+    // Empties both views and closes the file notes editor.
     void clear();
     // Selects the first loaded folder node with this id; false when none.
     bool selectFolderById(const QString& idText);
-    // Selects the list item with this id; false when none.
+    // Selects the list item with this id (and only it); false when none.
     bool selectFileById(const QString& idText);
 
+    // The file notes editor, while it is open.
+    FileNotesEditor* fileNotes() const;
+    bool isFileNotesOpen() const { return fileNotes() != nullptr; }
+
+    // A folder node for the content tree (closed/open folder images, the row's id).
+    static QTreeWidgetItem* makeFolderNode(qint64 id, const QString& name, bool markChildren);
+
+public slots:
+    void tvCDRomChange(QTreeWidgetItem* node);
+    void tbBackClick();
+    void lvMainChange();
+    void lvMainDblClick();
+    void lvMainColumnClick();
+    void mitSelAllClick();
+    void lvMainKeyDown();
+    void tvCDRomKeyDown();
+    // Editing (contentedit.cpp).
+    void btnCDRomDeleteClick();
+    void mitDeleteClick();
+    void mitAddDirClick();
+    void mitAddFileClick();
+    // Notes editor and opening (discopen.cpp).
+    void mitFileExpClick();
+    void mitOpenClick();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void disableListCommands();
+    void updateListCommands();
+    // Runs a fill, showing a database failure with its own text instead of leaving the
+    // views half-made without a word.
+    template <typename Fn> void guarded(Fn&& fn);
+    // Adds the fill's rows to the views in batches; stops early when another fill starts.
+    class Filler;
+    bool addEntryAndView(qint64 parentId, QTreeWidgetItem* parentNode, const QString& name,
+                         bool isDir);
+    int selectedListRow() const;
+    void openFile(const Entry& e);
+    void closeFileNotes();
+
     MainWindow* w;
+    QObject* m_tree = nullptr; // tvCDRom, whose Delete key is watched
+    QPointer<FileNotesEditor> m_fileNotes;
+    quint64 m_fillSerial = 0;
 };
 
 } // namespace vorlane

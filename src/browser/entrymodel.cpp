@@ -4,6 +4,7 @@
 
 #include <QCollator>
 #include <QLocale>
+#include <QSet>
 #include <algorithm>
 
 namespace vorlane {
@@ -106,13 +107,21 @@ void EntryModel::append(std::vector<Entry>&& batch) {
 }
 
 void EntryModel::removeRowsById(const QList<qint64>& ids) {
-    for (qint64 id : ids) {
-        const int row = rowOfId(id);
-        if (row < 0)
+    const QSet<qint64> gone(ids.begin(), ids.end());
+    // Remove runs of adjacent rows from the end, so earlier row numbers stay valid.
+    int row = int(m_rows.size()) - 1;
+    while (row >= 0) {
+        if (!gone.contains(m_rows[size_t(row)].id)) {
+            --row;
             continue;
-        beginRemoveRows({}, row, row);
-        m_rows.erase(m_rows.begin() + row);
+        }
+        const int last = row;
+        while (row > 0 && gone.contains(m_rows[size_t(row - 1)].id))
+            --row;
+        beginRemoveRows({}, row, last);
+        m_rows.erase(m_rows.begin() + row, m_rows.begin() + last + 1);
         endRemoveRows();
+        --row;
     }
 }
 
@@ -135,16 +144,30 @@ void EntryModel::sortByCaption() {
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseSensitive);
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    // Sort keys once per row instead of collating at every comparison.
+    const size_t n = m_rows.size();
+    std::vector<QCollatorSortKey> keys;
+    keys.reserve(n);
+    for (const Entry& e : m_rows)
+        keys.push_back(collator.sortKey(e.name));
+    std::vector<int> order(n);
+    for (size_t i = 0; i < n; ++i)
+        order[i] = int(i);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return keys[size_t(a)].compare(keys[size_t(b)]) < 0; });
+    std::vector<int> newRowOf(n);
+    std::vector<Entry> sorted;
+    sorted.reserve(n);
+    for (size_t k = 0; k < n; ++k) {
+        newRowOf[size_t(order[k])] = int(k);
+        sorted.push_back(std::move(m_rows[size_t(order[k])]));
+    }
+    m_rows = std::move(sorted);
     const QModelIndexList before = persistentIndexList();
-    std::vector<qint64> beforeIds;
-    for (const QModelIndex& i : before)
-        beforeIds.push_back(m_rows[size_t(i.row())].id);
-    std::stable_sort(m_rows.begin(), m_rows.end(), [&](const Entry& a, const Entry& b) {
-        return collator.compare(a.name, b.name) < 0;
-    });
     QModelIndexList after;
-    for (qsizetype k = 0; k < before.size(); ++k)
-        after << index(rowOfId(beforeIds[size_t(k)]), before[k].column());
+    after.reserve(before.size());
+    for (const QModelIndex& i : before)
+        after << index(newRowOf[size_t(i.row())], i.column());
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }

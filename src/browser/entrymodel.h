@@ -2,20 +2,13 @@
 // hidden path, id and kind), over a plain vector so that long lists stay cheap.
 #pragma once
 
+#include "browser/contentstore.h"
+
 #include <QAbstractTableModel>
 #include <QString>
 #include <vector>
 
 namespace vorlane {
-
-struct Entry {
-    qint64 id = 0;
-    QString name;
-    qint64 size = 0;
-    QString note;
-    QString path; // FPath
-    bool isDir = false;
-};
 
 class EntryModel : public QAbstractTableModel {
     Q_OBJECT
@@ -31,8 +24,10 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
     void clear();
+    void reserve(size_t rows) { m_rows.reserve(rows); }
     void setEntries(std::vector<Entry> entries);
     void append(const Entry& e);
+    // One insertion for the whole batch, so long fills stay cheap for the views.
     void append(std::vector<Entry>&& batch);
     void removeRowsById(const QList<qint64>& ids);
     void setNote(int row, const QString& note);

@@ -18,8 +18,8 @@ FileListView::FileListView(QWidget* parent)
     setObjectName(QStringLiteral("lvMain"));
     m_icons->setObjectName(QStringLiteral("lvMainIcons"));
     m_report->setObjectName(QStringLiteral("lvMainReport"));
-    for (QAbstractItemView* v : {static_cast<QAbstractItemView*>(m_icons),
-                                 static_cast<QAbstractItemView*>(m_report)}) {
+    for (QAbstractItemView* v :
+         {static_cast<QAbstractItemView*>(m_icons), static_cast<QAbstractItemView*>(m_report)}) {
         v->setModel(m_model);
         v->setSelectionModel(m_selection);
         v->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -104,7 +104,9 @@ QList<int> FileListView::selectedRows() const {
     return rows;
 }
 
-int FileListView::selectedCount() const { return int(m_selection->selectedRows(EntryModel::Name).size()); }
+int FileListView::selectedCount() const {
+    return int(m_selection->selectedRows(EntryModel::Name).size());
+}
 
 int FileListView::currentRow() const {
     const QModelIndex i = m_selection->currentIndex();
@@ -130,7 +132,9 @@ void FileListView::selectAll() {
     m_selection->select(all, QItemSelectionModel::ClearAndSelect);
 }
 
-void FileListView::clearSelection() { m_selection->clearSelection(); }
+void FileListView::clearSelection() {
+    m_selection->clearSelection();
+}
 
 bool FileListView::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {

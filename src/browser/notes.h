@@ -8,22 +8,49 @@ namespace vorlane {
 
 class MainWindow;
 
+// The shown disc's row of qCD.
+struct DiscRow {
+    qint64 id = 0;
+    QString name; // CDName; null when the row has none
+    QString sourcePath;
+    QString note; // CDExp as stored
+};
+
 class NotesPanel : public QObject {
     Q_OBJECT
 
 public:
     explicit NotesPanel(MainWindow* window);
 
-    // Reads the disc's row and shows its note; the disc query is then open.
-    void showDisc(qint64 discId, const QString& name);
+    // Reads the disc's row and shows its note; the disc query is then open. `caption` is
+    // the text of the disc's tree node.
+    void showDisc(qint64 discId, const QString& caption);
     // Closes the disc query and empties the panel.
     void closeDisc();
-    bool isDiscOpen() const { return m_discId != 0; }
-    qint64 discId() const { return m_discId; }
+    bool isDiscOpen() const { return m_open; }
+    qint64 discId() const { return m_open ? m_row.id : 0; }
+    QString discIdText() const { return m_open ? QString::number(m_row.id) : QString(); }
+    QString sourcePath() const { return m_row.sourcePath; }
+    const DiscRow& row() const { return m_row; }
+    // The memo differs from the stored note.
+    bool isNoteEdited() const;
+
+    // Points the shown disc at a new location, stored at once. The memo's text goes with
+    // it, as the whole row is written. Throws DbError when the row cannot be stored.
+    void storeSourcePath(const QString& path);
+
+public slots:
+    void txtCDExpChange();
+    void btnExpSaveClick();
+    void btnInExpClick();
 
 private:
+    void setMemo(const QString& text);
+
     MainWindow* w;
-    qint64 m_discId = 0;
+    DiscRow m_row;
+    bool m_open = false;
+    bool m_loading = false;
 };
 
 } // namespace vorlane

@@ -1,0 +1,71 @@
+// Reading and changing a disc's entries in the catalog (no widgets): the list fills, the
+// folder levels of the content tree, hand-made entries, notes and recursive deletes.
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <functional>
+#include <vector>
+
+namespace vorlane {
+
+class Database;
+
+// One row of qCDFiles as the file list shows it.
+struct Entry {
+    qint64 id = 0;
+    QString name;
+    qint64 size = 0;
+    QString note;
+    QString path; // FPath: the folder's own path, or the holding folder's path for a file
+    bool isDir = false;
+};
+
+struct FolderRef {
+    qint64 id = 0;
+    QString name;
+};
+
+namespace contentstore {
+
+// Number of entries at a disc's top level.
+qint64 countTopLevel(Database& db, qint64 discId);
+
+// Number of entries directly inside a folder.
+qint64 countChildren(Database& db, qint64 folderId);
+
+// Entries of one level, folders first, each group in stored order. `discId` is used only
+// for the top level (`folderId` 0). `onRow` returns false to stop reading early.
+void readLevel(Database& db, qint64 discId, qint64 folderId,
+               const std::function<bool(Entry&&)>& onRow);
+
+// Sub-folders of a folder, in stored order.
+std::vector<FolderRef> subFolders(Database& db, qint64 folderId);
+
+// FPath for a hand-made entry below `parentId` (0: the disc's top level): a folder names
+// itself, a file names the folder holding it. Unknown parents count as the top level;
+// `parentId` is set to 0 in that case.
+QString pathForNewEntry(Database& db, qint64& parentId, const QString& name, bool isDir);
+
+// Appends an entry made by hand (size 0, no note) and returns its AutoId.
+qint64 addEntry(Database& db, qint64 discId, qint64 parentId, const QString& name,
+                const QString& path, bool isDir);
+
+// Writes an entry's note; false when the entry no longer exists.
+bool setNote(Database& db, qint64 entryId, const QString& note);
+
+// Removes an entry and everything below it at any depth, in one transaction. `progress`
+// gets the rows removed so far; `cancel` returning true rolls everything back. Returns
+// the number of rows removed (0 after a cancel). Damaged parent links that loop back are
+// followed only once.
+qint64 removeTree(Database& db, qint64 entryId,
+                  const std::function<void(qint64 done, qint64 total)>& progress = {},
+                  const std::function<bool()>& cancel = {});
+// The same for several entries at once, all in one transaction: either every branch goes
+// or, on a failure or a cancel, none does.
+qint64 removeTrees(Database& db, const QList<qint64>& entryIds,
+                   const std::function<void(qint64 done, qint64 total)>& progress = {},
+                   const std::function<bool()>& cancel = {});
+
+} // namespace contentstore
+} // namespace vorlane
