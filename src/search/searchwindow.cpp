@@ -315,13 +315,19 @@ void SearchWindow::btnLookClick() {
         return; // the main window stays as it is
     QTreeWidget* tree = w->tvMain();
     // Selecting the node shows the disc; an already selected one is not reloaded.
-    if (tree->currentItem() != node)
+    const bool wasShown = tree->currentItem() == node;
+    if (!wasShown)
         tree->setCurrentItem(node);
     tree->scrollToItem(node);
     if (folderId != QLatin1String("0"))
         w->contents()->selectFolderById(folderId);
-    if (fileId != QLatin1String("0"))
+    if (fileId != QLatin1String("0") && !w->contents()->selectFileById(fileId) &&
+        folderId == QLatin1String("0") && wasShown) {
+        // The disc was shown with one of its folders open: a hit at its top level needs
+        // the top level back in the list.
+        w->categoryTree()->tvMainChange(node);
         w->contents()->selectFileById(fileId);
+    }
 }
 
 void SearchWindow::btnExitClick() {

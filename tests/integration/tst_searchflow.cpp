@@ -1,0 +1,234 @@
+// A disc imported from a real tree, then searched, jumped to, deleted from and annotated
+// through the main window; the search window and the command line see the same catalog.
+#include "browser/filenotes.h"
+#include "common/clirunner.h"
+#include "flow.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <algorithm>
+
+using namespace vorlane;
+using namespace flow;
+
+namespace {
+
+// A window over a catalog with the categories 电影 and 其他, and the disc Movies imported
+// into 电影 through the import dialog from this tree:
+//   Film/ (clip.avi, Deeper/ (d.txt)), Music/ (song.mp3), poster.jpg, readme.txt
+struct Imported {
+    TestDir dir;
+    TestDir disc;
+    WindowFixture f;
+    QString file;
+    QTreeWidgetItem* category = nullptr;
+    QTreeWidgetItem* discNode = nullptr;
+
+    Imported() {
+        disc.createFile(QStringLiteral("Film/clip.avi"), 700);
+        disc.createFile(QStringLiteral("Film/Deeper/d.txt"), 2);
+        disc.createFile(QStringLiteral("Music/song.mp3"), 300);
+        disc.createFile(QStringLiteral("poster.jpg"), 50);
+        disc.createFile(QStringLiteral("readme.txt"), 9);
+        file = dir.path(QStringLiteral("s.vlr"));
+        testcat::create(file);
+        {
+            Database db;
+            db.open(file);
+            testcat::addCategory(db, QStringLiteral("电影"), 0, 0);
+            testcat::addCategory(db, QStringLiteral("其他"), 0, 1);
+        }
+        if (!f.open(file))
+            qFatal("catalog not opened");
+        f.w().show();
+        category = findNode(f.tree(), QStringLiteral("电影"));
+        f.tree()->setCurrentItem(category);
+        scriptDirectoryImport(f.prompts, disc.path(), QStringLiteral("Movies"));
+        f.w().action("InCD")->trigger();
+        discNode = f.tree()->currentItem();
+        f.prompts.clear();
+    }
+    MainWindow& w() { return f.w(); }
+    SearchWindow* win() { return f.w().searchWindow(); }
+    QString current(QTreeWidget* tree) {
+        return tree->currentItem() ? tree->currentItem()->text(0) : QString();
+    }
+};
+
+} // namespace
+
+class TestSearchFlow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void jumpShowsTheHit_data();
+    void jumpShowsTheHit();
+    void topFileAfterFolderOfSameDisc();
+    void deletesReachViewsAndSearch();
+    void fileNotesFoundBySearchAndCli();
+};
+
+void TestSearchFlow::jumpShowsTheHit_data() {
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<QString>("hit");
+    QTest::addColumn<QString>("folder");     // current node of tvCDRom
+    QTest::addColumn<QStringList>("list");   // what lvMain shows
+    QTest::addColumn<QStringList>("picked"); // lvMain's selection
+    const QStringList top{"Film", "Music", "poster.jpg", "readme.txt"};
+    QTest::newRow("disc") << "movies"
+                          << "Movies"
+                          << "" << top << QStringList();
+    QTest::newRow("folder at the top")
+        << "film"
+        << "Movies/Film"
+        << "Film" << QStringList{"Deeper", "clip.avi"} << QStringList();
+    QTest::newRow("file in a top folder")
+        << "clip"
+        << "Movies/clip.avi"
+        << "Film" << QStringList{"Deeper", "clip.avi"} << QStringList{"clip.avi"};
+    QTest::newRow("file at the top") << "poster"
+                                     << "Movies/poster.jpg"
+                                     << "" << top << QStringList{"poster.jpg"};
+    QTest::newRow("folder not loaded") << "deeper"
+                                       << "Movies/Deeper"
+                                       << "" << top << QStringList();
+}
+
+void TestSearchFlow::jumpShowsTheHit() {
+    QFETCH(QString, keyword);
+    QFETCH(QString, hit);
+    QFETCH(QString, folder);
+    QFETCH(QStringList, list);
+    QFETCH(QStringList, picked);
+    Imported c;
+    // Another node is selected, so the jump shows the disc afresh.
+    c.f.tree()->setCurrentItem(findNode(c.f.tree(), QStringLiteral("其他")));
+    QVERIFY(search(c.win(), keyword).contains(hit));
+    QVERIFY(jumpTo(c.win(), hit));
+    QCOMPARE(c.f.tree()->currentItem(), c.discNode);
+    QCOMPARE(c.current(c.w().tvCDRom()), folder);
+    // Folders come first; among themselves in the order the scan met them.
+    QStringList shown = listNames(c.w());
+    QCOMPARE(shown.size(), list.size());
+    QCOMPARE(std::is_partitioned(shown.begin(), shown.end(),
+                                 [](const QString& n) { return !n.contains(QLatin1Char('.')); }),
+             true);
+    shown.sort();
+    QCOMPARE(shown, list);
+    QCOMPARE(selectedListNames(c.w()), picked);
+}
+
+// The disc is already shown with a folder open: a hit at the disc's top still shows up.
+void TestSearchFlow::topFileAfterFolderOfSameDisc() {
+    Imported c;
+    search(c.win(), QStringLiteral("clip"));
+    QVERIFY(jumpTo(c.win(), QStringLiteral("Movies/clip.avi")));
+    QCOMPARE(selectedListNames(c.w()), QStringList{"clip.avi"});
+    search(c.win(), QStringLiteral("readme"));
+    QVERIFY(jumpTo(c.win(), QStringLiteral("Movies/readme.txt")));
+    QCOMPARE(c.f.tree()->currentItem(), c.discNode);
+    QCOMPARE(selectedListNames(c.w()), QStringList{"readme.txt"});
+    QVERIFY(listNames(c.w()).contains(QStringLiteral("poster.jpg")));
+}
+
+void TestSearchFlow::deletesReachViewsAndSearch() {
+    Imported c;
+    MainWindow& w = c.w();
+    Database& db = w.db();
+
+    // A folder of the content tree: its rows at every depth go, the rest stay.
+    w.tvCDRom()->setCurrentItem(contentNode(w, QStringLiteral("Film")));
+    QVERIFY(w.button("btnCDRomDelete")->isEnabled());
+    c.f.prompts.answer(QMessageBox::Yes);
+    w.button("btnCDRomDelete")->click();
+    QCOMPARE(c.f.prompts.messages().size(), 1);
+    QVERIFY(!contentNode(w, QStringLiteral("Film")));
+    QVERIFY(!listNames(w).contains(QStringLiteral("Film")));
+    for (const char* gone : {"Film", "clip.avi", "Deeper", "d.txt"})
+        QCOMPARE(db.count(QStringLiteral("select AutoId from qCDFiles where TreeName=?"),
+                          {QLatin1String(gone)}),
+                 0);
+    QCOMPARE(db.count(QStringLiteral("select AutoId from qCDFiles")), 4);
+    QCOMPARE(search(c.win(), QStringLiteral("clip")), QStringList());
+    QCOMPARE(search(c.win(), QStringLiteral("d.txt")), QStringList());
+    QCOMPARE(search(c.win(), QStringLiteral("song")), QStringList{"Movies/song.mp3"});
+
+    // The disc itself: the views and the notes empty, the count goes down.
+    QCOMPARE(w.countText(), QStringLiteral("分类：2，光盘：1"));
+    c.f.tree()->setCurrentItem(c.discNode);
+    w.txtCDExp()->setPlainText(QStringLiteral("备注"));
+    w.button("btnExpSave")->click();
+    c.f.prompts.clear();
+    c.f.prompts.answer(QMessageBox::Yes);
+    w.action("MClassDelete")->trigger();
+    QCOMPARE(c.f.prompts.messages().size(), 1);
+    QVERIFY(!findNode(c.f.tree(), QStringLiteral("Movies")));
+    QCOMPARE(w.tvCDRom()->topLevelItemCount(), 0);
+    QCOMPARE(w.lvMain()->model()->rowCount(), 0);
+    QVERIFY(w.txtCDExp()->toPlainText().isEmpty());
+    QVERIFY(w.lbCDName()->text().isEmpty());
+    QVERIFY(!w.notes()->isDiscOpen());
+    QCOMPARE(w.countText(), QStringLiteral("分类：2，光盘：0"));
+    QCOMPARE(db.count(QStringLiteral("select AutoId from qCDFiles")), 0);
+    QCOMPARE(db.count(QStringLiteral("select AutoId from qCD")), 0);
+    QCOMPARE(search(c.win(), QStringLiteral("movies")), QStringList());
+    QCOMPARE(reopenedTree(c.file), (QStringList{"电影", "其他"}));
+}
+
+void TestSearchFlow::fileNotesFoundBySearchAndCli() {
+    Imported c;
+    MainWindow& w = c.w();
+    const QStringList top = listNames(w);
+    w.lvMain()->selectRow(0);
+    w.action("mitFileExp")->trigger();
+    FileNotesEditor* editor = w.contents()->fileNotes();
+    QVERIFY(editor);
+    auto* text = child<QPlainTextEdit>(editor, "txtExp");
+    auto* name = child<QLabel>(editor, "lbFileName");
+    auto* save = child<QPushButton>(editor, "btnSave");
+    auto* next = child<QPushButton>(editor, "btnNext");
+    auto* pre = child<QPushButton>(editor, "btnPre");
+    QCOMPARE(name->text(), top[0]);
+    QVERIFY(!pre->isEnabled());
+
+    // Typed notes are saved when stepping on, and by the save button on the last entry.
+    for (int i = 0; i < top.size(); ++i) {
+        QCOMPARE(name->text(), top[i]);
+        QCOMPARE(selectedListNames(w), QStringList{top[i]});
+        text->setPlainText(QStringLiteral("标签%1 zq").arg(i));
+        QVERIFY(save->isEnabled());
+        if (i + 1 < top.size())
+            next->click();
+    }
+    QVERIFY(!next->isEnabled());
+    save->click();
+    QVERIFY(!save->isEnabled());
+    for (int i = 0; i < top.size(); ++i)
+        QCOMPARE(w.lvMain()->model()->entry(i).note, QStringLiteral("标签%1 zq").arg(i));
+    pre->click();
+    QCOMPARE(text->toPlainText(), QStringLiteral("标签%1 zq").arg(top.size() - 2));
+    editor->btnExitClick();
+    QTRY_VERIFY(!w.contents()->isFileNotesOpen());
+
+    // The search finds them by their notes, and only with the notes option on.
+    QStringList expected;
+    for (const QString& n : top)
+        expected << QStringLiteral("Movies/") + n;
+    QStringList found = search(c.win(), QStringLiteral("ZQ"));
+    found.sort();
+    expected.sort();
+    QCOMPARE(found, expected);
+    QCOMPARE(search(c.win(), QStringLiteral("ZQ"), false), QStringList());
+    QCOMPARE(search(c.win(), QStringLiteral("签2")), QStringList{"Movies/" + top[2]});
+
+    const CliResult cli = runCli({"find", c.file, QStringLiteral("签2"), "--format", "tsv"});
+    QCOMPARE(cli.code, 0);
+    const QStringList lines = cli.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(lines[1].section(QLatin1Char('\t'), 1, 2), QStringLiteral("Movies\t") + top[2]);
+    QCOMPARE(runCli({"find", c.file, QStringLiteral("zq"), "--no-notes"}).out,
+             QStringLiteral("0 hits\n"));
+}
+
+QTEST_MAIN(TestSearchFlow)
+#include "tst_searchflow.moc"
