@@ -70,7 +70,11 @@ void TestImportFlow::importIntoOpenedCatalog() {
 
     QTreeWidgetItem* action = findNode(f.tree(), QStringLiteral("动作"));
     f.tree()->setCurrentItem(action);
-    QVERIFY(w.action("InCD")->isEnabled());
+    for (const char* name :
+         {"NewChildClass", "NewBrotherUp", "NewBrotherDown", "InCD", "RenameNode", "MClassDelete"})
+        QVERIFY2(w.action(name)->isEnabled(), name);
+    for (const char* name : {"btnAddChild", "btnAddUp", "btnAddDown", "btnInCD", "btnClassDelete"})
+        QVERIFY2(w.button(name)->isEnabled(), name);
     scriptDirectoryImport(f.prompts, disc.path(), QStringLiteral("新片"));
     w.action("InCD")->trigger();
     QCOMPARE(f.prompts.pendingAnswers(), 0);
