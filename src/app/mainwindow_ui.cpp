@@ -447,6 +447,12 @@ void MainWindow::createPanes() {
     m_tvCDRom = makeTree(m_pnlCDRom, "tvCDRom");
     m_tvCDRom->setEditTriggers(QAbstractItemView::NoEditTriggers);
     cdLayout->addWidget(m_tvCDRom);
+    // The category view keeps its height when the window is resized; the contents take
+    // the change.
+    m_splitter2->setStretchFactor(0, 0);
+    m_splitter2->setStretchFactor(1, 1);
+    m_splitter2->installEventFilter(this);
+    connect(m_splitter2, &QSplitter::splitterMoved, this, &MainWindow::classSplitterMoved);
 
     // Right: the file list above the disc notes.
     m_rightSplitter = new QSplitter(Qt::Vertical, m_splitter1);
