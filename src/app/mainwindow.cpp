@@ -56,7 +56,23 @@ MainWindow::MainWindow(const QString& startFile, QWidget* parent) : QMainWindow(
         resize(screen->availableSize() * 0.85);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    // The handlers go first: they watch the widgets' events, and tearing the widgets down
+    // (removing actions, hiding, focus changes) sends events while this object is already
+    // no longer a MainWindow.
+    delete m_search;
+    delete m_import;
+    delete m_notes;
+    delete m_contents;
+    delete m_categoryTree;
+    delete m_catalog;
+    m_search = nullptr;
+    m_import = nullptr;
+    m_notes = nullptr;
+    m_contents = nullptr;
+    m_categoryTree = nullptr;
+    m_catalog = nullptr;
+}
 
 // --- State ------------------------------------------------------------------------------
 
@@ -190,7 +206,7 @@ void MainWindow::setClassHeight(int height) {
     if (total > 0)
         height = qMin(height, total);
     const QSignalBlocker quiet(m_splitter2);
-    m_splitter2->setSizes({height, qMax(1, total - height)});
+    m_splitter2->setSizes({height, qMax(1, total - height - m_splitter2->handleWidth())});
 }
 
 void MainWindow::classSplitterMoved() {
@@ -221,10 +237,13 @@ void MainWindow::tbViewCDRomClick() {
     // Alone, the category view fills the pane; beside the contents it goes back on top at
     // its form height. A released category view stays hidden either way.
     m_pnlClass->setVisible(true);
-    if (on)
+    m_splitter2->setStretchFactor(0, on ? 0 : 1);
+    if (on) {
         setClassHeight(classOn ? 244 : 0);
-    else
+    } else {
         m_pnlClass->setVisible(classOn);
+        m_splitter2->setSizes({m_splitter2->height(), 0});
+    }
     action("MViewCDRom")->setChecked(on);
 }
 
@@ -320,10 +339,10 @@ void MainWindow::MMailtoAuthorClick() {
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
     if (watched == m_splitter2 && e->type() == QEvent::Resize && m_initialSplit &&
-        m_pnlClass->isVisible() && m_pnlCDRom->isVisible()) {
+        !m_pnlClass->isHidden() && !m_pnlCDRom->isHidden()) {
         const int total = m_splitter2->height();
         const QSignalBlocker quiet(m_splitter2);
-        m_splitter2->setSizes({total / 2, total - total / 2});
+        m_splitter2->setSizes({total / 2, total - total / 2 - m_splitter2->handleWidth()});
     }
     return QMainWindow::eventFilter(watched, e);
 }

@@ -25,10 +25,10 @@ namespace vorlane {
 QAction* MainWindow::makeAction(const char* name, const QString& text, const QString& hint) {
     auto* a = new QAction(text, this);
     a->setObjectName(QLatin1String(name));
-    if (!hint.isEmpty()) {
+    // Hints are tool tips only: a status tip would cover the state, count and progress
+    // panels while the pointer rests on a command.
+    if (!hint.isEmpty())
         a->setToolTip(hint);
-        a->setStatusTip(hint);
-    }
     m_actions.insert(QLatin1String(name), a);
     return a;
 }
@@ -134,8 +134,11 @@ void MainWindow::createActions() {
     };
     auto* menuGroup = new QActionGroup(this);
     auto* toolGroup = new QActionGroup(this);
+    int key = Qt::Key_1;
     for (const Style& s : styles) {
         QAction* m = makeAction(s.menu, s.text);
+        // Ctrl+1 to Ctrl+4, as file managers switch their views.
+        m->setShortcut(QKeySequence(Qt::CTRL | Qt::Key(key++)));
         QAction* t = makeAction(s.tool, s.text, s.text);
         for (QAction* a : {m, t}) {
             a->setCheckable(true);

@@ -5,6 +5,7 @@
 #include "common/catalogs.h"
 #include "common/scriptedprompts.h"
 #include "common/testdir.h"
+#include "search/searchwindow.h"
 
 #include <QAction>
 #include <QLabel>
@@ -33,6 +34,7 @@ private slots:
     void listStylesAreExclusive_data();
     void listStylesAreExclusive();
     void toolBarSwitch();
+    void keysReachTheirCommands();
     void startUpWithBadCatalog_data();
     void startUpWithBadCatalog();
     void firstRunWithoutArgumentOpensExample();
@@ -68,6 +70,15 @@ void TestMainWindow::menusHoldEveryCommand() {
     QCOMPARE(w.action("Help")->shortcut(), QKeySequence(Qt::Key_F1));
     QCOMPARE(w.action("MRenameNode")->shortcut(), QKeySequence(Qt::Key_F2));
     QCOMPARE(w.action("mitSelAll")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_A));
+    // No key may be claimed twice in the window: Qt would then run neither command.
+    QHash<QKeySequence, QString> keys;
+    for (QAction* a : w.findChildren<QAction*>()) {
+        if (a->shortcut().isEmpty() || a->shortcutContext() != Qt::WindowShortcut)
+            continue;
+        QVERIFY2(!keys.contains(a->shortcut()),
+                 qPrintable(a->objectName() + QLatin1Char(' ') + keys.value(a->shortcut())));
+        keys.insert(a->shortcut(), a->objectName());
+    }
     QCOMPARE(menuTexts(w.treePopupMenu()),
              (QStringList{"创建分类", "新增光盘", "删除(&D)", "重命名", "全部展开", "全部折叠"}));
     QCOMPARE(menuTexts(w.listPopupMenu()),
@@ -153,11 +164,11 @@ void TestMainWindow::leftPaneHidesWithBothViews() {
     auto* pnlCDRom = w.findChild<QWidget*>(QStringLiteral("PnlCDRom"));
     auto* splitter = w.findChild<QSplitter*>(QStringLiteral("Splitter2"));
     // At start the categories have half the pane.
-    QVERIFY(qAbs(pnlClass->height() - pnlCDRom->height()) <= 1);
+    QTRY_COMPARE(pnlClass->height(), splitter->height() / 2);
 
     w.action("tbViewCDRom")->trigger(); // hide contents: the categories fill the pane
     QVERIFY(left->isVisible());
-    QCOMPARE(pnlClass->height(), splitter->height());
+    QTRY_COMPARE(pnlClass->height(), splitter->height());
     w.action("tbViewCDRom")->trigger(); // back on top at the form's height
     QCOMPARE(pnlClass->height(), 244);
     QVERIFY(seen(pnlCDRom));
@@ -200,6 +211,11 @@ void TestMainWindow::statusBarPanels() {
     QCOMPARE(bar->maximum(), 100);
     QVERIFY(bar->x() >= p1->geometry().right());
     QVERIFY(bar->width() > 300);
+    // Resting on a command leaves the panels in place.
+    for (const char* name : {"MFind", "FileNew", "tbViewClass", "MInCD"}) {
+        w.action(name)->showStatusText(&w);
+        QVERIFY2(p0->isVisible() && p1->isVisible() && bar->isVisible(), name);
+    }
 }
 
 namespace {
@@ -272,6 +288,24 @@ void TestMainWindow::toolBarSwitch() {
     QVERIFY(!w.action("ToolVisible")->isChecked());
     w.action("ToolVisible")->trigger();
     QVERIFY(w.toolBar()->isVisible());
+}
+
+void TestMainWindow::keysReachTheirCommands() {
+    ScriptedPrompts prompts;
+    MainWindow w;
+    w.show();
+    QApplication::setActiveWindow(&w);
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTest::keyClick(&w, Qt::Key_2, Qt::ControlModifier);
+    QCOMPARE(w.lvMain()->style(), FileListView::SmallIcon);
+    QVERIFY(w.action("tbSmallIcon")->isChecked());
+    QTest::keyClick(&w, Qt::Key_4, Qt::ControlModifier);
+    QCOMPARE(w.lvMain()->style(), FileListView::Report);
+    prompts.clear();
+    QTest::keyClick(&w, Qt::Key_F, Qt::ControlModifier);
+    QCOMPARE(prompts.calls.size(), 1);
+    QCOMPARE(prompts.calls.first().kind, PromptCall::Exec);
+    QCOMPARE(prompts.calls.first().text, w.searchWindow()->objectName());
 }
 
 void TestMainWindow::startUpWithBadCatalog_data() {
