@@ -454,6 +454,9 @@ void MainWindow::createPanes() {
     // the change.
     m_splitter2->setStretchFactor(0, 0);
     m_splitter2->setStretchFactor(1, 1);
+    // Dragging may shut the category view (its switches follow), not the contents, which
+    // are shown and hidden by their own switches only.
+    m_splitter2->setCollapsible(1, false);
     m_splitter2->installEventFilter(this);
     connect(m_splitter2, &QSplitter::splitterMoved, this, &MainWindow::classSplitterMoved);
 
