@@ -6,9 +6,9 @@
 #include <QFont>
 #include <QIcon>
 #include <QLibraryInfo>
-#include <QTranslator>
 #include <QMessageBox>
 #include <QTimer>
+#include <QTranslator>
 #include <exception>
 
 namespace {

@@ -17,12 +17,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDateTime>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QTimer>
 #include <QToolBar>
@@ -56,7 +56,23 @@ MainWindow::MainWindow(const QString& startFile, QWidget* parent) : QMainWindow(
         resize(screen->availableSize() * 0.85);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    // The handlers go first: they watch the widgets' events, and tearing the widgets down
+    // (removing actions, hiding, focus changes) sends events while this object is already
+    // no longer a MainWindow.
+    delete m_search;
+    delete m_import;
+    delete m_notes;
+    delete m_contents;
+    delete m_categoryTree;
+    delete m_catalog;
+    m_search = nullptr;
+    m_import = nullptr;
+    m_notes = nullptr;
+    m_contents = nullptr;
+    m_categoryTree = nullptr;
+    m_catalog = nullptr;
+}
 
 // --- State ------------------------------------------------------------------------------
 
@@ -122,11 +138,13 @@ void MainWindow::updateCountText() {
 }
 
 void MainWindow::showProgress(int percent) {
-    m_progress->setValue(qBound(0, percent, 100));
-    // Let the window repaint and answer input, but not once per row of a long load.
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    if (now - m_lastPump >= 30 || percent == 0 || percent >= 100) {
-        m_lastPump = now;
+    percent = qBound(0, percent, 100);
+    const bool finished = percent == 100 && m_progress->value() != 100;
+    m_progress->setValue(percent);
+    // Let the window repaint and answer input, but not once per row of a long load. A
+    // monotonic clock: a wall clock set back would stop the pumping for as long.
+    if (!m_pumpClock.isValid() || m_pumpClock.elapsed() >= 30 || finished) {
+        m_pumpClock.start();
         QCoreApplication::processEvents();
     }
 }
@@ -182,29 +200,50 @@ void MainWindow::MOptionsClick() {
 
 // --- Views ------------------------------------------------------------------------------
 
-namespace {
-void setLeftPaneHeights(QSplitter* splitter, int classHeight, int total) {
-    splitter->setSizes({classHeight, qMax(0, total - classHeight)});
+void MainWindow::setClassHeight(int height) {
+    m_initialSplit = false;
+    const int total = m_splitter2->height();
+    if (total > 0)
+        height = qMin(height, total);
+    const QSignalBlocker quiet(m_splitter2);
+    m_splitter2->setSizes({height, qMax(1, total - height - m_splitter2->handleWidth())});
 }
-} // namespace
+
+void MainWindow::classSplitterMoved() {
+    // Dragging the category view open or shut is the same as its switches.
+    m_initialSplit = false;
+    const bool shown = m_splitter2->sizes().value(0) > 0;
+    action("tbViewClass")->setChecked(shown);
+    action("MViewClass")->setChecked(shown);
+}
 
 void MainWindow::tbViewClassClick() {
     const bool on = action("tbViewClass")->isChecked();
-    const int total = m_splitter2->height();
-    // The category view is hidden by its height.
-    m_pnlClass->setVisible(on);
-    if (on && action("tbViewCDRom")->isChecked())
-        setLeftPaneHeights(m_splitter2, total / 2, total);
+    // The category view is hidden by its height, so its splitter stays where it was.
+    m_pnlClass->setVisible(true);
+    if (action("tbViewCDRom")->isChecked())
+        setClassHeight(on ? m_splitter2->height() / 2 : 0);
+    else
+        m_pnlClass->setVisible(on);
     action("MViewClass")->setChecked(on);
     m_pnlLeft->setVisible(on || action("tbViewCDRom")->isChecked());
 }
 
 void MainWindow::tbViewCDRomClick() {
     const bool on = action("tbViewCDRom")->isChecked();
+    const bool classOn = action("tbViewClass")->isChecked();
+    m_pnlLeft->setVisible(on || classOn);
     m_pnlCDRom->setVisible(on);
-    m_pnlLeft->setVisible(on || action("tbViewClass")->isChecked());
-    if (on && action("tbViewClass")->isChecked())
-        setLeftPaneHeights(m_splitter2, qMin(244, m_splitter2->height()), m_splitter2->height());
+    // Alone, the category view fills the pane; beside the contents it goes back on top at
+    // its form height. A released category view stays hidden either way.
+    m_pnlClass->setVisible(true);
+    m_splitter2->setStretchFactor(0, on ? 0 : 1);
+    if (on) {
+        setClassHeight(classOn ? 244 : 0);
+    } else {
+        m_pnlClass->setVisible(classOn);
+        m_splitter2->setSizes({m_splitter2->height(), 0});
+    }
     action("MViewCDRom")->setChecked(on);
 }
 
@@ -297,6 +336,16 @@ void MainWindow::MMailtoAuthorClick() {
 }
 
 // --- Lifecycle --------------------------------------------------------------------------
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == m_splitter2 && e->type() == QEvent::Resize && m_initialSplit &&
+        !m_pnlClass->isHidden() && !m_pnlCDRom->isHidden()) {
+        const int total = m_splitter2->height();
+        const QSignalBlocker quiet(m_splitter2);
+        m_splitter2->setSizes({total / 2, total - total / 2 - m_splitter2->handleWidth()});
+    }
+    return QMainWindow::eventFilter(watched, e);
+}
 
 bool MainWindow::event(QEvent* e) {
     // The start-up catalog is opened once the window is up. Without a window manager a

@@ -5,6 +5,7 @@
 
 #include "store/database.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QMainWindow>
 
@@ -147,6 +148,7 @@ public slots:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createActions();
@@ -155,6 +157,9 @@ private:
     void createPanes();
     void createStatusBar();
     QAction* makeAction(const char* name, const QString& text, const QString& hint = {});
+    // The category view's height beside the contents; 0 hides it.
+    void setClassHeight(int height);
+    void classSplitterMoved();
     QToolButton* makeButton(QWidget* parent, const char* name, const QString& text,
                             const QString& hint, const QString& icon = {});
 
@@ -173,7 +178,9 @@ private:
     bool m_openRecentOnStart = true;
     bool m_activated = false;
     bool m_startedUp = false;
-    qint64 m_lastPump = 0;
+    QElapsedTimer m_pumpClock;
+    // Until the user sizes the left pane, the category view keeps half of it.
+    bool m_initialSplit = true;
 
     QHash<QString, QAction*> m_actions;
     QToolBar* m_toolBar = nullptr;

@@ -25,10 +25,10 @@ namespace vorlane {
 QAction* MainWindow::makeAction(const char* name, const QString& text, const QString& hint) {
     auto* a = new QAction(text, this);
     a->setObjectName(QLatin1String(name));
-    if (!hint.isEmpty()) {
+    // Hints are tool tips only: a status tip would cover the state, count and progress
+    // panels while the pointer rests on a command.
+    if (!hint.isEmpty())
         a->setToolTip(hint);
-        a->setStatusTip(hint);
-    }
     m_actions.insert(QLatin1String(name), a);
     return a;
 }
@@ -134,8 +134,11 @@ void MainWindow::createActions() {
     };
     auto* menuGroup = new QActionGroup(this);
     auto* toolGroup = new QActionGroup(this);
+    int key = Qt::Key_1;
     for (const Style& s : styles) {
         QAction* m = makeAction(s.menu, s.text);
+        // Ctrl+1 to Ctrl+4, as file managers switch their views.
+        m->setShortcut(QKeySequence(Qt::CTRL | Qt::Key(key++)));
         QAction* t = makeAction(s.tool, s.text, s.text);
         for (QAction* a : {m, t}) {
             a->setCheckable(true);
@@ -447,6 +450,15 @@ void MainWindow::createPanes() {
     m_tvCDRom = makeTree(m_pnlCDRom, "tvCDRom");
     m_tvCDRom->setEditTriggers(QAbstractItemView::NoEditTriggers);
     cdLayout->addWidget(m_tvCDRom);
+    // The category view keeps its height when the window is resized; the contents take
+    // the change.
+    m_splitter2->setStretchFactor(0, 0);
+    m_splitter2->setStretchFactor(1, 1);
+    // Dragging may shut the category view (its switches follow), not the contents, which
+    // are shown and hidden by their own switches only.
+    m_splitter2->setCollapsible(1, false);
+    m_splitter2->installEventFilter(this);
+    connect(m_splitter2, &QSplitter::splitterMoved, this, &MainWindow::classSplitterMoved);
 
     // Right: the file list above the disc notes.
     m_rightSplitter = new QSplitter(Qt::Vertical, m_splitter1);

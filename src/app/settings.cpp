@@ -1,6 +1,7 @@
 #include "app/settings.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
@@ -26,6 +27,15 @@ bool writable(QSettings& s) {
     QDir().mkpath(QFileInfo(s.fileName()).absolutePath());
     s.sync();
     return s.status() == QSettings::NoError;
+}
+
+// Whether the file can be opened for writing (creating it and its folder when missing).
+// Asked before a change that must not stay half-made: QSettings keeps unwritten values in
+// its per-process cache, where later reads would see them.
+bool canWrite(const QString& path) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    return f.open(QIODevice::ReadWrite);
 }
 
 } // namespace
@@ -68,6 +78,8 @@ bool Settings::openRecentOnStart() const {
 }
 
 bool Settings::saveOptions(bool backup, bool openRecent) {
+    if (!canWrite(filePath()))
+        return false;
     QSettings s = open();
     s.setValue(QStringLiteral("Options/Backup"),
                backup ? QStringLiteral("1") : QStringLiteral("0"));
@@ -77,7 +89,7 @@ bool Settings::saveOptions(bool backup, bool openRecent) {
 }
 
 void Settings::saveOpenHistory(const QString& currentFile) {
-    if (currentFile.isEmpty())
+    if (currentFile.isEmpty() || !canWrite(filePath()))
         return;
     QSettings s = open();
     s.setValue(QStringLiteral("OpenHistory/LastOpenedFile"), currentFile);

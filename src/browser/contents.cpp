@@ -188,39 +188,34 @@ void ContentsView::showDisc(qint64 discId, const QString& name) {
 }
 
 void ContentsView::fillCDRoot(qint64 discId) {
-    WaitCursor wait;
-    const quint64 serial = ++m_fillSerial;
-    w->setStatusText(QStringLiteral("读取数据......"));
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    {
-        HandlingOff off(w);
-        w->tvCDRom()->clear();
-        w->lvMain()->model()->clear();
-    }
-    w->setEnabledNamed({"btnCDRomDelete"}, false);
-    disableListCommands();
-    Filler filler(this, serial, true);
-    contentstore::readLevel(w->db(), discId, 0,
-                            [&](Entry&& e) { return filler.add(std::move(e)); });
-    filler.finish();
-    if (!filler.stopped())
-        w->setStatusText(QStringLiteral("就绪"));
+    fillLevel(discId, 0);
 }
 
 void ContentsView::fillFolder(qint64 folderId) {
+    fillLevel(0, folderId);
+}
+
+void ContentsView::fillLevel(qint64 discId, qint64 folderId) {
+    const bool root = folderId == 0;
     WaitCursor wait;
     const quint64 serial = ++m_fillSerial;
     w->setStatusText(QStringLiteral("读取数据......"));
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     {
         HandlingOff off(w);
+        if (root)
+            w->tvCDRom()->clear();
         w->lvMain()->model()->clear();
     }
+    if (root)
+        w->setEnabledNamed({"btnCDRomDelete"}, false);
     disableListCommands();
-    w->setLoadCounter(0);
-    w->setLoadTotal(contentstore::countChildren(w->db(), folderId));
-    Filler filler(this, serial, false);
-    contentstore::readLevel(w->db(), 0, folderId,
+    if (!root) {
+        w->setLoadCounter(0);
+        w->setLoadTotal(contentstore::countChildren(w->db(), folderId));
+    }
+    Filler filler(this, serial, root);
+    contentstore::readLevel(w->db(), discId, folderId,
                             [&](Entry&& e) { return filler.add(std::move(e)); });
     filler.finish();
     if (!filler.stopped())

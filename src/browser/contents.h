@@ -67,6 +67,9 @@ protected:
 
 private:
     void disableListCommands();
+    // Fills the list (and, for a disc's root, the content tree) with one level: the disc's
+    // top level when `folderId` is 0, else the folder's entries.
+    void fillLevel(qint64 discId, qint64 folderId);
     void updateListCommands();
     // Runs a fill, showing a database failure with its own text instead of leaving the
     // views half-made without a word.

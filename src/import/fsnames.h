@@ -3,7 +3,10 @@
 #pragma once
 
 #include <QFile>
+#include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <functional>
 #include <string>
 
 namespace vorlane::fsnames {
@@ -31,5 +34,34 @@ inline std::string foldAscii(std::string s) {
     }
     return s;
 }
+
+// Tells a walk's progress callback which entry is being read, as a full path, at most
+// every `intervalMs` (0 = before every entry).
+class PathReporter {
+public:
+    using Callback = std::function<void(const QString& path)>;
+
+    PathReporter(const Callback& progress, int intervalMs)
+        : m_progress(progress), m_every(std::max(0, intervalMs)) {}
+
+    // `prefix` is the walk's root prefix, `folder` the folder's path below it ("" or
+    // "/A/B"), `name` the entry's stored name.
+    void report(const QString& prefix, const std::string& folder, const std::string& name) {
+        if (!m_progress)
+            return;
+        const auto now = Clock::now();
+        if (m_every.count() > 0 && now - m_last < m_every)
+            return;
+        m_last = now;
+        m_progress(prefix + QString::fromUtf8(folder.data(), qsizetype(folder.size())) +
+                   QLatin1Char('/') + QString::fromUtf8(name.data(), qsizetype(name.size())));
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    const Callback& m_progress;
+    std::chrono::milliseconds m_every;
+    Clock::time_point m_last{};
+};
 
 } // namespace vorlane::fsnames

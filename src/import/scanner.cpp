@@ -31,12 +31,12 @@ public:
     Walker(Database& db, const ScanParams& params, const ScanHooks& hooks)
         : m_db(db), m_params(params), m_hooks(hooks),
           m_insert(db, QStringLiteral("insert into qCDFiles (CdID, FatherId, TreeName, FPath, "
-                                      "FSize, IsDir) values (?1, ?2, ?3, ?4, ?5, ?6)")) {
+                                      "FSize, IsDir) values (?1, ?2, ?3, ?4, ?5, ?6)")),
+          m_reporter(hooks.progress, hooks.progressIntervalMs) {
         m_prefix = rootPrefix(params.root);
         for (const QString& t : params.types)
             m_types.insert(fsnames::foldAscii(t.toUtf8().toStdString()));
         sqlite3_bind_int64(m_insert.statement(), 1, params.discId);
-        m_progressEvery = std::chrono::milliseconds(std::max(0, hooks.progressIntervalMs));
         m_commitEvery = std::chrono::milliseconds(std::max(0, hooks.commitIntervalMs));
     }
 
@@ -119,17 +119,6 @@ private:
         return id;
     }
 
-    void report(const std::string& name) {
-        if (!m_hooks.progress)
-            return;
-        const auto now = Clock::now();
-        if (m_progressEvery.count() > 0 && now - m_lastProgress < m_progressEvery)
-            return;
-        m_lastProgress = now;
-        m_hooks.progress(m_prefix + QString::fromUtf8(m_fpath.data(), qsizetype(m_fpath.size())) +
-                         QLatin1Char('/') + QString::fromUtf8(name.data(), qsizetype(name.size())));
-    }
-
     bool accepts(const std::string& name) const {
         if (m_types.empty())
             return true;
@@ -174,7 +163,7 @@ private:
             if (e->d_name[0] == '.')
                 continue;
             fsnames::storedName(e->d_name, name);
-            report(name);
+            m_reporter.report(m_prefix, m_fpath, name);
             bool isDir = e->d_type == DT_DIR;
             const bool needStat =
                 e->d_type == DT_UNKNOWN || (!isDir && !m_params.foldersOnly && accepts(name));
@@ -205,14 +194,13 @@ private:
     const ScanHooks& m_hooks;
     Query m_insert;
     QString m_prefix;
+    fsnames::PathReporter m_reporter;
     std::string m_fpath; // FPath of the folder being listed ("" at the root, "/A/B" below)
     std::unordered_set<std::string> m_types;
     ScanResult m_result;
     bool m_stop = false;
-    std::chrono::milliseconds m_progressEvery{50};
     std::chrono::milliseconds m_commitEvery{250};
     Clock::time_point m_lastCommit{};
-    Clock::time_point m_lastProgress{};
 };
 
 } // namespace

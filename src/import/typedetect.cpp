@@ -17,14 +17,12 @@ namespace vorlane {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 class Detector {
 public:
-    Detector(const QStringList& known, const TypeDetectHooks& hooks) : m_hooks(hooks) {
+    Detector(const QStringList& known, const TypeDetectHooks& hooks)
+        : m_hooks(hooks), m_reporter(hooks.progress, hooks.progressIntervalMs) {
         for (const QString& t : known)
             m_seen.insert(fsnames::foldAscii(t.toUtf8().toStdString()));
-        m_progressEvery = std::chrono::milliseconds(std::max(0, hooks.progressIntervalMs));
     }
 
     QStringList run(const QString& root) {
@@ -38,17 +36,6 @@ public:
     }
 
 private:
-    void report(const std::string& name) {
-        if (!m_hooks.progress)
-            return;
-        const auto now = Clock::now();
-        if (m_progressEvery.count() > 0 && now - m_lastProgress < m_progressEvery)
-            return;
-        m_lastProgress = now;
-        m_hooks.progress(m_prefix + QString::fromUtf8(m_path.data(), qsizetype(m_path.size())) +
-                         QLatin1Char('/') + QString::fromUtf8(name.data(), qsizetype(name.size())));
-    }
-
     // Lists the open folder `fd` (taken over and closed here).
     void collect(int fd) {
         if (m_hooks.cancel && m_hooks.cancel->load(std::memory_order_relaxed)) {
@@ -84,7 +71,7 @@ private:
                 }
                 continue;
             }
-            report(name);
+            m_reporter.report(m_prefix, m_path, name);
             const auto dot = name.rfind('.');
             if (dot == std::string::npos)
                 continue;
@@ -97,11 +84,10 @@ private:
 
     const TypeDetectHooks& m_hooks;
     QString m_prefix;
+    fsnames::PathReporter m_reporter;
     std::string m_path;
     std::unordered_set<std::string> m_seen;
     QStringList m_found;
-    std::chrono::milliseconds m_progressEvery{50};
-    Clock::time_point m_lastProgress{};
 };
 
 } // namespace

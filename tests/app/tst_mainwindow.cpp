@@ -5,11 +5,14 @@
 #include "common/catalogs.h"
 #include "common/scriptedprompts.h"
 #include "common/testdir.h"
+#include "search/searchwindow.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -26,9 +29,12 @@ private slots:
     void toolBarOrderAndStartingStates();
     void viewSwitchesStayInStep();
     void leftPaneHidesWithBothViews();
+    void statusBarPanels();
+    void progressLetsEventsRunNowAndThen();
     void listStylesAreExclusive_data();
     void listStylesAreExclusive();
     void toolBarSwitch();
+    void keysReachTheirCommands();
     void startUpWithBadCatalog_data();
     void startUpWithBadCatalog();
     void firstRunWithoutArgumentOpensExample();
@@ -64,6 +70,15 @@ void TestMainWindow::menusHoldEveryCommand() {
     QCOMPARE(w.action("Help")->shortcut(), QKeySequence(Qt::Key_F1));
     QCOMPARE(w.action("MRenameNode")->shortcut(), QKeySequence(Qt::Key_F2));
     QCOMPARE(w.action("mitSelAll")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_A));
+    // No key may be claimed twice in the window: Qt would then run neither command.
+    QHash<QKeySequence, QString> keys;
+    for (QAction* a : w.findChildren<QAction*>()) {
+        if (a->shortcut().isEmpty() || a->shortcutContext() != Qt::WindowShortcut)
+            continue;
+        QVERIFY2(!keys.contains(a->shortcut()),
+                 qPrintable(a->objectName() + QLatin1Char(' ') + keys.value(a->shortcut())));
+        keys.insert(a->shortcut(), a->objectName());
+    }
     QCOMPARE(menuTexts(w.treePopupMenu()),
              (QStringList{"创建分类", "新增光盘", "删除(&D)", "重命名", "全部展开", "全部折叠"}));
     QCOMPARE(menuTexts(w.listPopupMenu()),
@@ -96,9 +111,15 @@ void TestMainWindow::toolBarOrderAndStartingStates() {
     QCOMPARE(w.windowTitle(), QStringLiteral("Vorlane 光盘管理"));
 }
 
+// A view is seen when it is visible and has room; the category view is hidden by height.
+static bool seen(const QWidget* panel) {
+    return panel->isVisible() && panel->height() > 0;
+}
+
 void TestMainWindow::viewSwitchesStayInStep() {
     ScriptedPrompts prompts;
     MainWindow w;
+    w.resize(1000, 700);
     w.show();
     auto* pnlClass = w.findChild<QWidget*>(QStringLiteral("PnlClass"));
     auto* pnlCDRom = w.findChild<QWidget*>(QStringLiteral("PnlCDRom"));
@@ -113,21 +134,22 @@ void TestMainWindow::viewSwitchesStayInStep() {
     for (const View& v : {View{"tbViewClass", "MViewClass", "btnClassClose", pnlClass},
                           View{"tbViewCDRom", "MViewCDRom", "btnCDRomClose", pnlCDRom},
                           View{"tbViewExp", "MViewExp", "btnExpClose", pnlExp}}) {
+        QVERIFY2(seen(v.panel), v.tool);
         // The close button releases the tool button and clears the menu tick.
         w.button(v.close)->click();
-        QVERIFY2(!v.panel->isVisible(), v.tool);
+        QVERIFY2(!seen(v.panel), v.tool);
         QVERIFY(!w.action(v.tool)->isChecked());
         QVERIFY(!w.action(v.menu)->isChecked());
         // The menu item shows it again and presses the tool button.
         w.action(v.menu)->trigger();
-        QVERIFY2(v.panel->isVisible(), v.menu);
+        QVERIFY2(seen(v.panel), v.menu);
         QVERIFY(w.action(v.tool)->isChecked());
         // The tool button hides it and clears the tick.
         w.action(v.tool)->trigger();
-        QVERIFY(!v.panel->isVisible());
+        QVERIFY(!seen(v.panel));
         QVERIFY(!w.action(v.menu)->isChecked());
         w.action(v.tool)->trigger();
-        QVERIFY(v.panel->isVisible());
+        QVERIFY(seen(v.panel));
     }
 }
 
@@ -137,15 +159,98 @@ void TestMainWindow::leftPaneHidesWithBothViews() {
     w.resize(1000, 700);
     w.show();
     auto* left = w.findChild<QWidget*>(QStringLiteral("PnlLeft"));
+    auto* right = w.findChild<QWidget*>(QStringLiteral("Panel6"));
     auto* pnlClass = w.findChild<QWidget*>(QStringLiteral("PnlClass"));
+    auto* pnlCDRom = w.findChild<QWidget*>(QStringLiteral("PnlCDRom"));
+    auto* splitter = w.findChild<QSplitter*>(QStringLiteral("Splitter2"));
+    // At start the categories have half the pane.
+    QTRY_COMPARE(pnlClass->height(), splitter->height() / 2);
+
     w.action("tbViewCDRom")->trigger(); // hide contents: the categories fill the pane
     QVERIFY(left->isVisible());
-    QTRY_COMPARE(pnlClass->height(),
-                 w.findChild<QSplitter*>(QStringLiteral("Splitter2"))->height());
+    QTRY_COMPARE(pnlClass->height(), splitter->height());
+    w.action("tbViewCDRom")->trigger(); // back on top at the form's height
+    QCOMPARE(pnlClass->height(), 244);
+    QVERIFY(seen(pnlCDRom));
+
+    // Both hidden: the pane goes and the list takes the width.
+    const int rightWidth = right->width();
     w.action("tbViewClass")->trigger();
+    w.action("tbViewCDRom")->trigger();
     QVERIFY(!left->isVisible());
+    QTRY_VERIFY(right->width() > rightWidth);
+    // The contents alone bring the pane back without the released categories.
     w.action("MViewCDRom")->trigger();
     QVERIFY(left->isVisible());
+    QVERIFY(seen(pnlCDRom));
+    QVERIFY(!seen(pnlClass));
+    QVERIFY(!w.action("MViewClass")->isChecked());
+    w.action("MViewClass")->trigger();
+    QCOMPARE(pnlClass->height(), splitter->height() / 2);
+
+    // Dragging the categories shut releases their switches.
+    splitter->setSizes({0, splitter->height()});
+    emit splitter->splitterMoved(0, 1);
+    QVERIFY(!w.action("tbViewClass")->isChecked());
+    QVERIFY(!w.action("MViewClass")->isChecked());
+}
+
+void TestMainWindow::statusBarPanels() {
+    ScriptedPrompts prompts;
+    MainWindow w;
+    w.resize(1000, 700);
+    w.show();
+    auto* p0 = w.findChild<QLabel*>(QStringLiteral("StatusPanel0"));
+    auto* p1 = w.findChild<QLabel*>(QStringLiteral("StatusPanel1"));
+    QCOMPARE(p0->width(), 100);
+    QCOMPARE(p1->width(), 150);
+    QProgressBar* bar = w.progressBar();
+    QCOMPARE(bar->parentWidget(), w.statusBar());
+    QVERIFY(bar->isVisible());
+    QCOMPARE(bar->minimum(), 0);
+    QCOMPARE(bar->maximum(), 100);
+    QVERIFY(bar->x() >= p1->geometry().right());
+    QVERIFY(bar->width() > 300);
+    // Resting on a command leaves the panels in place.
+    for (const char* name : {"MFind", "FileNew", "tbViewClass", "MInCD"}) {
+        w.action(name)->showStatusText(&w);
+        QVERIFY2(p0->isVisible() && p1->isVisible() && bar->isVisible(), name);
+    }
+}
+
+namespace {
+// Counts how often pending events run: it posts itself again each time it is handled.
+class PumpCounter : public QObject {
+public:
+    int pumps = 0;
+    PumpCounter() { QCoreApplication::postEvent(this, new QEvent(QEvent::User)); }
+    bool event(QEvent* e) override {
+        if (e->type() != QEvent::User)
+            return QObject::event(e);
+        ++pumps;
+        QCoreApplication::postEvent(this, new QEvent(QEvent::User));
+        return true;
+    }
+};
+} // namespace
+
+void TestMainWindow::progressLetsEventsRunNowAndThen() {
+    ScriptedPrompts prompts;
+    MainWindow w;
+    w.show();
+    QCoreApplication::processEvents();
+    PumpCounter counter;
+    // A long load: thousands of rows at 0 %, then the rest.
+    const int rows = 20000;
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < rows; ++i)
+        w.showProgress(i * 100 / (rows * 50));
+    for (int i = 0; i <= rows; ++i)
+        w.showProgress(i * 100 / rows);
+    QCOMPARE(w.progressBar()->value(), 100);
+    QVERIFY(counter.pumps >= 1);
+    QVERIFY2(counter.pumps <= timer.elapsed() / 30 + 3, qPrintable(QString::number(counter.pumps)));
 }
 
 void TestMainWindow::listStylesAreExclusive_data() {
@@ -183,6 +288,24 @@ void TestMainWindow::toolBarSwitch() {
     QVERIFY(!w.action("ToolVisible")->isChecked());
     w.action("ToolVisible")->trigger();
     QVERIFY(w.toolBar()->isVisible());
+}
+
+void TestMainWindow::keysReachTheirCommands() {
+    ScriptedPrompts prompts;
+    MainWindow w;
+    w.show();
+    QApplication::setActiveWindow(&w);
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTest::keyClick(&w, Qt::Key_2, Qt::ControlModifier);
+    QCOMPARE(w.lvMain()->style(), FileListView::SmallIcon);
+    QVERIFY(w.action("tbSmallIcon")->isChecked());
+    QTest::keyClick(&w, Qt::Key_4, Qt::ControlModifier);
+    QCOMPARE(w.lvMain()->style(), FileListView::Report);
+    prompts.clear();
+    QTest::keyClick(&w, Qt::Key_F, Qt::ControlModifier);
+    QCOMPARE(prompts.calls.size(), 1);
+    QCOMPARE(prompts.calls.first().kind, PromptCall::Exec);
+    QCOMPARE(prompts.calls.first().text, w.searchWindow()->objectName());
 }
 
 void TestMainWindow::startUpWithBadCatalog_data() {

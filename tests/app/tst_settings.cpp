@@ -5,7 +5,9 @@
 #include "common/scriptedprompts.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QMenu>
+#include <QPushButton>
 #include <QSettings>
 #include <QtTest>
 
@@ -22,6 +24,8 @@ private slots:
     void historyKeepsNewestFourInOrderOfEntry();
     void menusHideTheOpenFileAndEmptyEntries();
     void keywordHistoryMovesToTopAndKeepsTwenty();
+    void optionsDialogConfirms_data();
+    void optionsDialogConfirms();
 };
 
 void TestSettings::firstRunIsReadOnce() {
@@ -120,6 +124,52 @@ void TestSettings::keywordHistoryMovesToTopAndKeepsTwenty() {
     s.rememberKeyword(QStringLiteral("K10")); // case-sensitive: a new keyword
     QCOMPARE(s.findWords().first(), QStringLiteral("K10"));
     QCOMPARE(s.findWords().at(1), QStringLiteral("k10"));
+}
+
+void TestSettings::optionsDialogConfirms_data() {
+    QTest::addColumn<bool>("writable");
+    QTest::newRow("written and closed") << true;
+    QTest::newRow("unwritable file keeps the dialog open") << false;
+}
+
+void TestSettings::optionsDialogConfirms() {
+    QFETCH(bool, writable);
+    QTemporaryDir blocked;
+    ScriptedPrompts prompts;
+    MainWindow w;
+    if (!writable) {
+        // The configuration folder lies below a regular file, so it cannot be made.
+        QFile plain(blocked.filePath(QStringLiteral("plain")));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.close();
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(plain.fileName() + QStringLiteral("/cfg")));
+    }
+    bool closed = false;
+    QStringList texts;
+    prompts.answerDialog([&](QDialog* dialog) {
+        auto* recent = dialog->findChild<QCheckBox*>(QStringLiteral("ckOpenRecent"));
+        auto* backup = dialog->findChild<QCheckBox*>(QStringLiteral("ckBackup"));
+        for (QAbstractButton* b : dialog->findChildren<QAbstractButton*>())
+            texts << b->text();
+        // Both options start as the window holds them: on.
+        if (!recent->isChecked() || !backup->isChecked())
+            return -1;
+        backup->setChecked(false);
+        dialog->findChild<QPushButton*>(QStringLiteral("btnOk"))->click();
+        closed = dialog->result() == QDialog::Accepted;
+        return dialog->result();
+    });
+    w.action("MOptions")->trigger();
+    QCOMPARE(prompts.calls.last().text, QStringLiteral("OptionFrm"));
+    QCOMPARE(prompts.calls.last().caption, QStringLiteral("选项设置"));
+    QCOMPARE(texts, (QStringList{"启动时开启最近成功打开的文件", "文件成功开启后生成备份文件",
+                                 "确认(&O)"}));
+    QCOMPARE(closed, writable);
+    QCOMPARE(w.backupOnOpen(), !writable);
+    QVERIFY(w.openRecentOnStart());
+    // Nothing half-written lingers for later reads.
+    QCOMPARE(Settings().backupOnOpen(), !writable);
+    QCOMPARE(QFile::exists(Settings::filePath()), writable);
 }
 
 QTEST_MAIN(TestSettings)
