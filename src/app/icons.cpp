@@ -64,6 +64,56 @@ QIcon nodeIcon(NodeIcon which) {
     return {};
 }
 
+QIcon captionIcon(CaptionIcon which) {
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor green(0x2a, 0x9d, 0x3f);
+    const QColor blue(0x1d, 0x5f, 0xa8);
+    const QColor red(0xc6, 0x28, 0x28);
+    auto plus = [&p](int cx, int cy, int r, const QColor& c) {
+        p.setPen(QPen(c, 2.4, Qt::SolidLine, Qt::FlatCap));
+        p.drawLine(QPointF(cx - r, cy), QPointF(cx + r, cy));
+        p.drawLine(QPointF(cx, cy - r), QPointF(cx, cy + r));
+    };
+    auto arrow = [&p](int x, int y0, int y1, const QColor& c) {
+        p.setPen(QPen(c, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawLine(QPointF(x, y0), QPointF(x, y1));
+        const int d = y1 > y0 ? -3 : 3;
+        p.drawLine(QPointF(x - 3, y1 + d), QPointF(x, y1));
+        p.drawLine(QPointF(x + 3, y1 + d), QPointF(x, y1));
+    };
+    switch (which) {
+    case CaptionIcon::AddChild:
+        plus(8, 8, 6, green);
+        break;
+    case CaptionIcon::AddAbove:
+        plus(5, 11, 4, green);
+        arrow(12, 14, 2, blue);
+        break;
+    case CaptionIcon::AddBelow:
+        plus(5, 5, 4, green);
+        arrow(12, 2, 14, blue);
+        break;
+    case CaptionIcon::Import:
+        p.setPen(QPen(blue, 1.6));
+        p.setBrush(QColor(0xe8, 0xf0, 0xfa));
+        p.drawEllipse(QPointF(8, 8), 6.5, 6.5);
+        p.setBrush(blue);
+        p.drawEllipse(QPointF(8, 8), 1.8, 1.8);
+        plus(13, 13, 3, green);
+        break;
+    case CaptionIcon::Delete:
+        p.setPen(QPen(red, 2.4, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(3.5, 3.5), QPointF(12.5, 12.5));
+        p.drawLine(QPointF(12.5, 3.5), QPointF(3.5, 12.5));
+        break;
+    }
+    p.end();
+    return QIcon(pm);
+}
+
 QIcon listStyleIcon(int style) {
     QPixmap pm(20, 20);
     pm.fill(Qt::transparent);

@@ -11,6 +11,10 @@ QIcon nodeIcon(NodeIcon which);
 // The desktop's icon for a file of this name; looks only at the name, never the disk.
 QIcon fileIcon(const QString& fileName);
 QIcon folderIcon();
+// Drawn icons for the caption bars of the left panes: clear on the grey bar, and greyed
+// out by Qt when disabled.
+enum class CaptionIcon { AddChild, AddAbove, AddBelow, Import, Delete };
+QIcon captionIcon(CaptionIcon which);
 // Drawn icons for the file list's four styles (large icons, small icons, list, details).
 QIcon listStyleIcon(int style);
 // A theme icon with a fallback from the widget style.

@@ -402,20 +402,21 @@ void MainWindow::createPanes() {
     struct Btn {
         const char* name;
         const char* action;
-        QString icon;
+        CaptionIcon icon;
     };
-    for (const Btn& b : {Btn{"btnAddChild", "NewChildClass", QStringLiteral("list-add")},
-                         Btn{"btnAddUp", "NewBrotherUp", QStringLiteral("arrow-up")},
-                         Btn{"btnAddDown", "NewBrotherDown", QStringLiteral("arrow-down")},
-                         Btn{"btnInCD", "InCD", QStringLiteral("document-import")}}) {
-        QToolButton* tb = makeButton(classTop, b.name, {}, action(b.action)->toolTip(), b.icon);
+    for (const Btn& b : {Btn{"btnAddChild", "NewChildClass", CaptionIcon::AddChild},
+                         Btn{"btnAddUp", "NewBrotherUp", CaptionIcon::AddAbove},
+                         Btn{"btnAddDown", "NewBrotherDown", CaptionIcon::AddBelow},
+                         Btn{"btnInCD", "InCD", CaptionIcon::Import}}) {
+        QToolButton* tb = makeButton(classTop, b.name, {}, action(b.action)->toolTip());
+        tb->setIcon(captionIcon(b.icon));
         tb->setEnabled(false);
         connect(tb, &QToolButton::clicked, action(b.action), &QAction::trigger);
         classBar->addWidget(tb);
     }
     QToolButton* del =
-        makeButton(classTop, "btnClassDelete", {}, QStringLiteral("删除当前选择的分类或光盘内容"),
-                   QStringLiteral("edit-delete"));
+        makeButton(classTop, "btnClassDelete", {}, QStringLiteral("删除当前选择的分类或光盘内容"));
+    del->setIcon(captionIcon(CaptionIcon::Delete));
     del->setEnabled(false);
     classBar->addWidget(del);
     QToolButton* classClose =
@@ -438,8 +439,8 @@ void MainWindow::createPanes() {
     QWidget* cdTop = captionBar(m_pnlCDRom, "pnlCDRomTop", QStringLiteral(" 光盘内容"));
     auto* cdBar = static_cast<QHBoxLayout*>(cdTop->layout());
     QToolButton* cdDel =
-        makeButton(cdTop, "btnCDRomDelete", {}, QStringLiteral("删除选中的光盘内容"),
-                   QStringLiteral("edit-delete"));
+        makeButton(cdTop, "btnCDRomDelete", {}, QStringLiteral("删除选中的光盘内容"));
+    cdDel->setIcon(captionIcon(CaptionIcon::Delete));
     cdDel->setEnabled(false);
     cdBar->addWidget(cdDel);
     QToolButton* cdClose =

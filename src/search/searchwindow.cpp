@@ -124,6 +124,9 @@ SearchWindow::SearchWindow(MainWindow* window) : QDialog(window), w(window) {
     ListView1->setColumnWidth(SearchResultModel::DiscName, 200);
     ListView1->horizontalHeader()->setStretchLastSection(false);
     ListView1->setColumnWidth(SearchResultModel::Name, 320);
+    // The name takes the room the hidden id columns leave.
+    ListView1->horizontalHeader()->setSectionResizeMode(SearchResultModel::Name,
+                                                        QHeaderView::Stretch);
     // The ids are for the jump only.
     for (int c :
          {SearchResultModel::DiscId, SearchResultModel::FolderId, SearchResultModel::FileId})
