@@ -32,7 +32,7 @@ RowsByParent readRows(Database& db, const QString& sql, const QString& nullName)
     Query q(db, sql);
     while (q.next()) {
         const QVariant name = q.value(1);
-        rows[q.integerOr(QStringLiteral("ParentId"), 0)].append(
+        rows[q.isNull(2) ? 0 : q.integer(2)].append(
             Row{q.integer(0), name.isNull() ? nullName : name.toString()});
     }
     return rows;

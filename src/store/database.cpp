@@ -169,7 +169,8 @@ Query::~Query() {
 }
 
 Query::Query(Query&& other) noexcept
-    : m_db(other.m_db), m_stmt(other.m_stmt), m_hasRow(other.m_hasRow) {
+    : m_db(other.m_db), m_stmt(other.m_stmt), m_hasRow(other.m_hasRow),
+      m_columnNames(std::move(other.m_columnNames)) {
     other.m_stmt = nullptr;
 }
 
@@ -270,11 +271,15 @@ int Query::columnCount() const {
 }
 
 int Query::columnIndex(const QString& name) const {
-    const int n = sqlite3_column_count(m_stmt);
-    for (int i = 0; i < n; ++i) {
-        if (name.compare(QString::fromUtf8(sqlite3_column_name(m_stmt, i)), Qt::CaseInsensitive) ==
-            0)
-            return i;
+    // Rows are read by column name in loops; convert the names once per statement.
+    if (m_columnNames.isEmpty()) {
+        const int n = sqlite3_column_count(m_stmt);
+        for (int c = 0; c < n; ++c)
+            m_columnNames << QString::fromUtf8(sqlite3_column_name(m_stmt, c));
+    }
+    for (int c = 0; c < m_columnNames.size(); ++c) {
+        if (name.compare(m_columnNames.at(c), Qt::CaseInsensitive) == 0)
+            return c;
     }
     return -1;
 }

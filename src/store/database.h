@@ -122,6 +122,7 @@ private:
     Database* m_db = nullptr;
     sqlite3_stmt* m_stmt = nullptr;
     bool m_hasRow = false;
+    mutable QStringList m_columnNames; // filled on the first lookup by name
 };
 
 // Append or edit one row of a table, then post it.
