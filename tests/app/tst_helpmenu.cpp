@@ -3,6 +3,7 @@
 #include "app/paths.h"
 #include "app/platform.h"
 #include "common/catalogs.h"
+#include "common/recordingopener.h"
 #include "common/scriptedprompts.h"
 
 #include <QAction>
@@ -14,19 +15,6 @@
 #include <sqlite3.h>
 
 using namespace vorlane;
-
-namespace {
-class RecordingOpener : public Opener {
-public:
-    RecordingOpener() { setOpener(this); }
-    ~RecordingOpener() override { setOpener(nullptr); }
-    bool open(const QString& path) override {
-        paths << path;
-        return true;
-    }
-    QStringList paths;
-};
-} // namespace
 
 class TestHelpMenu : public QObject {
     Q_OBJECT
@@ -54,7 +42,7 @@ void TestHelpMenu::menuItems() {
 
 void TestHelpMenu::f1OpensTheHelpPage() {
     ScriptedPrompts prompts;
-    RecordingOpener opener;
+    RecordingOpener opener(RecordingOpener::Always);
     MainWindow w;
     w.show();
     QApplication::setActiveWindow(&w);
@@ -81,7 +69,7 @@ void TestHelpMenu::addressesComeFromTheHints() {
     QFETCH(QByteArray, item);
     QFETCH(QString, scheme);
     ScriptedPrompts prompts;
-    RecordingOpener opener;
+    RecordingOpener opener(RecordingOpener::Always);
     MainWindow w;
     QAction* a = w.action(item.constData());
     a->trigger();

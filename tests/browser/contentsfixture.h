@@ -10,6 +10,7 @@
 #include "browser/nodes.h"
 #include "browser/notes.h"
 #include "common/catalogs.h"
+#include "common/recordingopener.h"
 #include "common/scriptedprompts.h"
 
 #include <QAction>
@@ -22,16 +23,6 @@
 #include <memory>
 
 // Opens nothing; records every path and succeeds for paths that exist.
-class FakeOpener : public vorlane::Opener {
-public:
-    FakeOpener() { vorlane::setOpener(this); }
-    ~FakeOpener() override { vorlane::setOpener(nullptr); }
-    bool open(const QString& path) override {
-        paths << path;
-        return QFileInfo::exists(path);
-    }
-    QStringList paths;
-};
 
 struct DiscFixture {
     // Disc one: folders Docs (Old (Deep)) and Music; files at every level.
@@ -41,7 +32,7 @@ struct DiscFixture {
     // Disc two has its own entries that no edit of disc one may touch.
     QTemporaryDir dir;
     ScriptedPrompts prompts;
-    FakeOpener opener;
+    RecordingOpener opener;
     std::unique_ptr<vorlane::MainWindow> w;
     QString file;
     qint64 category = 0, disc = 0, disc2 = 0;

@@ -4,6 +4,7 @@
 #include "app/platform.h"
 #include "browser/nodes.h"
 #include "common/catalogs.h"
+#include "common/recordingopener.h"
 #include "common/scriptedprompts.h"
 #include "common/testdir.h"
 #include "import/drives.h"
@@ -38,15 +39,6 @@ public:
                 return d.label;
         }
         return {};
-    }
-};
-
-class FakeOpener : public Opener {
-public:
-    QStringList opened;
-    bool open(const QString& p) override {
-        opened << p;
-        return true;
     }
 };
 
@@ -100,7 +92,7 @@ private:
     std::unique_ptr<ScriptedPrompts> m_prompts;
     std::unique_ptr<MainWindow> m_w;
     FakeDrives m_drives;
-    FakeOpener m_opener;
+    std::unique_ptr<RecordingOpener> m_opener;
 };
 
 void TestImportDialog::init() {
@@ -109,8 +101,8 @@ void TestImportDialog::init() {
     m_prompts = std::make_unique<ScriptedPrompts>();
     m_drives.drives.clear();
     setDrives(&m_drives);
-    m_opener.opened.clear();
-    setOpener(&m_opener);
+    m_opener.reset();
+    m_opener = std::make_unique<RecordingOpener>(RecordingOpener::Always);
     m_w = std::make_unique<MainWindow>();
     const QString file = m_dir->path(QStringLiteral("cat.vlr"));
     testcat::create(file);
@@ -428,7 +420,7 @@ void TestImportDialog::lookOpensTheRoot() {
     }));
     m_w->action("InCD")->trigger();
     QCOMPARE(messageTexts(), QStringList{"请选择光盘！"});
-    QCOMPARE(m_opener.opened, QStringList{m_dir->path()});
+    QCOMPARE(m_opener->paths, QStringList{m_dir->path()});
     QCOMPARE(discRows(), 0);
 }
 

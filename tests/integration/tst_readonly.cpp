@@ -4,6 +4,7 @@
 #include "app/platform.h"
 #include "browser/filenotes.h"
 #include "common/clirunner.h"
+#include "common/recordingopener.h"
 #include "flow.h"
 
 #include <QFileInfo>
@@ -13,17 +14,6 @@ using namespace vorlane;
 using namespace flow;
 
 namespace {
-
-class RecordingOpener : public Opener {
-public:
-    RecordingOpener() { setOpener(this); }
-    ~RecordingOpener() override { setOpener(nullptr); }
-    bool open(const QString& path) override {
-        paths << path;
-        return QFileInfo::exists(path);
-    }
-    QStringList paths;
-};
 
 bool enabledNamed(MainWindow& w, const char* name) {
     if (auto* a = w.findChild<QAction*>(QLatin1String(name)))

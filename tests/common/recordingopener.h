@@ -1,0 +1,27 @@
+// An Opener for tests: records every path it is asked to open and installs itself for
+// its lifetime. It succeeds for paths that exist, or for everything when told to.
+#pragma once
+
+#include "app/platform.h"
+
+#include <QFileInfo>
+#include <QStringList>
+
+class RecordingOpener : public vorlane::Opener {
+public:
+    enum Answer { WhenItExists, Always };
+
+    explicit RecordingOpener(Answer answer = WhenItExists) : m_answer(answer) {
+        vorlane::setOpener(this);
+    }
+    ~RecordingOpener() override { vorlane::setOpener(nullptr); }
+    bool open(const QString& path) override {
+        paths << path;
+        return m_answer == Always || QFileInfo::exists(path);
+    }
+
+    QStringList paths;
+
+private:
+    Answer m_answer;
+};
