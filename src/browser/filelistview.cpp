@@ -33,7 +33,7 @@ FileListView::FileListView(QWidget* parent)
         addWidget(v);
     }
     m_icons->setModelColumn(EntryModel::Name);
-    m_icons->setUniformItemSizes(true);
+    m_icons->setTextElideMode(Qt::ElideMiddle);
     m_icons->setResizeMode(QListView::Adjust);
     m_icons->setLayoutMode(QListView::Batched);
     m_icons->setBatchSize(2000);
@@ -68,8 +68,10 @@ void FileListView::setStyle(Style style) {
         m_icons->setFlow(QListView::LeftToRight);
         m_icons->setWrapping(true);
         m_icons->setIconSize(QSize(32, 32));
-        m_icons->setGridSize(QSize(96, 64));
+        m_icons->setGridSize(QSize(104, 84));
         m_icons->setWordWrap(true);
+        // Names wrap onto two lines under the icon, so each item is measured on its own.
+        m_icons->setUniformItemSizes(false);
         setCurrentWidget(m_icons);
         break;
     case SmallIcon:
@@ -78,6 +80,7 @@ void FileListView::setStyle(Style style) {
         m_icons->setWrapping(true);
         m_icons->setIconSize(QSize(16, 16));
         m_icons->setGridSize(QSize(160, 22));
+        m_icons->setUniformItemSizes(true);
         m_icons->setWordWrap(false);
         setCurrentWidget(m_icons);
         break;
@@ -87,6 +90,7 @@ void FileListView::setStyle(Style style) {
         m_icons->setWrapping(true);
         m_icons->setIconSize(QSize(16, 16));
         m_icons->setGridSize(QSize());
+        m_icons->setUniformItemSizes(true);
         m_icons->setWordWrap(false);
         setCurrentWidget(m_icons);
         break;
