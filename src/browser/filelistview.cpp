@@ -80,7 +80,8 @@ void FileListView::setStyle(Style style) {
         m_icons->setWrapping(true);
         m_icons->setIconSize(QSize(16, 16));
         m_icons->setGridSize(QSize(160, 22));
-        m_icons->setUniformItemSizes(true);
+        // Uniform sizes would take the last name's width for every item and cut longer names.
+        m_icons->setUniformItemSizes(false);
         m_icons->setWordWrap(false);
         setCurrentWidget(m_icons);
         break;
@@ -90,7 +91,7 @@ void FileListView::setStyle(Style style) {
         m_icons->setWrapping(true);
         m_icons->setIconSize(QSize(16, 16));
         m_icons->setGridSize(QSize());
-        m_icons->setUniformItemSizes(true);
+        m_icons->setUniformItemSizes(false);
         m_icons->setWordWrap(false);
         setCurrentWidget(m_icons);
         break;
