@@ -7,9 +7,28 @@
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QListView>
+#include <QStyledItemDelegate>
 #include <QTreeView>
 
 namespace vorlane {
+
+namespace {
+
+// In a list-mode grid each name keeps to its cell and is elided there instead of running
+// over the next item.
+class CellDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        const auto* view = qobject_cast<const QListView*>(option.widget);
+        if (view && view->viewMode() == QListView::ListMode && view->gridSize().isValid())
+            size.setWidth(qMin(size.width(), view->gridSize().width()));
+        return size;
+    }
+};
+
+} // namespace
 
 FileListView::FileListView(QWidget* parent)
     : QStackedWidget(parent), m_model(new EntryModel(this)),
@@ -33,6 +52,7 @@ FileListView::FileListView(QWidget* parent)
         addWidget(v);
     }
     m_icons->setModelColumn(EntryModel::Name);
+    m_icons->setItemDelegate(new CellDelegate(m_icons));
     m_icons->setTextElideMode(Qt::ElideMiddle);
     m_icons->setResizeMode(QListView::Adjust);
     m_icons->setLayoutMode(QListView::Batched);

@@ -12,6 +12,7 @@ class TestFileListView : public QObject {
 private slots:
     void namesAreNotCutShort_data();
     void namesAreNotCutShort();
+    void smallIconsStayInsideTheirCells();
 };
 
 void TestFileListView::namesAreNotCutShort_data() {
@@ -51,6 +52,30 @@ void TestFileListView::namesAreNotCutShort() {
     const int textWidth = list->fontMetrics().horizontalAdvance(QStringLiteral("Roman Holiday"));
     QVERIFY2(list->visualRect(first).width() >= textWidth + list->iconSize().width(),
              qPrintable(QString::number(list->visualRect(first).width())));
+}
+
+// A name wider than the grid is cut at its cell, not drawn over the next one.
+void TestFileListView::smallIconsStayInsideTheirCells() {
+    FileListView view;
+    view.resize(800, 400);
+    std::vector<Entry> entries;
+    for (const QString& name : {QString(60, QLatin1Char('w')), QStringLiteral("b")}) {
+        Entry e;
+        e.id = qint64(entries.size() + 1);
+        e.name = name;
+        entries.push_back(e);
+    }
+    view.model()->setEntries(std::move(entries));
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    view.setStyle(FileListView::SmallIcon);
+    QListView* list = view.iconView();
+    list->doItemsLayout();
+    QCoreApplication::processEvents();
+    const QRect longName = list->visualRect(list->model()->index(0, EntryModel::Name));
+    const QRect next = list->visualRect(list->model()->index(1, EntryModel::Name));
+    QVERIFY(longName.width() <= list->gridSize().width());
+    QVERIFY(!longName.intersects(next));
 }
 
 QTEST_MAIN(TestFileListView)
