@@ -203,8 +203,11 @@ void ContentsView::fillLevel(qint64 discId, qint64 folderId) {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     {
         HandlingOff off(w);
-        if (root)
+        if (root) {
             w->tvCDRom()->clear();
+            // The view lays out lazily and would keep the last disc's scroll position.
+            w->tvCDRom()->scrollToTop();
+        }
         w->lvMain()->model()->clear();
     }
     if (root)

@@ -11,6 +11,7 @@
 #include <QListView>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QTreeView>
 
 using namespace vorlane;
@@ -32,6 +33,7 @@ private slots:
     void doubleClickOnFolderMovesDown();
     void selectByIdForTheSearchJump();
     void resetEmptiesEverything();
+    void newFillStartsAtTheTop();
     void modelPassesTheTester();
 };
 
@@ -292,6 +294,25 @@ void TestContents::resetEmptiesEverything() {
     QVERIFY(f.w->lbCDName()->text().isEmpty());
     QVERIFY(!f.enabled("tbBack"));
     QVERIFY(!f.buttonEnabled("btnInExp"));
+}
+
+// A disc shown after another must not open at the scroll position the last one was left at.
+void TestContents::newFillStartsAtTheTop() {
+    DiscFixture f;
+    for (int i = 0; i < 300; ++i)
+        testcat::addEntry(f.db(), f.disc2, 0, QStringLiteral("F%1").arg(i), true);
+    f.w->resize(800, 600);
+    f.w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
+    f.db().open(f.file); // the first activation opened a start-up catalog of its own
+    f.w->contents()->showDisc(f.disc2, QStringLiteral("光盘二"));
+    QCoreApplication::processEvents();
+    QScrollBar* bar = f.tree()->verticalScrollBar();
+    QTRY_VERIFY(bar->maximum() > 0);
+    bar->setValue(bar->maximum());
+    f.w->contents()->showDisc(f.disc2, QStringLiteral("光盘二"));
+    QTest::qWait(50);
+    QCOMPARE(bar->value(), 0);
 }
 
 void TestContents::modelPassesTheTester() {
