@@ -114,6 +114,13 @@ void fail(const QString& file, const QString& cause) {
     throw Failed{Failure, file + QStringLiteral(": ") + cause};
 }
 
+qint64 nextOrderId(Database& db) {
+    return db.scalar(QStringLiteral("select max(m) from (select max(OrderId) as m from qClass "
+                                    "union all select max(OrderId) from qCD)"))
+               .toLongLong() +
+           1;
+}
+
 qint64 idArgument(const QString& text, const QString& what) {
     bool ok = false;
     const qint64 v = text.toLongLong(&ok);

@@ -103,12 +103,7 @@ int cmdMkcat(Context& ctx, QCommandLineParser& p) {
         fail(path, QStringLiteral("no category with id ") + QString::number(parent));
     // Names are limited as the desktop program stores them; last among its siblings.
     name = truncateGbk(name, 50);
-    const qint64 order =
-        db.scalar(
-              QStringLiteral("select max(m) from (select max(OrderId) as m from qClass union all "
-                             "select max(OrderId) from qCD)"))
-            .toLongLong() +
-        1;
+    const qint64 order = nextOrderId(db);
     const qint64 id = Record(db, QStringLiteral("qClass"))
                           .set(QStringLiteral("TreeName"), name)
                           .set(QStringLiteral("FatherId"), parent)

@@ -79,12 +79,7 @@ int cmdImport(Context& ctx, QCommandLineParser& p) {
             ctx.err << "vorlane-cli: warning: a disc labelled \"" << label
                     << "\" is already in category \"" << other << "\"; importing it again\n";
     }
-    const qint64 order =
-        db.scalar(
-              QStringLiteral("select max(m) from (select max(OrderId) as m from qClass union all "
-                             "select max(OrderId) from qCD)"))
-            .toLongLong() +
-        1;
+    const qint64 order = nextOrderId(db);
     const qint64 disc = addDiscRow(db, NewDisc{name, category, order, root, label});
 
     ScanParams params;
