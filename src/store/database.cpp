@@ -33,7 +33,10 @@ void Database::open(const QString& path, Mode mode) {
     int flags = SQLITE_OPEN_NOMUTEX;
     if (mode == Mode::Create)
         flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
-    else if (mode == Mode::ReadOnly || !info.isWritable())
+    else if (mode == Mode::ReadOnly || !info.isWritable() ||
+             !QFileInfo(info.absolutePath()).isWritable())
+        // The engine keeps its journal beside the file, so a folder that cannot be written
+        // makes the file as read-only as its own mode would.
         flags |= SQLITE_OPEN_READONLY;
     else
         flags |= SQLITE_OPEN_READWRITE;

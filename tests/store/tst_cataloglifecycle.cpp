@@ -1,11 +1,15 @@
 // New, open, save, save as, backup and compaction driven through the main window, with
 // every message checked through the prompts seam.
+#include "app/paths.h"
 #include "common/testdir.h"
+#include "common/unprivileged.h"
 #include "store/compaction.h"
+#include "store/filecopy.h"
 #include "store/windowfixture.h"
 
 #include <QAction>
 #include <QtTest>
+#include <unistd.h>
 
 using namespace vorlane;
 
@@ -53,6 +57,7 @@ private slots:
     void closingAsksToSave();
     void backupAfterOpen();
     void failedBackupLeavesCatalogReadOnly();
+    void unwritableFileOpensReadOnly_data();
     void unwritableFileOpensReadOnly();
     void saveAsWritesCopy();
     void saveAsOfNewCatalogSaves();
@@ -341,18 +346,33 @@ void TestCatalogLifecycle::failedBackupLeavesCatalogReadOnly() {
     QCOMPARE(f.w().countText(), QStringLiteral("分类：3，光盘：3"));
 }
 
+void TestCatalogLifecycle::unwritableFileOpensReadOnly_data() {
+    QTest::addColumn<bool>("folderLocked");
+    QTest::newRow("file not writable") << false;
+    QTest::newRow("folder not writable") << true;
+}
+
 void TestCatalogLifecycle::unwritableFileOpensReadOnly() {
-    if (::geteuid() == 0)
-        QSKIP("root can write any file");
+    VORLANE_RUN_UNPRIVILEGED();
+    QFETCH(bool, folderLocked);
     TestDir dir;
-    const QString file = dir.path("a.vlr");
+    const QString folder = dir.createDir("ro");
+    const QString file = dir.path("ro/a.vlr");
     makeCatalog(file);
-    QFile::setPermissions(file, QFileDevice::ReadOwner);
-    WindowFixture f;
-    QVERIFY(f.open(file));
-    QCOMPARE(f.w().accessMode(), AccessMode::ReadOnly);
-    QVERIFY(!f.w().action("FilePwd")->isEnabled());
-    QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    const QString locked = folderLocked ? folder : file;
+    QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    {
+        WindowFixture f;
+        QVERIFY(f.open(file));
+        QVERIFY(f.prompts.messages().isEmpty());
+        QCOMPARE(f.w().accessMode(), AccessMode::ReadOnly);
+        QVERIFY(!f.w().action("FilePwd")->isEnabled());
+        f.tree()->setCurrentItem(findNode(f.tree(), "电影"));
+        QVERIFY(!f.w().button("btnAddChild")->isEnabled());
+        QVERIFY(!f.w().action("RenameNode")->isEnabled());
+    }
+    QFile::setPermissions(locked,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 void TestCatalogLifecycle::saveAsWritesCopy() {
