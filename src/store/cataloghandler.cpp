@@ -123,8 +123,9 @@ bool CatalogHandler::askSaveChanges() {
 }
 
 void CatalogHandler::openCatalogFile(const QString& path) {
-    // The same file in another letter case counts as the file already open.
-    if (path.toUpper() == w->currentFile().toUpper())
+    // The file already open, under whatever name it is reached, needs nothing. Names
+    // differing only in letter case are two files.
+    if ((path.isEmpty() && w->currentFile().isEmpty()) || isSameFile(path, w->currentFile()))
         return;
     if (!askSaveChanges())
         return;

@@ -51,7 +51,7 @@ private slots:
     void firstSaveFailures();
     void editsSurviveReopening();
     void openFailures();
-    void sameFileInOtherCaseDoesNothing();
+    void sameFileDoesNothingOtherCaseOpens();
     void unsavedChangesPrompt_data();
     void unsavedChangesPrompt();
     void closingAsksToSave();
@@ -66,6 +66,7 @@ private slots:
     void compactionFailures();
     void startUp_data();
     void startUp();
+    void relativeStartFileIsRecordedAbsolute();
 };
 
 void TestCatalogLifecycle::newCatalogSavedAndReopened() {
@@ -243,19 +244,37 @@ void TestCatalogLifecycle::openFailures() {
     QVERIFY(f.tree()->topLevelItemCount() == 0);
 }
 
-void TestCatalogLifecycle::sameFileInOtherCaseDoesNothing() {
+void TestCatalogLifecycle::sameFileDoesNothingOtherCaseOpens() {
     TestDir dir;
     const QString file = dir.path("Cat.vlr");
     makeCatalog(file);
+    QVERIFY(QFile::link(file, dir.path("link.vlr")));
+    QCOMPARE(::link(QFile::encodeName(file).constData(),
+                    QFile::encodeName(dir.path("hard.vlr")).constData()),
+             0);
     WindowFixture f;
     QVERIFY(f.open(file));
     f.w().setModified(true);
     f.prompts.clear();
-    f.w().catalog()->openCatalogFile(dir.path("CAT.VLR"));
-    f.w().catalog()->openCatalogFile(file);
+    // The open file under other names: nothing at all happens, not even the save prompt.
+    for (const QString& same :
+         {file, dir.path("./Cat.vlr"), dir.path("link.vlr"), dir.path("hard.vlr")})
+        f.w().catalog()->openCatalogFile(same);
     QVERIFY(f.prompts.calls.isEmpty());
     QCOMPARE(f.w().currentFile(), file);
     QVERIFY(f.w().isModified());
+
+    // Another letter case is another file here.
+    const QString upper = dir.path("CAT.VLR");
+    testcat::create(upper);
+    {
+        Database db;
+        db.open(upper);
+        testcat::addCategory(db, QStringLiteral("大写"));
+    }
+    f.prompts.answer(QMessageBox::No);
+    QVERIFY(f.open(upper));
+    QCOMPARE(dumpTree(f.tree()), QStringList{"大写"});
 }
 
 void TestCatalogLifecycle::unsavedChangesPrompt_data() {
@@ -559,6 +578,36 @@ void TestCatalogLifecycle::startUp() {
         QVERIFY(w.tvMain()->topLevelItemCount() > 0);
         QVERIFY(!w.isModified());
     }
+}
+
+void TestCatalogLifecycle::relativeStartFileIsRecordedAbsolute() {
+    TestDir dir;
+    TestDir elsewhere;
+    makeCatalog(dir.path("rel.vlr"));
+    resetSettings(false, false, true);
+    const QString started = QDir::currentPath();
+    QString opened;
+    {
+        ScriptedPrompts prompts;
+        QVERIFY(QDir::setCurrent(dir.path()));
+        MainWindow w(QStringLiteral("rel.vlr"));
+        w.FormActivate();
+        opened = w.currentFile();
+        QVERIFY2(QFileInfo(opened).isAbsolute(), qPrintable(opened));
+        QVERIFY(isSameFile(opened, dir.path("rel.vlr")));
+        QCOMPARE(w.windowTitle(), QStringLiteral("Vorlane 光盘管理--") + opened);
+        QVERIFY(w.catalog()->closing());
+    }
+    // The next start, from another folder, finds it again.
+    QVERIFY(QDir::setCurrent(elsewhere.path()));
+    ScriptedPrompts prompts;
+    MainWindow again;
+    again.FormActivate();
+    QDir::setCurrent(started);
+    QVERIFY(prompts.messages().isEmpty());
+    QCOMPARE(again.currentFile(), opened);
+    QVERIFY(again.db().isOpen());
+    QCOMPARE(dumpTree(again.tvMain()).first(), QStringLiteral("电影"));
 }
 
 QTEST_MAIN(TestCatalogLifecycle)
