@@ -1,5 +1,7 @@
 #include "store/database.h"
 
+#include "store/schema.h"
+
 #include <QFileInfo>
 #include <sqlite3.h>
 
@@ -84,9 +86,7 @@ void Database::reopen() {
 }
 
 bool Database::hasCatalogTables() {
-    Query q(*this, QStringLiteral("select count(*) from sqlite_master where type='table' and "
-                                  "lower(name) in ('qclass','qcd','qcdfiles','sys')"));
-    return q.next() && q.integer(0) == 4;
+    return hasCatalogSchema(*this);
 }
 
 void Database::exec(const QString& sql, const QVariantList& params) {

@@ -52,6 +52,8 @@ private slots:
     void editsSurviveReopening();
     void openFailures();
     void sameFileDoesNothingOtherCaseOpens();
+    void catalogMissingAColumnIsRefused_data();
+    void catalogMissingAColumnIsRefused();
     void unsavedChangesPrompt_data();
     void unsavedChangesPrompt();
     void closingAsksToSave();
@@ -275,6 +277,56 @@ void TestCatalogLifecycle::sameFileDoesNothingOtherCaseOpens() {
     f.prompts.answer(QMessageBox::No);
     QVERIFY(f.open(upper));
     QCOMPARE(dumpTree(f.tree()), QStringList{"大写"});
+}
+
+void TestCatalogLifecycle::catalogMissingAColumnIsRefused_data() {
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QString>("column");
+    QTest::newRow("sys without ReadPwd") << "sys"
+                                         << "ReadPwd";
+    QTest::newRow("qCDFiles without IsDir") << "qCDFiles"
+                                            << "IsDir";
+    QTest::newRow("qCD without SourcePath") << "qCD"
+                                            << "SourcePath";
+}
+
+void TestCatalogLifecycle::catalogMissingAColumnIsRefused() {
+    QFETCH(QString, table);
+    QFETCH(QString, column);
+    TestDir dir;
+    const QString good = dir.path("good.vlr");
+    makeCatalog(good);
+    const QString bad = dir.path("bad.vlr");
+    makeCatalog(bad);
+    {
+        Database db;
+        db.open(bad);
+        db.exec("alter table " + table + " drop column " + column);
+    }
+    const QString junk = dir.writeFile("junk.vlr", "not a catalog");
+
+    // The window a refused open leaves, after a catalog was open.
+    auto refusedState = [&](const QString& file) {
+        WindowFixture f;
+        f.open(good);
+        f.prompts.clear();
+        f.w().catalog()->openCatalogFile(file);
+        QStringList state{f.w().windowTitle(),
+                          f.w().currentFile(),
+                          QString::number(f.w().db().isOpen()),
+                          QString::number(f.tree()->topLevelItemCount()),
+                          QString::number(f.w().action("FilePwd")->isEnabled()),
+                          QString::number(f.w().isModified())};
+        for (const PromptCall& c : f.prompts.calls)
+            state << QString(c.text).replace(file, QStringLiteral("<file>")) << c.caption;
+        return state;
+    };
+    const QStringList state = refusedState(bad);
+    QCOMPARE(state, refusedState(junk));
+    QCOMPARE(state.at(0), QStringLiteral("Vorlane 光盘管理"));
+    QCOMPARE(
+        state.mid(6),
+        (QStringList{"文件：\r\n<file>\r\n打开出错，文件不存在或文件格式不正确！", "连接失败"}));
 }
 
 void TestCatalogLifecycle::unsavedChangesPrompt_data() {
@@ -549,6 +601,9 @@ void TestCatalogLifecycle::startUp_data() {
     QTest::newRow("file that cannot be opened") << false << "junk.vlr"
                                                 << "打开出错，文件不存在或文件格式不正确！"
                                                 << "";
+    QTest::newRow("catalog missing a column") << false << "nocol.vlr"
+                                              << "打开出错，文件不存在或文件格式不正确！"
+                                              << "";
 }
 
 void TestCatalogLifecycle::startUp() {
@@ -559,6 +614,12 @@ void TestCatalogLifecycle::startUp() {
     TestDir dir;
     makeCatalog(dir.path("a.vlr"));
     dir.writeFile("junk.vlr", "junk");
+    makeCatalog(dir.path("nocol.vlr"));
+    {
+        Database db;
+        db.open(dir.path("nocol.vlr"));
+        db.exec(QStringLiteral("alter table sys drop column WritePwd"));
+    }
     resetSettings(firstRun, false, true);
     ScriptedPrompts prompts;
     MainWindow w(argument.isEmpty() ? QString() : dir.path(argument));
