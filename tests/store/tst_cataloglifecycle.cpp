@@ -64,6 +64,8 @@ private slots:
     void saveAsWritesCopy();
     void saveAsOfNewCatalogSaves();
     void saveAsFailure();
+    void replacingWithExtensionAsks_data();
+    void replacingWithExtensionAsks();
     void compaction();
     void compactionFailures();
     void startUp_data();
@@ -504,6 +506,51 @@ void TestCatalogLifecycle::saveAsFailure() {
     f.prompts.answerFile(dir.path("plain/copy.vlr"));
     f.w().action("FileSaveAs")->trigger();
     checkMessage(f.prompts.lastMessage(), "保存文件出错！", Hint, QMessageBox::Critical);
+}
+
+void TestCatalogLifecycle::replacingWithExtensionAsks_data() {
+    QTest::addColumn<bool>("saveAs");
+    QTest::addColumn<bool>("replace");
+    QTest::newRow("new file, kept") << false << false;
+    QTest::newRow("new file, replaced") << false << true;
+    QTest::newRow("save as, kept") << true << false;
+    QTest::newRow("save as, replaced") << true << true;
+}
+
+// The dialog asked about the typed name "other"; the file written is "other.vlr".
+void TestCatalogLifecycle::replacingWithExtensionAsks() {
+    QFETCH(bool, saveAs);
+    QFETCH(bool, replace);
+    TestDir dir;
+    const QString file = dir.path("a.vlr");
+    makeCatalog(file);
+    const QString other = dir.path("other.vlr");
+    testcat::create(other);
+    {
+        Database db;
+        db.open(other);
+        testcat::addCategory(db, QStringLiteral("别人的"));
+    }
+    WindowFixture f;
+    if (saveAs)
+        QVERIFY(f.open(file));
+    else
+        f.w().action("FileNew")->trigger();
+    f.prompts.clear();
+    f.prompts.answerFile(dir.path("other"));
+    f.prompts.answer(replace ? QMessageBox::Yes : QMessageBox::No);
+    f.w().action(saveAs ? "FileSaveAs" : "MSave")->trigger();
+
+    QCOMPARE(f.prompts.messages().size(), 1);
+    const PromptCall ask = f.prompts.lastMessage();
+    checkMessage(ask, "other.vlr already exists.\nDo you want to replace it?",
+                 saveAs ? "另存为" : "保存", QMessageBox::Warning);
+    QCOMPARE(ask.buttons, QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(ask.defaultButton, QMessageBox::No);
+    const QStringList written = saveAs ? reopenedTree(file) : QStringList{"新分类"};
+    QCOMPARE(reopenedTree(other), replace ? written : QStringList{"别人的"});
+    QCOMPARE(f.w().currentFile(), saveAs ? file : replace ? other : QString());
+    QCOMPARE(f.w().saveIncomplete(), !saveAs && !replace);
 }
 
 void TestCatalogLifecycle::compaction() {
