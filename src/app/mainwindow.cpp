@@ -327,7 +327,7 @@ void MainWindow::MAboutClick() {
 }
 
 void MainWindow::MExampleClick() {
-    m_catalog->openCatalogFile(dataFile(QStringLiteral("example.vlr")));
+    m_catalog->openCatalogFile(m_catalog->exampleFile());
 }
 
 void MainWindow::MHomepageClick() {

@@ -71,6 +71,8 @@ private slots:
     void startUp_data();
     void startUp();
     void relativeStartFileIsRecordedAbsolute();
+    void exampleOpensFromUserCopy_data();
+    void exampleOpensFromUserCopy();
 };
 
 void TestCatalogLifecycle::newCatalogSavedAndReopened() {
@@ -716,6 +718,69 @@ void TestCatalogLifecycle::relativeStartFileIsRecordedAbsolute() {
     QCOMPARE(again.currentFile(), opened);
     QVERIFY(again.db().isOpen());
     QCOMPARE(dumpTree(again.tvMain()).first(), QStringLiteral("电影"));
+}
+
+void TestCatalogLifecycle::exampleOpensFromUserCopy_data() {
+    QTest::addColumn<bool>("firstRun");
+    QTest::newRow("first run") << true;
+    QTest::newRow("help menu item") << false;
+}
+
+// The installed example lies in a folder the user cannot write; what the user opens is a
+// copy of it in the user's data folder, with full access and no complaint.
+void TestCatalogLifecycle::exampleOpensFromUserCopy() {
+    VORLANE_RUN_UNPRIVILEGED();
+    QFETCH(bool, firstRun);
+    TestDir dir;
+    const QString installed = dir.createDir("share");
+    QVERIFY(QFile::copy(dataFile(QStringLiteral("example.vlr")), dir.path("share/example.vlr")));
+    QFile::setPermissions(installed, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    const QString copy = dir.path("data/vorlane/example.vlr");
+
+    auto openExample = [&](bool first, QList<PromptCall>& messages) {
+        resetSettings(first, true, false);
+        qputenv("XDG_DATA_HOME", QFile::encodeName(dir.path("data")));
+        ScriptedPrompts prompts;
+        MainWindow w;
+        w.catalog()->setInstalledExample(dir.path("share/example.vlr"));
+        w.FormActivate();
+        if (!first) {
+            w.setModified(false);
+            prompts.clear();
+            w.action("MExample")->trigger();
+        }
+        messages = prompts.messages();
+        QCOMPARE(w.currentFile(), copy);
+        QCOMPARE(w.windowTitle(), QStringLiteral("Vorlane 光盘管理--") + copy);
+        QCOMPARE(w.accessMode(), AccessMode::Full);
+        QVERIFY(w.action("FilePwd")->isEnabled());
+        QVERIFY(w.tvMain()->topLevelItemCount() > 1);
+    };
+    QList<PromptCall> messages;
+    openExample(firstRun, messages);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(messages.size(), firstRun ? 1 : 0);
+    if (firstRun)
+        QCOMPARE(messages.first().icon, QMessageBox::Information);
+    QVERIFY(QFileInfo::exists(copy + ".bak"));
+
+    // The user's copy is theirs: a later use opens it as it was left.
+    {
+        Database db;
+        db.open(copy);
+        testcat::addCategory(db, QStringLiteral("我的"), 0, 99);
+    }
+    openExample(false, messages);
+    if (QTest::currentTestFailed())
+        return;
+    QVERIFY(messages.isEmpty());
+    Database db;
+    db.open(copy);
+    QCOMPARE(db.count(QStringLiteral("select * from qClass where TreeName='我的'")), 1);
+    db.close();
+    QFile::setPermissions(installed,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 QTEST_MAIN(TestCatalogLifecycle)
