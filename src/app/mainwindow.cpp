@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
@@ -47,7 +48,9 @@ MainWindow::MainWindow(const QString& startFile, QWidget* parent) : QMainWindow(
     m_import = new ImportHandler(this);
 
     m_catalog->resetToEmpty();
-    m_currentFile = startFile;
+    // A name relative to the folder the program was started in would lead elsewhere once it
+    // is in the title and the recent files.
+    m_currentFile = startFile.isEmpty() ? QString() : QFileInfo(startFile).absoluteFilePath();
     loadSettings();
     m_search = new SearchWindow(this);
     connect(action("MFind"), &QAction::triggered, m_search, &SearchWindow::tbFindClick);
@@ -324,7 +327,7 @@ void MainWindow::MAboutClick() {
 }
 
 void MainWindow::MExampleClick() {
-    m_catalog->openCatalogFile(dataFile(QStringLiteral("example.vlr")));
+    m_catalog->openCatalogFile(m_catalog->exampleFile());
 }
 
 void MainWindow::MHomepageClick() {

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace vorlane {
 
@@ -30,6 +31,13 @@ QString dataFile(const QString& name) {
 
 QString programDir() {
     return QFileInfo(dataFile(QStringLiteral("qCD.s_y"))).absolutePath();
+}
+
+QString userDataDir() {
+    // Named by hand rather than AppDataLocation, which would depend on the organisation
+    // and application names of whatever process asks.
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    return base.isEmpty() ? QString() : QDir(base).filePath(QStringLiteral("vorlane"));
 }
 
 } // namespace vorlane

@@ -11,5 +11,8 @@ QString dataFile(const QString& name);
 // The program's directory: beside the executable when the template lies there, else the
 // installed data folder.
 QString programDir();
+// The user's own data folder for the program ($XDG_DATA_HOME/vorlane); empty when the
+// system names none.
+QString userDataDir();
 
 } // namespace vorlane

@@ -7,6 +7,7 @@
 #include "browser/contents.h"
 #include "browser/notes.h"
 #include "store/compaction.h"
+#include "store/example.h"
 #include "store/filecopy.h"
 #include "store/passworddialogs.h"
 #include "store/passwords.h"
@@ -58,6 +59,12 @@ void CatalogHandler::showDbError(const DbError& e) {
     prompts().error(w, e.text(), QStringLiteral("Vorlane"));
 }
 
+QString CatalogHandler::exampleFile() const {
+    const QString installed =
+        m_installedExample.isEmpty() ? dataFile(QStringLiteral("example.vlr")) : m_installedExample;
+    return userExampleCatalog(installed, userDataDir());
+}
+
 bool CatalogHandler::openConnection(const QString& path) {
     WaitCursor wait;
     w->setCurrentFile(path);
@@ -79,7 +86,7 @@ void CatalogHandler::startUp() {
         if (!w->currentFile().isEmpty()) {
             prompts().info(w, QStringLiteral("欢迎使用本系统！"), QStringLiteral("提示"));
         } else {
-            w->setCurrentFile(dataFile(QStringLiteral("example.vlr")));
+            w->setCurrentFile(exampleFile());
             prompts().info(w,
                            QStringLiteral("您应该是第一次使用本系统，为让您很快熟悉操作方法，"
                                           "系统将为您打开示例文件！"),
@@ -123,8 +130,9 @@ bool CatalogHandler::askSaveChanges() {
 }
 
 void CatalogHandler::openCatalogFile(const QString& path) {
-    // The same file in another letter case counts as the file already open.
-    if (path.toUpper() == w->currentFile().toUpper())
+    // The file already open, under whatever name it is reached, needs nothing. Names
+    // differing only in letter case are two files.
+    if ((path.isEmpty() && w->currentFile().isEmpty()) || isSameFile(path, w->currentFile()))
         return;
     if (!askSaveChanges())
         return;

@@ -41,6 +41,10 @@ public:
     // The empty catalog that new files are copied from: qCD.s_y in the program's folder.
     QString templateFile() const;
     void setTemplateFile(const QString& path) { m_templateFile = path; }
+    // The example catalog to open: the user's own copy of the installed one, made on first
+    // use.
+    QString exampleFile() const;
+    void setInstalledExample(const QString& path) { m_installedExample = path; }
     // Where compaction builds its temporary copy (the system's temporary folder).
     void setTempDir(const QString& dir) { m_tempDir = dir; }
 
@@ -66,6 +70,7 @@ private:
 
     MainWindow* w;
     QString m_templateFile;
+    QString m_installedExample;
     QString m_tempDir;
 };
 

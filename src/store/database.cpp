@@ -1,5 +1,7 @@
 #include "store/database.h"
 
+#include "store/schema.h"
+
 #include <QFileInfo>
 #include <sqlite3.h>
 
@@ -33,7 +35,10 @@ void Database::open(const QString& path, Mode mode) {
     int flags = SQLITE_OPEN_NOMUTEX;
     if (mode == Mode::Create)
         flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
-    else if (mode == Mode::ReadOnly || !info.isWritable())
+    else if (mode == Mode::ReadOnly || !info.isWritable() ||
+             !QFileInfo(info.absolutePath()).isWritable())
+        // The engine keeps its journal beside the file, so a folder that cannot be written
+        // makes the file as read-only as its own mode would.
         flags |= SQLITE_OPEN_READONLY;
     else
         flags |= SQLITE_OPEN_READWRITE;
@@ -81,9 +86,7 @@ void Database::reopen() {
 }
 
 bool Database::hasCatalogTables() {
-    Query q(*this, QStringLiteral("select count(*) from sqlite_master where type='table' and "
-                                  "lower(name) in ('qclass','qcd','qcdfiles','sys')"));
-    return q.next() && q.integer(0) == 4;
+    return hasCatalogSchema(*this);
 }
 
 void Database::exec(const QString& sql, const QVariantList& params) {

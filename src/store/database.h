@@ -32,9 +32,9 @@ public:
     Database& operator=(const Database&) = delete;
 
     // Opens an existing catalog. A file that is not a SQLite database holding the
-    // catalog's four tables is refused with a DbError. A file that cannot be written is
-    // opened read-only. `Create` makes an empty SQLite file (used only to build
-    // templates).
+    // catalog's four tables, with the columns the program reads, is refused with a
+    // DbError. A file that cannot be written, or whose folder cannot, is opened read-only. `Create`
+    // makes an empty SQLite file (used only to build templates).
     void open(const QString& path, Mode mode = Mode::ReadWrite);
     void close();
     bool isOpen() const { return m_db != nullptr; }
@@ -65,7 +65,7 @@ public:
 
     sqlite3* handle() const { return m_db; }
 
-    // True when the open file holds the catalog's tables.
+    // True when the open file holds the catalog's tables and their columns.
     bool hasCatalogTables();
 
 private:

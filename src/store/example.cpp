@@ -1,9 +1,12 @@
 #include "store/example.h"
 
 #include "store/database.h"
+#include "store/filecopy.h"
 #include "store/schema.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace vorlane {
 
@@ -200,6 +203,21 @@ void writeExampleCatalog(const QString& path) {
 
     tx.commit();
     db.close();
+}
+
+QString userExampleCatalog(const QString& installed, const QString& dataDir) {
+    if (dataDir.isEmpty())
+        return installed;
+    const QString copy = QDir(dataDir).filePath(QFileInfo(installed).fileName());
+    if (QFileInfo::exists(copy))
+        return copy;
+    if (!QFileInfo(installed).isFile() || !QDir().mkpath(dataDir) ||
+        !copyFileReplacing(installed, copy))
+        return installed;
+    // The copy is the user's to change, whatever the installed file's mode.
+    QFile::setPermissions(copy, QFile::permissions(copy) | QFileDevice::ReadOwner |
+                                    QFileDevice::WriteOwner);
+    return copy;
 }
 
 } // namespace vorlane

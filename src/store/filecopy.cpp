@@ -1,8 +1,8 @@
 #include "store/filecopy.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QSaveFile>
+#include <sys/stat.h>
 
 namespace vorlane {
 
@@ -45,10 +45,15 @@ bool copyFileReplacing(const QString& source, const QString& target, QString* er
 }
 
 bool isSameFile(const QString& a, const QString& b) {
-    const QFileInfo fa(a), fb(b);
-    if (!fa.exists() || !fb.exists())
+    // Device and inode: names differing in letter case are two files here, while links
+    // and relative paths lead to the one file they name.
+    if (a.isEmpty() || b.isEmpty())
         return false;
-    return fa.canonicalFilePath() == fb.canonicalFilePath();
+    struct stat sa, sb;
+    if (::stat(QFile::encodeName(a).constData(), &sa) != 0 ||
+        ::stat(QFile::encodeName(b).constData(), &sb) != 0)
+        return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 } // namespace vorlane

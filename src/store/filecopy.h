@@ -12,7 +12,8 @@ namespace vorlane {
 // target is then left as it was.
 bool copyFileReplacing(const QString& source, const QString& target, QString* error = nullptr);
 
-// True when both paths name the same existing file (links and relative paths resolved).
+// True when both paths name the same existing file: the same device and inode, so hard
+// and symbolic links count as the file itself.
 bool isSameFile(const QString& a, const QString& b);
 
 } // namespace vorlane

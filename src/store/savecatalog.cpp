@@ -28,6 +28,21 @@ constexpr int TreeNameBytes = 50;
 // Bulk writes are committed at least this often.
 constexpr int CommitEveryMs = 250;
 
+// The save dialog asked before replacing the name that was typed; the extension rule may
+// have made another one of it. Asks the dialog's own question for that name too; false
+// when the user would keep the existing file.
+bool mayReplace(QWidget* parent, const QString& caption, const QString& chosen,
+                const QString& name) {
+    if (name == chosen || !QFileInfo::exists(name))
+        return true;
+    const QString question =
+        QCoreApplication::translate("QFileDialog", "%1 already exists.\nDo you want to replace it?")
+            .arg(QFileInfo(name).fileName());
+    return prompts().message(parent, question, caption, QMessageBox::Warning,
+                             QMessageBox::Yes | QMessageBox::No,
+                             QMessageBox::No) == QMessageBox::Yes;
+}
+
 qint64 parentId(const QTreeWidgetItem* node) {
     return node->parent() ? nodes::id(node->parent()) : 0;
 }
@@ -52,11 +67,13 @@ void CatalogHandler::saveCatalog() {
 }
 
 bool CatalogHandler::createFromTemplate() {
-    const QString chosen =
-        prompts().saveFile(w, QStringLiteral("保存"), QStringLiteral("NewCDFile"), saveFilter);
+    const QString caption = QStringLiteral("保存");
+    const QString chosen = prompts().saveFile(w, caption, QStringLiteral("NewCDFile"), saveFilter);
     if (chosen.trimmed().isEmpty())
         return false;
     const QString name = withExtension(chosen);
+    if (!mayReplace(w, caption, chosen, name))
+        return false;
     const QString source = templateFile();
     if (!QFileInfo(source).isFile()) {
         prompts().error(w, QStringLiteral("系统文件qCD.s_y丢失，保存文件失败！"),
@@ -185,11 +202,15 @@ void CatalogHandler::FileSaveAsClick() {
         if (w->saveIncomplete())
             return;
     }
+    const QString caption = QStringLiteral("另存为");
     const QString chosen =
-        prompts().saveFile(w, QStringLiteral("另存为"), QStringLiteral("vlrFileCopy"), saveFilter);
+        prompts().saveFile(w, caption, QStringLiteral("vlrFileCopy"), saveFilter);
     if (chosen.trimmed().isEmpty())
         return;
-    if (!copyFileReplacing(w->currentFile(), withExtension(chosen)))
+    const QString name = withExtension(chosen);
+    if (!mayReplace(w, caption, chosen, name))
+        return;
+    if (!copyFileReplacing(w->currentFile(), name))
         prompts().error(w, QStringLiteral("保存文件出错！"), QStringLiteral("提示"));
 }
 

@@ -3,6 +3,8 @@
 #include "store/database.h"
 
 #include <QFile>
+#include <QSet>
+#include <QStringList>
 
 namespace vorlane {
 
@@ -22,6 +24,37 @@ void createCatalogSchema(Database& db) {
         "create index qCD_CDId on qCD(CDId);"
         "create index qCDFiles_FatherId on qCDFiles(FatherId);"
         "create index qCDFiles_CdID on qCDFiles(CdID);"));
+}
+
+bool hasCatalogSchema(Database& db) {
+    struct Table {
+        const char* name;
+        QStringList columns;
+    };
+    static const Table tables[] = {
+        {"qClass", {"AutoId", "TreeName", "FatherId", "OrderId"}},
+        {"qCD", {"AutoId", "CDName", "ClassId", "OrderId", "SourcePath", "CDExp"}},
+        {"qCDFiles",
+         {"AutoId", "CdID", "FatherId", "TreeName", "FPath", "FSize", "IsDir", "TreeExp"}},
+        {"sys", {"ReadPwd", "WritePwd"}},
+    };
+    for (const Table& table : tables) {
+        // Tables are looked up, and columns matched, without regard to letter case.
+        const QString name = QString::fromLatin1(table.name);
+        if (db.count(QStringLiteral("select name from sqlite_master where type='table' and "
+                                    "lower(name)=lower(?)"),
+                     {name}) != 1)
+            return false;
+        QSet<QString> present;
+        Query q(db, QStringLiteral("select name from pragma_table_info(?)"), {name});
+        while (q.next())
+            present.insert(q.text(0).toLower());
+        for (const QString& column : table.columns) {
+            if (!present.contains(column.toLower()))
+                return false;
+        }
+    }
+    return true;
 }
 
 void upgradeCatalog(Database& db) {

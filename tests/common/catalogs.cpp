@@ -54,6 +54,8 @@ void isolateSettings() {
     static std::vector<std::unique_ptr<QTemporaryDir>> folders;
     folders.push_back(std::make_unique<QTemporaryDir>());
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(folders.back()->path()));
+    // The user's data folder too: the example catalog is copied there.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(folders.back()->filePath(QStringLiteral("data"))));
 }
 
 } // namespace testcat

@@ -14,7 +14,7 @@ qint64 addDisc(vorlane::Database& db, qint64 classId, const QString& name, int o
                const QString& sourcePath = {}, const QString& note = {});
 qint64 addEntry(vorlane::Database& db, qint64 disc, qint64 father, const QString& name, bool isDir,
                 qint64 size = 0, const QString& fpath = {}, const QString& note = {});
-// Points the program's settings at a new, empty temporary folder.
+// Points the program's settings and data folder at a new, empty temporary folder.
 void isolateSettings();
 
 } // namespace testcat

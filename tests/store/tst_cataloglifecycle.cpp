@@ -1,11 +1,15 @@
 // New, open, save, save as, backup and compaction driven through the main window, with
 // every message checked through the prompts seam.
+#include "app/paths.h"
 #include "common/testdir.h"
+#include "common/unprivileged.h"
 #include "store/compaction.h"
+#include "store/filecopy.h"
 #include "store/windowfixture.h"
 
 #include <QAction>
 #include <QtTest>
+#include <unistd.h>
 
 using namespace vorlane;
 
@@ -47,20 +51,28 @@ private slots:
     void firstSaveFailures();
     void editsSurviveReopening();
     void openFailures();
-    void sameFileInOtherCaseDoesNothing();
+    void sameFileDoesNothingOtherCaseOpens();
+    void catalogMissingAColumnIsRefused_data();
+    void catalogMissingAColumnIsRefused();
     void unsavedChangesPrompt_data();
     void unsavedChangesPrompt();
     void closingAsksToSave();
     void backupAfterOpen();
     void failedBackupLeavesCatalogReadOnly();
+    void unwritableFileOpensReadOnly_data();
     void unwritableFileOpensReadOnly();
     void saveAsWritesCopy();
     void saveAsOfNewCatalogSaves();
     void saveAsFailure();
+    void replacingWithExtensionAsks_data();
+    void replacingWithExtensionAsks();
     void compaction();
     void compactionFailures();
     void startUp_data();
     void startUp();
+    void relativeStartFileIsRecordedAbsolute();
+    void exampleOpensFromUserCopy_data();
+    void exampleOpensFromUserCopy();
 };
 
 void TestCatalogLifecycle::newCatalogSavedAndReopened() {
@@ -238,19 +250,87 @@ void TestCatalogLifecycle::openFailures() {
     QVERIFY(f.tree()->topLevelItemCount() == 0);
 }
 
-void TestCatalogLifecycle::sameFileInOtherCaseDoesNothing() {
+void TestCatalogLifecycle::sameFileDoesNothingOtherCaseOpens() {
     TestDir dir;
     const QString file = dir.path("Cat.vlr");
     makeCatalog(file);
+    QVERIFY(QFile::link(file, dir.path("link.vlr")));
+    QCOMPARE(::link(QFile::encodeName(file).constData(),
+                    QFile::encodeName(dir.path("hard.vlr")).constData()),
+             0);
     WindowFixture f;
     QVERIFY(f.open(file));
     f.w().setModified(true);
     f.prompts.clear();
-    f.w().catalog()->openCatalogFile(dir.path("CAT.VLR"));
-    f.w().catalog()->openCatalogFile(file);
+    // The open file under other names: nothing at all happens, not even the save prompt.
+    for (const QString& same :
+         {file, dir.path("./Cat.vlr"), dir.path("link.vlr"), dir.path("hard.vlr")})
+        f.w().catalog()->openCatalogFile(same);
     QVERIFY(f.prompts.calls.isEmpty());
     QCOMPARE(f.w().currentFile(), file);
     QVERIFY(f.w().isModified());
+
+    // Another letter case is another file here.
+    const QString upper = dir.path("CAT.VLR");
+    testcat::create(upper);
+    {
+        Database db;
+        db.open(upper);
+        testcat::addCategory(db, QStringLiteral("大写"));
+    }
+    f.prompts.answer(QMessageBox::No);
+    QVERIFY(f.open(upper));
+    QCOMPARE(dumpTree(f.tree()), QStringList{"大写"});
+}
+
+void TestCatalogLifecycle::catalogMissingAColumnIsRefused_data() {
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QString>("column");
+    QTest::newRow("sys without ReadPwd") << "sys"
+                                         << "ReadPwd";
+    QTest::newRow("qCDFiles without IsDir") << "qCDFiles"
+                                            << "IsDir";
+    QTest::newRow("qCD without SourcePath") << "qCD"
+                                            << "SourcePath";
+}
+
+void TestCatalogLifecycle::catalogMissingAColumnIsRefused() {
+    QFETCH(QString, table);
+    QFETCH(QString, column);
+    TestDir dir;
+    const QString good = dir.path("good.vlr");
+    makeCatalog(good);
+    const QString bad = dir.path("bad.vlr");
+    makeCatalog(bad);
+    {
+        Database db;
+        db.open(bad);
+        db.exec("alter table " + table + " drop column " + column);
+    }
+    const QString junk = dir.writeFile("junk.vlr", "not a catalog");
+
+    // The window a refused open leaves, after a catalog was open.
+    auto refusedState = [&](const QString& file) {
+        WindowFixture f;
+        f.open(good);
+        f.prompts.clear();
+        f.w().catalog()->openCatalogFile(file);
+        QStringList state{f.w().windowTitle(),
+                          f.w().currentFile(),
+                          QString::number(f.w().db().isOpen()),
+                          QString::number(f.tree()->topLevelItemCount()),
+                          QString::number(f.w().action("FilePwd")->isEnabled()),
+                          QString::number(f.w().isModified())};
+        for (const PromptCall& c : f.prompts.calls)
+            state << QString(c.text).replace(file, QStringLiteral("<file>")) << c.caption;
+        return state;
+    };
+    const QStringList state = refusedState(bad);
+    QCOMPARE(state, refusedState(junk));
+    QCOMPARE(state.at(0), QStringLiteral("Vorlane 光盘管理"));
+    QCOMPARE(
+        state.mid(6),
+        (QStringList{"文件：\r\n<file>\r\n打开出错，文件不存在或文件格式不正确！", "连接失败"}));
 }
 
 void TestCatalogLifecycle::unsavedChangesPrompt_data() {
@@ -341,18 +421,33 @@ void TestCatalogLifecycle::failedBackupLeavesCatalogReadOnly() {
     QCOMPARE(f.w().countText(), QStringLiteral("分类：3，光盘：3"));
 }
 
+void TestCatalogLifecycle::unwritableFileOpensReadOnly_data() {
+    QTest::addColumn<bool>("folderLocked");
+    QTest::newRow("file not writable") << false;
+    QTest::newRow("folder not writable") << true;
+}
+
 void TestCatalogLifecycle::unwritableFileOpensReadOnly() {
-    if (::geteuid() == 0)
-        QSKIP("root can write any file");
+    VORLANE_RUN_UNPRIVILEGED();
+    QFETCH(bool, folderLocked);
     TestDir dir;
-    const QString file = dir.path("a.vlr");
+    const QString folder = dir.createDir("ro");
+    const QString file = dir.path("ro/a.vlr");
     makeCatalog(file);
-    QFile::setPermissions(file, QFileDevice::ReadOwner);
-    WindowFixture f;
-    QVERIFY(f.open(file));
-    QCOMPARE(f.w().accessMode(), AccessMode::ReadOnly);
-    QVERIFY(!f.w().action("FilePwd")->isEnabled());
-    QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    const QString locked = folderLocked ? folder : file;
+    QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    {
+        WindowFixture f;
+        QVERIFY(f.open(file));
+        QVERIFY(f.prompts.messages().isEmpty());
+        QCOMPARE(f.w().accessMode(), AccessMode::ReadOnly);
+        QVERIFY(!f.w().action("FilePwd")->isEnabled());
+        f.tree()->setCurrentItem(findNode(f.tree(), "电影"));
+        QVERIFY(!f.w().button("btnAddChild")->isEnabled());
+        QVERIFY(!f.w().action("RenameNode")->isEnabled());
+    }
+    QFile::setPermissions(locked,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 void TestCatalogLifecycle::saveAsWritesCopy() {
@@ -413,6 +508,51 @@ void TestCatalogLifecycle::saveAsFailure() {
     f.prompts.answerFile(dir.path("plain/copy.vlr"));
     f.w().action("FileSaveAs")->trigger();
     checkMessage(f.prompts.lastMessage(), "保存文件出错！", Hint, QMessageBox::Critical);
+}
+
+void TestCatalogLifecycle::replacingWithExtensionAsks_data() {
+    QTest::addColumn<bool>("saveAs");
+    QTest::addColumn<bool>("replace");
+    QTest::newRow("new file, kept") << false << false;
+    QTest::newRow("new file, replaced") << false << true;
+    QTest::newRow("save as, kept") << true << false;
+    QTest::newRow("save as, replaced") << true << true;
+}
+
+// The dialog asked about the typed name "other"; the file written is "other.vlr".
+void TestCatalogLifecycle::replacingWithExtensionAsks() {
+    QFETCH(bool, saveAs);
+    QFETCH(bool, replace);
+    TestDir dir;
+    const QString file = dir.path("a.vlr");
+    makeCatalog(file);
+    const QString other = dir.path("other.vlr");
+    testcat::create(other);
+    {
+        Database db;
+        db.open(other);
+        testcat::addCategory(db, QStringLiteral("别人的"));
+    }
+    WindowFixture f;
+    if (saveAs)
+        QVERIFY(f.open(file));
+    else
+        f.w().action("FileNew")->trigger();
+    f.prompts.clear();
+    f.prompts.answerFile(dir.path("other"));
+    f.prompts.answer(replace ? QMessageBox::Yes : QMessageBox::No);
+    f.w().action(saveAs ? "FileSaveAs" : "MSave")->trigger();
+
+    QCOMPARE(f.prompts.messages().size(), 1);
+    const PromptCall ask = f.prompts.lastMessage();
+    checkMessage(ask, "other.vlr already exists.\nDo you want to replace it?",
+                 saveAs ? "另存为" : "保存", QMessageBox::Warning);
+    QCOMPARE(ask.buttons, QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(ask.defaultButton, QMessageBox::No);
+    const QStringList written = saveAs ? reopenedTree(file) : QStringList{"新分类"};
+    QCOMPARE(reopenedTree(other), replace ? written : QStringList{"别人的"});
+    QCOMPARE(f.w().currentFile(), saveAs ? file : replace ? other : QString());
+    QCOMPARE(f.w().saveIncomplete(), !saveAs && !replace);
 }
 
 void TestCatalogLifecycle::compaction() {
@@ -510,6 +650,9 @@ void TestCatalogLifecycle::startUp_data() {
     QTest::newRow("file that cannot be opened") << false << "junk.vlr"
                                                 << "打开出错，文件不存在或文件格式不正确！"
                                                 << "";
+    QTest::newRow("catalog missing a column") << false << "nocol.vlr"
+                                              << "打开出错，文件不存在或文件格式不正确！"
+                                              << "";
 }
 
 void TestCatalogLifecycle::startUp() {
@@ -520,6 +663,12 @@ void TestCatalogLifecycle::startUp() {
     TestDir dir;
     makeCatalog(dir.path("a.vlr"));
     dir.writeFile("junk.vlr", "junk");
+    makeCatalog(dir.path("nocol.vlr"));
+    {
+        Database db;
+        db.open(dir.path("nocol.vlr"));
+        db.exec(QStringLiteral("alter table sys drop column WritePwd"));
+    }
     resetSettings(firstRun, false, true);
     ScriptedPrompts prompts;
     MainWindow w(argument.isEmpty() ? QString() : dir.path(argument));
@@ -539,6 +688,99 @@ void TestCatalogLifecycle::startUp() {
         QVERIFY(w.tvMain()->topLevelItemCount() > 0);
         QVERIFY(!w.isModified());
     }
+}
+
+void TestCatalogLifecycle::relativeStartFileIsRecordedAbsolute() {
+    TestDir dir;
+    TestDir elsewhere;
+    makeCatalog(dir.path("rel.vlr"));
+    resetSettings(false, false, true);
+    const QString started = QDir::currentPath();
+    QString opened;
+    {
+        ScriptedPrompts prompts;
+        QVERIFY(QDir::setCurrent(dir.path()));
+        MainWindow w(QStringLiteral("rel.vlr"));
+        w.FormActivate();
+        opened = w.currentFile();
+        QVERIFY2(QFileInfo(opened).isAbsolute(), qPrintable(opened));
+        QVERIFY(isSameFile(opened, dir.path("rel.vlr")));
+        QCOMPARE(w.windowTitle(), QStringLiteral("Vorlane 光盘管理--") + opened);
+        QVERIFY(w.catalog()->closing());
+    }
+    // The next start, from another folder, finds it again.
+    QVERIFY(QDir::setCurrent(elsewhere.path()));
+    ScriptedPrompts prompts;
+    MainWindow again;
+    again.FormActivate();
+    QDir::setCurrent(started);
+    QVERIFY(prompts.messages().isEmpty());
+    QCOMPARE(again.currentFile(), opened);
+    QVERIFY(again.db().isOpen());
+    QCOMPARE(dumpTree(again.tvMain()).first(), QStringLiteral("电影"));
+}
+
+void TestCatalogLifecycle::exampleOpensFromUserCopy_data() {
+    QTest::addColumn<bool>("firstRun");
+    QTest::newRow("first run") << true;
+    QTest::newRow("help menu item") << false;
+}
+
+// The installed example lies in a folder the user cannot write; what the user opens is a
+// copy of it in the user's data folder, with full access and no complaint.
+void TestCatalogLifecycle::exampleOpensFromUserCopy() {
+    VORLANE_RUN_UNPRIVILEGED();
+    QFETCH(bool, firstRun);
+    TestDir dir;
+    const QString installed = dir.createDir("share");
+    QVERIFY(QFile::copy(dataFile(QStringLiteral("example.vlr")), dir.path("share/example.vlr")));
+    QFile::setPermissions(installed, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    const QString copy = dir.path("data/vorlane/example.vlr");
+
+    auto openExample = [&](bool first, QList<PromptCall>& messages) {
+        resetSettings(first, true, false);
+        qputenv("XDG_DATA_HOME", QFile::encodeName(dir.path("data")));
+        ScriptedPrompts prompts;
+        MainWindow w;
+        w.catalog()->setInstalledExample(dir.path("share/example.vlr"));
+        w.FormActivate();
+        if (!first) {
+            w.setModified(false);
+            prompts.clear();
+            w.action("MExample")->trigger();
+        }
+        messages = prompts.messages();
+        QCOMPARE(w.currentFile(), copy);
+        QCOMPARE(w.windowTitle(), QStringLiteral("Vorlane 光盘管理--") + copy);
+        QCOMPARE(w.accessMode(), AccessMode::Full);
+        QVERIFY(w.action("FilePwd")->isEnabled());
+        QVERIFY(w.tvMain()->topLevelItemCount() > 1);
+    };
+    QList<PromptCall> messages;
+    openExample(firstRun, messages);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(messages.size(), firstRun ? 1 : 0);
+    if (firstRun)
+        QCOMPARE(messages.first().icon, QMessageBox::Information);
+    QVERIFY(QFileInfo::exists(copy + ".bak"));
+
+    // The user's copy is theirs: a later use opens it as it was left.
+    {
+        Database db;
+        db.open(copy);
+        testcat::addCategory(db, QStringLiteral("我的"), 0, 99);
+    }
+    openExample(false, messages);
+    if (QTest::currentTestFailed())
+        return;
+    QVERIFY(messages.isEmpty());
+    Database db;
+    db.open(copy);
+    QCOMPARE(db.count(QStringLiteral("select * from qClass where TreeName='我的'")), 1);
+    db.close();
+    QFile::setPermissions(installed,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 QTEST_MAIN(TestCatalogLifecycle)

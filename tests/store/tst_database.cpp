@@ -2,6 +2,7 @@
 // that are not catalogs.
 #include "common/catalogs.h"
 #include "common/testdir.h"
+#include "common/unprivileged.h"
 #include "store/database.h"
 #include "store/schema.h"
 
@@ -21,6 +22,7 @@ private slots:
     void refusesFilesThatAreNotCatalogs_data();
     void refusesFilesThatAreNotCatalogs();
     void upgradeAddsVolumeLabelColumnOnce();
+    void readOnlyFileOpensWithoutUpgrade_data();
     void readOnlyFileOpensWithoutUpgrade();
     void transactionRollsBackUnlessCommitted();
     void vacuumKeepsIdsAndShrinks();
@@ -175,18 +177,31 @@ void TestDatabase::upgradeAddsVolumeLabelColumnOnce() {
              1);
 }
 
+void TestDatabase::readOnlyFileOpensWithoutUpgrade_data() {
+    QTest::addColumn<bool>("folderLocked");
+    QTest::newRow("file not writable") << false;
+    // The engine needs the folder for its journal.
+    QTest::newRow("folder not writable") << true;
+}
+
 void TestDatabase::readOnlyFileOpensWithoutUpgrade() {
-    if (::geteuid() == 0)
-        QSKIP("root can write read-only files");
+    VORLANE_RUN_UNPRIVILEGED();
+    QFETCH(bool, folderLocked);
     TestDir dir;
-    const QString file = dir.path("ro.vlr");
+    const QString folder = dir.createDir("ro");
+    const QString file = dir.path("ro/ro.vlr");
     testcat::create(file);
-    QFile::setPermissions(file, QFileDevice::ReadOwner);
-    Database db;
-    db.open(file);
-    QVERIFY(db.isReadOnly());
-    upgradeCatalog(db);
-    QVERIFY_THROWS_EXCEPTION(DbError, testcat::addCategory(db, QStringLiteral("x")));
+    const auto writable = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    QFile::setPermissions(folderLocked ? folder : file,
+                          QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    {
+        Database db;
+        db.open(file);
+        QVERIFY(db.isReadOnly());
+        upgradeCatalog(db);
+        QVERIFY_THROWS_EXCEPTION(DbError, testcat::addCategory(db, QStringLiteral("x")));
+    }
+    QFile::setPermissions(folderLocked ? folder : file, writable);
 }
 
 void TestDatabase::transactionRollsBackUnlessCommitted() {
