@@ -12,15 +12,32 @@
 
 namespace unprivileged {
 
+// The build tree may lie in a folder that nobody cannot enter (a checkout under /root or
+// in a 0700 temporary folder), so the child runs from a copy of this executable and of the
+// files the program looks for beside it.
+inline bool copyProgramFiles(const QString& to) {
+    const QDir from(QCoreApplication::applicationDirPath());
+    const QString self = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    for (const QString& name : {self, QStringLiteral("vorlane-cli"), QStringLiteral("qCD.s_y"),
+                                QStringLiteral("example.vlr")}) {
+        if (from.exists(name) && !QFile::copy(from.filePath(name), QDir(to).filePath(name)))
+            return false;
+    }
+    return true;
+}
+
 // Runs the current test function (and data row) of this executable as nobody; fails the
 // test unless the child passes. Its home and temporary folders are a fresh folder that
 // nobody may write, removed afterwards.
 inline void rerunAsNobody() {
     QTemporaryDir home;
     QVERIFY(home.isValid());
-    QVERIFY(QFile::setPermissions(
-        home.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                         QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther));
+    const auto open = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                      QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    QVERIFY(QFile::setPermissions(home.path(), open));
+    const QString bin = home.filePath(QStringLiteral("bin"));
+    QVERIFY(QDir().mkpath(bin) && QFile::setPermissions(bin, open));
+    QVERIFY(copyProgramFiles(bin));
     const QString function = QString::fromLatin1(QTest::currentTestFunction());
     const char* tag = QTest::currentDataTag();
     const bool hasTag = tag && *tag;
@@ -28,6 +45,7 @@ inline void rerunAsNobody() {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("HOME"), home.path());
     env.insert(QStringLiteral("TMPDIR"), home.path());
+    env.insert(QStringLiteral("VORLANE_BIN"), bin);
     for (const char* name :
          {"XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
         env.remove(QLatin1String(name));
@@ -37,7 +55,8 @@ inline void rerunAsNobody() {
     child.setProcessChannelMode(QProcess::MergedChannels);
     child.start(QStringLiteral("setpriv"),
                 {QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
-                 QStringLiteral("--clear-groups"), QCoreApplication::applicationFilePath(),
+                 QStringLiteral("--clear-groups"),
+                 QDir(bin).filePath(QFileInfo(QCoreApplication::applicationFilePath()).fileName()),
                  hasTag ? function + QLatin1Char(':') + row : function});
     QVERIFY2(child.waitForStarted(), "setpriv could not be started");
     if (!child.waitForFinished(240000)) {
