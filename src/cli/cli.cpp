@@ -3,12 +3,127 @@
 #include "cli/clicommon.h"
 #include "store/schema.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <string>
+#include <termios.h>
 #include <unistd.h>
 
 namespace vorlane::cli {
 
 namespace {
+
+// The command being run, for the wait notice and for naming the catalog in failures.
+thread_local Context* t_context = nullptr;
+
+int busyWaitMs() {
+    bool ok = false;
+    const int ms = qEnvironmentVariableIntValue("VORLANE_BUSY_TIMEOUT_MS", &ok);
+    return ok && ms >= 0 ? ms : 30000;
+}
+
+// A failure of the database layer in words for the user.
+QString describe(const QString& path, const DbError& e) {
+    switch (e.cause()) {
+    case DbError::Cause::Busy:
+        return QStringLiteral("another program is writing to this catalog and did not finish "
+                              "within %1 s; try again later")
+            .arg(busyWaitMs() / 1000.0);
+    case DbError::Cause::FolderReadOnly:
+        return QStringLiteral("the folder ") + QFileInfo(path).absolutePath() +
+               QStringLiteral(" cannot be written, so the catalog cannot be changed");
+    case DbError::Cause::DiskFull:
+    case DbError::Cause::Other:
+        break;
+    }
+    return e.text();
+}
+
+volatile std::sig_atomic_t g_promptInterrupted = 0;
+
+extern "C" void onPromptInterrupt(int) {
+    g_promptInterrupted = 1;
+}
+
+// Asks for a password on the terminal without echoing it. A null string when standard
+// input is no terminal or nothing was typed.
+QString askPassword(const QString& question) {
+    if (::isatty(STDIN_FILENO) != 1)
+        return {};
+    const int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    const int in = tty >= 0 ? tty : STDIN_FILENO;
+    const int out = tty >= 0 ? tty : STDERR_FILENO;
+    // Echo goes off before the question appears, so that nothing typed after it is shown.
+    termios saved{};
+    const bool quiet = ::tcgetattr(in, &saved) == 0;
+    if (quiet) {
+        termios noEcho = saved;
+        noEcho.c_lflag &= ~tcflag_t(ECHO | ECHONL);
+        ::tcsetattr(in, TCSADRAIN, &noEcho);
+    }
+    auto restore = qScopeGuard([&] {
+        if (quiet)
+            ::tcsetattr(in, TCSADRAIN, &saved);
+        if (tty >= 0)
+            ::close(tty);
+    });
+    const QByteArray prompt = question.toLocal8Bit();
+    if (::write(out, prompt.constData(), size_t(prompt.size())) < 0)
+        return {}; // nowhere to ask; reading blind would only confuse
+    // Ctrl+C must not leave the terminal without echo: the read is interrupted instead.
+    struct sigaction onInt = {};
+    struct sigaction previous = {};
+    onInt.sa_handler = onPromptInterrupt;
+    sigemptyset(&onInt.sa_mask);
+    g_promptInterrupted = 0;
+    ::sigaction(SIGINT, &onInt, &previous);
+    std::string typed;
+    bool gotLine = false;
+    for (;;) {
+        char c = 0;
+        const ssize_t n = ::read(in, &c, 1);
+        if (n == 1 && c != '\n') {
+            typed.push_back(c);
+            continue;
+        }
+        gotLine = n == 1;
+        if (n < 0 && errno == EINTR && !g_promptInterrupted)
+            continue;
+        break;
+    }
+    ::sigaction(SIGINT, &previous, nullptr);
+    (void)!::write(out, "\n", 1);
+    if (!typed.empty() && typed.back() == '\r')
+        typed.pop_back();
+    QString password =
+        gotLine ? QString::fromLocal8Bit(typed.data(), qsizetype(typed.size())) : QString();
+    std::fill(typed.begin(), typed.end(), '\0');
+    if (g_promptInterrupted) {
+        restore.dismiss();
+        if (quiet)
+            ::tcsetattr(in, TCSADRAIN, &saved);
+        if (tty >= 0)
+            ::close(tty);
+        ::raise(SIGINT);
+    }
+    return password;
+}
+
+// The password given for `option`: the option, else the environment variable, else typed
+// at the prompt. A null string when there is none.
+QString givenPassword(const QCommandLineParser& parser, const QString& option, const char* env,
+                      const QString& question) {
+    if (parser.isSet(option))
+        return parser.value(option);
+    if (!qEnvironmentVariableIsEmpty(env))
+        return qEnvironmentVariable(env);
+    return askPassword(question);
+}
 
 QString formatOption() {
     return QStringLiteral("format");
@@ -99,10 +214,12 @@ const QList<Command>& commands() {
 
 void addPasswordOptions(QCommandLineParser& parser) {
     parser.addOption({QStringLiteral("password"),
-                      QStringLiteral("The catalog's open password, when it has one."),
+                      QStringLiteral("The catalog's open password, when it has one (else "
+                                     "VORLANE_PASSWORD, else asked for on a terminal)."),
                       QStringLiteral("password")});
     parser.addOption({QStringLiteral("write-password"),
-                      QStringLiteral("The catalog's write password, for commands that write."),
+                      QStringLiteral("The catalog's write password, for commands that write "
+                                     "(else VORLANE_WRITE_PASSWORD, else asked for)."),
                       QStringLiteral("password")});
 }
 
@@ -129,13 +246,41 @@ qint64 idArgument(const QString& text, const QString& what) {
     return v;
 }
 
-QString oneLine(const QString& text) {
-    QString s = text;
-    s.replace(QStringLiteral("\r\n"), QStringLiteral("\\n"));
-    s.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
-    s.replace(QLatin1Char('\r'), QStringLiteral("\\n"));
-    s.replace(QLatin1Char('\t'), QLatin1Char(' '));
+namespace {
+
+QString escapeControls(const QString& text, bool keepLines) {
+    QString s;
+    s.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c == u'\r' || c == u'\n') {
+            if (keepLines) {
+                s += QChar(c);
+            } else {
+                if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n')
+                    ++i;
+                s += QStringLiteral("\\n");
+            }
+        } else if (c == u'\t') {
+            s += keepLines ? QChar(c) : QChar(u' ');
+        } else if (c < 0x20 || (c >= 0x7f && c <= 0x9f)) {
+            // C0, DEL and C1: a terminal would act on them.
+            s += QStringLiteral("\\x") + QString::number(c, 16).rightJustified(2, u'0');
+        } else {
+            s += QChar(c);
+        }
+    }
     return s;
+}
+
+} // namespace
+
+QString oneLine(const QString& text) {
+    return escapeControls(text, false);
+}
+
+QString withoutControls(const QString& text) {
+    return escapeControls(text, true);
 }
 
 bool parse(Context& ctx, const Command& cmd, QCommandLineParser& parser, const QStringList& args,
@@ -177,9 +322,21 @@ void openCatalog(Database& db, const QString& path, const QCommandLineParser& pa
         fail(path, QStringLiteral("no such file"));
     if (!info.isFile())
         fail(path, QStringLiteral("not a file"));
+    if (!info.isReadable())
+        fail(path, QStringLiteral("the file cannot be read"));
+    if (Context* ctx = t_context) {
+        ctx->catalog = path;
+        db.setBusyWait(busyWaitMs(), [ctx, path] {
+            ctx->err << "vorlane-cli: " << oneLine(path)
+                     << ": waiting for another program writing to this catalog…\n";
+            ctx->err.flush();
+        });
+    }
     try {
         db.open(path);
     } catch (const DbError& e) {
+        if (e.cause() != DbError::Cause::Other)
+            fail(path, describe(path, e));
         fail(path, QStringLiteral("not a Vorlane catalog, or the file is damaged (") + e.text() +
                        QLatin1Char(')'));
     }
@@ -191,28 +348,36 @@ void openCatalog(Database& db, const QString& path, const QCommandLineParser& pa
             writePwd = q.textOr(1);
         }
     } catch (const DbError& e) {
+        if (e.cause() != DbError::Cause::Other)
+            fail(path, describe(path, e));
         fail(path, QStringLiteral("the file is damaged (") + e.text() + QLatin1Char(')'));
     }
-    const QString givenRead = parser.isSet(QStringLiteral("password"))
-                                  ? parser.value(QStringLiteral("password"))
-                                  : QString();
-    const QString givenWrite = parser.isSet(QStringLiteral("write-password"))
-                                   ? parser.value(QStringLiteral("write-password"))
-                                   : QString();
     if (!readPwd.isEmpty()) {
-        if (!parser.isSet(QStringLiteral("password")))
-            fail(path, QStringLiteral("the catalog has an open password; give it with --password"));
-        if (givenRead != readPwd)
+        const QString given = givenPassword(parser, QStringLiteral("password"), "VORLANE_PASSWORD",
+                                            QStringLiteral("Open password for ") + oneLine(path) +
+                                                QStringLiteral(": "));
+        if (given.isNull())
+            fail(path, QStringLiteral("the catalog has an open password; give it with "
+                                      "--password or in VORLANE_PASSWORD"));
+        if (given != readPwd)
             fail(path, QStringLiteral("wrong open password"));
     }
     if (access == Access::Write) {
         if (!writePwd.isEmpty()) {
-            if (!parser.isSet(QStringLiteral("write-password")))
+            const QString given = givenPassword(
+                parser, QStringLiteral("write-password"), "VORLANE_WRITE_PASSWORD",
+                QStringLiteral("Write password for ") + oneLine(path) + QStringLiteral(": "));
+            if (given.isNull())
                 fail(path, QStringLiteral("the catalog has a write password; give it with "
-                                          "--write-password"));
-            if (givenWrite != writePwd)
+                                          "--write-password or in VORLANE_WRITE_PASSWORD"));
+            if (given != writePwd)
                 fail(path, QStringLiteral("wrong write password"));
         }
+        // The engine writes its journal beside the catalog, so the folder must be writable too.
+        const QString dir = info.absolutePath();
+        if (::access(QFile::encodeName(dir).constData(), W_OK) != 0)
+            fail(path, QStringLiteral("the folder ") + dir +
+                           QStringLiteral(" cannot be written, so the catalog cannot be changed"));
         if (db.isReadOnly())
             fail(path, QStringLiteral("the file cannot be written"));
         upgradeCatalog(db);
@@ -220,7 +385,10 @@ void openCatalog(Database& db, const QString& path, const QCommandLineParser& pa
 }
 
 int run(const QStringList& args, QTextStream& out, QTextStream& err) {
-    Context ctx{out, err, ::isatty(STDERR_FILENO) == 1};
+    Context ctx{out, err, ::isatty(STDERR_FILENO) == 1, {}};
+    Context* const outer = t_context;
+    t_context = &ctx;
+    const auto restore = qScopeGuard([outer] { t_context = outer; });
     auto topHelp = [&](QTextStream& s) {
         s << "Usage: vorlane-cli COMMAND [options] ARGS...\n"
           << "The Vorlane disc catalogue from the command line.\n\nCommands:\n";
@@ -265,14 +433,18 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err) {
             return code;
         } catch (const Failed& f) {
             out.flush();
-            err << "vorlane-cli: " << f.message << "\n";
+            err << "vorlane-cli: " << oneLine(f.message) << "\n";
             if (f.code == Usage)
                 err << "Try 'vorlane-cli " << name << " --help'.\n";
             err.flush();
             return f.code;
         } catch (const DbError& e) {
             out.flush();
-            err << "vorlane-cli: database error: " << e.text() << "\n";
+            if (ctx.catalog.isEmpty())
+                err << "vorlane-cli: database error: " << oneLine(e.text()) << "\n";
+            else
+                err << "vorlane-cli: " << oneLine(ctx.catalog) << ": "
+                    << oneLine(describe(ctx.catalog, e)) << "\n";
             err.flush();
             return Failure;
         }

@@ -22,6 +22,7 @@ struct Context {
     QTextStream& out;
     QTextStream& err;
     bool errIsTerminal = false;
+    QString catalog; // the catalog the command opened, named in database failures
 };
 
 struct Command {
@@ -43,8 +44,12 @@ bool parse(Context& ctx, const Command& cmd, QCommandLineParser& parser, const Q
 void addPasswordOptions(QCommandLineParser& parser);
 
 enum class Access { Read, Write };
-// Opens the catalog at `path`, checks its passwords against the options and, for writing,
-// that the file can be written. Throws Failed with a message naming the file.
+// Opens the catalog at `path`, checks its passwords and, for writing, that the file and
+// its folder can be written. A password comes from its option, else from the environment
+// (VORLANE_PASSWORD, VORLANE_WRITE_PASSWORD), else from a prompt when standard input is a
+// terminal. While another program holds the catalog's lock the command waits for it
+// (VORLANE_BUSY_TIMEOUT_MS, 30 s by default), saying so on stderr. Throws Failed with a
+// message naming the file.
 void openCatalog(Database& db, const QString& path, const QCommandLineParser& parser,
                  Access access);
 
@@ -55,8 +60,11 @@ qint64 nextOrderId(Database& db);
 // A whole-number argument; throws a usage Failed naming `what` otherwise.
 qint64 idArgument(const QString& text, const QString& what);
 
-// Notes and names on one line for text output.
+// Notes and names on one line for text and tsv output: line breaks as \n, tabs as spaces
+// and every other control character as \xHH, so that no name can drive the terminal.
 QString oneLine(const QString& text);
+// The same escapes, but line breaks and tabs kept (a note shown whole).
+QString withoutControls(const QString& text);
 
 [[noreturn]] void usage(const QString& message);
 [[noreturn]] void fail(const QString& file, const QString& cause);

@@ -209,7 +209,7 @@ int cmdNote(Context& ctx, QCommandLineParser& p) {
              (isDisc ? QStringLiteral("no disc with id ") : QStringLiteral("no entry with id ")) +
                  QString::number(id));
     if (!writing) {
-        const QString note = q.textOr(0);
+        const QString note = withoutControls(q.textOr(0));
         ctx.out << note;
         if (!note.isEmpty() && !note.endsWith(QLatin1Char('\n')))
             ctx.out << '\n';

@@ -76,8 +76,9 @@ int cmdImport(Context& ctx, QCommandLineParser& p) {
     if (!label.isEmpty()) {
         const QString other = duplicateCategory(db, label);
         if (!other.isEmpty())
-            ctx.err << "vorlane-cli: warning: a disc labelled \"" << label
-                    << "\" is already in category \"" << other << "\"; importing it again\n";
+            ctx.err << "vorlane-cli: warning: a disc labelled \"" << oneLine(label)
+                    << "\" is already in category \"" << oneLine(other)
+                    << "\"; importing it again\n";
     }
     const qint64 order = nextOrderId(db);
     const qint64 disc = addDiscRow(db, NewDisc{name, category, order, root, label});
@@ -97,7 +98,7 @@ int cmdImport(Context& ctx, QCommandLineParser& p) {
     if (ctx.errIsTerminal) {
         hooks.progressIntervalMs = 200;
         hooks.progress = [&](const QString& current) {
-            QString shown = current;
+            QString shown = oneLine(current);
             if (shown.size() > 70)
                 shown = QStringLiteral("…") + shown.right(69);
             ctx.err << "\r\x1b[K" << shown;

@@ -109,7 +109,7 @@ private:
         const int rc = sqlite3_step(st);
         sqlite3_reset(st);
         if (rc != SQLITE_DONE) {
-            m_result.error = QString::fromUtf8(sqlite3_errmsg(m_db.handle()));
+            m_result.error = DbError::fromEngine(m_db.handle()).text();
             m_stop = true;
             return 0;
         }

@@ -3,17 +3,49 @@
 #include "store/schema.h"
 
 #include <QFileInfo>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <sqlite3.h>
 
 namespace vorlane {
 
-DbError::DbError(const QString& text) : std::runtime_error(text.toStdString()), m_text(text) {}
+DbError::DbError(const QString& text, Cause cause)
+    : std::runtime_error(text.toStdString()), m_text(text), m_cause(cause) {}
+
+DbError DbError::fromEngine(sqlite3* db) {
+    if (!db)
+        return DbError(QStringLiteral("database not open"));
+    const int code = sqlite3_extended_errcode(db);
+    QString msg = QString::fromUtf8(sqlite3_errmsg(db));
+    const auto systemText = [](int e) { return QString::fromLocal8Bit(std::strerror(e)); };
+    switch (code & 0xff) {
+    case SQLITE_BUSY:
+        return DbError(msg, Cause::Busy);
+    case SQLITE_FULL:
+        // The engine reports a failed write for lack of space without the system's errno.
+        return DbError(systemText(ENOSPC), Cause::DiskFull);
+    case SQLITE_READONLY:
+        return DbError(msg,
+                       code == SQLITE_READONLY_DIRECTORY ? Cause::FolderReadOnly : Cause::Other);
+    case SQLITE_IOERR:
+    case SQLITE_CANTOPEN: {
+        const int e = sqlite3_system_errno(db);
+        if (e == ENOSPC || e == EDQUOT)
+            return DbError(systemText(e), Cause::DiskFull);
+        if (e != 0)
+            msg += QStringLiteral(" (") + systemText(e) + QLatin1Char(')');
+        return DbError(msg);
+    }
+    default:
+        return DbError(msg);
+    }
+}
 
 namespace {
 
-[[noreturn]] void fail(sqlite3* db, const QString& what = {}) {
-    QString msg = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("database not open");
-    throw DbError(what.isEmpty() ? msg : what + QStringLiteral(": ") + msg);
+[[noreturn]] void fail(sqlite3* db) {
+    throw DbError::fromEngine(db);
 }
 
 void check(sqlite3* db, int rc) {
@@ -45,15 +77,15 @@ void Database::open(const QString& path, Mode mode) {
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
-        const QString msg =
-            db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("out of memory");
+        const DbError error =
+            db ? DbError::fromEngine(db) : DbError(QStringLiteral("out of memory"));
         sqlite3_close(db);
-        throw DbError(msg);
+        throw error;
     }
     m_db = db;
     m_path = path;
     m_mode = mode;
-    sqlite3_busy_timeout(m_db, 2000);
+    applyBusyWait();
     sqlite3_extended_result_codes(m_db, 1);
     if (mode == Mode::Create)
         return;
@@ -85,6 +117,39 @@ void Database::reopen() {
     open(path, mode);
 }
 
+void Database::setBusyWait(int ms, std::function<void()> onWait) {
+    m_busyMs = std::max(0, ms);
+    m_onWait = std::move(onWait);
+    if (m_db)
+        applyBusyWait();
+}
+
+void Database::applyBusyWait() {
+    if (m_busyMs < 0)
+        sqlite3_busy_timeout(m_db, 2000);
+    else
+        sqlite3_busy_handler(m_db, &Database::onBusy, this);
+}
+
+int Database::onBusy(void* self, int attempt) {
+    using namespace std::chrono;
+    auto* d = static_cast<Database*>(self);
+    const auto now = steady_clock::now();
+    if (attempt == 0)
+        d->m_waitStart = now;
+    const auto waited = duration_cast<milliseconds>(now - d->m_waitStart).count();
+    if (waited >= d->m_busyMs)
+        return 0;
+    // Another program's commit holds the lock for moments; only a longer wait is told.
+    if (waited >= 250 && !d->m_waitTold) {
+        d->m_waitTold = true;
+        if (d->m_onWait)
+            d->m_onWait();
+    }
+    sqlite3_sleep(int(std::min<qint64>(20, d->m_busyMs - waited)));
+    return 1;
+}
+
 bool Database::hasCatalogTables() {
     return hasCatalogSchema(*this);
 }
@@ -96,10 +161,8 @@ void Database::exec(const QString& sql, const QVariantList& params) {
         char* err = nullptr;
         const int rc = sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &err);
         if (rc != SQLITE_OK) {
-            const QString msg =
-                err ? QString::fromUtf8(err) : QString::fromUtf8(sqlite3_errmsg(m_db));
             sqlite3_free(err);
-            throw DbError(msg);
+            fail(m_db);
         }
         return;
     }
@@ -249,9 +312,9 @@ bool Query::next() {
     m_hasRow = false;
     if (rc == SQLITE_DONE)
         return false;
-    const QString msg = QString::fromUtf8(sqlite3_errmsg(m_db->handle()));
+    const DbError error = DbError::fromEngine(m_db->handle());
     sqlite3_reset(m_stmt);
-    throw DbError(msg);
+    throw error;
 }
 
 void Query::exec() {

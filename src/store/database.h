@@ -5,6 +5,8 @@
 #include <QString>
 #include <QVariant>
 #include <QVariantList>
+#include <chrono>
+#include <functional>
 #include <stdexcept>
 
 struct sqlite3;
@@ -12,14 +14,22 @@ struct sqlite3_stmt;
 
 namespace vorlane {
 
-// Every failure of the database layer. `text()` carries the engine's own message.
+// Every failure of the database layer. `text()` carries the engine's own message; a full
+// disk is told in the system's words.
 class DbError : public std::runtime_error {
 public:
-    explicit DbError(const QString& text);
+    // The causes a caller words for the user itself.
+    enum class Cause { Other, Busy, DiskFull, FolderReadOnly };
+
+    explicit DbError(const QString& text, Cause cause = Cause::Other);
+    // The last failure on the connection `db`.
+    static DbError fromEngine(sqlite3* db);
     QString text() const { return m_text; }
+    Cause cause() const { return m_cause; }
 
 private:
     QString m_text;
+    Cause m_cause = Cause::Other;
 };
 
 class Database {
@@ -43,6 +53,11 @@ public:
 
     // Closes and opens again on the same file ("set connected").
     void reopen();
+
+    // While another connection holds the lock, wait up to `ms` for it (instead of the
+    // default 2 s); `onWait` runs once, when the first wait begins. Applies to this
+    // connection and to later opens.
+    void setBusyWait(int ms, std::function<void()> onWait);
 
     // Runs one statement (or, with no parameters, several separated by ';').
     void exec(const QString& sql, const QVariantList& params = {});
@@ -69,9 +84,16 @@ public:
     bool hasCatalogTables();
 
 private:
+    static int onBusy(void* self, int attempt);
+    void applyBusyWait();
+
     sqlite3* m_db = nullptr;
     QString m_path;
     Mode m_mode = Mode::ReadWrite;
+    int m_busyMs = -1; // -1: the default timeout
+    std::function<void()> m_onWait;
+    bool m_waitTold = false;
+    std::chrono::steady_clock::time_point m_waitStart;
 };
 
 // A prepared statement. Values are bound by position (from 1) or by ":name".
