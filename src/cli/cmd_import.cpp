@@ -114,10 +114,26 @@ int cmdImport(Context& ctx, QCommandLineParser& p) {
     ctx.out << "disc " << disc << " \"" << oneLine(name) << "\" in category " << category << " \""
             << oneLine(categoryName) << "\"\n"
             << "files: " << result.files << ", folders: " << result.folders
-            << ", rows stored: " << result.rows << (result.cancelled ? " (cancelled)" : "") << "\n";
+            << ", rows stored: " << result.rows << (result.cancelled ? " (cancelled)" : "");
+    if (result.unreadable > 0)
+        ctx.out << ", unreadable folders: " << result.unreadable;
+    ctx.out << "\n";
+    // An import that stopped early must not read like a finished one.
+    if (!result.error.isEmpty())
+        ctx.out << "import failed: the catalog keeps " << result.rows << " rows of this disc\n";
+    else if (result.cancelled)
+        ctx.out << "import cancelled: the catalog keeps " << result.rows << " rows of this disc\n";
+    ctx.out.flush();
+    if (result.unreadable > 0) {
+        ctx.err << "vorlane-cli: warning: " << result.unreadable
+                << (result.unreadable == 1 ? " folder" : " folders")
+                << " could not be read and lack their contents, the first: "
+                << oneLine(result.firstUnreadable) << ": " << result.unreadableReason << "\n";
+        ctx.err.flush();
+    }
     if (!result.error.isEmpty())
         fail(path, QStringLiteral("the scan stopped: ") + result.error);
-    return result.cancelled ? Failure : Ok;
+    return result.cancelled || result.unreadable > 0 ? Failure : Ok;
 }
 
 } // namespace vorlane::cli

@@ -34,8 +34,15 @@ struct ScanParams {
 struct ScanResult {
     int files = 0;   // files met, including those the type list turned away
     int folders = 0; // folders met, including those beyond the depth limit
-    qint64 rows = 0; // rows stored
+    // Rows committed: what the catalog keeps, also after a cancel or a failure.
+    qint64 rows = 0;
     bool cancelled = false;
+    // Folders that could not be opened or listed to the end, the root included. Such a
+    // folder keeps its row; what could not be read below it is missing.
+    int unreadable = 0;
+    // The first of them (full path) and the system's reason.
+    QString firstUnreadable;
+    QString unreadableReason;
     // Set when a row could not be stored (a full disk, a read-only file). The walk stops
     // there; every row committed before stays. Empty when all went well.
     QString error;
@@ -57,7 +64,8 @@ QString rootPrefix(const QString& root);
 
 // Runs the scan into `db` (an open catalog, not inside a transaction). Never throws for
 // file-system trouble: an unreadable root stores nothing, an unreadable folder gets its
-// row and no children. Symbolic links are stored as files with their own size and never
+// row and no children; both are counted in `unreadable`. Any depth is walked, holding only
+// a few folders open at a time. Symbolic links are stored as files with their own size and never
 // followed; FIFOs, sockets and devices are stored without being opened. Names that are
 // not valid UTF-8 are stored as QFile::decodeName shows them.
 ScanResult scanTree(Database& db, const ScanParams& params, const ScanHooks& hooks = {});

@@ -115,6 +115,25 @@ void WorkDialog::Timer1Timer() {
     m_timer->start(); // closes at the next tick
 }
 
+QString ScanProgressDialog::summaryText(const ScanResult& r) {
+    QString text = QStringLiteral("数据导入完毕！\r\n\r\n文件：") + QString::number(r.files) +
+                   QStringLiteral("，目录：") + QString::number(r.folders);
+    if (r.unreadable > 0) {
+        text += QStringLiteral("\r\n无法读取的目录：") + QString::number(r.unreadable) +
+                QStringLiteral("（第一个：") + r.firstUnreadable + QStringLiteral("）");
+    }
+    // A scan that stopped early must not read like a finished one; the count is what the
+    // catalog keeps.
+    if (!r.error.isEmpty()) {
+        text += QStringLiteral("\r\n导入失败：") + r.error + QStringLiteral("，已保存 ") +
+                QString::number(r.rows) + QStringLiteral(" 条记录。");
+    } else if (r.cancelled) {
+        text += QStringLiteral("\r\n导入已取消，已保存 ") + QString::number(r.rows) +
+                QStringLiteral(" 条记录。");
+    }
+    return text;
+}
+
 ScanProgressDialog::ScanProgressDialog(Database& fallback, const ScanParams& params,
                                        QWidget* parent)
     : WorkDialog(QStringLiteral("InputDataProgressFrm"), QStringLiteral("文件读取进度显示"),
@@ -161,11 +180,7 @@ void ScanProgressDialog::workDone() {
         prompts().error(this, QStringLiteral("保存数据出错！\r\n") + m_result.error,
                         QStringLiteral("提示"));
     }
-    prompts().info(this,
-                   QStringLiteral("数据导入完毕！\r\n\r\n文件：") +
-                       QString::number(m_result.files) + QStringLiteral("，目录：") +
-                       QString::number(m_result.folders),
-                   QStringLiteral("提示"));
+    prompts().info(this, summaryText(m_result), QStringLiteral("提示"));
 }
 
 } // namespace vorlane

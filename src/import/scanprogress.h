@@ -68,6 +68,8 @@ class ScanProgressDialog : public WorkDialog {
 public:
     ScanProgressDialog(Database& fallback, const ScanParams& params, QWidget* parent);
     ScanResult result() const { return m_result; }
+    // The summary shown when the scan is over: the counts, then what went wrong, if anything.
+    static QString summaryText(const ScanResult& r);
 
 protected:
     void work() override;

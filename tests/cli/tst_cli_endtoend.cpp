@@ -2,13 +2,18 @@
 // the listing compared with an independent walk of the same tree.
 #include "common/clirunner.h"
 #include "common/testdir.h"
+#include "import/scanfixture.h"
+#include "store/database.h"
 
 #include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QSet>
 #include <QtTest>
+#include <unistd.h>
 
 namespace {
 
@@ -24,6 +29,9 @@ class TestCliEndToEnd : public QObject {
 private slots:
     void importListAndFindMatchTheTree();
     void importOptionsAndBadInput();
+    void importInAChildProcessMissesNothingSilently_data();
+    void importInAChildProcessMissesNothingSilently();
+    void failedImportSaysSoWithTheRowsKept();
 };
 
 void TestCliEndToEnd::importListAndFindMatchTheTree() {
@@ -120,6 +128,117 @@ void TestCliEndToEnd::importOptionsAndBadInput() {
     QCOMPARE(runCli({"import", cat, tree.path(), "--category", "9"}).code, 1); // no such category
     QCOMPARE(runCli({"import", cat, tree.path("nope"), "--category", "1"}).code,
              1); // no such folder
+}
+
+void TestCliEndToEnd::importInAChildProcessMissesNothingSilently_data() {
+    QTest::addColumn<bool>("deep");     // a chain of 200 folders with files and side folders
+    QTest::addColumn<bool>("lockOne");  // one folder that cannot be read
+    QTest::addColumn<int>("fileLimit"); // RLIMIT_NOFILE of the child, 0 = as inherited
+    QTest::newRow("deep tree, 16 open files") << true << false << 16;
+    QTest::newRow("unreadable folder") << false << true << 0;
+}
+
+void TestCliEndToEnd::importInAChildProcessMissesNothingSilently() {
+    QFETCH(bool, deep);
+    QFETCH(bool, lockOne);
+    QFETCH(int, fileLimit);
+    TestDir tree;
+    tree.createFile("top.txt", 1);
+    if (deep) {
+        QString dir;
+        for (int level = 1; level <= 200; ++level) {
+            dir += "d/";
+            tree.createFile(dir + "f.txt", level);
+            if (level % 20 == 0)
+                tree.createFile(dir + "e/g.txt", 2);
+        }
+    }
+    if (lockOne) {
+        tree.createFile("open/a.txt", 1);
+        tree.createFile("locked/inner/b.txt", 1);
+        tree.createFile("locked/c.txt", 1);
+        tree.lock("locked");
+    }
+    TestDir work;
+    const QString cat = work.path("c.vlr");
+    QCOMPARE(runCli({"new", cat}).code, 0);
+    QCOMPARE(runCli({"mkcat", cat, "c"}).code, 0);
+
+    // Permissions are checked as an ordinary user meets them: root would read the locked
+    // folder, so the child runs as nobody then.
+    QStringList command;
+    if (::geteuid() == 0) {
+        for (const QString& path : {tree.path(), work.path()})
+            QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                            QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                            QFileDevice::WriteOther | QFileDevice::ExeOther);
+        QFile::setPermissions(cat, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                       QFileDevice::ReadOther | QFileDevice::WriteOther);
+        command << "setpriv"
+                << "--reuid=nobody"
+                << "--regid=nogroup"
+                << "--clear-groups";
+    }
+    if (fileLimit > 0)
+        command << "prlimit" << QStringLiteral("--nofile=%1:%1").arg(fileLimit);
+    command << qEnvironmentVariable("VORLANE_BIN") + "/vorlane-cli"
+            << "import" << cat << tree.path() << "--category"
+            << "1";
+    QProcess child;
+    child.start(command.takeFirst(), command);
+    QVERIFY(child.waitForFinished(60000));
+    const QString out = QString::fromUtf8(child.readAllStandardOutput());
+    const QString err = QString::fromUtf8(child.readAllStandardError());
+
+    QMap<QString, Entry> expected = walkTree(tree.path());
+    if (lockOne) {
+        for (const QString& rel : expected.keys()) {
+            if (rel.startsWith("/locked/"))
+                expected.remove(rel);
+        }
+        QCOMPARE(child.exitCode(), 1);
+        QVERIFY2(out.contains("unreadable folders: 1"), qPrintable(out));
+        QVERIFY2(err.contains("warning: 1 folder could not be read"), qPrintable(err));
+        QVERIFY2(err.contains(tree.path("locked")), qPrintable(err));
+        QCOMPARE(err.count('\n'), 1);
+    } else {
+        QVERIFY2(child.exitCode() == 0, qPrintable(err));
+        QVERIFY2(!out.contains("unreadable"), qPrintable(out));
+        QCOMPARE(err, QString());
+    }
+    const QRegularExpressionMatch disc = QRegularExpression("^disc (\\d+) ").match(out);
+    QVERIFY2(disc.hasMatch(), qPrintable(out));
+    vorlane::Database db;
+    db.open(cat);
+    QCOMPARE(rowsAsTree(readRows(db, disc.captured(1).toLongLong())), expected);
+}
+
+void TestCliEndToEnd::failedImportSaysSoWithTheRowsKept() {
+    TestDir tree;
+    for (int i = 0; i < 6; ++i)
+        tree.createFile(QStringLiteral("f%1.txt").arg(i), 1);
+    TestDir work;
+    const QString cat = work.path("c.vlr");
+    runCli({"new", cat});
+    runCli({"mkcat", cat, "c"});
+    {
+        // Storing fails at the third row and undoes the transaction the first two are in.
+        vorlane::Database db;
+        db.open(cat);
+        db.exec("create trigger stopper before insert on qCDFiles when (select count(*) from "
+                "qCDFiles) >= 2 begin select raise(rollback, 'disk full'); end");
+    }
+    const CliResult r = runCli({"import", cat, tree.path(), "--category", "1"});
+    QCOMPARE(r.code, 1);
+    QVERIFY2(r.err.contains("disk full"), qPrintable(r.err));
+    vorlane::Database db;
+    db.open(cat);
+    const qint64 kept = db.count("select AutoId from qCDFiles");
+    QVERIFY2(r.out.contains(QStringLiteral("rows stored: %1\n").arg(kept)), qPrintable(r.out));
+    QVERIFY2(
+        r.out.contains(
+            QStringLiteral("import failed: the catalog keeps %1 rows of this disc\n").arg(kept)),
+        qPrintable(r.out));
 }
 
 QTEST_GUILESS_MAIN(TestCliEndToEnd)

@@ -82,6 +82,8 @@ private slots:
     void detectedTypesLimitTheImport();
     void lookOpensTheRoot();
     void failedDiscRowLeavesDialogOpen();
+    void unfinishedScanSaysSoWithTheRowsKept_data();
+    void unfinishedScanSaysSoWithTheRowsKept();
 
 private:
     QTreeWidgetItem* addCategoryNode(const QString& name);
@@ -443,6 +445,53 @@ void TestImportDialog::failedDiscRowLeavesDialogOpen() {
     QCOMPARE(cat->childCount(), 0);
     QCOMPARE(m_w->discCount(), 0);
     QCOMPARE(m_w->nodeIdSerial(), 0);
+}
+
+void TestImportDialog::unfinishedScanSaysSoWithTheRowsKept_data() {
+    QTest::addColumn<QString>("stopper"); // a trigger body that makes storing fail, or ""
+    QTest::addColumn<QString>("line");    // the summary's last line, %1 = rows kept
+    QTest::newRow("cancelled") << QString() << QStringLiteral("导入已取消，已保存 %1 条记录。");
+    // The failing row alone is undone: the two before it stay.
+    QTest::newRow("failed, row undone")
+        << QStringLiteral("raise(fail, 'disk full')")
+        << QStringLiteral("导入失败：disk full，已保存 %1 条记录。");
+    // The whole open transaction is undone: what was stored in it is not kept.
+    QTest::newRow("failed, transaction undone")
+        << QStringLiteral("raise(rollback, 'disk full')")
+        << QStringLiteral("导入失败：disk full，已保存 %1 条记录。");
+}
+
+void TestImportDialog::unfinishedScanSaysSoWithTheRowsKept() {
+    QFETCH(QString, stopper);
+    QFETCH(QString, line);
+    TestDir tree;
+    for (int i = 0; i < 6; ++i)
+        tree.createFile(QStringLiteral("f%1.txt").arg(i), 1);
+    if (!stopper.isEmpty()) {
+        m_w->db().exec(QStringLiteral("create trigger stopper before insert on qCDFiles when "
+                                      "(select count(*) from qCDFiles) >= 2 begin select ") +
+                       stopper + QStringLiteral("; end"));
+    }
+    QTreeWidgetItem* cat = addCategoryNode(QStringLiteral("c"));
+    m_w->tvMain()->setCurrentItem(cat);
+    m_prompts->answerFolder(tree.path(), QStringLiteral("d"));
+    m_prompts->answer(QMessageBox::Yes);
+    m_prompts->answerDialog(script([&](QDialog* d) {
+        child<QToolButton>(d, "btnSelectPath")->click();
+        child<QPushButton>(d, "btnOk")->click();
+    }));
+    m_prompts->answerDialog([&](QDialog* d) {
+        if (stopper.isEmpty())
+            child<QPushButton>(d, "btnCacel")->click(); // before the scan has begun
+        return d->exec();
+    });
+    m_w->action("InCD")->trigger();
+    const qint64 kept = m_w->db().count(QStringLiteral("select AutoId from qCDFiles"));
+    const QString summary = m_prompts->lastMessage().text;
+    QVERIFY2(summary.startsWith(QStringLiteral("数据导入完毕！\r\n\r\n文件：")),
+             qPrintable(summary));
+    QVERIFY2(summary.endsWith(QStringLiteral("\r\n") + line.arg(kept)), qPrintable(summary));
+    QVERIFY(kept <= 2);
 }
 
 QTEST_MAIN(TestImportDialog)
