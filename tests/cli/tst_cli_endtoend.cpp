@@ -2,6 +2,7 @@
 // the listing compared with an independent walk of the same tree.
 #include "common/clirunner.h"
 #include "common/testdir.h"
+#include "common/unprivileged.h"
 #include "import/scanfixture.h"
 #include "store/database.h"
 
@@ -181,7 +182,8 @@ void TestCliEndToEnd::importInAChildProcessMissesNothingSilently() {
     }
     if (fileLimit > 0)
         command << "prlimit" << QStringLiteral("--nofile=%1:%1").arg(fileLimit);
-    command << qEnvironmentVariable("VORLANE_BIN") + "/vorlane-cli"
+    command << (::geteuid() == 0 ? unprivileged::cliForNobody()
+                                 : qEnvironmentVariable("VORLANE_BIN") + "/vorlane-cli")
             << "import" << cat << tree.path() << "--category"
             << "1";
     QProcess child;

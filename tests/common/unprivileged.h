@@ -26,6 +26,22 @@ inline bool copyProgramFiles(const QString& to) {
     return true;
 }
 
+// vorlane-cli as nobody may run it: a copy in a folder anyone can enter, made once.
+inline QString cliForNobody() {
+    static QTemporaryDir dir;
+    static const QString path = [] {
+        const auto open = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                          QFileDevice::ReadOther | QFileDevice::ExeOther;
+        const QString to = dir.filePath(QStringLiteral("vorlane-cli"));
+        QFile::setPermissions(dir.path(), open);
+        QFile::copy(
+            QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("vorlane-cli")),
+            to);
+        return to;
+    }();
+    return path;
+}
+
 // Runs the current test function (and data row) of this executable as nobody; fails the
 // test unless the child passes. Its home and temporary folders are a fresh folder that
 // nobody may write, removed afterwards.
