@@ -41,8 +41,6 @@ public:
     // The empty catalog that new files are copied from: qCD.s_y in the program's folder.
     QString templateFile() const;
     void setTemplateFile(const QString& path) { m_templateFile = path; }
-    // Where compaction builds its temporary copy (the system's temporary folder).
-    void setTempDir(const QString& dir) { m_tempDir = dir; }
 
     // A name chosen in the save dialog, with ".vlr" appended unless it ends in a
     // three-letter extension.
@@ -66,7 +64,6 @@ private:
 
     MainWindow* w;
     QString m_templateFile;
-    QString m_tempDir;
 };
 
 } // namespace vorlane

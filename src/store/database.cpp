@@ -1,6 +1,9 @@
 #include "store/database.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QScopeGuard>
+#include <algorithm>
 #include <sqlite3.h>
 
 namespace vorlane {
@@ -48,7 +51,7 @@ void Database::open(const QString& path, Mode mode) {
     m_db = db;
     m_path = path;
     m_mode = mode;
-    sqlite3_busy_timeout(m_db, 2000);
+    sqlite3_busy_timeout(m_db, m_busyTimeoutMs);
     sqlite3_extended_result_codes(m_db, 1);
     if (mode == Mode::Create)
         return;
@@ -71,6 +74,12 @@ void Database::close() {
 
 bool Database::isReadOnly() const {
     return m_db && sqlite3_db_readonly(m_db, "main") == 1;
+}
+
+void Database::setBusyTimeout(int ms) {
+    m_busyTimeoutMs = ms;
+    if (m_db)
+        sqlite3_busy_timeout(m_db, ms);
 }
 
 void Database::reopen() {
@@ -138,9 +147,53 @@ bool Database::inTransaction() const {
     return m_db && sqlite3_get_autocommit(m_db) == 0;
 }
 
-void Database::vacuumInto(const QString& dest) {
-    Query q(*this, QStringLiteral("vacuum into ?"), {dest});
-    q.exec();
+void Database::vacuum() {
+    if (inTransaction())
+        throw DbError(QStringLiteral("cannot compact inside a transaction"));
+    // Compaction needs a moment when no other connection writes; under a steady stream of
+    // small commits that can take longer than an ordinary statement waits.
+    sqlite3_busy_timeout(m_db, std::max(m_busyTimeoutMs, 10'000));
+    const auto restore = qScopeGuard([&] { sqlite3_busy_timeout(m_db, m_busyTimeoutMs); });
+    // In place, through the rollback journal: a kill midway leaves a hot journal that the
+    // next connection rolls back, never a half-built file.
+    exec(QStringLiteral("vacuum"));
+}
+
+void Database::backupTo(const QString& dest) {
+    if (!m_db)
+        fail(nullptr);
+    sqlite3* out = nullptr;
+    int rc =
+        sqlite3_open_v2(dest.toUtf8().constData(), &out,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    const auto closeOut = qScopeGuard([&] { sqlite3_close_v2(out); });
+    if (rc != SQLITE_OK)
+        throw DbError(out ? QString::fromUtf8(sqlite3_errmsg(out))
+                          : QStringLiteral("out of memory"));
+    // The copy is private until it is renamed into place; it needs no journal of its own.
+    rc = sqlite3_exec(out, "pragma journal_mode=off", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        fail(out, dest);
+    sqlite3_backup* backup = sqlite3_backup_init(out, "main", m_db, "main");
+    if (!backup)
+        fail(out, dest);
+    // All pages in one step, under one read lock of the source: commits of other
+    // connections wait for it (their busy timeout) and are wholly in or out. While a
+    // writer holds the file, the source's busy handler waits; retry a while after that.
+    QElapsedTimer waited;
+    waited.start();
+    do {
+        rc = sqlite3_backup_step(backup, -1);
+        if ((rc == SQLITE_BUSY || rc == SQLITE_LOCKED) && waited.elapsed() < 10'000)
+            sqlite3_sleep(50);
+        else if (rc != SQLITE_OK)
+            break;
+    } while (true);
+    const int finished = sqlite3_backup_finish(backup);
+    if (rc != SQLITE_DONE)
+        throw DbError(QString::fromUtf8(sqlite3_errstr(rc)));
+    if (finished != SQLITE_OK)
+        fail(out, dest);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -44,6 +44,10 @@ public:
     // Closes and opens again on the same file ("set connected").
     void reopen();
 
+    // How long a statement waits for another connection's lock before it fails with
+    // "database is locked" (2 s unless set; kept across opens).
+    void setBusyTimeout(int ms);
+
     // Runs one statement (or, with no parameters, several separated by ';').
     void exec(const QString& sql, const QVariantList& params = {});
     // First column of the first row, or an invalid QVariant when there is no row.
@@ -59,9 +63,13 @@ public:
     void rollback();
     bool inTransaction() const;
 
-    // Writes a compacted copy of the open database to `dest`, which must not exist.
-    // Row ids are kept.
-    void vacuumInto(const QString& dest);
+    // Rebuilds the open database in place, smaller (VACUUM). Row ids, the file's inode,
+    // links and permissions are kept. Other connections are ordered by the engine's locks:
+    // this waits for their writes like any writer, and theirs wait for it.
+    void vacuum();
+    // Writes a consistent snapshot of the open database into the database file `dest`
+    // (empty or not yet there), with the engine's online backup.
+    void backupTo(const QString& dest);
 
     sqlite3* handle() const { return m_db; }
 
@@ -72,6 +80,7 @@ private:
     sqlite3* m_db = nullptr;
     QString m_path;
     Mode m_mode = Mode::ReadWrite;
+    int m_busyTimeoutMs = 2000;
 };
 
 // A prepared statement. Values are bound by position (from 1) or by ":name".
