@@ -8,14 +8,12 @@ namespace vorlane::cli {
 
 int cmdCompact(Context& ctx, QCommandLineParser& p) {
     const QString path = p.positionalArguments().at(0);
+    // Checks the file and its passwords; the same connection then compacts it in place.
+    Database db;
+    openCatalog(db, path, p, Access::Write);
     const qint64 before = QFileInfo(path).size();
-    {
-        // Checks the file and its passwords; closed again before the file is replaced.
-        Database db;
-        openCatalog(db, path, p, Access::Write);
-    }
     QString error;
-    switch (compactCatalog(path, {}, &error)) {
+    switch (compactCatalog(db, {}, &error)) {
     case CompactResult::Done:
         break;
     case CompactResult::BackupFailed:

@@ -209,7 +209,7 @@ void CatalogHandler::prepareOpenedCatalog() {
         w->setAccessMode(AccessMode::ReadOnly);
     if (w->fullAccess())
         w->setEnabledNamed({"FilePwd"}, true);
-    if (w->backupOnOpen() && !copyFileReplacing(w->currentFile(), backupPath(w->currentFile()))) {
+    if (w->backupOnOpen() && !backupCatalog(db, backupPath(w->currentFile()))) {
         prompts().error(w, QStringLiteral("未能产生备份文件，无可写权限。"),
                         QStringLiteral("提示"));
         w->setAccessMode(AccessMode::ReadOnly);

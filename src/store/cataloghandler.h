@@ -45,8 +45,6 @@ public:
     // use.
     QString exampleFile() const;
     void setInstalledExample(const QString& path) { m_installedExample = path; }
-    // Where compaction builds its temporary copy (the system's temporary folder).
-    void setTempDir(const QString& dir) { m_tempDir = dir; }
 
     // A name chosen in the save dialog, with ".vlr" appended unless it ends in a
     // three-letter extension.
@@ -71,7 +69,6 @@ private:
     MainWindow* w;
     QString m_templateFile;
     QString m_installedExample;
-    QString m_tempDir;
 };
 
 } // namespace vorlane

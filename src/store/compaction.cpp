@@ -3,60 +3,48 @@
 #include "store/database.h"
 #include "store/filecopy.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-
 namespace vorlane {
 
 QString backupPath(const QString& catalog) {
     return catalog + QStringLiteral(".bak");
 }
 
-CompactResult compactCatalog(const QString& catalog,
-                             const std::function<void(CompactStage)>& onStage, QString* error,
-                             const QString& tempDir) {
+namespace {
+CompactResult failed(QString* error, CompactResult r, const QString& why) {
+    if (error)
+        *error = why;
+    return r;
+}
+} // namespace
+
+CompactResult compactCatalog(Database& db, const std::function<void(CompactStage)>& onStage,
+                             QString* error) {
     auto stage = [&](CompactStage s) {
         if (onStage)
             onStage(s);
     };
-    auto failed = [&](CompactResult r, const QString& why) {
-        if (error)
-            *error = why;
-        return r;
-    };
-
     stage(CompactStage::BackingUp);
     QString why;
-    if (!copyFileReplacing(catalog, backupPath(catalog), &why))
-        return failed(CompactResult::BackupFailed, why);
-
-    const QString dir = tempDir.isEmpty() ? QDir::tempPath() : tempDir;
-    QString temp = QDir(dir).filePath(QFileInfo(catalog).fileName());
-    // A catalog kept in the temporary folder itself must not be taken for the stale copy.
-    if (QFileInfo(dir).canonicalFilePath() == QFileInfo(catalog).canonicalPath())
-        temp += QStringLiteral(".compact");
-    if (QFileInfo::exists(temp) && !QFile::remove(temp))
-        return failed(CompactResult::CompactFailed,
-                      QStringLiteral("cannot remove the stale file ") + temp);
-
+    if (!backupCatalog(db, backupPath(db.path()), &why))
+        return failed(error, CompactResult::BackupFailed, why);
     stage(CompactStage::Compacting);
     try {
-        Database db;
-        db.open(catalog, Database::Mode::ReadOnly);
-        db.vacuumInto(temp);
+        db.vacuum();
     } catch (const DbError& e) {
-        QFile::remove(temp);
-        return failed(CompactResult::CompactFailed, e.text());
+        return failed(error, CompactResult::CompactFailed, e.text());
     }
-    const bool copied = copyFileReplacing(temp, catalog, &why);
-    const bool removed = QFile::remove(temp);
-    if (!copied)
-        return failed(CompactResult::CompactFailed, why);
-    if (!removed)
-        return failed(CompactResult::CompactFailed,
-                      QStringLiteral("cannot remove the temporary file ") + temp);
     return CompactResult::Done;
+}
+
+CompactResult compactCatalog(const QString& catalog,
+                             const std::function<void(CompactStage)>& onStage, QString* error) {
+    Database db;
+    try {
+        db.open(catalog);
+    } catch (const DbError& e) {
+        return failed(error, CompactResult::CompactFailed, e.text());
+    }
+    return compactCatalog(db, onStage, error);
 }
 
 } // namespace vorlane

@@ -1,5 +1,7 @@
-// Compaction of a catalog file: a backup first, then a compacted copy (every AutoId kept)
-// that replaces the file.
+// Compaction of a catalog file: a backup first, then the file is rebuilt in place under
+// the database engine's own locking, so that a writer in another window or process waits
+// for it instead of writing into a file that is being replaced. Every AutoId is kept, and
+// so are the file's inode, links and permissions.
 #pragma once
 
 #include <QString>
@@ -7,19 +9,22 @@
 
 namespace vorlane {
 
+class Database;
+
 enum class CompactStage { BackingUp, Compacting };
 enum class CompactResult { Done, BackupFailed, CompactFailed };
 
 // The backup of a catalog: its full name with ".bak" appended.
 QString backupPath(const QString& catalog);
 
-// The compacted copy is built in `tempDir` under the catalog's file name (a stale file of
-// that name is removed first), then copied over the catalog and removed. `onStage` runs
-// before each stage; a caller holding a connection to the catalog closes it when
-// Compacting begins. On CompactFailed the catalog is unchanged unless the reason says
-// otherwise; `error` receives the reason.
+// Compacts the catalog open in `db`, which stays open. `onStage` runs before each stage.
+// On CompactFailed the catalog is unchanged and `error` receives the reason (for instance
+// that another program kept the file locked).
+CompactResult compactCatalog(Database& db, const std::function<void(CompactStage)>& onStage = {},
+                             QString* error = nullptr);
+// The same on a connection of its own to `catalog`.
 CompactResult compactCatalog(const QString& catalog,
                              const std::function<void(CompactStage)>& onStage = {},
-                             QString* error = nullptr, const QString& tempDir = {});
+                             QString* error = nullptr);
 
 } // namespace vorlane

@@ -2,7 +2,9 @@
 
 #include "store/schema.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -46,6 +48,12 @@ namespace {
 
 [[noreturn]] void fail(sqlite3* db) {
     throw DbError::fromEngine(db);
+}
+
+// The engine's failure on `db`, naming the file it concerns.
+[[noreturn]] void fail(sqlite3* db, const QString& what) {
+    const DbError e = DbError::fromEngine(db);
+    throw DbError(what + QStringLiteral(": ") + e.text(), e.cause());
 }
 
 void check(sqlite3* db, int rc) {
@@ -124,9 +132,13 @@ void Database::setBusyWait(int ms, std::function<void()> onWait) {
         applyBusyWait();
 }
 
+int Database::effectiveBusyMs() const {
+    return m_busyMs < 0 ? 2000 : m_busyMs;
+}
+
 void Database::applyBusyWait() {
     if (m_busyMs < 0)
-        sqlite3_busy_timeout(m_db, 2000);
+        sqlite3_busy_timeout(m_db, effectiveBusyMs());
     else
         sqlite3_busy_handler(m_db, &Database::onBusy, this);
 }
@@ -204,9 +216,63 @@ bool Database::inTransaction() const {
     return m_db && sqlite3_get_autocommit(m_db) == 0;
 }
 
-void Database::vacuumInto(const QString& dest) {
-    Query q(*this, QStringLiteral("vacuum into ?"), {dest});
-    q.exec();
+void Database::vacuum() {
+    if (inTransaction())
+        throw DbError(QStringLiteral("cannot compact inside a transaction"));
+    // Compaction needs a moment when no other connection writes; under a steady stream of
+    // small commits that can take longer than an ordinary statement waits.
+    const int was = m_busyMs;
+    m_busyMs = std::max(effectiveBusyMs(), 10'000);
+    applyBusyWait();
+    const auto restore = qScopeGuard([&] {
+        m_busyMs = was;
+        applyBusyWait();
+    });
+    // In place, through the rollback journal: a kill midway leaves a hot journal that the
+    // next connection rolls back, never a half-built file.
+    exec(QStringLiteral("vacuum"));
+}
+
+void Database::backupTo(const QString& dest) {
+    if (!m_db)
+        fail(nullptr);
+    sqlite3* out = nullptr;
+    int rc =
+        sqlite3_open_v2(dest.toUtf8().constData(), &out,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    const auto closeOut = qScopeGuard([&] { sqlite3_close_v2(out); });
+    if (rc != SQLITE_OK)
+        throw DbError(out ? QString::fromUtf8(sqlite3_errmsg(out))
+                          : QStringLiteral("out of memory"));
+    // The copy is private until it is renamed into place; it needs no journal of its own.
+    rc = sqlite3_exec(out, "pragma journal_mode=off", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        fail(out, dest);
+    sqlite3_backup* backup = sqlite3_backup_init(out, "main", m_db, "main");
+    if (!backup)
+        fail(out, dest);
+    // All pages in one step, under one read lock of the source: commits of other
+    // connections wait for it (their busy timeout) and are wholly in or out. While a
+    // writer holds the file, the source's busy handler waits; retry a while after that.
+    QElapsedTimer waited;
+    waited.start();
+    do {
+        rc = sqlite3_backup_step(backup, -1);
+        if ((rc == SQLITE_BUSY || rc == SQLITE_LOCKED) && waited.elapsed() < 10'000)
+            sqlite3_sleep(50);
+        else if (rc != SQLITE_OK)
+            break;
+    } while (true);
+    const int finished = sqlite3_backup_finish(backup);
+    if (rc != SQLITE_DONE) {
+        if ((rc & 0xff) == SQLITE_FULL)
+            throw DbError(dest + QStringLiteral(": ") +
+                              QString::fromLocal8Bit(std::strerror(ENOSPC)),
+                          DbError::Cause::DiskFull);
+        throw DbError(QString::fromUtf8(sqlite3_errstr(rc)));
+    }
+    if (finished != SQLITE_OK)
+        fail(out, dest);
 }
 
 // ---------------------------------------------------------------------------------------

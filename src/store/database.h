@@ -74,9 +74,13 @@ public:
     void rollback();
     bool inTransaction() const;
 
-    // Writes a compacted copy of the open database to `dest`, which must not exist.
-    // Row ids are kept.
-    void vacuumInto(const QString& dest);
+    // Rebuilds the open database in place, smaller (VACUUM). Row ids, the file's inode,
+    // links and permissions are kept. Other connections are ordered by the engine's locks:
+    // this waits for their writes like any writer, and theirs wait for it.
+    void vacuum();
+    // Writes a consistent snapshot of the open database into the database file `dest`
+    // (empty or not yet there), with the engine's online backup.
+    void backupTo(const QString& dest);
 
     sqlite3* handle() const { return m_db; }
 
@@ -86,6 +90,7 @@ public:
 private:
     static int onBusy(void* self, int attempt);
     void applyBusyWait();
+    int effectiveBusyMs() const;
 
     sqlite3* m_db = nullptr;
     QString m_path;

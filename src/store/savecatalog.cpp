@@ -210,7 +210,11 @@ void CatalogHandler::FileSaveAsClick() {
     const QString name = withExtension(chosen);
     if (!mayReplace(w, caption, chosen, name))
         return;
-    if (!copyFileReplacing(w->currentFile(), name))
+    // The copy is a snapshot through the engine, so a write another program makes
+    // meanwhile is in it whole or not at all. The open file itself is never replaced.
+    if (isSameFile(w->currentFile(), name))
+        return;
+    if (!backupCatalog(w->db(), name))
         prompts().error(w, QStringLiteral("保存文件出错！"), QStringLiteral("提示"));
 }
 
@@ -222,19 +226,12 @@ void CatalogHandler::MCompactFileClick() {
                             QStringLiteral("提示")))
         return;
     WaitCursor wait;
-    const QString file = db.path();
-    const CompactResult result = compactCatalog(
-        file,
-        [&](CompactStage stage) {
-            if (stage == CompactStage::BackingUp) {
-                w->setStatusText(QStringLiteral("备份文件..."));
-            } else {
-                db.close();
-                w->setStatusText(QStringLiteral("开始压缩..."));
-            }
-            QCoreApplication::processEvents();
-        },
-        nullptr, m_tempDir);
+    // The connection stays open: the engine compacts the file in place under its locks.
+    const CompactResult result = compactCatalog(db, [&](CompactStage stage) {
+        w->setStatusText(stage == CompactStage::BackingUp ? QStringLiteral("备份文件...")
+                                                          : QStringLiteral("开始压缩..."));
+        QCoreApplication::processEvents();
+    });
     wait.pause();
     if (result == CompactResult::BackupFailed) {
         prompts().error(w, QStringLiteral("未能产生备份文件，无可写权限,不能进行该操作。"),
@@ -246,11 +243,6 @@ void CatalogHandler::MCompactFileClick() {
     else
         prompts().error(w, QStringLiteral("压缩修复文件失败，文件已经打开或不可读写！"),
                         QStringLiteral("提示"));
-    try {
-        db.open(file);
-    } catch (const DbError& e) {
-        showDbError(e);
-    }
     w->setStatusText(QStringLiteral("就绪"));
 }
 

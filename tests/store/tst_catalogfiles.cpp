@@ -7,6 +7,7 @@
 #include "store/passwords.h"
 
 #include <QtTest>
+#include <sys/wait.h>
 
 using namespace vorlane;
 
@@ -19,7 +20,7 @@ private slots:
     void failedCopyLeavesTargetIntact();
     void copyOntoItselfKeepsFile();
     void compactionKeepsIdsAndShrinks();
-    void compactionRemovesStaleTemporaryFile();
+    void compactionRemovesOnlyItsOwnStaleFiles();
     void compactionStopsWhenBackupFails();
     void compactionOfDamagedFileLeavesItUnchanged();
     void passwordsRoundTrip_data();
@@ -37,7 +38,7 @@ void TestCatalogFiles::copyReplacesTarget() {
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), QByteArray(3'000'000, 'a'));
     // No temporary file is left beside the target.
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 2);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
     // A new file gets the usual permissions for the umask, not those of a private
     // temporary file.
     const mode_t mask = ::umask(0);
@@ -115,42 +116,75 @@ void TestCatalogFiles::compactionKeepsIdsAndShrinks() {
     TestDir dir;
     const QString file = dir.path("big.vlr");
     const QList<qint64> ids = fillAndThin(file);
-    const qint64 before = QFileInfo(file).size();
+    const QByteArray encoded = QFile::encodeName(file);
+    QCOMPARE(::chmod(encoded.constData(), 0640), 0);
+    QCOMPARE(::link(encoded.constData(), QFile::encodeName(dir.path("link.vlr")).constData()), 0);
+    struct stat before {};
+    QCOMPARE(::stat(encoded.constData(), &before), 0);
     QList<CompactStage> stages;
-    QCOMPARE(compactCatalog(
-                 file, [&](CompactStage s) { stages << s; }, nullptr, dir.path()),
-             CompactResult::Done);
+    QCOMPARE(compactCatalog(file, [&](CompactStage s) { stages << s; }), CompactResult::Done);
     QCOMPARE(stages, (QList<CompactStage>{CompactStage::BackingUp, CompactStage::Compacting}));
-    QVERIFY2(QFileInfo(file).size() < before, "the file did not shrink");
-    QCOMPARE(QFileInfo(backupPath(file)).size(), before);
-    // The catalog's own folder served as the temporary folder: only the catalog and its
-    // backup are left.
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
-             (QStringList{QStringLiteral("big.vlr"), QStringLiteral("big.vlr.bak")}));
+    // Rebuilt in place: the same inode, both names, the same permissions, smaller.
+    struct stat after {};
+    QCOMPARE(::stat(QFile::encodeName(dir.path("link.vlr")).constData(), &after), 0);
+    QCOMPARE(after.st_ino, before.st_ino);
+    QCOMPARE(after.st_nlink, nlink_t(2));
+    QCOMPARE(after.st_mode & 0777, mode_t(0640));
+    QVERIFY2(after.st_size < before.st_size, "the file did not shrink");
+    // The backup is the whole file as it was, with its permissions, and nothing else is left.
+    struct stat backup {};
+    QCOMPARE(::stat(QFile::encodeName(backupPath(file)).constData(), &backup), 0);
+    QCOMPARE(backup.st_size, before.st_size);
+    QCOMPARE(backup.st_mode & 0777, mode_t(0640));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+             (QStringList{QStringLiteral("big.vlr"), QStringLiteral("big.vlr.bak"),
+                          QStringLiteral("link.vlr")}));
 
     Database db;
     db.open(file);
-    QList<qint64> after;
+    QList<qint64> kept;
     Query q(db, QStringLiteral("select AutoId from qCDFiles order by AutoId"));
     while (q.next())
-        after << q.integer(0);
-    QCOMPARE(after, ids);
+        kept << q.integer(0);
+    QCOMPARE(kept, ids);
     // New rows continue after the highest id ever given, as before.
     const qint64 next = testcat::addEntry(db, 1, 0, QStringLiteral("x"), false);
     QCOMPARE(next, 5001);
 }
 
-void TestCatalogFiles::compactionRemovesStaleTemporaryFile() {
+void TestCatalogFiles::compactionRemovesOnlyItsOwnStaleFiles() {
     TestDir dir;
     const QString file = dir.path("a.vlr");
     testcat::create(file);
-    dir.createDir("tmp");
-    dir.writeFile("tmp/a.vlr", "stale leftovers");
-    QCOMPARE(compactCatalog(file, {}, nullptr, dir.path("tmp")), CompactResult::Done);
-    QVERIFY(!QFileInfo::exists(dir.path("tmp/a.vlr")));
-    Database db;
-    db.open(file);
-    QVERIFY(db.hasCatalogTables());
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    QVERIFY(child > 0);
+    QCOMPARE(::waitpid(child, nullptr, 0), child);
+    const QString dead = QString::number(child);
+    // Left by a backup that was killed: its process is gone.
+    const QStringList stale{".a.vlr.bak.vorlane-" + dead + "-Ab12Cd",
+                            ".a.vlr.bak.vorlane-" + dead + "-Ab12Cd-journal"};
+    // Still being written, of another target, or not of our making at all.
+    QStringList kept{".a.vlr.bak.vorlane-1-Xy34Zw",
+                     ".a.vlr.bak.vorlane-" + QString::number(::getpid()) + "-Xy34Zw",
+                     ".b.vlr.bak.vorlane-" + dead + "-Ab12Cd",
+                     ".a.vlr.bak.vorlane-" + dead + "-mine",
+                     "a.vlr.bak.vorlane-" + dead + "-Ab12Cd",
+                     ".a.vlr.bak.vorlane-" + dead + "-Ab12Cd.txt"};
+    for (const QString& name : stale + kept)
+        dir.writeFile(name, "leftovers");
+    // A file of this pattern that belongs to another user is not ours to remove.
+    if (::geteuid() == 0) {
+        const QString foreign = ".a.vlr.bak.vorlane-" + dead + "-Fo9eig";
+        dir.writeFile(foreign, "someone else's");
+        QCOMPARE(::chown(QFile::encodeName(dir.path(foreign)).constData(), 65534, 65534), 0);
+        kept << foreign;
+    }
+    QCOMPARE(compactCatalog(file), CompactResult::Done);
+    QStringList expected = kept + QStringList{"a.vlr", "a.vlr.bak"};
+    expected.sort();
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
 }
 
 void TestCatalogFiles::compactionStopsWhenBackupFails() {
@@ -159,10 +193,15 @@ void TestCatalogFiles::compactionStopsWhenBackupFails() {
     testcat::create(file);
     QDir().mkdir(backupPath(file)); // a folder where the backup would go
     QList<CompactStage> stages;
+    QString error;
     QCOMPARE(compactCatalog(
-                 file, [&](CompactStage s) { stages << s; }, nullptr, dir.path()),
+                 file, [&](CompactStage s) { stages << s; }, &error),
              CompactResult::BackupFailed);
+    QVERIFY(!error.isEmpty());
     QCOMPARE(stages, QList<CompactStage>{CompactStage::BackingUp});
+    // The unfinished backup is not left beside it.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("a.vlr")});
 }
 
 void TestCatalogFiles::compactionOfDamagedFileLeavesItUnchanged() {
@@ -170,7 +209,7 @@ void TestCatalogFiles::compactionOfDamagedFileLeavesItUnchanged() {
     const QByteArray junk("this is not a database at all, just some text");
     const QString file = dir.writeFile("junk.vlr", junk);
     QString error;
-    QCOMPARE(compactCatalog(file, {}, &error, dir.path("")), CompactResult::CompactFailed);
+    QCOMPARE(compactCatalog(file, {}, &error), CompactResult::CompactFailed);
     QVERIFY(!error.isEmpty());
     QFile f(file);
     QVERIFY(f.open(QIODevice::ReadOnly));
