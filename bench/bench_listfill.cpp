@@ -1,13 +1,13 @@
 // Showing a disc whose top level holds 100,000 entries, against the sqlite3 command-line
 // tool printing the same rows.
-#include "app/mainwindow.h"
-#include "app/prompts.h"
+#include "gui/app/mainwindow.h"
+#include "gui/app/prompts.h"
 #include "benchutil.h"
-#include "browser/contents.h"
-#include "browser/entrymodel.h"
-#include "browser/filelistview.h"
-#include "store/database.h"
-#include "store/schema.h"
+#include "gui/browser/contents.h"
+#include "gui/browser/entrymodel.h"
+#include "gui/browser/filelistview.h"
+#include "core/store/database.h"
+#include "core/store/schema.h"
 
 #include <QApplication>
 #include <QProcess>

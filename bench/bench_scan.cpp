@@ -3,10 +3,10 @@
 // progress window makes, into a new catalog each time.
 #include "benchutil.h"
 
-#include "import/importcore.h"
-#include "import/scanner.h"
-#include "store/database.h"
-#include "store/schema.h"
+#include "core/import/importcore.h"
+#include "core/import/scanner.h"
+#include "core/store/database.h"
+#include "core/store/schema.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -6,9 +6,9 @@
 // note, one per line. Ours: the search of all three phases to the end, as the search
 // window runs it (own read-only connection, hits collected), without widgets.
 #include "benchutil.h"
-#include "search/searchengine.h"
-#include "store/database.h"
-#include "store/schema.h"
+#include "core/search/searchengine.h"
+#include "core/store/database.h"
+#include "core/store/schema.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,11 +1,11 @@
 // Loading a large catalog into the category tree, against the sqlite3 tool printing the
 // same two tables.
-#include "app/mainwindow.h"
+#include "gui/app/mainwindow.h"
 #include "benchutil.h"
-#include "browser/categorytree.h"
-#include "store/cataloghandler.h"
-#include "store/database.h"
-#include "store/schema.h"
+#include "gui/browser/categorytree.h"
+#include "gui/store/cataloghandler.h"
+#include "core/store/database.h"
+#include "core/store/schema.h"
 
 #include <QApplication>
 #include <QProcess>

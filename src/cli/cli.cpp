@@ -1,7 +1,7 @@
 #include "cli/cli.h"
 
 #include "cli/clicommon.h"
-#include "store/schema.h"
+#include "core/store/schema.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "cli/cli.h"
-#include "store/database.h"
+#include "core/store/database.h"
 
 #include <QCommandLineParser>
 #include <QString>

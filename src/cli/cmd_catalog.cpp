@@ -1,7 +1,7 @@
 // new, tree, mkcat, ls, note: reading and small edits of a catalog.
 #include "cli/clicommon.h"
-#include "store/schema.h"
-#include "store/text.h"
+#include "core/store/schema.h"
+#include "core/settings/text.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 // compact: backup and compaction, as the desktop program does them.
 #include "cli/clicommon.h"
-#include "store/compaction.h"
+#include "core/store/compaction.h"
 
 #include <QFileInfo>
 

@@ -1,6 +1,6 @@
 // find: the desktop program's search, same phases, same hits, same order.
 #include "cli/clicommon.h"
-#include "search/searchengine.h"
+#include "core/search/searchengine.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,8 +1,8 @@
 // import: a disc or directory into a category, as the import dialog does it.
 #include "cli/clicommon.h"
-#include "import/drives.h"
-#include "import/importcore.h"
-#include "import/scanner.h"
+#include "core/import/drives.h"
+#include "core/import/importcore.h"
+#include "core/import/scanner.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -3,7 +3,7 @@
 #include "common/clirunner.h"
 #include "common/testdir.h"
 #include "common/unprivileged.h"
-#include "store/database.h"
+#include "core/store/database.h"
 
 #include <QProcess>
 #include <QtTest>

@@ -3,8 +3,8 @@
 #include "common/clirunner.h"
 #include "common/testdir.h"
 #include "common/unprivileged.h"
-#include "import/scanfixture.h"
-#include "store/database.h"
+#include "core/import/scanfixture.h"
+#include "core/store/database.h"
 
 #include <QDirIterator>
 #include <QJsonArray>

@@ -1,6 +1,6 @@
 #include "common/catalogs.h"
 
-#include "store/schema.h"
+#include "core/store/schema.h"
 
 #include <QFile>
 #include <QStandardPaths>

@@ -1,7 +1,7 @@
 // Catalog files for tests, written through the database layer.
 #pragma once
 
-#include "store/database.h"
+#include "core/store/database.h"
 
 #include <QString>
 

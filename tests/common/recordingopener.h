@@ -2,7 +2,7 @@
 // its lifetime. It succeeds for paths that exist, or for everything when told to.
 #pragma once
 
-#include "app/platform.h"
+#include "gui/app/platform.h"
 
 #include <QFileInfo>
 #include <QStringList>

@@ -3,20 +3,20 @@
 // reading back what the window shows.
 #pragma once
 
-#include "app/mainwindow.h"
-#include "browser/categorytree.h"
-#include "browser/contents.h"
-#include "browser/entrymodel.h"
-#include "browser/filelistview.h"
-#include "browser/nodes.h"
-#include "browser/notes.h"
+#include "gui/app/mainwindow.h"
+#include "gui/browser/categorytree.h"
+#include "gui/browser/contents.h"
+#include "gui/browser/entrymodel.h"
+#include "gui/browser/filelistview.h"
+#include "gui/browser/nodes.h"
+#include "gui/browser/notes.h"
 #include "common/catalogs.h"
 #include "common/scriptedprompts.h"
 #include "common/testdir.h"
-#include "search/searchresults.h"
-#include "search/searchwindow.h"
-#include "store/cataloghandler.h"
-#include "store/windowfixture.h"
+#include "gui/search/searchresults.h"
+#include "gui/search/searchwindow.h"
+#include "gui/store/cataloghandler.h"
+#include "gui/store/windowfixture.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,7 +1,7 @@
 // Importing real directory trees through the main window, into catalogs opened from a file
 // and into a new catalog that has never been saved, and what the window and the file show
 // afterwards.
-#include "app/settings.h"
+#include "core/settings/settings.h"
 #include "flow.h"
 
 #include <QLineEdit>

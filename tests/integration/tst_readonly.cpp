@@ -1,8 +1,8 @@
 // A catalog opened read-only, by the write password's 只读 or after a failed backup: every
 // editing control of every subsystem stays off and every edit is refused, while browsing,
 // searching and opening files still work.
-#include "app/platform.h"
-#include "browser/filenotes.h"
+#include "gui/app/platform.h"
+#include "gui/browser/filenotes.h"
 #include "common/clirunner.h"
 #include "common/recordingopener.h"
 #include "flow.h"

@@ -1,6 +1,6 @@
 // A disc imported from a real tree, then searched, jumped to, deleted from and annotated
 // through the main window; the search window and the command line see the same catalog.
-#include "browser/filenotes.h"
+#include "gui/browser/filenotes.h"
 #include "common/clirunner.h"
 #include "flow.h"
 

@@ -1,0 +1,138 @@
+#include "core/settings/settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace vorlane {
+
+namespace {
+
+QSettings open() {
+    return QSettings(Settings::filePath(), QSettings::IniFormat);
+}
+
+bool readBool(const QSettings& s, const QString& key, bool def) {
+    const QVariant v = s.value(key);
+    if (!v.isValid())
+        return def;
+    bool ok = false;
+    const double n = v.toString().toDouble(&ok);
+    return ok ? n != 0 : def;
+}
+
+bool writable(QSettings& s) {
+    QDir().mkpath(QFileInfo(s.fileName()).absolutePath());
+    s.sync();
+    return s.status() == QSettings::NoError;
+}
+
+// Whether the file can be opened for writing (creating it and its folder when missing).
+// Asked before a change that must not stay half-made: QSettings keeps unwritten values in
+// its per-process cache, where later reads would see them.
+bool canWrite(const QString& path) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    return f.open(QIODevice::ReadWrite);
+}
+
+} // namespace
+
+QString Settings::filePath() {
+    QString dir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    if (dir.isEmpty())
+        dir = QDir::homePath() + QStringLiteral("/.config/vorlane");
+    return QDir(dir).filePath(QStringLiteral("qnote.ini"));
+}
+
+QString Settings::lastOpenedFile() const {
+    return open().value(QStringLiteral("OpenHistory/LastOpenedFile")).toString();
+}
+
+QStringList Settings::recentFiles() const {
+    const QSettings s = open();
+    QStringList out;
+    for (int n = 1; n <= RecentCount; ++n)
+        out << s.value(QStringLiteral("OpenHistory/OpenFile%1").arg(n)).toString();
+    return out;
+}
+
+bool Settings::takeFirstRun() {
+    QSettings s = open();
+    const bool first = readBool(s, QStringLiteral("Options/First"), true);
+    if (first) {
+        s.setValue(QStringLiteral("Options/First"), QStringLiteral("0"));
+        writable(s);
+    }
+    return first;
+}
+
+bool Settings::backupOnOpen() const {
+    return readBool(open(), QStringLiteral("Options/Backup"), true);
+}
+
+bool Settings::openRecentOnStart() const {
+    return readBool(open(), QStringLiteral("Options/OpenRecentFile"), true);
+}
+
+bool Settings::saveOptions(bool backup, bool openRecent) {
+    if (!canWrite(filePath()))
+        return false;
+    QSettings s = open();
+    s.setValue(QStringLiteral("Options/Backup"),
+               backup ? QStringLiteral("1") : QStringLiteral("0"));
+    s.setValue(QStringLiteral("Options/OpenRecentFile"),
+               openRecent ? QStringLiteral("1") : QStringLiteral("0"));
+    return writable(s);
+}
+
+void Settings::saveOpenHistory(const QString& currentFile) {
+    if (currentFile.isEmpty() || !canWrite(filePath()))
+        return;
+    QSettings s = open();
+    s.setValue(QStringLiteral("OpenHistory/LastOpenedFile"), currentFile);
+    QStringList list = recentFiles();
+    // A file already listed keeps its place: the list is in order of first entry.
+    if (!list.contains(currentFile)) {
+        for (int n = RecentCount - 1; n >= 1; --n) {
+            if (!list.at(n - 1).isEmpty())
+                list[n] = list.at(n - 1);
+        }
+        list[0] = currentFile;
+        for (int n = 1; n <= RecentCount; ++n)
+            s.setValue(QStringLiteral("OpenHistory/OpenFile%1").arg(n), list.at(n - 1));
+    }
+    writable(s);
+}
+
+QStringList Settings::findWords() const {
+    const QSettings s = open();
+    QStringList out;
+    for (int n = 1; n <= FindWordCount; ++n) {
+        const QString w = s.value(QStringLiteral("FindWords/Word%1").arg(n)).toString();
+        if (w.isEmpty())
+            break;
+        out << w;
+    }
+    return out;
+}
+
+void Settings::rememberKeyword(const QString& keyword) {
+    // An empty Word1 would end the list and hide every keyword behind it.
+    if (keyword.isEmpty())
+        return;
+    QStringList words = findWords();
+    words.removeAll(keyword);
+    words.prepend(keyword);
+    while (words.size() > FindWordCount)
+        words.removeLast();
+    QSettings s = open();
+    for (int n = 1; n <= FindWordCount; ++n)
+        s.setValue(QStringLiteral("FindWords/Word%1").arg(n),
+                   n <= words.size() ? words.at(n - 1) : QString());
+    writable(s);
+}
+
+} // namespace vorlane

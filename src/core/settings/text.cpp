@@ -1,0 +1,101 @@
+#include "core/settings/text.h"
+
+#include <QStringDecoder>
+#include <cerrno>
+#include <iconv.h>
+
+namespace vorlane {
+
+namespace {
+
+QByteArray convert(const char* to, const char* from, const QByteArray& in, bool* ok = nullptr) {
+    if (ok)
+        *ok = true;
+    iconv_t cd = iconv_open(to, from);
+    if (cd == iconv_t(-1)) {
+        if (ok)
+            *ok = false;
+        return {};
+    }
+    QByteArray out;
+    out.resize(in.size() * 4 + 16);
+    char* src = const_cast<char*>(in.constData());
+    size_t srcLeft = size_t(in.size());
+    char* dst = out.data();
+    size_t dstLeft = size_t(out.size());
+    while (srcLeft > 0) {
+        if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) == size_t(-1)) {
+            if (errno == E2BIG) {
+                const qsizetype used = dst - out.data();
+                out.resize(out.size() * 2);
+                dst = out.data() + used;
+                dstLeft = size_t(out.size() - used);
+                continue;
+            }
+            // Skip a byte that cannot be converted rather than lose the rest.
+            if (ok)
+                *ok = false;
+            ++src;
+            --srcLeft;
+        }
+    }
+    out.resize(dst - out.data());
+    iconv_close(cd);
+    return out;
+}
+
+} // namespace
+
+QByteArray toGb18030(const QString& text) {
+    return convert("GB18030", "UTF-8", text.toUtf8());
+}
+
+QString fromGb18030(const QByteArray& bytes) {
+    return QString::fromUtf8(convert("UTF-8", "GB18030", bytes));
+}
+
+int gbkLength(const QString& text) {
+    return int(toGb18030(text).size());
+}
+
+QString truncateGbk(const QString& text, int maxBytes) {
+    if (maxBytes <= 0)
+        return {};
+    int used = 0;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        qsizetype step = (text.at(i).isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
+        const int bytes = int(toGb18030(text.mid(i, step)).size());
+        if (used + bytes > maxBytes)
+            break;
+        used += bytes;
+        i += step;
+    }
+    return text.left(i);
+}
+
+QString decodeTextFile(const QByteArray& bytes) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString s = utf8.decode(bytes);
+    if (!utf8.hasError())
+        return s.startsWith(QChar(0xFEFF)) ? s.mid(1) : s;
+    return fromGb18030(bytes);
+}
+
+QString asciiUpper(const QString& text) {
+    QString out = text;
+    for (QChar& c : out) {
+        const char16_t u = c.unicode();
+        if (u >= u'a' && u <= u'z')
+            c = QChar(char16_t(u - 32));
+    }
+    return out;
+}
+
+bool containsKeyword(const QString& text, const QString& keyword, bool caseSensitive) {
+    if (caseSensitive)
+        return text.contains(keyword, Qt::CaseSensitive);
+    return asciiUpper(text).contains(asciiUpper(keyword), Qt::CaseSensitive);
+}
+
+} // namespace vorlane

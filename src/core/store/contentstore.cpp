@@ -1,0 +1,142 @@
+#include "core/store/contentstore.h"
+
+#include "core/store/database.h"
+
+#include <QElapsedTimer>
+
+namespace vorlane::contentstore {
+
+qint64 countTopLevel(Database& db, qint64 discId) {
+    return db
+        .scalar(QStringLiteral("select count(*) from qCDFiles where FatherId=0 and CdID=?"),
+                {discId})
+        .toLongLong();
+}
+
+qint64 countChildren(Database& db, qint64 folderId) {
+    return db.scalar(QStringLiteral("select count(*) from qCDFiles where FatherId=?"), {folderId})
+        .toLongLong();
+}
+
+void readLevel(Database& db, qint64 discId, qint64 folderId,
+               const std::function<bool(Entry&&)>& onRow) {
+    // AutoId keeps the stored order inside each group; the sort alone would not promise it.
+    Query q = folderId == 0
+                  ? Query(db,
+                          QStringLiteral("select AutoId,TreeName,FSize,TreeExp,FPath,IsDir from "
+                                         "qCDFiles where FatherId=0 and CdID=? "
+                                         "order by IsDir desc, AutoId"),
+                          {discId})
+                  : Query(db,
+                          QStringLiteral("select AutoId,TreeName,FSize,TreeExp,FPath,IsDir from "
+                                         "qCDFiles where FatherId=? order by IsDir desc, AutoId"),
+                          {folderId});
+    QString lastPath; // the rows of one level mostly share their path: keep one copy
+    while (q.next()) {
+        Entry e;
+        e.id = q.isNull(0) ? 0 : q.integer(0);
+        e.name = q.textOr(1);
+        e.size = q.isNull(2) ? 0 : q.integer(2);
+        e.note = q.textOr(3);
+        QString path = q.textOr(4);
+        if (path == lastPath)
+            e.path = lastPath;
+        else
+            e.path = lastPath = std::move(path);
+        e.isDir = !q.isNull(5) && q.integer(5) != 0;
+        if (!onRow(std::move(e)))
+            break;
+    }
+}
+
+std::vector<FolderRef> subFolders(Database& db, qint64 folderId) {
+    std::vector<FolderRef> out;
+    Query q(db,
+            QStringLiteral("select AutoId,TreeName from qCDFiles where IsDir<>0 and FatherId=? "
+                           "order by AutoId"),
+            {folderId});
+    while (q.next())
+        out.push_back({q.integer(0), q.textOr(1)});
+    return out;
+}
+
+QString pathForNewEntry(Database& db, qint64& parentId, const QString& name, bool isDir) {
+    QString parentPath;
+    if (parentId != 0) {
+        Query q(db, QStringLiteral("select AutoId,TreeName,FPath from qCDFiles where AutoId=?"),
+                {parentId});
+        if (q.next())
+            parentPath = q.textOr(2);
+        else
+            parentId = 0;
+    }
+    return isDir ? parentPath + QLatin1Char('/') + name : parentPath;
+}
+
+qint64 addEntry(Database& db, qint64 discId, qint64 parentId, const QString& name,
+                const QString& path, bool isDir) {
+    return Record(db, QStringLiteral("qCDFiles"))
+        .set(QStringLiteral("CdID"), discId)
+        .set(QStringLiteral("TreeName"), name)
+        .set(QStringLiteral("FPath"), path)
+        .set(QStringLiteral("FSize"), 0)
+        .set(QStringLiteral("FatherId"), parentId)
+        .set(QStringLiteral("IsDir"), isDir ? 1 : 0)
+        .append();
+}
+
+bool setNote(Database& db, qint64 entryId, const QString& note) {
+    return Record(db, QStringLiteral("qCDFiles"))
+        .set(QStringLiteral("TreeExp"), note)
+        .update(entryId);
+}
+
+qint64 removeTree(Database& db, qint64 entryId, const std::function<void(qint64, qint64)>& progress,
+                  const std::function<bool()>& cancel) {
+    return removeTrees(db, {entryId}, progress, cancel);
+}
+
+qint64 removeTrees(Database& db, const QList<qint64>& entryIds,
+                   const std::function<void(qint64, qint64)>& progress,
+                   const std::function<bool()>& cancel) {
+    // "union" (not "union all") visits each row once, so a damaged loop of parent links
+    // cannot run forever. Children are listed after their parents.
+    Query below(db, QStringLiteral("with recursive below(id) as (select ?1 union "
+                                   "select f.AutoId from qCDFiles f join below on "
+                                   "f.FatherId=below.id) select id from below"));
+    std::vector<qint64> ids;
+    for (qint64 entryId : entryIds) {
+        // Id 0 would mean a whole top level (of every disc): never a valid entry.
+        if (entryId <= 0)
+            continue;
+        below.reset();
+        below.bind(1, entryId);
+        while (below.next())
+            ids.push_back(below.integer(0));
+    }
+    const auto total = qint64(ids.size());
+    Transaction tx(db);
+    Query del(db, QStringLiteral("delete from qCDFiles where AutoId=?"));
+    QElapsedTimer clock;
+    clock.start();
+    qint64 done = 0;
+    // Deepest rows first, so that a parent never goes before its children.
+    for (auto it = ids.rbegin(); it != ids.rend(); ++it) {
+        del.reset();
+        del.bind(1, *it);
+        del.exec();
+        done += db.changes(); // an entry reached twice is removed once
+        if (cancel && cancel())
+            return 0; // the transaction rolls back
+        if (progress && clock.elapsed() >= 30) {
+            clock.restart();
+            progress(qint64(it - ids.rbegin()) + 1, total);
+        }
+    }
+    tx.commit();
+    if (progress)
+        progress(total, total);
+    return done;
+}
+
+} // namespace vorlane::contentstore

@@ -1,0 +1,379 @@
+#include "gui/app/mainwindow.h"
+
+#include "gui/app/aboutdialog.h"
+#include "gui/app/optionsdialog.h"
+#include "core/settings/paths.h"
+#include "gui/app/platform.h"
+#include "gui/app/prompts.h"
+#include "core/settings/settings.h"
+#include "gui/browser/categorytree.h"
+#include "gui/browser/contents.h"
+#include "gui/browser/filelistview.h"
+#include "gui/browser/notes.h"
+#include "gui/import/importhandler.h"
+#include "gui/search/searchwindow.h"
+#include "gui/store/cataloghandler.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QSplitter>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+
+namespace vorlane {
+
+MainWindow::MainWindow(const QString& startFile, QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("MainFrm"));
+    setWindowTitle(QStringLiteral("Vorlane 光盘管理"));
+    createActions();
+    createMenus();
+    createToolBar();
+    createPanes();
+    createStatusBar();
+
+    m_catalog = new CatalogHandler(this);
+    m_categoryTree = new CategoryTree(this);
+    m_contents = new ContentsView(this);
+    m_notes = new NotesPanel(this);
+    m_import = new ImportHandler(this);
+
+    m_catalog->resetToEmpty();
+    // A name relative to the folder the program was started in would lead elsewhere once it
+    // is in the title and the recent files.
+    m_currentFile = startFile.isEmpty() ? QString() : QFileInfo(startFile).absoluteFilePath();
+    loadSettings();
+    m_search = new SearchWindow(this);
+    connect(action("MFind"), &QAction::triggered, m_search, &SearchWindow::tbFindClick);
+
+    if (const QScreen* screen = QApplication::primaryScreen())
+        resize(screen->availableSize() * 0.85);
+}
+
+MainWindow::~MainWindow() {
+    // The handlers go first: they watch the widgets' events, and tearing the widgets down
+    // (removing actions, hiding, focus changes) sends events while this object is already
+    // no longer a MainWindow.
+    delete m_search;
+    delete m_import;
+    delete m_notes;
+    delete m_contents;
+    delete m_categoryTree;
+    delete m_catalog;
+    m_search = nullptr;
+    m_import = nullptr;
+    m_notes = nullptr;
+    m_contents = nullptr;
+    m_categoryTree = nullptr;
+    m_catalog = nullptr;
+}
+
+// --- State ------------------------------------------------------------------------------
+
+bool MainWindow::isModified() const {
+    return action("MSave")->isEnabled();
+}
+
+void MainWindow::setModified(bool on) {
+    action("MSave")->setEnabled(on);
+}
+
+void MainWindow::setOptions(bool backupOnOpen, bool openRecentOnStart) {
+    m_backupOnOpen = backupOnOpen;
+    m_openRecentOnStart = openRecentOnStart;
+}
+
+void MainWindow::stepLoad() {
+    ++m_loadCounter;
+    if (m_loadTotal > 0)
+        showProgress(int(m_loadCounter * 100 / m_loadTotal));
+}
+
+QAction* MainWindow::action(const char* name) const {
+    QAction* a = m_actions.value(QLatin1String(name));
+    Q_ASSERT_X(a, "MainWindow::action", name);
+    return a;
+}
+
+QToolButton* MainWindow::button(const char* name) const {
+    auto* b = findChild<QToolButton*>(QLatin1String(name));
+    Q_ASSERT_X(b, "MainWindow::button", name);
+    return b;
+}
+
+void MainWindow::setEnabledNamed(std::initializer_list<const char*> names, bool on) {
+    for (const char* name : names) {
+        if (QAction* a = m_actions.value(QLatin1String(name)))
+            a->setEnabled(on);
+        else if (QWidget* widget = findChild<QWidget*>(QLatin1String(name)))
+            widget->setEnabled(on);
+    }
+}
+
+// --- Status bar -------------------------------------------------------------------------
+
+void MainWindow::setStatusText(const QString& text) {
+    m_panel0->setText(text);
+}
+QString MainWindow::statusText() const {
+    return m_panel0->text();
+}
+void MainWindow::setCountText(const QString& text) {
+    m_panel1->setText(text);
+}
+QString MainWindow::countText() const {
+    return m_panel1->text();
+}
+
+void MainWindow::updateCountText() {
+    const int nodes = m_categoryTree->nodeCount();
+    setCountText(QStringLiteral("分类：") + QString::number(nodes - m_discCount) +
+                 QStringLiteral("，光盘：") + QString::number(m_discCount));
+}
+
+void MainWindow::showProgress(int percent) {
+    percent = qBound(0, percent, 100);
+    const bool finished = percent == 100 && m_progress->value() != 100;
+    m_progress->setValue(percent);
+    // Let the window repaint and answer input, but not once per row of a long load. A
+    // monotonic clock: a wall clock set back would stop the pumping for as long.
+    if (!m_pumpClock.isValid() || m_pumpClock.elapsed() >= 30 || finished) {
+        m_pumpClock.start();
+        QCoreApplication::processEvents();
+    }
+}
+
+void MainWindow::setTitleNoFile() {
+    setWindowTitle(QStringLiteral("Vorlane 光盘管理"));
+}
+void MainWindow::setTitleNewFile() {
+    setWindowTitle(QStringLiteral("Vorlane 光盘管理--新文件"));
+}
+void MainWindow::setTitleFile(const QString& file) {
+    setWindowTitle(QStringLiteral("Vorlane 光盘管理--") + file);
+}
+
+// --- Settings ---------------------------------------------------------------------------
+
+void MainWindow::loadSettings() {
+    Settings settings;
+    m_lastOpenedFile = settings.lastOpenedFile();
+    const QStringList recent = settings.recentFiles();
+    bool any = false;
+    for (int n = 1; n <= Settings::RecentCount; ++n) {
+        const QString f = recent.value(n - 1);
+        const bool show = !f.isEmpty() && f != m_currentFile;
+        for (const QByteArray& name :
+             {"MFile" + QByteArray::number(n), "DMFile" + QByteArray::number(n)}) {
+            QAction* a = action(name.constData());
+            a->setText(show ? f : QString());
+            a->setVisible(show);
+        }
+        any = any || show;
+    }
+    m_recentMenu->setEnabled(any);
+    m_firstRun = settings.takeFirstRun();
+    m_backupOnOpen = settings.backupOnOpen();
+    m_openRecentOnStart = settings.openRecentOnStart();
+}
+
+void MainWindow::saveOpenHistory() {
+    Settings().saveOpenHistory(m_currentFile);
+}
+
+void MainWindow::recentFileClick() {
+    auto* a = qobject_cast<QAction*>(sender());
+    if (a && !a->text().isEmpty())
+        m_catalog->openCatalogFile(a->text());
+}
+
+void MainWindow::MOptionsClick() {
+    OptionsDialog dialog(this);
+    prompts().exec(&dialog);
+}
+
+// --- Views ------------------------------------------------------------------------------
+
+void MainWindow::setClassHeight(int height) {
+    m_initialSplit = false;
+    const int total = m_splitter2->height();
+    if (total > 0)
+        height = qMin(height, total);
+    const QSignalBlocker quiet(m_splitter2);
+    m_splitter2->setSizes({height, qMax(1, total - height - m_splitter2->handleWidth())});
+}
+
+void MainWindow::classSplitterMoved() {
+    // Dragging the category view open or shut is the same as its switches.
+    m_initialSplit = false;
+    const bool shown = m_splitter2->sizes().value(0) > 0;
+    action("tbViewClass")->setChecked(shown);
+    action("MViewClass")->setChecked(shown);
+}
+
+void MainWindow::tbViewClassClick() {
+    const bool on = action("tbViewClass")->isChecked();
+    // The category view is hidden by its height, so its splitter stays where it was.
+    m_pnlClass->setVisible(true);
+    if (action("tbViewCDRom")->isChecked())
+        setClassHeight(on ? m_splitter2->height() / 2 : 0);
+    else
+        m_pnlClass->setVisible(on);
+    action("MViewClass")->setChecked(on);
+    m_pnlLeft->setVisible(on || action("tbViewCDRom")->isChecked());
+}
+
+void MainWindow::tbViewCDRomClick() {
+    const bool on = action("tbViewCDRom")->isChecked();
+    const bool classOn = action("tbViewClass")->isChecked();
+    m_pnlLeft->setVisible(on || classOn);
+    m_pnlCDRom->setVisible(on);
+    // Alone, the category view fills the pane; beside the contents it goes back on top at
+    // its form height. A released category view stays hidden either way.
+    m_pnlClass->setVisible(true);
+    m_splitter2->setStretchFactor(0, on ? 0 : 1);
+    if (on) {
+        setClassHeight(classOn ? 244 : 0);
+    } else {
+        m_pnlClass->setVisible(classOn);
+        m_splitter2->setSizes({m_splitter2->height(), 0});
+    }
+    action("MViewCDRom")->setChecked(on);
+}
+
+void MainWindow::tbViewExpClick() {
+    const bool on = action("tbViewExp")->isChecked();
+    m_pnlExp->setVisible(on);
+    action("MViewExp")->setChecked(on);
+}
+
+// QAction flips its own tick before `triggered`, so the menu handlers only copy it over.
+void MainWindow::MViewClassClick() {
+    action("tbViewClass")->setChecked(action("MViewClass")->isChecked());
+    tbViewClassClick();
+}
+
+void MainWindow::MViewCDRomClick() {
+    action("tbViewCDRom")->setChecked(action("MViewCDRom")->isChecked());
+    tbViewCDRomClick();
+}
+
+void MainWindow::MViewExpClick() {
+    action("tbViewExp")->setChecked(action("MViewExp")->isChecked());
+    tbViewExpClick();
+}
+
+void MainWindow::btnClassCloseClick() {
+    action("tbViewClass")->setChecked(false);
+    tbViewClassClick();
+}
+
+void MainWindow::btnCDRomCloseClick() {
+    action("tbViewCDRom")->setChecked(false);
+    tbViewCDRomClick();
+}
+
+void MainWindow::btnExpCloseClick() {
+    action("tbViewExp")->setChecked(false);
+    tbViewExpClick();
+}
+
+void MainWindow::tbIconClick() {
+    m_lvMain->setStyle(FileListView::LargeIcon);
+    action("tbIcon")->setChecked(true);
+    action("MIcon")->setChecked(true);
+}
+
+void MainWindow::tbSmallIconClick() {
+    m_lvMain->setStyle(FileListView::SmallIcon);
+    action("tbSmallIcon")->setChecked(true);
+    action("MSmallIcon")->setChecked(true);
+}
+
+void MainWindow::tbListClick() {
+    m_lvMain->setStyle(FileListView::List);
+    action("tbList")->setChecked(true);
+    action("MList")->setChecked(true);
+}
+
+void MainWindow::tbReportClick() {
+    m_lvMain->setStyle(FileListView::Report);
+    action("tbReport")->setChecked(true);
+    action("MReport")->setChecked(true);
+}
+
+void MainWindow::ToolVisibleClick() {
+    m_toolBar->setVisible(action("ToolVisible")->isChecked());
+}
+
+// --- Help -------------------------------------------------------------------------------
+
+void MainWindow::HelpClick() {
+    opener().open(dataFile(QStringLiteral("help/index.html")));
+}
+
+void MainWindow::MAboutClick() {
+    AboutDialog about(this);
+    prompts().exec(&about);
+}
+
+void MainWindow::MExampleClick() {
+    m_catalog->openCatalogFile(m_catalog->exampleFile());
+}
+
+void MainWindow::MHomepageClick() {
+    opener().open(action("MHomepage")->toolTip());
+}
+
+void MainWindow::MMailtoAuthorClick() {
+    opener().open(action("MMailtoAuthor")->toolTip());
+}
+
+// --- Lifecycle --------------------------------------------------------------------------
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == m_splitter2 && e->type() == QEvent::Resize && m_initialSplit &&
+        !m_pnlClass->isHidden() && !m_pnlCDRom->isHidden()) {
+        const int total = m_splitter2->height();
+        const QSignalBlocker quiet(m_splitter2);
+        m_splitter2->setSizes({total / 2, total - total / 2 - m_splitter2->handleWidth()});
+    }
+    return QMainWindow::eventFilter(watched, e);
+}
+
+bool MainWindow::event(QEvent* e) {
+    // The start-up catalog is opened once the window is up. Without a window manager a
+    // window is never activated, so the first show counts as well.
+    if ((e->type() == QEvent::WindowActivate || e->type() == QEvent::Show) && !m_activated) {
+        m_activated = true;
+        QTimer::singleShot(0, this, &MainWindow::FormActivate);
+    }
+    return QMainWindow::event(e);
+}
+
+void MainWindow::FormActivate() {
+    if (m_startedUp)
+        return;
+    m_startedUp = true;
+    m_catalog->startUp();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!m_catalog->closing()) {
+        event->ignore();
+        return;
+    }
+    m_search->hide();
+    event->accept();
+}
+
+} // namespace vorlane

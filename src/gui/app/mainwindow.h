@@ -1,0 +1,215 @@
+// The main window: owns the open catalog's connection, the shared state and the widgets.
+// Each subsystem's handlers live in their own class (catalog lifecycle, category tree,
+// contents, notes, import, search) and reach the window through the accessors below.
+#pragma once
+
+#include "core/store/database.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QMainWindow>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QProgressBar;
+class QSplitter;
+class QToolBar;
+class QToolButton;
+class QTreeWidget;
+class QWidget;
+
+namespace vorlane {
+
+enum class AccessMode { ReadOnly = 0, Full = 1, Refused = 2 };
+
+class CatalogHandler;
+class CategoryTree;
+class ContentsView;
+class FileListView;
+class NotesPanel;
+class ImportHandler;
+class SearchWindow;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // `startFile` is the catalog named on the command line (may be empty).
+    explicit MainWindow(const QString& startFile = {}, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // --- Shared state --------------------------------------------------------------
+    Database& db() { return m_db; }
+    QString currentFile() const { return m_currentFile; }
+    void setCurrentFile(const QString& f) { m_currentFile = f; }
+    AccessMode accessMode() const { return m_accessMode; }
+    void setAccessMode(AccessMode m) { m_accessMode = m; }
+    bool fullAccess() const { return m_accessMode == AccessMode::Full; }
+    bool isModified() const;
+    void setModified(bool on); // tbSave and MSave together
+    bool saveIncomplete() const { return m_saveIncomplete; }
+    void setSaveIncomplete(bool on) { m_saveIncomplete = on; }
+    // The window's change handling (its Tag): while off, the selection handlers of the
+    // trees and the list do nothing.
+    bool changeHandling() const { return m_changeHandling; }
+    void setChangeHandling(bool on) { m_changeHandling = on; }
+    int discCount() const { return m_discCount; }
+    void setDiscCount(int n) { m_discCount = n; }
+    qint64 loadTotal() const { return m_loadTotal; }
+    void setLoadTotal(qint64 n) { m_loadTotal = n; }
+    qint64 loadCounter() const { return m_loadCounter; }
+    void setLoadCounter(qint64 n) { m_loadCounter = n; }
+    // Advances the load counter and shows counter * 100 / total.
+    void stepLoad();
+    int nodeIdSerial() const { return m_nodeIdSerial; }
+    int nextNodeIdSerial() { return ++m_nodeIdSerial; }
+    void setNodeIdSerial(int n) { m_nodeIdSerial = n; }
+
+    // Options and history read by loadSettings().
+    QString lastOpenedFile() const { return m_lastOpenedFile; }
+    bool firstRun() const { return m_firstRun; }
+    bool backupOnOpen() const { return m_backupOnOpen; }
+    bool openRecentOnStart() const { return m_openRecentOnStart; }
+    void setOptions(bool backupOnOpen, bool openRecentOnStart);
+
+    // --- Widgets and actions -------------------------------------------------------
+    QTreeWidget* tvMain() const { return m_tvMain; }
+    QTreeWidget* tvCDRom() const { return m_tvCDRom; }
+    FileListView* lvMain() const { return m_lvMain; }
+    QPlainTextEdit* txtCDExp() const { return m_txtCDExp; }
+    QLabel* lbCDName() const { return m_lbCDName; }
+    QProgressBar* progressBar() const { return m_progress; }
+    QToolBar* toolBar() const { return m_toolBar; }
+    QMenu* treePopupMenu() const { return m_tvPopMenu; }
+    QMenu* listPopupMenu() const { return m_lvPopMenu; }
+    // An action or button by its objectName; aborts on a name that does not exist.
+    QAction* action(const char* name) const;
+    QToolButton* button(const char* name) const;
+    // Enables or disables every named action or button.
+    void setEnabledNamed(std::initializer_list<const char*> names, bool on);
+
+    // --- Status bar ------------------------------------------------------------------
+    void setStatusText(const QString& text); // panel 0
+    QString statusText() const;
+    void setCountText(const QString& text); // panel 1
+    QString countText() const;
+    // "分类：" + categories + "，光盘：" + discs, from the tree's node count and DiscCount.
+    void updateCountText();
+    // Sets the progress bar and lets pending events run (throttled).
+    void showProgress(int percent);
+
+    // Title bar: no file, a new catalog, or the open file.
+    void setTitleNoFile();
+    void setTitleNewFile();
+    void setTitleFile(const QString& file);
+
+    // --- Settings (qnote.ini) --------------------------------------------------------
+    void loadSettings();
+    void saveOpenHistory();
+
+    // --- Subsystem handlers ----------------------------------------------------------
+    CatalogHandler* catalog() const { return m_catalog; }
+    CategoryTree* categoryTree() const { return m_categoryTree; }
+    ContentsView* contents() const { return m_contents; }
+    NotesPanel* notes() const { return m_notes; }
+    ImportHandler* importer() const { return m_import; }
+    SearchWindow* searchWindow() const { return m_search; }
+
+public slots:
+    // Views, list styles and the tool bar switch.
+    void tbViewClassClick();
+    void tbViewCDRomClick();
+    void tbViewExpClick();
+    void MViewClassClick();
+    void MViewCDRomClick();
+    void MViewExpClick();
+    void btnClassCloseClick();
+    void btnCDRomCloseClick();
+    void btnExpCloseClick();
+    void tbIconClick();
+    void tbSmallIconClick();
+    void tbListClick();
+    void tbReportClick();
+    void ToolVisibleClick();
+    // Help menu.
+    void HelpClick();
+    void MAboutClick();
+    void MExampleClick();
+    void MHomepageClick();
+    void MMailtoAuthorClick();
+    // Tools menu.
+    void MOptionsClick();
+    void recentFileClick();
+    // The first activation: chooses and opens the start-up catalog. Runs once.
+    void FormActivate();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createActions();
+    void createMenus();
+    void createToolBar();
+    void createPanes();
+    void createStatusBar();
+    QAction* makeAction(const char* name, const QString& text, const QString& hint = {});
+    // The category view's height beside the contents; 0 hides it.
+    void setClassHeight(int height);
+    void classSplitterMoved();
+    QToolButton* makeButton(QWidget* parent, const char* name, const QString& text,
+                            const QString& hint, const QString& icon = {});
+
+    Database m_db;
+    QString m_currentFile;
+    AccessMode m_accessMode = AccessMode::Full;
+    bool m_saveIncomplete = false;
+    bool m_changeHandling = true;
+    int m_discCount = 0;
+    qint64 m_loadTotal = 0;
+    qint64 m_loadCounter = 0;
+    int m_nodeIdSerial = 0;
+    QString m_lastOpenedFile;
+    bool m_firstRun = true;
+    bool m_backupOnOpen = true;
+    bool m_openRecentOnStart = true;
+    bool m_activated = false;
+    bool m_startedUp = false;
+    QElapsedTimer m_pumpClock;
+    // Until the user sizes the left pane, the category view keeps half of it.
+    bool m_initialSplit = true;
+
+    QHash<QString, QAction*> m_actions;
+    QToolBar* m_toolBar = nullptr;
+    QMenu* m_tvPopMenu = nullptr;
+    QMenu* m_lvPopMenu = nullptr;
+    QMenu* m_recentMenu = nullptr;
+    QMenu* m_recentDropDown = nullptr;
+    QSplitter* m_splitter1 = nullptr;
+    QSplitter* m_splitter2 = nullptr;
+    QSplitter* m_rightSplitter = nullptr;
+    QWidget* m_pnlLeft = nullptr;
+    QWidget* m_pnlClass = nullptr;
+    QWidget* m_pnlCDRom = nullptr;
+    QWidget* m_pnlExp = nullptr;
+    QTreeWidget* m_tvMain = nullptr;
+    QTreeWidget* m_tvCDRom = nullptr;
+    FileListView* m_lvMain = nullptr;
+    QPlainTextEdit* m_txtCDExp = nullptr;
+    QLabel* m_lbCDName = nullptr;
+    QLabel* m_panel0 = nullptr;
+    QLabel* m_panel1 = nullptr;
+    QProgressBar* m_progress = nullptr;
+
+    CatalogHandler* m_catalog = nullptr;
+    CategoryTree* m_categoryTree = nullptr;
+    ContentsView* m_contents = nullptr;
+    NotesPanel* m_notes = nullptr;
+    ImportHandler* m_import = nullptr;
+    SearchWindow* m_search = nullptr;
+};
+
+} // namespace vorlane

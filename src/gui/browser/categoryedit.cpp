@@ -1,0 +1,296 @@
+// Editing the category tree: new categories, renaming in place, deleting, and moving by
+// drag and drop.
+#include "gui/app/icons.h"
+#include "gui/app/mainwindow.h"
+#include "gui/app/prompts.h"
+#include "gui/browser/categorytree.h"
+#include "gui/browser/contents.h"
+#include "gui/browser/nodes.h"
+#include "gui/browser/notes.h"
+#include "gui/store/cataloghandler.h"
+#include "core/store/database.h"
+
+#include <QDropEvent>
+#include <QStyle>
+#include <QStyledItemDelegate>
+#include <QToolButton>
+#include <QTreeWidget>
+
+namespace vorlane {
+
+// Opens label editors only with full access, reports every accepted edit, and knows
+// whether an editor is open.
+class CategoryDelegate : public QStyledItemDelegate {
+public:
+    CategoryDelegate(MainWindow* window, CategoryTree* tree)
+        : QStyledItemDelegate(window->tvMain()), w(window), m_tree(tree) {}
+
+    bool editing() const { return m_open > 0; }
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        if (!w->fullAccess())
+            return nullptr;
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (editor)
+            ++m_open;
+        return editor;
+    }
+
+    void destroyEditor(QWidget* editor, const QModelIndex& index) const override {
+        m_open = qMax(0, m_open - 1);
+        QStyledItemDelegate::destroyEditor(editor, index);
+    }
+
+    void setModelData(QWidget* editor, QAbstractItemModel* model,
+                      const QModelIndex& index) const override {
+        QStyledItemDelegate::setModelData(editor, model, index);
+        if (QTreeWidgetItem* node = w->tvMain()->itemFromIndex(index))
+            m_tree->tvMainEdited(node);
+    }
+
+private:
+    MainWindow* w;
+    CategoryTree* m_tree;
+    mutable int m_open = 0;
+};
+
+namespace {
+
+bool isInside(const QTreeWidgetItem* node, const QTreeWidgetItem* ancestor) {
+    for (const QTreeWidgetItem* p = node; p; p = p->parent()) {
+        if (p == ancestor)
+            return true;
+    }
+    return false;
+}
+
+int indexOf(QTreeWidgetItem* node) {
+    return node->parent() ? node->parent()->indexOfChild(node)
+                          : node->treeWidget()->indexOfTopLevelItem(node);
+}
+
+// Takes a node (with everything below it) out of the tree; nothing when it is out already.
+void detach(QTreeWidgetItem* node) {
+    if (QTreeWidgetItem* parent = node->parent())
+        parent->removeChild(node);
+    else if (QTreeWidget* tree = node->treeWidget())
+        tree->takeTopLevelItem(tree->indexOfTopLevelItem(node));
+}
+
+} // namespace
+
+void CategoryTree::setupEditing() {
+    QTreeWidget* tree = w->tvMain();
+    m_delegate = new CategoryDelegate(w, this);
+    tree->setItemDelegate(m_delegate);
+    // The moves are made by the drop handler; the view itself must never remove the
+    // dragged node, which it would do after a drop accepted as a move.
+    tree->setDragDropMode(QAbstractItemView::DragDrop);
+    tree->setDefaultDropAction(Qt::CopyAction);
+}
+
+bool CategoryTree::isEditing() const {
+    return m_delegate && m_delegate->editing();
+}
+
+void CategoryTree::tvMainEdited(QTreeWidgetItem* /*node*/) {
+    w->setModified(true);
+}
+
+// --- New categories --------------------------------------------------------------------------
+
+QTreeWidgetItem* CategoryTree::newCategoryNode() {
+    auto* node = new QTreeWidgetItem(QStringList{QStringLiteral("新分类")});
+    node->setIcon(0, nodeIcon(NodeIcon::Category));
+    node->setData(0, nodes::KindRole, nodes::Category);
+    node->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable |
+                   Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled);
+    return node;
+}
+
+// The new node is selected with its label editor open, so the name is typed at once.
+void CategoryTree::placeNewCategory(QTreeWidgetItem* node) {
+    QTreeWidget* tree = w->tvMain();
+    if (node->parent())
+        node->parent()->setExpanded(true);
+    tree->setCurrentItem(node);
+    tree->scrollToItem(node);
+    tree->editItem(node, 0);
+    w->setModified(true);
+}
+
+void CategoryTree::btnAddChildClick() {
+    QTreeWidget* tree = w->tvMain();
+    QTreeWidgetItem* parent = tree->currentItem();
+    if (nodes::isDisc(parent))
+        return;
+    QTreeWidgetItem* node = newCategoryNode();
+    if (parent)
+        parent->addChild(node);
+    else
+        tree->addTopLevelItem(node);
+    placeNewCategory(node);
+}
+
+void CategoryTree::btnAddUpClick() {
+    QTreeWidgetItem* selected = w->tvMain()->currentItem();
+    if (!nodes::isCategory(selected))
+        return;
+    QTreeWidgetItem* node = newCategoryNode();
+    const int at = indexOf(selected);
+    if (selected->parent())
+        selected->parent()->insertChild(at, node);
+    else
+        w->tvMain()->insertTopLevelItem(at, node);
+    placeNewCategory(node);
+}
+
+void CategoryTree::btnAddDownClick() {
+    QTreeWidgetItem* selected = w->tvMain()->currentItem();
+    if (!nodes::isCategory(selected))
+        return;
+    QTreeWidgetItem* node = newCategoryNode();
+    const int at = indexOf(selected) + 1;
+    if (selected->parent())
+        selected->parent()->insertChild(at, node);
+    else
+        w->tvMain()->insertTopLevelItem(at, node);
+    placeNewCategory(node);
+}
+
+void CategoryTree::MRenameNodeClick() {
+    QTreeWidgetItem* node = w->tvMain()->currentItem();
+    if (node)
+        w->tvMain()->editItem(node, 0);
+}
+
+// --- Delete ------------------------------------------------------------------------------------
+
+void CategoryTree::btnClassDeleteClick() {
+    QTreeWidget* tree = w->tvMain();
+    QTreeWidgetItem* node = tree->currentItem();
+    if (!w->button("btnClassDelete")->isEnabled() || !node)
+        return;
+    if (!prompts().askYesNo(w, QStringLiteral("是否确认删除光盘分类中当前选中的分支？"),
+                            QStringLiteral("提示")))
+        return;
+    const bool disc = nodes::isDisc(node);
+    // A category added since the last save has no row yet.
+    if (nodes::hasId(node)) {
+        Database& db = w->db();
+        try {
+            Transaction t(db);
+            db.exec(disc ? QStringLiteral("delete from qCD where AutoId=?")
+                         : QStringLiteral("delete from qClass where AutoId=?"),
+                    {nodes::id(node)});
+            if (disc)
+                db.exec(QStringLiteral("delete from qCDFiles where CdID=?"), {nodes::id(node)});
+            t.commit();
+        } catch (const DbError& e) {
+            prompts().error(w, e.text(), QStringLiteral("Vorlane"));
+            return;
+        }
+    }
+    if (disc) {
+        w->setDiscCount(w->discCount() - 1);
+        w->notes()->closeDisc();
+        w->setEnabledNamed({"btnExpSave"}, false);
+    }
+    const bool handling = w->changeHandling();
+    w->setChangeHandling(false);
+    w->contents()->clear();
+    // The view selects a neighbour while the node is still there; its selection handling
+    // runs once the node is gone, so a parent left without children can be deleted next.
+    delete node;
+    w->setChangeHandling(handling);
+    tvMainChange(w->tvMain()->currentItem());
+    w->updateCountText();
+}
+
+// --- Drag and drop -------------------------------------------------------------------------------
+
+bool CategoryTree::dragEvent(QDropEvent* event) {
+    // Only the tree's own nodes move, and only with full access.
+    if (event->source() != w->tvMain() || !w->fullAccess()) {
+        event->ignore();
+        return true;
+    }
+    if (event->type() == QEvent::Drop)
+        tvMainDragDrop(event->position().toPoint());
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    return true;
+}
+
+QTreeWidgetItem* CategoryTree::dropTarget(const QPoint& pos, bool* onItem) const {
+    QTreeWidget* tree = w->tvMain();
+    QTreeWidgetItem* target = tree->itemAt(pos);
+    if (onItem)
+        *onItem = false;
+    if (!target)
+        return nullptr;
+    // The icon and the label, as the item delegate lays them out; the indent, the
+    // expand button and the space right of the label are beside the item.
+    const QRect cell = tree->visualItemRect(target);
+    const QStyle* style = tree->style();
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, tree) + 1;
+    const int icon = tree->iconSize().isValid()
+                         ? tree->iconSize().width()
+                         : style->pixelMetric(QStyle::PM_SmallIconSize, nullptr, tree);
+    const int width =
+        icon + 2 * margin + tree->fontMetrics().horizontalAdvance(target->text(0)) + 2 * margin;
+    if (onItem)
+        *onItem = pos.x() >= cell.left() && pos.x() < cell.left() + width;
+    return target;
+}
+
+void CategoryTree::moveNode(QTreeWidgetItem* node, QTreeWidgetItem* parent, int index) {
+    QTreeWidget* tree = w->tvMain();
+    const bool handling = w->changeHandling();
+    w->setChangeHandling(false);
+    detach(node);
+    if (parent) {
+        parent->insertChild(index < 0 ? parent->childCount() : index, node);
+        parent->setExpanded(true);
+    } else {
+        tree->insertTopLevelItem(index < 0 ? tree->topLevelItemCount() : index, node);
+    }
+    tree->setCurrentItem(node);
+    w->setChangeHandling(handling);
+}
+
+void CategoryTree::tvMainDragDrop(const QPoint& pos) {
+    if (!w->fullAccess())
+        return;
+    QTreeWidgetItem* dragged = w->tvMain()->currentItem();
+    bool onItem = false;
+    QTreeWidgetItem* target = dropTarget(pos, &onItem);
+    if (!dragged || !target)
+        return;
+    const bool targetIsCategory = nodes::isCategory(target);
+    const bool draggedIsCategory = nodes::isCategory(dragged);
+    enum { None, Before, LastChild } move = None;
+    if (isInside(target, dragged))
+        move = None; // onto itself or into its own subtree
+    else if (onItem && targetIsCategory)
+        move = draggedIsCategory ? Before : LastChild;
+    else if (targetIsCategory)
+        move = LastChild;
+    else if (!draggedIsCategory)
+        move = Before;
+
+    if (move == LastChild) {
+        moveNode(dragged, target, -1);
+    } else if (move == Before) {
+        // Take the node out first: the target's place may shift when they are siblings.
+        const bool handling = w->changeHandling();
+        w->setChangeHandling(false);
+        detach(dragged);
+        w->setChangeHandling(handling);
+        moveNode(dragged, target->parent(), indexOf(target));
+    }
+    w->catalog()->saveCatalog();
+}
+
+} // namespace vorlane

@@ -1,0 +1,248 @@
+#include "gui/browser/categorytree.h"
+
+#include "gui/app/icons.h"
+#include "gui/app/mainwindow.h"
+#include "gui/browser/contents.h"
+#include "gui/browser/nodes.h"
+#include "core/store/database.h"
+
+#include <QAction>
+#include <QHash>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+
+namespace vorlane {
+
+namespace {
+
+struct Row {
+    qint64 id;
+    QString name;
+};
+using RowsByParent = QHash<qint64, QList<Row>>;
+
+// Rows of one table grouped by their parent id, each group by OrderId (ties in the
+// database's own order).
+RowsByParent readRows(Database& db, const QString& sql, const QString& nullName) {
+    RowsByParent rows;
+    Query q(db, sql);
+    while (q.next()) {
+        const QVariant name = q.value(1);
+        rows[q.isNull(2) ? 0 : q.integer(2)].append(
+            Row{q.integer(0), name.isNull() ? nullName : name.toString()});
+    }
+    return rows;
+}
+
+} // namespace
+
+CategoryTree::CategoryTree(MainWindow* window) : QObject(window), w(window) {
+    setObjectName(QStringLiteral("CategoryTree"));
+    QTreeWidget* tree = w->tvMain();
+    connect(tree, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* current) { tvMainChange(current); });
+    connect(tree, &QTreeWidget::itemDoubleClicked, this, &CategoryTree::tvMainDblClick);
+    tree->installEventFilter(this);
+    tree->viewport()->installEventFilter(this);
+    tree->setContextMenuPolicy(Qt::NoContextMenu);
+    tree->setDragEnabled(true);
+    tree->setAcceptDrops(true);
+    tree->viewport()->setAcceptDrops(true);
+    tree->setDropIndicatorShown(false);
+
+    for (const char* name : {"RenameNode", "MRenameNode"})
+        connect(w->action(name), &QAction::triggered, this, &CategoryTree::MRenameNodeClick);
+    connect(w->action("MFullOpen"), &QAction::triggered, this, &CategoryTree::MFullOpenClick);
+    connect(w->action("MFullClose"), &QAction::triggered, this, &CategoryTree::MFullCloseClick);
+    for (const char* name : {"NewChildClass", "MAddChildNode"})
+        connect(w->action(name), &QAction::triggered, this, &CategoryTree::btnAddChildClick);
+    for (const char* name : {"NewBrotherUp", "MAddUpNode"})
+        connect(w->action(name), &QAction::triggered, this, &CategoryTree::btnAddUpClick);
+    for (const char* name : {"NewBrotherDown", "MAddDownNode"})
+        connect(w->action(name), &QAction::triggered, this, &CategoryTree::btnAddDownClick);
+    connect(w->button("btnClassDelete"), &QAbstractButton::clicked, this,
+            &CategoryTree::btnClassDeleteClick);
+    connect(w->action("MClassDelete"), &QAction::triggered, this,
+            &CategoryTree::btnClassDeleteClick);
+    setupEditing();
+}
+
+// --- Loading -------------------------------------------------------------------------------
+
+void CategoryTree::newClassIdHolder(QTreeWidgetItem* node, qint64 id) {
+    w->nextNodeIdSerial();
+    nodes::setId(node, id);
+}
+
+void CategoryTree::load() {
+    Database& db = w->db();
+    const RowsByParent categories =
+        readRows(db,
+                 QStringLiteral("select AutoId, TreeName, FatherId as ParentId from qClass"
+                                " order by OrderId, AutoId"),
+                 QString());
+    const RowsByParent discs = readRows(
+        db,
+        QStringLiteral(
+            "select AutoId, CDName, ClassId as ParentId from qCD order by OrderId, AutoId"),
+        QStringLiteral("未命名"));
+
+    const QIcon categoryIcon = nodeIcon(NodeIcon::Category);
+    const QIcon discIcon = nodeIcon(NodeIcon::Disc);
+    const Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable |
+                                Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
+    int discCount = w->discCount();
+    // Built detached and handed to the view once: adding nodes one by one to a shown tree
+    // costs a model update each. Depth first: a category's whole sub-tree, then its discs,
+    // then its next sibling. Only rows reachable from the top level are shown.
+    auto addLevel = [&](auto& self, QTreeWidgetItem* parent, qint64 parentId,
+                        QList<QTreeWidgetItem*>* top) -> void {
+        for (const Row& row : categories.value(parentId)) {
+            w->stepLoad();
+            auto* node = new QTreeWidgetItem(QStringList{row.name});
+            node->setIcon(0, categoryIcon);
+            node->setData(0, nodes::KindRole, nodes::Category);
+            node->setFlags(flags);
+            newClassIdHolder(node, row.id);
+            if (parent)
+                parent->addChild(node);
+            else
+                top->append(node);
+            self(self, node, row.id, top);
+            for (const Row& disc : discs.value(row.id)) {
+                w->stepLoad();
+                auto* d = new QTreeWidgetItem(node, QStringList{disc.name});
+                d->setIcon(0, discIcon);
+                d->setData(0, nodes::KindRole, nodes::Disc);
+                d->setFlags(flags);
+                newClassIdHolder(d, disc.id);
+                ++discCount;
+            }
+        }
+    };
+    QList<QTreeWidgetItem*> top;
+    addLevel(addLevel, nullptr, 0, &top);
+    w->tvMain()->addTopLevelItems(top);
+    w->setDiscCount(discCount);
+}
+
+void CategoryTree::clear() {
+    w->tvMain()->clear();
+}
+
+int CategoryTree::nodeCount() const {
+    int n = 0;
+    for (QTreeWidgetItemIterator it(w->tvMain()); *it; ++it)
+        ++n;
+    return n;
+}
+
+QTreeWidgetItem* CategoryTree::addDiscNode(QTreeWidgetItem* category, qint64 id,
+                                           const QString& name) {
+    auto* node = new QTreeWidgetItem(category, QStringList{name});
+    node->setIcon(0, nodeIcon(NodeIcon::Disc));
+    node->setData(0, nodes::KindRole, nodes::Disc);
+    node->setFlags(node->flags() | Qt::ItemIsEditable);
+    newClassIdHolder(node, id);
+    return node;
+}
+
+QTreeWidgetItem* CategoryTree::findDiscNode(const QString& idText) const {
+    for (QTreeWidgetItemIterator it(w->tvMain()); *it; ++it) {
+        if (nodes::isDisc(*it) && nodes::idText(*it) == idText)
+            return *it;
+    }
+    return nullptr;
+}
+
+void CategoryTree::selectNodeSilently(QTreeWidgetItem* node) {
+    const bool handling = w->changeHandling();
+    w->setChangeHandling(false);
+    w->tvMain()->setCurrentItem(node);
+    w->setChangeHandling(handling);
+}
+
+// --- Selection -----------------------------------------------------------------------------
+
+void CategoryTree::tvMainChange(QTreeWidgetItem* node) {
+    if (!w->changeHandling())
+        return;
+    w->setEnabledNamed({"btnAddChild", "btnAddUp", "btnAddDown", "btnInCD", "btnClassDelete",
+                        "NewChildClass", "NewBrotherUp", "NewBrotherDown", "InCD", "RenameNode",
+                        "MAddChildNode", "MAddUpNode", "MAddDownNode", "MInCD", "MClassDelete",
+                        "MRenameNode"},
+                       false);
+    if (!node)
+        return;
+    const bool full = w->fullAccess();
+    const bool category = nodes::isCategory(node);
+    w->setEnabledNamed({"btnAddChild", "NewChildClass", "MAddChildNode", "btnAddUp", "NewBrotherUp",
+                        "MAddUpNode", "btnAddDown", "NewBrotherDown", "MAddDownNode"},
+                       full && category);
+    w->setEnabledNamed({"btnInCD", "InCD", "MInCD", "RenameNode", "MRenameNode"}, full);
+    w->setEnabledNamed({"btnClassDelete", "MClassDelete"},
+                       full && (!category || node->childCount() == 0));
+    // A category keeps the disc shown before on screen.
+    if (category)
+        return;
+    w->contents()->showDisc(nodes::id(node), node->text(0));
+}
+
+void CategoryTree::tvMainDblClick() {
+    QTreeWidgetItem* node = w->tvMain()->currentItem();
+    if (nodes::isDisc(node))
+        tvMainChange(node);
+}
+
+void CategoryTree::tvMainMouseDown(const QPoint& pos) {
+    QTreeWidget* tree = w->tvMain();
+    QTreeWidgetItem* node = tree->itemAt(pos);
+    if (!node)
+        return;
+    tree->setCurrentItem(node);
+    w->treePopupMenu()->popup(tree->viewport()->mapToGlobal(pos));
+}
+
+void CategoryTree::MFullOpenClick() {
+    w->tvMain()->expandAll();
+}
+
+void CategoryTree::MFullCloseClick() {
+    w->tvMain()->collapseAll();
+}
+
+bool CategoryTree::eventFilter(QObject* watched, QEvent* event) {
+    QTreeWidget* tree = w->tvMain();
+    if (watched == tree && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        // While a label is edited the key belongs to the editor.
+        if (key->key() == Qt::Key_Delete && !isEditing()) {
+            btnClassDeleteClick();
+            return true;
+        }
+        return false;
+    }
+    if (watched != tree->viewport())
+        return false;
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() != Qt::RightButton)
+            return false;
+        tvMainMouseDown(mouse->position().toPoint());
+        return true;
+    }
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+        return dragEvent(static_cast<QDropEvent*>(event));
+    default:
+        return false;
+    }
+}
+
+} // namespace vorlane

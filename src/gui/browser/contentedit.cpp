@@ -1,0 +1,154 @@
+// Correcting a disc's listing by hand: deleting from the content tree and the list,
+// adding folder and file entries. Every change is written at once.
+#include "gui/app/mainwindow.h"
+#include "gui/app/prompts.h"
+#include "gui/browser/contents.h"
+#include "core/store/contentstore.h"
+#include "gui/browser/entrymodel.h"
+#include "gui/browser/filelistview.h"
+#include "gui/browser/nodes.h"
+#include "gui/browser/notes.h"
+#include "gui/browser/viewguards.h"
+#include "core/store/database.h"
+
+#include <QFileInfo>
+#include <QProgressBar>
+#include <QSet>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+
+namespace vorlane {
+
+namespace {
+
+// Removes entries with everything below them, all or nothing; the progress bar moves, but
+// no events run while the transaction is open.
+bool removeWithMessage(MainWindow* w, const QList<qint64>& ids) {
+    try {
+        contentstore::removeTrees(w->db(), ids, [w](qint64 done, qint64 total) {
+            w->progressBar()->setValue(total > 0 ? int(done * 100 / total) : 0);
+        });
+    } catch (const DbError& e) {
+        w->progressBar()->setValue(0);
+        prompts().error(w, e.text(), QStringLiteral("提示"));
+        return false;
+    }
+    w->progressBar()->setValue(0);
+    return true;
+}
+
+} // namespace
+
+void ContentsView::btnCDRomDeleteClick() {
+    QTreeWidget* tree = w->tvCDRom();
+    QTreeWidgetItem* node = tree->currentItem();
+    if (!node || !w->fullAccess() || !w->button("btnCDRomDelete")->isEnabled())
+        return;
+    if (!prompts().askYesNo(w, QStringLiteral("是否确认删除光盘内容中当前选中的分支？"),
+                            QStringLiteral("提示")))
+        return;
+    if (!removeWithMessage(w, {nodes::id(node)}))
+        return;
+    QTreeWidgetItem* next = nullptr;
+    {
+        // The neighbour is listed once the node is gone, not from inside its removal.
+        HandlingOff off(w);
+        delete node;
+        next = tree->currentItem();
+        if (next)
+            next->setSelected(true);
+    }
+    tvCDRomChange(next);
+}
+
+void ContentsView::mitDeleteClick() {
+    FileListView* list = w->lvMain();
+    const QList<int> rows = list->selectedRows();
+    if (rows.isEmpty() || !w->fullAccess())
+        return;
+    if (!prompts().askYesNo(w, QStringLiteral("是否确认删除当前选中的内容？"),
+                            QStringLiteral("提示")))
+        return;
+    EntryModel* model = list->model();
+    QList<qint64> ids;
+    for (int row : rows)
+        ids << model->entry(row).id;
+    if (!removeWithMessage(w, ids))
+        return; // nothing was removed
+    {
+        HandlingOff off(w);
+        // The list's rows are siblings, so no node below is deleted twice.
+        QSet<QString> folders;
+        for (int row : rows) {
+            if (model->entry(row).isDir)
+                folders.insert(QString::number(model->entry(row).id));
+        }
+        QList<QTreeWidgetItem*> gone;
+        for (QTreeWidgetItemIterator it(w->tvCDRom()); *it && !folders.isEmpty(); ++it) {
+            if (folders.remove(nodes::idText(*it)))
+                gone << *it;
+        }
+        qDeleteAll(gone);
+        model->removeRowsById(ids);
+    }
+    updateListCommands();
+}
+
+bool ContentsView::addEntryAndView(qint64 parentId, QTreeWidgetItem* parentNode,
+                                   const QString& name, bool isDir) {
+    Entry e;
+    try {
+        e.path = contentstore::pathForNewEntry(w->db(), parentId, name, isDir);
+        e.id = contentstore::addEntry(w->db(), w->notes()->discId(), parentId, name, e.path, isDir);
+    } catch (const DbError& err) {
+        prompts().error(w, err.text(), QStringLiteral("提示"));
+        return false;
+    }
+    e.name = name;
+    e.isDir = isDir;
+    w->lvMain()->model()->append(e);
+    if (isDir) {
+        QTreeWidgetItem* node = makeFolderNode(e.id, name, false);
+        if (parentId != 0 && parentNode) {
+            parentNode->addChild(node);
+            parentNode->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+        } else {
+            w->tvCDRom()->addTopLevelItem(node);
+        }
+    }
+    return true;
+}
+
+void ContentsView::mitAddDirClick() {
+    if (!w->notes()->isDiscOpen() || !w->fullAccess())
+        return;
+    const FolderChoice choice =
+        prompts().chooseFolder(w, QStringLiteral("请选择目录"), w->notes()->sourcePath());
+    if (choice.path.isEmpty())
+        return;
+    QString name =
+        choice.displayName.isEmpty() ? folderDisplayName(choice.path) : choice.displayName;
+    // A name with a slash could never be opened as a path part.
+    if (name.isEmpty() || name.contains(QLatin1Char('/')))
+        return;
+    QTreeWidgetItem* parent = w->tvCDRom()->currentItem();
+    addEntryAndView(parent ? nodes::id(parent) : 0, parent, name, true);
+}
+
+void ContentsView::mitAddFileClick() {
+    if (!w->notes()->isDiscOpen() || !w->fullAccess())
+        return;
+    // All files first: a hand-made entry is rarely a text file.
+    const QString file = prompts().openFile(w, QStringLiteral("打开"),
+                                            QStringLiteral("所有文件 (*.*);;文本文件 (*.txt)"));
+    if (file.isEmpty())
+        return;
+    const QString name = QFileInfo(file).fileName();
+    if (name.isEmpty())
+        return;
+    QTreeWidgetItem* parent = w->tvCDRom()->currentItem();
+    addEntryAndView(parent ? nodes::id(parent) : 0, parent, name, false);
+}
+
+} // namespace vorlane

@@ -1,0 +1,415 @@
+#include "gui/browser/contents.h"
+
+#include "gui/app/icons.h"
+#include "gui/app/mainwindow.h"
+#include "gui/app/prompts.h"
+#include "gui/browser/categorytree.h"
+#include "core/store/contentstore.h"
+#include "gui/browser/entrymodel.h"
+#include "gui/browser/filelistview.h"
+#include "gui/browser/filenotes.h"
+#include "gui/browser/nodes.h"
+#include "gui/browser/notes.h"
+#include "gui/browser/viewguards.h"
+#include "core/store/database.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QProgressBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+
+namespace vorlane {
+
+namespace {
+
+const QIcon& folderNodeIcon() {
+    static const QIcon icon = [] {
+        QIcon i;
+        for (const QSize& size : {QSize(16, 16), QSize(32, 32)}) {
+            i.addPixmap(nodeIcon(NodeIcon::FolderClosed).pixmap(size), QIcon::Normal);
+            i.addPixmap(nodeIcon(NodeIcon::FolderOpen).pixmap(size), QIcon::Selected);
+        }
+        return i;
+    }();
+    return icon;
+}
+
+} // namespace
+
+// Collects a fill's rows and hands them to the views in batches, letting the window
+// repaint between batches. Stops when another fill (or a clear) began meanwhile.
+class ContentsView::Filler {
+public:
+    Filler(ContentsView* view, quint64 serial, bool withTree)
+        : m_view(view), m_w(view->w), m_serial(serial), m_withTree(withTree) {
+        m_clock.start();
+        m_w->lvMain()->model()->reserve(size_t(qMax<qint64>(0, m_w->loadTotal())));
+    }
+    ~Filler() { qDeleteAll(m_nodes); }
+    Filler(const Filler&) = delete;
+    Filler& operator=(const Filler&) = delete;
+
+    bool add(Entry&& e) {
+        if (m_withTree && e.isDir)
+            m_nodes << makeFolderNode(e.id, e.name, true);
+        m_batch.push_back(std::move(e));
+        m_w->setLoadCounter(m_w->loadCounter() + 1);
+        // The progress bar repaints at once when its value changes, so it moves with the
+        // batches rather than with every row.
+        if (m_clock.elapsed() >= 30) {
+            m_clock.restart();
+            flush();
+            if (m_w->loadTotal() > 0)
+                m_w->showProgress(percent());
+            else
+                QCoreApplication::processEvents();
+            if (m_view->m_fillSerial != m_serial)
+                m_stopped = true;
+        }
+        return !m_stopped;
+    }
+
+    void finish() {
+        if (m_stopped || m_view->m_fillSerial != m_serial) {
+            m_stopped = true;
+            return;
+        }
+        flush();
+        if (m_w->loadTotal() > 0)
+            m_w->progressBar()->setValue(percent());
+    }
+    bool stopped() const { return m_stopped; }
+
+private:
+    int percent() const {
+        return int(qMin<qint64>(100, m_w->loadCounter() * 100 / m_w->loadTotal()));
+    }
+
+    void flush() {
+        if (!m_nodes.isEmpty()) {
+            m_w->tvCDRom()->addTopLevelItems(m_nodes);
+            m_nodes.clear();
+        }
+        m_w->lvMain()->model()->append(std::move(m_batch));
+        m_batch.clear();
+    }
+
+    ContentsView* m_view;
+    MainWindow* m_w;
+    quint64 m_serial;
+    bool m_withTree;
+    bool m_stopped = false;
+    QElapsedTimer m_clock;
+    std::vector<Entry> m_batch;
+    QList<QTreeWidgetItem*> m_nodes;
+};
+
+ContentsView::ContentsView(MainWindow* window) : QObject(window), w(window) {
+    setObjectName(QStringLiteral("ContentsView"));
+    QTreeWidget* tree = w->tvCDRom();
+    m_tree = tree;
+    connect(tree, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* current) { tvCDRomChange(current); });
+    // Expanding a folder that was never selected shows its sub-folders too.
+    connect(tree, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* node) {
+        if (node->childCount() == 0 &&
+            node->childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator)
+            guarded([&] { addFolderNodes(nodes::id(node), node); });
+    });
+    tree->installEventFilter(this);
+
+    FileListView* list = w->lvMain();
+    connect(list, &FileListView::changed, this, &ContentsView::lvMainChange);
+    connect(list, &FileListView::doubleClicked, this, &ContentsView::lvMainDblClick);
+    connect(list, &FileListView::headerClicked, this, &ContentsView::lvMainColumnClick);
+    connect(list, &FileListView::deletePressed, this, &ContentsView::lvMainKeyDown);
+    connect(list, &FileListView::contextMenuRequested, w->listPopupMenu(),
+            [this](const QPoint& pos) { w->listPopupMenu()->popup(pos); });
+
+    auto on = [this](const char* name, void (ContentsView::*slot)()) {
+        connect(w->action(name), &QAction::triggered, this, slot);
+    };
+    on("tbBack", &ContentsView::tbBackClick);
+    on("mitSelAll", &ContentsView::mitSelAllClick);
+    on("mitOpen", &ContentsView::mitOpenClick);
+    on("MOpen", &ContentsView::mitOpenClick);
+    on("mitDelete", &ContentsView::mitDeleteClick);
+    on("mitFileExp", &ContentsView::mitFileExpClick);
+    on("MFileExp", &ContentsView::mitFileExpClick);
+    on("mitAddDir", &ContentsView::mitAddDirClick);
+    on("MAddDir", &ContentsView::mitAddDirClick);
+    on("mitAddFile", &ContentsView::mitAddFileClick);
+    on("MAddFile", &ContentsView::mitAddFileClick);
+    connect(w->button("btnCDRomDelete"), &QToolButton::clicked, this,
+            &ContentsView::btnCDRomDeleteClick);
+}
+
+template <typename Fn> void ContentsView::guarded(Fn&& fn) {
+    try {
+        fn();
+    } catch (const DbError& e) {
+        w->setStatusText(QStringLiteral("就绪"));
+        prompts().error(w, e.text(), QStringLiteral("提示"));
+    }
+}
+
+QTreeWidgetItem* ContentsView::makeFolderNode(qint64 id, const QString& name, bool markChildren) {
+    auto* node = new QTreeWidgetItem(QStringList{name});
+    node->setIcon(0, folderNodeIcon());
+    node->setData(0, nodes::KindRole, nodes::Folder);
+    nodes::setId(node, id);
+    node->setChildIndicatorPolicy(markChildren ? QTreeWidgetItem::ShowIndicator
+                                               : QTreeWidgetItem::DontShowIndicator);
+    return node;
+}
+
+void ContentsView::disableListCommands() {
+    w->setEnabledNamed({"mitOpen", "mitDelete", "mitFileExp", "mitAddDir", "mitAddFile", "MOpen",
+                        "MFileExp", "MAddDir", "MAddFile"},
+                       false);
+}
+
+void ContentsView::showDisc(qint64 discId, const QString& name) {
+    guarded([&] {
+        w->notes()->showDisc(discId, name);
+        w->setLoadCounter(0);
+        w->setLoadTotal(contentstore::countTopLevel(w->db(), discId));
+        w->button("btnInExp")->setEnabled(true);
+        w->action("tbBack")->setEnabled(false);
+        fillCDRoot(discId);
+        w->setEnabledNamed({"MAddDir", "MAddFile"}, false);
+        w->progressBar()->setValue(0);
+    });
+}
+
+void ContentsView::fillCDRoot(qint64 discId) {
+    fillLevel(discId, 0);
+}
+
+void ContentsView::fillFolder(qint64 folderId) {
+    fillLevel(0, folderId);
+}
+
+void ContentsView::fillLevel(qint64 discId, qint64 folderId) {
+    const bool root = folderId == 0;
+    WaitCursor wait;
+    const quint64 serial = ++m_fillSerial;
+    w->setStatusText(QStringLiteral("读取数据......"));
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    {
+        HandlingOff off(w);
+        if (root) {
+            w->tvCDRom()->clear();
+            // The view lays out lazily and would keep the last disc's scroll position.
+            w->tvCDRom()->scrollToTop();
+        }
+        w->lvMain()->model()->clear();
+    }
+    if (root)
+        w->setEnabledNamed({"btnCDRomDelete"}, false);
+    disableListCommands();
+    if (!root) {
+        w->setLoadCounter(0);
+        w->setLoadTotal(contentstore::countChildren(w->db(), folderId));
+    }
+    Filler filler(this, serial, root);
+    contentstore::readLevel(w->db(), discId, folderId,
+                            [&](Entry&& e) { return filler.add(std::move(e)); });
+    filler.finish();
+    if (!filler.stopped())
+        w->setStatusText(QStringLiteral("就绪"));
+}
+
+void ContentsView::addFolderNodes(qint64 folderId, QTreeWidgetItem* node) {
+    WaitCursor wait;
+    const std::vector<FolderRef> subs = contentstore::subFolders(w->db(), folderId);
+    node->setChildIndicatorPolicy(subs.empty() ? QTreeWidgetItem::DontShowIndicator
+                                               : QTreeWidgetItem::ShowIndicator);
+    QList<QTreeWidgetItem*> children;
+    children.reserve(qsizetype(subs.size()));
+    for (const FolderRef& f : subs)
+        children << makeFolderNode(f.id, f.name, true);
+    node->addChildren(children);
+}
+
+void ContentsView::clear() {
+    ++m_fillSerial; // a fill still running stops at its next batch
+    closeFileNotes();
+    {
+        HandlingOff off(w);
+        w->tvCDRom()->clear();
+        w->lvMain()->model()->clear();
+    }
+    w->action("tbBack")->setEnabled(false);
+}
+
+void ContentsView::tvCDRomChange(QTreeWidgetItem* node) {
+    if (!w->changeHandling())
+        return;
+    if (!node) {
+        ++m_fillSerial;
+        HandlingOff off(w);
+        w->lvMain()->model()->clear();
+        return;
+    }
+    guarded([&] {
+        // Read-only catalogs keep their contents: deleting needs full access.
+        w->button("btnCDRomDelete")->setEnabled(w->fullAccess());
+        if (node->childCount() == 0 &&
+            node->childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator)
+            addFolderNodes(nodes::id(node), node);
+        w->action("tbBack")->setEnabled(true);
+        fillFolder(nodes::id(node));
+        w->setEnabledNamed({"MAddDir", "MAddFile"}, false);
+        w->progressBar()->setValue(0);
+    });
+}
+
+void ContentsView::tbBackClick() {
+    QTreeWidget* tree = w->tvCDRom();
+    QTreeWidgetItem* node = tree->currentItem();
+    if (!node)
+        return;
+    if (QTreeWidgetItem* parent = node->parent()) {
+        tree->setCurrentItem(parent);
+        return;
+    }
+    if (!w->notes()->isDiscOpen())
+        return;
+    QTreeWidgetItem* disc = w->categoryTree()->findDiscNode(w->notes()->discIdText());
+    if (!disc)
+        return;
+    {
+        HandlingOff off(w);
+        w->tvMain()->setCurrentItem(disc);
+    }
+    w->categoryTree()->tvMainChange(disc);
+}
+
+int ContentsView::selectedListRow() const {
+    const FileListView* list = w->lvMain();
+    const int current = list->currentRow();
+    if (current >= 0 && list->selectionModel()->isRowSelected(current))
+        return current;
+    const QList<int> rows = list->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first();
+}
+
+void ContentsView::updateListCommands() {
+    const int selected = w->lvMain()->selectedCount();
+    const bool full = w->fullAccess();
+    w->setEnabledNamed({"mitOpen", "MOpen"}, selected == 1);
+    w->setEnabledNamed({"mitDelete"}, full && selected > 0);
+    w->setEnabledNamed({"mitFileExp", "MFileExp"}, selected == 1 && !isFileNotesOpen());
+    w->setEnabledNamed({"mitAddDir", "MAddDir", "mitAddFile", "MAddFile"},
+                       full && w->notes()->isDiscOpen());
+}
+
+void ContentsView::lvMainChange() {
+    if (!w->changeHandling())
+        return;
+    updateListCommands();
+    if (FileNotesEditor* editor = fileNotes()) {
+        const int row = selectedListRow();
+        if (row >= 0)
+            editor->showEntry(row);
+    }
+}
+
+void ContentsView::lvMainDblClick() {
+    if (selectedListRow() < 0)
+        return;
+    closeFileNotes();
+    if (w->lvMain()->model()->rowCount() > 0)
+        mitOpenClick();
+}
+
+void ContentsView::lvMainColumnClick() {
+    w->lvMain()->model()->sortByCaption();
+}
+
+void ContentsView::mitSelAllClick() {
+    w->lvMain()->selectAll();
+}
+
+void ContentsView::lvMainKeyDown() {
+    if (w->action("mitDelete")->isEnabled())
+        mitDeleteClick();
+}
+
+void ContentsView::tvCDRomKeyDown() {
+    btnCDRomDeleteClick();
+}
+
+bool ContentsView::eventFilter(QObject* watched, QEvent* event) {
+    // Compared with the pointer kept at construction: events still arrive while the main
+    // window is being torn down.
+    if (watched == m_tree && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
+            tvCDRomKeyDown();
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+bool ContentsView::selectFolderById(const QString& idText) {
+    QTreeWidget* tree = w->tvCDRom();
+    for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+        if (nodes::idText(*it) == idText) {
+            tree->setCurrentItem(*it);
+            tree->scrollToItem(*it);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ContentsView::selectFileById(const QString& idText) {
+    bool ok = false;
+    const qint64 id = idText.toLongLong(&ok);
+    const int row = ok ? w->lvMain()->model()->rowOfId(id) : -1;
+    if (row < 0)
+        return false;
+    w->lvMain()->clearSelection();
+    w->lvMain()->selectRow(row);
+    return true;
+}
+
+// --- File notes editor -----------------------------------------------------------------
+
+FileNotesEditor* ContentsView::fileNotes() const {
+    return m_fileNotes.data();
+}
+
+void ContentsView::closeFileNotes() {
+    if (m_fileNotes)
+        m_fileNotes->close();
+}
+
+void ContentsView::mitFileExpClick() {
+    if (isFileNotesOpen())
+        return;
+    const int row = selectedListRow();
+    if (row < 0)
+        return;
+    auto* editor = new FileNotesEditor(w);
+    m_fileNotes = editor;
+    connect(editor, &FileNotesEditor::closed, this, [this, editor] {
+        if (m_fileNotes == editor)
+            m_fileNotes = nullptr;
+        if (w->changeHandling())
+            updateListCommands();
+    });
+    editor->showEntry(row);
+    editor->show();
+    updateListCommands();
+}
+
+} // namespace vorlane

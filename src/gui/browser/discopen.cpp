@@ -1,0 +1,79 @@
+// Opening a catalogued entry: a folder item moves into the folder; a file item is opened
+// from where its disc was imported, offering to point the disc at a new location.
+#include "gui/app/mainwindow.h"
+#include "gui/app/platform.h"
+#include "gui/app/prompts.h"
+#include "gui/browser/contents.h"
+#include "core/store/contentstore.h"
+#include "gui/browser/entrymodel.h"
+#include "gui/browser/filelistview.h"
+#include "gui/browser/notes.h"
+#include "core/store/database.h"
+
+namespace vorlane {
+
+namespace {
+
+QString fullPath(const QString& location, const Entry& e) {
+    return location + e.path + QLatin1Char('/') + e.name;
+}
+
+QString reasonsText(const QString& path) {
+    return QStringLiteral("不能打开：") + path +
+           QStringLiteral("，原因可能为以下之一：\n\n1、光盘中没有原始盘！\n2、光盘位置改变！\n"
+                          "3、文件不能直接打开！\n4、其他未知原因！\n\n");
+}
+
+} // namespace
+
+void ContentsView::mitOpenClick() {
+    const QList<int> rows = w->lvMain()->selectedRows();
+    if (rows.isEmpty())
+        return;
+    const Entry e = w->lvMain()->model()->entry(rows.first());
+    if (e.isDir) {
+        selectFolderById(QString::number(e.id));
+        return;
+    }
+    openFile(e);
+}
+
+void ContentsView::openFile(const Entry& e) {
+    NotesPanel* disc = w->notes();
+    if (!disc->isDiscOpen())
+        return;
+    const QString location = disc->sourcePath();
+    const QString path = fullPath(location, e);
+    if (opener().open(path))
+        return;
+    if (!w->fullAccess()) {
+        // A read-only catalog keeps the disc's stored location.
+        prompts().message(w,
+                          reasonsText(path) + QStringLiteral("光盘位置：") + location +
+                              QStringLiteral("\n当前文件以只读方式打开，不能修改光盘位置！"),
+                          QStringLiteral("提示"), QMessageBox::Information);
+        return;
+    }
+    if (!prompts().askYesNo(w,
+                            reasonsText(path) + QStringLiteral("如果是光盘位置：") + location +
+                                QStringLiteral(" 改变，可以重新指向光盘位置，修改光盘位置吗？"),
+                            QStringLiteral("提示")))
+        return;
+    const FolderChoice choice = prompts().chooseFolder(w, QStringLiteral("请选择目录"));
+    if (choice.path.isEmpty())
+        return;
+    QString newLocation = choice.path;
+    // Stored without a trailing slash; the root itself becomes empty.
+    if (newLocation.endsWith(QLatin1Char('/')))
+        newLocation.chop(1);
+    try {
+        disc->storeSourcePath(newLocation);
+    } catch (const DbError&) {
+        prompts().error(w, QStringLiteral("修改光盘位置出错！"), QStringLiteral("提示"));
+        return;
+    }
+    // A second failure says nothing: the new location stays stored.
+    opener().open(fullPath(newLocation, e));
+}
+
+} // namespace vorlane

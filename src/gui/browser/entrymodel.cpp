@@ -1,0 +1,175 @@
+#include "gui/browser/entrymodel.h"
+
+#include "gui/app/icons.h"
+
+#include <QCollator>
+#include <QLocale>
+#include <QSet>
+#include <algorithm>
+
+namespace vorlane {
+
+int EntryModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int EntryModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QString EntryModel::sizeText(qint64 bytes) {
+    QLocale locale;
+    locale.setNumberOptions(QLocale::DefaultNumberOptions);
+    return locale.toString(double(bytes) / 1024.0, 'f', 1) + QStringLiteral(" KB");
+}
+
+QVariant EntryModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= int(m_rows.size()))
+        return {};
+    const Entry& e = m_rows[size_t(index.row())];
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
+        switch (index.column()) {
+        case Name:
+            return e.name;
+        case Size:
+            return e.isDir ? QString() : sizeText(e.size);
+        case Note:
+            return e.note;
+        case Path:
+            return e.path;
+        case Id:
+            return QString::number(e.id);
+        case IsDir:
+            return e.isDir ? QStringLiteral("1") : QStringLiteral("0");
+        }
+    } else if (role == Qt::DecorationRole && index.column() == Name) {
+        return e.isDir ? folderIcon() : fileIcon(e.name);
+    } else if (role == Qt::TextAlignmentRole && index.column() == Size) {
+        return int(Qt::AlignRight | Qt::AlignVCenter);
+    } else if (role == Qt::UserRole) {
+        return e.id;
+    }
+    return {};
+}
+
+QVariant EntryModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal)
+        return {};
+    if (role == Qt::TextAlignmentRole && section == Size)
+        return int(Qt::AlignRight | Qt::AlignVCenter);
+    if (role != Qt::DisplayRole)
+        return {};
+    switch (section) {
+    case Name:
+        return QStringLiteral("文件");
+    case Size:
+        return QStringLiteral("大小");
+    case Note:
+        return QStringLiteral("注释");
+    case Path:
+        return QStringLiteral("路径");
+    case Id:
+        return QStringLiteral("自动编号");
+    case IsDir:
+        return QStringLiteral("是否为目录");
+    }
+    return {};
+}
+
+void EntryModel::clear() {
+    beginResetModel();
+    m_rows.clear();
+    m_rows.shrink_to_fit();
+    endResetModel();
+}
+
+void EntryModel::setEntries(std::vector<Entry> entries) {
+    beginResetModel();
+    m_rows = std::move(entries);
+    endResetModel();
+}
+
+void EntryModel::append(const Entry& e) {
+    const int row = int(m_rows.size());
+    beginInsertRows({}, row, row);
+    m_rows.push_back(e);
+    endInsertRows();
+}
+
+void EntryModel::append(std::vector<Entry>&& batch) {
+    if (batch.empty())
+        return;
+    const int first = int(m_rows.size());
+    beginInsertRows({}, first, first + int(batch.size()) - 1);
+    m_rows.insert(m_rows.end(), std::make_move_iterator(batch.begin()),
+                  std::make_move_iterator(batch.end()));
+    endInsertRows();
+}
+
+void EntryModel::removeRowsById(const QList<qint64>& ids) {
+    const QSet<qint64> gone(ids.begin(), ids.end());
+    // Remove runs of adjacent rows from the end, so earlier row numbers stay valid.
+    int row = int(m_rows.size()) - 1;
+    while (row >= 0) {
+        if (!gone.contains(m_rows[size_t(row)].id)) {
+            --row;
+            continue;
+        }
+        const int last = row;
+        while (row > 0 && gone.contains(m_rows[size_t(row - 1)].id))
+            --row;
+        beginRemoveRows({}, row, last);
+        m_rows.erase(m_rows.begin() + row, m_rows.begin() + last + 1);
+        endRemoveRows();
+        --row;
+    }
+}
+
+void EntryModel::setNote(int row, const QString& note) {
+    if (row < 0 || row >= int(m_rows.size()))
+        return;
+    m_rows[size_t(row)].note = note;
+    emit dataChanged(index(row, Note), index(row, Note));
+}
+
+int EntryModel::rowOfId(qint64 id) const {
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+        if (m_rows[i].id == id)
+            return int(i);
+    }
+    return -1;
+}
+
+void EntryModel::sortByCaption() {
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseSensitive);
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    // Sort keys once per row instead of collating at every comparison.
+    const size_t n = m_rows.size();
+    std::vector<QCollatorSortKey> keys;
+    keys.reserve(n);
+    for (const Entry& e : m_rows)
+        keys.push_back(collator.sortKey(e.name));
+    std::vector<int> order(n);
+    for (size_t i = 0; i < n; ++i)
+        order[i] = int(i);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return keys[size_t(a)].compare(keys[size_t(b)]) < 0; });
+    std::vector<int> newRowOf(n);
+    std::vector<Entry> sorted;
+    sorted.reserve(n);
+    for (size_t k = 0; k < n; ++k) {
+        newRowOf[size_t(order[k])] = int(k);
+        sorted.push_back(std::move(m_rows[size_t(order[k])]));
+    }
+    m_rows = std::move(sorted);
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex& i : before)
+        after << index(newRowOf[size_t(i.row())], i.column());
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+} // namespace vorlane

@@ -1,0 +1,179 @@
+#include "gui/browser/filelistview.h"
+
+#include "gui/browser/entrymodel.h"
+
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QListView>
+#include <QStyledItemDelegate>
+#include <QTreeView>
+
+namespace vorlane {
+
+namespace {
+
+// In a list-mode grid each name keeps to its cell and is elided there instead of running
+// over the next item.
+class CellDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        const auto* view = qobject_cast<const QListView*>(option.widget);
+        if (view && view->viewMode() == QListView::ListMode && view->gridSize().isValid())
+            size.setWidth(qMin(size.width(), view->gridSize().width()));
+        return size;
+    }
+};
+
+} // namespace
+
+FileListView::FileListView(QWidget* parent)
+    : QStackedWidget(parent), m_model(new EntryModel(this)),
+      m_selection(new QItemSelectionModel(m_model, this)), m_icons(new QListView(this)),
+      m_report(new QTreeView(this)) {
+    setObjectName(QStringLiteral("lvMain"));
+    m_icons->setObjectName(QStringLiteral("lvMainIcons"));
+    m_report->setObjectName(QStringLiteral("lvMainReport"));
+    for (QAbstractItemView* v :
+         {static_cast<QAbstractItemView*>(m_icons), static_cast<QAbstractItemView*>(m_report)}) {
+        v->setModel(m_model);
+        v->setSelectionModel(m_selection);
+        v->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        v->setSelectionBehavior(QAbstractItemView::SelectRows);
+        v->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        v->setContextMenuPolicy(Qt::DefaultContextMenu);
+        v->installEventFilter(this);
+        v->viewport()->installEventFilter(this);
+        connect(v, &QAbstractItemView::doubleClicked, this,
+                [this](const QModelIndex& i) { emit doubleClicked(i.row()); });
+        addWidget(v);
+    }
+    m_icons->setModelColumn(EntryModel::Name);
+    m_icons->setItemDelegate(new CellDelegate(m_icons));
+    m_icons->setTextElideMode(Qt::ElideMiddle);
+    m_icons->setResizeMode(QListView::Adjust);
+    m_icons->setLayoutMode(QListView::Batched);
+    m_icons->setBatchSize(2000);
+    m_report->setRootIsDecorated(false);
+    m_report->setUniformRowHeights(true);
+    m_report->setAllColumnsShowFocus(true);
+    m_report->setSortingEnabled(false);
+    QHeaderView* header = m_report->header();
+    header->setSectionsClickable(true);
+    header->setStretchLastSection(false);
+    header->resizeSection(EntryModel::Name, 150);
+    header->resizeSection(EntryModel::Size, 100);
+    header->setSectionResizeMode(EntryModel::Note, QHeaderView::Stretch);
+    for (int c : {EntryModel::Path, EntryModel::Id, EntryModel::IsDir})
+        header->setSectionHidden(c, true);
+    connect(header, &QHeaderView::sectionClicked, this, &FileListView::headerClicked);
+    connect(m_selection, &QItemSelectionModel::selectionChanged, this, &FileListView::changed);
+    connect(m_selection, &QItemSelectionModel::currentChanged, this, &FileListView::changed);
+    setStyle(Report);
+}
+
+QAbstractItemView* FileListView::activeView() const {
+    return m_style == Report ? static_cast<QAbstractItemView*>(m_report)
+                             : static_cast<QAbstractItemView*>(m_icons);
+}
+
+void FileListView::setStyle(Style style) {
+    m_style = style;
+    switch (style) {
+    case LargeIcon:
+        m_icons->setViewMode(QListView::IconMode);
+        m_icons->setFlow(QListView::LeftToRight);
+        m_icons->setWrapping(true);
+        m_icons->setIconSize(QSize(32, 32));
+        m_icons->setGridSize(QSize(104, 84));
+        m_icons->setWordWrap(true);
+        // Names wrap onto two lines under the icon, so each item is measured on its own.
+        m_icons->setUniformItemSizes(false);
+        setCurrentWidget(m_icons);
+        break;
+    case SmallIcon:
+        m_icons->setViewMode(QListView::ListMode);
+        m_icons->setFlow(QListView::LeftToRight);
+        m_icons->setWrapping(true);
+        m_icons->setIconSize(QSize(16, 16));
+        m_icons->setGridSize(QSize(160, 22));
+        // Uniform sizes would take the last name's width for every item and cut longer names.
+        m_icons->setUniformItemSizes(false);
+        m_icons->setWordWrap(false);
+        setCurrentWidget(m_icons);
+        break;
+    case List:
+        m_icons->setViewMode(QListView::ListMode);
+        m_icons->setFlow(QListView::TopToBottom);
+        m_icons->setWrapping(true);
+        m_icons->setIconSize(QSize(16, 16));
+        m_icons->setGridSize(QSize());
+        m_icons->setUniformItemSizes(false);
+        m_icons->setWordWrap(false);
+        setCurrentWidget(m_icons);
+        break;
+    case Report:
+        setCurrentWidget(m_report);
+        break;
+    }
+}
+
+QList<int> FileListView::selectedRows() const {
+    QList<int> rows;
+    for (const QModelIndex& i : m_selection->selectedRows(EntryModel::Name))
+        rows << i.row();
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+int FileListView::selectedCount() const {
+    return int(m_selection->selectedRows(EntryModel::Name).size());
+}
+
+int FileListView::currentRow() const {
+    const QModelIndex i = m_selection->currentIndex();
+    return i.isValid() ? i.row() : -1;
+}
+
+void FileListView::selectRow(int row, bool clearOthers) {
+    if (row < 0 || row >= m_model->rowCount())
+        return;
+    const QModelIndex i = m_model->index(row, EntryModel::Name);
+    auto flags = QItemSelectionModel::Select | QItemSelectionModel::Rows;
+    if (clearOthers)
+        flags |= QItemSelectionModel::Clear;
+    m_selection->setCurrentIndex(i, flags);
+    activeView()->scrollTo(i);
+}
+
+void FileListView::selectAll() {
+    if (m_model->rowCount() == 0)
+        return;
+    const QItemSelection all(m_model->index(0, 0),
+                             m_model->index(m_model->rowCount() - 1, EntryModel::ColumnCount - 1));
+    m_selection->select(all, QItemSelectionModel::ClearAndSelect);
+}
+
+void FileListView::clearSelection() {
+    m_selection->clearSelection();
+}
+
+bool FileListView::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
+            emit deletePressed();
+            return true;
+        }
+    } else if (event->type() == QEvent::ContextMenu) {
+        auto* menu = static_cast<QContextMenuEvent*>(event);
+        emit contextMenuRequested(menu->globalPos());
+        return true;
+    }
+    return QStackedWidget::eventFilter(watched, event);
+}
+
+} // namespace vorlane

@@ -1,0 +1,118 @@
+#include "gui/browser/notes.h"
+
+#include "gui/app/mainwindow.h"
+#include "gui/app/prompts.h"
+#include "core/store/database.h"
+#include "core/settings/text.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QToolButton>
+
+namespace vorlane {
+
+NotesPanel::NotesPanel(MainWindow* window) : QObject(window), w(window) {
+    setObjectName(QStringLiteral("NotesPanel"));
+    connect(w->txtCDExp(), &QPlainTextEdit::textChanged, this, &NotesPanel::txtCDExpChange);
+    connect(w->button("btnExpSave"), &QToolButton::clicked, this, &NotesPanel::btnExpSaveClick);
+    connect(w->button("btnInExp"), &QToolButton::clicked, this, &NotesPanel::btnInExpClick);
+}
+
+void NotesPanel::setMemo(const QString& text) {
+    m_loading = true;
+    w->txtCDExp()->setPlainText(text);
+    m_loading = false;
+}
+
+void NotesPanel::showDisc(qint64 discId, const QString& caption) {
+    m_open = false;
+    m_row = DiscRow{};
+    m_row.id = discId;
+    Query q(w->db(), QStringLiteral("select * from qCD where AutoId=?"), {discId});
+    if (q.next()) {
+        m_row.name = q.textOr(QStringLiteral("CDName"));
+        m_row.sourcePath = q.textOr(QStringLiteral("SourcePath"));
+        m_row.note = q.textOr(QStringLiteral("CDExp"));
+        m_open = true;
+    }
+    setMemo(m_row.note);
+    w->lbCDName()->setText(caption);
+    w->button("btnExpSave")->setEnabled(false);
+}
+
+void NotesPanel::closeDisc() {
+    m_open = false;
+    m_row = DiscRow{};
+    setMemo({});
+    w->lbCDName()->clear();
+    w->button("btnExpSave")->setEnabled(false);
+    w->button("btnInExp")->setEnabled(false);
+}
+
+bool NotesPanel::isNoteEdited() const {
+    return m_open && w->txtCDExp()->toPlainText() != m_row.note;
+}
+
+void NotesPanel::txtCDExpChange() {
+    if (m_loading)
+        return;
+    w->button("btnExpSave")->setEnabled(m_open && w->fullAccess());
+}
+
+void NotesPanel::btnExpSaveClick() {
+    if (!m_open || !w->fullAccess())
+        return;
+    const QString text = w->txtCDExp()->toPlainText();
+    try {
+        if (!Record(w->db(), QStringLiteral("qCD"))
+                 .set(QStringLiteral("CDExp"), text)
+                 .update(m_row.id))
+            throw DbError(QStringLiteral("row gone"));
+    } catch (const DbError&) {
+        prompts().error(w, QStringLiteral("保存备注失败，数据太长或非法！"),
+                        QStringLiteral("提示"));
+        return;
+    }
+    m_row.note = text;
+    w->button("btnExpSave")->setEnabled(false);
+}
+
+void NotesPanel::btnInExpClick() {
+    if (!m_open)
+        return;
+    const QString file = prompts().openFile(w, QStringLiteral("打开"),
+                                            QStringLiteral("文本文件 (*.txt);;所有文件 (*.*)"));
+    if (file.isEmpty())
+        return;
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly)) {
+        prompts().error(w, QStringLiteral("不能读取文件：") + file, QStringLiteral("提示"));
+        return;
+    }
+    QString text = decodeTextFile(f.readAll());
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    // Replaces the whole note; the change enables saving, nothing is stored yet.
+    w->txtCDExp()->setPlainText(text);
+}
+
+void NotesPanel::storeSourcePath(const QString& path) {
+    if (!m_open)
+        return;
+    const bool edited = isNoteEdited();
+    const QString note = w->txtCDExp()->toPlainText();
+    Record r(w->db(), QStringLiteral("qCD"));
+    r.set(QStringLiteral("SourcePath"), path);
+    if (edited)
+        r.set(QStringLiteral("CDExp"), note);
+    if (!r.update(m_row.id))
+        throw DbError(QStringLiteral("row gone"));
+    m_row.sourcePath = path;
+    if (edited) {
+        m_row.note = note;
+        w->button("btnExpSave")->setEnabled(false);
+    }
+}
+
+} // namespace vorlane

@@ -1,0 +1,294 @@
+#include "gui/import/importdialog.h"
+
+#include "gui/app/icons.h"
+#include "gui/app/mainwindow.h"
+#include "gui/app/platform.h"
+#include "gui/app/prompts.h"
+#include "gui/browser/categorytree.h"
+#include "gui/browser/nodes.h"
+#include "core/import/drives.h"
+#include "core/import/importcore.h"
+#include "gui/import/scanprogress.h"
+#include "core/import/typedetect.h"
+#include "gui/import/typedetectdialog.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace vorlane {
+
+namespace {
+
+const QString kNotice = QStringLiteral("提示");
+
+template <class T> T* named(T* widget, const char* name) {
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+} // namespace
+
+ImportDialog::ImportDialog(MainWindow* window, QTreeWidgetItem* category)
+    : QDialog(window), w(window), m_category(category), m_categoryId(nodes::idText(category)) {
+    setObjectName(QStringLiteral("InputDataFrm"));
+    setWindowTitle(QStringLiteral("内容导入"));
+    auto* layout = new QVBoxLayout(this);
+
+    auto* nameRow = new QHBoxLayout;
+    nameRow->addWidget(new QLabel(QStringLiteral("标  识："), this));
+    m_txtCDName = named(new QLineEdit(this), "txtCDName");
+    nameRow->addWidget(m_txtCDName);
+    layout->addLayout(nameRow);
+
+    auto* source = new QGridLayout;
+    m_rdo1 = named(new QRadioButton(QStringLiteral("选择光盘"), this), "rdo1");
+    m_rdo1->setChecked(true);
+    m_cobCDDriver = named(new QComboBox(this), "cobCDDriver");
+    m_cobCDDriver->setMinimumWidth(260);
+    auto* btnRefresh = named(new QToolButton(this), "btnRefresh");
+    btnRefresh->setToolTip(QStringLiteral("更新光盘列表"));
+    btnRefresh->setIcon(themeIcon(QStringLiteral("view-refresh")));
+    m_rdo2 = named(new QRadioButton(QStringLiteral("选择目录："), this), "rdo2");
+    m_txtCDPath = named(new QLineEdit(this), "txtCDPath");
+    m_txtCDPath->setReadOnly(true);
+    auto* btnSelectPath = named(new QToolButton(this), "btnSelectPath");
+    btnSelectPath->setText(QStringLiteral("..."));
+    source->addWidget(m_rdo1, 0, 0);
+    source->addWidget(m_cobCDDriver, 0, 1);
+    source->addWidget(btnRefresh, 0, 2);
+    source->addWidget(m_rdo2, 1, 0);
+    source->addWidget(m_txtCDPath, 1, 1);
+    source->addWidget(btnSelectPath, 1, 2);
+    layout->addLayout(source);
+    auto* modes = new QButtonGroup(this);
+    modes->addButton(m_rdo1);
+    modes->addButton(m_rdo2);
+
+    auto* toolsRow = new QHBoxLayout;
+    auto* btnLook = named(new QPushButton(QStringLiteral("查看"), this), "btnLook");
+    btnLook->setToolTip(QStringLiteral("查看选定的目录或光盘内容"));
+    auto* btnCheckFile =
+        named(new QPushButton(QStringLiteral("检测文件类型"), this), "btnCheckFile");
+    btnCheckFile->setToolTip(QStringLiteral("检测光盘中存在的文件类型"));
+    toolsRow->addWidget(btnLook);
+    toolsRow->addWidget(btnCheckFile);
+    toolsRow->addStretch();
+    layout->addLayout(toolsRow);
+
+    auto* typesBox = new QGroupBox(QStringLiteral("只导入以下文件类型"), this);
+    auto* typesLayout = new QHBoxLayout(typesBox);
+    m_listBox1 = named(new QListWidget(typesBox), "ListBox1");
+    m_listBox1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    auto* speedButton2 = named(new QToolButton(typesBox), "SpeedButton2");
+    speedButton2->setToolTip(QStringLiteral("删除必导入的文件类型"));
+    speedButton2->setIcon(themeIcon(QStringLiteral("list-remove")));
+    typesLayout->addWidget(m_listBox1);
+    typesLayout->addWidget(speedButton2, 0, Qt::AlignTop);
+    layout->addWidget(typesBox);
+
+    m_ckOnlyFloder = named(new QCheckBox(QStringLiteral("只导入文件夹"), this), "ckOnlyFloder");
+    layout->addWidget(m_ckOnlyFloder);
+    auto* depthRow = new QHBoxLayout;
+    depthRow->addWidget(new QLabel(QStringLiteral("搜索深度："), this));
+    m_spSearchDeeper = named(new QSpinBox(this), "spSearchDeeper");
+    m_spSearchDeeper->setRange(0, 100);
+    depthRow->addWidget(m_spSearchDeeper);
+    depthRow->addWidget(new QLabel(QStringLiteral("(0-表示全部)"), this));
+    depthRow->addStretch();
+    layout->addLayout(depthRow);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    m_btnOk = named(new QPushButton(QStringLiteral("确认"), this), "btnOk");
+    m_btnOk->setEnabled(false);
+    m_btnOk->setAutoDefault(false);
+    auto* bitBtn2 = named(new QPushButton(QStringLiteral("取消"), this), "BitBtn2");
+    bitBtn2->setDefault(true);
+    buttons->addWidget(m_btnOk);
+    buttons->addWidget(bitBtn2);
+    layout->addLayout(buttons);
+
+    connect(m_txtCDName, &QLineEdit::textChanged, this,
+            [this](const QString& t) { m_btnOk->setEnabled(!t.isEmpty()); });
+    connect(m_cobCDDriver, &QComboBox::activated, this, &ImportDialog::cobCDDriverChange);
+    connect(btnRefresh, &QToolButton::clicked, this, &ImportDialog::btnRefreshClick);
+    connect(btnSelectPath, &QToolButton::clicked, this, &ImportDialog::btnSelectPathClick);
+    connect(btnLook, &QPushButton::clicked, this, &ImportDialog::btnLookClick);
+    connect(btnCheckFile, &QPushButton::clicked, this, &ImportDialog::btnCheckFileClick);
+    connect(speedButton2, &QToolButton::clicked, this, &ImportDialog::SpeedButton2Click);
+    connect(m_rdo1, &QRadioButton::clicked, this, &ImportDialog::rdo1Click);
+    connect(m_rdo2, &QRadioButton::clicked, this, &ImportDialog::rdo2Click);
+    connect(m_btnOk, &QPushButton::clicked, this, &ImportDialog::btnOkClick);
+    connect(bitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+
+    btnRefreshClick();
+}
+
+QStringList ImportDialog::types() const {
+    QStringList out;
+    for (int i = 0; i < m_listBox1->count(); ++i)
+        out << m_listBox1->item(i)->text();
+    return out;
+}
+
+void ImportDialog::setTypes(const QStringList& types) {
+    m_listBox1->clear();
+    m_listBox1->addItems(types);
+}
+
+void ImportDialog::btnRefreshClick() {
+    m_cobCDDriver->clear();
+    for (const DriveInfo& d : drives().list())
+        m_cobCDDriver->addItem(d.displayText(), d.root());
+    m_cobCDDriver->setCurrentIndex(-1);
+}
+
+void ImportDialog::rdo1Click() {
+    m_txtCDPath->clear();
+    m_txtCDName->clear();
+}
+
+void ImportDialog::rdo2Click() {
+    m_cobCDDriver->setCurrentIndex(-1);
+    m_txtCDName->clear();
+    m_label.clear();
+}
+
+void ImportDialog::cobCDDriverChange() {
+    m_rdo1->setChecked(true);
+    rdo1Click();
+    m_txtCDName->clear();
+    const int index = m_cobCDDriver->currentIndex();
+    if (index < 0)
+        return;
+    // The root travels with the item, so a "(" in a mount point cannot mislead us.
+    m_rootPath = m_cobCDDriver->itemData(index).toString();
+    const QString label = drives().label(m_rootPath);
+    if (!label.isEmpty()) {
+        m_txtCDName->setText(label);
+        m_label = label;
+        m_txtCDName->setFocus();
+        return;
+    }
+    prompts().error(this, QStringLiteral("光驱中没发现光盘！"), QStringLiteral("读取失败"));
+    m_cobCDDriver->setCurrentIndex(-1);
+}
+
+void ImportDialog::btnSelectPathClick() {
+    const FolderChoice choice = prompts().chooseFolder(this, QStringLiteral("路径选择"));
+    if (choice.path.isEmpty())
+        return;
+    m_rdo2->setChecked(true);
+    rdo2Click();
+    m_txtCDPath->setText(choice.path);
+    m_rootPath = choice.path;
+    m_txtCDName->setText(choice.displayName.isEmpty() ? folderDisplayName(choice.path)
+                                                      : choice.displayName);
+    m_txtCDName->setFocus();
+}
+
+bool ImportDialog::checkSource() {
+    if (m_rdo1->isChecked() && m_cobCDDriver->currentIndex() < 0) {
+        prompts().error(this, QStringLiteral("请选择光盘！"), kNotice);
+        return false;
+    }
+    if (m_rdo2->isChecked() && m_txtCDPath->text().isEmpty()) {
+        prompts().error(this, QStringLiteral("请选择目录！"), kNotice);
+        return false;
+    }
+    return true;
+}
+
+void ImportDialog::btnLookClick() {
+    if (checkSource())
+        opener().open(m_rootPath);
+}
+
+void ImportDialog::btnCheckFileClick() {
+    if (!checkSource())
+        return;
+    TypeDetectDialog detect(m_rootPath, types(), this);
+    prompts().exec(&detect);
+    setTypes(mergeTypes(types(), detect.found()));
+}
+
+void ImportDialog::SpeedButton2Click() {
+    qDeleteAll(m_listBox1->selectedItems());
+}
+
+void ImportDialog::btnOkClick() {
+    const QString name = m_txtCDName->text();
+    if (name.isEmpty()) {
+        prompts().error(this, QStringLiteral("没有标识！"), kNotice);
+        return;
+    }
+    if (!checkSource())
+        return;
+    if (!prompts().askYesNo(this, QStringLiteral("是否确认导入内容？"), kNotice))
+        return;
+    try {
+        if (m_rdo1->isChecked() && !m_label.isEmpty()) {
+            const QString category = duplicateCategory(w->db(), m_label);
+            if (!category.isEmpty() &&
+                prompts().message(this,
+                                  QStringLiteral("导前光盘已经导入，在分类：") + category +
+                                      QStringLiteral(" 下。是否继续导入？"),
+                                  kNotice, QMessageBox::Critical,
+                                  QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+                return;
+        }
+    } catch (const DbError& e) {
+        prompts().error(this, e.text(), kNotice);
+        return;
+    }
+
+    NewDisc disc;
+    disc.name = name;
+    disc.categoryId = m_categoryId.toLongLong();
+    disc.orderId = qint64(w->nodeIdSerial()) + 1;
+    disc.rootPath = rootPrefix(m_rootPath);
+    disc.label = m_rdo1->isChecked() ? m_label : QString();
+    qint64 id = 0;
+    try {
+        id = addDiscRow(w->db(), disc);
+    } catch (const DbError&) {
+        prompts().error(this, QStringLiteral("保存数据出错！"), kNotice);
+        return;
+    }
+    m_rootPath = disc.rootPath;
+
+    QTreeWidgetItem* node = w->categoryTree()->addDiscNode(m_category, id, name);
+    w->setDiscCount(w->discCount() + 1);
+    const bool handling = w->changeHandling();
+    w->setChangeHandling(false);
+    w->tvMain()->setCurrentItem(node);
+    w->setChangeHandling(handling);
+
+    ScanParams params;
+    params.root = m_rootPath;
+    params.discId = id;
+    params.depthLimit = m_spSearchDeeper->value();
+    params.foldersOnly = m_ckOnlyFloder->isChecked();
+    params.types = types();
+    ScanProgressDialog progress(w->db(), params, this);
+    prompts().exec(&progress);
+
+    w->updateCountText();
+    m_importDone = true;
+    accept();
+}
+
+} // namespace vorlane

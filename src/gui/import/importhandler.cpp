@@ -1,0 +1,52 @@
+#include "gui/import/importhandler.h"
+
+#include "gui/app/mainwindow.h"
+#include "gui/app/prompts.h"
+#include "gui/browser/categorytree.h"
+#include "gui/browser/nodes.h"
+#include "gui/import/importdialog.h"
+#include "gui/store/cataloghandler.h"
+
+#include <QAction>
+#include <QTreeWidget>
+
+namespace vorlane {
+
+ImportHandler::ImportHandler(MainWindow* window) : QObject(window), w(window) {
+    setObjectName(QStringLiteral("ImportHandler"));
+    // The button btnInCD triggers InCD, so it needs no connection of its own.
+    connect(w->action("InCD"), &QAction::triggered, this, &ImportHandler::btnInCDClick);
+    connect(w->action("MInCD"), &QAction::triggered, this, &ImportHandler::btnInCDClick);
+}
+
+void ImportHandler::btnInCDClick() {
+    if (w->isModified()) {
+        w->catalog()->saveCatalog();
+        if (w->saveIncomplete())
+            return;
+    }
+    QTreeWidget* tree = w->tvMain();
+    QTreeWidgetItem* category = tree->currentItem();
+    if (category && !nodes::isCategory(category))
+        category = category->parent();
+    // A category without a stored row cannot own a disc.
+    if (!category || !nodes::hasId(category) || !w->db().isOpen())
+        return;
+
+    w->setChangeHandling(false);
+    tree->setFocus();
+    m_importDone = false;
+    {
+        ImportDialog dialog(w, category);
+        prompts().exec(&dialog);
+        m_importDone = dialog.importDone();
+    }
+    w->setChangeHandling(true);
+    if (m_importDone) {
+        QTreeWidgetItem* node = tree->currentItem();
+        if (nodes::isDisc(node))
+            w->categoryTree()->tvMainChange(node);
+    }
+}
+
+} // namespace vorlane

@@ -1,0 +1,273 @@
+#include "gui/store/cataloghandler.h"
+
+#include "gui/app/mainwindow.h"
+#include "core/settings/paths.h"
+#include "gui/app/prompts.h"
+#include "gui/browser/categorytree.h"
+#include "gui/browser/contents.h"
+#include "gui/browser/notes.h"
+#include "core/store/compaction.h"
+#include "core/store/example.h"
+#include "core/store/filecopy.h"
+#include "gui/store/passworddialogs.h"
+#include "core/store/passwords.h"
+#include "core/store/schema.h"
+#include "gui/store/waitcursor.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTreeWidget>
+
+namespace vorlane {
+
+namespace {
+
+QString connectionFailedText(const QString& path, const QString& reason) {
+    return QStringLiteral("文件：\r\n") + path + QStringLiteral("\r\n") + reason;
+}
+
+} // namespace
+
+CatalogHandler::CatalogHandler(MainWindow* window) : QObject(window), w(window) {
+    setObjectName(QStringLiteral("CatalogHandler"));
+    connect(w->action("FileNew"), &QAction::triggered, this, &CatalogHandler::FileNewClick);
+    connect(w->action("FileOpen"), &QAction::triggered, this, &CatalogHandler::FileOpenClick);
+    connect(w->action("MSave"), &QAction::triggered, this, &CatalogHandler::tbSaveClick);
+    connect(w->action("FileSaveAs"), &QAction::triggered, this, &CatalogHandler::FileSaveAsClick);
+    connect(w->action("MCompactFile"), &QAction::triggered, this,
+            &CatalogHandler::MCompactFileClick);
+    connect(w->action("FilePwd"), &QAction::triggered, this, &CatalogHandler::FilePwdClick);
+}
+
+QString CatalogHandler::templateFile() const {
+    if (!m_templateFile.isEmpty())
+        return m_templateFile;
+    return QDir(programDir()).filePath(QStringLiteral("qCD.s_y"));
+}
+
+QString CatalogHandler::withExtension(const QString& chosen) {
+    QString name = chosen.trimmed();
+    if (name.size() < 4 || name.at(name.size() - 4) != QLatin1Char('.'))
+        name += QStringLiteral(".vlr");
+    return name;
+}
+
+void CatalogHandler::showDbError(const DbError& e) {
+    // What the application's general error handler would show: the engine's own text.
+    prompts().error(w, e.text(), QStringLiteral("Vorlane"));
+}
+
+QString CatalogHandler::exampleFile() const {
+    const QString installed =
+        m_installedExample.isEmpty() ? dataFile(QStringLiteral("example.vlr")) : m_installedExample;
+    return userExampleCatalog(installed, userDataDir());
+}
+
+bool CatalogHandler::openConnection(const QString& path) {
+    WaitCursor wait;
+    w->setCurrentFile(path);
+    try {
+        w->db().open(path);
+        return true;
+    } catch (const DbError&) {
+        wait.pause();
+        prompts().error(
+            w, connectionFailedText(path, QStringLiteral("打开出错，文件不存在或文件格式不正确！")),
+            QStringLiteral("连接失败"));
+        w->setCurrentFile({});
+        return false;
+    }
+}
+
+void CatalogHandler::startUp() {
+    if (w->firstRun()) {
+        if (!w->currentFile().isEmpty()) {
+            prompts().info(w, QStringLiteral("欢迎使用本系统！"), QStringLiteral("提示"));
+        } else {
+            w->setCurrentFile(exampleFile());
+            prompts().info(w,
+                           QStringLiteral("您应该是第一次使用本系统，为让您很快熟悉操作方法，"
+                                          "系统将为您打开示例文件！"),
+                           QStringLiteral("提示"));
+        }
+    }
+    if (w->currentFile().isEmpty() && !w->lastOpenedFile().isEmpty() && w->openRecentOnStart())
+        w->setCurrentFile(w->lastOpenedFile());
+
+    if (w->currentFile().isEmpty() || !openConnection(w->currentFile())) {
+        startNewCatalog();
+        return;
+    }
+    try {
+        if (!admitOpenedCatalog(w->currentFile()))
+            return;
+        w->setModified(false);
+    } catch (const DbError& e) {
+        showDbError(e);
+    }
+    w->loadSettings();
+}
+
+void CatalogHandler::startNewCatalog() {
+    w->setTitleNewFile();
+    w->categoryTree()->btnAddChildClick();
+}
+
+bool CatalogHandler::askSaveChanges() {
+    if (!w->isModified())
+        return true;
+    const auto answer = prompts().message(w, QStringLiteral("当前文件未保存！保存吗？"),
+                                          QStringLiteral("提示"), QMessageBox::Question,
+                                          QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                                          QMessageBox::Cancel);
+    if (answer == QMessageBox::Yes) {
+        saveCatalog();
+        return !w->saveIncomplete();
+    }
+    return answer == QMessageBox::No;
+}
+
+void CatalogHandler::openCatalogFile(const QString& path) {
+    // The file already open, under whatever name it is reached, needs nothing. Names
+    // differing only in letter case are two files.
+    if ((path.isEmpty() && w->currentFile().isEmpty()) || isSameFile(path, w->currentFile()))
+        return;
+    if (!askSaveChanges())
+        return;
+    if (!QFileInfo(path).isFile()) {
+        prompts().error(w, QStringLiteral("文件不存在！"), QStringLiteral("系统错误"));
+        return;
+    }
+    w->saveOpenHistory();
+    resetToEmpty();
+    if (!openConnection(path)) {
+        w->setTitleNoFile();
+        w->loadSettings();
+        return;
+    }
+    try {
+        if (!admitOpenedCatalog(path))
+            return;
+    } catch (const DbError& e) {
+        showDbError(e);
+    }
+    w->tvMain()->setFocus();
+    w->setModified(false);
+    w->loadSettings();
+}
+
+bool CatalogHandler::admitOpenedCatalog(const QString& path) {
+    checkCatalogPasswords();
+    if (w->accessMode() == AccessMode::Refused) {
+        // A cancelled prompt drops the catalog for a new one.
+        resetToEmpty();
+        w->categoryTree()->btnAddChildClick();
+        w->setTitleNoFile();
+        return false;
+    }
+    w->setTitleFile(path);
+    prepareOpenedCatalog();
+    return true;
+}
+
+void CatalogHandler::checkCatalogPasswords() {
+    w->setAccessMode(AccessMode::Full);
+    const CatalogPasswords passwords = readPasswords(w->db());
+    if (!passwords.hasRow)
+        return;
+    if (!passwords.read.isEmpty()) {
+        PwdReadLogoFrm prompt(w);
+        prompts().exec(&prompt);
+        w->setAccessMode(prompt.mode());
+    }
+    if (w->accessMode() == AccessMode::Refused)
+        return;
+    if (!passwords.write.isEmpty()) {
+        PwdWriteLogoFrm prompt(w);
+        prompts().exec(&prompt);
+        w->setAccessMode(prompt.mode());
+    } else {
+        w->setAccessMode(AccessMode::Full);
+    }
+}
+
+void CatalogHandler::prepareOpenedCatalog() {
+    Database& db = w->db();
+    w->setDiscCount(0);
+    w->setLoadCounter(0);
+    w->setLoadTotal(db.count(QStringLiteral("select AutoId from qClass")) +
+                    db.count(QStringLiteral("select AutoId from qCD")));
+    upgradeCatalog(db);
+    {
+        WaitCursor wait;
+        w->categoryTree()->load();
+    }
+    // Tree edits on a file that cannot be written could never be saved.
+    if (db.isReadOnly() && w->accessMode() == AccessMode::Full)
+        w->setAccessMode(AccessMode::ReadOnly);
+    if (w->fullAccess())
+        w->setEnabledNamed({"FilePwd"}, true);
+    if (w->backupOnOpen() && !backupCatalog(db, backupPath(w->currentFile()))) {
+        prompts().error(w, QStringLiteral("未能产生备份文件，无可写权限。"),
+                        QStringLiteral("提示"));
+        w->setAccessMode(AccessMode::ReadOnly);
+    }
+    w->setStatusText(QStringLiteral("就绪！"));
+    w->updateCountText();
+    w->showProgress(0);
+}
+
+void CatalogHandler::resetToEmpty() {
+    w->setCurrentFile({});
+    w->setNodeIdSerial(0);
+    w->setAccessMode(AccessMode::Full);
+    w->setDiscCount(0);
+    w->setChangeHandling(false);
+    w->categoryTree()->clear();
+    w->contents()->clear();
+    w->notes()->closeDisc();
+    w->setChangeHandling(true);
+    w->setEnabledNamed({"btnAddChild",    "btnAddUp",       "btnAddDown",    "btnInCD",
+                        "btnClassDelete", "btnCDRomDelete", "NewChildClass", "NewBrotherUp",
+                        "NewBrotherDown", "InCD",           "MOpen",         "MFileExp",
+                        "MAddDir",        "MAddFile",       "RenameNode",    "FilePwd",
+                        "mitOpen",        "mitDelete",      "mitFileExp",    "mitAddDir",
+                        "mitAddFile"},
+                       false);
+    w->db().close();
+    w->setStatusText({});
+    w->setCountText({});
+}
+
+bool CatalogHandler::closing() {
+    if (!askSaveChanges())
+        return false;
+    w->saveOpenHistory();
+    return true;
+}
+
+void CatalogHandler::FileNewClick() {
+    if (!askSaveChanges())
+        return;
+    w->saveOpenHistory();
+    resetToEmpty();
+    w->setTitleNewFile();
+    w->categoryTree()->btnAddChildClick();
+    w->loadSettings();
+    w->setModified(true);
+}
+
+void CatalogHandler::FileOpenClick() {
+    const QString path = prompts().openFile(w, QStringLiteral("打开"),
+                                            QStringLiteral("Vorlane 文件(*.vlr);;所有文件(*)"));
+    if (!path.isEmpty())
+        openCatalogFile(path);
+}
+
+void CatalogHandler::tbSaveClick() {
+    saveCatalog();
+}
+
+} // namespace vorlane

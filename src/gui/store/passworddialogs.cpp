@@ -1,0 +1,213 @@
+#include "gui/store/passworddialogs.h"
+
+#include "gui/app/prompts.h"
+#include "core/store/passwords.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace vorlane {
+
+namespace {
+
+QLineEdit* passwordBox(QWidget* parent, const char* name) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QLatin1String(name));
+    edit->setEchoMode(QLineEdit::Password);
+    edit->setMaxLength(MaxPasswordLength);
+    return edit;
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& text) {
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(QLatin1String(name));
+    b->setAutoDefault(false);
+    return b;
+}
+
+void setupDialog(QDialog* d, const char* name, const QString& caption, bool closeBox) {
+    d->setObjectName(QLatin1String(name));
+    d->setWindowTitle(caption);
+    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+    if (closeBox)
+        flags |= Qt::WindowCloseButtonHint;
+    d->setWindowFlags(flags);
+    d->setModal(true);
+}
+
+QHBoxLayout* buttonRow(std::initializer_list<QPushButton*> buttons) {
+    auto* row = new QHBoxLayout;
+    row->addStretch(1);
+    for (QPushButton* b : buttons)
+        row->addWidget(b);
+    return row;
+}
+
+void wrongPassword(QWidget* parent) {
+    prompts().error(parent, QStringLiteral("密码错误！"), QStringLiteral("提示"));
+}
+
+} // namespace
+
+// --- Open password -----------------------------------------------------------------------
+
+PwdReadLogoFrm::PwdReadLogoFrm(MainWindow* window) : QDialog(window), w(window) {
+    setupDialog(this, "PwdReadLogoFrm", passwordCaption(w->currentFile()), false);
+    auto* text = new QLabel(QStringLiteral("请键入开启权限密码。"), this);
+    m_pwd = passwordBox(this, "txtPwd");
+    QPushButton* ok = makeButton(this, "btnOk", QStringLiteral("确定"));
+    ok->setDefault(true);
+    QPushButton* cancel = makeButton(this, "btnCancel", QStringLiteral("取消"));
+    connect(ok, &QPushButton::clicked, this, &PwdReadLogoFrm::btnOkClick);
+    connect(cancel, &QPushButton::clicked, this, &PwdReadLogoFrm::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(text);
+    layout->addWidget(m_pwd);
+    layout->addLayout(buttonRow({ok, cancel}));
+}
+
+void PwdReadLogoFrm::btnOkClick() {
+    m_mode = AccessMode::ReadOnly;
+    if (m_pwd->text() != readPasswords(w->db()).read) {
+        wrongPassword(this);
+        return;
+    }
+    accept();
+}
+
+// Escape and "取消" both end here.
+void PwdReadLogoFrm::reject() {
+    m_mode = AccessMode::Refused;
+    QDialog::reject();
+}
+
+// --- Write password ----------------------------------------------------------------------
+
+PwdWriteLogoFrm::PwdWriteLogoFrm(MainWindow* window) : QDialog(window), w(window) {
+    setupDialog(this, "PwdWriteLogoFrm", passwordCaption(w->currentFile()), false);
+    auto* text = new QLabel(QStringLiteral("请键入修改权限密码，否则以只读方式开启。"), this);
+    m_pwd = passwordBox(this, "txtPwd");
+    QPushButton* ok = makeButton(this, "btnOk", QStringLiteral("确定"));
+    ok->setDefault(true);
+    QPushButton* cancel = makeButton(this, "btnCancel", QStringLiteral("取消"));
+    QPushButton* readOnly = makeButton(this, "btnReadOnly", QStringLiteral("只读"));
+    connect(ok, &QPushButton::clicked, this, &PwdWriteLogoFrm::btnOkClick);
+    connect(cancel, &QPushButton::clicked, this, &PwdWriteLogoFrm::reject);
+    connect(readOnly, &QPushButton::clicked, this, &PwdWriteLogoFrm::btnReadOnlyClick);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(text);
+    layout->addWidget(m_pwd);
+    layout->addLayout(buttonRow({ok, cancel, readOnly}));
+}
+
+void PwdWriteLogoFrm::btnOkClick() {
+    m_mode = AccessMode::Full;
+    if (m_pwd->text() != readPasswords(w->db()).write) {
+        wrongPassword(this);
+        return;
+    }
+    accept();
+}
+
+void PwdWriteLogoFrm::btnReadOnlyClick() {
+    m_mode = AccessMode::ReadOnly;
+    QDialog::accept();
+}
+
+void PwdWriteLogoFrm::reject() {
+    m_mode = AccessMode::Refused;
+    QDialog::reject();
+}
+
+// --- Settings ------------------------------------------------------------------------------
+
+PwdSetFrm::PwdSetFrm(MainWindow* window) : QDialog(window), w(window) {
+    setupDialog(this, "PwdSetFrm", passwordCaption(w->currentFile()), true);
+    auto* group = new QGroupBox(QStringLiteral("密码设置"), this);
+    m_read = passwordBox(group, "txtReadPwd");
+    m_write = passwordBox(group, "txtWritePwd");
+    auto* form = new QFormLayout(group);
+    form->addRow(QStringLiteral("开启权限密码："), m_read);
+    form->addRow(QStringLiteral("修改权限密码："), m_write);
+    QPushButton* ok = makeButton(this, "btnOk", QStringLiteral("确认"));
+    ok->setDefault(true);
+    QPushButton* cancel = makeButton(this, "btnCancel", QStringLiteral("取消"));
+    connect(ok, &QPushButton::clicked, this, &PwdSetFrm::btnOkClick);
+    connect(cancel, &QPushButton::clicked, this, &PwdSetFrm::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(group);
+    layout->addLayout(buttonRow({ok, cancel}));
+
+    const CatalogPasswords current = readPasswords(w->db());
+    m_read->setText(current.read);
+    m_write->setText(current.write);
+    // Only typing marks a box changed, not filling it.
+    connect(m_read, &QLineEdit::textEdited, this, [this] { m_readChanged = true; });
+    connect(m_write, &QLineEdit::textEdited, this, [this] { m_writeChanged = true; });
+}
+
+bool PwdSetFrm::confirm(const QString& password, const QString& title) {
+    PwdSetSecondFrm second(this, windowTitle(), title, password);
+    prompts().exec(&second);
+    return second.confirmed();
+}
+
+void PwdSetFrm::btnOkClick() {
+    if (!m_read->text().isEmpty() && m_readChanged &&
+        !confirm(m_read->text(), QStringLiteral("请再键入一次开启权限密码：")))
+        return;
+    if (!m_write->text().isEmpty() && m_writeChanged &&
+        !confirm(m_write->text(), QStringLiteral("请再键入一次修改权限密码：")))
+        return;
+    try {
+        writePasswords(w->db(), m_read->text(), m_write->text());
+    } catch (const DbError&) {
+        prompts().error(this, QStringLiteral("保存密码错误！"), QStringLiteral("提示"));
+        return;
+    }
+    accept();
+}
+
+// --- Confirmation --------------------------------------------------------------------------
+
+PwdSetSecondFrm::PwdSetSecondFrm(QWidget* parent, const QString& caption, const QString& title,
+                                 const QString& pending)
+    : QDialog(parent), m_pending(pending) {
+    setupDialog(this, "PwdSetSecondFrm", caption, true);
+    auto* titleLabel = new QLabel(title, this);
+    titleLabel->setObjectName(QStringLiteral("lbTitle"));
+    m_pwd = passwordBox(this, "txtPwd");
+    auto* note =
+        new QLabel(QStringLiteral("请记住：密码不要遗忘哦，否则......。建议您在安全的地方保留一份"
+                                  "密码和其对应文件名称的清单。(密码区分大小写)。"),
+                   this);
+    note->setObjectName(QStringLiteral("lbNote"));
+    note->setWordWrap(true);
+    QPushButton* ok = makeButton(this, "btnOk", QStringLiteral("确认"));
+    ok->setDefault(true);
+    QPushButton* cancel = makeButton(this, "btnCancel", QStringLiteral("取消"));
+    connect(ok, &QPushButton::clicked, this, &PwdSetSecondFrm::btnOkClick);
+    connect(cancel, &QPushButton::clicked, this, &PwdSetSecondFrm::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(titleLabel);
+    layout->addWidget(m_pwd);
+    layout->addWidget(note);
+    layout->addLayout(buttonRow({ok, cancel}));
+}
+
+void PwdSetSecondFrm::btnOkClick() {
+    if (m_pwd->text() != m_pending) {
+        prompts().error(this, QStringLiteral("确认密码不符！"), QStringLiteral("提示"));
+        return;
+    }
+    m_confirmed = true;
+    accept();
+}
+
+} // namespace vorlane

@@ -1,0 +1,256 @@
+// Writing the category tree back, creating a new file from the template, Save As,
+// compaction and the password settings.
+#include "gui/app/mainwindow.h"
+#include "gui/app/prompts.h"
+#include "gui/browser/nodes.h"
+#include "gui/store/cataloghandler.h"
+#include "core/store/compaction.h"
+#include "core/store/filecopy.h"
+#include "gui/store/passworddialogs.h"
+#include "core/settings/text.h"
+#include "gui/store/waitcursor.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+
+namespace vorlane {
+
+namespace {
+
+const QString saveFilter = QStringLiteral("Vorlane文件(*.vlr);;所有文件(*)");
+
+// Category names are limited to 50 bytes of their GBK form.
+constexpr int TreeNameBytes = 50;
+// Bulk writes are committed at least this often.
+constexpr int CommitEveryMs = 250;
+
+// The save dialog asked before replacing the name that was typed; the extension rule may
+// have made another one of it. Asks the dialog's own question for that name too; false
+// when the user would keep the existing file.
+bool mayReplace(QWidget* parent, const QString& caption, const QString& chosen,
+                const QString& name) {
+    if (name == chosen || !QFileInfo::exists(name))
+        return true;
+    const QString question =
+        QCoreApplication::translate("QFileDialog", "%1 already exists.\nDo you want to replace it?")
+            .arg(QFileInfo(name).fileName());
+    return prompts().message(parent, question, caption, QMessageBox::Warning,
+                             QMessageBox::Yes | QMessageBox::No,
+                             QMessageBox::No) == QMessageBox::Yes;
+}
+
+qint64 parentId(const QTreeWidgetItem* node) {
+    return node->parent() ? nodes::id(node->parent()) : 0;
+}
+
+} // namespace
+
+void CatalogHandler::saveCatalog() {
+    WaitCursor wait;
+    w->setSaveIncomplete(false);
+    if (w->currentFile().isEmpty()) {
+        wait.pause();
+        if (!createFromTemplate()) {
+            w->setSaveIncomplete(true);
+            return;
+        }
+    }
+    if (!writeTree(wait)) {
+        w->setSaveIncomplete(true);
+        return;
+    }
+    w->setModified(false);
+}
+
+bool CatalogHandler::createFromTemplate() {
+    const QString caption = QStringLiteral("保存");
+    const QString chosen = prompts().saveFile(w, caption, QStringLiteral("NewCDFile"), saveFilter);
+    if (chosen.trimmed().isEmpty())
+        return false;
+    const QString name = withExtension(chosen);
+    if (!mayReplace(w, caption, chosen, name))
+        return false;
+    const QString source = templateFile();
+    if (!QFileInfo(source).isFile()) {
+        prompts().error(w, QStringLiteral("系统文件qCD.s_y丢失，保存文件失败！"),
+                        QStringLiteral("系统错误"));
+        return false;
+    }
+    if (!copyFileReplacing(source, name)) {
+        prompts().error(w, QStringLiteral("无法建立新文件，无写权限！"), QStringLiteral("提示"));
+        return false;
+    }
+    w->setCurrentFile(name);
+    try {
+        w->db().open(name);
+    } catch (const DbError&) {
+        prompts().error(
+            w,
+            QStringLiteral("文件：\r\n") + name + QStringLiteral("\r\n") +
+                QStringLiteral("打开出错，文件格式不正确，系统文件qCD.s_y不正确或被损坏！"),
+            QStringLiteral("连接失败"));
+        w->setCurrentFile({});
+        return false;
+    }
+    w->setTitleFile(name);
+    w->setEnabledNamed({"FilePwd"}, true);
+    return true;
+}
+
+// Every node in display order, parents before children; i counts over all of them, so
+// siblings read back "order by OrderId" keep their order.
+bool CatalogHandler::writeTree(WaitCursor& wait) {
+    Database& db = w->db();
+    QList<QTreeWidgetItem*> uncommitted; // new categories whose rows are not committed yet
+    QString commitError;
+    // Commits what is written so far. When that fails the transaction is gone, so the new
+    // categories lose their ids again and the next save appends them anew.
+    auto commit = [&]() {
+        try {
+            db.commit();
+            uncommitted.clear();
+            return true;
+        } catch (const DbError& e) {
+            commitError = e.text();
+            for (QTreeWidgetItem* node : uncommitted)
+                node->setData(0, nodes::IdRole, QVariant());
+            uncommitted.clear();
+            try {
+                db.rollback();
+            } catch (const DbError&) {
+            }
+            return false;
+        }
+    };
+    auto engineFailure = [&](const QString& text) {
+        wait.pause();
+        prompts().error(w, text, QStringLiteral("Vorlane"));
+        return false;
+    };
+
+    try {
+        db.begin();
+    } catch (const DbError& e) {
+        return engineFailure(e.text());
+    }
+    QElapsedTimer sinceCommit;
+    sinceCommit.start();
+    qint64 i = 0;
+    for (QTreeWidgetItemIterator it(w->tvMain()); *it; ++it, ++i) {
+        QTreeWidgetItem* node = *it;
+        if (sinceCommit.elapsed() >= CommitEveryMs) {
+            if (!commit())
+                return engineFailure(commitError);
+            try {
+                db.begin();
+            } catch (const DbError& e) {
+                return engineFailure(e.text());
+            }
+            sinceCommit.restart();
+        }
+        if (nodes::isDisc(node)) {
+            try {
+                db.exec(
+                    QStringLiteral("update qCD set CDName=?, OrderId=?, ClassId=? where AutoId=?"),
+                    {node->text(0), i, parentId(node), nodes::id(node)});
+            } catch (const DbError& e) {
+                commit();
+                return engineFailure(e.text());
+            }
+            continue;
+        }
+        if (node->text(0).isEmpty())
+            node->setText(0, QStringLiteral("新分类"));
+        Record row(db, QStringLiteral("qClass"));
+        row.set(QStringLiteral("TreeName"), truncateGbk(node->text(0), TreeNameBytes))
+            .set(QStringLiteral("FatherId"), parentId(node))
+            .set(QStringLiteral("OrderId"), i);
+        try {
+            if (nodes::hasId(node)) {
+                row.update(nodes::id(node));
+            } else {
+                w->nextNodeIdSerial();
+                nodes::setId(node, row.append());
+                uncommitted << node;
+            }
+        } catch (const DbError&) {
+            commit();
+            wait.pause();
+            prompts().error(w,
+                            QStringLiteral("保存数据出错,位置：") + node->text(0) +
+                                QStringLiteral("，数据太长或文件不可写，请检查！"),
+                            QStringLiteral("提示"));
+            return false;
+        }
+    }
+    if (!commit())
+        return engineFailure(commitError);
+    return true;
+}
+
+void CatalogHandler::FileSaveAsClick() {
+    if (w->currentFile().trimmed().isEmpty()) {
+        saveCatalog();
+        return;
+    }
+    if (w->isModified()) {
+        saveCatalog();
+        if (w->saveIncomplete())
+            return;
+    }
+    const QString caption = QStringLiteral("另存为");
+    const QString chosen =
+        prompts().saveFile(w, caption, QStringLiteral("vlrFileCopy"), saveFilter);
+    if (chosen.trimmed().isEmpty())
+        return;
+    const QString name = withExtension(chosen);
+    if (!mayReplace(w, caption, chosen, name))
+        return;
+    // The copy is a snapshot through the engine, so a write another program makes
+    // meanwhile is in it whole or not at all. The open file itself is never replaced.
+    if (isSameFile(w->currentFile(), name))
+        return;
+    if (!backupCatalog(w->db(), name))
+        prompts().error(w, QStringLiteral("保存文件出错！"), QStringLiteral("提示"));
+}
+
+void CatalogHandler::MCompactFileClick() {
+    Database& db = w->db();
+    if (!db.isOpen())
+        return;
+    if (!prompts().askYesNo(w, QStringLiteral("是否确认要对当前文件进行压缩整理操作？"),
+                            QStringLiteral("提示")))
+        return;
+    WaitCursor wait;
+    // The connection stays open: the engine compacts the file in place under its locks.
+    const CompactResult result = compactCatalog(db, [&](CompactStage stage) {
+        w->setStatusText(stage == CompactStage::BackingUp ? QStringLiteral("备份文件...")
+                                                          : QStringLiteral("开始压缩..."));
+        QCoreApplication::processEvents();
+    });
+    wait.pause();
+    if (result == CompactResult::BackupFailed) {
+        prompts().error(w, QStringLiteral("未能产生备份文件，无可写权限,不能进行该操作。"),
+                        QStringLiteral("提示"));
+        return;
+    }
+    if (result == CompactResult::Done)
+        prompts().info(w, QStringLiteral("文件压缩修复成功！"), QStringLiteral("提示"));
+    else
+        prompts().error(w, QStringLiteral("压缩修复文件失败，文件已经打开或不可读写！"),
+                        QStringLiteral("提示"));
+    w->setStatusText(QStringLiteral("就绪"));
+}
+
+void CatalogHandler::FilePwdClick() {
+    if (!w->db().isOpen())
+        return;
+    PwdSetFrm dialog(w);
+    prompts().exec(&dialog);
+}
+
+} // namespace vorlane

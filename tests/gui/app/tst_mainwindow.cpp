@@ -1,0 +1,361 @@
+// The main window as a user meets it: menus, tool bar, view switches, list styles and the
+// start-up with a catalog that cannot be opened.
+#include "gui/app/mainwindow.h"
+#include "gui/browser/filelistview.h"
+#include "common/catalogs.h"
+#include "common/scriptedprompts.h"
+#include "common/testdir.h"
+#include "gui/search/searchwindow.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QtTest>
+
+using namespace vorlane;
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { testcat::isolateSettings(); }
+    void menusHoldEveryCommand();
+    void toolBarOrderAndStartingStates();
+    void viewSwitchesStayInStep();
+    void leftPaneHidesWithBothViews();
+    void statusBarPanels();
+    void progressLetsEventsRunNowAndThen();
+    void listStylesAreExclusive_data();
+    void listStylesAreExclusive();
+    void toolBarSwitch();
+    void keysReachTheirCommands();
+    void startUpWithBadCatalog_data();
+    void startUpWithBadCatalog();
+    void firstRunWithoutArgumentOpensExample();
+};
+
+static QStringList menuTexts(const QMenu* menu) {
+    QStringList out;
+    for (QAction* a : menu->actions()) {
+        if (!a->isSeparator())
+            out << a->text();
+    }
+    return out;
+}
+
+void TestMainWindow::menusHoldEveryCommand() {
+    ScriptedPrompts prompts;
+    MainWindow w;
+    const QList<QAction*> top = w.menuBar()->actions();
+    QStringList titles;
+    for (QAction* a : top)
+        titles << a->text();
+    QCOMPARE(titles,
+             (QStringList{"文 件(&F)", "编 辑 (&E)", "工具(&T)", "视 图(&V)", "帮 助(&H)"}));
+    QCOMPARE(menuTexts(top[0]->menu()), (QStringList{"新建文件", "打开", "打开最近", "保存",
+                                                     "另存为...", "密码设置", "退出"}));
+    QCOMPARE(menuTexts(top[1]->menu()), (QStringList{"新增分类", "新增光盘", "开启(&O)", "文件注释",
+                                                     "添加目录", "添加文件", "重命名"}));
+    QCOMPARE(menuTexts(top[2]->menu()), (QStringList{"压缩整理文件", "查找...", "选项(&O)"}));
+    QCOMPARE(menuTexts(top[3]->menu()),
+             (QStringList{"显示工具栏", "显示分类栏", "显示光盘内容", "显示光盘注释", "大图标",
+                          "小图标", "列表", "详细资料"}));
+    QCOMPARE(w.action("MFind")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F));
+    QCOMPARE(w.action("Help")->shortcut(), QKeySequence(Qt::Key_F1));
+    QCOMPARE(w.action("MRenameNode")->shortcut(), QKeySequence(Qt::Key_F2));
+    QCOMPARE(w.action("mitSelAll")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_A));
+    // No key may be claimed twice in the window: Qt would then run neither command.
+    QHash<QKeySequence, QString> keys;
+    for (QAction* a : w.findChildren<QAction*>()) {
+        if (a->shortcut().isEmpty() || a->shortcutContext() != Qt::WindowShortcut)
+            continue;
+        QVERIFY2(!keys.contains(a->shortcut()),
+                 qPrintable(a->objectName() + QLatin1Char(' ') + keys.value(a->shortcut())));
+        keys.insert(a->shortcut(), a->objectName());
+    }
+    QCOMPARE(menuTexts(w.treePopupMenu()),
+             (QStringList{"创建分类", "新增光盘", "删除(&D)", "重命名", "全部展开", "全部折叠"}));
+    QCOMPARE(menuTexts(w.listPopupMenu()),
+             (QStringList{"开启(&O)", "删除(&D)", "注释", "添加目录", "添加文件", "全选"}));
+    QCOMPARE(w.listPopupMenu()->defaultAction(), w.action("mitOpen"));
+}
+
+void TestMainWindow::toolBarOrderAndStartingStates() {
+    ScriptedPrompts prompts;
+    MainWindow w;
+    QStringList hints;
+    for (QAction* a : w.toolBar()->actions()) {
+        if (a->isSeparator())
+            continue;
+        QWidget* b = w.toolBar()->widgetForAction(a);
+        hints << b->toolTip();
+    }
+    QCOMPARE(hints, (QStringList{"新增文件", "打开最近文件", "保存修改", "显示/隐藏光盘分类视图",
+                                 "显示/隐藏光盘内容视图", "显示/隐藏光盘备注视图", "查找...",
+                                 "向上", "大图标", "小图标", "列表", "详细资料", "退出"}));
+    QVERIFY(!w.findChild<QToolButton*>(QStringLiteral("tbSave"))->isEnabled());
+    QVERIFY(!w.action("MSave")->isEnabled());
+    QVERIFY(!w.action("tbBack")->isEnabled());
+    QVERIFY(w.action("tbReport")->isChecked());
+    QVERIFY(w.action("MReport")->isChecked());
+    // Save is one command: the tool button and the menu item change together.
+    w.setModified(true);
+    QVERIFY(w.findChild<QToolButton*>(QStringLiteral("tbSave"))->isEnabled());
+    QVERIFY(w.action("MSave")->isEnabled());
+    QCOMPARE(w.windowTitle(), QStringLiteral("Vorlane 光盘管理"));
+}
+
+// A view is seen when it is visible and has room; the category view is hidden by height.
+static bool seen(const QWidget* panel) {
+    return panel->isVisible() && panel->height() > 0;
+}
+
+void TestMainWindow::viewSwitchesStayInStep() {
+    ScriptedPrompts prompts;
+    MainWindow w;
+    w.resize(1000, 700);
+    w.show();
+    auto* pnlClass = w.findChild<QWidget*>(QStringLiteral("PnlClass"));
+    auto* pnlCDRom = w.findChild<QWidget*>(QStringLiteral("PnlCDRom"));
+    auto* pnlExp = w.findChild<QWidget*>(QStringLiteral("PnlExp"));
+
+    struct View {
+        const char* tool;
+        const char* menu;
+        const char* close;
+        QWidget* panel;
+    };
+    for (const View& v : {View{"tbViewClass", "MViewClass", "btnClassClose", pnlClass},
+                          View{"tbViewCDRom", "MViewCDRom", "btnCDRomClose", pnlCDRom},
+                          View{"tbViewExp", "MViewExp", "btnExpClose", pnlExp}}) {
+        QVERIFY2(seen(v.panel), v.tool);
+        // The close button releases the tool button and clears the menu tick.
+        w.button(v.close)->click();
+        QVERIFY2(!seen(v.panel), v.tool);
+        QVERIFY(!w.action(v.tool)->isChecked());
+        QVERIFY(!w.action(v.menu)->isChecked());
+        // The menu item shows it again and presses the tool button.
+        w.action(v.menu)->trigger();
+        QVERIFY2(seen(v.panel), v.menu);
+        QVERIFY(w.action(v.tool)->isChecked());
+        // The tool button hides it and clears the tick.
+        w.action(v.tool)->trigger();
+        QVERIFY(!seen(v.panel));
+        QVERIFY(!w.action(v.menu)->isChecked());
+        w.action(v.tool)->trigger();
+        QVERIFY(seen(v.panel));
+    }
+}
+
+void TestMainWindow::leftPaneHidesWithBothViews() {
+    ScriptedPrompts prompts;
+    MainWindow w;
+    w.resize(1000, 700);
+    w.show();
+    auto* left = w.findChild<QWidget*>(QStringLiteral("PnlLeft"));
+    auto* right = w.findChild<QWidget*>(QStringLiteral("Panel6"));
+    auto* pnlClass = w.findChild<QWidget*>(QStringLiteral("PnlClass"));
+    auto* pnlCDRom = w.findChild<QWidget*>(QStringLiteral("PnlCDRom"));
+    auto* splitter = w.findChild<QSplitter*>(QStringLiteral("Splitter2"));
+    // At start the categories have half the pane.
+    QTRY_COMPARE(pnlClass->height(), splitter->height() / 2);
+
+    w.action("tbViewCDRom")->trigger(); // hide contents: the categories fill the pane
+    QVERIFY(left->isVisible());
+    QTRY_COMPARE(pnlClass->height(), splitter->height());
+    w.action("tbViewCDRom")->trigger(); // back on top at the form's height
+    QCOMPARE(pnlClass->height(), 244);
+    QVERIFY(seen(pnlCDRom));
+
+    // Both hidden: the pane goes and the list takes the width.
+    const int rightWidth = right->width();
+    w.action("tbViewClass")->trigger();
+    w.action("tbViewCDRom")->trigger();
+    QVERIFY(!left->isVisible());
+    QTRY_VERIFY(right->width() > rightWidth);
+    // The contents alone bring the pane back without the released categories.
+    w.action("MViewCDRom")->trigger();
+    QVERIFY(left->isVisible());
+    QVERIFY(seen(pnlCDRom));
+    QVERIFY(!seen(pnlClass));
+    QVERIFY(!w.action("MViewClass")->isChecked());
+    w.action("MViewClass")->trigger();
+    QCOMPARE(pnlClass->height(), splitter->height() / 2);
+
+    // Dragging the categories shut releases their switches.
+    splitter->setSizes({0, splitter->height()});
+    emit splitter->splitterMoved(0, 1);
+    QVERIFY(!w.action("tbViewClass")->isChecked());
+    QVERIFY(!w.action("MViewClass")->isChecked());
+}
+
+void TestMainWindow::statusBarPanels() {
+    ScriptedPrompts prompts;
+    MainWindow w;
+    w.resize(1000, 700);
+    w.show();
+    auto* p0 = w.findChild<QLabel*>(QStringLiteral("StatusPanel0"));
+    auto* p1 = w.findChild<QLabel*>(QStringLiteral("StatusPanel1"));
+    QCOMPARE(p0->width(), 100);
+    QCOMPARE(p1->width(), 150);
+    QProgressBar* bar = w.progressBar();
+    QCOMPARE(bar->parentWidget(), w.statusBar());
+    QVERIFY(bar->isVisible());
+    QCOMPARE(bar->minimum(), 0);
+    QCOMPARE(bar->maximum(), 100);
+    QVERIFY(bar->x() >= p1->geometry().right());
+    QVERIFY(bar->width() > 300);
+    // Resting on a command leaves the panels in place.
+    for (const char* name : {"MFind", "FileNew", "tbViewClass", "MInCD"}) {
+        w.action(name)->showStatusText(&w);
+        QVERIFY2(p0->isVisible() && p1->isVisible() && bar->isVisible(), name);
+    }
+}
+
+namespace {
+// Counts how often pending events run: it posts itself again each time it is handled.
+class PumpCounter : public QObject {
+public:
+    int pumps = 0;
+    PumpCounter() { QCoreApplication::postEvent(this, new QEvent(QEvent::User)); }
+    bool event(QEvent* e) override {
+        if (e->type() != QEvent::User)
+            return QObject::event(e);
+        ++pumps;
+        QCoreApplication::postEvent(this, new QEvent(QEvent::User));
+        return true;
+    }
+};
+} // namespace
+
+void TestMainWindow::progressLetsEventsRunNowAndThen() {
+    ScriptedPrompts prompts;
+    MainWindow w;
+    w.show();
+    QCoreApplication::processEvents();
+    PumpCounter counter;
+    // A long load: thousands of rows at 0 %, then the rest.
+    const int rows = 20000;
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < rows; ++i)
+        w.showProgress(i * 100 / (rows * 50));
+    for (int i = 0; i <= rows; ++i)
+        w.showProgress(i * 100 / rows);
+    QCOMPARE(w.progressBar()->value(), 100);
+    QVERIFY(counter.pumps >= 1);
+    QVERIFY2(counter.pumps <= timer.elapsed() / 30 + 3, qPrintable(QString::number(counter.pumps)));
+}
+
+void TestMainWindow::listStylesAreExclusive_data() {
+    QTest::addColumn<QByteArray>("trigger");
+    QTest::addColumn<int>("style");
+    QTest::newRow("menu large icons") << QByteArray("MIcon") << int(FileListView::LargeIcon);
+    QTest::newRow("tool small icons") << QByteArray("tbSmallIcon") << int(FileListView::SmallIcon);
+    QTest::newRow("menu list") << QByteArray("MList") << int(FileListView::List);
+    QTest::newRow("tool details") << QByteArray("tbReport") << int(FileListView::Report);
+}
+
+void TestMainWindow::listStylesAreExclusive() {
+    QFETCH(QByteArray, trigger);
+    QFETCH(int, style);
+    ScriptedPrompts prompts;
+    MainWindow w;
+    if (style == FileListView::Report)
+        w.action("MList")->trigger();
+    w.action(trigger.constData())->trigger();
+    QCOMPARE(int(w.lvMain()->style()), style);
+    const char* menus[] = {"MIcon", "MSmallIcon", "MList", "MReport"};
+    const char* tools[] = {"tbIcon", "tbSmallIcon", "tbList", "tbReport"};
+    for (int i = 0; i < 4; ++i) {
+        QCOMPARE(w.action(menus[i])->isChecked(), i == style);
+        QCOMPARE(w.action(tools[i])->isChecked(), i == style);
+    }
+}
+
+void TestMainWindow::toolBarSwitch() {
+    ScriptedPrompts prompts;
+    MainWindow w;
+    w.show();
+    w.action("ToolVisible")->trigger();
+    QVERIFY(!w.toolBar()->isVisible());
+    QVERIFY(!w.action("ToolVisible")->isChecked());
+    w.action("ToolVisible")->trigger();
+    QVERIFY(w.toolBar()->isVisible());
+}
+
+void TestMainWindow::keysReachTheirCommands() {
+    ScriptedPrompts prompts;
+    MainWindow w;
+    w.show();
+    QApplication::setActiveWindow(&w);
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTest::keyClick(&w, Qt::Key_2, Qt::ControlModifier);
+    QCOMPARE(w.lvMain()->style(), FileListView::SmallIcon);
+    QVERIFY(w.action("tbSmallIcon")->isChecked());
+    QTest::keyClick(&w, Qt::Key_4, Qt::ControlModifier);
+    QCOMPARE(w.lvMain()->style(), FileListView::Report);
+    prompts.clear();
+    QTest::keyClick(&w, Qt::Key_F, Qt::ControlModifier);
+    QCOMPARE(prompts.calls.size(), 1);
+    QCOMPARE(prompts.calls.first().kind, PromptCall::Exec);
+    QCOMPARE(prompts.calls.first().text, w.searchWindow()->objectName());
+}
+
+void TestMainWindow::startUpWithBadCatalog_data() {
+    QTest::addColumn<QByteArray>("content"); // empty: the file does not exist
+    QTest::newRow("missing") << QByteArray();
+    QTest::newRow("not a database") << QByteArray("plain text, not a catalog");
+}
+
+void TestMainWindow::startUpWithBadCatalog() {
+    QFETCH(QByteArray, content);
+    TestDir dir;
+    const QString file = dir.path("bad.vlr");
+    if (!content.isEmpty())
+        dir.writeFile("bad.vlr", content);
+    ScriptedPrompts prompts;
+    MainWindow w(file);
+    w.FormActivate();
+    const QList<PromptCall> m = prompts.messages();
+    QCOMPARE(m.size(), 2);
+    QCOMPARE(m[0].text, QStringLiteral("欢迎使用本系统！")); // the first run, with an argument
+    QCOMPARE(m[0].icon, QMessageBox::Information);
+    QCOMPARE(m[1].text, QStringLiteral("文件：\r\n") + file +
+                            QStringLiteral("\r\n打开出错，文件不存在或文件格式不正确！"));
+    QCOMPARE(m[1].caption, QStringLiteral("连接失败"));
+    QCOMPARE(m[1].icon, QMessageBox::Critical);
+    QCOMPARE(w.windowTitle(), QStringLiteral("Vorlane 光盘管理--新文件"));
+    QVERIFY(w.currentFile().isEmpty());
+    QCOMPARE(w.tvMain()->topLevelItemCount(), 1);
+    QCOMPARE(w.tvMain()->topLevelItem(0)->text(0), QStringLiteral("新分类"));
+    QVERIFY(w.isModified());
+    QVERIFY(!w.db().isOpen());
+}
+
+void TestMainWindow::firstRunWithoutArgumentOpensExample() {
+    ScriptedPrompts prompts;
+    MainWindow w;
+    w.FormActivate();
+    QVERIFY(!prompts.messages().isEmpty());
+    QCOMPARE(prompts.messages().first().text,
+             QStringLiteral(
+                 "您应该是第一次使用本系统，为让您很快熟悉操作方法，系统将为您打开示例文件！"));
+    QVERIFY(w.currentFile().endsWith(QStringLiteral("example.vlr")));
+    QVERIFY(w.db().isOpen());
+    QCOMPARE(w.windowTitle(), QStringLiteral("Vorlane 光盘管理--") + w.currentFile());
+    QVERIFY(!w.isModified());
+    // The next start is not a first run.
+    prompts.clear();
+    MainWindow again;
+    QVERIFY(!again.firstRun());
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,184 @@
+// Opening a catalogued file from its disc through the opener seam, and pointing the disc
+// at a new location when the file is not where it was.
+#include "gui/browser/contentsfixture.h"
+
+#include <QDir>
+#include <QPlainTextEdit>
+
+using namespace vorlane;
+
+namespace {
+
+QString makeFile(const QString& path) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    return path;
+}
+
+QString question(const QString& path, const QString& location) {
+    return QStringLiteral("不能打开：") + path +
+           QStringLiteral("，原因可能为以下之一：\n\n1、光盘中没有原始盘！\n2、光盘位置改变！\n"
+                          "3、文件不能直接打开！\n4、其他未知原因！\n\n如果是光盘位置：") +
+           location + QStringLiteral(" 改变，可以重新指向光盘位置，修改光盘位置吗？");
+}
+
+QString storedLocation(DiscFixture& f) {
+    return f.db()
+        .scalar(QStringLiteral("select SourcePath from qCD where AutoId=?"), {f.disc})
+        .toString();
+}
+
+} // namespace
+
+class TestDiscOpen : public QObject {
+    Q_OBJECT
+
+private slots:
+    void opensTheFullPath_data();
+    void opensTheFullPath();
+    void failureAskedAndDeclinedChangesNothing();
+    void repointingIsStoredAndUsed_data();
+    void repointingIsStoredAndUsed();
+    void repointingThatCannotBeStored();
+    void readOnlyRefusesRepointing();
+};
+
+void TestDiscOpen::opensTheFullPath_data() {
+    QTest::addColumn<QString>("folder"); // folder to list first, empty for the top level
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("relative");
+    QTest::newRow("top level") << ""
+                               << "readme"
+                               << "/readme";
+    QTest::newRow("in a folder") << "Docs"
+                                 << "x.txt"
+                                 << "/Docs/x.txt";
+    QTest::newRow("two levels down") << "Old"
+                                     << "y.txt"
+                                     << "/Docs/Old/y.txt";
+}
+
+void TestDiscOpen::opensTheFullPath() {
+    QFETCH(QString, folder);
+    QFETCH(QString, name);
+    QFETCH(QString, relative);
+    DiscFixture f;
+    makeFile(f.dir.path() + relative);
+    f.show();
+    if (!folder.isEmpty()) {
+        f.selectFolder(f.docs);
+        if (folder == QStringLiteral("Old"))
+            f.selectFolder(f.old);
+    }
+    const int row = f.listNames().indexOf(name);
+    QVERIFY(row >= 0);
+    f.list()->selectRow(row);
+    emit f.list()->doubleClicked(row);
+    QCOMPARE(f.opener.paths, QStringList{f.dir.path() + relative});
+    QVERIFY(f.prompts.calls.isEmpty());
+}
+
+void TestDiscOpen::failureAskedAndDeclinedChangesNothing() {
+    DiscFixture f;
+    f.show();
+    f.list()->selectRow(f.rowOf(f.bTxt));
+    f.prompts.answer(QMessageBox::No);
+    f.w->action("MOpen")->trigger();
+    const QString path = f.dir.path() + QStringLiteral("/b.txt");
+    QCOMPARE(f.opener.paths, QStringList{path});
+    const PromptCall m = f.prompts.lastMessage();
+    QCOMPARE(m.text, question(path, f.dir.path()));
+    QCOMPARE(m.caption, QStringLiteral("提示"));
+    QCOMPARE(m.icon, QMessageBox::Question);
+    QCOMPARE(m.buttons, QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(f.prompts.calls.size(), 1); // no folder chooser
+    QCOMPARE(storedLocation(f), f.dir.path());
+}
+
+void TestDiscOpen::repointingIsStoredAndUsed_data() {
+    QTest::addColumn<QString>("chosen"); // relative to the temporary folder; "/" = the root
+    QTest::addColumn<bool>("trailingSlash");
+    QTest::newRow("directory") << "moved" << false;
+    QTest::newRow("mount point with slash") << "mnt" << true;
+    QTest::newRow("file-system root") << "/" << false;
+}
+
+void TestDiscOpen::repointingIsStoredAndUsed() {
+    QFETCH(QString, chosen);
+    QFETCH(bool, trailingSlash);
+    DiscFixture f;
+    const bool root = chosen == QStringLiteral("/");
+    const QString location = root ? QString() : f.dir.filePath(chosen);
+    if (!root)
+        makeFile(location + QStringLiteral("/Docs/x.txt"));
+    f.show();
+    f.w->txtCDExp()->setPlainText(QStringLiteral("typed, not saved"));
+    f.selectFolder(f.docs);
+    f.list()->selectRow(f.rowOf(f.xTxt));
+    f.prompts.answer(QMessageBox::Yes);
+    f.prompts.answerFolder(root ? QStringLiteral("/") : location + (trailingSlash ? "/" : ""));
+    f.w->action("mitOpen")->trigger();
+
+    QCOMPARE(f.prompts.calls.size(), 2);
+    QCOMPARE(f.prompts.calls.at(1).kind, PromptCall::Folder);
+    QCOMPARE(f.prompts.calls.at(1).caption, QStringLiteral("请选择目录"));
+    QVERIFY(f.prompts.calls.at(1).text.isEmpty()); // not preset
+    QCOMPARE(storedLocation(f), location);
+    // The whole row is written, the typed note with it.
+    QCOMPARE(
+        f.db().scalar(QStringLiteral("select CDExp from qCD where AutoId=?"), {f.disc}).toString(),
+        QStringLiteral("typed, not saved"));
+    QVERIFY(!f.w->button("btnExpSave")->isEnabled());
+    QCOMPARE(f.opener.paths, (QStringList{f.dir.path() + QStringLiteral("/Docs/x.txt"),
+                                          location + QStringLiteral("/Docs/x.txt")}));
+    QCOMPARE(f.prompts.messages().size(), 1); // a second failure is silent
+
+    // From now on the file opens from the new place without a question.
+    f.prompts.clear();
+    f.opener.paths.clear();
+    f.w->action("mitOpen")->trigger();
+    QCOMPARE(f.opener.paths, QStringList{location + QStringLiteral("/Docs/x.txt")});
+    QCOMPARE(f.prompts.messages().size(), root ? 1 : 0);
+}
+
+void TestDiscOpen::repointingThatCannotBeStored() {
+    DiscFixture f;
+    f.db().close();
+    f.db().open(f.file, Database::Mode::ReadOnly);
+    f.show();
+    f.list()->selectRow(f.rowOf(f.readme));
+    f.prompts.answer(QMessageBox::Yes);
+    f.prompts.answerFolder(f.dir.filePath(QStringLiteral("elsewhere")));
+    f.w->action("mitOpen")->trigger();
+    const PromptCall m = f.prompts.lastMessage();
+    QCOMPARE(m.text, QStringLiteral("修改光盘位置出错！"));
+    QCOMPARE(m.icon, QMessageBox::Critical);
+    QCOMPARE(f.opener.paths.size(), 1); // nothing opened after the failure
+    QCOMPARE(storedLocation(f), f.dir.path());
+    QCOMPARE(f.w->notes()->sourcePath(), f.dir.path());
+}
+
+void TestDiscOpen::readOnlyRefusesRepointing() {
+    DiscFixture f;
+    f.w->setAccessMode(AccessMode::ReadOnly);
+    makeFile(f.dir.filePath(QStringLiteral("readme")));
+    f.show();
+    f.list()->selectRow(f.rowOf(f.readme));
+    f.w->action("mitOpen")->trigger(); // opening itself works read-only
+    QCOMPARE(f.opener.paths.size(), 1);
+    QVERIFY(f.prompts.calls.isEmpty());
+
+    f.list()->selectRow(f.rowOf(f.bTxt));
+    f.prompts.answer(QMessageBox::Yes);
+    f.prompts.answerFolder(f.dir.filePath(QStringLiteral("elsewhere")));
+    f.w->action("mitOpen")->trigger();
+    QCOMPARE(f.prompts.calls.size(), 1);
+    const PromptCall m = f.prompts.lastMessage();
+    QVERIFY(m.text.contains(QStringLiteral("只读")));
+    QCOMPARE(m.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QCOMPARE(storedLocation(f), f.dir.path());
+}
+
+QTEST_MAIN(TestDiscOpen)
+#include "tst_discopen.moc"

@@ -1,0 +1,258 @@
+// Notes on discs and entries: the disc notes panel with its save and import, and the file
+// notes editor that follows the list and steps through it.
+#include "gui/browser/contentsfixture.h"
+
+#include "gui/browser/filenotes.h"
+#include "core/settings/text.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+using namespace vorlane;
+
+class TestNotes : public QObject {
+    Q_OBJECT
+
+private slots:
+    void discNoteEditSaveAndDrop();
+    void discNoteSaveFailureKeepsTheEdit();
+    void readOnlyNeverEnablesSaving();
+    void importReplacesTheNote_data();
+    void importReplacesTheNote();
+    void editorShowsAndFollowsTheList();
+    void editorStepsSavingFirst();
+    void editorSaveUpdatesTheRightRowAfterResort();
+    void clickingAnotherItemDropsTypedText();
+    void editorCommandsWhileOpen();
+
+private:
+    static FileNotesEditor* openEditor(DiscFixture& f, qint64 id) {
+        f.selectRows({id});
+        f.w->action("mitFileExp")->trigger();
+        return f.w->contents()->fileNotes();
+    }
+    static QString noteOf(DiscFixture& f, qint64 id) {
+        return f.db()
+            .scalar(QStringLiteral("select TreeExp from qCDFiles where AutoId=?"), {id})
+            .toString();
+    }
+};
+
+void TestNotes::discNoteEditSaveAndDrop() {
+    DiscFixture f;
+    f.show();
+    QToolButton* save = f.w->button("btnExpSave");
+    QVERIFY(!save->isEnabled()); // loading the memo is not an edit
+    f.w->txtCDExp()->setPlainText(QStringLiteral("改过的 'note'; --"));
+    QVERIFY(save->isEnabled());
+    save->click();
+    QVERIFY(!save->isEnabled());
+    QCOMPARE(
+        f.db().scalar(QStringLiteral("select CDExp from qCD where AutoId=?"), {f.disc}).toString(),
+        QStringLiteral("改过的 'note'; --"));
+
+    // An edit left unsaved is dropped by showing another disc.
+    f.w->txtCDExp()->setPlainText(QStringLiteral("丢掉"));
+    f.w->contents()->showDisc(f.disc2, QStringLiteral("光盘二"));
+    QVERIFY(f.w->txtCDExp()->toPlainText().isEmpty());
+    QVERIFY(!save->isEnabled());
+    f.show();
+    QCOMPARE(f.w->txtCDExp()->toPlainText(), QStringLiteral("改过的 'note'; --"));
+    QVERIFY(f.prompts.calls.isEmpty());
+}
+
+void TestNotes::discNoteSaveFailureKeepsTheEdit() {
+    DiscFixture f;
+    f.db().close();
+    f.db().open(f.file, Database::Mode::ReadOnly); // writes fail underneath full access
+    f.show();
+    f.w->txtCDExp()->setPlainText(QStringLiteral("写不进去"));
+    f.w->button("btnExpSave")->click();
+    const PromptCall m = f.prompts.lastMessage();
+    QCOMPARE(m.text, QStringLiteral("保存备注失败，数据太长或非法！"));
+    QCOMPARE(m.caption, QStringLiteral("提示"));
+    QCOMPARE(m.icon, QMessageBox::Critical);
+    QVERIFY(f.w->button("btnExpSave")->isEnabled());
+    QCOMPARE(f.w->txtCDExp()->toPlainText(), QStringLiteral("写不进去"));
+}
+
+void TestNotes::readOnlyNeverEnablesSaving() {
+    DiscFixture f;
+    f.w->setAccessMode(AccessMode::ReadOnly);
+    f.show();
+    QVERIFY(f.w->button("btnInExp")->isEnabled());
+    f.w->txtCDExp()->setPlainText(QStringLiteral("typed"));
+    QVERIFY(!f.w->button("btnExpSave")->isEnabled());
+    f.w->notes()->btnExpSaveClick();
+    QCOMPARE(
+        f.db().scalar(QStringLiteral("select CDExp from qCD where AutoId=?"), {f.disc}).toString(),
+        QStringLiteral("第一张"));
+
+    FileNotesEditor* editor = openEditor(f, f.readme);
+    QVERIFY(editor);
+    editor->findChild<QPlainTextEdit*>(QStringLiteral("txtExp"))->setPlainText(QStringLiteral("x"));
+    QVERIFY(!editor->findChild<QPushButton*>(QStringLiteral("btnSave"))->isEnabled());
+    QVERIFY(!editor->save());
+    QCOMPARE(noteOf(f, f.readme), QStringLiteral("说明"));
+}
+
+void TestNotes::importReplacesTheNote_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("expected");
+    const QString text = QStringLiteral("第一行\n第二行 ü\n");
+    QTest::newRow("UTF-8") << text.toUtf8() << text;
+    QTest::newRow("GB18030, CR LF") << toGb18030(QStringLiteral("光盘备注\r\n第二行\r\n"))
+                                    << QStringLiteral("光盘备注\n第二行\n");
+}
+
+void TestNotes::importReplacesTheNote() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, expected);
+    DiscFixture f;
+    const QString path = f.dir.filePath(QStringLiteral("note.txt"));
+    QFile out(path);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(bytes);
+    out.close();
+    f.show();
+    f.w->button("btnInExp")->click(); // cancelled: nothing changes
+    QCOMPARE(f.w->txtCDExp()->toPlainText(), QStringLiteral("第一张"));
+    f.prompts.answerFile(path);
+    f.w->button("btnInExp")->click();
+    QCOMPARE(f.w->txtCDExp()->toPlainText(), expected);
+    QVERIFY(f.w->button("btnExpSave")->isEnabled());
+    // Stored only once saved.
+    QCOMPARE(
+        f.db().scalar(QStringLiteral("select CDExp from qCD where AutoId=?"), {f.disc}).toString(),
+        QStringLiteral("第一张"));
+    f.w->button("btnExpSave")->click();
+    QCOMPARE(
+        f.db().scalar(QStringLiteral("select CDExp from qCD where AutoId=?"), {f.disc}).toString(),
+        expected);
+
+    // An unreadable file says so and keeps the memo.
+    f.prompts.answerFile(f.dir.filePath(QStringLiteral("missing.txt")));
+    f.w->button("btnInExp")->click();
+    QCOMPARE(f.prompts.lastMessage().icon, QMessageBox::Critical);
+    QCOMPARE(f.w->txtCDExp()->toPlainText(), expected);
+}
+
+void TestNotes::editorShowsAndFollowsTheList() {
+    DiscFixture f;
+    f.show();
+    FileNotesEditor* editor = openEditor(f, f.readme);
+    QVERIFY(editor && editor->isVisible());
+    QCOMPARE(editor->windowTitle(), QStringLiteral("光盘文件注释"));
+    QVERIFY(editor->windowFlags() & Qt::WindowStaysOnTopHint);
+    QVERIFY(!editor->isModal());
+    auto* name = editor->findChild<QLabel*>(QStringLiteral("lbFileName"));
+    auto* text = editor->findChild<QPlainTextEdit*>(QStringLiteral("txtExp"));
+    auto* pre = editor->findChild<QPushButton*>(QStringLiteral("btnPre"));
+    auto* next = editor->findChild<QPushButton*>(QStringLiteral("btnNext"));
+    QCOMPARE(name->text(), QStringLiteral("readme"));
+    QCOMPARE(name->toolTip(), QString::number(f.readme));
+    QCOMPARE(text->toPlainText(), QStringLiteral("说明"));
+    QVERIFY(pre->isEnabled());
+    QVERIFY(!next->isEnabled()); // the last item
+    QCOMPARE(pre->toolTip(), QString::number(f.rowOf(f.readme)));
+
+    f.selectRows({f.docs}); // the first item
+    QCOMPARE(name->text(), QStringLiteral("Docs"));
+    QVERIFY(!pre->isEnabled());
+    QVERIFY(next->isEnabled());
+
+    // A list of one item disables both.
+    f.selectFolder(f.music);
+    f.selectRows({f.song});
+    QCOMPARE(name->text(), QStringLiteral("song.mp3"));
+    QVERIFY(!pre->isEnabled());
+    QVERIFY(!next->isEnabled());
+}
+
+void TestNotes::editorStepsSavingFirst() {
+    DiscFixture f;
+    f.show();
+    FileNotesEditor* editor = openEditor(f, f.bTxt);
+    auto* text = editor->findChild<QPlainTextEdit*>(QStringLiteral("txtExp"));
+    auto* save = editor->findChild<QPushButton*>(QStringLiteral("btnSave"));
+    QVERIFY(!save->isEnabled());
+    text->setPlainText(QStringLiteral("b 的注释"));
+    QVERIFY(save->isEnabled());
+    editor->findChild<QPushButton*>(QStringLiteral("btnNext"))->click();
+    QCOMPARE(noteOf(f, f.bTxt), QStringLiteral("b 的注释"));
+    QCOMPARE(f.model()->index(f.rowOf(f.bTxt), EntryModel::Note).data().toString(),
+             QStringLiteral("b 的注释"));
+    QCOMPARE(editor->entryId(), f.aBin);
+    QCOMPARE(f.list()->selectedRows(), QList<int>{f.rowOf(f.aBin)});
+    QVERIFY(!save->isEnabled());
+
+    text->setPlainText(QStringLiteral("a"));
+    editor->findChild<QPushButton*>(QStringLiteral("btnPre"))->click();
+    QCOMPARE(noteOf(f, f.aBin), QStringLiteral("a"));
+    QCOMPARE(editor->entryId(), f.bTxt);
+    QCOMPARE(text->toPlainText(), QStringLiteral("b 的注释"));
+
+    // The entry's row is gone: nothing written, the button goes off all the same.
+    text->setPlainText(QStringLiteral("lost"));
+    f.db().exec(QStringLiteral("delete from qCDFiles where AutoId=?"), {f.bTxt});
+    save->click();
+    QVERIFY(!save->isEnabled());
+    QVERIFY(f.db()
+                .scalar(QStringLiteral("select count(*) from qCDFiles where TreeExp='lost'"))
+                .toInt() == 0);
+}
+
+void TestNotes::editorSaveUpdatesTheRightRowAfterResort() {
+    DiscFixture f;
+    f.show();
+    FileNotesEditor* editor = openEditor(f, f.bTxt);
+    auto* text = editor->findChild<QPlainTextEdit*>(QStringLiteral("txtExp"));
+    text->setPlainText(QStringLiteral("for b"));
+    f.w->contents()->lvMainColumnClick(); // rows move; the selection follows b.txt
+    f.w->setChangeHandling(false);
+    f.list()->selectRow(f.rowOf(f.aBin)); // selected without telling the editor
+    f.w->setChangeHandling(true);
+    editor->findChild<QPushButton*>(QStringLiteral("btnSave"))->click();
+    QCOMPARE(noteOf(f, f.bTxt), QStringLiteral("for b"));
+    QCOMPARE(f.model()->entry(f.rowOf(f.bTxt)).note, QStringLiteral("for b"));
+    QVERIFY(f.model()->entry(f.rowOf(f.aBin)).note.isEmpty());
+}
+
+void TestNotes::clickingAnotherItemDropsTypedText() {
+    DiscFixture f;
+    f.show();
+    FileNotesEditor* editor = openEditor(f, f.bTxt);
+    editor->findChild<QPlainTextEdit*>(QStringLiteral("txtExp"))
+        ->setPlainText(QStringLiteral("gone"));
+    f.selectRows({f.readme});
+    QCOMPARE(editor->entryId(), f.readme);
+    QVERIFY(noteOf(f, f.bTxt).isEmpty());
+    QVERIFY(!editor->findChild<QPushButton*>(QStringLiteral("btnSave"))->isEnabled());
+}
+
+void TestNotes::editorCommandsWhileOpen() {
+    DiscFixture f;
+    f.show();
+    QPointer<FileNotesEditor> editor = openEditor(f, f.bTxt);
+    QVERIFY(!f.enabled("mitFileExp"));
+    QVERIFY(!f.enabled("MFileExp"));
+    f.w->contents()->mitFileExpClick(); // one at a time
+    QCOMPARE(f.w->findChildren<FileNotesEditor*>().size(), 1);
+
+    // A double click closes it before opening the item.
+    f.selectRows({f.music});
+    emit f.list()->doubleClicked(f.rowOf(f.music));
+    QVERIFY(!f.w->contents()->isFileNotesOpen());
+    QVERIFY(!editor || !editor->isVisible());
+    QCOMPARE(f.listNames(), QStringList{"song.mp3"});
+
+    editor = openEditor(f, f.song);
+    QVERIFY(editor);
+    editor->findChild<QPushButton*>(QStringLiteral("btnExit"))->click();
+    QVERIFY(!f.w->contents()->isFileNotesOpen());
+    QVERIFY(f.enabled("mitFileExp"));
+}
+
+QTEST_MAIN(TestNotes)
+#include "tst_notes.moc"
