@@ -3,16 +3,16 @@
 // reading back what the window shows.
 #pragma once
 
+#include "common/catalogs.h"
+#include "common/scriptedprompts.h"
+#include "common/testdir.h"
 #include "gui/app/mainwindow.h"
 #include "gui/browser/categorytree.h"
-#include "gui/browser/contents.h"
+#include "gui/browser/contentscontroller.h"
 #include "gui/browser/entrymodel.h"
 #include "gui/browser/filelistview.h"
 #include "gui/browser/nodes.h"
 #include "gui/browser/notes.h"
-#include "common/catalogs.h"
-#include "common/scriptedprompts.h"
-#include "common/testdir.h"
 #include "gui/search/searchresults.h"
 #include "gui/search/searchwindow.h"
 #include "gui/store/cataloghandler.h"

@@ -1,13 +1,13 @@
 #include "gui/app/mainwindow.h"
 
+#include "core/settings/paths.h"
+#include "core/settings/settings.h"
 #include "gui/app/aboutdialog.h"
 #include "gui/app/optionsdialog.h"
-#include "core/settings/paths.h"
 #include "gui/app/platform.h"
 #include "gui/app/prompts.h"
-#include "core/settings/settings.h"
 #include "gui/browser/categorytree.h"
-#include "gui/browser/contents.h"
+#include "gui/browser/contentscontroller.h"
 #include "gui/browser/filelistview.h"
 #include "gui/browser/notes.h"
 #include "gui/import/importhandler.h"
@@ -43,7 +43,7 @@ MainWindow::MainWindow(const QString& startFile, QWidget* parent) : QMainWindow(
 
     m_catalog = new CatalogHandler(this);
     m_categoryTree = new CategoryTree(this);
-    m_contents = new ContentsView(this);
+    m_contents = new ContentsController(this);
     m_notes = new NotesPanel(this);
     m_import = new ImportHandler(this);
 

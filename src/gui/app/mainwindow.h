@@ -26,7 +26,7 @@ enum class AccessMode { ReadOnly = 0, Full = 1, Refused = 2 };
 
 class CatalogHandler;
 class CategoryTree;
-class ContentsView;
+class ContentsController;
 class FileListView;
 class NotesPanel;
 class ImportHandler;
@@ -112,7 +112,7 @@ public:
     // --- Subsystem handlers ----------------------------------------------------------
     CatalogHandler* catalog() const { return m_catalog; }
     CategoryTree* categoryTree() const { return m_categoryTree; }
-    ContentsView* contents() const { return m_contents; }
+    ContentsController* contents() const { return m_contents; }
     NotesPanel* notes() const { return m_notes; }
     ImportHandler* importer() const { return m_import; }
     SearchWindow* searchWindow() const { return m_search; }
@@ -206,7 +206,7 @@ private:
 
     CatalogHandler* m_catalog = nullptr;
     CategoryTree* m_categoryTree = nullptr;
-    ContentsView* m_contents = nullptr;
+    ContentsController* m_contents = nullptr;
     NotesPanel* m_notes = nullptr;
     ImportHandler* m_import = nullptr;
     SearchWindow* m_search = nullptr;

@@ -1,14 +1,15 @@
 // Editing the category tree: new categories, renaming in place, deleting, and moving by
 // drag and drop.
+#include "core/store/database.h"
+#include "gui/app/guards.h"
 #include "gui/app/icons.h"
 #include "gui/app/mainwindow.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
-#include "gui/browser/contents.h"
+#include "gui/browser/contentscontroller.h"
 #include "gui/browser/nodes.h"
 #include "gui/browser/notes.h"
 #include "gui/store/cataloghandler.h"
-#include "core/store/database.h"
 
 #include <QDropEvent>
 #include <QStyle>
@@ -197,13 +198,14 @@ void CategoryTree::btnClassDeleteClick() {
         w->notes()->closeDisc();
         w->setEnabledNamed({"btnExpSave"}, false);
     }
-    const bool handling = w->changeHandling();
-    w->setChangeHandling(false);
-    w->contents()->clear();
-    // The view selects a neighbour while the node is still there; its selection handling
-    // runs once the node is gone, so a parent left without children can be deleted next.
-    delete node;
-    w->setChangeHandling(handling);
+    {
+        HandlingOff off(w);
+        w->contents()->clear();
+        // The view selects a neighbour while the node is still there; its selection
+        // handling runs once the node is gone, so a parent left without children can be
+        // deleted next.
+        delete node;
+    }
     tvMainChange(w->tvMain()->currentItem());
     w->updateCountText();
 }
@@ -247,8 +249,7 @@ QTreeWidgetItem* CategoryTree::dropTarget(const QPoint& pos, bool* onItem) const
 
 void CategoryTree::moveNode(QTreeWidgetItem* node, QTreeWidgetItem* parent, int index) {
     QTreeWidget* tree = w->tvMain();
-    const bool handling = w->changeHandling();
-    w->setChangeHandling(false);
+    HandlingOff off(w);
     detach(node);
     if (parent) {
         parent->insertChild(index < 0 ? parent->childCount() : index, node);
@@ -257,7 +258,6 @@ void CategoryTree::moveNode(QTreeWidgetItem* node, QTreeWidgetItem* parent, int 
         tree->insertTopLevelItem(index < 0 ? tree->topLevelItemCount() : index, node);
     }
     tree->setCurrentItem(node);
-    w->setChangeHandling(handling);
 }
 
 void CategoryTree::tvMainDragDrop(const QPoint& pos) {
@@ -284,10 +284,10 @@ void CategoryTree::tvMainDragDrop(const QPoint& pos) {
         moveNode(dragged, target, -1);
     } else if (move == Before) {
         // Take the node out first: the target's place may shift when they are siblings.
-        const bool handling = w->changeHandling();
-        w->setChangeHandling(false);
-        detach(dragged);
-        w->setChangeHandling(handling);
+        {
+            HandlingOff off(w);
+            detach(dragged);
+        }
         moveNode(dragged, target->parent(), indexOf(target));
     }
     w->catalog()->saveCatalog();

@@ -1,10 +1,11 @@
 #include "gui/browser/categorytree.h"
 
+#include "core/store/database.h"
+#include "gui/app/guards.h"
 #include "gui/app/icons.h"
 #include "gui/app/mainwindow.h"
-#include "gui/browser/contents.h"
+#include "gui/browser/contentscontroller.h"
 #include "gui/browser/nodes.h"
-#include "core/store/database.h"
 
 #include <QAction>
 #include <QHash>
@@ -160,10 +161,8 @@ QTreeWidgetItem* CategoryTree::findDiscNode(const QString& idText) const {
 }
 
 void CategoryTree::selectNodeSilently(QTreeWidgetItem* node) {
-    const bool handling = w->changeHandling();
-    w->setChangeHandling(false);
+    HandlingOff off(w);
     w->tvMain()->setCurrentItem(node);
-    w->setChangeHandling(handling);
 }
 
 // --- Selection -----------------------------------------------------------------------------

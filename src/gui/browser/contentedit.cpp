@@ -1,15 +1,15 @@
 // Correcting a disc's listing by hand: deleting from the content tree and the list,
 // adding folder and file entries. Every change is written at once.
+#include "core/store/contentstore.h"
+#include "core/store/database.h"
+#include "gui/app/guards.h"
 #include "gui/app/mainwindow.h"
 #include "gui/app/prompts.h"
-#include "gui/browser/contents.h"
-#include "core/store/contentstore.h"
+#include "gui/browser/contentscontroller.h"
 #include "gui/browser/entrymodel.h"
 #include "gui/browser/filelistview.h"
 #include "gui/browser/nodes.h"
 #include "gui/browser/notes.h"
-#include "gui/browser/viewguards.h"
-#include "core/store/database.h"
 
 #include <QFileInfo>
 #include <QProgressBar>
@@ -40,7 +40,7 @@ bool removeWithMessage(MainWindow* w, const QList<qint64>& ids) {
 
 } // namespace
 
-void ContentsView::btnCDRomDeleteClick() {
+void ContentsController::btnCDRomDeleteClick() {
     QTreeWidget* tree = w->tvCDRom();
     QTreeWidgetItem* node = tree->currentItem();
     if (!node || !w->fullAccess() || !w->button("btnCDRomDelete")->isEnabled())
@@ -62,7 +62,7 @@ void ContentsView::btnCDRomDeleteClick() {
     tvCDRomChange(next);
 }
 
-void ContentsView::mitDeleteClick() {
+void ContentsController::mitDeleteClick() {
     FileListView* list = w->lvMain();
     const QList<int> rows = list->selectedRows();
     if (rows.isEmpty() || !w->fullAccess())
@@ -95,8 +95,8 @@ void ContentsView::mitDeleteClick() {
     updateListCommands();
 }
 
-bool ContentsView::addEntryAndView(qint64 parentId, QTreeWidgetItem* parentNode,
-                                   const QString& name, bool isDir) {
+bool ContentsController::addEntryAndView(qint64 parentId, QTreeWidgetItem* parentNode,
+                                         const QString& name, bool isDir) {
     Entry e;
     try {
         e.path = contentstore::pathForNewEntry(w->db(), parentId, name, isDir);
@@ -120,7 +120,7 @@ bool ContentsView::addEntryAndView(qint64 parentId, QTreeWidgetItem* parentNode,
     return true;
 }
 
-void ContentsView::mitAddDirClick() {
+void ContentsController::mitAddDirClick() {
     if (!w->notes()->isDiscOpen() || !w->fullAccess())
         return;
     const FolderChoice choice =
@@ -136,7 +136,7 @@ void ContentsView::mitAddDirClick() {
     addEntryAndView(parent ? nodes::id(parent) : 0, parent, name, true);
 }
 
-void ContentsView::mitAddFileClick() {
+void ContentsController::mitAddFileClick() {
     if (!w->notes()->isDiscOpen() || !w->fullAccess())
         return;
     // All files first: a hand-made entry is rarely a text file.

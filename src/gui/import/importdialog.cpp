@@ -1,15 +1,16 @@
 #include "gui/import/importdialog.h"
 
+#include "core/import/drives.h"
+#include "core/import/importcore.h"
+#include "core/import/typedetect.h"
+#include "gui/app/guards.h"
 #include "gui/app/icons.h"
 #include "gui/app/mainwindow.h"
 #include "gui/app/platform.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
 #include "gui/browser/nodes.h"
-#include "core/import/drives.h"
-#include "core/import/importcore.h"
 #include "gui/import/scanprogress.h"
-#include "core/import/typedetect.h"
 #include "gui/import/typedetectdialog.h"
 
 #include <QButtonGroup>
@@ -272,10 +273,10 @@ void ImportDialog::btnOkClick() {
 
     QTreeWidgetItem* node = w->categoryTree()->addDiscNode(m_category, id, name);
     w->setDiscCount(w->discCount() + 1);
-    const bool handling = w->changeHandling();
-    w->setChangeHandling(false);
-    w->tvMain()->setCurrentItem(node);
-    w->setChangeHandling(handling);
+    {
+        HandlingOff off(w);
+        w->tvMain()->setCurrentItem(node);
+    }
 
     ScanParams params;
     params.root = m_rootPath;

@@ -1,5 +1,6 @@
 #include "gui/import/importhandler.h"
 
+#include "gui/app/guards.h"
 #include "gui/app/mainwindow.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
@@ -33,15 +34,14 @@ void ImportHandler::btnInCDClick() {
     if (!category || !nodes::hasId(category) || !w->db().isOpen())
         return;
 
-    w->setChangeHandling(false);
-    tree->setFocus();
     m_importDone = false;
     {
+        HandlingOff off(w);
+        tree->setFocus();
         ImportDialog dialog(w, category);
         prompts().exec(&dialog);
         m_importDone = dialog.importDone();
     }
-    w->setChangeHandling(true);
     if (m_importDone) {
         QTreeWidgetItem* node = tree->currentItem();
         if (nodes::isDisc(node))

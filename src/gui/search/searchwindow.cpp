@@ -1,12 +1,11 @@
 #include "gui/search/searchwindow.h"
 
+#include "core/settings/settings.h"
+#include "core/store/database.h"
 #include "gui/app/mainwindow.h"
 #include "gui/app/prompts.h"
-#include "core/settings/settings.h"
-#include "gui/browser/categorytree.h"
-#include "gui/browser/contents.h"
+#include "gui/browser/contentscontroller.h"
 #include "gui/search/searchresults.h"
-#include "core/store/database.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -25,7 +24,6 @@
 #include <QTableView>
 #include <QThread>
 #include <QTimer>
-#include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <atomic>
@@ -307,30 +305,8 @@ void SearchWindow::ListView1Change() {
 void SearchWindow::btnLookClick() {
     const QModelIndexList rows = ListView1->selectionModel()->selectedRows();
     const SearchHit* h = rows.isEmpty() ? nullptr : m_model->hit(rows.first().row());
-    if (!h)
-        return;
-    const QString discId = QString::number(h->discId);
-    const QString folderId = QString::number(h->folderId);
-    const QString fileId = QString::number(h->fileId);
-
-    QTreeWidgetItem* node = w->categoryTree()->findDiscNode(discId);
-    if (!node)
-        return; // the main window stays as it is
-    QTreeWidget* tree = w->tvMain();
-    // Selecting the node shows the disc; an already selected one is not reloaded.
-    const bool wasShown = tree->currentItem() == node;
-    if (!wasShown)
-        tree->setCurrentItem(node);
-    tree->scrollToItem(node);
-    if (folderId != QLatin1String("0"))
-        w->contents()->selectFolderById(folderId);
-    if (fileId != QLatin1String("0") && !w->contents()->selectFileById(fileId) &&
-        folderId == QLatin1String("0") && wasShown) {
-        // The disc was shown with one of its folders open: a hit at its top level needs
-        // the top level back in the list.
-        w->categoryTree()->tvMainChange(node);
-        w->contents()->selectFileById(fileId);
-    }
+    if (h)
+        w->contents()->showEntry(h->discId, h->folderId, h->fileId);
 }
 
 void SearchWindow::btnExitClick() {

@@ -1,18 +1,18 @@
 #include "gui/store/cataloghandler.h"
 
-#include "gui/app/mainwindow.h"
 #include "core/settings/paths.h"
-#include "gui/app/prompts.h"
-#include "gui/browser/categorytree.h"
-#include "gui/browser/contents.h"
-#include "gui/browser/notes.h"
 #include "core/store/compaction.h"
 #include "core/store/example.h"
 #include "core/store/filecopy.h"
-#include "gui/store/passworddialogs.h"
 #include "core/store/passwords.h"
 #include "core/store/schema.h"
-#include "gui/store/waitcursor.h"
+#include "gui/app/guards.h"
+#include "gui/app/mainwindow.h"
+#include "gui/app/prompts.h"
+#include "gui/browser/categorytree.h"
+#include "gui/browser/contentscontroller.h"
+#include "gui/browser/notes.h"
+#include "gui/store/passworddialogs.h"
 
 #include <QAction>
 #include <QApplication>
@@ -224,11 +224,12 @@ void CatalogHandler::resetToEmpty() {
     w->setNodeIdSerial(0);
     w->setAccessMode(AccessMode::Full);
     w->setDiscCount(0);
-    w->setChangeHandling(false);
-    w->categoryTree()->clear();
-    w->contents()->clear();
-    w->notes()->closeDisc();
-    w->setChangeHandling(true);
+    {
+        HandlingOff off(w);
+        w->categoryTree()->clear();
+        w->contents()->clear();
+        w->notes()->closeDisc();
+    }
     w->setEnabledNamed({"btnAddChild",    "btnAddUp",       "btnAddDown",    "btnInCD",
                         "btnClassDelete", "btnCDRomDelete", "NewChildClass", "NewBrotherUp",
                         "NewBrotherDown", "InCD",           "MOpen",         "MFileExp",

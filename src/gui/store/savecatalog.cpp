@@ -1,14 +1,14 @@
 // Writing the category tree back, creating a new file from the template, Save As,
 // compaction and the password settings.
+#include "core/settings/text.h"
+#include "core/store/compaction.h"
+#include "core/store/filecopy.h"
+#include "gui/app/guards.h"
 #include "gui/app/mainwindow.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/nodes.h"
 #include "gui/store/cataloghandler.h"
-#include "core/store/compaction.h"
-#include "core/store/filecopy.h"
 #include "gui/store/passworddialogs.h"
-#include "core/settings/text.h"
-#include "gui/store/waitcursor.h"
 
 #include <QAction>
 #include <QCoreApplication>

@@ -2,16 +2,16 @@
 // contents, notes and opening tests.
 #pragma once
 
+#include "common/catalogs.h"
+#include "common/recordingopener.h"
+#include "common/scriptedprompts.h"
 #include "gui/app/mainwindow.h"
 #include "gui/app/platform.h"
-#include "gui/browser/contents.h"
+#include "gui/browser/contentscontroller.h"
 #include "gui/browser/entrymodel.h"
 #include "gui/browser/filelistview.h"
 #include "gui/browser/nodes.h"
 #include "gui/browser/notes.h"
-#include "common/catalogs.h"
-#include "common/recordingopener.h"
-#include "common/scriptedprompts.h"
 
 #include <QAction>
 #include <QFileInfo>

@@ -1,5 +1,6 @@
-// A disc's contents: the folder tree tvCDRom and the file list lvMain, the commands that
-// work on them (browse, sort, delete, add, open) and the file notes editor.
+// Drives the views of a disc's contents: fills the folder tree tvCDRom and the file list
+// lvMain from the catalog, runs the commands that work on them (browse, sort, delete, add,
+// open), keeps the file notes editor in step, and takes the window to a single entry.
 #pragma once
 
 #include <QObject>
@@ -15,11 +16,11 @@ class MainWindow;
 struct Entry;
 struct FolderRef;
 
-class ContentsView : public QObject {
+class ContentsController : public QObject {
     Q_OBJECT
 
 public:
-    explicit ContentsView(MainWindow* window);
+    explicit ContentsController(MainWindow* window);
 
     // Shows a disc selected in the category tree: opens its row for the notes panel,
     // counts its top level, fills both views and sets the command states.
@@ -36,6 +37,10 @@ public:
     bool selectFolderById(const QString& idText);
     // Selects the list item with this id (and only it); false when none.
     bool selectFileById(const QString& idText);
+    // Takes the window to an entry of a disc: selects the disc in the category tree, then
+    // the folder (when not 0) and the file (when not 0). Nothing changes when the disc is
+    // not in the tree.
+    void showEntry(qint64 discId, qint64 folderId, qint64 fileId);
 
     // The file notes editor, while it is open.
     FileNotesEditor* fileNotes() const;
