@@ -95,7 +95,7 @@ int main(int argc, char* argv[]) {
     w.show();
     QApplication::processEvents(); // the first activation runs here
     QApplication::processEvents();
-    w.db().open(file);
+    w.session().db().open(file);
 
     std::vector<double> ours, base;
     for (int run = 0; run < Runs; ++run) {

@@ -97,7 +97,7 @@ void TestImportFlow::importIntoOpenedCatalog() {
     QCOMPARE(names, (QStringList{"Empty", "Sub", "top.txt"}));
     QCOMPARE(w.countText(), QStringLiteral("分类：3，光盘：2"));
     QVERIFY(w.changeHandling());
-    QVERIFY(!w.isModified());
+    QVERIFY(!w.session().isModified());
 
     // Its folders open level by level like any other disc's.
     f.tree()->setCurrentItem(nullptr);
@@ -107,7 +107,7 @@ void TestImportFlow::importIntoOpenedCatalog() {
     QCOMPARE(names, (QStringList{"Inner", "a.txt"}));
 
     const QStringList shown = dumpTree(f.tree());
-    QCOMPARE(reopenedTree(w.currentFile()), shown);
+    QCOMPARE(reopenedTree(w.session().currentFile()), shown);
     QVERIFY(shown.contains(QStringLiteral("    *新片")));
 }
 
@@ -130,7 +130,7 @@ void TestImportFlow::newCatalogImportAndClose() {
     WindowFixture f; // a new catalog, its first category "新分类"
     MainWindow& w = f.w();
     w.show();
-    QVERIFY(w.currentFile().isEmpty());
+    QVERIFY(w.session().currentFile().isEmpty());
 
     // Name the first category and give it a child.
     QTreeWidgetItem* top = f.tree()->topLevelItem(0);
@@ -140,7 +140,7 @@ void TestImportFlow::newCatalogImportAndClose() {
     w.action("NewChildClass")->trigger();
     QVERIFY(typeLabel(f.tree(), QStringLiteral("纪录片")));
     QTRY_COMPARE(dumpTree(f.tree()), (QStringList{"影视", "  纪录片"}));
-    QVERIFY(w.isModified());
+    QVERIFY(w.session().isModified());
 
     // Importing first saves the tree: the save dialog names the new file.
     const QString file = dir.path(QStringLiteral("new.vlr"));
@@ -149,8 +149,8 @@ void TestImportFlow::newCatalogImportAndClose() {
     scriptDirectoryImport(f.prompts, disc.path(), QStringLiteral("新片"));
     w.action("InCD")->trigger();
     QCOMPARE(f.prompts.pendingAnswers(), 0);
-    QCOMPARE(w.currentFile(), file);
-    QVERIFY(!w.isModified());
+    QCOMPARE(w.session().currentFile(), file);
+    QVERIFY(!w.session().isModified());
     QCOMPARE(f.tree()->currentItem()->text(0), QStringLiteral("新片"));
     QCOMPARE(w.countText(), QStringLiteral("分类：2，光盘：1"));
     QCOMPARE(reopenedTree(file), (QStringList{"影视", "  纪录片", "    *新片"}));
@@ -161,7 +161,7 @@ void TestImportFlow::newCatalogImportAndClose() {
     // An unsaved rename of the disc, then the window is closed.
     w.action("RenameNode")->trigger();
     QVERIFY(typeLabel(f.tree(), QStringLiteral("改名")));
-    QTRY_VERIFY(w.isModified());
+    QTRY_VERIFY(w.session().isModified());
     f.prompts.clear();
     f.prompts.answer(QMessageBox::StandardButton(answer));
     w.close();
@@ -176,7 +176,7 @@ void TestImportFlow::newCatalogImportAndClose() {
         QCOMPARE(Settings().lastOpenedFile(), file);
         QCOMPARE(Settings().recentFiles().value(0), file);
     } else {
-        QVERIFY(w.isModified());
+        QVERIFY(w.session().isModified());
     }
 }
 

@@ -1,11 +1,11 @@
 // A catalog opened read-only, by the write password's 只读 or after a failed backup: every
 // editing control of every subsystem stays off and every edit is refused, while browsing,
 // searching and opening files still work.
-#include "gui/app/platform.h"
-#include "gui/browser/filenotes.h"
 #include "common/clirunner.h"
 #include "common/recordingopener.h"
 #include "flow.h"
+#include "gui/app/platform.h"
+#include "gui/browser/filenotes.h"
 
 #include <QFileInfo>
 #include <QPlainTextEdit>
@@ -96,9 +96,9 @@ void TestReadOnly::everyEditRefused() {
     QCOMPARE(f.prompts.pendingAnswers(), 0);
     if (!byPassword)
         QCOMPARE(f.prompts.lastMessage().text, QStringLiteral("未能产生备份文件，无可写权限。"));
-    QCOMPARE(w.accessMode(), AccessMode::ReadOnly);
+    QCOMPARE(w.session().accessMode(), AccessMode::ReadOnly);
     w.show();
-    Database& db = w.db();
+    Database& db = w.session().db();
     const qint64 entriesBefore = rows(db, QStringLiteral("qCDFiles"));
 
     // Category selected: no editing command.
@@ -119,7 +119,7 @@ void TestReadOnly::everyEditRefused() {
     const QRect target = f.tree()->visualItemRect(action);
     w.categoryTree()->tvMainDragDrop(target.center());
     QCOMPARE(dumpTree(f.tree()), treeBefore);
-    QVERIFY(!w.isModified());
+    QVERIFY(!w.session().isModified());
 
     // The disc note can be typed but not saved.
     w.txtCDExp()->setPlainText(QStringLiteral("新备注"));

@@ -1,8 +1,8 @@
 // A disc imported from a real tree, then searched, jumped to, deleted from and annotated
 // through the main window; the search window and the command line see the same catalog.
-#include "gui/browser/filenotes.h"
 #include "common/clirunner.h"
 #include "flow.h"
+#include "gui/browser/filenotes.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -134,7 +134,7 @@ void TestSearchFlow::topFileAfterFolderOfSameDisc() {
 void TestSearchFlow::deletesReachViewsAndSearch() {
     Imported c;
     MainWindow& w = c.w();
-    Database& db = w.db();
+    Database& db = w.session().db();
 
     // A folder of the content tree: its rows at every depth go, the rest stay.
     w.tvCDRom()->setCurrentItem(contentNode(w, QStringLiteral("Film")));

@@ -30,7 +30,7 @@ public:
 
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                           const QModelIndex& index) const override {
-        if (!w->fullAccess())
+        if (!w->session().fullAccess())
             return nullptr;
         QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
         if (editor)
@@ -96,7 +96,7 @@ bool CategoryTree::isEditing() const {
 }
 
 void CategoryTree::tvMainEdited(QTreeWidgetItem* /*node*/) {
-    w->setModified(true);
+    m_session.setModified(true);
 }
 
 // --- New categories --------------------------------------------------------------------------
@@ -118,7 +118,7 @@ void CategoryTree::placeNewCategory(QTreeWidgetItem* node) {
     tree->setCurrentItem(node);
     tree->scrollToItem(node);
     tree->editItem(node, 0);
-    w->setModified(true);
+    m_session.setModified(true);
 }
 
 void CategoryTree::btnAddChildClick() {
@@ -179,7 +179,7 @@ void CategoryTree::btnClassDeleteClick() {
     const bool disc = nodes::isDisc(node);
     // A category added since the last save has no row yet.
     if (nodes::hasId(node)) {
-        Database& db = w->db();
+        Database& db = m_session.db();
         try {
             Transaction t(db);
             db.exec(disc ? QStringLiteral("delete from qCD where AutoId=?")
@@ -194,7 +194,7 @@ void CategoryTree::btnClassDeleteClick() {
         }
     }
     if (disc) {
-        w->setDiscCount(w->discCount() - 1);
+        m_session.setDiscCount(m_session.discCount() - 1);
         w->notes()->closeDisc();
         w->setEnabledNamed({"btnExpSave"}, false);
     }
@@ -214,7 +214,7 @@ void CategoryTree::btnClassDeleteClick() {
 
 bool CategoryTree::dragEvent(QDropEvent* event) {
     // Only the tree's own nodes move, and only with full access.
-    if (event->source() != w->tvMain() || !w->fullAccess()) {
+    if (event->source() != w->tvMain() || !m_session.fullAccess()) {
         event->ignore();
         return true;
     }
@@ -261,7 +261,7 @@ void CategoryTree::moveNode(QTreeWidgetItem* node, QTreeWidgetItem* parent, int 
 }
 
 void CategoryTree::tvMainDragDrop(const QPoint& pos) {
-    if (!w->fullAccess())
+    if (!m_session.fullAccess())
         return;
     QTreeWidgetItem* dragged = w->tvMain()->currentItem();
     bool onItem = false;

@@ -4,7 +4,6 @@
 #include "gui/app/guards.h"
 #include "gui/app/icons.h"
 #include "gui/app/mainwindow.h"
-#include "gui/browser/contentscontroller.h"
 #include "gui/browser/nodes.h"
 
 #include <QAction>
@@ -41,7 +40,8 @@ RowsByParent readRows(Database& db, const QString& sql, const QString& nullName)
 
 } // namespace
 
-CategoryTree::CategoryTree(MainWindow* window) : QObject(window), w(window) {
+CategoryTree::CategoryTree(MainWindow* window, CatalogSession& session)
+    : QObject(window), w(window), m_session(session) {
     setObjectName(QStringLiteral("CategoryTree"));
     QTreeWidget* tree = w->tvMain();
     connect(tree, &QTreeWidget::currentItemChanged, this,
@@ -75,12 +75,19 @@ CategoryTree::CategoryTree(MainWindow* window) : QObject(window), w(window) {
 // --- Loading -------------------------------------------------------------------------------
 
 void CategoryTree::newClassIdHolder(QTreeWidgetItem* node, qint64 id) {
-    w->nextNodeIdSerial();
+    ++m_nodeIdSerial;
     nodes::setId(node, id);
 }
 
+void CategoryTree::stepLoad() {
+    ++m_loadCounter;
+    if (m_loadTotal > 0)
+        w->showProgress(int(m_loadCounter * 100 / m_loadTotal));
+}
+
 void CategoryTree::load() {
-    Database& db = w->db();
+    m_loadCounter = 0;
+    Database& db = m_session.db();
     const RowsByParent categories =
         readRows(db,
                  QStringLiteral("select AutoId, TreeName, FatherId as ParentId from qClass"
@@ -96,14 +103,14 @@ void CategoryTree::load() {
     const QIcon discIcon = nodeIcon(NodeIcon::Disc);
     const Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable |
                                 Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
-    int discCount = w->discCount();
+    int discCount = m_session.discCount();
     // Built detached and handed to the view once: adding nodes one by one to a shown tree
     // costs a model update each. Depth first: a category's whole sub-tree, then its discs,
     // then its next sibling. Only rows reachable from the top level are shown.
     auto addLevel = [&](auto& self, QTreeWidgetItem* parent, qint64 parentId,
                         QList<QTreeWidgetItem*>* top) -> void {
         for (const Row& row : categories.value(parentId)) {
-            w->stepLoad();
+            stepLoad();
             auto* node = new QTreeWidgetItem(QStringList{row.name});
             node->setIcon(0, categoryIcon);
             node->setData(0, nodes::KindRole, nodes::Category);
@@ -115,7 +122,7 @@ void CategoryTree::load() {
                 top->append(node);
             self(self, node, row.id, top);
             for (const Row& disc : discs.value(row.id)) {
-                w->stepLoad();
+                stepLoad();
                 auto* d = new QTreeWidgetItem(node, QStringList{disc.name});
                 d->setIcon(0, discIcon);
                 d->setData(0, nodes::KindRole, nodes::Disc);
@@ -128,10 +135,11 @@ void CategoryTree::load() {
     QList<QTreeWidgetItem*> top;
     addLevel(addLevel, nullptr, 0, &top);
     w->tvMain()->addTopLevelItems(top);
-    w->setDiscCount(discCount);
+    m_session.setDiscCount(discCount);
 }
 
 void CategoryTree::clear() {
+    m_nodeIdSerial = 0;
     w->tvMain()->clear();
 }
 
@@ -177,7 +185,7 @@ void CategoryTree::tvMainChange(QTreeWidgetItem* node) {
                        false);
     if (!node)
         return;
-    const bool full = w->fullAccess();
+    const bool full = m_session.fullAccess();
     const bool category = nodes::isCategory(node);
     w->setEnabledNamed({"btnAddChild", "NewChildClass", "MAddChildNode", "btnAddUp", "NewBrotherUp",
                         "MAddUpNode", "btnAddDown", "NewBrotherDown", "MAddDownNode"},
@@ -188,7 +196,7 @@ void CategoryTree::tvMainChange(QTreeWidgetItem* node) {
     // A category keeps the disc shown before on screen.
     if (category)
         return;
-    w->contents()->showDisc(nodes::id(node), node->text(0));
+    emit discSelected(nodes::id(node), node->text(0));
 }
 
 void CategoryTree::tvMainDblClick() {

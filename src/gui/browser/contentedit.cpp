@@ -26,7 +26,7 @@ namespace {
 // no events run while the transaction is open.
 bool removeWithMessage(MainWindow* w, const QList<qint64>& ids) {
     try {
-        contentstore::removeTrees(w->db(), ids, [w](qint64 done, qint64 total) {
+        contentstore::removeTrees(w->session().db(), ids, [w](qint64 done, qint64 total) {
             w->progressBar()->setValue(total > 0 ? int(done * 100 / total) : 0);
         });
     } catch (const DbError& e) {
@@ -43,7 +43,7 @@ bool removeWithMessage(MainWindow* w, const QList<qint64>& ids) {
 void ContentsController::btnCDRomDeleteClick() {
     QTreeWidget* tree = w->tvCDRom();
     QTreeWidgetItem* node = tree->currentItem();
-    if (!node || !w->fullAccess() || !w->button("btnCDRomDelete")->isEnabled())
+    if (!node || !m_session.fullAccess() || !w->button("btnCDRomDelete")->isEnabled())
         return;
     if (!prompts().askYesNo(w, QStringLiteral("是否确认删除光盘内容中当前选中的分支？"),
                             QStringLiteral("提示")))
@@ -65,7 +65,7 @@ void ContentsController::btnCDRomDeleteClick() {
 void ContentsController::mitDeleteClick() {
     FileListView* list = w->lvMain();
     const QList<int> rows = list->selectedRows();
-    if (rows.isEmpty() || !w->fullAccess())
+    if (rows.isEmpty() || !m_session.fullAccess())
         return;
     if (!prompts().askYesNo(w, QStringLiteral("是否确认删除当前选中的内容？"),
                             QStringLiteral("提示")))
@@ -99,8 +99,9 @@ bool ContentsController::addEntryAndView(qint64 parentId, QTreeWidgetItem* paren
                                          const QString& name, bool isDir) {
     Entry e;
     try {
-        e.path = contentstore::pathForNewEntry(w->db(), parentId, name, isDir);
-        e.id = contentstore::addEntry(w->db(), w->notes()->discId(), parentId, name, e.path, isDir);
+        e.path = contentstore::pathForNewEntry(m_session.db(), parentId, name, isDir);
+        e.id = contentstore::addEntry(m_session.db(), w->notes()->discId(), parentId, name, e.path,
+                                      isDir);
     } catch (const DbError& err) {
         prompts().error(w, err.text(), QStringLiteral("提示"));
         return false;
@@ -121,7 +122,7 @@ bool ContentsController::addEntryAndView(qint64 parentId, QTreeWidgetItem* paren
 }
 
 void ContentsController::mitAddDirClick() {
-    if (!w->notes()->isDiscOpen() || !w->fullAccess())
+    if (!w->notes()->isDiscOpen() || !m_session.fullAccess())
         return;
     const FolderChoice choice =
         prompts().chooseFolder(w, QStringLiteral("请选择目录"), w->notes()->sourcePath());
@@ -137,7 +138,7 @@ void ContentsController::mitAddDirClick() {
 }
 
 void ContentsController::mitAddFileClick() {
-    if (!w->notes()->isDiscOpen() || !w->fullAccess())
+    if (!w->notes()->isDiscOpen() || !m_session.fullAccess())
         return;
     // All files first: a hand-made entry is rarely a text file.
     const QString file = prompts().openFile(w, QStringLiteral("打开"),

@@ -1,17 +1,17 @@
 #include "gui/browser/contentscontroller.h"
 
+#include "core/store/contentstore.h"
+#include "core/store/database.h"
+#include "gui/app/guards.h"
 #include "gui/app/icons.h"
 #include "gui/app/mainwindow.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
-#include "core/store/contentstore.h"
 #include "gui/browser/entrymodel.h"
 #include "gui/browser/filelistview.h"
 #include "gui/browser/filenotes.h"
 #include "gui/browser/nodes.h"
 #include "gui/browser/notes.h"
-#include "gui/app/guards.h"
-#include "core/store/database.h"
 
 #include <QAction>
 #include <QApplication>
@@ -48,7 +48,7 @@ public:
     Filler(ContentsController* view, quint64 serial, bool withTree)
         : m_view(view), m_w(view->w), m_serial(serial), m_withTree(withTree) {
         m_clock.start();
-        m_w->lvMain()->model()->reserve(size_t(qMax<qint64>(0, m_w->loadTotal())));
+        m_w->lvMain()->model()->reserve(size_t(qMax<qint64>(0, m_view->m_loadTotal)));
     }
     ~Filler() { qDeleteAll(m_nodes); }
     Filler(const Filler&) = delete;
@@ -58,13 +58,13 @@ public:
         if (m_withTree && e.isDir)
             m_nodes << makeFolderNode(e.id, e.name, true);
         m_batch.push_back(std::move(e));
-        m_w->setLoadCounter(m_w->loadCounter() + 1);
+        ++m_view->m_loadCounter;
         // The progress bar repaints at once when its value changes, so it moves with the
         // batches rather than with every row.
         if (m_clock.elapsed() >= 30) {
             m_clock.restart();
             flush();
-            if (m_w->loadTotal() > 0)
+            if (m_view->m_loadTotal > 0)
                 m_w->showProgress(percent());
             else
                 QCoreApplication::processEvents();
@@ -80,14 +80,14 @@ public:
             return;
         }
         flush();
-        if (m_w->loadTotal() > 0)
+        if (m_view->m_loadTotal > 0)
             m_w->progressBar()->setValue(percent());
     }
     bool stopped() const { return m_stopped; }
 
 private:
     int percent() const {
-        return int(qMin<qint64>(100, m_w->loadCounter() * 100 / m_w->loadTotal()));
+        return int(qMin<qint64>(100, m_view->m_loadCounter * 100 / m_view->m_loadTotal));
     }
 
     void flush() {
@@ -109,7 +109,8 @@ private:
     QList<QTreeWidgetItem*> m_nodes;
 };
 
-ContentsController::ContentsController(MainWindow* window) : QObject(window), w(window) {
+ContentsController::ContentsController(MainWindow* window, CatalogSession& session)
+    : QObject(window), w(window), m_session(session) {
     setObjectName(QStringLiteral("ContentsView"));
     QTreeWidget* tree = w->tvCDRom();
     m_tree = tree;
@@ -158,7 +159,8 @@ template <typename Fn> void ContentsController::guarded(Fn&& fn) {
     }
 }
 
-QTreeWidgetItem* ContentsController::makeFolderNode(qint64 id, const QString& name, bool markChildren) {
+QTreeWidgetItem* ContentsController::makeFolderNode(qint64 id, const QString& name,
+                                                    bool markChildren) {
     auto* node = new QTreeWidgetItem(QStringList{name});
     node->setIcon(0, folderNodeIcon());
     node->setData(0, nodes::KindRole, nodes::Folder);
@@ -177,8 +179,8 @@ void ContentsController::disableListCommands() {
 void ContentsController::showDisc(qint64 discId, const QString& name) {
     guarded([&] {
         w->notes()->showDisc(discId, name);
-        w->setLoadCounter(0);
-        w->setLoadTotal(contentstore::countTopLevel(w->db(), discId));
+        m_loadCounter = 0;
+        m_loadTotal = contentstore::countTopLevel(m_session.db(), discId);
         w->button("btnInExp")->setEnabled(true);
         w->action("tbBack")->setEnabled(false);
         fillCDRoot(discId);
@@ -214,11 +216,11 @@ void ContentsController::fillLevel(qint64 discId, qint64 folderId) {
         w->setEnabledNamed({"btnCDRomDelete"}, false);
     disableListCommands();
     if (!root) {
-        w->setLoadCounter(0);
-        w->setLoadTotal(contentstore::countChildren(w->db(), folderId));
+        m_loadCounter = 0;
+        m_loadTotal = contentstore::countChildren(m_session.db(), folderId);
     }
     Filler filler(this, serial, root);
-    contentstore::readLevel(w->db(), discId, folderId,
+    contentstore::readLevel(m_session.db(), discId, folderId,
                             [&](Entry&& e) { return filler.add(std::move(e)); });
     filler.finish();
     if (!filler.stopped())
@@ -227,7 +229,7 @@ void ContentsController::fillLevel(qint64 discId, qint64 folderId) {
 
 void ContentsController::addFolderNodes(qint64 folderId, QTreeWidgetItem* node) {
     WaitCursor wait;
-    const std::vector<FolderRef> subs = contentstore::subFolders(w->db(), folderId);
+    const std::vector<FolderRef> subs = contentstore::subFolders(m_session.db(), folderId);
     node->setChildIndicatorPolicy(subs.empty() ? QTreeWidgetItem::DontShowIndicator
                                                : QTreeWidgetItem::ShowIndicator);
     QList<QTreeWidgetItem*> children;
@@ -259,7 +261,7 @@ void ContentsController::tvCDRomChange(QTreeWidgetItem* node) {
     }
     guarded([&] {
         // Read-only catalogs keep their contents: deleting needs full access.
-        w->button("btnCDRomDelete")->setEnabled(w->fullAccess());
+        w->button("btnCDRomDelete")->setEnabled(m_session.fullAccess());
         if (node->childCount() == 0 &&
             node->childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator)
             addFolderNodes(nodes::id(node), node);
@@ -302,7 +304,7 @@ int ContentsController::selectedListRow() const {
 
 void ContentsController::updateListCommands() {
     const int selected = w->lvMain()->selectedCount();
-    const bool full = w->fullAccess();
+    const bool full = m_session.fullAccess();
     w->setEnabledNamed({"mitOpen", "MOpen"}, selected == 1);
     w->setEnabledNamed({"mitDelete"}, full && selected > 0);
     w->setEnabledNamed({"mitFileExp", "MFileExp"}, selected == 1 && !isFileNotesOpen());

@@ -12,6 +12,7 @@ class QTreeWidgetItem;
 namespace vorlane {
 
 class FileNotesEditor;
+class CatalogSession;
 class MainWindow;
 struct Entry;
 struct FolderRef;
@@ -20,7 +21,7 @@ class ContentsController : public QObject {
     Q_OBJECT
 
 public:
-    explicit ContentsController(MainWindow* window);
+    ContentsController(MainWindow* window, CatalogSession& session);
 
     // Shows a disc selected in the category tree: opens its row for the notes panel,
     // counts its top level, fills both views and sets the command states.
@@ -41,6 +42,9 @@ public:
     // the folder (when not 0) and the file (when not 0). Nothing changes when the disc is
     // not in the tree.
     void showEntry(qint64 discId, qint64 folderId, qint64 fileId);
+
+    // The rows the last fill expected (the level's size), for its progress bar.
+    qint64 loadTotal() const { return m_loadTotal; }
 
     // The file notes editor, while it is open.
     FileNotesEditor* fileNotes() const;
@@ -87,10 +91,13 @@ private:
     void openFile(const Entry& e);
     void closeFileNotes();
 
-    MainWindow* w;
+    MainWindow* w; // widgets and actions
+    CatalogSession& m_session;
     QObject* m_tree = nullptr; // tvCDRom, whose Delete key is watched
     QPointer<FileNotesEditor> m_fileNotes;
     quint64 m_fillSerial = 0;
+    qint64 m_loadTotal = 0;
+    qint64 m_loadCounter = 0;
 };
 
 } // namespace vorlane

@@ -46,7 +46,7 @@ void ContentsController::openFile(const Entry& e) {
     const QString path = fullPath(location, e);
     if (opener().open(path))
         return;
-    if (!w->fullAccess()) {
+    if (!m_session.fullAccess()) {
         // A read-only catalog keeps the disc's stored location.
         prompts().message(w,
                           reasonsText(path) + QStringLiteral("光盘位置：") + location +

@@ -1,9 +1,9 @@
 #include "gui/browser/notes.h"
 
+#include "core/settings/text.h"
+#include "core/store/database.h"
 #include "gui/app/mainwindow.h"
 #include "gui/app/prompts.h"
-#include "core/store/database.h"
-#include "core/settings/text.h"
 
 #include <QFile>
 #include <QLabel>
@@ -12,7 +12,8 @@
 
 namespace vorlane {
 
-NotesPanel::NotesPanel(MainWindow* window) : QObject(window), w(window) {
+NotesPanel::NotesPanel(MainWindow* window, CatalogSession& session)
+    : QObject(window), w(window), m_session(session) {
     setObjectName(QStringLiteral("NotesPanel"));
     connect(w->txtCDExp(), &QPlainTextEdit::textChanged, this, &NotesPanel::txtCDExpChange);
     connect(w->button("btnExpSave"), &QToolButton::clicked, this, &NotesPanel::btnExpSaveClick);
@@ -29,7 +30,7 @@ void NotesPanel::showDisc(qint64 discId, const QString& caption) {
     m_open = false;
     m_row = DiscRow{};
     m_row.id = discId;
-    Query q(w->db(), QStringLiteral("select * from qCD where AutoId=?"), {discId});
+    Query q(m_session.db(), QStringLiteral("select * from qCD where AutoId=?"), {discId});
     if (q.next()) {
         m_row.name = q.textOr(QStringLiteral("CDName"));
         m_row.sourcePath = q.textOr(QStringLiteral("SourcePath"));
@@ -57,15 +58,15 @@ bool NotesPanel::isNoteEdited() const {
 void NotesPanel::txtCDExpChange() {
     if (m_loading)
         return;
-    w->button("btnExpSave")->setEnabled(m_open && w->fullAccess());
+    w->button("btnExpSave")->setEnabled(m_open && m_session.fullAccess());
 }
 
 void NotesPanel::btnExpSaveClick() {
-    if (!m_open || !w->fullAccess())
+    if (!m_open || !m_session.fullAccess())
         return;
     const QString text = w->txtCDExp()->toPlainText();
     try {
-        if (!Record(w->db(), QStringLiteral("qCD"))
+        if (!Record(m_session.db(), QStringLiteral("qCD"))
                  .set(QStringLiteral("CDExp"), text)
                  .update(m_row.id))
             throw DbError(QStringLiteral("row gone"));
@@ -102,7 +103,7 @@ void NotesPanel::storeSourcePath(const QString& path) {
         return;
     const bool edited = isNoteEdited();
     const QString note = w->txtCDExp()->toPlainText();
-    Record r(w->db(), QStringLiteral("qCD"));
+    Record r(m_session.db(), QStringLiteral("qCD"));
     r.set(QStringLiteral("SourcePath"), path);
     if (edited)
         r.set(QStringLiteral("CDExp"), note);

@@ -242,7 +242,7 @@ void ImportDialog::btnOkClick() {
         return;
     try {
         if (m_rdo1->isChecked() && !m_label.isEmpty()) {
-            const QString category = duplicateCategory(w->db(), m_label);
+            const QString category = duplicateCategory(w->session().db(), m_label);
             if (!category.isEmpty() &&
                 prompts().message(this,
                                   QStringLiteral("导前光盘已经导入，在分类：") + category +
@@ -259,12 +259,12 @@ void ImportDialog::btnOkClick() {
     NewDisc disc;
     disc.name = name;
     disc.categoryId = m_categoryId.toLongLong();
-    disc.orderId = qint64(w->nodeIdSerial()) + 1;
+    disc.orderId = qint64(w->categoryTree()->nodeIdSerial()) + 1;
     disc.rootPath = rootPrefix(m_rootPath);
     disc.label = m_rdo1->isChecked() ? m_label : QString();
     qint64 id = 0;
     try {
-        id = addDiscRow(w->db(), disc);
+        id = addDiscRow(w->session().db(), disc);
     } catch (const DbError&) {
         prompts().error(this, QStringLiteral("保存数据出错！"), kNotice);
         return;
@@ -272,7 +272,7 @@ void ImportDialog::btnOkClick() {
     m_rootPath = disc.rootPath;
 
     QTreeWidgetItem* node = w->categoryTree()->addDiscNode(m_category, id, name);
-    w->setDiscCount(w->discCount() + 1);
+    w->session().setDiscCount(w->session().discCount() + 1);
     {
         HandlingOff off(w);
         w->tvMain()->setCurrentItem(node);
@@ -284,7 +284,7 @@ void ImportDialog::btnOkClick() {
     params.depthLimit = m_spSearchDeeper->value();
     params.foldersOnly = m_ckOnlyFloder->isChecked();
     params.types = types();
-    ScanProgressDialog progress(w->db(), params, this);
+    ScanProgressDialog progress(w->session().db(), params, this);
     prompts().exec(&progress);
 
     w->updateCountText();

@@ -62,7 +62,8 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, 
 
 } // namespace
 
-SearchWindow::SearchWindow(MainWindow* window) : QDialog(window), w(window) {
+SearchWindow::SearchWindow(MainWindow* window, CatalogSession& session)
+    : QDialog(window), w(window), m_session(session) {
     setObjectName(QStringLiteral("FindFrm"));
     setWindowTitle(QStringLiteral("查找.........."));
 
@@ -229,8 +230,8 @@ void SearchWindow::btnBeginFindClick() {
     options.files = ckFile->isChecked();
     options.caseSensitive = ckDaXiao->isChecked();
     // With no catalog open there is nothing to search.
-    if (w->db().isOpen() && !w->db().path().isEmpty())
-        runJob(w->db().path(), options);
+    if (m_session.db().isOpen() && !m_session.db().path().isEmpty())
+        runJob(m_session.db().path(), options);
     setSearching(false);
 }
 

@@ -16,6 +16,7 @@ class QTableView;
 
 namespace vorlane {
 
+class CatalogSession;
 class MainWindow;
 class SearchResultModel;
 
@@ -23,7 +24,7 @@ class SearchWindow : public QDialog {
     Q_OBJECT
 
 public:
-    explicit SearchWindow(MainWindow* window);
+    SearchWindow(MainWindow* window, CatalogSession& session);
     ~SearchWindow() override;
 
     SearchResultModel* results() const { return m_model; }
@@ -56,7 +57,8 @@ private:
     void collect(Job& job);
     void setSearching(bool on);
 
-    MainWindow* w;
+    MainWindow* w; // widgets and actions
+    CatalogSession& m_session;
     QCheckBox* ckExp = nullptr;
     QCheckBox* ckDir = nullptr;
     QCheckBox* ckFile = nullptr;

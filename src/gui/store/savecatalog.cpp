@@ -6,6 +6,7 @@
 #include "gui/app/guards.h"
 #include "gui/app/mainwindow.h"
 #include "gui/app/prompts.h"
+#include "gui/browser/categorytree.h"
 #include "gui/browser/nodes.h"
 #include "gui/store/cataloghandler.h"
 #include "gui/store/passworddialogs.h"
@@ -51,19 +52,19 @@ qint64 parentId(const QTreeWidgetItem* node) {
 
 void CatalogHandler::saveCatalog() {
     WaitCursor wait;
-    w->setSaveIncomplete(false);
-    if (w->currentFile().isEmpty()) {
+    m_session.setSaveIncomplete(false);
+    if (m_session.currentFile().isEmpty()) {
         wait.pause();
         if (!createFromTemplate()) {
-            w->setSaveIncomplete(true);
+            m_session.setSaveIncomplete(true);
             return;
         }
     }
     if (!writeTree(wait)) {
-        w->setSaveIncomplete(true);
+        m_session.setSaveIncomplete(true);
         return;
     }
-    w->setModified(false);
+    m_session.setModified(false);
 }
 
 bool CatalogHandler::createFromTemplate() {
@@ -84,16 +85,16 @@ bool CatalogHandler::createFromTemplate() {
         prompts().error(w, QStringLiteral("无法建立新文件，无写权限！"), QStringLiteral("提示"));
         return false;
     }
-    w->setCurrentFile(name);
+    m_session.setCurrentFile(name);
     try {
-        w->db().open(name);
+        m_session.db().open(name);
     } catch (const DbError&) {
         prompts().error(
             w,
             QStringLiteral("文件：\r\n") + name + QStringLiteral("\r\n") +
                 QStringLiteral("打开出错，文件格式不正确，系统文件qCD.s_y不正确或被损坏！"),
             QStringLiteral("连接失败"));
-        w->setCurrentFile({});
+        m_session.setCurrentFile({});
         return false;
     }
     w->setTitleFile(name);
@@ -104,7 +105,7 @@ bool CatalogHandler::createFromTemplate() {
 // Every node in display order, parents before children; i counts over all of them, so
 // siblings read back "order by OrderId" keep their order.
 bool CatalogHandler::writeTree(WaitCursor& wait) {
-    Database& db = w->db();
+    Database& db = m_session.db();
     QList<QTreeWidgetItem*> uncommitted; // new categories whose rows are not committed yet
     QString commitError;
     // Commits what is written so far. When that fails the transaction is gone, so the new
@@ -173,7 +174,7 @@ bool CatalogHandler::writeTree(WaitCursor& wait) {
             if (nodes::hasId(node)) {
                 row.update(nodes::id(node));
             } else {
-                w->nextNodeIdSerial();
+                w->categoryTree()->nextNodeIdSerial();
                 nodes::setId(node, row.append());
                 uncommitted << node;
             }
@@ -193,13 +194,13 @@ bool CatalogHandler::writeTree(WaitCursor& wait) {
 }
 
 void CatalogHandler::FileSaveAsClick() {
-    if (w->currentFile().trimmed().isEmpty()) {
+    if (m_session.currentFile().trimmed().isEmpty()) {
         saveCatalog();
         return;
     }
-    if (w->isModified()) {
+    if (m_session.isModified()) {
         saveCatalog();
-        if (w->saveIncomplete())
+        if (m_session.saveIncomplete())
             return;
     }
     const QString caption = QStringLiteral("另存为");
@@ -212,14 +213,14 @@ void CatalogHandler::FileSaveAsClick() {
         return;
     // The copy is a snapshot through the engine, so a write another program makes
     // meanwhile is in it whole or not at all. The open file itself is never replaced.
-    if (isSameFile(w->currentFile(), name))
+    if (isSameFile(m_session.currentFile(), name))
         return;
-    if (!backupCatalog(w->db(), name))
+    if (!backupCatalog(m_session.db(), name))
         prompts().error(w, QStringLiteral("保存文件出错！"), QStringLiteral("提示"));
 }
 
 void CatalogHandler::MCompactFileClick() {
-    Database& db = w->db();
+    Database& db = m_session.db();
     if (!db.isOpen())
         return;
     if (!prompts().askYesNo(w, QStringLiteral("是否确认要对当前文件进行压缩整理操作？"),
@@ -247,7 +248,7 @@ void CatalogHandler::MCompactFileClick() {
 }
 
 void CatalogHandler::FilePwdClick() {
-    if (!w->db().isOpen())
+    if (!m_session.db().isOpen())
         return;
     PwdSetFrm dialog(w);
     prompts().exec(&dialog);

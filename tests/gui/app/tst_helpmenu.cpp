@@ -1,10 +1,10 @@
 // The Help menu: the help page, the maker's addresses, the example catalog and the about box.
-#include "gui/app/mainwindow.h"
-#include "core/settings/paths.h"
-#include "gui/app/platform.h"
 #include "common/catalogs.h"
 #include "common/recordingopener.h"
 #include "common/scriptedprompts.h"
+#include "core/settings/paths.h"
+#include "gui/app/mainwindow.h"
+#include "gui/app/platform.h"
 
 #include <QAction>
 #include <QFileInfo>
@@ -86,11 +86,11 @@ void TestHelpMenu::exampleOpensAsACatalog() {
     // The user's own copy of the installed example.
     const QString example = userDataDir() + QStringLiteral("/example.vlr");
     QVERIFY(QFileInfo::exists(example));
-    QCOMPARE(w.currentFile(), example);
+    QCOMPARE(w.session().currentFile(), example);
     QCOMPARE(w.windowTitle(), QStringLiteral("Vorlane 光盘管理--") + example);
-    QVERIFY(w.db().isOpen());
+    QVERIFY(w.session().db().isOpen());
     QVERIFY(w.tvMain()->topLevelItemCount() > 1);
-    QVERIFY(!w.isModified());
+    QVERIFY(!w.session().isModified());
 }
 
 void TestHelpMenu::aboutNamesVersionAndLibraries() {

@@ -1,8 +1,8 @@
 // The settings file: first run, options, and the recent-files history as the menus show it.
-#include "gui/app/mainwindow.h"
-#include "core/settings/settings.h"
 #include "common/catalogs.h"
 #include "common/scriptedprompts.h"
+#include "core/settings/settings.h"
+#include "gui/app/mainwindow.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -97,7 +97,7 @@ void TestSettings::menusHideTheOpenFileAndEmptyEntries() {
     // The open file (/two.vlr) is hidden from both menus.
     QCOMPARE(visible("MFile"), QStringList{QStringLiteral("/one.vlr")});
     QCOMPARE(visible("DMFile"), QStringList{QStringLiteral("/one.vlr")});
-    w.setCurrentFile({});
+    w.session().setCurrentFile({});
     w.loadSettings();
     QCOMPARE(visible("MFile"),
              (QStringList{QStringLiteral("/two.vlr"), QStringLiteral("/one.vlr")}));

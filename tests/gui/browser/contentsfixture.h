@@ -44,7 +44,7 @@ struct DiscFixture {
         file = dir.filePath(QStringLiteral("c.vlr"));
         testcat::create(file);
         w = std::make_unique<vorlane::MainWindow>();
-        vorlane::Database& d = w->db();
+        vorlane::Database& d = w->session().db();
         d.open(file);
         category = testcat::addCategory(d, QStringLiteral("电影"));
         disc = testcat::addDisc(d, category, QStringLiteral("光盘一"), 0, dir.path(),
@@ -77,7 +77,7 @@ struct DiscFixture {
         testcat::addEntry(d, disc2, other, QStringLiteral("o.txt"), false, 5);
     }
 
-    vorlane::Database& db() { return w->db(); }
+    vorlane::Database& db() { return w->session().db(); }
     QTreeWidget* tree() const { return w->tvCDRom(); }
     vorlane::FileListView* list() const { return w->lvMain(); }
     vorlane::EntryModel* model() const { return w->lvMain()->model(); }

@@ -2,8 +2,8 @@
 // notes editor that follows the list and steps through it.
 #include "gui/browser/contentsfixture.h"
 
-#include "gui/browser/filenotes.h"
 #include "core/settings/text.h"
+#include "gui/browser/filenotes.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -79,7 +79,7 @@ void TestNotes::discNoteSaveFailureKeepsTheEdit() {
 
 void TestNotes::readOnlyNeverEnablesSaving() {
     DiscFixture f;
-    f.w->setAccessMode(AccessMode::ReadOnly);
+    f.w->session().setAccessMode(AccessMode::ReadOnly);
     f.show();
     QVERIFY(f.w->button("btnInExp")->isEnabled());
     f.w->txtCDExp()->setPlainText(QStringLiteral("typed"));

@@ -1,11 +1,11 @@
 // The search window inside the main window: controls, the empty-keyword message, Enter,
 // results, history in the keyword box, and the jump to a disc.
-#include "gui/app/mainwindow.h"
-#include "core/settings/settings.h"
-#include "gui/browser/categorytree.h"
-#include "gui/browser/nodes.h"
 #include "common/catalogs.h"
 #include "common/scriptedprompts.h"
+#include "core/settings/settings.h"
+#include "gui/app/mainwindow.h"
+#include "gui/browser/categorytree.h"
+#include "gui/browser/nodes.h"
 #include "gui/search/searchresults.h"
 #include "gui/search/searchwindow.h"
 
@@ -147,7 +147,7 @@ private slots:
         QCOMPARE(box->currentText(), QString());
 
         Fixture f;
-        w->db().open(f.path);
+        w->session().db().open(f.path);
         search(QStringLiteral("old"));
         search(QStringLiteral("fresh"));
         // The list shown in this run is not reordered; a new keyword joins at its end.
@@ -168,7 +168,7 @@ private slots:
         QFETCH(QString, text);
         start();
         Fixture f;
-        w->db().open(f.path);
+        w->session().db().open(f.path);
         search(QStringLiteral("abc"));
         const int rows = win->results()->rowCount();
         QVERIFY(rows > 0);
@@ -188,7 +188,7 @@ private slots:
     void enterStartsTheSearch() {
         start();
         Fixture f;
-        w->db().open(f.path);
+        w->session().db().open(f.path);
         box->setEditText(QStringLiteral("  abc "));
         QTest::keyClick(box->lineEdit(), Qt::Key_Return);
         // The keyword is trimmed in the box.
@@ -213,7 +213,7 @@ private slots:
     void optionsAreRead() {
         start();
         Fixture f;
-        w->db().open(f.path);
+        w->session().db().open(f.path);
         child<QCheckBox>(win, "ckDaXiao")->setChecked(true);
         child<QCheckBox>(win, "ckExp")->setChecked(false);
         search(QStringLiteral("ABC"));
@@ -229,7 +229,7 @@ private slots:
     void modelIsSound() {
         start();
         Fixture f;
-        w->db().open(f.path);
+        w->session().db().open(f.path);
         QAbstractItemModelTester tester(win->results(),
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
         search(QStringLiteral("abc"));
@@ -251,7 +251,7 @@ private slots:
                                    " TreeName, IsDir) select ?, 0, 'hit ' || i, 0 from n"),
                     {disc});
         }
-        w->db().open(path);
+        w->session().db().open(path);
         // Pressed as soon as the window serves events during the search.
         QTimer::singleShot(0, win, [this] {
             QVERIFY(win->isSearching());
@@ -285,7 +285,7 @@ private slots:
     void searchWhileModal() {
         start();
         Fixture f;
-        w->db().open(f.path);
+        w->session().db().open(f.path);
         int rowsSeen = -1;
         prompts->answerDialog([&](QDialog* d) {
             auto* cob = d->findChild<QComboBox*>(QStringLiteral("cobFind"));
@@ -307,7 +307,7 @@ private slots:
     void jumpSelectsTheDisc() {
         start();
         Fixture f;
-        w->db().open(f.path);
+        w->session().db().open(f.path);
         QTreeWidget* tree = w->tvMain();
         auto* category = new QTreeWidgetItem(tree, QStringList{QStringLiteral("分类")});
         category->setData(0, nodes::KindRole, nodes::Category);
