@@ -5,6 +5,8 @@
 #include "core/settings/paths.h"
 #include "core/store/compaction.h"
 #include "core/store/filecopy.h"
+#include "gui/app/guards.h"
+#include "gui/import/importhandler.h"
 #include "gui/store/windowfixture.h"
 
 #include <QAction>
@@ -57,6 +59,8 @@ private slots:
     void unsavedChangesPrompt_data();
     void unsavedChangesPrompt();
     void closingAsksToSave();
+    void nestedWorkKeepsChangeHandlingOff_data();
+    void nestedWorkKeepsChangeHandlingOff();
     void backupAfterOpen();
     void failedBackupLeavesCatalogReadOnly();
     void unwritableFileOpensReadOnly_data();
@@ -384,6 +388,38 @@ void TestCatalogLifecycle::closingAsksToSave() {
     QVERIFY(!f.w().close());
     f.prompts.answer(QMessageBox::No);
     QVERIFY(f.w().close());
+}
+
+void TestCatalogLifecycle::nestedWorkKeepsChangeHandlingOff_data() {
+    QTest::addColumn<bool>("import");
+    QTest::newRow("reset") << false;
+    QTest::newRow("cancelled import") << true;
+}
+
+// Work that switches change handling off for itself gives back what it found: run inside
+// a caller's own switch, handling stays off until that caller is done.
+void TestCatalogLifecycle::nestedWorkKeepsChangeHandlingOff() {
+    QFETCH(bool, import);
+    TestDir dir;
+    const QString file = dir.path(QStringLiteral("nested.vlr"));
+    makeCatalog(file);
+    WindowFixture f;
+    QVERIFY(f.open(file));
+    f.tree()->setCurrentItem(findNode(f.tree(), QStringLiteral("电影")));
+    f.prompts.clear();
+    {
+        HandlingOff off(&f.w());
+        if (import)
+            f.w().importer()->btnInCDClick();
+        else
+            f.w().catalog()->resetToEmpty();
+        QVERIFY(!f.w().changeHandling());
+    }
+    QVERIFY(f.w().changeHandling());
+    if (import) {
+        QCOMPARE(f.prompts.calls.size(), 1); // the import dialog, rejected
+        QCOMPARE(f.prompts.calls.first().text, QStringLiteral("InputDataFrm"));
+    }
 }
 
 void TestCatalogLifecycle::backupAfterOpen() {
