@@ -8,6 +8,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace vorlane::fsnames {
 
@@ -46,7 +47,7 @@ public:
 
     // `prefix` is the walk's root prefix, `folder` the folder's path below it ("" or
     // "/A/B"), `name` the entry's stored name.
-    void report(const QString& prefix, const std::string& folder, const std::string& name) {
+    void report(const QString& prefix, std::string_view folder, const std::string& name) {
         if (!m_progress)
             return;
         const auto now = Clock::now();

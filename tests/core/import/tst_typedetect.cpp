@@ -4,6 +4,7 @@
 #include "common/testdir.h"
 #include "core/import/drives.h"
 #include "core/import/importcore.h"
+#include "core/import/scanfixture.h"
 #include "core/import/typedetect.h"
 #include "core/store/database.h"
 
@@ -21,6 +22,7 @@ private slots:
     void secondDetectionAddsNothingButBringsBackDeleted();
     void unreadableRootAddsNothing();
     void cancelEntersNoFurtherFolder();
+    void treeDeeperThanAnyStackIsSearchedToTheBottom();
     void mountTableListsDiscFilesystems();
     void duplicateCheckNamesTheCategory_data();
     void duplicateCheckNamesTheCategory();
@@ -112,6 +114,28 @@ void TestTypeDetect::cancelEntersNoFurtherFolder() {
     QCOMPARE(found.size(), reported.size());
     cancel = true;
     QVERIFY(detectTypes(tree.path(), {}, hooks).isEmpty());
+}
+
+void TestTypeDetect::treeDeeperThanAnyStackIsSearchedToTheBottom() {
+    // Every file has an extension of its own, so each one missed, be it on the way down or,
+    // after "d", on the way back up, is missing from the result.
+    constexpr int kDepth = 20000;
+    DeepTree tree;
+    tree.build(kDepth, [](int level, char file) {
+        return '.' + std::string(1, file) + std::to_string(level);
+    });
+    if (QTest::currentTestFailed())
+        return;
+    QStringList expected;
+    for (int level = 0; level < kDepth; level += 100)
+        expected << QStringLiteral(".f%1").arg(level) << QStringLiteral(".g%1").arg(level);
+    QCOMPARE(expected.size(), 2 * tree.extras);
+    QStringList found;
+    onSmallStackWithFewFiles([&] { found = detectTypes(tree.root, {QStringLiteral(".F100")}); });
+    expected.removeOne(QStringLiteral(".f100")); // known already
+    expected.sort();
+    found.sort();
+    QCOMPARE(found, expected);
 }
 
 void TestTypeDetect::mountTableListsDiscFilesystems() {
