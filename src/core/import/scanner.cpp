@@ -1,6 +1,7 @@
 #include "core/import/scanner.h"
 
 #include "core/import/fsnames.h"
+#include "core/store/contentstore.h"
 #include "core/store/database.h"
 
 #include <QFile>
@@ -9,7 +10,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <sqlite3.h>
+#include <optional>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -27,8 +28,6 @@ QString rootPrefix(const QString& root) {
 }
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 constexpr int kOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
 
@@ -63,15 +62,11 @@ struct Frame {
 class Walker {
 public:
     Walker(Database& db, const ScanParams& params, const ScanHooks& hooks)
-        : m_db(db), m_params(params), m_hooks(hooks),
-          m_insert(db, QStringLiteral("insert into qCDFiles (CdID, FatherId, TreeName, FPath, "
-                                      "FSize, IsDir) values (?1, ?2, ?3, ?4, ?5, ?6)")),
+        : m_db(db), m_params(params), m_hooks(hooks), m_writer(db, params.discId),
           m_reporter(hooks.progress, hooks.progressIntervalMs), m_buffer(64 * 1024) {
         m_prefix = rootPrefix(params.root);
         for (const QString& t : params.types)
             m_types.insert(fsnames::foldAscii(t.toUtf8().toStdString()));
-        sqlite3_bind_int64(m_insert.statement(), 1, params.discId);
-        m_commitEvery = std::chrono::milliseconds(std::max(0, hooks.commitIntervalMs));
         // Leave most descriptors to the catalog and the rest of the program.
         rlimit limit{};
         if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
@@ -89,12 +84,15 @@ public:
         const QByteArray rootPath =
             QFile::encodeName(m_prefix.isEmpty() ? QStringLiteral("/") : m_prefix);
         try {
-            m_db.begin();
+            m_tx.emplace(m_db, std::chrono::milliseconds(std::max(0, m_hooks.commitIntervalMs)));
+            m_tx->setOnCommit([this] {
+                m_result.rows += m_pending;
+                m_pending = 0;
+            });
         } catch (const DbError& e) {
             m_result.error = e.text();
             return m_result;
         }
-        m_lastCommit = Clock::now();
         Frame root;
         root.fd = ::open(rootPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
         if (root.fd < 0) {
@@ -122,60 +120,32 @@ private:
     }
 
     void finish() {
-        if (sqlite3_get_autocommit(m_db.handle())) {
+        if (!m_tx->isActive()) {
             m_pending = 0; // a failed statement already rolled the transaction back
             return;
         }
         try {
-            m_db.commit();
-            m_result.rows += m_pending;
+            m_tx->commit();
         } catch (const DbError& e) {
             if (m_result.error.isEmpty())
                 m_result.error = e.text();
-            try {
-                m_db.rollback();
-            } catch (const DbError&) {
-            }
+            m_tx.reset(); // rolls back
         }
         m_pending = 0;
     }
 
-    // Commits what is stored so far once the interval has passed, so a cancelled or
-    // failed scan keeps it.
-    void maybeCommit() {
-        const auto now = Clock::now();
-        if (now - m_lastCommit < m_commitEvery)
-            return;
+    // Stores one row; returns its AutoId, or 0 when it could not be stored (the walk stops).
+    // What is stored is committed now and then, so a cancelled or failed scan keeps it.
+    qint64 addEntry(const std::string& name, bool isDir, qint64 size, qint64 fatherId) {
+        qint64 id = 0;
         try {
-            m_db.commit();
-            m_result.rows += m_pending;
-            m_pending = 0;
-            m_db.begin();
+            id = m_writer.add(name, m_fpath, size, isDir, fatherId);
+            ++m_pending;
+            m_tx->checkpoint();
         } catch (const DbError& e) {
             m_result.error = e.text();
             m_stop = true;
         }
-        m_lastCommit = Clock::now();
-    }
-
-    // Stores one row; returns its AutoId, or 0 when it could not be stored (the walk stops).
-    qint64 addEntry(const std::string& name, bool isDir, qint64 size, qint64 fatherId) {
-        sqlite3_stmt* st = m_insert.statement();
-        sqlite3_bind_int64(st, 2, fatherId);
-        sqlite3_bind_text(st, 3, name.data(), int(name.size()), SQLITE_STATIC);
-        sqlite3_bind_text(st, 4, m_fpath.data(), int(m_fpath.size()), SQLITE_STATIC);
-        sqlite3_bind_int64(st, 5, isDir ? 0 : size);
-        sqlite3_bind_int(st, 6, isDir ? 1 : 0);
-        const int rc = sqlite3_step(st);
-        sqlite3_reset(st);
-        if (rc != SQLITE_DONE) {
-            m_result.error = DbError::fromEngine(m_db.handle()).text();
-            m_stop = true;
-            return 0;
-        }
-        ++m_pending;
-        const qint64 id = sqlite3_last_insert_rowid(m_db.handle());
-        maybeCommit();
         return id;
     }
 
@@ -395,7 +365,8 @@ private:
     Database& m_db;
     const ScanParams& m_params;
     const ScanHooks& m_hooks;
-    Query m_insert;
+    contentstore::EntryWriter m_writer;
+    std::optional<Transaction> m_tx; // after m_writer: rolled back before it is finalized
     QString m_prefix;
     fsnames::PathReporter m_reporter;
     std::string m_fpath; // FPath of the folder being listed ("" at the root, "/A/B" below)
@@ -407,8 +378,6 @@ private:
     ScanResult m_result;
     qint64 m_pending = 0; // rows stored since the last commit
     bool m_stop = false;
-    std::chrono::milliseconds m_commitEvery{250};
-    Clock::time_point m_lastCommit{};
 };
 
 } // namespace
