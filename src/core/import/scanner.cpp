@@ -2,12 +2,13 @@
 
 #include "core/import/fsnames.h"
 #include "core/import/treewalk.h"
+#include "core/store/contentstore.h"
 #include "core/store/database.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <sqlite3.h>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -23,31 +24,28 @@ QString rootPrefix(const QString& root) {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 // The scan on the shared walk: a row for every folder and accepted file.
 class Walker : TreeWalker {
 public:
     Walker(Database& db, const ScanParams& params, const ScanHooks& hooks)
-        : m_db(db), m_params(params), m_hooks(hooks),
-          m_insert(db, QStringLiteral("insert into qCDFiles (CdID, FatherId, TreeName, FPath, "
-                                      "FSize, IsDir) values (?1, ?2, ?3, ?4, ?5, ?6)")),
+        : m_db(db), m_params(params), m_hooks(hooks), m_writer(db, params.discId),
           m_reporter(hooks.progress, hooks.progressIntervalMs) {
         m_prefix = rootPrefix(params.root);
         for (const QString& t : params.types)
             m_types.insert(fsnames::foldAscii(t.toUtf8().toStdString()));
-        sqlite3_bind_int64(m_insert.statement(), 1, params.discId);
-        m_commitEvery = std::chrono::milliseconds(std::max(0, hooks.commitIntervalMs));
     }
 
     ScanResult run() {
         try {
-            m_db.begin();
+            m_tx.emplace(m_db, std::chrono::milliseconds(std::max(0, m_hooks.commitIntervalMs)));
+            m_tx->setOnCommit([this] {
+                m_result.rows += m_pending;
+                m_pending = 0;
+            });
         } catch (const DbError& e) {
             m_result.error = e.text();
             return m_result;
         }
-        m_lastCommit = Clock::now();
         walk(m_prefix);
         finish();
         return m_result;
@@ -63,60 +61,32 @@ private:
     }
 
     void finish() {
-        if (sqlite3_get_autocommit(m_db.handle())) {
+        if (!m_tx->isActive()) {
             m_pending = 0; // a failed statement already rolled the transaction back
             return;
         }
         try {
-            m_db.commit();
-            m_result.rows += m_pending;
+            m_tx->commit();
         } catch (const DbError& e) {
             if (m_result.error.isEmpty())
                 m_result.error = e.text();
-            try {
-                m_db.rollback();
-            } catch (const DbError&) {
-            }
+            m_tx.reset(); // rolls back
         }
         m_pending = 0;
     }
 
-    // Commits what is stored so far once the interval has passed, so a cancelled or
-    // failed scan keeps it.
-    void maybeCommit() {
-        const auto now = Clock::now();
-        if (now - m_lastCommit < m_commitEvery)
-            return;
+    // Stores one row; returns its AutoId, or 0 when it could not be stored (the walk stops).
+    // What is stored is committed now and then, so a cancelled or failed scan keeps it.
+    qint64 addEntry(const std::string& name, bool isDir, qint64 size, qint64 fatherId) {
+        qint64 id = 0;
         try {
-            m_db.commit();
-            m_result.rows += m_pending;
-            m_pending = 0;
-            m_db.begin();
+            id = m_writer.add(name, path(), size, isDir, fatherId);
+            ++m_pending;
+            m_tx->checkpoint();
         } catch (const DbError& e) {
             m_result.error = e.text();
             m_stop = true;
         }
-        m_lastCommit = Clock::now();
-    }
-
-    // Stores one row; returns its AutoId, or 0 when it could not be stored (the walk stops).
-    qint64 addEntry(const std::string& name, bool isDir, qint64 size, qint64 fatherId) {
-        sqlite3_stmt* st = m_insert.statement();
-        sqlite3_bind_int64(st, 2, fatherId);
-        sqlite3_bind_text(st, 3, name.data(), int(name.size()), SQLITE_STATIC);
-        sqlite3_bind_text(st, 4, path().data(), int(path().size()), SQLITE_STATIC);
-        sqlite3_bind_int64(st, 5, isDir ? 0 : size);
-        sqlite3_bind_int(st, 6, isDir ? 1 : 0);
-        const int rc = sqlite3_step(st);
-        sqlite3_reset(st);
-        if (rc != SQLITE_DONE) {
-            m_result.error = DbError::fromEngine(m_db.handle()).text();
-            m_stop = true;
-            return 0;
-        }
-        ++m_pending;
-        const qint64 id = sqlite3_last_insert_rowid(m_db.handle());
-        maybeCommit();
         return id;
     }
 
@@ -175,15 +145,14 @@ private:
     Database& m_db;
     const ScanParams& m_params;
     const ScanHooks& m_hooks;
-    Query m_insert;
+    contentstore::EntryWriter m_writer;
+    std::optional<Transaction> m_tx; // after m_writer: rolled back before it is finalized
     QString m_prefix;
     fsnames::PathReporter m_reporter;
     std::unordered_set<std::string> m_types;
     ScanResult m_result;
     qint64 m_pending = 0; // rows stored since the last commit
     bool m_stop = false;
-    std::chrono::milliseconds m_commitEvery{250};
-    Clock::time_point m_lastCommit{};
 };
 
 } // namespace

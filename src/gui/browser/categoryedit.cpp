@@ -1,5 +1,7 @@
 // Editing the category tree: new categories, renaming in place, deleting, and moving by
 // drag and drop.
+#include "core/store/catalogstore.h"
+#include "core/store/database.h"
 #include "gui/app/icons.h"
 #include "gui/app/mainwindow.h"
 #include "gui/app/prompts.h"
@@ -8,7 +10,6 @@
 #include "gui/browser/nodes.h"
 #include "gui/browser/notes.h"
 #include "gui/store/cataloghandler.h"
-#include "core/store/database.h"
 
 #include <QDropEvent>
 #include <QStyle>
@@ -178,15 +179,11 @@ void CategoryTree::btnClassDeleteClick() {
     const bool disc = nodes::isDisc(node);
     // A category added since the last save has no row yet.
     if (nodes::hasId(node)) {
-        Database& db = w->db();
         try {
-            Transaction t(db);
-            db.exec(disc ? QStringLiteral("delete from qCD where AutoId=?")
-                         : QStringLiteral("delete from qClass where AutoId=?"),
-                    {nodes::id(node)});
             if (disc)
-                db.exec(QStringLiteral("delete from qCDFiles where CdID=?"), {nodes::id(node)});
-            t.commit();
+                catalogstore::removeDisc(w->db(), nodes::id(node));
+            else
+                catalogstore::removeCategory(w->db(), nodes::id(node));
         } catch (const DbError& e) {
             prompts().error(w, e.text(), QStringLiteral("Vorlane"));
             return;

@@ -1,15 +1,15 @@
 #include "gui/import/importdialog.h"
 
+#include "core/import/drives.h"
+#include "core/import/typedetect.h"
+#include "core/store/catalogstore.h"
 #include "gui/app/icons.h"
 #include "gui/app/mainwindow.h"
 #include "gui/app/platform.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
 #include "gui/browser/nodes.h"
-#include "core/import/drives.h"
-#include "core/import/importcore.h"
 #include "gui/import/scanprogress.h"
-#include "core/import/typedetect.h"
 #include "gui/import/typedetectdialog.h"
 
 #include <QButtonGroup>
@@ -241,7 +241,7 @@ void ImportDialog::btnOkClick() {
         return;
     try {
         if (m_rdo1->isChecked() && !m_label.isEmpty()) {
-            const QString category = duplicateCategory(w->db(), m_label);
+            const QString category = catalogstore::duplicateCategory(w->db(), m_label);
             if (!category.isEmpty() &&
                 prompts().message(this,
                                   QStringLiteral("导前光盘已经导入，在分类：") + category +
@@ -258,12 +258,12 @@ void ImportDialog::btnOkClick() {
     NewDisc disc;
     disc.name = name;
     disc.categoryId = m_categoryId.toLongLong();
-    disc.orderId = qint64(w->nodeIdSerial()) + 1;
+    disc.orderId = catalogstore::nextOrderId(w->db(), w->nodeIdSerial());
     disc.rootPath = rootPrefix(m_rootPath);
     disc.label = m_rdo1->isChecked() ? m_label : QString();
     qint64 id = 0;
     try {
-        id = addDiscRow(w->db(), disc);
+        id = catalogstore::addDiscRow(w->db(), disc);
     } catch (const DbError&) {
         prompts().error(this, QStringLiteral("保存数据出错！"), kNotice);
         return;

@@ -1,17 +1,18 @@
 #include "gui/store/cataloghandler.h"
 
-#include "gui/app/mainwindow.h"
 #include "core/settings/paths.h"
+#include "core/store/catalogstore.h"
+#include "core/store/compaction.h"
+#include "core/store/example.h"
+#include "core/store/filecopy.h"
+#include "core/store/passwords.h"
+#include "core/store/schema.h"
+#include "gui/app/mainwindow.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
 #include "gui/browser/contents.h"
 #include "gui/browser/notes.h"
-#include "core/store/compaction.h"
-#include "core/store/example.h"
-#include "core/store/filecopy.h"
 #include "gui/store/passworddialogs.h"
-#include "core/store/passwords.h"
-#include "core/store/schema.h"
 #include "gui/store/waitcursor.h"
 
 #include <QAction>
@@ -197,8 +198,7 @@ void CatalogHandler::prepareOpenedCatalog() {
     Database& db = w->db();
     w->setDiscCount(0);
     w->setLoadCounter(0);
-    w->setLoadTotal(db.count(QStringLiteral("select AutoId from qClass")) +
-                    db.count(QStringLiteral("select AutoId from qCD")));
+    w->setLoadTotal(catalogstore::treeRowCount(db));
     upgradeCatalog(db);
     {
         WaitCursor wait;

@@ -2,9 +2,8 @@
 // and type rules, odd names and odd files, cancel, and failures to store.
 #include "common/catalogs.h"
 #include "common/testdir.h"
-#include "core/import/importcore.h"
-#include "core/import/scanner.h"
 #include "core/import/scanfixture.h"
+#include "core/import/scanner.h"
 #include "core/store/database.h"
 
 #include <QProcess>

@@ -3,9 +3,9 @@
 #include "common/catalogs.h"
 #include "common/testdir.h"
 #include "core/import/drives.h"
-#include "core/import/importcore.h"
 #include "core/import/scanfixture.h"
 #include "core/import/typedetect.h"
+#include "core/store/catalogstore.h"
 #include "core/store/database.h"
 
 #include <QtTest>
@@ -177,14 +177,14 @@ void TestTypeDetect::duplicateCheckNamesTheCategory() {
     const qint64 films = testcat::addCategory(db, QStringLiteral("电影"));
     const qint64 music = testcat::addCategory(db, QStringLiteral("音乐"));
     auto disc = [&](qint64 cls, const QString& l) {
-        addDiscRow(db, NewDisc{QStringLiteral("d"), cls, 1, QStringLiteral("/m"), l});
+        catalogstore::addDiscRow(db, NewDisc{QStringLiteral("d"), cls, 1, QStringLiteral("/m"), l});
     };
     disc(films, QStringLiteral("MYDISC"));
     disc(music, QStringLiteral("It's a \"disc\"'; drop table qCD; --"));
     disc(films, QStringLiteral("It's a \"disc\"'; drop table qCD; --")); // only the first counts
     disc(999, QStringLiteral("ORPHAN"));
     disc(films, {});
-    QCOMPARE(duplicateCategory(db, label), category);
+    QCOMPARE(catalogstore::duplicateCategory(db, label), category);
     QCOMPARE(db.count(QStringLiteral("select AutoId from qCD")), 5);
 }
 
@@ -207,7 +207,8 @@ void TestTypeDetect::discRowHasTheImportValues() {
     testcat::create(dir.path("c.vlr"));
     Database db;
     db.open(dir.path("c.vlr"));
-    const qint64 id = addDiscRow(db, NewDisc{QStringLiteral("名字"), 7, 12, root, label});
+    const qint64 id =
+        catalogstore::addDiscRow(db, NewDisc{QStringLiteral("名字"), 7, 12, root, label});
     Query q(db,
             QStringLiteral("select CDName, ClassId, OrderId, SourcePath, CDId, CDExp from qCD "
                            "where AutoId = ?"),

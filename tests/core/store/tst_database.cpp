@@ -215,7 +215,7 @@ void TestDatabase::transactionRollsBackUnlessCommitted() {
     }
     QCOMPARE(db.count(QStringLiteral("select * from qClass")), 0);
     {
-        Transaction tx(db);
+        Transaction tx(db, std::chrono::milliseconds(0));
         testcat::addCategory(db, QStringLiteral("kept"));
         tx.checkpoint();
         testcat::addCategory(db, QStringLiteral("after checkpoint, lost"));
