@@ -249,7 +249,7 @@ void CatalogHandler::MCompactFileClick() {
 void CatalogHandler::FilePwdClick() {
     if (!w->db().isOpen())
         return;
-    PwdSetFrm dialog(w);
+    PasswordSettingsDialog dialog(w);
     prompts().exec(&dialog);
 }
 
