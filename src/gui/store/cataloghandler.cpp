@@ -179,14 +179,14 @@ void CatalogHandler::checkCatalogPasswords() {
     if (!passwords.hasRow)
         return;
     if (!passwords.read.isEmpty()) {
-        PwdReadLogoFrm prompt(w);
+        OpenPasswordDialog prompt(w);
         prompts().exec(&prompt);
         w->setAccessMode(prompt.mode());
     }
     if (w->accessMode() == AccessMode::Refused)
         return;
     if (!passwords.write.isEmpty()) {
-        PwdWriteLogoFrm prompt(w);
+        WritePasswordDialog prompt(w);
         prompts().exec(&prompt);
         w->setAccessMode(prompt.mode());
     } else {

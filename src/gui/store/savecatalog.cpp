@@ -198,7 +198,7 @@ void CatalogHandler::MCompactFileClick() {
 void CatalogHandler::FilePwdClick() {
     if (!w->db().isOpen())
         return;
-    PwdSetFrm dialog(w);
+    PasswordSettingsDialog dialog(w);
     prompts().exec(&dialog);
 }
 

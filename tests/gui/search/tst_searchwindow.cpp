@@ -1,11 +1,12 @@
 // The search window inside the main window: controls, the empty-keyword message, Enter,
 // results, history in the keyword box, and the jump to a disc.
-#include "gui/app/mainwindow.h"
-#include "core/settings/settings.h"
-#include "gui/browser/categorytree.h"
-#include "gui/browser/nodes.h"
+#include "common/actions.h"
 #include "common/catalogs.h"
 #include "common/scriptedprompts.h"
+#include "core/settings/settings.h"
+#include "gui/app/mainwindow.h"
+#include "gui/browser/categorytree.h"
+#include "gui/browser/nodes.h"
 #include "gui/search/searchresults.h"
 #include "gui/search/searchwindow.h"
 
@@ -295,7 +296,7 @@ private slots:
             d->findChild<QPushButton*>(QStringLiteral("btnExit"))->click();
             return d->result();
         });
-        w->action("MFind")->trigger();
+        TRIGGER(w->action("MFind"));
         QCOMPARE(rowsSeen, 1);
         QCOMPARE(prompts->calls.last().kind, PromptCall::Exec);
         QCOMPARE(prompts->calls.last().text, QStringLiteral("FindFrm"));
