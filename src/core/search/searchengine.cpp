@@ -1,10 +1,10 @@
 #include "core/search/searchengine.h"
 
 #include "core/store/database.h"
+#include "core/throttle.h"
 
 #include <QHash>
 #include <QScopeGuard>
-#include <chrono>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -124,15 +124,12 @@ private:
 
     void rowDone() {
         ++m_summary.examined;
-        if ((m_summary.examined & 255) == 0 && m_callbacks.onProgress) {
-            const auto now = std::chrono::steady_clock::now();
-            if (now - m_lastReport >= std::chrono::milliseconds(25))
-                report();
-        }
+        if ((m_summary.examined & 255) == 0 && m_callbacks.onProgress && m_report.due())
+            report();
     }
 
     void report() {
-        m_lastReport = std::chrono::steady_clock::now();
+        m_report.restart();
         if (m_callbacks.onProgress)
             m_callbacks.onProgress(m_summary.examined, m_summary.total);
     }
@@ -279,7 +276,7 @@ private:
     const SearchCallbacks& m_callbacks;
     Matcher m_matcher;
     SearchSummary m_summary;
-    std::chrono::steady_clock::time_point m_lastReport;
+    Throttle m_report{25};
     QHash<qint64, QString> m_discNames;
     bool m_folderPhase = false;
     bool m_filePhase = false;
