@@ -1,8 +1,8 @@
 // New, open, save, save as, backup and compaction driven through the main window, with
 // every message checked through the prompts seam.
-#include "core/settings/paths.h"
 #include "common/testdir.h"
 #include "common/unprivileged.h"
+#include "core/settings/paths.h"
 #include "core/store/compaction.h"
 #include "core/store/filecopy.h"
 #include "gui/store/windowfixture.h"
@@ -588,7 +588,9 @@ void TestCatalogLifecycle::compaction() {
     f.w().setModified(true);
     f.prompts.clear();
     f.prompts.answer(QMessageBox::Yes);
+    QSignalSpy compacted(f.w().catalog(), &CatalogHandler::compactionFinished);
     f.w().action("MCompactFile")->trigger();
+    QVERIFY(compacted.wait(20000));
     QCOMPARE(f.prompts.messages().size(), 2);
     checkMessage(f.prompts.lastMessage(), "文件压缩修复成功！", Hint, QMessageBox::Information);
     QVERIFY(QFileInfo(file).size() < before);
@@ -614,7 +616,9 @@ void TestCatalogLifecycle::compactionFailures() {
     QVERIFY(f.open(file));
     dir.createDir("a.vlr.bak");
     f.prompts.answer(QMessageBox::Yes);
+    QSignalSpy compacted(f.w().catalog(), &CatalogHandler::compactionFinished);
     f.w().action("MCompactFile")->trigger();
+    QVERIFY(compacted.wait(20000));
     checkMessage(f.prompts.lastMessage(), "未能产生备份文件，无可写权限,不能进行该操作。", Hint,
                  QMessageBox::Critical);
     QVERIFY(f.w().db().isOpen());
@@ -628,6 +632,7 @@ void TestCatalogLifecycle::compactionFailures() {
     f.prompts.clear();
     f.prompts.answer(QMessageBox::Yes);
     f.w().action("MCompactFile")->trigger();
+    QVERIFY(compacted.wait(30000));
     checkMessage(f.prompts.lastMessage(), "压缩修复文件失败，文件已经打开或不可读写！", Hint,
                  QMessageBox::Critical);
     QCOMPARE(f.w().statusText(), QStringLiteral("就绪"));
