@@ -1,11 +1,11 @@
 // The search window inside the main window: controls, the empty-keyword message, Enter,
 // results, history in the keyword box, and the jump to a disc.
-#include "gui/app/mainwindow.h"
-#include "core/settings/settings.h"
-#include "gui/browser/categorytree.h"
-#include "gui/browser/nodes.h"
 #include "common/catalogs.h"
 #include "common/scriptedprompts.h"
+#include "core/settings/settings.h"
+#include "gui/app/mainwindow.h"
+#include "gui/browser/categorytree.h"
+#include "gui/browser/nodes.h"
 #include "gui/search/searchresults.h"
 #include "gui/search/searchwindow.h"
 
@@ -85,9 +85,14 @@ private:
         return out;
     }
 
+    // Starts a search and waits until it has ended.
     void search(const QString& keyword) {
         box->setEditText(keyword);
+        QSignalSpy ended(win, &SearchWindow::searchFinished);
         win->btnBeginFindClick();
+        if (win->isSearching())
+            QVERIFY(ended.wait(20000));
+        QVERIFY(!win->isSearching());
     }
 
 private slots:
@@ -190,7 +195,9 @@ private slots:
         Fixture f;
         w->db().open(f.path);
         box->setEditText(QStringLiteral("  abc "));
+        QSignalSpy ended(win, &SearchWindow::searchFinished);
         QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+        QVERIFY(ended.wait());
         // The keyword is trimmed in the box.
         QCOMPARE(box->currentText(), QStringLiteral("abc"));
         QCOMPARE(column(0), (QStringList{"1", "2", "3", "4"}));
@@ -287,11 +294,13 @@ private slots:
         Fixture f;
         w->db().open(f.path);
         int rowsSeen = -1;
+        QSignalSpy ended(win, &SearchWindow::searchFinished);
         prompts->answerDialog([&](QDialog* d) {
             auto* cob = d->findChild<QComboBox*>(QStringLiteral("cobFind"));
             cob->setEditText(QStringLiteral("备份"));
             d->findChild<QPushButton*>(QStringLiteral("btnBeginFind"))->click();
-            rowsSeen = win->results()->rowCount();
+            if (ended.wait())
+                rowsSeen = win->results()->rowCount();
             d->findChild<QPushButton*>(QStringLiteral("btnExit"))->click();
             return d->result();
         });
