@@ -3,6 +3,9 @@
 // reading back what the window shows.
 #pragma once
 
+#include "common/catalogs.h"
+#include "common/scriptedprompts.h"
+#include "common/testdir.h"
 #include "gui/app/mainwindow.h"
 #include "gui/browser/categorytree.h"
 #include "gui/browser/contents.h"
@@ -10,9 +13,6 @@
 #include "gui/browser/filelistview.h"
 #include "gui/browser/nodes.h"
 #include "gui/browser/notes.h"
-#include "common/catalogs.h"
-#include "common/scriptedprompts.h"
-#include "common/testdir.h"
 #include "gui/search/searchresults.h"
 #include "gui/search/searchwindow.h"
 #include "gui/store/cataloghandler.h"
@@ -95,7 +95,10 @@ inline QTreeWidgetItem* contentNode(vorlane::MainWindow& w, const QString& name)
 inline QStringList search(vorlane::SearchWindow* win, const QString& keyword, bool notes = true) {
     child<QCheckBox>(win, "ckExp")->setChecked(notes);
     child<QComboBox>(win, "cobFind")->setEditText(keyword);
+    QSignalSpy ended(win, &vorlane::SearchWindow::searchFinished);
     win->btnBeginFindClick();
+    if (win->isSearching() && !ended.wait(20000))
+        return {QStringLiteral("(the search did not end)")};
     QStringList out;
     for (int i = 0; i < win->results()->rowCount(); ++i) {
         const vorlane::SearchHit* h = win->results()->hit(i);

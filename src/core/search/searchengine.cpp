@@ -2,8 +2,8 @@
 
 #include "core/store/database.h"
 #include "core/store/searchstore.h"
+#include "core/throttle.h"
 
-#include <chrono>
 #include <cstring>
 #include <vector>
 
@@ -100,15 +100,12 @@ private:
 
     void rowDone() {
         ++m_summary.examined;
-        if ((m_summary.examined & 255) == 0 && m_callbacks.onProgress) {
-            const auto now = std::chrono::steady_clock::now();
-            if (now - m_lastReport >= std::chrono::milliseconds(25))
-                report();
-        }
+        if ((m_summary.examined & 255) == 0 && m_callbacks.onProgress && m_report.due())
+            report();
     }
 
     void report() {
-        m_lastReport = std::chrono::steady_clock::now();
+        m_report.restart();
         if (m_callbacks.onProgress)
             m_callbacks.onProgress(m_summary.examined, m_summary.total);
     }
@@ -193,7 +190,7 @@ private:
     const SearchCallbacks& m_callbacks;
     Matcher m_matcher;
     SearchSummary m_summary;
-    std::chrono::steady_clock::time_point m_lastReport;
+    Throttle m_report{25};
     searchstore::DiscNames m_discNames;
     bool m_folderPhase = false;
     bool m_filePhase = false;

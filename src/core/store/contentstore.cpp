@@ -1,8 +1,8 @@
 #include "core/store/contentstore.h"
 
 #include "core/store/database.h"
+#include "core/throttle.h"
 
-#include <QElapsedTimer>
 #include <sqlite3.h>
 
 namespace vorlane::contentstore {
@@ -132,8 +132,7 @@ qint64 removeTrees(Database& db, const QList<qint64>& entryIds,
     const auto total = qint64(ids.size());
     Transaction tx(db);
     Query del(db, QStringLiteral("delete from qCDFiles where AutoId=?"));
-    QElapsedTimer clock;
-    clock.start();
+    Throttle report(30);
     qint64 done = 0;
     // Deepest rows first, so that a parent never goes before its children.
     for (auto it = ids.rbegin(); it != ids.rend(); ++it) {
@@ -143,8 +142,7 @@ qint64 removeTrees(Database& db, const QList<qint64>& entryIds,
         done += db.changes(); // an entry reached twice is removed once
         if (cancel && cancel())
             return 0; // the transaction rolls back
-        if (progress && clock.elapsed() >= 30) {
-            clock.restart();
+        if (progress && report.due()) {
             progress(qint64(it - ids.rbegin()) + 1, total);
         }
     }

@@ -2,7 +2,7 @@
 // compaction and the password settings.
 #include "core/settings/text.h"
 #include "core/store/catalogstore.h"
-#include "core/store/compaction.h"
+#include "core/store/compactjob.h"
 #include "core/store/filecopy.h"
 #include "gui/app/mainwindow.h"
 #include "gui/app/prompts.h"
@@ -17,6 +17,7 @@
 #include <QHash>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
+#include <memory>
 
 namespace vorlane {
 
@@ -169,19 +170,37 @@ void CatalogHandler::FileSaveAsClick() {
 
 void CatalogHandler::MCompactFileClick() {
     Database& db = w->db();
-    if (!db.isOpen())
+    if (!db.isOpen() || m_compaction)
         return;
     if (!prompts().askYesNo(w, QStringLiteral("是否确认要对当前文件进行压缩整理操作？"),
                             QStringLiteral("提示")))
         return;
-    WaitCursor wait;
-    // The connection stays open: the engine compacts the file in place under its locks.
-    const CompactResult result = compactCatalog(db, [&](CompactStage stage) {
-        w->setStatusText(stage == CompactStage::BackingUp ? QStringLiteral("备份文件...")
-                                                          : QStringLiteral("开始压缩..."));
-        QCoreApplication::processEvents();
-    });
-    wait.pause();
+    // The window's connection stays open; the job compacts the file in place on its own
+    // connection under the engine's locks, which the window's connection waits for.
+    auto* job = new CompactJob(db.path(), this);
+    m_compaction = job;
+    auto wait = std::make_shared<WaitCursor>();
+    connect(
+        job, &CompactJob::stageReached, this,
+        [this](CompactStage stage) {
+            w->setStatusText(stage == CompactStage::BackingUp ? QStringLiteral("备份文件...")
+                                                              : QStringLiteral("开始压缩..."));
+        },
+        Qt::QueuedConnection);
+    connect(
+        job, &Job::finished, this,
+        [this, job, wait] {
+            wait->pause();
+            m_compaction = nullptr;
+            job->deleteLater();
+            compactionDone(job->result());
+            emit compactionFinished();
+        },
+        Qt::QueuedConnection);
+    job->start();
+}
+
+void CatalogHandler::compactionDone(CompactResult result) {
     if (result == CompactResult::BackupFailed) {
         prompts().error(w, QStringLiteral("未能产生备份文件，无可写权限,不能进行该操作。"),
                         QStringLiteral("提示"));

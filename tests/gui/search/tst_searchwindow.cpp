@@ -86,9 +86,14 @@ private:
         return out;
     }
 
+    // Starts a search and waits until it has ended.
     void search(const QString& keyword) {
         box->setEditText(keyword);
+        QSignalSpy ended(win, &SearchWindow::searchFinished);
         win->btnBeginFindClick();
+        if (win->isSearching())
+            QVERIFY(ended.wait(20000));
+        QVERIFY(!win->isSearching());
     }
 
 private slots:
@@ -191,7 +196,9 @@ private slots:
         Fixture f;
         w->db().open(f.path);
         box->setEditText(QStringLiteral("  abc "));
+        QSignalSpy ended(win, &SearchWindow::searchFinished);
         QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+        QVERIFY(ended.wait());
         // The keyword is trimmed in the box.
         QCOMPARE(box->currentText(), QStringLiteral("abc"));
         QCOMPARE(column(0), (QStringList{"1", "2", "3", "4"}));
@@ -288,11 +295,13 @@ private slots:
         Fixture f;
         w->db().open(f.path);
         int rowsSeen = -1;
+        QSignalSpy ended(win, &SearchWindow::searchFinished);
         prompts->answerDialog([&](QDialog* d) {
             auto* cob = d->findChild<QComboBox*>(QStringLiteral("cobFind"));
             cob->setEditText(QStringLiteral("备份"));
             d->findChild<QPushButton*>(QStringLiteral("btnBeginFind"))->click();
-            rowsSeen = win->results()->rowCount();
+            if (ended.wait())
+                rowsSeen = win->results()->rowCount();
             d->findChild<QPushButton*>(QStringLiteral("btnExit"))->click();
             return d->result();
         });

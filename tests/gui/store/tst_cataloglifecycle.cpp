@@ -665,7 +665,9 @@ void TestCatalogLifecycle::compaction() {
     f.w().setModified(true);
     f.prompts.clear();
     f.prompts.answer(QMessageBox::Yes);
+    QSignalSpy compacted(f.w().catalog(), &CatalogHandler::compactionFinished);
     TRIGGER(f.w().action("MCompactFile"));
+    QVERIFY(compacted.wait(20000));
     QCOMPARE(f.prompts.messages().size(), 2);
     checkMessage(f.prompts.lastMessage(), "文件压缩修复成功！", Hint, QMessageBox::Information);
     QVERIFY(QFileInfo(file).size() < before);
@@ -691,7 +693,9 @@ void TestCatalogLifecycle::compactionFailures() {
     QVERIFY(f.open(file));
     dir.createDir("a.vlr.bak");
     f.prompts.answer(QMessageBox::Yes);
+    QSignalSpy compacted(f.w().catalog(), &CatalogHandler::compactionFinished);
     TRIGGER(f.w().action("MCompactFile"));
+    QVERIFY(compacted.wait(20000));
     checkMessage(f.prompts.lastMessage(), "未能产生备份文件，无可写权限,不能进行该操作。", Hint,
                  QMessageBox::Critical);
     QVERIFY(f.w().db().isOpen());
@@ -705,6 +709,7 @@ void TestCatalogLifecycle::compactionFailures() {
     f.prompts.clear();
     f.prompts.answer(QMessageBox::Yes);
     TRIGGER(f.w().action("MCompactFile"));
+    QVERIFY(compacted.wait(30000));
     checkMessage(f.prompts.lastMessage(), "压缩修复文件失败，文件已经打开或不可读写！", Hint,
                  QMessageBox::Critical);
     QCOMPARE(f.w().statusText(), QStringLiteral("就绪"));
