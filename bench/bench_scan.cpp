@@ -3,8 +3,8 @@
 // progress window makes, into a new catalog each time.
 #include "benchutil.h"
 
-#include "core/import/importcore.h"
 #include "core/import/scanner.h"
+#include "core/store/catalogstore.h"
 #include "core/store/database.h"
 #include "core/store/schema.h"
 
@@ -71,7 +71,7 @@ double runScan(const QString& root, const QString& catalog, ScanResult& result) 
         NewDisc disc{QStringLiteral("bench"), 1, 1, root, {}};
         ScanParams params;
         params.root = root;
-        params.discId = addDiscRow(db, disc);
+        params.discId = catalogstore::addDiscRow(db, disc);
         // What the progress window hands the scan: a cancel flag and a path sink.
         std::atomic<bool> cancel{false};
         QMutex mutex;

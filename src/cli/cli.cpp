@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 
 #include "cli/clicommon.h"
+#include "core/store/passwords.h"
 #include "core/store/schema.h"
 
 #include <QFile>
@@ -231,13 +232,6 @@ void fail(const QString& file, const QString& cause) {
     throw Failed{Failure, file + QStringLiteral(": ") + cause};
 }
 
-qint64 nextOrderId(Database& db) {
-    return db.scalar(QStringLiteral("select max(m) from (select max(OrderId) as m from qClass "
-                                    "union all select max(OrderId) from qCD)"))
-               .toLongLong() +
-           1;
-}
-
 qint64 idArgument(const QString& text, const QString& what) {
     bool ok = false;
     const qint64 v = text.toLongLong(&ok);
@@ -342,11 +336,9 @@ void openCatalog(Database& db, const QString& path, const QCommandLineParser& pa
     }
     QString readPwd, writePwd;
     try {
-        Query q(db, QStringLiteral("select ReadPwd, WritePwd from sys limit 1"));
-        if (q.next()) {
-            readPwd = q.textOr(0);
-            writePwd = q.textOr(1);
-        }
+        const CatalogPasswords stored = readPasswords(db);
+        readPwd = stored.read;
+        writePwd = stored.write;
     } catch (const DbError& e) {
         if (e.cause() != DbError::Cause::Other)
             fail(path, describe(path, e));

@@ -53,10 +53,6 @@ enum class Access { Read, Write };
 void openCatalog(Database& db, const QString& path, const QCommandLineParser& parser,
                  Access access);
 
-// An OrderId after every category's and disc's, so a new row sorts last among its
-// siblings (the window's next save renumbers the whole tree anyway).
-qint64 nextOrderId(Database& db);
-
 // A whole-number argument; throws a usage Failed naming `what` otherwise.
 qint64 idArgument(const QString& text, const QString& what);
 

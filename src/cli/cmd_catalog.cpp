@@ -1,7 +1,9 @@
 // new, tree, mkcat, ls, note: reading and small edits of a catalog.
 #include "cli/clicommon.h"
-#include "core/store/schema.h"
 #include "core/settings/text.h"
+#include "core/store/catalogstore.h"
+#include "core/store/contentstore.h"
+#include "core/store/schema.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,7 +12,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryFile>
-#include <map>
 #include <vector>
 
 namespace vorlane::cli {
@@ -41,40 +42,15 @@ int cmdNew(Context& ctx, QCommandLineParser& p) {
     return Ok;
 }
 
-namespace {
-
-struct Node {
-    qint64 id;
-    QString name;
-    qint64 order;
-};
-
-} // namespace
-
 int cmdTree(Context& ctx, QCommandLineParser& p) {
     const QString path = p.positionalArguments().at(0);
     Database db;
     openCatalog(db, path, p, Access::Read);
-    std::map<qint64, std::vector<Node>> categories; // by parent
-    std::map<qint64, std::vector<Node>> discs;      // by category
-    {
-        Query q(db, QStringLiteral(
-                        "select AutoId, TreeName, FatherId from qClass order by OrderId, AutoId"));
-        while (q.next())
-            categories[q.integerOr(QStringLiteral("FatherId"), 0)].push_back(
-                {q.integer(0), q.textOr(1), 0});
-    }
-    {
-        Query q(db,
-                QStringLiteral("select AutoId, CDName, ClassId from qCD order by OrderId, AutoId"));
-        while (q.next())
-            discs[q.integerOr(QStringLiteral("ClassId"), 0)].push_back(
-                {q.integer(0), q.textOr(1, QStringLiteral("未命名")), 0});
-    }
+    const CatalogTree tree = catalogstore::loadTree(db);
     std::vector<qint64> path_;
     std::function<void(qint64, int)> walk = [&](qint64 parent, int depth) {
         const QString indent(depth * 2, QLatin1Char(' '));
-        for (const Node& c : categories[parent]) {
+        for (const TreeNodeRow& c : tree.categories.value(parent)) {
             // A damaged catalog may link categories in a circle; print each once.
             if (std::find(path_.begin(), path_.end(), c.id) != path_.end())
                 continue;
@@ -82,7 +58,7 @@ int cmdTree(Context& ctx, QCommandLineParser& p) {
             path_.push_back(c.id);
             walk(c.id, depth + 1);
             path_.pop_back();
-            for (const Node& d : discs[c.id])
+            for (const TreeNodeRow& d : tree.discs.value(c.id))
                 ctx.out << indent << "  [D" << d.id << "] " << oneLine(d.name) << "\n";
         }
     };
@@ -98,17 +74,10 @@ int cmdMkcat(Context& ctx, QCommandLineParser& p) {
     const qint64 parent = idArgument(p.value(QStringLiteral("parent")), QStringLiteral("--parent"));
     Database db;
     openCatalog(db, path, p, Access::Write);
-    if (parent != 0 &&
-        db.count(QStringLiteral("select 1 from qClass where AutoId=?"), {parent}) == 0)
+    if (parent != 0 && !catalogstore::categoryExists(db, parent))
         fail(path, QStringLiteral("no category with id ") + QString::number(parent));
-    // Names are limited as the desktop program stores them; last among its siblings.
-    name = truncateGbk(name, 50);
-    const qint64 order = nextOrderId(db);
-    const qint64 id = Record(db, QStringLiteral("qClass"))
-                          .set(QStringLiteral("TreeName"), name)
-                          .set(QStringLiteral("FatherId"), parent)
-                          .set(QStringLiteral("OrderId"), order)
-                          .append();
+    // Last among its siblings.
+    const qint64 id = catalogstore::addCategory(db, name, parent, catalogstore::nextOrderId(db));
     ctx.out << id << "\n";
     return Ok;
 }
@@ -124,27 +93,21 @@ int cmdLs(Context& ctx, QCommandLineParser& p) {
         usage(QStringLiteral("unknown format: ") + format);
     Database db;
     openCatalog(db, path, p, Access::Read);
-    if (db.count(QStringLiteral("select 1 from qCD where AutoId=?"), {disc}) == 0)
+    if (!catalogstore::discExists(db, disc))
         fail(path, QStringLiteral("no disc with id ") + QString::number(disc));
-    if (folder != 0 &&
-        db.count(QStringLiteral("select 1 from qCDFiles where AutoId=? and CdID=? and IsDir<>0"),
-                 {folder, disc}) == 0)
+    if (folder != 0 && !contentstore::isFolderOf(db, folder, disc))
         fail(path, QStringLiteral("no folder with id ") + QString::number(folder) +
                        QStringLiteral(" on disc ") + QString::number(disc));
-    Query q(db,
-            QStringLiteral("select AutoId, TreeName, FPath, FSize, IsDir, TreeExp from qCDFiles "
-                           "where FatherId=? and CdID=? order by IsDir desc, AutoId"),
-            {folder, disc});
     QJsonArray json;
     if (format == QLatin1String("tsv"))
         ctx.out << "id\ttype\tsize\tname\tpath\tnote\n";
-    while (q.next()) {
-        const qint64 id = q.integer(0);
-        const QString name = q.textOr(1);
-        const QString fpath = q.textOr(2);
-        const qint64 size = q.integerOr(QStringLiteral("FSize"), 0);
-        const bool isDir = q.integerOr(QStringLiteral("IsDir"), 0) != 0;
-        const QString note = q.textOr(5);
+    contentstore::readLevel(db, disc, folder, [&](Entry&& e) {
+        const qint64 id = e.id;
+        const QString& name = e.name;
+        const qint64 size = e.size;
+        const bool isDir = e.isDir;
+        const QString& note = e.note;
+        const QString& fpath = e.path;
         // A folder's FPath names the folder itself; a file's names the folder holding it.
         const QString full = isDir ? fpath : fpath + QLatin1Char('/') + name;
         if (format == QLatin1String("json")) {
@@ -167,7 +130,8 @@ int cmdLs(Context& ctx, QCommandLineParser& p) {
                 ctx.out << "  # " << oneLine(note);
             ctx.out << '\n';
         }
-    }
+        return true;
+    });
     if (format == QLatin1String("json"))
         ctx.out << QJsonDocument(json).toJson(QJsonDocument::Indented);
     return Ok;
@@ -186,9 +150,6 @@ int cmdNote(Context& ctx, QCommandLineParser& p) {
     if (fromFile && args.size() > 1)
         usage(QStringLiteral("give the note as TEXT or with --file, not both"));
     const bool writing = fromFile || args.size() > 1;
-    const QString table = isDisc ? QStringLiteral("qCD") : QStringLiteral("qCDFiles");
-    const QString column = isDisc ? QStringLiteral("CDExp") : QStringLiteral("TreeExp");
-
     QString text;
     if (fromFile) {
         QFile f(p.value(QStringLiteral("file")));
@@ -200,23 +161,28 @@ int cmdNote(Context& ctx, QCommandLineParser& p) {
     }
     Database db;
     openCatalog(db, path, p, writing ? Access::Write : Access::Read);
-    Query q(db,
-            QStringLiteral("select ") + column + QStringLiteral(" from ") + table +
-                QStringLiteral(" where AutoId=?"),
-            {id});
-    if (!q.next())
+    std::optional<QString> stored;
+    if (isDisc) {
+        if (const std::optional<DiscRow> row = catalogstore::discRow(db, id))
+            stored = row->note;
+    } else {
+        stored = contentstore::entryNote(db, id);
+    }
+    if (!stored)
         fail(path,
              (isDisc ? QStringLiteral("no disc with id ") : QStringLiteral("no entry with id ")) +
                  QString::number(id));
     if (!writing) {
-        const QString note = withoutControls(q.textOr(0));
+        const QString note = withoutControls(*stored);
         ctx.out << note;
         if (!note.isEmpty() && !note.endsWith(QLatin1Char('\n')))
             ctx.out << '\n';
         return Ok;
     }
-    q.reset();
-    Record(db, table).set(column, text).update(id);
+    if (isDisc)
+        catalogstore::setDiscNote(db, id, text);
+    else
+        contentstore::setNote(db, id, text);
     return Ok;
 }
 

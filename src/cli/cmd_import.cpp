@@ -1,8 +1,8 @@
 // import: a disc or directory into a category, as the import dialog does it.
 #include "cli/clicommon.h"
 #include "core/import/drives.h"
-#include "core/import/importcore.h"
 #include "core/import/scanner.h"
+#include "core/store/catalogstore.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -62,26 +62,22 @@ int cmdImport(Context& ctx, QCommandLineParser& p) {
 
     Database db;
     openCatalog(db, path, p, Access::Write);
-    QString categoryName;
-    {
-        Query q(db, QStringLiteral("select TreeName from qClass where AutoId=?"), {category});
-        if (!q.next())
-            fail(path, QStringLiteral("no category with id ") + QString::number(category));
-        categoryName = q.textOr(0);
-    }
+    const std::optional<QString> categoryName = catalogstore::categoryName(db, category);
+    if (!categoryName)
+        fail(path, QStringLiteral("no category with id ") + QString::number(category));
     const QString label = discLabelAt(root);
     QString name = p.value(QStringLiteral("name")).trimmed();
     if (name.isEmpty())
         name = !label.isEmpty() ? label : (root == QLatin1String("/") ? root : rootInfo.fileName());
     if (!label.isEmpty()) {
-        const QString other = duplicateCategory(db, label);
+        const QString other = catalogstore::duplicateCategory(db, label);
         if (!other.isEmpty())
             ctx.err << "vorlane-cli: warning: a disc labelled \"" << oneLine(label)
                     << "\" is already in category \"" << oneLine(other)
                     << "\"; importing it again\n";
     }
-    const qint64 order = nextOrderId(db);
-    const qint64 disc = addDiscRow(db, NewDisc{name, category, order, root, label});
+    const qint64 order = catalogstore::nextOrderId(db);
+    const qint64 disc = catalogstore::addDiscRow(db, NewDisc{name, category, order, root, label});
 
     ScanParams params;
     params.root = root;
@@ -112,7 +108,7 @@ int cmdImport(Context& ctx, QCommandLineParser& p) {
         ctx.err.flush();
     }
     ctx.out << "disc " << disc << " \"" << oneLine(name) << "\" in category " << category << " \""
-            << oneLine(categoryName) << "\"\n"
+            << oneLine(*categoryName) << "\"\n"
             << "files: " << result.files << ", folders: " << result.folders
             << ", rows stored: " << result.rows << (result.cancelled ? " (cancelled)" : "");
     if (result.unreadable > 0)

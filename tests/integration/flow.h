@@ -95,7 +95,10 @@ inline QTreeWidgetItem* contentNode(vorlane::MainWindow& w, const QString& name)
 inline QStringList search(vorlane::SearchWindow* win, const QString& keyword, bool notes = true) {
     child<QCheckBox>(win, "ckExp")->setChecked(notes);
     child<QComboBox>(win, "cobFind")->setEditText(keyword);
+    QSignalSpy ended(win, &vorlane::SearchWindow::searchFinished);
     win->btnBeginFindClick();
+    if (win->isSearching() && !ended.wait(20000))
+        return {QStringLiteral("(the search did not end)")};
     QStringList out;
     for (int i = 0; i < win->results()->rowCount(); ++i) {
         const vorlane::SearchHit* h = win->results()->hit(i);

@@ -1,6 +1,7 @@
 // Importing real directory trees through the main window, into catalogs opened from a file
 // and into a new catalog that has never been saved, and what the window and the file show
 // afterwards.
+#include "common/actions.h"
 #include "core/settings/settings.h"
 #include "flow.h"
 
@@ -76,7 +77,7 @@ void TestImportFlow::importIntoOpenedCatalog() {
     for (const char* name : {"btnAddChild", "btnAddUp", "btnAddDown", "btnInCD", "btnClassDelete"})
         QVERIFY2(w.button(name)->isEnabled(), name);
     scriptDirectoryImport(f.prompts, disc.path(), QStringLiteral("新片"));
-    w.action("InCD")->trigger();
+    TRIGGER(w.action("InCD"));
     QCOMPARE(f.prompts.pendingAnswers(), 0);
     QCOMPARE(f.prompts.lastMessage().text,
              QStringLiteral("数据导入完毕！\r\n\r\n文件：3，目录：3"));
@@ -135,9 +136,9 @@ void TestImportFlow::newCatalogImportAndClose() {
     // Name the first category and give it a child.
     QTreeWidgetItem* top = f.tree()->topLevelItem(0);
     f.tree()->setCurrentItem(top);
-    w.action("RenameNode")->trigger();
+    TRIGGER(w.action("RenameNode"));
     QVERIFY(typeLabel(f.tree(), QStringLiteral("影视")));
-    w.action("NewChildClass")->trigger();
+    TRIGGER(w.action("NewChildClass"));
     QVERIFY(typeLabel(f.tree(), QStringLiteral("纪录片")));
     QTRY_COMPARE(dumpTree(f.tree()), (QStringList{"影视", "  纪录片"}));
     QVERIFY(w.session().isModified());
@@ -147,7 +148,7 @@ void TestImportFlow::newCatalogImportAndClose() {
     f.tree()->setCurrentItem(findNode(f.tree(), QStringLiteral("纪录片")));
     f.prompts.answerFile(file);
     scriptDirectoryImport(f.prompts, disc.path(), QStringLiteral("新片"));
-    w.action("InCD")->trigger();
+    TRIGGER(w.action("InCD"));
     QCOMPARE(f.prompts.pendingAnswers(), 0);
     QCOMPARE(w.session().currentFile(), file);
     QVERIFY(!w.session().isModified());
@@ -159,7 +160,7 @@ void TestImportFlow::newCatalogImportAndClose() {
     QCOMPARE(names, (QStringList{"Empty", "Sub", "top.txt"}));
 
     // An unsaved rename of the disc, then the window is closed.
-    w.action("RenameNode")->trigger();
+    TRIGGER(w.action("RenameNode"));
     QVERIFY(typeLabel(f.tree(), QStringLiteral("改名")));
     QTRY_VERIFY(w.session().isModified());
     f.prompts.clear();

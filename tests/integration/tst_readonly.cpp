@@ -1,6 +1,7 @@
 // A catalog opened read-only, by the write password's 只读 or after a failed backup: every
 // editing control of every subsystem stays off and every edit is refused, while browsing,
 // searching and opening files still work.
+#include "common/actions.h"
 #include "common/clirunner.h"
 #include "common/recordingopener.h"
 #include "flow.h"
@@ -131,14 +132,14 @@ void TestReadOnly::everyEditRefused() {
     QCOMPARE(enabledEditing(w), QStringList());
     QVERIFY(enabledNamed(w, "mitOpen"));
     QVERIFY(enabledNamed(w, "mitFileExp"));
-    w.action("mitOpen")->trigger();
+    TRIGGER(w.action("mitOpen"));
     QCOMPARE(opener.paths, QStringList{disc.path(QStringLiteral("a.txt"))});
     w.contents()->mitDeleteClick();
     w.contents()->mitAddDirClick();
     w.contents()->mitAddFileClick();
     QCOMPARE(listNames(w), (QStringList{"Docs", "a.txt"}));
 
-    w.action("mitFileExp")->trigger();
+    TRIGGER(w.action("mitFileExp"));
     FileNotesEditor* editor = w.contents()->fileNotes();
     QVERIFY(editor);
     child<QPlainTextEdit>(editor, "txtExp")->setPlainText(QStringLiteral("文件备注"));
@@ -160,7 +161,7 @@ void TestReadOnly::everyEditRefused() {
     f.prompts.answerFolder(dir.path());
     QFile::remove(disc.path(QStringLiteral("Docs/x.txt")));
     w.lvMain()->selectRow(listRow(w, QStringLiteral("x.txt")));
-    w.action("mitOpen")->trigger();
+    TRIGGER(w.action("mitOpen"));
     QCOMPARE(f.prompts.messages().size(), 1);
     QVERIFY(f.prompts.lastMessage().text.contains(QStringLiteral("不能修改光盘位置")));
     QCOMPARE(w.notes()->sourcePath(), disc.path());

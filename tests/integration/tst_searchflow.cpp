@@ -1,5 +1,6 @@
 // A disc imported from a real tree, then searched, jumped to, deleted from and annotated
 // through the main window; the search window and the command line see the same catalog.
+#include "common/actions.h"
 #include "common/clirunner.h"
 #include "flow.h"
 #include "gui/browser/filenotes.h"
@@ -44,7 +45,7 @@ struct Imported {
         category = findNode(f.tree(), QStringLiteral("电影"));
         f.tree()->setCurrentItem(category);
         scriptDirectoryImport(f.prompts, disc.path(), QStringLiteral("Movies"));
-        f.w().action("InCD")->trigger();
+        TRIGGER(f.w().action("InCD"));
         discNode = f.tree()->currentItem();
         f.prompts.clear();
     }
@@ -160,7 +161,7 @@ void TestSearchFlow::deletesReachViewsAndSearch() {
     w.button("btnExpSave")->click();
     c.f.prompts.clear();
     c.f.prompts.answer(QMessageBox::Yes);
-    w.action("MClassDelete")->trigger();
+    TRIGGER(w.action("MClassDelete"));
     QCOMPARE(c.f.prompts.messages().size(), 1);
     QVERIFY(!findNode(c.f.tree(), QStringLiteral("Movies")));
     QCOMPARE(w.tvCDRom()->topLevelItemCount(), 0);
@@ -180,7 +181,7 @@ void TestSearchFlow::fileNotesFoundBySearchAndCli() {
     MainWindow& w = c.w();
     const QStringList top = listNames(w);
     w.lvMain()->selectRow(0);
-    w.action("mitFileExp")->trigger();
+    TRIGGER(w.action("mitFileExp"));
     FileNotesEditor* editor = w.contents()->fileNotes();
     QVERIFY(editor);
     auto* text = child<QPlainTextEdit>(editor, "txtExp");

@@ -2,12 +2,13 @@
 // file-type detection.
 #pragma once
 
+#include "core/throttle.h"
+
 #include <QFile>
-#include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace vorlane::fsnames {
 
@@ -42,26 +43,20 @@ public:
     using Callback = std::function<void(const QString& path)>;
 
     PathReporter(const Callback& progress, int intervalMs)
-        : m_progress(progress), m_every(std::max(0, intervalMs)) {}
+        : m_progress(progress), m_due(Throttle::dueAtOnce(intervalMs)) {}
 
     // `prefix` is the walk's root prefix, `folder` the folder's path below it ("" or
     // "/A/B"), `name` the entry's stored name.
-    void report(const QString& prefix, const std::string& folder, const std::string& name) {
-        if (!m_progress)
+    void report(const QString& prefix, std::string_view folder, const std::string& name) {
+        if (!m_progress || !m_due.due())
             return;
-        const auto now = Clock::now();
-        if (m_every.count() > 0 && now - m_last < m_every)
-            return;
-        m_last = now;
         m_progress(prefix + QString::fromUtf8(folder.data(), qsizetype(folder.size())) +
                    QLatin1Char('/') + QString::fromUtf8(name.data(), qsizetype(name.size())));
     }
 
 private:
-    using Clock = std::chrono::steady_clock;
     const Callback& m_progress;
-    std::chrono::milliseconds m_every;
-    Clock::time_point m_last{};
+    Throttle m_due;
 };
 
 } // namespace vorlane::fsnames

@@ -2,22 +2,19 @@
 
 #include "core/import/fsnames.h"
 #include "core/import/scanner.h"
+#include "core/import/treewalk.h"
 
-#include <QFile>
 #include <algorithm>
-#include <chrono>
-#include <dirent.h>
-#include <fcntl.h>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <unordered_set>
 
 namespace vorlane {
 
 namespace {
 
-class Detector {
+// Detection on the shared walk: names are all it needs, so no entry is looked at with
+// lstat unless its listing leaves its type open.
+class Detector : TreeWalker {
 public:
     Detector(const QStringList& known, const TypeDetectHooks& hooks)
         : m_hooks(hooks), m_reporter(hooks.progress, hooks.progressIntervalMs) {
@@ -27,65 +24,36 @@ public:
 
     QStringList run(const QString& root) {
         m_prefix = rootPrefix(root);
-        const QByteArray path =
-            QFile::encodeName(m_prefix.isEmpty() ? QStringLiteral("/") : m_prefix);
-        const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
-        if (fd >= 0)
-            collect(fd);
+        if (!cancelled())
+            walk(m_prefix);
         return m_found;
     }
 
 private:
-    // Lists the open folder `fd` (taken over and closed here).
-    void collect(int fd) {
-        if (m_hooks.cancel && m_hooks.cancel->load(std::memory_order_relaxed)) {
-            ::close(fd);
-            return;
-        }
-        DIR* dir = ::fdopendir(fd);
-        if (!dir) {
-            ::close(fd);
-            return;
-        }
-        std::string name;
-        while (const dirent* e = ::readdir(dir)) {
-            if (e->d_name[0] == '.')
-                continue;
-            bool isDir = e->d_type == DT_DIR;
-            if (e->d_type == DT_UNKNOWN) {
-                struct stat st {};
-                if (::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0)
-                    isDir = S_ISDIR(st.st_mode);
-            }
-            fsnames::storedName(e->d_name, name);
-            if (isDir) {
-                const int sub =
-                    ::openat(::dirfd(dir), e->d_name,
-                             O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-                if (sub >= 0) {
-                    const size_t mark = m_path.size();
-                    m_path += '/';
-                    m_path += name;
-                    collect(sub);
-                    m_path.resize(mark);
-                }
-                continue;
-            }
-            m_reporter.report(m_prefix, m_path, name);
-            const auto dot = name.rfind('.');
-            if (dot == std::string::npos)
-                continue;
-            std::string ext = name.substr(dot);
-            if (m_seen.insert(fsnames::foldAscii(ext)).second)
-                m_found << QString::fromStdString(ext);
-        }
-        ::closedir(dir);
+    bool cancelled() const {
+        return m_hooks.cancel && m_hooks.cancel->load(std::memory_order_relaxed);
     }
+
+    bool classify(WalkEntry&) override { return false; }
+
+    // A cancel stops only the way down: the folders already entered finish their files.
+    bool enter(const WalkEntry&, qint64, int, qint64&) override { return !cancelled(); }
+
+    void file(const WalkEntry& e, qint64) override {
+        m_reporter.report(m_prefix, path(), e.name);
+        const auto dot = e.name.rfind('.');
+        if (dot == std::string::npos)
+            return;
+        std::string ext = e.name.substr(dot);
+        if (m_seen.insert(fsnames::foldAscii(ext)).second)
+            m_found << QString::fromStdString(ext);
+    }
+
+    void unreadable(int) override {} // contributes nothing
 
     const TypeDetectHooks& m_hooks;
     QString m_prefix;
     fsnames::PathReporter m_reporter;
-    std::string m_path;
     std::unordered_set<std::string> m_seen;
     QStringList m_found;
 };

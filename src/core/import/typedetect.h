@@ -19,11 +19,11 @@ struct TypeDetectHooks {
     const std::atomic<bool>* cancel = nullptr;
 };
 
-// Walks the whole tree below `root` (no depth limit; names beginning with "." passed over;
-// symbolic links taken as files, never followed) and returns, in the order first met, every
-// extension (from the last "." of a file name on, dot included) that is neither in `known`
-// nor already returned, comparing with only a-z folded. Each is spelled as in the first
-// file that had it. An unreadable root or folder contributes nothing.
+// Walks the whole tree below `root` (any depth, few folders open at a time; names beginning
+// with "." passed over; symbolic links taken as files, never followed) and returns, in the
+// order first met, every extension (from the last "." of a file name on, dot included) that is
+// neither in `known` nor already returned, comparing with only a-z folded. Each is spelled as in
+// the first file that had it. An unreadable root or folder contributes nothing.
 QStringList detectTypes(const QString& root, const QStringList& known,
                         const TypeDetectHooks& hooks = {});
 

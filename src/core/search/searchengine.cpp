@@ -1,15 +1,10 @@
 #include "core/search/searchengine.h"
 
 #include "core/store/database.h"
+#include "core/store/searchstore.h"
+#include "core/throttle.h"
 
-#include <QHash>
-#include <QScopeGuard>
-#include <chrono>
 #include <cstring>
-#include <exception>
-#include <memory>
-#include <sqlite3.h>
-#include <utility>
 #include <vector>
 
 namespace vorlane {
@@ -46,18 +41,7 @@ public:
     }
 
     // A null value never matches.
-    bool matches(sqlite3_stmt* stmt, int column) const {
-        const auto* text = sqlite3_column_text(stmt, column);
-        if (!text)
-            return false;
-        return test(text, size_t(sqlite3_column_bytes(stmt, column)));
-    }
-    bool matches(sqlite3_value* value) const {
-        const auto* text = sqlite3_value_text(value);
-        if (!text)
-            return false;
-        return test(text, size_t(sqlite3_value_bytes(value)));
-    }
+    bool matches(searchstore::Utf8 text) const { return text.data && test(text.data, text.size); }
 
 private:
     bool test(const unsigned char* text, size_t length) const {
@@ -86,17 +70,12 @@ private:
     bool m_fold = false;
 };
 
-QString columnText(sqlite3_stmt* stmt, int column) {
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
-    return text ? QString::fromUtf8(text, sqlite3_column_bytes(stmt, column)) : QString();
-}
-
 // Runs the phases and keeps the row count, the hit number and the progress clock.
-class Searcher {
+class Searcher : public searchstore::EntryTest {
 public:
     Searcher(Database& db, const SearchOptions& options, const SearchCallbacks& callbacks)
         : m_db(db), m_options(options), m_callbacks(callbacks),
-          m_matcher(options.keyword, options.caseSensitive) {}
+          m_matcher(options.keyword, options.caseSensitive), m_discNames(db) {}
 
     SearchSummary run() {
         m_summary.total = searchTotal(m_db, m_options);
@@ -119,20 +98,14 @@ private:
         return m_summary.stopped;
     }
 
-    // Before each row: false once the search has been stopped.
-    bool nextRow(Query& q) { return !stopRequested() && q.next(); }
-
     void rowDone() {
         ++m_summary.examined;
-        if ((m_summary.examined & 255) == 0 && m_callbacks.onProgress) {
-            const auto now = std::chrono::steady_clock::now();
-            if (now - m_lastReport >= std::chrono::milliseconds(25))
-                report();
-        }
+        if ((m_summary.examined & 255) == 0 && m_callbacks.onProgress && m_report.due())
+            report();
     }
 
     void report() {
-        m_lastReport = std::chrono::steady_clock::now();
+        m_report.restart();
         if (m_callbacks.onProgress)
             m_callbacks.onProgress(m_summary.examined, m_summary.total);
     }
@@ -144,15 +117,14 @@ private:
     }
 
     void discPhase() {
-        Query q(m_db, QStringLiteral("select CDName, CDExp, AutoId from qCD"
-                                     " order by OrderId, AutoId"));
-        sqlite3_stmt* s = q.statement();
-        while (nextRow(q)) {
+        searchstore::Discs discs(m_db);
+        while (!stopRequested() && discs.next()) {
             // The disc name is searched whatever the options say.
-            if (m_matcher.matches(s, 0) || (m_options.notes && m_matcher.matches(s, 1))) {
+            if (m_matcher.matches(discs.name()) ||
+                (m_options.notes && m_matcher.matches(discs.note()))) {
                 SearchHit h;
-                h.discName = columnText(s, 0);
-                h.discId = sqlite3_column_int64(s, 2);
+                h.discName = discs.nameText();
+                h.discId = discs.id();
                 hit(h);
             }
             rowDone();
@@ -160,41 +132,25 @@ private:
     }
 
     // The folder and file phases in one read of the table. Rows are tested inside the
-    // statement (by matchEntry), so only hits come back through the API. Folder hits are
-    // reported as they come; with both phases, file hits are held back and reported after
-    // the read, so the order and the numbers are those of a folder phase followed by a
-    // file phase.
+    // statement (by test()), so only hits come back. Folder hits are reported as they
+    // come; with both phases, file hits are held back and reported after the read, so the
+    // order and the numbers are those of a folder phase followed by a file phase.
     void entries() {
-        sqlite3* db = m_db.handle();
-        const int rc =
-            sqlite3_create_function_v2(db, MatchFunction, 3, SQLITE_UTF8 | SQLITE_DIRECTONLY, this,
-                                       &Searcher::matchEntry, nullptr, nullptr, nullptr);
-        if (rc != SQLITE_OK)
-            throw DbError(QString::fromUtf8(sqlite3_errmsg(db)));
-        const auto unregister = qScopeGuard([db] {
-            sqlite3_create_function_v2(db, MatchFunction, 3, SQLITE_UTF8, nullptr, nullptr, nullptr,
-                                       nullptr, nullptr);
-        });
-
         std::vector<SearchHit> files;
         {
-            Query q(m_db, QStringLiteral("select IsDir, TreeName, AutoId, CdID, FatherId"
-                                         " from qCDFiles"
-                                         " where vorlane_search_match(ifnull(IsDir, -1),"
-                                         " TreeName, TreeExp) order by AutoId"));
-            sqlite3_stmt* s = q.statement();
+            searchstore::MatchingEntries rows(m_db, *this);
             try {
-                while (q.next()) {
+                while (rows.next()) {
                     SearchHit h;
-                    h.name = columnText(s, 1);
-                    h.discId = sqlite3_column_int64(s, 3);
-                    h.discName = discName(h.discId);
-                    if (sqlite3_column_int64(s, 0) == 1) {
-                        h.folderId = sqlite3_column_int64(s, 2);
+                    h.name = rows.name();
+                    h.discId = rows.discId();
+                    h.discName = m_discNames(h.discId);
+                    if (rows.isFolder()) {
+                        h.folderId = rows.id();
                         hit(h);
                     } else {
-                        h.folderId = sqlite3_column_int64(s, 4);
-                        h.fileId = sqlite3_column_int64(s, 2);
+                        h.folderId = rows.folderId();
+                        h.fileId = rows.id();
                         if (m_folderPhase)
                             files.push_back(std::move(h));
                         else
@@ -202,9 +158,6 @@ private:
                     }
                 }
             } catch (const DbError&) {
-                // A stop (or a failing callback) ends the statement with an error.
-                if (m_failure)
-                    std::rethrow_exception(std::exchange(m_failure, nullptr));
                 if (!m_summary.stopped)
                     throw;
             }
@@ -214,64 +167,22 @@ private:
             hit(h);
     }
 
-    static void matchEntry(sqlite3_context* ctx, int /*argc*/, sqlite3_value** argv) {
-        auto* self = static_cast<Searcher*>(sqlite3_user_data(ctx));
-        try {
-            switch (self->testEntry(argv)) {
-            case Row::Hit:
-                sqlite3_result_int(ctx, 1);
-                return;
-            case Row::Miss:
-                sqlite3_result_int(ctx, 0);
-                return;
-            case Row::Stop:
-                sqlite3_result_error(ctx, "search stopped", -1);
-                return;
-            }
-        } catch (...) {
-            // Nothing may be thrown through the database engine.
-            self->m_failure = std::current_exception();
-            sqlite3_result_error(ctx, "search failed", -1);
-        }
-    }
-
-    enum class Row { Hit, Miss, Stop };
-
-    Row testEntry(sqlite3_value** argv) {
+    Verdict test(qint64 kind, searchstore::Utf8 name, searchstore::Utf8 note) override {
         if (stopRequested())
-            return Row::Stop;
-        const qint64 kind = sqlite3_value_int64(argv[0]);
+            return Verdict::Stop;
         const bool folder = kind == 1;
         const bool file = kind == 0;
         // With both phases every row is read (and counted); with one, only its kind.
         if (!(m_folderPhase && m_filePhase) && !(folder ? m_folderPhase : file && m_filePhase))
-            return Row::Miss;
+            return Verdict::Miss;
         bool match = false;
         if (folder || file) {
             const bool names = folder ? m_options.folders : m_options.files;
-            match = (names && m_matcher.matches(argv[1])) ||
-                    (m_options.notes && m_matcher.matches(argv[2]));
+            match =
+                (names && m_matcher.matches(name)) || (m_options.notes && m_matcher.matches(note));
         }
         rowDone();
-        return match ? Row::Hit : Row::Miss;
-    }
-
-    // Looked up per hit rather than joined per row: hits are few, rows are many.
-    QString discName(qint64 discId) {
-        const auto it = m_discNames.constFind(discId);
-        if (it != m_discNames.cend())
-            return *it;
-        if (!m_nameQuery)
-            m_nameQuery = std::make_unique<Query>(
-                m_db, QStringLiteral("select CDName from qCD where AutoId=?"));
-        m_nameQuery->reset();
-        m_nameQuery->bind(1, discId);
-        QString name;
-        if (m_nameQuery->next())
-            name = columnText(m_nameQuery->statement(), 0);
-        m_nameQuery->reset();
-        m_discNames.insert(discId, name);
-        return name;
+        return match ? Verdict::Hit : Verdict::Miss;
     }
 
     Database& m_db;
@@ -279,13 +190,10 @@ private:
     const SearchCallbacks& m_callbacks;
     Matcher m_matcher;
     SearchSummary m_summary;
-    std::chrono::steady_clock::time_point m_lastReport;
-    QHash<qint64, QString> m_discNames;
+    Throttle m_report{25};
+    searchstore::DiscNames m_discNames;
     bool m_folderPhase = false;
     bool m_filePhase = false;
-    std::exception_ptr m_failure;
-    static constexpr const char* MatchFunction = "vorlane_search_match";
-    std::unique_ptr<Query> m_nameQuery;
 };
 
 } // namespace
@@ -301,18 +209,8 @@ QString trimKeyword(const QString& text) {
 }
 
 qint64 searchTotal(Database& db, const SearchOptions& options) {
-    qint64 total = db.scalar(QStringLiteral("select count(*) from qCD")).toLongLong();
-    const bool folders = options.folders || options.notes;
-    const bool files = options.files || options.notes;
-    if (folders && files) {
-        // Read in one pass, every entry row counts (and the index answers fast).
-        total += db.scalar(QStringLiteral("select count(*) from qCDFiles")).toLongLong();
-    } else if (folders || files) {
-        total += db.scalar(folders ? QStringLiteral("select count(*) from qCDFiles where IsDir=1")
-                                   : QStringLiteral("select count(*) from qCDFiles where IsDir=0"))
-                     .toLongLong();
-    }
-    return total;
+    return searchstore::rowCount(db, options.folders || options.notes,
+                                 options.files || options.notes);
 }
 
 SearchSummary runSearch(Database& db, const SearchOptions& options,

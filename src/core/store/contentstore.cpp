@@ -1,10 +1,25 @@
 #include "core/store/contentstore.h"
 
 #include "core/store/database.h"
+#include "core/throttle.h"
 
-#include <QElapsedTimer>
+#include <sqlite3.h>
 
 namespace vorlane::contentstore {
+
+bool isFolderOf(Database& db, qint64 folderId, qint64 discId) {
+    return db
+        .scalar(QStringLiteral("select 1 from qCDFiles where AutoId=? and CdID=? and IsDir<>0"),
+                {folderId, discId})
+        .isValid();
+}
+
+std::optional<QString> entryNote(Database& db, qint64 entryId) {
+    Query q(db, QStringLiteral("select TreeExp from qCDFiles where AutoId=?"), {entryId});
+    if (!q.next())
+        return std::nullopt;
+    return q.textOr(0);
+}
 
 qint64 countTopLevel(Database& db, qint64 discId) {
     return db
@@ -117,8 +132,7 @@ qint64 removeTrees(Database& db, const QList<qint64>& entryIds,
     const auto total = qint64(ids.size());
     Transaction tx(db);
     Query del(db, QStringLiteral("delete from qCDFiles where AutoId=?"));
-    QElapsedTimer clock;
-    clock.start();
+    Throttle report(30);
     qint64 done = 0;
     // Deepest rows first, so that a parent never goes before its children.
     for (auto it = ids.rbegin(); it != ids.rend(); ++it) {
@@ -128,8 +142,7 @@ qint64 removeTrees(Database& db, const QList<qint64>& entryIds,
         done += db.changes(); // an entry reached twice is removed once
         if (cancel && cancel())
             return 0; // the transaction rolls back
-        if (progress && clock.elapsed() >= 30) {
-            clock.restart();
+        if (progress && report.due()) {
             progress(qint64(it - ids.rbegin()) + 1, total);
         }
     }
@@ -137,6 +150,40 @@ qint64 removeTrees(Database& db, const QList<qint64>& entryIds,
     if (progress)
         progress(total, total);
     return done;
+}
+
+EntryWriter::EntryWriter(Database& db, qint64 discId)
+    : m_db(db),
+      m_insert(std::make_unique<Query>(
+          db, QStringLiteral("insert into qCDFiles (CdID, FatherId, TreeName, FPath, FSize, "
+                             "IsDir) values (?1, ?2, ?3, ?4, ?5, ?6)"))) {
+    m_insert->bind(1, discId);
+}
+
+EntryWriter::~EntryWriter() = default;
+
+qint64 EntryWriter::add(std::string_view name, std::string_view path, qint64 size, bool isDir,
+                        qint64 fatherId) {
+    // Bound straight from the caller's bytes: the scan stores rows as fast as it lists them.
+    // An empty view may carry no pointer at all, which would bind null.
+    if (name.data() == nullptr)
+        name = "";
+    if (path.data() == nullptr)
+        path = "";
+    sqlite3_stmt* st = m_insert->statement();
+    sqlite3_bind_int64(st, 2, fatherId);
+    sqlite3_bind_text(st, 3, name.data(), int(name.size()), SQLITE_STATIC);
+    sqlite3_bind_text(st, 4, path.data(), int(path.size()), SQLITE_STATIC);
+    sqlite3_bind_int64(st, 5, isDir ? 0 : size);
+    sqlite3_bind_int(st, 6, isDir ? 1 : 0);
+    const int rc = sqlite3_step(st);
+    if (rc != SQLITE_DONE) {
+        const DbError error = DbError::fromEngine(m_db.handle());
+        sqlite3_reset(st);
+        throw error;
+    }
+    sqlite3_reset(st);
+    return sqlite3_last_insert_rowid(m_db.handle());
 }
 
 } // namespace vorlane::contentstore

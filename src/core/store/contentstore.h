@@ -1,15 +1,20 @@
 // Reading and changing a disc's entries in the catalog (no widgets): the list fills, the
-// folder levels of the content tree, hand-made entries, notes and recursive deletes.
+// folder levels of the content tree, hand-made entries, notes, recursive deletes and the
+// scan's writer.
 #pragma once
 
 #include <QList>
 #include <QString>
 #include <functional>
+#include <memory>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 namespace vorlane {
 
 class Database;
+class Query;
 
 // One row of qCDFiles as the file list shows it.
 struct Entry {
@@ -27,6 +32,12 @@ struct FolderRef {
 };
 
 namespace contentstore {
+
+// True when `folderId` is a folder of disc `discId`.
+bool isFolderOf(Database& db, qint64 folderId, qint64 discId);
+
+// An entry's note (empty when it has none); nullopt when there is no such entry.
+std::optional<QString> entryNote(Database& db, qint64 entryId);
 
 // Number of entries at a disc's top level.
 qint64 countTopLevel(Database& db, qint64 discId);
@@ -66,6 +77,25 @@ qint64 removeTree(Database& db, qint64 entryId,
 qint64 removeTrees(Database& db, const QList<qint64>& entryIds,
                    const std::function<void(qint64 done, qint64 total)>& progress = {},
                    const std::function<bool()>& cancel = {});
+
+// The scan's writer: one qCDFiles row per folder or file of a disc, through one prepared
+// statement reused for every row.
+class EntryWriter {
+public:
+    EntryWriter(Database& db, qint64 discId);
+    ~EntryWriter();
+    EntryWriter(const EntryWriter&) = delete;
+    EntryWriter& operator=(const EntryWriter&) = delete;
+
+    // Stores one row and returns its AutoId. `name` and `path` (FPath) are UTF-8; a
+    // folder is stored with size 0. Throws DbError.
+    qint64 add(std::string_view name, std::string_view path, qint64 size, bool isDir,
+               qint64 fatherId);
+
+private:
+    Database& m_db;
+    std::unique_ptr<Query> m_insert;
+};
 
 } // namespace contentstore
 } // namespace vorlane

@@ -546,9 +546,11 @@ bool Record::update(qint64 autoId) {
 
 // ---------------------------------------------------------------------------------------
 
-Transaction::Transaction(Database& db) : m_db(db) {
+Transaction::Transaction(Database& db, std::chrono::milliseconds interval)
+    : m_db(db), m_interval(interval) {
     m_db.begin();
     m_open = true;
+    m_lastCommit = std::chrono::steady_clock::now();
 }
 
 Transaction::~Transaction() {
@@ -564,13 +566,26 @@ void Transaction::commit() {
     if (m_open) {
         m_db.commit();
         m_open = false;
+        m_lastCommit = std::chrono::steady_clock::now();
+        if (m_onCommit)
+            m_onCommit();
     }
 }
 
 void Transaction::checkpoint() {
+    if (std::chrono::steady_clock::now() - m_lastCommit < m_interval)
+        return;
     commit();
     m_db.begin();
     m_open = true;
+}
+
+bool Transaction::isActive() const {
+    return m_open && m_db.inTransaction();
+}
+
+QString engineVersion() {
+    return QString::fromLatin1(sqlite3_libversion());
 }
 
 } // namespace vorlane

@@ -171,20 +171,36 @@ private:
     QVariantList m_values;
 };
 
-// Rolls back unless committed.
+// Rolls back unless committed. Bulk work (the scan, the tree save) calls checkpoint()
+// after each row: what is there is committed about every `interval` and at the end, so a
+// cancelled or failed run keeps every row committed so far, while a commit per row would
+// make the work many times slower.
 class Transaction {
 public:
-    explicit Transaction(Database& db);
+    static constexpr std::chrono::milliseconds CommitInterval{250};
+
+    explicit Transaction(Database& db, std::chrono::milliseconds interval = CommitInterval);
     ~Transaction();
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
     void commit();
-    // Commits what is there and starts a new transaction (periodic commits of bulk work).
+    // Once `interval` has passed since the last commit (at once for an interval of 0),
+    // commits what is there and starts a new transaction. Throws DbError when either fails.
     void checkpoint();
+    // Runs after every successful commit, the one of a checkpoint included.
+    void setOnCommit(std::function<void()> onCommit) { m_onCommit = std::move(onCommit); }
+    // False once committed, or when the engine has rolled the work back after a failure.
+    bool isActive() const;
 
 private:
     Database& m_db;
     bool m_open = false;
+    std::chrono::milliseconds m_interval;
+    std::chrono::steady_clock::time_point m_lastCommit;
+    std::function<void()> m_onCommit;
 };
+
+// The SQLite library's version, e.g. "3.40.1".
+QString engineVersion();
 
 } // namespace vorlane

@@ -1,11 +1,12 @@
 #include "gui/app/aboutdialog.h"
 
+#include "core/store/database.h"
+
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPixmap>
 #include <QVBoxLayout>
-#include <sqlite3.h>
 
 namespace vorlane {
 
@@ -13,8 +14,7 @@ QString AboutDialog::aboutText() {
     return QStringLiteral("<h3>Vorlane 光盘管理 %1</h3>"
                           "<p>光盘与目录的编目、注释与查找。</p>"
                           "<p>使用的程序库：<br>Qt %2<br>SQLite %3</p>")
-        .arg(QStringLiteral(VORLANE_VERSION), QString::fromLatin1(qVersion()),
-             QString::fromLatin1(sqlite3_libversion()));
+        .arg(QStringLiteral(VORLANE_VERSION), QString::fromLatin1(qVersion()), engineVersion());
 }
 
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {

@@ -17,7 +17,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
@@ -145,12 +144,11 @@ void MainWindow::showProgress(int percent) {
     percent = qBound(0, percent, 100);
     const bool finished = percent == 100 && m_progress->value() != 100;
     m_progress->setValue(percent);
-    // Let the window repaint and answer input, but not once per row of a long load. A
-    // monotonic clock: a wall clock set back would stop the pumping for as long.
-    if (!m_pumpClock.isValid() || m_pumpClock.elapsed() >= 30 || finished) {
-        m_pumpClock.start();
+    // Let the window repaint and answer input, but not once per row of a long load.
+    if (finished)
+        m_pump.expire();
+    if (m_pump.due())
         QCoreApplication::processEvents();
-    }
 }
 
 void MainWindow::setTitleNoFile() {

@@ -5,8 +5,8 @@
 #pragma once
 
 #include "core/store/catalogsession.h"
+#include "core/throttle.h"
 
-#include <QElapsedTimer>
 #include <QHash>
 #include <QMainWindow>
 
@@ -153,7 +153,7 @@ private:
     bool m_openRecentOnStart = true;
     bool m_activated = false;
     bool m_startedUp = false;
-    QElapsedTimer m_pumpClock;
+    Throttle m_pump = Throttle::dueAtOnce(30);
     // Until the user sizes the left pane, the category view keeps half of it.
     bool m_initialSplit = true;
 

@@ -1,5 +1,6 @@
 // Editing the category tree: new categories, renaming in place, deleting, and moving by
 // drag and drop.
+#include "core/store/catalogstore.h"
 #include "core/store/database.h"
 #include "gui/app/guards.h"
 #include "gui/app/icons.h"
@@ -179,15 +180,11 @@ void CategoryTree::btnClassDeleteClick() {
     const bool disc = nodes::isDisc(node);
     // A category added since the last save has no row yet.
     if (nodes::hasId(node)) {
-        Database& db = m_session.db();
         try {
-            Transaction t(db);
-            db.exec(disc ? QStringLiteral("delete from qCD where AutoId=?")
-                         : QStringLiteral("delete from qClass where AutoId=?"),
-                    {nodes::id(node)});
             if (disc)
-                db.exec(QStringLiteral("delete from qCDFiles where CdID=?"), {nodes::id(node)});
-            t.commit();
+                catalogstore::removeDisc(m_session.db(), nodes::id(node));
+            else
+                catalogstore::removeCategory(m_session.db(), nodes::id(node));
         } catch (const DbError& e) {
             prompts().error(w, e.text(), QStringLiteral("Vorlane"));
             return;

@@ -1,13 +1,12 @@
 #include "gui/browser/categorytree.h"
 
-#include "core/store/database.h"
+#include "core/store/catalogstore.h"
 #include "gui/app/guards.h"
 #include "gui/app/icons.h"
 #include "gui/app/mainwindow.h"
 #include "gui/browser/nodes.h"
 
 #include <QAction>
-#include <QHash>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -16,29 +15,6 @@
 #include <QTreeWidgetItemIterator>
 
 namespace vorlane {
-
-namespace {
-
-struct Row {
-    qint64 id;
-    QString name;
-};
-using RowsByParent = QHash<qint64, QList<Row>>;
-
-// Rows of one table grouped by their parent id, each group by OrderId (ties in the
-// database's own order).
-RowsByParent readRows(Database& db, const QString& sql, const QString& nullName) {
-    RowsByParent rows;
-    Query q(db, sql);
-    while (q.next()) {
-        const QVariant name = q.value(1);
-        rows[q.isNull(2) ? 0 : q.integer(2)].append(
-            Row{q.integer(0), name.isNull() ? nullName : name.toString()});
-    }
-    return rows;
-}
-
-} // namespace
 
 CategoryTree::CategoryTree(MainWindow* window, CatalogSession& session)
     : QObject(window), w(window), m_session(session) {
@@ -87,17 +63,9 @@ void CategoryTree::stepLoad() {
 
 void CategoryTree::load() {
     m_loadCounter = 0;
-    Database& db = m_session.db();
-    const RowsByParent categories =
-        readRows(db,
-                 QStringLiteral("select AutoId, TreeName, FatherId as ParentId from qClass"
-                                " order by OrderId, AutoId"),
-                 QString());
-    const RowsByParent discs = readRows(
-        db,
-        QStringLiteral(
-            "select AutoId, CDName, ClassId as ParentId from qCD order by OrderId, AutoId"),
-        QStringLiteral("未命名"));
+    const CatalogTree rows = catalogstore::loadTree(m_session.db());
+    const auto& categories = rows.categories;
+    const auto& discs = rows.discs;
 
     const QIcon categoryIcon = nodeIcon(NodeIcon::Category);
     const QIcon discIcon = nodeIcon(NodeIcon::Disc);
@@ -109,7 +77,7 @@ void CategoryTree::load() {
     // then its next sibling. Only rows reachable from the top level are shown.
     auto addLevel = [&](auto& self, QTreeWidgetItem* parent, qint64 parentId,
                         QList<QTreeWidgetItem*>* top) -> void {
-        for (const Row& row : categories.value(parentId)) {
+        for (const TreeNodeRow& row : categories.value(parentId)) {
             stepLoad();
             auto* node = new QTreeWidgetItem(QStringList{row.name});
             node->setIcon(0, categoryIcon);
@@ -121,7 +89,7 @@ void CategoryTree::load() {
             else
                 top->append(node);
             self(self, node, row.id, top);
-            for (const Row& disc : discs.value(row.id)) {
+            for (const TreeNodeRow& disc : discs.value(row.id)) {
                 stepLoad();
                 auto* d = new QTreeWidgetItem(node, QStringList{disc.name});
                 d->setIcon(0, discIcon);

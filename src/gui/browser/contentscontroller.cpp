@@ -2,6 +2,7 @@
 
 #include "core/store/contentstore.h"
 #include "core/store/database.h"
+#include "core/throttle.h"
 #include "gui/app/guards.h"
 #include "gui/app/icons.h"
 #include "gui/app/mainwindow.h"
@@ -15,7 +16,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QProgressBar>
@@ -47,7 +47,6 @@ class ContentsController::Filler {
 public:
     Filler(ContentsController* view, quint64 serial, bool withTree)
         : m_view(view), m_w(view->w), m_serial(serial), m_withTree(withTree) {
-        m_clock.start();
         m_w->lvMain()->model()->reserve(size_t(qMax<qint64>(0, m_view->m_loadTotal)));
     }
     ~Filler() { qDeleteAll(m_nodes); }
@@ -61,8 +60,7 @@ public:
         ++m_view->m_loadCounter;
         // The progress bar repaints at once when its value changes, so it moves with the
         // batches rather than with every row.
-        if (m_clock.elapsed() >= 30) {
-            m_clock.restart();
+        if (m_pump.due()) {
             flush();
             if (m_view->m_loadTotal > 0)
                 m_w->showProgress(percent());
@@ -104,7 +102,7 @@ private:
     quint64 m_serial;
     bool m_withTree;
     bool m_stopped = false;
-    QElapsedTimer m_clock;
+    Throttle m_pump{30};
     std::vector<Entry> m_batch;
     QList<QTreeWidgetItem*> m_nodes;
 };

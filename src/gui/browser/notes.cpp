@@ -30,11 +30,8 @@ void NotesPanel::showDisc(qint64 discId, const QString& caption) {
     m_open = false;
     m_row = DiscRow{};
     m_row.id = discId;
-    Query q(m_session.db(), QStringLiteral("select * from qCD where AutoId=?"), {discId});
-    if (q.next()) {
-        m_row.name = q.textOr(QStringLiteral("CDName"));
-        m_row.sourcePath = q.textOr(QStringLiteral("SourcePath"));
-        m_row.note = q.textOr(QStringLiteral("CDExp"));
+    if (std::optional<DiscRow> row = catalogstore::discRow(m_session.db(), discId)) {
+        m_row = std::move(*row);
         m_open = true;
     }
     setMemo(m_row.note);
@@ -66,9 +63,7 @@ void NotesPanel::btnExpSaveClick() {
         return;
     const QString text = w->txtCDExp()->toPlainText();
     try {
-        if (!Record(m_session.db(), QStringLiteral("qCD"))
-                 .set(QStringLiteral("CDExp"), text)
-                 .update(m_row.id))
+        if (!catalogstore::setDiscNote(m_session.db(), m_row.id, text))
             throw DbError(QStringLiteral("row gone"));
     } catch (const DbError&) {
         prompts().error(w, QStringLiteral("保存备注失败，数据太长或非法！"),
@@ -103,11 +98,8 @@ void NotesPanel::storeSourcePath(const QString& path) {
         return;
     const bool edited = isNoteEdited();
     const QString note = w->txtCDExp()->toPlainText();
-    Record r(m_session.db(), QStringLiteral("qCD"));
-    r.set(QStringLiteral("SourcePath"), path);
-    if (edited)
-        r.set(QStringLiteral("CDExp"), note);
-    if (!r.update(m_row.id))
+    if (!catalogstore::setDiscSource(m_session.db(), m_row.id, path,
+                                     edited ? std::optional<QString>(note) : std::nullopt))
         throw DbError(QStringLiteral("row gone"));
     m_row.sourcePath = path;
     if (edited) {

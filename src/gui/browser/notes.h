@@ -1,6 +1,8 @@
 // The disc notes panel, and the disc row being shown (its note and source path).
 #pragma once
 
+#include "core/store/catalogstore.h"
+
 #include <QObject>
 #include <QString>
 
@@ -8,14 +10,6 @@ namespace vorlane {
 
 class CatalogSession;
 class MainWindow;
-
-// The shown disc's row of qCD.
-struct DiscRow {
-    qint64 id = 0;
-    QString name; // CDName; null when the row has none
-    QString sourcePath;
-    QString note; // CDExp as stored
-};
 
 class NotesPanel : public QObject {
     Q_OBJECT

@@ -1,8 +1,8 @@
 #include "gui/import/importdialog.h"
 
 #include "core/import/drives.h"
-#include "core/import/importcore.h"
 #include "core/import/typedetect.h"
+#include "core/store/catalogstore.h"
 #include "gui/app/guards.h"
 #include "gui/app/icons.h"
 #include "gui/app/mainwindow.h"
@@ -242,7 +242,7 @@ void ImportDialog::btnOkClick() {
         return;
     try {
         if (m_rdo1->isChecked() && !m_label.isEmpty()) {
-            const QString category = duplicateCategory(w->session().db(), m_label);
+            const QString category = catalogstore::duplicateCategory(w->session().db(), m_label);
             if (!category.isEmpty() &&
                 prompts().message(this,
                                   QStringLiteral("导前光盘已经导入，在分类：") + category +
@@ -259,12 +259,12 @@ void ImportDialog::btnOkClick() {
     NewDisc disc;
     disc.name = name;
     disc.categoryId = m_categoryId.toLongLong();
-    disc.orderId = qint64(w->categoryTree()->nodeIdSerial()) + 1;
+    disc.orderId = catalogstore::nextOrderId(w->session().db(), w->categoryTree()->nodeIdSerial());
     disc.rootPath = rootPrefix(m_rootPath);
     disc.label = m_rdo1->isChecked() ? m_label : QString();
     qint64 id = 0;
     try {
-        id = addDiscRow(w->session().db(), disc);
+        id = catalogstore::addDiscRow(w->session().db(), disc);
     } catch (const DbError&) {
         prompts().error(this, QStringLiteral("保存数据出错！"), kNotice);
         return;

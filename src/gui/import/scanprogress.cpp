@@ -1,17 +1,15 @@
 #include "gui/import/scanprogress.h"
 
-#include "gui/app/prompts.h"
+#include "core/import/scanjob.h"
 #include "core/store/database.h"
+#include "core/throttle.h"
+#include "gui/app/prompts.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMutexLocker>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QThread>
-#include <QTimer>
 #include <QVBoxLayout>
 
 namespace vorlane {
@@ -47,35 +45,27 @@ WorkDialog::WorkDialog(const QString& objectName, const QString& caption, QWidge
     connect(m_btnCacel, &QPushButton::clicked, this, &WorkDialog::btnCacelClick);
     row->addWidget(m_btnCacel);
     layout->addLayout(row);
-
-    m_timer = new QTimer(this);
-    m_timer->setObjectName(QStringLiteral("Timer1"));
-    m_timer->setInterval(30);
-    connect(m_timer, &QTimer::timeout, this, &WorkDialog::Timer1Timer);
 }
 
-WorkDialog::~WorkDialog() {
-    if (m_thread) {
-        m_cancel = true;
-        m_thread->wait();
-        delete m_thread;
-    }
+void WorkDialog::watch(Job* job) {
+    m_job = job;
+    connect(job, &Job::finished, this, &WorkDialog::jobFinished, Qt::QueuedConnection);
 }
 
 void WorkDialog::btnCacelClick() {
-    m_cancel = true;
+    if (m_job)
+        m_job->cancel();
 }
 
 void WorkDialog::reject() {
-    if (m_finishedMark || !m_started)
-        QDialog::reject();
+    if (m_started && m_job)
+        m_job->cancel();
     else
-        m_cancel = true;
+        QDialog::reject();
 }
 
 void WorkDialog::setCurrent(const QString& path) {
-    QMutexLocker lock(&m_mutex);
-    m_current = path;
+    m_lbCurrent->setText(path);
 }
 
 void WorkDialog::showEvent(QShowEvent* event) {
@@ -83,36 +73,16 @@ void WorkDialog::showEvent(QShowEvent* event) {
     if (m_started)
         return;
     m_started = true;
-    m_thread = QThread::create([this] {
-        work();
-        m_workEnded = true;
-    });
-    m_thread->start();
-    m_timer->start();
+    if (m_job)
+        m_job->start();
 }
 
-void WorkDialog::Timer1Timer() {
-    if (m_finishedMark) {
-        m_timer->stop();
-        accept();
-        return;
-    }
-    {
-        QMutexLocker lock(&m_mutex);
-        if (m_current != m_shown) {
-            m_shown = m_current;
-            m_lbCurrent->setText(m_shown);
-        }
-    }
-    if (!m_workEnded)
-        return;
-    m_thread->wait();
-    m_timer->stop();
+void WorkDialog::jobFinished() {
     setCursor(Qt::ArrowCursor);
     findChild<QProgressBar*>(QStringLiteral("Animate"))->setRange(0, 1);
     workDone();
-    m_finishedMark = true;
-    m_timer->start(); // closes at the next tick
+    m_job = nullptr; // the work is over: Escape closes now
+    accept();
 }
 
 QString ScanProgressDialog::summaryText(const ScanResult& r) {
@@ -138,40 +108,24 @@ ScanProgressDialog::ScanProgressDialog(Database& fallback, const ScanParams& par
                                        QWidget* parent)
     : WorkDialog(QStringLiteral("InputDataProgressFrm"), QStringLiteral("文件读取进度显示"),
                  parent),
-      m_fallback(fallback), m_params(params), m_catalogPath(fallback.path()) {}
-
-void ScanProgressDialog::work() {
-    Database db;
-    try {
-        if (m_catalogPath.isEmpty())
-            throw DbError(QStringLiteral("no catalog file"));
-        db.open(m_catalogPath);
-        if (db.isReadOnly())
-            throw DbError(QStringLiteral("read-only"));
-    } catch (const DbError&) {
-        m_needFallback = true;
-        return;
-    }
-    ScanHooks hooks;
-    hooks.cancel = &cancelFlag();
-    hooks.progress = [this](const QString& path) { setCurrent(path); };
-    m_result = scanTree(db, m_params, hooks);
+      m_fallback(fallback), m_params(params), m_scan(new ScanJob(fallback.path(), params, this)) {
+    connect(m_scan, &ScanJob::progress, this, &ScanProgressDialog::setCurrent,
+            Qt::QueuedConnection);
+    watch(m_scan);
 }
 
 void ScanProgressDialog::workDone() {
-    if (m_needFallback) {
+    m_result = m_scan->result();
+    if (!m_scan->opened()) {
         // Same walk on the GUI thread: keep the window answering between entries.
-        QElapsedTimer pump;
-        pump.start();
+        Throttle pump(30);
         ScanHooks hooks;
-        hooks.cancel = &cancelFlag();
+        hooks.cancel = &m_scan->cancelFlag();
         hooks.progressIntervalMs = 0;
         hooks.progress = [&](const QString& path) {
-            if (pump.elapsed() < 30)
+            if (!pump.due())
                 return;
-            pump.restart();
             setCurrent(path);
-            findChild<QLabel*>(QStringLiteral("lbCurrent"))->setText(path);
             QCoreApplication::processEvents();
         };
         m_result = scanTree(m_fallback, m_params, hooks);

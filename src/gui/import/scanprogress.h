@@ -1,62 +1,49 @@
-// The small modal windows that run long import work on a worker thread: the scan's
-// progress window and (through the same base) the file-type detection window. The window
-// stays live while the work runs; its cancel button only sets a flag the work polls.
+// The small modal windows that wait for long import work: the scan's progress window and
+// (through the same base) the file-type detection window. The work runs as a job on a
+// thread pool; the window shows the path it reports, its cancel button cancels the job,
+// and the window closes when the job has finished.
 #pragma once
 
 #include "core/import/scanner.h"
 
 #include <QDialog>
-#include <QMutex>
 #include <QString>
-#include <atomic>
 
 class QLabel;
 class QPushButton;
-class QThread;
-class QTimer;
 
 namespace vorlane {
 
 class Database;
+class Job;
+class ScanJob;
 
 class WorkDialog : public QDialog {
     Q_OBJECT
-
-public:
-    ~WorkDialog() override;
-    bool isFinished() const { return m_finishedMark; }
 
 public slots:
     void btnCacelClick();
 
 protected:
     WorkDialog(const QString& objectName, const QString& caption, QWidget* parent);
-    // Runs on the worker thread; must poll cancelFlag() and may call setCurrent().
-    virtual void work() = 0;
-    // Runs on the GUI thread once the work has ended; returns when the window may close.
-    virtual void workDone() = 0;
-
-    const std::atomic<bool>& cancelFlag() const { return m_cancel; }
-    // Thread-safe: the text shown in lbCurrent at the next timer tick.
+    // The job the window waits for, made by the subclass's constructor; started when the
+    // window is first shown.
+    void watch(Job* job);
+    // The entry being read.
     void setCurrent(const QString& path);
+    // Runs once the job has finished, before the window closes.
+    virtual void workDone() = 0;
 
     void showEvent(QShowEvent* event) override;
     void reject() override; // Escape cancels; the window closes only when the work is over
 
 private:
-    void Timer1Timer();
+    void jobFinished();
 
     QLabel* m_lbCurrent = nullptr;
     QPushButton* m_btnCacel = nullptr;
-    QTimer* m_timer = nullptr;
-    QThread* m_thread = nullptr;
-    std::atomic<bool> m_cancel{false};
-    std::atomic<bool> m_workEnded{false};
+    Job* m_job = nullptr;
     bool m_started = false;
-    bool m_finishedMark = false;
-    QMutex m_mutex;
-    QString m_current;
-    QString m_shown;
 };
 
 // TInputDataProgressFrm: scans `params` into the catalog at `catalogPath` with a
@@ -72,15 +59,13 @@ public:
     static QString summaryText(const ScanResult& r);
 
 protected:
-    void work() override;
     void workDone() override;
 
 private:
     Database& m_fallback;
     ScanParams m_params;
-    QString m_catalogPath;
+    ScanJob* m_scan = nullptr;
     ScanResult m_result;
-    bool m_needFallback = false;
 };
 
 } // namespace vorlane

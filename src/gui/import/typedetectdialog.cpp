@@ -1,18 +1,19 @@
 #include "gui/import/typedetectdialog.h"
 
-#include "core/import/typedetect.h"
+#include "core/import/typedetectjob.h"
 
 namespace vorlane {
 
 TypeDetectDialog::TypeDetectDialog(const QString& root, const QStringList& known, QWidget* parent)
     : WorkDialog(QStringLiteral("FileBakCheckFrm"), QStringLiteral("文件类型检测"), parent),
-      m_root(root), m_known(known) {}
+      m_detect(new TypeDetectJob({root, known}, this)) {
+    connect(m_detect, &TypeDetectJob::progress, this, &TypeDetectDialog::setCurrent,
+            Qt::QueuedConnection);
+    watch(m_detect);
+}
 
-void TypeDetectDialog::work() {
-    TypeDetectHooks hooks;
-    hooks.cancel = &cancelFlag();
-    hooks.progress = [this](const QString& path) { setCurrent(path); };
-    m_found = detectTypes(m_root, m_known, hooks);
+void TypeDetectDialog::workDone() {
+    m_found = m_detect->found();
 }
 
 } // namespace vorlane

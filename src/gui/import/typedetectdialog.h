@@ -1,4 +1,4 @@
-// TFileBakCheckFrm: runs file-type detection below the import's root on a worker thread.
+// TFileBakCheckFrm: waits for file-type detection below the import's root.
 #pragma once
 
 #include "gui/import/scanprogress.h"
@@ -6,6 +6,8 @@
 #include <QStringList>
 
 namespace vorlane {
+
+class TypeDetectJob;
 
 class TypeDetectDialog : public WorkDialog {
     Q_OBJECT
@@ -17,12 +19,10 @@ public:
     QStringList found() const { return m_found; }
 
 protected:
-    void work() override;
-    void workDone() override {}
+    void workDone() override;
 
 private:
-    QString m_root;
-    QStringList m_known;
+    TypeDetectJob* m_detect = nullptr;
     QStringList m_found;
 };
 

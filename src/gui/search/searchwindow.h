@@ -1,12 +1,11 @@
 // The search window: created once beside the main window, hidden between uses, shown
-// modally. The search itself runs on a worker thread with its own connection to the open
-// catalog, so the window (and its stop button) stays live.
+// modally. The search itself runs as a job with its own connection to the open catalog;
+// its hits are listed as they arrive, and the window (and its stop button) stays live.
 #pragma once
 
 #include "core/search/searchengine.h"
 
 #include <QDialog>
-#include <memory>
 
 class QCheckBox;
 class QComboBox;
@@ -18,6 +17,7 @@ namespace vorlane {
 
 class CatalogSession;
 class MainWindow;
+class SearchJob;
 class SearchResultModel;
 
 class SearchWindow : public QDialog {
@@ -36,7 +36,8 @@ public:
 public slots:
     // Shows the window modally over the main window.
     void tbFindClick();
-    // Runs a search with the keyword box's text; returns when the search has ended.
+    // Starts a search with the keyword box's text; searchFinished() follows when it has
+    // ended.
     void btnBeginFindClick();
     void btnStopFindClick();
     // Takes the main window to the selected hit.
@@ -45,33 +46,35 @@ public slots:
 
     void reject() override;
 
+signals:
+    // A search started by btnBeginFindClick has ended, its hits listed.
+    void searchFinished();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    struct Job;
-
     void FormCreate();
     void ListView1Change();
-    void runJob(const QString& catalogPath, const SearchOptions& options);
-    void collect(Job& job);
+    void startJob(const QString& catalogPath, const SearchOptions& options);
+    void jobFinished();
     void setSearching(bool on);
 
-    MainWindow* w; // widgets and actions
+    MainWindow* m_w; // widgets and actions
     CatalogSession& m_session;
-    QCheckBox* ckExp = nullptr;
-    QCheckBox* ckDir = nullptr;
-    QCheckBox* ckFile = nullptr;
-    QCheckBox* ckDaXiao = nullptr;
-    QComboBox* cobFind = nullptr;
-    QPushButton* btnBeginFind = nullptr;
-    QPushButton* btnStopFind = nullptr;
-    QPushButton* btnLook = nullptr;
-    QPushButton* btnExit = nullptr;
-    QProgressBar* ProgressBar1 = nullptr;
-    QTableView* ListView1 = nullptr;
+    QCheckBox* m_ckExp = nullptr;
+    QCheckBox* m_ckDir = nullptr;
+    QCheckBox* m_ckFile = nullptr;
+    QCheckBox* m_ckDaXiao = nullptr;
+    QComboBox* m_cobFind = nullptr;
+    QPushButton* m_btnBeginFind = nullptr;
+    QPushButton* m_btnStopFind = nullptr;
+    QPushButton* m_btnLook = nullptr;
+    QPushButton* m_btnExit = nullptr;
+    QProgressBar* m_progressBar1 = nullptr;
+    QTableView* m_listView1 = nullptr;
     SearchResultModel* m_model = nullptr;
-    std::shared_ptr<Job> m_job;
+    SearchJob* m_job = nullptr; // while a search runs
 };
 
 } // namespace vorlane

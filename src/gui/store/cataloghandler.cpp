@@ -1,6 +1,7 @@
 #include "gui/store/cataloghandler.h"
 
 #include "core/settings/paths.h"
+#include "core/store/catalogstore.h"
 #include "core/store/compaction.h"
 #include "core/store/example.h"
 #include "core/store/filecopy.h"
@@ -179,14 +180,14 @@ void CatalogHandler::checkCatalogPasswords() {
     if (!passwords.hasRow)
         return;
     if (!passwords.read.isEmpty()) {
-        PwdReadLogoFrm prompt(w);
+        OpenPasswordDialog prompt(w);
         prompts().exec(&prompt);
         m_session.setAccessMode(prompt.mode());
     }
     if (m_session.accessMode() == AccessMode::Refused)
         return;
     if (!passwords.write.isEmpty()) {
-        PwdWriteLogoFrm prompt(w);
+        WritePasswordDialog prompt(w);
         prompts().exec(&prompt);
         m_session.setAccessMode(prompt.mode());
     } else {
@@ -197,8 +198,7 @@ void CatalogHandler::checkCatalogPasswords() {
 void CatalogHandler::prepareOpenedCatalog() {
     Database& db = m_session.db();
     m_session.setDiscCount(0);
-    w->categoryTree()->setLoadTotal(db.count(QStringLiteral("select AutoId from qClass")) +
-                                    db.count(QStringLiteral("select AutoId from qCD")));
+    w->categoryTree()->setLoadTotal(catalogstore::treeRowCount(db));
     upgradeCatalog(db);
     {
         WaitCursor wait;

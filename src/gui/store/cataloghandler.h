@@ -8,6 +8,8 @@
 
 namespace vorlane {
 
+class CompactJob;
+enum class CompactResult;
 class DbError;
 class CatalogSession;
 class MainWindow;
@@ -64,10 +66,16 @@ public slots:
     void MCompactFileClick();
     void FilePwdClick();
 
+signals:
+    // A compaction started by MCompactFileClick has ended and its messages were shown.
+    void compactionFinished();
+
 private:
     bool createFromTemplate();
     bool writeTree(WaitCursor& wait);
     void showDbError(const DbError& e);
+    // The messages after a compaction.
+    void compactionDone(CompactResult result);
     // The password prompts, then the preparation of the opened catalog; false when a
     // prompt was cancelled and a new catalog took its place.
     bool admitOpenedCatalog(const QString& path);
@@ -76,6 +84,7 @@ private:
     CatalogSession& m_session;
     QString m_templateFile;
     QString m_installedExample;
+    CompactJob* m_compaction = nullptr; // while one runs
 };
 
 } // namespace vorlane

@@ -57,22 +57,22 @@ void wrongPassword(QWidget* parent) {
 
 // --- Open password -----------------------------------------------------------------------
 
-PwdReadLogoFrm::PwdReadLogoFrm(MainWindow* window) : QDialog(window), w(window) {
+OpenPasswordDialog::OpenPasswordDialog(MainWindow* window) : QDialog(window), w(window) {
     setupDialog(this, "PwdReadLogoFrm", passwordCaption(w->session().currentFile()), false);
     auto* text = new QLabel(QStringLiteral("请键入开启权限密码。"), this);
     m_pwd = passwordBox(this, "txtPwd");
     QPushButton* ok = makeButton(this, "btnOk", QStringLiteral("确定"));
     ok->setDefault(true);
     QPushButton* cancel = makeButton(this, "btnCancel", QStringLiteral("取消"));
-    connect(ok, &QPushButton::clicked, this, &PwdReadLogoFrm::btnOkClick);
-    connect(cancel, &QPushButton::clicked, this, &PwdReadLogoFrm::reject);
+    connect(ok, &QPushButton::clicked, this, &OpenPasswordDialog::btnOkClick);
+    connect(cancel, &QPushButton::clicked, this, &OpenPasswordDialog::reject);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(text);
     layout->addWidget(m_pwd);
     layout->addLayout(buttonRow({ok, cancel}));
 }
 
-void PwdReadLogoFrm::btnOkClick() {
+void OpenPasswordDialog::btnOkClick() {
     m_mode = AccessMode::ReadOnly;
     if (m_pwd->text() != readPasswords(w->session().db()).read) {
         wrongPassword(this);
@@ -82,14 +82,14 @@ void PwdReadLogoFrm::btnOkClick() {
 }
 
 // Escape and "取消" both end here.
-void PwdReadLogoFrm::reject() {
+void OpenPasswordDialog::reject() {
     m_mode = AccessMode::Refused;
     QDialog::reject();
 }
 
 // --- Write password ----------------------------------------------------------------------
 
-PwdWriteLogoFrm::PwdWriteLogoFrm(MainWindow* window) : QDialog(window), w(window) {
+WritePasswordDialog::WritePasswordDialog(MainWindow* window) : QDialog(window), w(window) {
     setupDialog(this, "PwdWriteLogoFrm", passwordCaption(w->session().currentFile()), false);
     auto* text = new QLabel(QStringLiteral("请键入修改权限密码，否则以只读方式开启。"), this);
     m_pwd = passwordBox(this, "txtPwd");
@@ -97,16 +97,16 @@ PwdWriteLogoFrm::PwdWriteLogoFrm(MainWindow* window) : QDialog(window), w(window
     ok->setDefault(true);
     QPushButton* cancel = makeButton(this, "btnCancel", QStringLiteral("取消"));
     QPushButton* readOnly = makeButton(this, "btnReadOnly", QStringLiteral("只读"));
-    connect(ok, &QPushButton::clicked, this, &PwdWriteLogoFrm::btnOkClick);
-    connect(cancel, &QPushButton::clicked, this, &PwdWriteLogoFrm::reject);
-    connect(readOnly, &QPushButton::clicked, this, &PwdWriteLogoFrm::btnReadOnlyClick);
+    connect(ok, &QPushButton::clicked, this, &WritePasswordDialog::btnOkClick);
+    connect(cancel, &QPushButton::clicked, this, &WritePasswordDialog::reject);
+    connect(readOnly, &QPushButton::clicked, this, &WritePasswordDialog::btnReadOnlyClick);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(text);
     layout->addWidget(m_pwd);
     layout->addLayout(buttonRow({ok, cancel, readOnly}));
 }
 
-void PwdWriteLogoFrm::btnOkClick() {
+void WritePasswordDialog::btnOkClick() {
     m_mode = AccessMode::Full;
     if (m_pwd->text() != readPasswords(w->session().db()).write) {
         wrongPassword(this);
@@ -115,19 +115,19 @@ void PwdWriteLogoFrm::btnOkClick() {
     accept();
 }
 
-void PwdWriteLogoFrm::btnReadOnlyClick() {
+void WritePasswordDialog::btnReadOnlyClick() {
     m_mode = AccessMode::ReadOnly;
     QDialog::accept();
 }
 
-void PwdWriteLogoFrm::reject() {
+void WritePasswordDialog::reject() {
     m_mode = AccessMode::Refused;
     QDialog::reject();
 }
 
 // --- Settings ------------------------------------------------------------------------------
 
-PwdSetFrm::PwdSetFrm(MainWindow* window) : QDialog(window), w(window) {
+PasswordSettingsDialog::PasswordSettingsDialog(MainWindow* window) : QDialog(window), w(window) {
     setupDialog(this, "PwdSetFrm", passwordCaption(w->session().currentFile()), true);
     auto* group = new QGroupBox(QStringLiteral("密码设置"), this);
     m_read = passwordBox(group, "txtReadPwd");
@@ -138,8 +138,8 @@ PwdSetFrm::PwdSetFrm(MainWindow* window) : QDialog(window), w(window) {
     QPushButton* ok = makeButton(this, "btnOk", QStringLiteral("确认"));
     ok->setDefault(true);
     QPushButton* cancel = makeButton(this, "btnCancel", QStringLiteral("取消"));
-    connect(ok, &QPushButton::clicked, this, &PwdSetFrm::btnOkClick);
-    connect(cancel, &QPushButton::clicked, this, &PwdSetFrm::reject);
+    connect(ok, &QPushButton::clicked, this, &PasswordSettingsDialog::btnOkClick);
+    connect(cancel, &QPushButton::clicked, this, &PasswordSettingsDialog::reject);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
     layout->addLayout(buttonRow({ok, cancel}));
@@ -152,13 +152,13 @@ PwdSetFrm::PwdSetFrm(MainWindow* window) : QDialog(window), w(window) {
     connect(m_write, &QLineEdit::textEdited, this, [this] { m_writeChanged = true; });
 }
 
-bool PwdSetFrm::confirm(const QString& password, const QString& title) {
-    PwdSetSecondFrm second(this, windowTitle(), title, password);
+bool PasswordSettingsDialog::confirm(const QString& password, const QString& title) {
+    PasswordConfirmDialog second(this, windowTitle(), title, password);
     prompts().exec(&second);
     return second.confirmed();
 }
 
-void PwdSetFrm::btnOkClick() {
+void PasswordSettingsDialog::btnOkClick() {
     if (!m_read->text().isEmpty() && m_readChanged &&
         !confirm(m_read->text(), QStringLiteral("请再键入一次开启权限密码：")))
         return;
@@ -176,8 +176,8 @@ void PwdSetFrm::btnOkClick() {
 
 // --- Confirmation --------------------------------------------------------------------------
 
-PwdSetSecondFrm::PwdSetSecondFrm(QWidget* parent, const QString& caption, const QString& title,
-                                 const QString& pending)
+PasswordConfirmDialog::PasswordConfirmDialog(QWidget* parent, const QString& caption,
+                                             const QString& title, const QString& pending)
     : QDialog(parent), m_pending(pending) {
     setupDialog(this, "PwdSetSecondFrm", caption, true);
     auto* titleLabel = new QLabel(title, this);
@@ -192,8 +192,8 @@ PwdSetSecondFrm::PwdSetSecondFrm(QWidget* parent, const QString& caption, const 
     QPushButton* ok = makeButton(this, "btnOk", QStringLiteral("确认"));
     ok->setDefault(true);
     QPushButton* cancel = makeButton(this, "btnCancel", QStringLiteral("取消"));
-    connect(ok, &QPushButton::clicked, this, &PwdSetSecondFrm::btnOkClick);
-    connect(cancel, &QPushButton::clicked, this, &PwdSetSecondFrm::reject);
+    connect(ok, &QPushButton::clicked, this, &PasswordConfirmDialog::btnOkClick);
+    connect(cancel, &QPushButton::clicked, this, &PasswordConfirmDialog::reject);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(titleLabel);
     layout->addWidget(m_pwd);
@@ -201,7 +201,7 @@ PwdSetSecondFrm::PwdSetSecondFrm(QWidget* parent, const QString& caption, const 
     layout->addLayout(buttonRow({ok, cancel}));
 }
 
-void PwdSetSecondFrm::btnOkClick() {
+void PasswordConfirmDialog::btnOkClick() {
     if (m_pwd->text() != m_pending) {
         prompts().error(this, QStringLiteral("确认密码不符！"), QStringLiteral("提示"));
         return;

@@ -11,12 +11,12 @@ class QPushButton;
 
 namespace vorlane {
 
-// Asks for the open password. `mode()` is ReadOnly after the right password (the write
-// password is asked next), Refused when cancelled.
-class PwdReadLogoFrm : public QDialog {
+// Asks for a catalog's open password before anything of it is shown. `mode()` is ReadOnly
+// after the right password (the write password is asked next), Refused when cancelled.
+class OpenPasswordDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit PwdReadLogoFrm(MainWindow* window);
+    explicit OpenPasswordDialog(MainWindow* window);
     AccessMode mode() const { return m_mode; }
 public slots:
     void btnOkClick();
@@ -28,12 +28,12 @@ private:
     AccessMode m_mode = AccessMode::Refused;
 };
 
-// Asks for the write password: Full after the right one, ReadOnly on "只读", Refused when
-// cancelled.
-class PwdWriteLogoFrm : public QDialog {
+// Asks for a catalog's write password, which allows changes: `mode()` is Full after the
+// right one, ReadOnly on "只读", Refused when cancelled.
+class WritePasswordDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit PwdWriteLogoFrm(MainWindow* window);
+    explicit WritePasswordDialog(MainWindow* window);
     AccessMode mode() const { return m_mode; }
 public slots:
     void btnOkClick();
@@ -46,11 +46,12 @@ private:
     AccessMode m_mode = AccessMode::Refused;
 };
 
-// Sets and clears both passwords; they are written to the catalog at once.
-class PwdSetFrm : public QDialog {
+// The password settings: sets and clears the open and the write password, each confirmed
+// by typing it again; both are written to the catalog at once.
+class PasswordSettingsDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit PwdSetFrm(MainWindow* window);
+    explicit PasswordSettingsDialog(MainWindow* window);
 public slots:
     void btnOkClick();
 
@@ -64,13 +65,13 @@ private:
     bool m_writeChanged = false;
 };
 
-// Types a new password a second time. Closing it any other way than by a matching
-// "确认" counts as cancel.
-class PwdSetSecondFrm : public QDialog {
+// Has a new password typed a second time and checks that both match. Closing it any other
+// way than by a matching "确认" counts as cancel.
+class PasswordConfirmDialog : public QDialog {
     Q_OBJECT
 public:
-    PwdSetSecondFrm(QWidget* parent, const QString& caption, const QString& title,
-                    const QString& pending);
+    PasswordConfirmDialog(QWidget* parent, const QString& caption, const QString& title,
+                          const QString& pending);
     bool confirmed() const { return m_confirmed; }
 public slots:
     void btnOkClick();

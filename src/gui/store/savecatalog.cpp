@@ -1,7 +1,8 @@
 // Writing the category tree back, creating a new file from the template, Save As,
 // compaction and the password settings.
 #include "core/settings/text.h"
-#include "core/store/compaction.h"
+#include "core/store/catalogstore.h"
+#include "core/store/compactjob.h"
 #include "core/store/filecopy.h"
 #include "gui/app/guards.h"
 #include "gui/app/mainwindow.h"
@@ -13,21 +14,17 @@
 
 #include <QAction>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QHash>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
+#include <memory>
 
 namespace vorlane {
 
 namespace {
 
 const QString saveFilter = QStringLiteral("Vorlane文件(*.vlr);;所有文件(*)");
-
-// Category names are limited to 50 bytes of their GBK form.
-constexpr int TreeNameBytes = 50;
-// Bulk writes are committed at least this often.
-constexpr int CommitEveryMs = 250;
 
 // The save dialog asked before replacing the name that was typed; the extension rule may
 // have made another one of it. Asks the dialog's own question for that name too; false
@@ -42,10 +39,6 @@ bool mayReplace(QWidget* parent, const QString& caption, const QString& chosen,
     return prompts().message(parent, question, caption, QMessageBox::Warning,
                              QMessageBox::Yes | QMessageBox::No,
                              QMessageBox::No) == QMessageBox::Yes;
-}
-
-qint64 parentId(const QTreeWidgetItem* node) {
-    return node->parent() ? nodes::id(node->parent()) : 0;
 }
 
 } // namespace
@@ -102,94 +95,51 @@ bool CatalogHandler::createFromTemplate() {
     return true;
 }
 
-// Every node in display order, parents before children; i counts over all of them, so
-// siblings read back "order by OrderId" keep their order.
+// Every node in display order, parents before children, flattened into the rows the
+// store writes; a row's position is its OrderId, so siblings read back "order by OrderId"
+// keep their order.
 bool CatalogHandler::writeTree(WaitCursor& wait) {
-    Database& db = m_session.db();
-    QList<QTreeWidgetItem*> uncommitted; // new categories whose rows are not committed yet
-    QString commitError;
-    // Commits what is written so far. When that fails the transaction is gone, so the new
-    // categories lose their ids again and the next save appends them anew.
-    auto commit = [&]() {
-        try {
-            db.commit();
-            uncommitted.clear();
-            return true;
-        } catch (const DbError& e) {
-            commitError = e.text();
-            for (QTreeWidgetItem* node : uncommitted)
-                node->setData(0, nodes::IdRole, QVariant());
-            uncommitted.clear();
-            try {
-                db.rollback();
-            } catch (const DbError&) {
-            }
-            return false;
-        }
-    };
-    auto engineFailure = [&](const QString& text) {
-        wait.pause();
-        prompts().error(w, text, QStringLiteral("Vorlane"));
-        return false;
-    };
-
-    try {
-        db.begin();
-    } catch (const DbError& e) {
-        return engineFailure(e.text());
-    }
-    QElapsedTimer sinceCommit;
-    sinceCommit.start();
-    qint64 i = 0;
-    for (QTreeWidgetItemIterator it(w->tvMain()); *it; ++it, ++i) {
+    std::vector<TreeSaveRow> rows;
+    QList<QTreeWidgetItem*> nodeOfRow;
+    QHash<const QTreeWidgetItem*, int> rowOfNode;
+    for (QTreeWidgetItemIterator it(w->tvMain()); *it; ++it) {
         QTreeWidgetItem* node = *it;
-        if (sinceCommit.elapsed() >= CommitEveryMs) {
-            if (!commit())
-                return engineFailure(commitError);
-            try {
-                db.begin();
-            } catch (const DbError& e) {
-                return engineFailure(e.text());
-            }
-            sinceCommit.restart();
-        }
-        if (nodes::isDisc(node)) {
-            try {
-                db.exec(
-                    QStringLiteral("update qCD set CDName=?, OrderId=?, ClassId=? where AutoId=?"),
-                    {node->text(0), i, parentId(node), nodes::id(node)});
-            } catch (const DbError& e) {
-                commit();
-                return engineFailure(e.text());
-            }
-            continue;
-        }
-        if (node->text(0).isEmpty())
+        if (!nodes::isDisc(node) && node->text(0).isEmpty())
             node->setText(0, QStringLiteral("新分类"));
-        Record row(db, QStringLiteral("qClass"));
-        row.set(QStringLiteral("TreeName"), truncateGbk(node->text(0), TreeNameBytes))
-            .set(QStringLiteral("FatherId"), parentId(node))
-            .set(QStringLiteral("OrderId"), i);
-        try {
-            if (nodes::hasId(node)) {
-                row.update(nodes::id(node));
-            } else {
-                w->categoryTree()->nextNodeIdSerial();
-                nodes::setId(node, row.append());
-                uncommitted << node;
-            }
-        } catch (const DbError&) {
-            commit();
-            wait.pause();
-            prompts().error(w,
-                            QStringLiteral("保存数据出错,位置：") + node->text(0) +
-                                QStringLiteral("，数据太长或文件不可写，请检查！"),
-                            QStringLiteral("提示"));
-            return false;
-        }
+        rowOfNode.insert(node, int(rows.size()));
+        nodeOfRow << node;
+        rows.push_back({nodes::isDisc(node), nodes::hasId(node) ? nodes::id(node) : 0,
+                        node->text(0), rowOfNode.value(node->parent(), -1)});
     }
-    if (!commit())
-        return engineFailure(commitError);
+    qsizetype failedRow = -1;
+    TreeSaveHooks hooks;
+    hooks.rowFailed = [&](qsizetype row) { failedRow = row; };
+    const TreeSaveResult result = catalogstore::saveCategoryTree(m_session.db(), rows, hooks);
+    // New categories keep the ids that were committed; the others are appended again by
+    // the next save.
+    for (int i = 0; i < result.appended; ++i)
+        w->categoryTree()->nextNodeIdSerial();
+    for (qsizetype i = 0; i < qsizetype(rows.size()); ++i) {
+        if (rows[size_t(i)].isDisc || rows[size_t(i)].id != 0)
+            continue;
+        if (result.ids[size_t(i)] != 0)
+            nodes::setId(nodeOfRow.at(i), result.ids[size_t(i)]);
+        else
+            nodeOfRow.at(i)->setData(0, nodes::IdRole, QVariant());
+    }
+    if (failedRow >= 0) {
+        wait.pause();
+        prompts().error(w,
+                        QStringLiteral("保存数据出错,位置：") + nodeOfRow.at(failedRow)->text(0) +
+                            QStringLiteral("，数据太长或文件不可写，请检查！"),
+                        QStringLiteral("提示"));
+        return false;
+    }
+    if (!result.saved) {
+        wait.pause();
+        prompts().error(w, result.error, QStringLiteral("Vorlane"));
+        return false;
+    }
     return true;
 }
 
@@ -221,19 +171,37 @@ void CatalogHandler::FileSaveAsClick() {
 
 void CatalogHandler::MCompactFileClick() {
     Database& db = m_session.db();
-    if (!db.isOpen())
+    if (!db.isOpen() || m_compaction)
         return;
     if (!prompts().askYesNo(w, QStringLiteral("是否确认要对当前文件进行压缩整理操作？"),
                             QStringLiteral("提示")))
         return;
-    WaitCursor wait;
-    // The connection stays open: the engine compacts the file in place under its locks.
-    const CompactResult result = compactCatalog(db, [&](CompactStage stage) {
-        w->setStatusText(stage == CompactStage::BackingUp ? QStringLiteral("备份文件...")
-                                                          : QStringLiteral("开始压缩..."));
-        QCoreApplication::processEvents();
-    });
-    wait.pause();
+    // The window's connection stays open; the job compacts the file in place on its own
+    // connection under the engine's locks, which the window's connection waits for.
+    auto* job = new CompactJob(db.path(), this);
+    m_compaction = job;
+    auto wait = std::make_shared<WaitCursor>();
+    connect(
+        job, &CompactJob::stageReached, this,
+        [this](CompactStage stage) {
+            w->setStatusText(stage == CompactStage::BackingUp ? QStringLiteral("备份文件...")
+                                                              : QStringLiteral("开始压缩..."));
+        },
+        Qt::QueuedConnection);
+    connect(
+        job, &Job::finished, this,
+        [this, job, wait] {
+            wait->pause();
+            m_compaction = nullptr;
+            job->deleteLater();
+            compactionDone(job->result());
+            emit compactionFinished();
+        },
+        Qt::QueuedConnection);
+    job->start();
+}
+
+void CatalogHandler::compactionDone(CompactResult result) {
     if (result == CompactResult::BackupFailed) {
         prompts().error(w, QStringLiteral("未能产生备份文件，无可写权限,不能进行该操作。"),
                         QStringLiteral("提示"));
@@ -250,7 +218,7 @@ void CatalogHandler::MCompactFileClick() {
 void CatalogHandler::FilePwdClick() {
     if (!m_session.db().isOpen())
         return;
-    PwdSetFrm dialog(w);
+    PasswordSettingsDialog dialog(w);
     prompts().exec(&dialog);
 }
 

@@ -2,9 +2,8 @@
 // and type rules, odd names and odd files, cancel, and failures to store.
 #include "common/catalogs.h"
 #include "common/testdir.h"
-#include "core/import/importcore.h"
-#include "core/import/scanner.h"
 #include "core/import/scanfixture.h"
+#include "core/import/scanner.h"
 #include "core/store/database.h"
 
 #include <QProcess>
@@ -353,69 +352,22 @@ void TestScanner::fileSystemRootIsWalkedWithEmptyPrefix() {
 }
 
 void TestScanner::treeDeeperThanAnyStackIsCataloguedCompletely() {
-    // A chain of folders "d", far deeper than PATH_MAX and than a walk holding one open
-    // folder per level could go. Every 100th level also holds a file "f" and a folder "e"
-    // with a file "g"; those listed after "d" are only reached on the way back up.
     constexpr int kDepth = 20000;
     // In memory where there is a tmpfs: the catalog gets 400 MB of paths, which need not go
     // through a disk's fsync.
-    const QString base = QFileInfo(QStringLiteral("/dev/shm")).isWritable()
-                             ? QStringLiteral("/dev/shm/")
-                             : QDir::tempPath() + QLatin1Char('/');
-    QTemporaryDir tree(base + QStringLiteral("vorlane-deep-XXXXXX"));
-    QVERIFY(tree.isValid());
-    const QString root = tree.filePath(QStringLiteral("root"));
-    QVERIFY(QDir().mkdir(root));
-    // QDir cannot remove a tree beyond PATH_MAX; rm walks it relative to open folders.
-    struct Remove {
-        QString path;
-        ~Remove() { QProcess::execute(QStringLiteral("rm"), {QStringLiteral("-rf"), path}); }
-    } remove{root};
-    int fd = ::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    QVERIFY(fd >= 0);
-    int extras = 0;
-    for (int level = 0; level < kDepth; ++level) {
-        // Made before "d" half of the time, after it otherwise: whether a listing follows
-        // the order of making or its reverse, some come after "d".
-        const bool extra = level % 100 == 0;
-        const bool extraFirst = level % 200 == 0;
-        if (!extraFirst)
-            QCOMPARE(::mkdirat(fd, "d", 0755), 0);
-        if (extra) {
-            ++extras;
-            QCOMPARE(::mkdirat(fd, "e", 0755), 0);
-            for (const char* file : {"f", "e/g"}) {
-                const int f = ::openat(fd, file, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-                QVERIFY(f >= 0);
-                ::close(f);
-            }
-        }
-        if (extraFirst)
-            QCOMPARE(::mkdirat(fd, "d", 0755), 0);
-        const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        ::close(fd);
-        fd = next;
-        QVERIFY(fd >= 0);
-    }
-    ::close(fd);
+    DeepTree tree;
+    tree.build(kDepth);
+    if (QTest::currentTestFailed())
+        return;
+    const int extras = tree.extras;
 
     Catalog c;
-    const QString file = tree.filePath(QStringLiteral("cat.vlr"));
+    const QString file = tree.dir.filePath(QStringLiteral("cat.vlr"));
     testcat::create(file);
     c.db.open(file);
     c.disc = testcat::addDisc(c.db, testcat::addCategory(c.db, QStringLiteral("c")), "d");
-    // On a small stack and under the common limit of 1,024 open files: neither may bound
-    // the depth.
     ScanResult r;
-    rlimit files{};
-    QCOMPARE(::getrlimit(RLIMIT_NOFILE, &files), 0);
-    const rlimit low{std::min<rlim_t>(files.rlim_cur, 1024), files.rlim_max};
-    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &low), 0);
-    std::unique_ptr<QThread> thread(QThread::create([&] { r = scan(c, root); }));
-    thread->setStackSize(1024 * 1024);
-    thread->start();
-    thread->wait();
-    ::setrlimit(RLIMIT_NOFILE, &files);
+    onSmallStackWithFewFiles([&] { r = scan(c, tree.root); });
     QVERIFY(r.error.isEmpty());
     QCOMPARE(r.unreadable, 0);
     QCOMPARE(r.folders, kDepth + extras);

@@ -3,8 +3,9 @@
 #include "common/catalogs.h"
 #include "common/testdir.h"
 #include "core/import/drives.h"
-#include "core/import/importcore.h"
+#include "core/import/scanfixture.h"
 #include "core/import/typedetect.h"
+#include "core/store/catalogstore.h"
 #include "core/store/database.h"
 
 #include <QtTest>
@@ -21,6 +22,7 @@ private slots:
     void secondDetectionAddsNothingButBringsBackDeleted();
     void unreadableRootAddsNothing();
     void cancelEntersNoFurtherFolder();
+    void treeDeeperThanAnyStackIsSearchedToTheBottom();
     void mountTableListsDiscFilesystems();
     void duplicateCheckNamesTheCategory_data();
     void duplicateCheckNamesTheCategory();
@@ -114,6 +116,28 @@ void TestTypeDetect::cancelEntersNoFurtherFolder() {
     QVERIFY(detectTypes(tree.path(), {}, hooks).isEmpty());
 }
 
+void TestTypeDetect::treeDeeperThanAnyStackIsSearchedToTheBottom() {
+    // Every file has an extension of its own, so each one missed, be it on the way down or,
+    // after "d", on the way back up, is missing from the result.
+    constexpr int kDepth = 20000;
+    DeepTree tree;
+    tree.build(kDepth, [](int level, char file) {
+        return '.' + std::string(1, file) + std::to_string(level);
+    });
+    if (QTest::currentTestFailed())
+        return;
+    QStringList expected;
+    for (int level = 0; level < kDepth; level += 100)
+        expected << QStringLiteral(".f%1").arg(level) << QStringLiteral(".g%1").arg(level);
+    QCOMPARE(expected.size(), 2 * tree.extras);
+    QStringList found;
+    onSmallStackWithFewFiles([&] { found = detectTypes(tree.root, {QStringLiteral(".F100")}); });
+    expected.removeOne(QStringLiteral(".f100")); // known already
+    expected.sort();
+    found.sort();
+    QCOMPARE(found, expected);
+}
+
 void TestTypeDetect::mountTableListsDiscFilesystems() {
     const QByteArray table = "/dev/vda1 / ext4 rw,relatime 0 0\n"
                              "/dev/sr0 /media/user/MY\\040DISC iso9660 ro,nosuid 0 0\n"
@@ -153,14 +177,14 @@ void TestTypeDetect::duplicateCheckNamesTheCategory() {
     const qint64 films = testcat::addCategory(db, QStringLiteral("电影"));
     const qint64 music = testcat::addCategory(db, QStringLiteral("音乐"));
     auto disc = [&](qint64 cls, const QString& l) {
-        addDiscRow(db, NewDisc{QStringLiteral("d"), cls, 1, QStringLiteral("/m"), l});
+        catalogstore::addDiscRow(db, NewDisc{QStringLiteral("d"), cls, 1, QStringLiteral("/m"), l});
     };
     disc(films, QStringLiteral("MYDISC"));
     disc(music, QStringLiteral("It's a \"disc\"'; drop table qCD; --"));
     disc(films, QStringLiteral("It's a \"disc\"'; drop table qCD; --")); // only the first counts
     disc(999, QStringLiteral("ORPHAN"));
     disc(films, {});
-    QCOMPARE(duplicateCategory(db, label), category);
+    QCOMPARE(catalogstore::duplicateCategory(db, label), category);
     QCOMPARE(db.count(QStringLiteral("select AutoId from qCD")), 5);
 }
 
@@ -183,7 +207,8 @@ void TestTypeDetect::discRowHasTheImportValues() {
     testcat::create(dir.path("c.vlr"));
     Database db;
     db.open(dir.path("c.vlr"));
-    const qint64 id = addDiscRow(db, NewDisc{QStringLiteral("名字"), 7, 12, root, label});
+    const qint64 id =
+        catalogstore::addDiscRow(db, NewDisc{QStringLiteral("名字"), 7, 12, root, label});
     Query q(db,
             QStringLiteral("select CDName, ClassId, OrderId, SourcePath, CDId, CDExp from qCD "
                            "where AutoId = ?"),

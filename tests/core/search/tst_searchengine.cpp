@@ -1,11 +1,11 @@
 // The search over a real catalog file: phases, options, matching rules, hit columns, stop.
 #include "common/catalogs.h"
+#include "common/manualclock.h"
 #include "core/search/searchengine.h"
 #include "core/store/database.h"
 
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 #include <stdexcept>
 
 using namespace vorlane;
@@ -284,9 +284,10 @@ private slots:
             testcat::addEntry(db, disc, 0, QStringLiteral("f%1").arg(i), false);
         db.commit();
 
+        ManualClock clock;
         SearchCallbacks cb;
-        // The pause lets the progress clock run out, so the next report comes mid-read.
-        cb.onHit = [](const SearchHit&) { QThread::msleep(40); };
+        // Time passes at the hit, so the next report comes mid-read.
+        cb.onHit = [&clock](const SearchHit&) { clock.advance(40); };
         cb.onProgress = [](qint64 examined, qint64 total) {
             if (examined > 0 && examined < total)
                 throw std::runtime_error("progress failed");

@@ -1,4 +1,5 @@
 // The Help menu: the help page, the maker's addresses, the example catalog and the about box.
+#include "common/actions.h"
 #include "common/catalogs.h"
 #include "common/recordingopener.h"
 #include "common/scriptedprompts.h"
@@ -72,7 +73,7 @@ void TestHelpMenu::addressesComeFromTheHints() {
     RecordingOpener opener(RecordingOpener::Always);
     MainWindow w;
     QAction* a = w.action(item.constData());
-    a->trigger();
+    TRIGGER(a);
     QCOMPARE(opener.paths, QStringList{a->toolTip()});
     QCOMPARE(QUrl(a->toolTip()).scheme(), scheme);
     if (scheme == QLatin1String("mailto"))
@@ -82,7 +83,7 @@ void TestHelpMenu::addressesComeFromTheHints() {
 void TestHelpMenu::exampleOpensAsACatalog() {
     ScriptedPrompts prompts;
     MainWindow w;
-    w.action("MExample")->trigger();
+    TRIGGER(w.action("MExample"));
     // The user's own copy of the installed example.
     const QString example = userDataDir() + QStringLiteral("/example.vlr");
     QVERIFY(QFileInfo::exists(example));
@@ -102,7 +103,7 @@ void TestHelpMenu::aboutNamesVersionAndLibraries() {
             text += l->text();
         return int(QDialog::Accepted);
     });
-    w.action("MAbout")->trigger();
+    TRIGGER(w.action("MAbout"));
     QCOMPARE(prompts.calls.size(), 1);
     QCOMPARE(prompts.calls.first().kind, PromptCall::Exec);
     QVERIFY(text.contains(QStringLiteral("Vorlane")));

@@ -1,11 +1,14 @@
 // The main window as a user meets it: menus, tool bar, view switches, list styles and the
 // start-up with a catalog that cannot be opened.
+#include "common/actions.h"
 #include "common/catalogs.h"
+#include "common/manualclock.h"
 #include "common/scriptedprompts.h"
 #include "common/testdir.h"
 #include "gui/app/mainwindow.h"
 #include "gui/browser/filelistview.h"
 #include "gui/search/searchwindow.h"
+#include "gui/store/windowfixture.h"
 
 #include <QAction>
 #include <QLabel>
@@ -40,50 +43,51 @@ private slots:
     void firstRunWithoutArgumentOpensExample();
 };
 
-static QStringList menuTexts(const QMenu* menu) {
-    QStringList out;
-    for (QAction* a : menu->actions()) {
-        if (!a->isSeparator())
-            out << a->text();
-    }
-    return out;
-}
-
 void TestMainWindow::menusHoldEveryCommand() {
-    ScriptedPrompts prompts;
-    MainWindow w;
-    const QList<QAction*> top = w.menuBar()->actions();
-    QStringList titles;
-    for (QAction* a : top)
-        titles << a->text();
-    QCOMPARE(titles,
-             (QStringList{"文 件(&F)", "编 辑 (&E)", "工具(&T)", "视 图(&V)", "帮 助(&H)"}));
-    QCOMPARE(menuTexts(top[0]->menu()), (QStringList{"新建文件", "打开", "打开最近", "保存",
-                                                     "另存为...", "密码设置", "退出"}));
-    QCOMPARE(menuTexts(top[1]->menu()), (QStringList{"新增分类", "新增光盘", "开启(&O)", "文件注释",
-                                                     "添加目录", "添加文件", "重命名"}));
-    QCOMPARE(menuTexts(top[2]->menu()), (QStringList{"压缩整理文件", "查找...", "选项(&O)"}));
-    QCOMPARE(menuTexts(top[3]->menu()),
-             (QStringList{"显示工具栏", "显示分类栏", "显示光盘内容", "显示光盘注释", "大图标",
-                          "小图标", "列表", "详细资料"}));
-    QCOMPARE(w.action("MFind")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F));
-    QCOMPARE(w.action("Help")->shortcut(), QKeySequence(Qt::Key_F1));
-    QCOMPARE(w.action("MRenameNode")->shortcut(), QKeySequence(Qt::Key_F2));
-    QCOMPARE(w.action("mitSelAll")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_A));
-    // No key may be claimed twice in the window: Qt would then run neither command.
+    WindowFixture f; // a catalog with one category, as after start-up
+    MainWindow& w = f.w();
+    w.resize(1000, 700);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+
+    // Every command the window makes has a home a user can open: a menu of the menu bar,
+    // a pop-up menu, the tool bar or one of its buttons.
+    QStringList homeless;
+    const QList<QAction*> commands = w.findChildren<QAction*>(Qt::FindDirectChildrenOnly);
+    for (QAction* a : commands) {
+        if (!a->objectName().isEmpty() && !a->isSeparator() && !a->menu() && !testui::placed(a))
+            homeless << a->objectName();
+    }
+    QVERIFY2(homeless.isEmpty(), qPrintable(homeless.join(QLatin1Char(' '))));
+    QVERIFY(commands.size() > 40);
+
+    // The pop-up menus are opened by their views: a right click on a category, and the
+    // list's context menu.
+    QTreeWidgetItem* category = w.tvMain()->topLevelItem(0);
+    QVERIFY(category);
+    const QPoint at = w.tvMain()->visualItemRect(category).center();
+    QTest::mouseClick(w.tvMain()->viewport(), Qt::RightButton, {}, at);
+    QTRY_VERIFY(w.treePopupMenu()->isVisible());
+    w.treePopupMenu()->close();
+    QWidget* list = w.lvMain()->findChildren<QAbstractItemView*>().first()->viewport();
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5),
+                              list->mapToGlobal(QPoint(5, 5)));
+    QCoreApplication::sendEvent(list, &menuKey);
+    QTRY_VERIFY(w.listPopupMenu()->isVisible());
+    w.listPopupMenu()->close();
+
+    // No key is claimed twice where both commands listen: Qt would then run neither.
+    // A widget's own shortcut clashes with the window's keys, as the widget is in it.
     QHash<QKeySequence, QString> keys;
     for (QAction* a : w.findChildren<QAction*>()) {
-        if (a->shortcut().isEmpty() || a->shortcutContext() != Qt::WindowShortcut)
-            continue;
-        QVERIFY2(!keys.contains(a->shortcut()),
-                 qPrintable(a->objectName() + QLatin1Char(' ') + keys.value(a->shortcut())));
-        keys.insert(a->shortcut(), a->objectName());
+        for (const QKeySequence& key : a->shortcuts()) {
+            QVERIFY2(!keys.contains(key),
+                     qPrintable(key.toString() + QLatin1Char(' ') + a->objectName() +
+                                QLatin1Char(' ') + keys.value(key)));
+            keys.insert(key, a->objectName());
+        }
     }
-    QCOMPARE(menuTexts(w.treePopupMenu()),
-             (QStringList{"创建分类", "新增光盘", "删除(&D)", "重命名", "全部展开", "全部折叠"}));
-    QCOMPARE(menuTexts(w.listPopupMenu()),
-             (QStringList{"开启(&O)", "删除(&D)", "注释", "添加目录", "添加文件", "全选"}));
-    QCOMPARE(w.listPopupMenu()->defaultAction(), w.action("mitOpen"));
+    QVERIFY(keys.size() >= 10);
 }
 
 void TestMainWindow::toolBarOrderAndStartingStates() {
@@ -141,14 +145,14 @@ void TestMainWindow::viewSwitchesStayInStep() {
         QVERIFY(!w.action(v.tool)->isChecked());
         QVERIFY(!w.action(v.menu)->isChecked());
         // The menu item shows it again and presses the tool button.
-        w.action(v.menu)->trigger();
+        TRIGGER(w.action(v.menu));
         QVERIFY2(seen(v.panel), v.menu);
         QVERIFY(w.action(v.tool)->isChecked());
         // The tool button hides it and clears the tick.
-        w.action(v.tool)->trigger();
+        TRIGGER(w.action(v.tool));
         QVERIFY(!seen(v.panel));
         QVERIFY(!w.action(v.menu)->isChecked());
-        w.action(v.tool)->trigger();
+        TRIGGER(w.action(v.tool));
         QVERIFY(seen(v.panel));
     }
 }
@@ -166,26 +170,26 @@ void TestMainWindow::leftPaneHidesWithBothViews() {
     // At start the categories have half the pane.
     QTRY_COMPARE(pnlClass->height(), splitter->height() / 2);
 
-    w.action("tbViewCDRom")->trigger(); // hide contents: the categories fill the pane
+    TRIGGER(w.action("tbViewCDRom")); // hide contents: the categories fill the pane
     QVERIFY(left->isVisible());
     QTRY_COMPARE(pnlClass->height(), splitter->height());
-    w.action("tbViewCDRom")->trigger(); // back on top at the form's height
+    TRIGGER(w.action("tbViewCDRom")); // back on top at the form's height
     QCOMPARE(pnlClass->height(), 244);
     QVERIFY(seen(pnlCDRom));
 
     // Both hidden: the pane goes and the list takes the width.
     const int rightWidth = right->width();
-    w.action("tbViewClass")->trigger();
-    w.action("tbViewCDRom")->trigger();
+    TRIGGER(w.action("tbViewClass"));
+    TRIGGER(w.action("tbViewCDRom"));
     QVERIFY(!left->isVisible());
     QTRY_VERIFY(right->width() > rightWidth);
     // The contents alone bring the pane back without the released categories.
-    w.action("MViewCDRom")->trigger();
+    TRIGGER(w.action("MViewCDRom"));
     QVERIFY(left->isVisible());
     QVERIFY(seen(pnlCDRom));
     QVERIFY(!seen(pnlClass));
     QVERIFY(!w.action("MViewClass")->isChecked());
-    w.action("MViewClass")->trigger();
+    TRIGGER(w.action("MViewClass"));
     QCOMPARE(pnlClass->height(), splitter->height() / 2);
 
     // Dragging the categories shut releases their switches.
@@ -235,22 +239,27 @@ public:
 } // namespace
 
 void TestMainWindow::progressLetsEventsRunNowAndThen() {
+    ManualClock clock;
     ScriptedPrompts prompts;
     MainWindow w;
     w.show();
     QCoreApplication::processEvents();
     PumpCounter counter;
-    // A long load: thousands of rows at 0 %, then the rest.
+    // A long load: thousands of rows at 0 % in no time. Events run once, at the start.
+    clock.advance(30);
     const int rows = 20000;
-    QElapsedTimer timer;
-    timer.start();
     for (int i = 0; i < rows; ++i)
         w.showProgress(i * 100 / (rows * 50));
-    for (int i = 0; i <= rows; ++i)
+    QCOMPARE(counter.pumps, 1);
+    // The rest over three seconds: events run every 30 ms, not per row, and once more when
+    // the bar reaches its end.
+    for (int i = 0; i <= rows; ++i) {
+        if (i % 20 == 0)
+            clock.advance(3);
         w.showProgress(i * 100 / rows);
+    }
     QCOMPARE(w.progressBar()->value(), 100);
-    QVERIFY(counter.pumps >= 1);
-    QVERIFY2(counter.pumps <= timer.elapsed() / 30 + 3, qPrintable(QString::number(counter.pumps)));
+    QCOMPARE(counter.pumps, 1 + 100 + 1);
 }
 
 void TestMainWindow::listStylesAreExclusive_data() {
@@ -268,8 +277,8 @@ void TestMainWindow::listStylesAreExclusive() {
     ScriptedPrompts prompts;
     MainWindow w;
     if (style == FileListView::Report)
-        w.action("MList")->trigger();
-    w.action(trigger.constData())->trigger();
+        TRIGGER(w.action("MList"));
+    TRIGGER(w.action(trigger.constData()));
     QCOMPARE(int(w.lvMain()->style()), style);
     const char* menus[] = {"MIcon", "MSmallIcon", "MList", "MReport"};
     const char* tools[] = {"tbIcon", "tbSmallIcon", "tbList", "tbReport"};
@@ -283,10 +292,10 @@ void TestMainWindow::toolBarSwitch() {
     ScriptedPrompts prompts;
     MainWindow w;
     w.show();
-    w.action("ToolVisible")->trigger();
+    TRIGGER(w.action("ToolVisible"));
     QVERIFY(!w.toolBar()->isVisible());
     QVERIFY(!w.action("ToolVisible")->isChecked());
-    w.action("ToolVisible")->trigger();
+    TRIGGER(w.action("ToolVisible"));
     QVERIFY(w.toolBar()->isVisible());
 }
 

@@ -1,4 +1,5 @@
 // The settings file: first run, options, and the recent-files history as the menus show it.
+#include "common/actions.h"
 #include "common/catalogs.h"
 #include "common/scriptedprompts.h"
 #include "core/settings/settings.h"
@@ -159,7 +160,7 @@ void TestSettings::optionsDialogConfirms() {
         closed = dialog->result() == QDialog::Accepted;
         return dialog->result();
     });
-    w.action("MOptions")->trigger();
+    TRIGGER(w.action("MOptions"));
     QCOMPARE(prompts.calls.last().text, QStringLiteral("OptionFrm"));
     QCOMPARE(prompts.calls.last().caption, QStringLiteral("选项设置"));
     QCOMPARE(texts, (QStringList{"启动时开启最近成功打开的文件", "文件成功开启后生成备份文件",

@@ -1,10 +1,16 @@
 // The category tree: loading order, command states, the pop-up menu and keys, adding,
 // renaming and deleting nodes, and moving them by drag and drop, each checked against the
 // catalog file as a fresh window reads it.
+#include "common/actions.h"
 #include "common/testdir.h"
+#include "gui/browser/smalltree.h"
 #include "gui/store/windowfixture.h"
 
+#include "gui/browser/entrymodel.h"
+#include "gui/browser/filelistview.h"
+
 #include <QAction>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QtTest>
@@ -13,44 +19,10 @@ using namespace vorlane;
 
 namespace {
 
-// A        (top, OrderId 0)
-//   A1
-//   *a
-//   *b
-// B
-//   B1
-//   *c
-QString smallCatalog(TestDir& dir) {
-    const QString file = dir.path("tree.vlr");
-    testcat::create(file);
-    Database db;
-    db.open(file);
-    const qint64 a = testcat::addCategory(db, "A", 0, 0);
-    const qint64 a1 = testcat::addCategory(db, "A1", a, 1);
-    testcat::addDisc(db, a, "a", 2);
-    testcat::addDisc(db, a, "b", 3);
-    const qint64 b = testcat::addCategory(db, "B", 0, 4);
-    testcat::addCategory(db, "B1", b, 5);
-    const qint64 c = testcat::addDisc(db, b, "c", 6);
-    testcat::addEntry(db, c, 0, "folder", true);
-    testcat::addEntry(db, c, 1, "file.txt", false, 10, "/folder");
-    Q_UNUSED(a1);
-    return file;
-}
-
-QStringList smallTree() {
-    return {"A", "  A1", "  *a", "  *b", "B", "  B1", "  *c"};
-}
-
 bool enabled(MainWindow& w, const char* name) {
     if (QWidget* widget = w.findChild<QWidget*>(QLatin1String(name)))
         return widget->isEnabled();
     return w.action(name)->isEnabled();
-}
-
-QPoint pointOn(QTreeWidget* tree, QTreeWidgetItem* node, bool onItem) {
-    const QRect r = tree->visualItemRect(node);
-    return QPoint(onItem ? r.left() + 4 : r.right() - 4, r.center().y());
 }
 
 } // namespace
@@ -73,6 +45,7 @@ private slots:
     void drops_data();
     void drops();
     void dropOnReadOnlyCatalog();
+    void doubleClickReloadsTheDisc();
 };
 
 void TestCategoryTree::loadsInOrder() {
@@ -227,7 +200,7 @@ void TestCategoryTree::deleteNodes() {
     f.w().categoryTree()->btnAddChildClick();
     f.tree()->setCurrentItem(findNode(f.tree(), "新分类"));
     f.prompts.answer(QMessageBox::Yes);
-    f.w().action("MClassDelete")->trigger();
+    TRIGGER(f.w().action("MClassDelete"));
     QVERIFY(!findNode(f.tree(), "新分类"));
     QCOMPARE(db.count("select * from qClass"), 4);
 
@@ -255,7 +228,7 @@ void TestCategoryTree::addCommands() {
 
     // A child of a collapsed category shows, with its editor open.
     tree->setCurrentItem(findNode(tree, "B"));
-    f.w().action("NewChildClass")->trigger();
+    TRIGGER(f.w().action("NewChildClass"));
     QTreeWidgetItem* child = tree->currentItem();
     QCOMPARE(child->text(0), QStringLiteral("新分类"));
     QCOMPARE(child->parent(), findNode(tree, "B"));
@@ -267,17 +240,17 @@ void TestCategoryTree::addCommands() {
     child->setText(0, "B2");
 
     tree->setCurrentItem(findNode(tree, "A1"));
-    f.w().action("NewBrotherUp")->trigger();
+    TRIGGER(f.w().action("NewBrotherUp"));
     tree->currentItem()->setText(0, "A0");
     // Below the last sub-category of A goes to A, not into the next category.
     tree->setCurrentItem(findNode(tree, "A1"));
-    f.w().action("MAddDownNode")->trigger();
+    TRIGGER(f.w().action("MAddDownNode"));
     tree->currentItem()->setText(0, "A2");
     tree->setCurrentItem(findNode(tree, "B"));
-    f.w().action("NewBrotherDown")->trigger();
+    TRIGGER(f.w().action("NewBrotherDown"));
     tree->currentItem()->setText(0, "C");
     tree->setCurrentItem(findNode(tree, "A"));
-    f.w().action("MAddUpNode")->trigger();
+    TRIGGER(f.w().action("MAddUpNode"));
     tree->currentItem()->setText(0, "Z");
     QCOMPARE(dumpTree(tree), (QStringList{"Z", "A", "  A0", "  A1", "  A2", "  *a", "  *b", "B",
                                           "  B1", "  *c", "  B2", "C"}));
@@ -294,7 +267,7 @@ void TestCategoryTree::labelEditsSetModified() {
     f.w().show();
     QTreeWidgetItem* node = findNode(f.tree(), "b");
     f.tree()->setCurrentItem(node);
-    f.w().action("RenameNode")->trigger();
+    TRIGGER(f.w().action("RenameNode"));
     QLineEdit* editor = nullptr;
     for (QLineEdit* e : f.tree()->viewport()->findChildren<QLineEdit*>()) {
         if (e->isVisible())
@@ -436,6 +409,44 @@ void TestCategoryTree::dropOnReadOnlyCatalog() {
     QCOMPARE(dumpTree(f.tree()), smallTree());
     f.tree()->editItem(findNode(f.tree(), "c"), 0);
     QVERIFY(!f.w().categoryTree()->isEditing());
+}
+
+// A double click on the disc being shown reads it again: the contents go back to its top
+// level and show what was added since.
+void TestCategoryTree::doubleClickReloadsTheDisc() {
+    TestDir dir;
+    const QString file = smallCatalog(dir);
+    WindowFixture f;
+    QVERIFY(f.open(file));
+    f.w().resize(800, 600);
+    f.w().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.w()));
+    f.tree()->expandAll();
+    QTreeWidgetItem* disc = findNode(f.tree(), "c");
+    f.tree()->setCurrentItem(disc);
+    QTreeWidget* contents = f.w().tvCDRom();
+    QCOMPARE(contents->topLevelItemCount(), 1);
+    contents->setCurrentItem(contents->topLevelItem(0)); // into "folder"
+    QCOMPARE(f.w().lvMain()->model()->rowCount(), 1);
+    QCOMPARE(f.w().lvMain()->model()->entries().front().name, QStringLiteral("file.txt"));
+    {
+        Database other;
+        other.open(file);
+        testcat::addEntry(other, nodes::id(disc), 0, "later.txt", false, 5);
+    }
+
+    const QPoint at = pointOn(f.tree(), disc, true);
+    QTest::mouseClick(f.tree()->viewport(), Qt::LeftButton, {}, at); // already current: no reload
+    QCOMPARE(f.w().lvMain()->model()->rowCount(), 1);
+    QTest::mouseDClick(f.tree()->viewport(), Qt::LeftButton, {}, at);
+    QCOMPARE(f.tree()->currentItem(), disc);
+    QStringList names;
+    for (const Entry& e : f.w().lvMain()->model()->entries())
+        names << e.name;
+    QCOMPARE(names, (QStringList{"folder", "later.txt"}));
+    QVERIFY(!contents->currentItem());
+    QCOMPARE(f.w().lbCDName()->text(), QStringLiteral("c"));
+    QVERIFY(f.prompts.messages().isEmpty());
 }
 
 QTEST_MAIN(TestCategoryTree)

@@ -1,5 +1,6 @@
 // Correcting a disc's listing by hand: recursive deletes from the tree and the list
 // (checked against the catalog), adds in both places, and read-only refusals.
+#include "common/actions.h"
 #include "gui/browser/contentsfixture.h"
 
 #include "core/store/contentstore.h"
@@ -22,6 +23,8 @@ private slots:
     void addFile_data();
     void addFile();
     void addCancelledChangesNothing();
+    void databaseErrorsAreShown_data();
+    void databaseErrorsAreShown();
     void removeTreeSurvivesDamagedLinks();
 };
 
@@ -92,7 +95,7 @@ void TestContentEdit::listDeleteFileAndFolderTogether() {
     DiscFixture f;
     f.show();
     f.selectFolder(f.docs); // Docs' sub-folder Old gets its node
-    f.w->action("tbBack")->trigger();
+    TRIGGER(f.w->action("tbBack"));
     f.w->contents()->showDisc(f.disc, QStringLiteral("光盘一"));
     f.selectFolder(f.docs);
     QVERIFY(f.node(f.old));
@@ -101,7 +104,7 @@ void TestContentEdit::listDeleteFileAndFolderTogether() {
     for (qint64 gone : {f.old, f.deep, f.yTxt, f.zTxt, f.xTxt})
         expected.removeOne(gone);
     f.prompts.answer(QMessageBox::Yes);
-    f.w->action("mitDelete")->trigger();
+    TRIGGER(f.w->action("mitDelete"));
     QCOMPARE(f.prompts.lastMessage().text, QStringLiteral("是否确认删除当前选中的内容？"));
     QCOMPARE(f.entryIds(), expected);
     QCOMPARE(f.model()->rowCount(), 0);
@@ -116,7 +119,8 @@ void TestContentEdit::listDeleteNeedsFullAccessAndASelection() {
     const QList<qint64> before = f.entryIds();
     // Nothing selected: the Delete key asks nothing.
     QTest::keyClick(f.list()->reportView(), Qt::Key_Delete);
-    f.w->action("mitDelete")->trigger();
+    VERIFY_UNREACHABLE(f.w->action("mitDelete"));
+    f.w->contents()->mitDeleteClick(); // nor does the command itself
     QVERIFY(f.prompts.messages().isEmpty());
 
     f.selectRows({f.bTxt});
@@ -140,12 +144,12 @@ void TestContentEdit::failedDeleteKeepsEverything() {
     f.db().open(f.file, Database::Mode::ReadOnly); // the catalog cannot be written
     f.show();
     f.selectFolder(f.docs);
-    f.w->action("tbBack")->trigger();
+    TRIGGER(f.w->action("tbBack"));
     f.w->contents()->showDisc(f.disc, QStringLiteral("光盘一"));
     const QList<qint64> before = f.entryIds();
     f.selectRows({f.bTxt, f.docs});
     f.prompts.answer(QMessageBox::Yes);
-    f.w->action("mitDelete")->trigger();
+    TRIGGER(f.w->action("mitDelete"));
     QCOMPARE(f.prompts.lastMessage().icon, QMessageBox::Critical);
     QCOMPARE(f.entryIds(), before);
     QCOMPARE(f.model()->rowCount(), 6);
@@ -175,7 +179,7 @@ void TestContentEdit::addFolder() {
     QVERIFY(f.enabled("mitAddDir"));
     f.prompts.answerFolder(f.dir.filePath(QStringLiteral("Photos")), QStringLiteral("Photos"));
     const int rowsBefore = f.model()->rowCount();
-    f.w->action("MAddDir")->trigger();
+    TRIGGER(f.w->action("MAddDir"));
     QCOMPARE(f.prompts.calls.first().kind, PromptCall::Folder);
     QCOMPARE(f.prompts.calls.first().caption, QStringLiteral("请选择目录"));
     QCOMPARE(f.prompts.calls.first().text, f.dir.path()); // starts at the disc's location
@@ -230,7 +234,7 @@ void TestContentEdit::addFile() {
     f.list()->selectRow(0);
     const int treeNodes = f.tree()->topLevelItemCount();
     f.prompts.answerFile(real);
-    f.w->action("mitAddFile")->trigger();
+    TRIGGER(f.w->action("mitAddFile"));
 
     Query q(f.db(), QStringLiteral("select AutoId,FatherId,FPath,FSize,IsDir from qCDFiles "
                                    "where TreeName='new.txt'"));
@@ -248,7 +252,7 @@ void TestContentEdit::addFile() {
 
     // Opening it looks where the scan would have put it.
     f.list()->selectRow(row);
-    f.w->action("mitOpen")->trigger();
+    TRIGGER(f.w->action("mitOpen"));
     QCOMPARE(f.opener.paths.last(), inFolder ? real : f.dir.path() + QStringLiteral("/new.txt"));
 }
 
@@ -257,8 +261,8 @@ void TestContentEdit::addCancelledChangesNothing() {
     f.show();
     const QList<qint64> before = f.entryIds();
     f.list()->selectRow(0);
-    f.w->action("mitAddDir")->trigger();
-    f.w->action("mitAddFile")->trigger();
+    TRIGGER(f.w->action("mitAddDir"));
+    TRIGGER(f.w->action("mitAddFile"));
     QCOMPARE(f.entryIds(), before);
     QCOMPARE(f.model()->rowCount(), 6);
     // Without full access the commands do nothing at all.
@@ -267,6 +271,57 @@ void TestContentEdit::addCancelledChangesNothing() {
     f.w->contents()->mitAddDirClick();
     f.w->contents()->mitAddFileClick();
     QVERIFY(f.prompts.calls.isEmpty());
+}
+
+void TestContentEdit::databaseErrorsAreShown_data() {
+    QTest::addColumn<QString>("sabotage");   // run on a second connection to the catalog
+    QTest::addColumn<QByteArray>("command"); // empty: open the folder Docs
+    QTest::addColumn<QString>("engineText");
+    const QString noInserts = "create trigger t before insert on qCDFiles begin"
+                              " select raise(abort, 'disk full'); end";
+    QTest::newRow("filling a folder")
+        << "alter table qCDFiles rename to gone" << QByteArray() << "qCDFiles";
+    QTest::newRow("adding a folder") << noInserts << QByteArray("mitAddDir") << "disk full";
+    QTest::newRow("adding a file") << noInserts << QByteArray("mitAddFile") << "disk full";
+}
+
+// A failing read or write says what the database said and leaves the view usable, with
+// nothing shown that the catalog does not hold.
+void TestContentEdit::databaseErrorsAreShown() {
+    QFETCH(QString, sabotage);
+    QFETCH(QByteArray, command);
+    QFETCH(QString, engineText);
+    DiscFixture f;
+    const QString picked = f.dir.filePath(QStringLiteral("Extra"));
+    QDir(f.dir.path()).mkpath(QStringLiteral("Extra"));
+    f.show();
+    const QList<qint64> before = f.entryIds();
+    const QStringList listed = f.listNames();
+    {
+        Database other;
+        other.open(f.file);
+        other.exec(sabotage);
+    }
+    f.prompts.clear();
+    if (command.isEmpty()) {
+        f.selectFolder(f.docs);
+    } else {
+        f.list()->selectRow(0);
+        f.prompts.answerFolder(picked, QStringLiteral("Extra"));
+        f.prompts.answerFile(picked);
+        TRIGGER(f.w->action(command.constData()));
+    }
+    const QList<PromptCall> messages = f.prompts.messages();
+    QCOMPARE(messages.size(), 1);
+    QVERIFY2(messages.first().text.contains(engineText), qPrintable(messages.first().text));
+    QCOMPARE(messages.first().caption, QStringLiteral("提示"));
+    QCOMPARE(messages.first().icon, QMessageBox::Critical);
+    QCOMPARE(f.w->statusText(), QStringLiteral("就绪"));
+    if (!command.isEmpty()) {
+        QCOMPARE(f.entryIds(), before);
+        QCOMPARE(f.listNames(), listed);
+        QCOMPARE(f.topNodeNames(), (QStringList{"Docs", "Music"}));
+    }
 }
 
 void TestContentEdit::removeTreeSurvivesDamagedLinks() {

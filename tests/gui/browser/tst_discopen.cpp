@@ -1,5 +1,6 @@
 // Opening a catalogued file from its disc through the opener seam, and pointing the disc
 // at a new location when the file is not where it was.
+#include "common/actions.h"
 #include "gui/browser/contentsfixture.h"
 
 #include <QDir>
@@ -84,7 +85,7 @@ void TestDiscOpen::failureAskedAndDeclinedChangesNothing() {
     f.show();
     f.list()->selectRow(f.rowOf(f.bTxt));
     f.prompts.answer(QMessageBox::No);
-    f.w->action("MOpen")->trigger();
+    TRIGGER(f.w->action("MOpen"));
     const QString path = f.dir.path() + QStringLiteral("/b.txt");
     QCOMPARE(f.opener.paths, QStringList{path});
     const PromptCall m = f.prompts.lastMessage();
@@ -118,7 +119,7 @@ void TestDiscOpen::repointingIsStoredAndUsed() {
     f.list()->selectRow(f.rowOf(f.xTxt));
     f.prompts.answer(QMessageBox::Yes);
     f.prompts.answerFolder(root ? QStringLiteral("/") : location + (trailingSlash ? "/" : ""));
-    f.w->action("mitOpen")->trigger();
+    TRIGGER(f.w->action("mitOpen"));
 
     QCOMPARE(f.prompts.calls.size(), 2);
     QCOMPARE(f.prompts.calls.at(1).kind, PromptCall::Folder);
@@ -137,7 +138,7 @@ void TestDiscOpen::repointingIsStoredAndUsed() {
     // From now on the file opens from the new place without a question.
     f.prompts.clear();
     f.opener.paths.clear();
-    f.w->action("mitOpen")->trigger();
+    TRIGGER(f.w->action("mitOpen"));
     QCOMPARE(f.opener.paths, QStringList{location + QStringLiteral("/Docs/x.txt")});
     QCOMPARE(f.prompts.messages().size(), root ? 1 : 0);
 }
@@ -150,7 +151,7 @@ void TestDiscOpen::repointingThatCannotBeStored() {
     f.list()->selectRow(f.rowOf(f.readme));
     f.prompts.answer(QMessageBox::Yes);
     f.prompts.answerFolder(f.dir.filePath(QStringLiteral("elsewhere")));
-    f.w->action("mitOpen")->trigger();
+    TRIGGER(f.w->action("mitOpen"));
     const PromptCall m = f.prompts.lastMessage();
     QCOMPARE(m.text, QStringLiteral("修改光盘位置出错！"));
     QCOMPARE(m.icon, QMessageBox::Critical);
@@ -165,14 +166,14 @@ void TestDiscOpen::readOnlyRefusesRepointing() {
     makeFile(f.dir.filePath(QStringLiteral("readme")));
     f.show();
     f.list()->selectRow(f.rowOf(f.readme));
-    f.w->action("mitOpen")->trigger(); // opening itself works read-only
+    TRIGGER(f.w->action("mitOpen")); // opening itself works read-only
     QCOMPARE(f.opener.paths.size(), 1);
     QVERIFY(f.prompts.calls.isEmpty());
 
     f.list()->selectRow(f.rowOf(f.bTxt));
     f.prompts.answer(QMessageBox::Yes);
     f.prompts.answerFolder(f.dir.filePath(QStringLiteral("elsewhere")));
-    f.w->action("mitOpen")->trigger();
+    TRIGGER(f.w->action("mitOpen"));
     QCOMPARE(f.prompts.calls.size(), 1);
     const PromptCall m = f.prompts.lastMessage();
     QVERIFY(m.text.contains(QStringLiteral("只读")));

@@ -1,5 +1,6 @@
 // Notes on discs and entries: the disc notes panel with its save and import, and the file
 // notes editor that follows the list and steps through it.
+#include "common/actions.h"
 #include "gui/browser/contentsfixture.h"
 
 #include "core/settings/text.h"
@@ -29,7 +30,8 @@ private slots:
 private:
     static FileNotesEditor* openEditor(DiscFixture& f, qint64 id) {
         f.selectRows({id});
-        f.w->action("mitFileExp")->trigger();
+        if (!testui::trigger(f.w->action("mitFileExp"), __FILE__, __LINE__))
+            return nullptr;
         return f.w->contents()->fileNotes();
     }
     static QString noteOf(DiscFixture& f, qint64 id) {

@@ -1,5 +1,6 @@
 // The import command and dialog driven through the main window: its checks and messages in
 // order, drives from a fake drive list, the stored disc, the tree and the status bar.
+#include "common/actions.h"
 #include "common/catalogs.h"
 #include "common/recordingopener.h"
 #include "common/scriptedprompts.h"
@@ -165,7 +166,7 @@ void TestImportDialog::directoryImportStoresDiscAndShowsIt() {
         child<QPushButton>(d, "btnOk")->click();
     }));
     m_prompts->answerDialog(runDialog);
-    m_w->action("InCD")->trigger();
+    TRIGGER(m_w->action("InCD"));
 
     QVERIFY(handlingOffInDialog);
     QVERIFY(m_w->changeHandling());
@@ -230,7 +231,7 @@ void TestImportDialog::refusalsComeInOrder() {
         dlg->btnOkClick();
         stillOpen = !dlg->importDone() && d->result() == QDialog::Rejected;
     }));
-    m_w->action("MInCD")->trigger();
+    TRIGGER(m_w->action("MInCD"));
     QVERIFY(stillOpen);
     QCOMPARE(messageTexts(), messages);
     const PromptCall m = m_prompts->lastMessage();
@@ -298,7 +299,7 @@ void TestImportDialog::duplicateLabelAsksNamingTheCategory() {
         child<QPushButton>(d, "btnOk")->click();
     }));
     m_prompts->answerDialog(runDialog);
-    m_w->action("InCD")->trigger();
+    TRIGGER(m_w->action("InCD"));
 
     const QString question = QStringLiteral("导前光盘已经导入，在分类：电影 下。是否继续导入？");
     const QList<PromptCall> msgs = m_prompts->messages();
@@ -341,7 +342,7 @@ void TestImportDialog::discNodeSelectedImportsIntoItsCategory() {
         child<QPushButton>(d, "btnOk")->click();
     }));
     m_prompts->answerDialog(runDialog);
-    m_w->action("InCD")->trigger();
+    TRIGGER(m_w->action("InCD"));
     QCOMPARE(target, nodes::idText(cat));
     QCOMPARE(cat->childCount(), 2);
     QCOMPARE(other->childCount(), 0);
@@ -396,7 +397,7 @@ void TestImportDialog::detectedTypesLimitTheImport() {
         m_prompts->answerDialog(runDialog);
         child<QPushButton>(d, "btnOk")->click();
     }));
-    m_w->action("InCD")->trigger();
+    TRIGGER(m_w->action("InCD"));
     QCOMPARE(afterFirst.size(), 2);
     QVERIFY(afterFirst.contains(".jpg"));
     QVERIFY(afterFirst[0].compare(".txt", Qt::CaseInsensitive) == 0 ||
@@ -421,7 +422,7 @@ void TestImportDialog::lookOpensTheRoot() {
         child<QToolButton>(d, "btnSelectPath")->click();
         child<QPushButton>(d, "btnLook")->click();
     }));
-    m_w->action("InCD")->trigger();
+    TRIGGER(m_w->action("InCD"));
     QCOMPARE(messageTexts(), QStringList{"请选择光盘！"});
     QCOMPARE(m_opener->paths, QStringList{m_dir->path()});
     QCOMPARE(discRows(), 0);
@@ -439,7 +440,7 @@ void TestImportDialog::failedDiscRowLeavesDialogOpen() {
         child<QPushButton>(d, "btnOk")->click();
         done = static_cast<ImportDialog*>(d)->importDone();
     }));
-    m_w->action("InCD")->trigger();
+    TRIGGER(m_w->action("InCD"));
     QVERIFY(!done);
     QCOMPARE(messageTexts(), (QStringList{kConfirm, QStringLiteral("保存数据出错！")}));
     QCOMPARE(m_prompts->lastMessage().icon, QMessageBox::Critical);
@@ -487,7 +488,7 @@ void TestImportDialog::unfinishedScanSaysSoWithTheRowsKept() {
             child<QPushButton>(d, "btnCacel")->click(); // before the scan has begun
         return d->exec();
     });
-    m_w->action("InCD")->trigger();
+    TRIGGER(m_w->action("InCD"));
     const qint64 kept = m_w->session().db().count(QStringLiteral("select AutoId from qCDFiles"));
     const QString summary = m_prompts->lastMessage().text;
     QVERIFY2(summary.startsWith(QStringLiteral("数据导入完毕！\r\n\r\n文件：")),

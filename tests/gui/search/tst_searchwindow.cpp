@@ -1,5 +1,6 @@
 // The search window inside the main window: controls, the empty-keyword message, Enter,
 // results, history in the keyword box, and the jump to a disc.
+#include "common/actions.h"
 #include "common/catalogs.h"
 #include "common/scriptedprompts.h"
 #include "core/settings/settings.h"
@@ -85,9 +86,14 @@ private:
         return out;
     }
 
+    // Starts a search and waits until it has ended.
     void search(const QString& keyword) {
         box->setEditText(keyword);
+        QSignalSpy ended(win, &SearchWindow::searchFinished);
         win->btnBeginFindClick();
+        if (win->isSearching())
+            QVERIFY(ended.wait(20000));
+        QVERIFY(!win->isSearching());
     }
 
 private slots:
@@ -190,7 +196,9 @@ private slots:
         Fixture f;
         w->session().db().open(f.path);
         box->setEditText(QStringLiteral("  abc "));
+        QSignalSpy ended(win, &SearchWindow::searchFinished);
         QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+        QVERIFY(ended.wait());
         // The keyword is trimmed in the box.
         QCOMPARE(box->currentText(), QStringLiteral("abc"));
         QCOMPARE(column(0), (QStringList{"1", "2", "3", "4"}));
@@ -287,15 +295,17 @@ private slots:
         Fixture f;
         w->session().db().open(f.path);
         int rowsSeen = -1;
+        QSignalSpy ended(win, &SearchWindow::searchFinished);
         prompts->answerDialog([&](QDialog* d) {
             auto* cob = d->findChild<QComboBox*>(QStringLiteral("cobFind"));
             cob->setEditText(QStringLiteral("备份"));
             d->findChild<QPushButton*>(QStringLiteral("btnBeginFind"))->click();
-            rowsSeen = win->results()->rowCount();
+            if (ended.wait())
+                rowsSeen = win->results()->rowCount();
             d->findChild<QPushButton*>(QStringLiteral("btnExit"))->click();
             return d->result();
         });
-        w->action("MFind")->trigger();
+        TRIGGER(w->action("MFind"));
         QCOMPARE(rowsSeen, 1);
         QCOMPARE(prompts->calls.last().kind, PromptCall::Exec);
         QCOMPARE(prompts->calls.last().text, QStringLiteral("FindFrm"));

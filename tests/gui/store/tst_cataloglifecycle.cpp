@@ -1,5 +1,6 @@
 // New, open, save, save as, backup and compaction driven through the main window, with
 // every message checked through the prompts seam.
+#include "common/actions.h"
 #include "common/testdir.h"
 #include "common/unprivileged.h"
 #include "core/settings/paths.h"
@@ -11,6 +12,7 @@
 
 #include <QAction>
 #include <QtTest>
+#include <optional>
 #include <unistd.h>
 
 using namespace vorlane;
@@ -52,6 +54,8 @@ private slots:
     void firstSaveFailures_data();
     void firstSaveFailures();
     void editsSurviveReopening();
+    void treeSaveFailures_data();
+    void treeSaveFailures();
     void openFailures();
     void sameFileDoesNothingOtherCaseOpens();
     void catalogMissingAColumnIsRefused_data();
@@ -74,6 +78,8 @@ private slots:
     void compactionFailures();
     void startUp_data();
     void startUp();
+    void startUpChoosesTheCatalog_data();
+    void startUpChoosesTheCatalog();
     void relativeStartFileIsRecordedAbsolute();
     void exampleOpensFromUserCopy_data();
     void exampleOpensFromUserCopy();
@@ -82,7 +88,7 @@ private slots:
 void TestCatalogLifecycle::newCatalogSavedAndReopened() {
     TestDir dir;
     WindowFixture f;
-    f.w().action("FileNew")->trigger();
+    TRIGGER(f.w().action("FileNew"));
     QCOMPARE(f.w().windowTitle(), QStringLiteral("Vorlane 光盘管理--新文件"));
     QCOMPARE(dumpTree(f.tree()), QStringList{QStringLiteral("新分类")});
     QVERIFY(f.w().session().isModified());
@@ -93,7 +99,7 @@ void TestCatalogLifecycle::newCatalogSavedAndReopened() {
     f.w().categoryTree()->btnAddChildClick();
     f.tree()->currentItem()->setText(0, QStringLiteral("小说"));
     f.prompts.answerFile(dir.path("catalog"));
-    f.w().action("MSave")->trigger();
+    TRIGGER(f.w().action("MSave"));
 
     const QString file = dir.path("catalog.vlr");
     const PromptCall dialog = f.prompts.calls.last();
@@ -180,13 +186,13 @@ void TestCatalogLifecycle::firstSaveFailures() {
     dir.writeFile("plain", "a file");
     dir.writeFile("junk.s_y", "not a database");
     WindowFixture f;
-    f.w().action("FileNew")->trigger();
+    TRIGGER(f.w().action("FileNew"));
     if (!templateName.isEmpty())
         f.w().catalog()->setTemplateFile(dir.path(templateName));
     if (!target.isEmpty())
         f.prompts.answerFile(dir.path(target));
     f.prompts.clear();
-    f.w().action("MSave")->trigger();
+    TRIGGER(f.w().action("MSave"));
 
     QVERIFY(f.w().session().saveIncomplete());
     QVERIFY(f.w().session().isModified());
@@ -221,7 +227,7 @@ void TestCatalogLifecycle::editsSurviveReopening() {
     f.w().categoryTree()->btnAddChildClick();
     f.tree()->currentItem()->setText(0, QString(40, QChar(0x6587))); // 80 GBK bytes
     QVERIFY(f.w().session().isModified());
-    f.w().action("MSave")->trigger();
+    TRIGGER(f.w().action("MSave"));
     QVERIFY(!f.w().session().isModified());
     // The empty name became "新分类" in the tree too; the long one stays whole until
     // reloaded.
@@ -231,6 +237,77 @@ void TestCatalogLifecycle::editsSurviveReopening() {
     QCOMPARE(reopenedTree(file), (QStringList{"电影", "  *光盘一", "  *it's \"光盘\"", "软件",
                                               "  " + QString(25, QChar(0x6587)), "音乐", "  新分类",
                                               "    *Blue 'Train'"}));
+}
+
+void TestCatalogLifecycle::treeSaveFailures_data() {
+    // SQL run on a second connection to the catalog; empty: that connection holds a read
+    // lock, so the save can write but not commit.
+    QTest::addColumn<QString>("sabotage");
+    QTest::addColumn<QString>("message"); // the whole text with caption 提示, else a part of it
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("a category row cannot be written")
+        << "create trigger t before insert on qClass when new.TreeName='坏' begin"
+           " select raise(abort, 'no room'); end"
+        << "保存数据出错,位置：坏，数据太长或文件不可写，请检查！"
+        << "提示";
+    QTest::newRow("a disc row cannot be updated")
+        << "create trigger t before update on qCD begin select raise(abort, 'disc row locked');"
+           " end"
+        << "disc row locked"
+        << "Vorlane";
+    QTest::newRow("the commit fails") << ""
+                                      << "locked"
+                                      << "Vorlane";
+}
+
+// A save that fails says where, keeps the changes unsaved, and leaves the tree so that the
+// next save, once the cause is gone, writes every node exactly once.
+void TestCatalogLifecycle::treeSaveFailures() {
+    QFETCH(QString, sabotage);
+    QFETCH(QString, message);
+    QFETCH(QString, caption);
+    TestDir dir;
+    const QString file = dir.path("a.vlr");
+    makeCatalog(file);
+    WindowFixture f;
+    QVERIFY(f.open(file));
+    f.tree()->setCurrentItem(findNode(f.tree(), "音乐"));
+    TRIGGER(f.w().action("NewChildClass"));
+    f.tree()->currentItem()->setText(0, QStringLiteral("坏"));
+    QVERIFY(f.w().action("MSave")->isEnabled());
+
+    {
+        Database other;
+        other.open(file);
+        std::optional<Query> reading;
+        if (sabotage.isEmpty()) {
+            reading.emplace(other, QStringLiteral("select * from qClass"));
+            QVERIFY(reading->next());
+        } else {
+            other.exec(sabotage);
+        }
+        f.prompts.clear();
+        TRIGGER(f.w().action("MSave"));
+        const QList<PromptCall> messages = f.prompts.messages();
+        QCOMPARE(messages.size(), 1);
+        if (caption == QLatin1String("提示"))
+            checkMessage(messages.first(), message, caption, QMessageBox::Critical);
+        else
+            QVERIFY2(messages.first().text.contains(message), qPrintable(messages.first().text));
+        QCOMPARE(messages.first().caption, caption);
+        QVERIFY(f.w().action("MSave")->isEnabled()); // still unsaved
+        reading.reset();
+        if (!sabotage.isEmpty())
+            other.exec(QStringLiteral("drop trigger t"));
+    }
+
+    f.prompts.clear();
+    TRIGGER(f.w().action("MSave"));
+    QVERIFY(f.prompts.messages().isEmpty());
+    QVERIFY(!f.w().action("MSave")->isEnabled());
+    const QStringList saved{"电影",   "  *光盘一",         "  *光盘二", "音乐",
+                            "  爵士", "    *Blue 'Train'", "  坏"};
+    QCOMPARE(reopenedTree(file), saved);
 }
 
 void TestCatalogLifecycle::openFailures() {
@@ -359,7 +436,7 @@ void TestCatalogLifecycle::unsavedChangesPrompt() {
     f.w().categoryTree()->tvMainEdited(findNode(f.tree(), "改过"));
     f.prompts.clear();
     f.prompts.answer(QMessageBox::StandardButton(answer));
-    f.w().action("FileNew")->trigger();
+    TRIGGER(f.w().action("FileNew"));
 
     const PromptCall ask = f.prompts.messages().value(0);
     checkMessage(ask, "当前文件未保存！保存吗？", Hint, QMessageBox::Question);
@@ -379,7 +456,7 @@ void TestCatalogLifecycle::closingAsksToSave() {
     QVERIFY(f.prompts.calls.isEmpty());
 
     f.w().show();
-    f.w().action("FileNew")->trigger();
+    TRIGGER(f.w().action("FileNew"));
     f.prompts.answer(QMessageBox::Yes); // then the save dialog is cancelled
     QVERIFY(!f.w().close());
     QCOMPARE(f.prompts.calls.size(), 2);
@@ -499,7 +576,7 @@ void TestCatalogLifecycle::saveAsWritesCopy() {
     findNode(f.tree(), "音乐")->setText(0, QStringLiteral("歌曲"));
     f.w().categoryTree()->tvMainEdited(findNode(f.tree(), "歌曲"));
     f.prompts.answerFile(dir.path("copy"));
-    f.w().action("FileSaveAs")->trigger();
+    TRIGGER(f.w().action("FileSaveAs"));
 
     QCOMPARE(f.prompts.calls.last().text, QStringLiteral("vlrFileCopy"));
     QVERIFY(f.prompts.messages().isEmpty());
@@ -510,7 +587,7 @@ void TestCatalogLifecycle::saveAsWritesCopy() {
 
     // Save As onto the open file itself leaves it whole.
     f.prompts.answerFile(file);
-    f.w().action("FileSaveAs")->trigger();
+    TRIGGER(f.w().action("FileSaveAs"));
     QVERIFY(f.prompts.messages().isEmpty());
     f.w().catalog()->saveCatalog();
     QVERIFY(!f.w().session().saveIncomplete());
@@ -520,9 +597,9 @@ void TestCatalogLifecycle::saveAsWritesCopy() {
 void TestCatalogLifecycle::saveAsOfNewCatalogSaves() {
     TestDir dir;
     WindowFixture f;
-    f.w().action("FileNew")->trigger();
+    TRIGGER(f.w().action("FileNew"));
     f.prompts.answerFile(dir.path("first.vlr"));
-    f.w().action("FileSaveAs")->trigger();
+    TRIGGER(f.w().action("FileSaveAs"));
     QCOMPARE(f.prompts.calls.last().kind, PromptCall::SaveFile);
     QCOMPARE(f.prompts.calls.last().text, QStringLiteral("NewCDFile"));
     QCOMPARE(f.w().session().currentFile(), dir.path("first.vlr"));
@@ -532,7 +609,7 @@ void TestCatalogLifecycle::saveAsOfNewCatalogSaves() {
     f.w().catalog()->setTemplateFile(dir.path("none"));
     f.w().session().db().close(); // the save fails
     f.prompts.clear();
-    f.w().action("FileSaveAs")->trigger();
+    TRIGGER(f.w().action("FileSaveAs"));
     QVERIFY(f.w().session().saveIncomplete());
     for (const PromptCall& c : f.prompts.calls)
         QVERIFY(c.kind != PromptCall::SaveFile);
@@ -546,7 +623,7 @@ void TestCatalogLifecycle::saveAsFailure() {
     WindowFixture f;
     QVERIFY(f.open(file));
     f.prompts.answerFile(dir.path("plain/copy.vlr"));
-    f.w().action("FileSaveAs")->trigger();
+    TRIGGER(f.w().action("FileSaveAs"));
     checkMessage(f.prompts.lastMessage(), "保存文件出错！", Hint, QMessageBox::Critical);
 }
 
@@ -577,11 +654,11 @@ void TestCatalogLifecycle::replacingWithExtensionAsks() {
     if (saveAs)
         QVERIFY(f.open(file));
     else
-        f.w().action("FileNew")->trigger();
+        TRIGGER(f.w().action("FileNew"));
     f.prompts.clear();
     f.prompts.answerFile(dir.path("other"));
     f.prompts.answer(replace ? QMessageBox::Yes : QMessageBox::No);
-    f.w().action(saveAs ? "FileSaveAs" : "MSave")->trigger();
+    TRIGGER(f.w().action(saveAs ? "FileSaveAs" : "MSave"));
 
     QCOMPARE(f.prompts.messages().size(), 1);
     const PromptCall ask = f.prompts.lastMessage();
@@ -613,7 +690,7 @@ void TestCatalogLifecycle::compaction() {
     const qint64 before = QFileInfo(file).size();
 
     f.prompts.answer(QMessageBox::No);
-    f.w().action("MCompactFile")->trigger();
+    TRIGGER(f.w().action("MCompactFile"));
     checkMessage(f.prompts.lastMessage(), "是否确认要对当前文件进行压缩整理操作？", Hint,
                  QMessageBox::Question);
     QCOMPARE(f.prompts.lastMessage().buttons, QMessageBox::Yes | QMessageBox::No);
@@ -624,7 +701,9 @@ void TestCatalogLifecycle::compaction() {
     f.w().session().setModified(true);
     f.prompts.clear();
     f.prompts.answer(QMessageBox::Yes);
-    f.w().action("MCompactFile")->trigger();
+    QSignalSpy compacted(f.w().catalog(), &CatalogHandler::compactionFinished);
+    TRIGGER(f.w().action("MCompactFile"));
+    QVERIFY(compacted.wait(20000));
     QCOMPARE(f.prompts.messages().size(), 2);
     checkMessage(f.prompts.lastMessage(), "文件压缩修复成功！", Hint, QMessageBox::Information);
     QVERIFY(QFileInfo(file).size() < before);
@@ -642,7 +721,7 @@ void TestCatalogLifecycle::compactionFailures() {
     TestDir dir;
     WindowFixture f;
     // Nothing open: nothing asked.
-    f.w().action("MCompactFile")->trigger();
+    TRIGGER(f.w().action("MCompactFile"));
     QVERIFY(f.prompts.calls.isEmpty());
 
     const QString file = dir.path("a.vlr");
@@ -650,7 +729,9 @@ void TestCatalogLifecycle::compactionFailures() {
     QVERIFY(f.open(file));
     dir.createDir("a.vlr.bak");
     f.prompts.answer(QMessageBox::Yes);
-    f.w().action("MCompactFile")->trigger();
+    QSignalSpy compacted(f.w().catalog(), &CatalogHandler::compactionFinished);
+    TRIGGER(f.w().action("MCompactFile"));
+    QVERIFY(compacted.wait(20000));
     checkMessage(f.prompts.lastMessage(), "未能产生备份文件，无可写权限,不能进行该操作。", Hint,
                  QMessageBox::Critical);
     QVERIFY(f.w().session().db().isOpen());
@@ -663,7 +744,8 @@ void TestCatalogLifecycle::compactionFailures() {
     other.exec(QStringLiteral("begin immediate"));
     f.prompts.clear();
     f.prompts.answer(QMessageBox::Yes);
-    f.w().action("MCompactFile")->trigger();
+    TRIGGER(f.w().action("MCompactFile"));
+    QVERIFY(compacted.wait(30000));
     checkMessage(f.prompts.lastMessage(), "压缩修复文件失败，文件已经打开或不可读写！", Hint,
                  QMessageBox::Critical);
     QCOMPARE(f.w().statusText(), QStringLiteral("就绪"));
@@ -733,6 +815,54 @@ void TestCatalogLifecycle::startUp() {
     }
 }
 
+void TestCatalogLifecycle::startUpChoosesTheCatalog_data() {
+    QTest::addColumn<QString>("argument");
+    QTest::addColumn<QString>("lastOpened");
+    QTest::addColumn<bool>("openRecent");
+    QTest::addColumn<QString>("opened"); // empty: a new catalog
+    QTest::newRow("the argument before the last file") << "a.vlr"
+                                                       << "last.vlr" << true << "a.vlr";
+    QTest::newRow("the argument with the option off") << "a.vlr"
+                                                      << "last.vlr" << false << "a.vlr";
+    QTest::newRow("the last file without an argument") << ""
+                                                       << "last.vlr" << true << "last.vlr";
+    QTest::newRow("the option off: a new catalog") << ""
+                                                   << "last.vlr" << false << "";
+    QTest::newRow("no last file: a new catalog") << ""
+                                                 << "" << true << "";
+}
+
+void TestCatalogLifecycle::startUpChoosesTheCatalog() {
+    QFETCH(QString, argument);
+    QFETCH(QString, lastOpened);
+    QFETCH(bool, openRecent);
+    QFETCH(QString, opened);
+    TestDir dir;
+    makeCatalog(dir.path("a.vlr"));
+    testcat::create(dir.path("last.vlr"));
+    {
+        Database db;
+        db.open(dir.path("last.vlr"));
+        testcat::addCategory(db, QStringLiteral("上次"));
+    }
+    resetSettings(false, false, openRecent);
+    if (!lastOpened.isEmpty())
+        Settings().saveOpenHistory(dir.path(lastOpened));
+    ScriptedPrompts prompts;
+    MainWindow w(argument.isEmpty() ? QString() : dir.path(argument));
+    w.FormActivate();
+    QVERIFY(prompts.messages().isEmpty());
+    if (opened.isEmpty()) {
+        QCOMPARE(w.windowTitle(), QStringLiteral("Vorlane 光盘管理--新文件"));
+        QCOMPARE(dumpTree(w.tvMain()), QStringList{"新分类"});
+    } else {
+        QCOMPARE(w.windowTitle(), QStringLiteral("Vorlane 光盘管理--") + dir.path(opened));
+        QCOMPARE(dumpTree(w.tvMain()).first(), opened == QLatin1String("a.vlr")
+                                                   ? QStringLiteral("电影")
+                                                   : QStringLiteral("上次"));
+    }
+}
+
 void TestCatalogLifecycle::relativeStartFileIsRecordedAbsolute() {
     TestDir dir;
     TestDir elsewhere;
@@ -790,7 +920,7 @@ void TestCatalogLifecycle::exampleOpensFromUserCopy() {
         if (!first) {
             w.session().setModified(false);
             prompts.clear();
-            w.action("MExample")->trigger();
+            TRIGGER(w.action("MExample"));
         }
         messages = prompts.messages();
         QCOMPARE(w.session().currentFile(), copy);

@@ -1,5 +1,6 @@
 // The open and write password prompts after a catalog opens, and the password settings
 // dialog with its confirmation, driven by typing into the dialogs.
+#include "common/actions.h"
 #include "common/testdir.h"
 #include "core/store/passwords.h"
 #include "gui/store/windowfixture.h"
@@ -268,7 +269,7 @@ void TestPasswords::settingsDialog() {
         });
     }
     f.prompts.clear();
-    f.w().action("FilePwd")->trigger();
+    TRIGGER(f.w().action("FilePwd"));
     QCOMPARE(f.prompts.pendingAnswers(), 0);
     QCOMPARE(seen, (QStringList{QStringLiteral("密码：...") + file.right(29), oldRead.toString(),
                                 oldWrite.toString(), "40", QString::number(QLineEdit::Password)}));
@@ -314,7 +315,7 @@ void TestPasswords::settingsDialogCancelAndFailure() {
         d->findChild<QPushButton*>(QStringLiteral("btnCancel"))->click();
         return d->result();
     });
-    f.w().action("FilePwd")->trigger();
+    TRIGGER(f.w().action("FilePwd"));
     QVERIFY(stillOpen);
     QCOMPARE(f.w().session().db().count(QStringLiteral("select * from sys")), 0);
 
@@ -327,7 +328,7 @@ void TestPasswords::settingsDialogCancelAndFailure() {
         stillOpen = d->result() != QDialog::Accepted;
         return d->result();
     });
-    f.w().action("FilePwd")->trigger();
+    TRIGGER(f.w().action("FilePwd"));
     QVERIFY(stillOpen);
     QCOMPARE(f.prompts.lastMessage().text, QStringLiteral("保存密码错误！"));
     QCOMPARE(f.prompts.lastMessage().caption, QStringLiteral("提示"));

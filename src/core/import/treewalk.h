@@ -1,0 +1,76 @@
+// The depth-first walk behind the disc scan and the file-type detection. It holds only a
+// few folders open at a time and keeps its stack on the heap, so neither the depth of a
+// tree nor the open-file limit bounds it.
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace vorlane {
+
+// One entry of a folder's listing, taken while the folder was open.
+struct WalkEntry {
+    std::string name; // as stored (fsnames::storedName)
+    std::string raw;  // the file system's bytes when they differ from `name`
+    qint64 size = 0;  // known only for entries that were looked at with lstat
+    bool isDir = false;
+    bool accepted = false; // free for the visitor, set in classify()
+
+    const char* rawName() const { return raw.empty() ? name.c_str() : raw.c_str(); }
+};
+
+// Visits every entry below a root whose name does not begin with ".", depth first in
+// listing order, each folder before its contents, as a recursive walk would go. Symbolic
+// links are taken as files and never followed. A subclass sees the walk through the
+// virtual functions below; all run on the walking thread.
+class TreeWalker {
+public:
+    TreeWalker();
+    virtual ~TreeWalker();
+    TreeWalker(const TreeWalker&) = delete;
+    TreeWalker& operator=(const TreeWalker&) = delete;
+
+protected:
+    // Walks below `prefix` (a root prefix as rootPrefix() gives it; "" is "/").
+    void walk(const QString& prefix);
+
+    // The folder being worked through, below the root ("" or "/A/B"). In enter() and
+    // unreadable() it is the folder concerned.
+    const std::string& path() const { return m_path; }
+
+    // Called for each entry while its folder's listing is read; `e.isDir` is what the
+    // listing says. True asks for the entry's lstat (its size); entries of unknown type
+    // are looked at anyway.
+    virtual bool classify(WalkEntry& e) = 0;
+    // Checked before every step: false ends the walk.
+    virtual bool proceed() { return true; }
+    // A sub-folder of a folder whose tag is `parentTag`, at `depth` (1 below the root).
+    // False passes it over; otherwise `tag` is handed to its own entries.
+    virtual bool enter(const WalkEntry& e, qint64 parentTag, int depth, qint64& tag) = 0;
+    virtual void file(const WalkEntry& e, qint64 folderTag) = 0;
+    // The folder at path() could not be opened or listed to the end (errno `error`).
+    virtual void unreadable(int error) = 0;
+
+private:
+    struct Frame;
+
+    bool list(Frame& f);
+    void release(Frame& f);
+    bool releaseOne(size_t keep);
+    int openDir(int dirFd, const char* name, size_t keep);
+    int topFd();
+    void descend(const WalkEntry& e);
+    void leave();
+    void closeAll();
+
+    std::vector<Frame> m_stack;
+    std::vector<char> m_buffer; // getdents64 reads
+    std::string m_path;
+    int m_held = 0; // descriptors the walk holds open
+    int m_budget;
+};
+
+} // namespace vorlane

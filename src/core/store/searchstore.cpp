@@ -1,0 +1,169 @@
+#include "core/store/searchstore.h"
+
+#include "core/store/database.h"
+
+#include <sqlite3.h>
+#include <utility>
+
+namespace vorlane::searchstore {
+
+namespace {
+
+constexpr const char* MatchFunction = "vorlane_search_match";
+
+Utf8 columnBytes(const Query& q, int column) {
+    sqlite3_stmt* s = q.statement();
+    const unsigned char* text = sqlite3_column_text(s, column);
+    return {text, text ? size_t(sqlite3_column_bytes(s, column)) : 0};
+}
+
+Utf8 valueBytes(sqlite3_value* value) {
+    const unsigned char* text = sqlite3_value_text(value);
+    return {text, text ? size_t(sqlite3_value_bytes(value)) : 0};
+}
+
+QString columnText(const Query& q, int column) {
+    const Utf8 t = columnBytes(q, column);
+    return t.data ? QString::fromUtf8(reinterpret_cast<const char*>(t.data), qsizetype(t.size))
+                  : QString();
+}
+
+} // namespace
+
+qint64 rowCount(Database& db, bool folders, bool files) {
+    qint64 total = db.scalar(QStringLiteral("select count(*) from qCD")).toLongLong();
+    if (folders && files) {
+        // Read in one pass, every entry row counts (and the index answers fast).
+        total += db.scalar(QStringLiteral("select count(*) from qCDFiles")).toLongLong();
+    } else if (folders || files) {
+        total += db.scalar(folders ? QStringLiteral("select count(*) from qCDFiles where IsDir=1")
+                                   : QStringLiteral("select count(*) from qCDFiles where IsDir=0"))
+                     .toLongLong();
+    }
+    return total;
+}
+
+Discs::Discs(Database& db)
+    : m_query(std::make_unique<Query>(
+          db, QStringLiteral("select CDName, CDExp, AutoId from qCD order by OrderId, AutoId"))) {}
+
+Discs::~Discs() = default;
+
+bool Discs::next() {
+    return m_query->next();
+}
+Utf8 Discs::name() const {
+    return columnBytes(*m_query, 0);
+}
+Utf8 Discs::note() const {
+    return columnBytes(*m_query, 1);
+}
+QString Discs::nameText() const {
+    return columnText(*m_query, 0);
+}
+qint64 Discs::id() const {
+    return sqlite3_column_int64(m_query->statement(), 2);
+}
+
+MatchingEntries::MatchingEntries(Database& db, EntryTest& test) : m_db(db), m_test(test) {
+    sqlite3* handle = db.handle();
+    const int rc =
+        sqlite3_create_function_v2(handle, MatchFunction, 3, SQLITE_UTF8 | SQLITE_DIRECTONLY, this,
+                                   &MatchingEntries::call, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        throw DbError(QString::fromUtf8(sqlite3_errmsg(handle)));
+    try {
+        m_query = std::make_unique<Query>(
+            db, QStringLiteral("select IsDir, TreeName, AutoId, CdID, FatherId from qCDFiles"
+                               " where vorlane_search_match(ifnull(IsDir, -1), TreeName, TreeExp)"
+                               " order by AutoId"));
+    } catch (...) {
+        sqlite3_create_function_v2(handle, MatchFunction, 3, SQLITE_UTF8, nullptr, nullptr, nullptr,
+                                   nullptr, nullptr);
+        throw;
+    }
+}
+
+MatchingEntries::~MatchingEntries() {
+    m_query.reset();
+    sqlite3_create_function_v2(m_db.handle(), MatchFunction, 3, SQLITE_UTF8, nullptr, nullptr,
+                               nullptr, nullptr, nullptr);
+}
+
+void MatchingEntries::call(sqlite3_context* ctx, int /*argc*/, sqlite3_value** argv) {
+    auto* self = static_cast<MatchingEntries*>(sqlite3_user_data(ctx));
+    try {
+        switch (self->m_test.test(sqlite3_value_int64(argv[0]), valueBytes(argv[1]),
+                                  valueBytes(argv[2]))) {
+        case EntryTest::Verdict::Hit:
+            sqlite3_result_int(ctx, 1);
+            return;
+        case EntryTest::Verdict::Miss:
+            sqlite3_result_int(ctx, 0);
+            return;
+        case EntryTest::Verdict::Stop:
+            self->m_stopped = true;
+            sqlite3_result_error(ctx, "search stopped", -1);
+            return;
+        }
+    } catch (...) {
+        // Nothing may be thrown through the database engine.
+        self->m_failure = std::current_exception();
+        sqlite3_result_error(ctx, "search failed", -1);
+    }
+}
+
+bool MatchingEntries::next() {
+    if (m_stopped)
+        return false;
+    try {
+        return m_query->next();
+    } catch (const DbError&) {
+        // A stop, or a failing test, ends the statement with an error.
+        if (m_failure)
+            std::rethrow_exception(std::exchange(m_failure, nullptr));
+        if (m_stopped)
+            return false;
+        throw;
+    }
+}
+
+bool MatchingEntries::isFolder() const {
+    return sqlite3_column_int64(m_query->statement(), 0) == 1;
+}
+QString MatchingEntries::name() const {
+    return columnText(*m_query, 1);
+}
+qint64 MatchingEntries::id() const {
+    return sqlite3_column_int64(m_query->statement(), 2);
+}
+qint64 MatchingEntries::discId() const {
+    return sqlite3_column_int64(m_query->statement(), 3);
+}
+qint64 MatchingEntries::folderId() const {
+    return sqlite3_column_int64(m_query->statement(), 4);
+}
+
+DiscNames::DiscNames(Database& db) : m_db(db) {}
+
+DiscNames::~DiscNames() = default;
+
+QString DiscNames::operator()(qint64 discId) {
+    const auto it = m_names.constFind(discId);
+    if (it != m_names.cend())
+        return *it;
+    // Prepared on the first hit: hits are few, rows are many.
+    if (!m_query)
+        m_query =
+            std::make_unique<Query>(m_db, QStringLiteral("select CDName from qCD where AutoId=?"));
+    m_query->reset();
+    m_query->bind(1, discId);
+    QString name;
+    if (m_query->next())
+        name = columnText(*m_query, 0);
+    m_query->reset();
+    m_names.insert(discId, name);
+    return name;
+}
+
+} // namespace vorlane::searchstore

@@ -1,0 +1,96 @@
+// The search's reads (no widgets): row counts, the discs in tree order, the entries that
+// pass a test run inside the statement, and disc names by id. Texts come as UTF-8 bytes
+// straight from the engine, so that testing a row builds no string.
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <cstddef>
+#include <exception>
+#include <memory>
+
+struct sqlite3_context;
+struct sqlite3_value;
+
+namespace vorlane {
+
+class Database;
+class Query;
+
+namespace searchstore {
+
+// A column's UTF-8 bytes, valid until the cursor moves; `data` is null for a null value.
+struct Utf8 {
+    const unsigned char* data = nullptr;
+    size_t size = 0;
+};
+
+// Rows a search reads: every disc, plus the folders and the files when `folders` and
+// `files` say so.
+qint64 rowCount(Database& db, bool folders, bool files);
+
+// Every disc, in OrderId order (ties in AutoId order).
+class Discs {
+public:
+    explicit Discs(Database& db);
+    ~Discs();
+    bool next();
+    Utf8 name() const;
+    Utf8 note() const;
+    QString nameText() const;
+    qint64 id() const;
+
+private:
+    std::unique_ptr<Query> m_query;
+};
+
+// Decides for each entry row, inside the statement, whether it comes back.
+class EntryTest {
+public:
+    enum class Verdict { Hit, Miss, Stop };
+    // `kind`: 1 a folder, 0 a file, -1 neither (a damaged row).
+    virtual Verdict test(qint64 kind, Utf8 name, Utf8 note) = 0;
+
+protected:
+    ~EntryTest() = default;
+};
+
+// The entries that `test` passes, in AutoId order. `db` must have no statement running
+// (the test is added to the connection as a function while the cursor lives).
+class MatchingEntries {
+public:
+    MatchingEntries(Database& db, EntryTest& test);
+    ~MatchingEntries();
+    // False at the end, or once the test has said Stop. An exception thrown by the test
+    // ends the read and is rethrown here. Throws DbError when the catalog cannot be read.
+    bool next();
+    bool isFolder() const;
+    QString name() const;
+    qint64 id() const;
+    qint64 discId() const;
+    qint64 folderId() const; // FatherId
+
+private:
+    static void call(sqlite3_context* context, int argc, sqlite3_value** argv);
+    Database& m_db;
+    EntryTest& m_test;
+    std::unique_ptr<Query> m_query;
+    bool m_stopped = false;
+    std::exception_ptr m_failure;
+};
+
+// Disc names by id, each read once; empty for a disc that does not exist.
+class DiscNames {
+public:
+    explicit DiscNames(Database& db);
+    ~DiscNames();
+    QString operator()(qint64 discId);
+
+private:
+    Database& m_db;
+    std::unique_ptr<Query> m_query;
+    QHash<qint64, QString> m_names;
+};
+
+} // namespace searchstore
+} // namespace vorlane

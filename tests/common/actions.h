@@ -1,0 +1,33 @@
+// Triggering commands as a user would: QAction::trigger() on a disabled action does nothing
+// and returns nothing, so a test that triggers a command it could not reach passes on
+// nothing. TRIGGER fails the test unless the action is enabled and shown where a user finds
+// it: a menu reachable from the menu bar or a pop-up menu, a tool bar, or a tool button.
+#pragma once
+
+#include <QString>
+
+class QAction;
+
+namespace testui {
+
+// Whether `a` has a home a user can open, whatever its state now: a menu of the menu bar,
+// a pop-up menu, a tool bar or a tool button.
+bool placed(const QAction* a);
+// Why a user could not run `a` now; empty when it is enabled and reachable.
+QString unreachable(const QAction* a);
+// Triggers `a` when it is reachable; otherwise records a failure at file:line and returns
+// false without triggering.
+bool trigger(QAction* a, const char* file, int line);
+
+} // namespace testui
+
+// Triggers an action after checking that a user could; on failure the test function returns.
+#define TRIGGER(action)                                                                            \
+    do {                                                                                           \
+        if (!testui::trigger((action), __FILE__, __LINE__))                                        \
+            return;                                                                                \
+    } while (false)
+
+// For a command that must be out of reach now (a test that checks that nothing happens).
+#define VERIFY_UNREACHABLE(action)                                                                 \
+    QVERIFY2(!testui::unreachable(action).isEmpty(), "the command can still be triggered")
