@@ -1,13 +1,13 @@
 // Showing a disc whose top level holds 100,000 entries, against the sqlite3 command-line
 // tool printing the same rows.
-#include "gui/app/mainwindow.h"
-#include "gui/app/prompts.h"
 #include "benchutil.h"
-#include "gui/browser/contents.h"
-#include "gui/browser/entrymodel.h"
-#include "gui/browser/filelistview.h"
 #include "core/store/database.h"
 #include "core/store/schema.h"
+#include "gui/app/mainwindow.h"
+#include "gui/app/prompts.h"
+#include "gui/browser/contentscontroller.h"
+#include "gui/browser/entrymodel.h"
+#include "gui/browser/filelistview.h"
 
 #include <QApplication>
 #include <QProcess>
@@ -95,7 +95,7 @@ int main(int argc, char* argv[]) {
     w.show();
     QApplication::processEvents(); // the first activation runs here
     QApplication::processEvents();
-    w.db().open(file);
+    w.session().db().open(file);
 
     std::vector<double> ours, base;
     for (int run = 0; run < Runs; ++run) {

@@ -98,7 +98,7 @@ void TestImportFlow::importIntoOpenedCatalog() {
     QCOMPARE(names, (QStringList{"Empty", "Sub", "top.txt"}));
     QCOMPARE(w.countText(), QStringLiteral("分类：3，光盘：2"));
     QVERIFY(w.changeHandling());
-    QVERIFY(!w.isModified());
+    QVERIFY(!w.session().isModified());
 
     // Its folders open level by level like any other disc's.
     f.tree()->setCurrentItem(nullptr);
@@ -108,7 +108,7 @@ void TestImportFlow::importIntoOpenedCatalog() {
     QCOMPARE(names, (QStringList{"Inner", "a.txt"}));
 
     const QStringList shown = dumpTree(f.tree());
-    QCOMPARE(reopenedTree(w.currentFile()), shown);
+    QCOMPARE(reopenedTree(w.session().currentFile()), shown);
     QVERIFY(shown.contains(QStringLiteral("    *新片")));
 }
 
@@ -131,7 +131,7 @@ void TestImportFlow::newCatalogImportAndClose() {
     WindowFixture f; // a new catalog, its first category "新分类"
     MainWindow& w = f.w();
     w.show();
-    QVERIFY(w.currentFile().isEmpty());
+    QVERIFY(w.session().currentFile().isEmpty());
 
     // Name the first category and give it a child.
     QTreeWidgetItem* top = f.tree()->topLevelItem(0);
@@ -141,7 +141,7 @@ void TestImportFlow::newCatalogImportAndClose() {
     TRIGGER(w.action("NewChildClass"));
     QVERIFY(typeLabel(f.tree(), QStringLiteral("纪录片")));
     QTRY_COMPARE(dumpTree(f.tree()), (QStringList{"影视", "  纪录片"}));
-    QVERIFY(w.isModified());
+    QVERIFY(w.session().isModified());
 
     // Importing first saves the tree: the save dialog names the new file.
     const QString file = dir.path(QStringLiteral("new.vlr"));
@@ -150,8 +150,8 @@ void TestImportFlow::newCatalogImportAndClose() {
     scriptDirectoryImport(f.prompts, disc.path(), QStringLiteral("新片"));
     TRIGGER(w.action("InCD"));
     QCOMPARE(f.prompts.pendingAnswers(), 0);
-    QCOMPARE(w.currentFile(), file);
-    QVERIFY(!w.isModified());
+    QCOMPARE(w.session().currentFile(), file);
+    QVERIFY(!w.session().isModified());
     QCOMPARE(f.tree()->currentItem()->text(0), QStringLiteral("新片"));
     QCOMPARE(w.countText(), QStringLiteral("分类：2，光盘：1"));
     QCOMPARE(reopenedTree(file), (QStringList{"影视", "  纪录片", "    *新片"}));
@@ -162,7 +162,7 @@ void TestImportFlow::newCatalogImportAndClose() {
     // An unsaved rename of the disc, then the window is closed.
     TRIGGER(w.action("RenameNode"));
     QVERIFY(typeLabel(f.tree(), QStringLiteral("改名")));
-    QTRY_VERIFY(w.isModified());
+    QTRY_VERIFY(w.session().isModified());
     f.prompts.clear();
     f.prompts.answer(QMessageBox::StandardButton(answer));
     w.close();
@@ -177,7 +177,7 @@ void TestImportFlow::newCatalogImportAndClose() {
         QCOMPARE(Settings().lastOpenedFile(), file);
         QCOMPARE(Settings().recentFiles().value(0), file);
     } else {
-        QVERIFY(w.isModified());
+        QVERIFY(w.session().isModified());
     }
 }
 

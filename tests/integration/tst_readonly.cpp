@@ -97,9 +97,9 @@ void TestReadOnly::everyEditRefused() {
     QCOMPARE(f.prompts.pendingAnswers(), 0);
     if (!byPassword)
         QCOMPARE(f.prompts.lastMessage().text, QStringLiteral("未能产生备份文件，无可写权限。"));
-    QCOMPARE(w.accessMode(), AccessMode::ReadOnly);
+    QCOMPARE(w.session().accessMode(), AccessMode::ReadOnly);
     w.show();
-    Database& db = w.db();
+    Database& db = w.session().db();
     const qint64 entriesBefore = rows(db, QStringLiteral("qCDFiles"));
 
     // Category selected: no editing command.
@@ -120,7 +120,7 @@ void TestReadOnly::everyEditRefused() {
     const QRect target = f.tree()->visualItemRect(action);
     w.categoryTree()->tvMainDragDrop(target.center());
     QCOMPARE(dumpTree(f.tree()), treeBefore);
-    QVERIFY(!w.isModified());
+    QVERIFY(!w.session().isModified());
 
     // The disc note can be typed but not saved.
     w.txtCDExp()->setPlainText(QStringLiteral("新备注"));

@@ -135,7 +135,7 @@ void TestSearchFlow::topFileAfterFolderOfSameDisc() {
 void TestSearchFlow::deletesReachViewsAndSearch() {
     Imported c;
     MainWindow& w = c.w();
-    Database& db = w.db();
+    Database& db = w.session().db();
 
     // A folder of the content tree: its rows at every depth go, the rest stay.
     w.tvCDRom()->setCurrentItem(contentNode(w, QStringLiteral("Film")));

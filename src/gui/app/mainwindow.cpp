@@ -7,7 +7,7 @@
 #include "gui/app/platform.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
-#include "gui/browser/contents.h"
+#include "gui/browser/contentscontroller.h"
 #include "gui/browser/filelistview.h"
 #include "gui/browser/notes.h"
 #include "gui/import/importhandler.h"
@@ -40,18 +40,20 @@ MainWindow::MainWindow(const QString& startFile, QWidget* parent) : QMainWindow(
     createPanes();
     createStatusBar();
 
-    m_catalog = new CatalogHandler(this);
-    m_categoryTree = new CategoryTree(this);
-    m_contents = new ContentsView(this);
-    m_notes = new NotesPanel(this);
-    m_import = new ImportHandler(this);
+    m_catalog = new CatalogHandler(this, m_session);
+    m_categoryTree = new CategoryTree(this, m_session);
+    m_contents = new ContentsController(this, m_session);
+    m_notes = new NotesPanel(this, m_session);
+    m_import = new ImportHandler(this, m_session);
+    wireHandlers();
 
     m_catalog->resetToEmpty();
     // A name relative to the folder the program was started in would lead elsewhere once it
     // is in the title and the recent files.
-    m_currentFile = startFile.isEmpty() ? QString() : QFileInfo(startFile).absoluteFilePath();
+    m_session.setCurrentFile(startFile.isEmpty() ? QString()
+                                                 : QFileInfo(startFile).absoluteFilePath());
     loadSettings();
-    m_search = new SearchWindow(this);
+    m_search = new SearchWindow(this, m_session);
     connect(action("MFind"), &QAction::triggered, m_search, &SearchWindow::tbFindClick);
 
     if (const QScreen* screen = QApplication::primaryScreen())
@@ -76,25 +78,23 @@ MainWindow::~MainWindow() {
     m_catalog = nullptr;
 }
 
+void MainWindow::wireHandlers() {
+    // Save is one command: the tool button follows the action.
+    connect(&m_session, &CatalogSession::modifiedChanged, action("MSave"), &QAction::setEnabled);
+    action("MSave")->setEnabled(m_session.isModified());
+    // A reset leaves no disc shown anywhere.
+    connect(m_catalog, &CatalogHandler::catalogReset, m_categoryTree, &CategoryTree::clear);
+    connect(m_catalog, &CatalogHandler::catalogReset, m_contents, &ContentsController::clear);
+    connect(m_catalog, &CatalogHandler::catalogReset, m_notes, &NotesPanel::closeDisc);
+    connect(m_categoryTree, &CategoryTree::discSelected, m_contents, &ContentsController::showDisc);
+    connect(m_import, &ImportHandler::discImported, m_categoryTree, &CategoryTree::tvMainChange);
+}
+
 // --- State ------------------------------------------------------------------------------
-
-bool MainWindow::isModified() const {
-    return action("MSave")->isEnabled();
-}
-
-void MainWindow::setModified(bool on) {
-    action("MSave")->setEnabled(on);
-}
 
 void MainWindow::setOptions(bool backupOnOpen, bool openRecentOnStart) {
     m_backupOnOpen = backupOnOpen;
     m_openRecentOnStart = openRecentOnStart;
-}
-
-void MainWindow::stepLoad() {
-    ++m_loadCounter;
-    if (m_loadTotal > 0)
-        showProgress(int(m_loadCounter * 100 / m_loadTotal));
 }
 
 QAction* MainWindow::action(const char* name) const {
@@ -135,8 +135,9 @@ QString MainWindow::countText() const {
 
 void MainWindow::updateCountText() {
     const int nodes = m_categoryTree->nodeCount();
-    setCountText(QStringLiteral("分类：") + QString::number(nodes - m_discCount) +
-                 QStringLiteral("，光盘：") + QString::number(m_discCount));
+    const int discs = m_session.discCount();
+    setCountText(QStringLiteral("分类：") + QString::number(nodes - discs) +
+                 QStringLiteral("，光盘：") + QString::number(discs));
 }
 
 void MainWindow::showProgress(int percent) {
@@ -169,7 +170,7 @@ void MainWindow::loadSettings() {
     bool any = false;
     for (int n = 1; n <= Settings::RecentCount; ++n) {
         const QString f = recent.value(n - 1);
-        const bool show = !f.isEmpty() && f != m_currentFile;
+        const bool show = !f.isEmpty() && f != m_session.currentFile();
         for (const QByteArray& name :
              {"MFile" + QByteArray::number(n), "DMFile" + QByteArray::number(n)}) {
             QAction* a = action(name.constData());
@@ -185,7 +186,7 @@ void MainWindow::loadSettings() {
 }
 
 void MainWindow::saveOpenHistory() {
-    Settings().saveOpenHistory(m_currentFile);
+    Settings().saveOpenHistory(m_session.currentFile());
 }
 
 void MainWindow::recentFileClick() {

@@ -1,9 +1,10 @@
-// The main window: owns the open catalog's connection, the shared state and the widgets.
-// Each subsystem's handlers live in their own class (catalog lifecycle, category tree,
-// contents, notes, import, search) and reach the window through the accessors below.
+// The main window: the widgets, menus and tool bar, the status bar and the title, and the
+// wiring between them, the catalog session and the handlers. The open catalog's state
+// lives in the session; each subsystem's commands live in their own handler (catalog
+// lifecycle, category tree, contents, notes, import, search).
 #pragma once
 
-#include "core/store/database.h"
+#include "core/store/catalogsession.h"
 #include "core/throttle.h"
 
 #include <QHash>
@@ -22,11 +23,9 @@ class QWidget;
 
 namespace vorlane {
 
-enum class AccessMode { ReadOnly = 0, Full = 1, Refused = 2 };
-
 class CatalogHandler;
 class CategoryTree;
-class ContentsView;
+class ContentsController;
 class FileListView;
 class NotesPanel;
 class ImportHandler;
@@ -40,32 +39,12 @@ public:
     explicit MainWindow(const QString& startFile = {}, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // --- Shared state --------------------------------------------------------------
-    Database& db() { return m_db; }
-    QString currentFile() const { return m_currentFile; }
-    void setCurrentFile(const QString& f) { m_currentFile = f; }
-    AccessMode accessMode() const { return m_accessMode; }
-    void setAccessMode(AccessMode m) { m_accessMode = m; }
-    bool fullAccess() const { return m_accessMode == AccessMode::Full; }
-    bool isModified() const;
-    void setModified(bool on); // tbSave and MSave together
-    bool saveIncomplete() const { return m_saveIncomplete; }
-    void setSaveIncomplete(bool on) { m_saveIncomplete = on; }
+    // The open catalog and its state; its modified state drives tbSave and MSave.
+    CatalogSession& session() { return m_session; }
     // The window's change handling (its Tag): while off, the selection handlers of the
     // trees and the list do nothing.
     bool changeHandling() const { return m_changeHandling; }
     void setChangeHandling(bool on) { m_changeHandling = on; }
-    int discCount() const { return m_discCount; }
-    void setDiscCount(int n) { m_discCount = n; }
-    qint64 loadTotal() const { return m_loadTotal; }
-    void setLoadTotal(qint64 n) { m_loadTotal = n; }
-    qint64 loadCounter() const { return m_loadCounter; }
-    void setLoadCounter(qint64 n) { m_loadCounter = n; }
-    // Advances the load counter and shows counter * 100 / total.
-    void stepLoad();
-    int nodeIdSerial() const { return m_nodeIdSerial; }
-    int nextNodeIdSerial() { return ++m_nodeIdSerial; }
-    void setNodeIdSerial(int n) { m_nodeIdSerial = n; }
 
     // Options and history read by loadSettings().
     QString lastOpenedFile() const { return m_lastOpenedFile; }
@@ -95,7 +74,8 @@ public:
     QString statusText() const;
     void setCountText(const QString& text); // panel 1
     QString countText() const;
-    // "分类：" + categories + "，光盘：" + discs, from the tree's node count and DiscCount.
+    // "分类：" + categories + "，光盘：" + discs, from the tree's node count and the
+    // session's disc count.
     void updateCountText();
     // Sets the progress bar and lets pending events run (throttled).
     void showProgress(int percent);
@@ -112,7 +92,7 @@ public:
     // --- Subsystem handlers ----------------------------------------------------------
     CatalogHandler* catalog() const { return m_catalog; }
     CategoryTree* categoryTree() const { return m_categoryTree; }
-    ContentsView* contents() const { return m_contents; }
+    ContentsController* contents() const { return m_contents; }
     NotesPanel* notes() const { return m_notes; }
     ImportHandler* importer() const { return m_import; }
     SearchWindow* searchWindow() const { return m_search; }
@@ -156,6 +136,8 @@ private:
     void createToolBar();
     void createPanes();
     void createStatusBar();
+    // Connects the handlers' notifications to each other and the session to the widgets.
+    void wireHandlers();
     QAction* makeAction(const char* name, const QString& text, const QString& hint = {});
     // The category view's height beside the contents; 0 hides it.
     void setClassHeight(int height);
@@ -163,15 +145,8 @@ private:
     QToolButton* makeButton(QWidget* parent, const char* name, const QString& text,
                             const QString& hint, const QString& icon = {});
 
-    Database m_db;
-    QString m_currentFile;
-    AccessMode m_accessMode = AccessMode::Full;
-    bool m_saveIncomplete = false;
+    CatalogSession m_session;
     bool m_changeHandling = true;
-    int m_discCount = 0;
-    qint64 m_loadTotal = 0;
-    qint64 m_loadCounter = 0;
-    int m_nodeIdSerial = 0;
     QString m_lastOpenedFile;
     bool m_firstRun = true;
     bool m_backupOnOpen = true;
@@ -206,7 +181,7 @@ private:
 
     CatalogHandler* m_catalog = nullptr;
     CategoryTree* m_categoryTree = nullptr;
-    ContentsView* m_contents = nullptr;
+    ContentsController* m_contents = nullptr;
     NotesPanel* m_notes = nullptr;
     ImportHandler* m_import = nullptr;
     SearchWindow* m_search = nullptr;

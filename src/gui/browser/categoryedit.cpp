@@ -2,11 +2,12 @@
 // drag and drop.
 #include "core/store/catalogstore.h"
 #include "core/store/database.h"
+#include "gui/app/guards.h"
 #include "gui/app/icons.h"
 #include "gui/app/mainwindow.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
-#include "gui/browser/contents.h"
+#include "gui/browser/contentscontroller.h"
 #include "gui/browser/nodes.h"
 #include "gui/browser/notes.h"
 #include "gui/store/cataloghandler.h"
@@ -30,7 +31,7 @@ public:
 
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                           const QModelIndex& index) const override {
-        if (!w->fullAccess())
+        if (!w->session().fullAccess())
             return nullptr;
         QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
         if (editor)
@@ -96,7 +97,7 @@ bool CategoryTree::isEditing() const {
 }
 
 void CategoryTree::tvMainEdited(QTreeWidgetItem* /*node*/) {
-    w->setModified(true);
+    m_session.setModified(true);
 }
 
 // --- New categories --------------------------------------------------------------------------
@@ -118,7 +119,7 @@ void CategoryTree::placeNewCategory(QTreeWidgetItem* node) {
     tree->setCurrentItem(node);
     tree->scrollToItem(node);
     tree->editItem(node, 0);
-    w->setModified(true);
+    m_session.setModified(true);
 }
 
 void CategoryTree::btnAddChildClick() {
@@ -181,26 +182,27 @@ void CategoryTree::btnClassDeleteClick() {
     if (nodes::hasId(node)) {
         try {
             if (disc)
-                catalogstore::removeDisc(w->db(), nodes::id(node));
+                catalogstore::removeDisc(m_session.db(), nodes::id(node));
             else
-                catalogstore::removeCategory(w->db(), nodes::id(node));
+                catalogstore::removeCategory(m_session.db(), nodes::id(node));
         } catch (const DbError& e) {
             prompts().error(w, e.text(), QStringLiteral("Vorlane"));
             return;
         }
     }
     if (disc) {
-        w->setDiscCount(w->discCount() - 1);
+        m_session.setDiscCount(m_session.discCount() - 1);
         w->notes()->closeDisc();
         w->setEnabledNamed({"btnExpSave"}, false);
     }
-    const bool handling = w->changeHandling();
-    w->setChangeHandling(false);
-    w->contents()->clear();
-    // The view selects a neighbour while the node is still there; its selection handling
-    // runs once the node is gone, so a parent left without children can be deleted next.
-    delete node;
-    w->setChangeHandling(handling);
+    {
+        HandlingOff off(w);
+        w->contents()->clear();
+        // The view selects a neighbour while the node is still there; its selection
+        // handling runs once the node is gone, so a parent left without children can be
+        // deleted next.
+        delete node;
+    }
     tvMainChange(w->tvMain()->currentItem());
     w->updateCountText();
 }
@@ -209,7 +211,7 @@ void CategoryTree::btnClassDeleteClick() {
 
 bool CategoryTree::dragEvent(QDropEvent* event) {
     // Only the tree's own nodes move, and only with full access.
-    if (event->source() != w->tvMain() || !w->fullAccess()) {
+    if (event->source() != w->tvMain() || !m_session.fullAccess()) {
         event->ignore();
         return true;
     }
@@ -244,8 +246,7 @@ QTreeWidgetItem* CategoryTree::dropTarget(const QPoint& pos, bool* onItem) const
 
 void CategoryTree::moveNode(QTreeWidgetItem* node, QTreeWidgetItem* parent, int index) {
     QTreeWidget* tree = w->tvMain();
-    const bool handling = w->changeHandling();
-    w->setChangeHandling(false);
+    HandlingOff off(w);
     detach(node);
     if (parent) {
         parent->insertChild(index < 0 ? parent->childCount() : index, node);
@@ -254,11 +255,10 @@ void CategoryTree::moveNode(QTreeWidgetItem* node, QTreeWidgetItem* parent, int 
         tree->insertTopLevelItem(index < 0 ? tree->topLevelItemCount() : index, node);
     }
     tree->setCurrentItem(node);
-    w->setChangeHandling(handling);
 }
 
 void CategoryTree::tvMainDragDrop(const QPoint& pos) {
-    if (!w->fullAccess())
+    if (!m_session.fullAccess())
         return;
     QTreeWidgetItem* dragged = w->tvMain()->currentItem();
     bool onItem = false;
@@ -281,10 +281,10 @@ void CategoryTree::tvMainDragDrop(const QPoint& pos) {
         moveNode(dragged, target, -1);
     } else if (move == Before) {
         // Take the node out first: the target's place may shift when they are siblings.
-        const bool handling = w->changeHandling();
-        w->setChangeHandling(false);
-        detach(dragged);
-        w->setChangeHandling(handling);
+        {
+            HandlingOff off(w);
+            detach(dragged);
+        }
         moveNode(dragged, target->parent(), indexOf(target));
     }
     w->catalog()->saveCatalog();

@@ -1,9 +1,9 @@
 #include "gui/browser/categorytree.h"
 
 #include "core/store/catalogstore.h"
+#include "gui/app/guards.h"
 #include "gui/app/icons.h"
 #include "gui/app/mainwindow.h"
-#include "gui/browser/contents.h"
 #include "gui/browser/nodes.h"
 
 #include <QAction>
@@ -16,7 +16,8 @@
 
 namespace vorlane {
 
-CategoryTree::CategoryTree(MainWindow* window) : QObject(window), w(window) {
+CategoryTree::CategoryTree(MainWindow* window, CatalogSession& session)
+    : QObject(window), w(window), m_session(session) {
     setObjectName(QStringLiteral("CategoryTree"));
     QTreeWidget* tree = w->tvMain();
     connect(tree, &QTreeWidget::currentItemChanged, this,
@@ -50,12 +51,19 @@ CategoryTree::CategoryTree(MainWindow* window) : QObject(window), w(window) {
 // --- Loading -------------------------------------------------------------------------------
 
 void CategoryTree::newClassIdHolder(QTreeWidgetItem* node, qint64 id) {
-    w->nextNodeIdSerial();
+    ++m_nodeIdSerial;
     nodes::setId(node, id);
 }
 
+void CategoryTree::stepLoad() {
+    ++m_loadCounter;
+    if (m_loadTotal > 0)
+        w->showProgress(int(m_loadCounter * 100 / m_loadTotal));
+}
+
 void CategoryTree::load() {
-    const CatalogTree rows = catalogstore::loadTree(w->db());
+    m_loadCounter = 0;
+    const CatalogTree rows = catalogstore::loadTree(m_session.db());
     const auto& categories = rows.categories;
     const auto& discs = rows.discs;
 
@@ -63,14 +71,14 @@ void CategoryTree::load() {
     const QIcon discIcon = nodeIcon(NodeIcon::Disc);
     const Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable |
                                 Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
-    int discCount = w->discCount();
+    int discCount = m_session.discCount();
     // Built detached and handed to the view once: adding nodes one by one to a shown tree
     // costs a model update each. Depth first: a category's whole sub-tree, then its discs,
     // then its next sibling. Only rows reachable from the top level are shown.
     auto addLevel = [&](auto& self, QTreeWidgetItem* parent, qint64 parentId,
                         QList<QTreeWidgetItem*>* top) -> void {
         for (const TreeNodeRow& row : categories.value(parentId)) {
-            w->stepLoad();
+            stepLoad();
             auto* node = new QTreeWidgetItem(QStringList{row.name});
             node->setIcon(0, categoryIcon);
             node->setData(0, nodes::KindRole, nodes::Category);
@@ -82,7 +90,7 @@ void CategoryTree::load() {
                 top->append(node);
             self(self, node, row.id, top);
             for (const TreeNodeRow& disc : discs.value(row.id)) {
-                w->stepLoad();
+                stepLoad();
                 auto* d = new QTreeWidgetItem(node, QStringList{disc.name});
                 d->setIcon(0, discIcon);
                 d->setData(0, nodes::KindRole, nodes::Disc);
@@ -95,10 +103,11 @@ void CategoryTree::load() {
     QList<QTreeWidgetItem*> top;
     addLevel(addLevel, nullptr, 0, &top);
     w->tvMain()->addTopLevelItems(top);
-    w->setDiscCount(discCount);
+    m_session.setDiscCount(discCount);
 }
 
 void CategoryTree::clear() {
+    m_nodeIdSerial = 0;
     w->tvMain()->clear();
 }
 
@@ -128,10 +137,8 @@ QTreeWidgetItem* CategoryTree::findDiscNode(const QString& idText) const {
 }
 
 void CategoryTree::selectNodeSilently(QTreeWidgetItem* node) {
-    const bool handling = w->changeHandling();
-    w->setChangeHandling(false);
+    HandlingOff off(w);
     w->tvMain()->setCurrentItem(node);
-    w->setChangeHandling(handling);
 }
 
 // --- Selection -----------------------------------------------------------------------------
@@ -146,7 +153,7 @@ void CategoryTree::tvMainChange(QTreeWidgetItem* node) {
                        false);
     if (!node)
         return;
-    const bool full = w->fullAccess();
+    const bool full = m_session.fullAccess();
     const bool category = nodes::isCategory(node);
     w->setEnabledNamed({"btnAddChild", "NewChildClass", "MAddChildNode", "btnAddUp", "NewBrotherUp",
                         "MAddUpNode", "btnAddDown", "NewBrotherDown", "MAddDownNode"},
@@ -157,7 +164,7 @@ void CategoryTree::tvMainChange(QTreeWidgetItem* node) {
     // A category keeps the disc shown before on screen.
     if (category)
         return;
-    w->contents()->showDisc(nodes::id(node), node->text(0));
+    emit discSelected(nodes::id(node), node->text(0));
 }
 
 void CategoryTree::tvMainDblClick() {

@@ -12,34 +12,47 @@ class QTreeWidgetItem;
 namespace vorlane {
 
 class CategoryDelegate;
+class CatalogSession;
 class MainWindow;
 
 class CategoryTree : public QObject {
     Q_OBJECT
 
 public:
-    explicit CategoryTree(MainWindow* window);
+    CategoryTree(MainWindow* window, CatalogSession& session);
 
     // Fills the tree from the open catalog (top level down): each category's
-    // sub-categories, then its discs, each group by OrderId. Advances the load counter
-    // and counts the discs in DiscCount.
+    // sub-categories, then its discs, each group by OrderId. Shows its progress against
+    // the load total and adds the discs to the session's disc count.
     void load();
+    // The number of rows load() will add, for its progress bar.
+    void setLoadTotal(qint64 rows) { m_loadTotal = rows; }
+    // Empties the tree; node ids are counted from 0 again.
     void clear();
     // Number of nodes in the whole tree.
     int nodeCount() const;
-    // Adds a disc node as the last child of `category`; its id holder counts in
-    // NodeIdSerial. DiscCount is left to the caller.
+    // Adds a disc node as the last child of `category`; its id holder counts in the node
+    // id serial. The disc count is left to the caller.
     QTreeWidgetItem* addDiscNode(QTreeWidgetItem* category, qint64 id, const QString& name);
     // The first disc node, in tree order, whose id is `idText`.
     QTreeWidgetItem* findDiscNode(const QString& idText) const;
     // Selects `node` without running the selection handling.
     void selectNodeSilently(QTreeWidgetItem* node);
+    // Counts the nodes that were given an id holder (loaded, imported or saved) since the
+    // tree was last cleared.
+    int nodeIdSerial() const { return m_nodeIdSerial; }
+    int nextNodeIdSerial() { return ++m_nodeIdSerial; }
+    void setNodeIdSerial(int n) { m_nodeIdSerial = n; }
 
     // Where a drop at `pos` (viewport coordinates) lands: the node there, and whether the
     // point lies on its icon or label rather than beside them.
     QTreeWidgetItem* dropTarget(const QPoint& pos, bool* onItem) const;
     // True while a node's label editor is open.
     bool isEditing() const;
+
+signals:
+    // A disc node was selected (or double-clicked): its contents are wanted.
+    void discSelected(qint64 discId, const QString& name);
 
 public slots:
     void tvMainChange(QTreeWidgetItem* node);
@@ -64,14 +77,20 @@ protected:
 
 private:
     void newClassIdHolder(QTreeWidgetItem* node, qint64 id);
+    // Advances the load counter and shows counter * 100 / total.
+    void stepLoad();
     void setupEditing();
     bool dragEvent(QDropEvent* event);
     QTreeWidgetItem* newCategoryNode();
     void placeNewCategory(QTreeWidgetItem* node);
     void moveNode(QTreeWidgetItem* node, QTreeWidgetItem* parent, int index);
 
-    MainWindow* w;
+    MainWindow* w; // widgets and actions
+    CatalogSession& m_session;
     CategoryDelegate* m_delegate = nullptr;
+    int m_nodeIdSerial = 0;
+    qint64 m_loadTotal = 0;
+    qint64 m_loadCounter = 0;
 };
 
 } // namespace vorlane

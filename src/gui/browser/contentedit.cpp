@@ -1,15 +1,15 @@
 // Correcting a disc's listing by hand: deleting from the content tree and the list,
 // adding folder and file entries. Every change is written at once.
+#include "core/store/contentstore.h"
+#include "core/store/database.h"
+#include "gui/app/guards.h"
 #include "gui/app/mainwindow.h"
 #include "gui/app/prompts.h"
-#include "gui/browser/contents.h"
-#include "core/store/contentstore.h"
+#include "gui/browser/contentscontroller.h"
 #include "gui/browser/entrymodel.h"
 #include "gui/browser/filelistview.h"
 #include "gui/browser/nodes.h"
 #include "gui/browser/notes.h"
-#include "gui/browser/viewguards.h"
-#include "core/store/database.h"
 
 #include <QFileInfo>
 #include <QProgressBar>
@@ -26,7 +26,7 @@ namespace {
 // no events run while the transaction is open.
 bool removeWithMessage(MainWindow* w, const QList<qint64>& ids) {
     try {
-        contentstore::removeTrees(w->db(), ids, [w](qint64 done, qint64 total) {
+        contentstore::removeTrees(w->session().db(), ids, [w](qint64 done, qint64 total) {
             w->progressBar()->setValue(total > 0 ? int(done * 100 / total) : 0);
         });
     } catch (const DbError& e) {
@@ -40,10 +40,10 @@ bool removeWithMessage(MainWindow* w, const QList<qint64>& ids) {
 
 } // namespace
 
-void ContentsView::btnCDRomDeleteClick() {
+void ContentsController::btnCDRomDeleteClick() {
     QTreeWidget* tree = w->tvCDRom();
     QTreeWidgetItem* node = tree->currentItem();
-    if (!node || !w->fullAccess() || !w->button("btnCDRomDelete")->isEnabled())
+    if (!node || !m_session.fullAccess() || !w->button("btnCDRomDelete")->isEnabled())
         return;
     if (!prompts().askYesNo(w, QStringLiteral("是否确认删除光盘内容中当前选中的分支？"),
                             QStringLiteral("提示")))
@@ -62,10 +62,10 @@ void ContentsView::btnCDRomDeleteClick() {
     tvCDRomChange(next);
 }
 
-void ContentsView::mitDeleteClick() {
+void ContentsController::mitDeleteClick() {
     FileListView* list = w->lvMain();
     const QList<int> rows = list->selectedRows();
-    if (rows.isEmpty() || !w->fullAccess())
+    if (rows.isEmpty() || !m_session.fullAccess())
         return;
     if (!prompts().askYesNo(w, QStringLiteral("是否确认删除当前选中的内容？"),
                             QStringLiteral("提示")))
@@ -95,12 +95,13 @@ void ContentsView::mitDeleteClick() {
     updateListCommands();
 }
 
-bool ContentsView::addEntryAndView(qint64 parentId, QTreeWidgetItem* parentNode,
-                                   const QString& name, bool isDir) {
+bool ContentsController::addEntryAndView(qint64 parentId, QTreeWidgetItem* parentNode,
+                                         const QString& name, bool isDir) {
     Entry e;
     try {
-        e.path = contentstore::pathForNewEntry(w->db(), parentId, name, isDir);
-        e.id = contentstore::addEntry(w->db(), w->notes()->discId(), parentId, name, e.path, isDir);
+        e.path = contentstore::pathForNewEntry(m_session.db(), parentId, name, isDir);
+        e.id = contentstore::addEntry(m_session.db(), w->notes()->discId(), parentId, name, e.path,
+                                      isDir);
     } catch (const DbError& err) {
         prompts().error(w, err.text(), QStringLiteral("提示"));
         return false;
@@ -120,8 +121,8 @@ bool ContentsView::addEntryAndView(qint64 parentId, QTreeWidgetItem* parentNode,
     return true;
 }
 
-void ContentsView::mitAddDirClick() {
-    if (!w->notes()->isDiscOpen() || !w->fullAccess())
+void ContentsController::mitAddDirClick() {
+    if (!w->notes()->isDiscOpen() || !m_session.fullAccess())
         return;
     const FolderChoice choice =
         prompts().chooseFolder(w, QStringLiteral("请选择目录"), w->notes()->sourcePath());
@@ -136,8 +137,8 @@ void ContentsView::mitAddDirClick() {
     addEntryAndView(parent ? nodes::id(parent) : 0, parent, name, true);
 }
 
-void ContentsView::mitAddFileClick() {
-    if (!w->notes()->isDiscOpen() || !w->fullAccess())
+void ContentsController::mitAddFileClick() {
+    if (!w->notes()->isDiscOpen() || !m_session.fullAccess())
         return;
     // All files first: a hand-made entry is rarely a text file.
     const QString file = prompts().openFile(w, QStringLiteral("打开"),

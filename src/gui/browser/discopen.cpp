@@ -1,14 +1,14 @@
 // Opening a catalogued entry: a folder item moves into the folder; a file item is opened
 // from where its disc was imported, offering to point the disc at a new location.
+#include "core/store/contentstore.h"
+#include "core/store/database.h"
 #include "gui/app/mainwindow.h"
 #include "gui/app/platform.h"
 #include "gui/app/prompts.h"
-#include "gui/browser/contents.h"
-#include "core/store/contentstore.h"
+#include "gui/browser/contentscontroller.h"
 #include "gui/browser/entrymodel.h"
 #include "gui/browser/filelistview.h"
 #include "gui/browser/notes.h"
-#include "core/store/database.h"
 
 namespace vorlane {
 
@@ -26,7 +26,7 @@ QString reasonsText(const QString& path) {
 
 } // namespace
 
-void ContentsView::mitOpenClick() {
+void ContentsController::mitOpenClick() {
     const QList<int> rows = w->lvMain()->selectedRows();
     if (rows.isEmpty())
         return;
@@ -38,7 +38,7 @@ void ContentsView::mitOpenClick() {
     openFile(e);
 }
 
-void ContentsView::openFile(const Entry& e) {
+void ContentsController::openFile(const Entry& e) {
     NotesPanel* disc = w->notes();
     if (!disc->isDiscOpen())
         return;
@@ -46,7 +46,7 @@ void ContentsView::openFile(const Entry& e) {
     const QString path = fullPath(location, e);
     if (opener().open(path))
         return;
-    if (!w->fullAccess()) {
+    if (!m_session.fullAccess()) {
         // A read-only catalog keeps the disc's stored location.
         prompts().message(w,
                           reasonsText(path) + QStringLiteral("光盘位置：") + location +

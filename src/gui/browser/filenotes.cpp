@@ -1,11 +1,11 @@
 #include "gui/browser/filenotes.h"
 
+#include "core/store/contentstore.h"
+#include "core/store/database.h"
 #include "gui/app/mainwindow.h"
 #include "gui/app/prompts.h"
-#include "core/store/contentstore.h"
 #include "gui/browser/entrymodel.h"
 #include "gui/browser/filelistview.h"
-#include "core/store/database.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -101,17 +101,17 @@ void FileNotesEditor::showEntry(int row) {
 
 void FileNotesEditor::txtExpChange() {
     if (!m_loading)
-        m_save->setEnabled(w->fullAccess() && entryId() > 0);
+        m_save->setEnabled(w->session().fullAccess() && entryId() > 0);
 }
 
 bool FileNotesEditor::save() {
     const qint64 id = entryId();
-    if (id <= 0 || !w->fullAccess())
+    if (id <= 0 || !w->session().fullAccess())
         return false;
     const QString text = m_text->toPlainText();
     bool exists = false;
     try {
-        exists = contentstore::setNote(w->db(), id, text);
+        exists = contentstore::setNote(w->session().db(), id, text);
     } catch (const DbError& e) {
         prompts().error(this, e.text(), QStringLiteral("提示"));
         return false;

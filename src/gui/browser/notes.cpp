@@ -1,9 +1,9 @@
 #include "gui/browser/notes.h"
 
+#include "core/settings/text.h"
+#include "core/store/database.h"
 #include "gui/app/mainwindow.h"
 #include "gui/app/prompts.h"
-#include "core/store/database.h"
-#include "core/settings/text.h"
 
 #include <QFile>
 #include <QLabel>
@@ -12,7 +12,8 @@
 
 namespace vorlane {
 
-NotesPanel::NotesPanel(MainWindow* window) : QObject(window), w(window) {
+NotesPanel::NotesPanel(MainWindow* window, CatalogSession& session)
+    : QObject(window), w(window), m_session(session) {
     setObjectName(QStringLiteral("NotesPanel"));
     connect(w->txtCDExp(), &QPlainTextEdit::textChanged, this, &NotesPanel::txtCDExpChange);
     connect(w->button("btnExpSave"), &QToolButton::clicked, this, &NotesPanel::btnExpSaveClick);
@@ -29,7 +30,7 @@ void NotesPanel::showDisc(qint64 discId, const QString& caption) {
     m_open = false;
     m_row = DiscRow{};
     m_row.id = discId;
-    if (std::optional<DiscRow> row = catalogstore::discRow(w->db(), discId)) {
+    if (std::optional<DiscRow> row = catalogstore::discRow(m_session.db(), discId)) {
         m_row = std::move(*row);
         m_open = true;
     }
@@ -54,15 +55,15 @@ bool NotesPanel::isNoteEdited() const {
 void NotesPanel::txtCDExpChange() {
     if (m_loading)
         return;
-    w->button("btnExpSave")->setEnabled(m_open && w->fullAccess());
+    w->button("btnExpSave")->setEnabled(m_open && m_session.fullAccess());
 }
 
 void NotesPanel::btnExpSaveClick() {
-    if (!m_open || !w->fullAccess())
+    if (!m_open || !m_session.fullAccess())
         return;
     const QString text = w->txtCDExp()->toPlainText();
     try {
-        if (!catalogstore::setDiscNote(w->db(), m_row.id, text))
+        if (!catalogstore::setDiscNote(m_session.db(), m_row.id, text))
             throw DbError(QStringLiteral("row gone"));
     } catch (const DbError&) {
         prompts().error(w, QStringLiteral("保存备注失败，数据太长或非法！"),
@@ -97,7 +98,7 @@ void NotesPanel::storeSourcePath(const QString& path) {
         return;
     const bool edited = isNoteEdited();
     const QString note = w->txtCDExp()->toPlainText();
-    if (!catalogstore::setDiscSource(w->db(), m_row.id, path,
+    if (!catalogstore::setDiscSource(m_session.db(), m_row.id, path,
                                      edited ? std::optional<QString>(note) : std::nullopt))
         throw DbError(QStringLiteral("row gone"));
     m_row.sourcePath = path;

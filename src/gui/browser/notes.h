@@ -8,13 +8,14 @@
 
 namespace vorlane {
 
+class CatalogSession;
 class MainWindow;
 
 class NotesPanel : public QObject {
     Q_OBJECT
 
 public:
-    explicit NotesPanel(MainWindow* window);
+    NotesPanel(MainWindow* window, CatalogSession& session);
 
     // Reads the disc's row and shows its note; the disc query is then open. `caption` is
     // the text of the disc's tree node.
@@ -41,7 +42,8 @@ public slots:
 private:
     void setMemo(const QString& text);
 
-    MainWindow* w;
+    MainWindow* w; // widgets and actions
+    CatalogSession& m_session;
     DiscRow m_row;
     bool m_open = false;
     bool m_loading = false;

@@ -3,6 +3,7 @@
 #include "core/import/drives.h"
 #include "core/import/typedetect.h"
 #include "core/store/catalogstore.h"
+#include "gui/app/guards.h"
 #include "gui/app/icons.h"
 #include "gui/app/mainwindow.h"
 #include "gui/app/platform.h"
@@ -241,7 +242,7 @@ void ImportDialog::btnOkClick() {
         return;
     try {
         if (m_rdo1->isChecked() && !m_label.isEmpty()) {
-            const QString category = catalogstore::duplicateCategory(w->db(), m_label);
+            const QString category = catalogstore::duplicateCategory(w->session().db(), m_label);
             if (!category.isEmpty() &&
                 prompts().message(this,
                                   QStringLiteral("导前光盘已经导入，在分类：") + category +
@@ -258,12 +259,12 @@ void ImportDialog::btnOkClick() {
     NewDisc disc;
     disc.name = name;
     disc.categoryId = m_categoryId.toLongLong();
-    disc.orderId = catalogstore::nextOrderId(w->db(), w->nodeIdSerial());
+    disc.orderId = catalogstore::nextOrderId(w->session().db(), w->categoryTree()->nodeIdSerial());
     disc.rootPath = rootPrefix(m_rootPath);
     disc.label = m_rdo1->isChecked() ? m_label : QString();
     qint64 id = 0;
     try {
-        id = catalogstore::addDiscRow(w->db(), disc);
+        id = catalogstore::addDiscRow(w->session().db(), disc);
     } catch (const DbError&) {
         prompts().error(this, QStringLiteral("保存数据出错！"), kNotice);
         return;
@@ -271,11 +272,11 @@ void ImportDialog::btnOkClick() {
     m_rootPath = disc.rootPath;
 
     QTreeWidgetItem* node = w->categoryTree()->addDiscNode(m_category, id, name);
-    w->setDiscCount(w->discCount() + 1);
-    const bool handling = w->changeHandling();
-    w->setChangeHandling(false);
-    w->tvMain()->setCurrentItem(node);
-    w->setChangeHandling(handling);
+    w->session().setDiscCount(w->session().discCount() + 1);
+    {
+        HandlingOff off(w);
+        w->tvMain()->setCurrentItem(node);
+    }
 
     ScanParams params;
     params.root = m_rootPath;
@@ -283,7 +284,7 @@ void ImportDialog::btnOkClick() {
     params.depthLimit = m_spSearchDeeper->value();
     params.foldersOnly = m_ckOnlyFloder->isChecked();
     params.types = types();
-    ScanProgressDialog progress(w->db(), params, this);
+    ScanProgressDialog progress(w->session().db(), params, this);
     prompts().exec(&progress);
 
     w->updateCountText();

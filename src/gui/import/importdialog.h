@@ -1,6 +1,6 @@
-// TInputDataFrm: where the user picks a drive or a directory, names the disc, limits the
-// import, and confirms. On confirmation it stores the disc, adds its node to the category
-// tree and runs the scan.
+// The import dialog: the user picks a drive or a directory, names the disc, limits the
+// import to some file types or to folders, and confirms. On confirmation it stores the
+// disc, adds its node to the category tree and runs the scan.
 #pragma once
 
 #include <QDialog>

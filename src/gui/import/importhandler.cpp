@@ -1,5 +1,6 @@
 #include "gui/import/importhandler.h"
 
+#include "gui/app/guards.h"
 #include "gui/app/mainwindow.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
@@ -12,7 +13,8 @@
 
 namespace vorlane {
 
-ImportHandler::ImportHandler(MainWindow* window) : QObject(window), w(window) {
+ImportHandler::ImportHandler(MainWindow* window, CatalogSession& session)
+    : QObject(window), w(window), m_session(session) {
     setObjectName(QStringLiteral("ImportHandler"));
     // The button btnInCD triggers InCD, so it needs no connection of its own.
     connect(w->action("InCD"), &QAction::triggered, this, &ImportHandler::btnInCDClick);
@@ -20,9 +22,9 @@ ImportHandler::ImportHandler(MainWindow* window) : QObject(window), w(window) {
 }
 
 void ImportHandler::btnInCDClick() {
-    if (w->isModified()) {
+    if (m_session.isModified()) {
         w->catalog()->saveCatalog();
-        if (w->saveIncomplete())
+        if (m_session.saveIncomplete())
             return;
     }
     QTreeWidget* tree = w->tvMain();
@@ -30,22 +32,21 @@ void ImportHandler::btnInCDClick() {
     if (category && !nodes::isCategory(category))
         category = category->parent();
     // A category without a stored row cannot own a disc.
-    if (!category || !nodes::hasId(category) || !w->db().isOpen())
+    if (!category || !nodes::hasId(category) || !m_session.db().isOpen())
         return;
 
-    w->setChangeHandling(false);
-    tree->setFocus();
     m_importDone = false;
     {
+        HandlingOff off(w);
+        tree->setFocus();
         ImportDialog dialog(w, category);
         prompts().exec(&dialog);
         m_importDone = dialog.importDone();
     }
-    w->setChangeHandling(true);
     if (m_importDone) {
         QTreeWidgetItem* node = tree->currentItem();
         if (nodes::isDisc(node))
-            w->categoryTree()->tvMainChange(node);
+            emit discImported(node);
     }
 }
 

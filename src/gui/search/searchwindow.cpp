@@ -5,8 +5,7 @@
 #include "core/store/database.h"
 #include "gui/app/mainwindow.h"
 #include "gui/app/prompts.h"
-#include "gui/browser/categorytree.h"
-#include "gui/browser/contents.h"
+#include "gui/browser/contentscontroller.h"
 #include "gui/search/searchresults.h"
 
 #include <QApplication>
@@ -22,7 +21,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
-#include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <vector>
@@ -50,7 +48,8 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, 
 
 } // namespace
 
-SearchWindow::SearchWindow(MainWindow* window) : QDialog(window), m_w(window) {
+SearchWindow::SearchWindow(MainWindow* window, CatalogSession& session)
+    : QDialog(window), m_w(window), m_session(session) {
     setObjectName(QStringLiteral("FindFrm"));
     setWindowTitle(QStringLiteral("查找.........."));
 
@@ -218,8 +217,8 @@ void SearchWindow::btnBeginFindClick() {
     options.files = m_ckFile->isChecked();
     options.caseSensitive = m_ckDaXiao->isChecked();
     // With no catalog open there is nothing to search.
-    if (m_w->db().isOpen() && !m_w->db().path().isEmpty())
-        startJob(m_w->db().path(), options);
+    if (m_session.db().isOpen() && !m_session.db().path().isEmpty())
+        startJob(m_session.db().path(), options);
     else
         setSearching(false);
 }
@@ -265,30 +264,8 @@ void SearchWindow::ListView1Change() {
 void SearchWindow::btnLookClick() {
     const QModelIndexList rows = m_listView1->selectionModel()->selectedRows();
     const SearchHit* h = rows.isEmpty() ? nullptr : m_model->hit(rows.first().row());
-    if (!h)
-        return;
-    const QString discId = QString::number(h->discId);
-    const QString folderId = QString::number(h->folderId);
-    const QString fileId = QString::number(h->fileId);
-
-    QTreeWidgetItem* node = m_w->categoryTree()->findDiscNode(discId);
-    if (!node)
-        return; // the main window stays as it is
-    QTreeWidget* tree = m_w->tvMain();
-    // Selecting the node shows the disc; an already selected one is not reloaded.
-    const bool wasShown = tree->currentItem() == node;
-    if (!wasShown)
-        tree->setCurrentItem(node);
-    tree->scrollToItem(node);
-    if (folderId != QLatin1String("0"))
-        m_w->contents()->selectFolderById(folderId);
-    if (fileId != QLatin1String("0") && !m_w->contents()->selectFileById(fileId) &&
-        folderId == QLatin1String("0") && wasShown) {
-        // The disc was shown with one of its folders open: a hit at its top level needs
-        // the top level back in the list.
-        m_w->categoryTree()->tvMainChange(node);
-        m_w->contents()->selectFileById(fileId);
-    }
+    if (h)
+        m_w->contents()->showEntry(h->discId, h->folderId, h->fileId);
 }
 
 void SearchWindow::btnExitClick() {

@@ -15,6 +15,7 @@ class QTableView;
 
 namespace vorlane {
 
+class CatalogSession;
 class MainWindow;
 class SearchJob;
 class SearchResultModel;
@@ -23,7 +24,7 @@ class SearchWindow : public QDialog {
     Q_OBJECT
 
 public:
-    explicit SearchWindow(MainWindow* window);
+    SearchWindow(MainWindow* window, CatalogSession& session);
     ~SearchWindow() override;
 
     SearchResultModel* results() const { return m_model; }
@@ -59,7 +60,8 @@ private:
     void jobFinished();
     void setSearching(bool on);
 
-    MainWindow* m_w;
+    MainWindow* m_w; // widgets and actions
+    CatalogSession& m_session;
     QCheckBox* m_ckExp = nullptr;
     QCheckBox* m_ckDir = nullptr;
     QCheckBox* m_ckFile = nullptr;

@@ -7,13 +7,11 @@
 #include "core/store/filecopy.h"
 #include "core/store/passwords.h"
 #include "core/store/schema.h"
+#include "gui/app/guards.h"
 #include "gui/app/mainwindow.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
-#include "gui/browser/contents.h"
-#include "gui/browser/notes.h"
 #include "gui/store/passworddialogs.h"
-#include "gui/store/waitcursor.h"
 
 #include <QAction>
 #include <QApplication>
@@ -31,7 +29,8 @@ QString connectionFailedText(const QString& path, const QString& reason) {
 
 } // namespace
 
-CatalogHandler::CatalogHandler(MainWindow* window) : QObject(window), w(window) {
+CatalogHandler::CatalogHandler(MainWindow* window, CatalogSession& session)
+    : QObject(window), w(window), m_session(session) {
     setObjectName(QStringLiteral("CatalogHandler"));
     connect(w->action("FileNew"), &QAction::triggered, this, &CatalogHandler::FileNewClick);
     connect(w->action("FileOpen"), &QAction::triggered, this, &CatalogHandler::FileOpenClick);
@@ -68,43 +67,44 @@ QString CatalogHandler::exampleFile() const {
 
 bool CatalogHandler::openConnection(const QString& path) {
     WaitCursor wait;
-    w->setCurrentFile(path);
+    m_session.setCurrentFile(path);
     try {
-        w->db().open(path);
+        m_session.db().open(path);
         return true;
     } catch (const DbError&) {
         wait.pause();
         prompts().error(
             w, connectionFailedText(path, QStringLiteral("打开出错，文件不存在或文件格式不正确！")),
             QStringLiteral("连接失败"));
-        w->setCurrentFile({});
+        m_session.setCurrentFile({});
         return false;
     }
 }
 
 void CatalogHandler::startUp() {
     if (w->firstRun()) {
-        if (!w->currentFile().isEmpty()) {
+        if (!m_session.currentFile().isEmpty()) {
             prompts().info(w, QStringLiteral("欢迎使用本系统！"), QStringLiteral("提示"));
         } else {
-            w->setCurrentFile(exampleFile());
+            m_session.setCurrentFile(exampleFile());
             prompts().info(w,
                            QStringLiteral("您应该是第一次使用本系统，为让您很快熟悉操作方法，"
                                           "系统将为您打开示例文件！"),
                            QStringLiteral("提示"));
         }
     }
-    if (w->currentFile().isEmpty() && !w->lastOpenedFile().isEmpty() && w->openRecentOnStart())
-        w->setCurrentFile(w->lastOpenedFile());
+    if (m_session.currentFile().isEmpty() && !w->lastOpenedFile().isEmpty() &&
+        w->openRecentOnStart())
+        m_session.setCurrentFile(w->lastOpenedFile());
 
-    if (w->currentFile().isEmpty() || !openConnection(w->currentFile())) {
+    if (m_session.currentFile().isEmpty() || !openConnection(m_session.currentFile())) {
         startNewCatalog();
         return;
     }
     try {
-        if (!admitOpenedCatalog(w->currentFile()))
+        if (!admitOpenedCatalog(m_session.currentFile()))
             return;
-        w->setModified(false);
+        m_session.setModified(false);
     } catch (const DbError& e) {
         showDbError(e);
     }
@@ -117,7 +117,7 @@ void CatalogHandler::startNewCatalog() {
 }
 
 bool CatalogHandler::askSaveChanges() {
-    if (!w->isModified())
+    if (!m_session.isModified())
         return true;
     const auto answer = prompts().message(w, QStringLiteral("当前文件未保存！保存吗？"),
                                           QStringLiteral("提示"), QMessageBox::Question,
@@ -125,7 +125,7 @@ bool CatalogHandler::askSaveChanges() {
                                           QMessageBox::Cancel);
     if (answer == QMessageBox::Yes) {
         saveCatalog();
-        return !w->saveIncomplete();
+        return !m_session.saveIncomplete();
     }
     return answer == QMessageBox::No;
 }
@@ -133,7 +133,8 @@ bool CatalogHandler::askSaveChanges() {
 void CatalogHandler::openCatalogFile(const QString& path) {
     // The file already open, under whatever name it is reached, needs nothing. Names
     // differing only in letter case are two files.
-    if ((path.isEmpty() && w->currentFile().isEmpty()) || isSameFile(path, w->currentFile()))
+    if ((path.isEmpty() && m_session.currentFile().isEmpty()) ||
+        isSameFile(path, m_session.currentFile()))
         return;
     if (!askSaveChanges())
         return;
@@ -155,13 +156,13 @@ void CatalogHandler::openCatalogFile(const QString& path) {
         showDbError(e);
     }
     w->tvMain()->setFocus();
-    w->setModified(false);
+    m_session.setModified(false);
     w->loadSettings();
 }
 
 bool CatalogHandler::admitOpenedCatalog(const QString& path) {
     checkCatalogPasswords();
-    if (w->accessMode() == AccessMode::Refused) {
+    if (m_session.accessMode() == AccessMode::Refused) {
         // A cancelled prompt drops the catalog for a new one.
         resetToEmpty();
         w->categoryTree()->btnAddChildClick();
@@ -174,45 +175,44 @@ bool CatalogHandler::admitOpenedCatalog(const QString& path) {
 }
 
 void CatalogHandler::checkCatalogPasswords() {
-    w->setAccessMode(AccessMode::Full);
-    const CatalogPasswords passwords = readPasswords(w->db());
+    m_session.setAccessMode(AccessMode::Full);
+    const CatalogPasswords passwords = readPasswords(m_session.db());
     if (!passwords.hasRow)
         return;
     if (!passwords.read.isEmpty()) {
         OpenPasswordDialog prompt(w);
         prompts().exec(&prompt);
-        w->setAccessMode(prompt.mode());
+        m_session.setAccessMode(prompt.mode());
     }
-    if (w->accessMode() == AccessMode::Refused)
+    if (m_session.accessMode() == AccessMode::Refused)
         return;
     if (!passwords.write.isEmpty()) {
         WritePasswordDialog prompt(w);
         prompts().exec(&prompt);
-        w->setAccessMode(prompt.mode());
+        m_session.setAccessMode(prompt.mode());
     } else {
-        w->setAccessMode(AccessMode::Full);
+        m_session.setAccessMode(AccessMode::Full);
     }
 }
 
 void CatalogHandler::prepareOpenedCatalog() {
-    Database& db = w->db();
-    w->setDiscCount(0);
-    w->setLoadCounter(0);
-    w->setLoadTotal(catalogstore::treeRowCount(db));
+    Database& db = m_session.db();
+    m_session.setDiscCount(0);
+    w->categoryTree()->setLoadTotal(catalogstore::treeRowCount(db));
     upgradeCatalog(db);
     {
         WaitCursor wait;
         w->categoryTree()->load();
     }
     // Tree edits on a file that cannot be written could never be saved.
-    if (db.isReadOnly() && w->accessMode() == AccessMode::Full)
-        w->setAccessMode(AccessMode::ReadOnly);
-    if (w->fullAccess())
+    if (db.isReadOnly() && m_session.accessMode() == AccessMode::Full)
+        m_session.setAccessMode(AccessMode::ReadOnly);
+    if (m_session.fullAccess())
         w->setEnabledNamed({"FilePwd"}, true);
-    if (w->backupOnOpen() && !backupCatalog(db, backupPath(w->currentFile()))) {
+    if (w->backupOnOpen() && !backupCatalog(db, backupPath(m_session.currentFile()))) {
         prompts().error(w, QStringLiteral("未能产生备份文件，无可写权限。"),
                         QStringLiteral("提示"));
-        w->setAccessMode(AccessMode::ReadOnly);
+        m_session.setAccessMode(AccessMode::ReadOnly);
     }
     w->setStatusText(QStringLiteral("就绪！"));
     w->updateCountText();
@@ -220,15 +220,13 @@ void CatalogHandler::prepareOpenedCatalog() {
 }
 
 void CatalogHandler::resetToEmpty() {
-    w->setCurrentFile({});
-    w->setNodeIdSerial(0);
-    w->setAccessMode(AccessMode::Full);
-    w->setDiscCount(0);
-    w->setChangeHandling(false);
-    w->categoryTree()->clear();
-    w->contents()->clear();
-    w->notes()->closeDisc();
-    w->setChangeHandling(true);
+    m_session.setCurrentFile({});
+    m_session.setAccessMode(AccessMode::Full);
+    m_session.setDiscCount(0);
+    {
+        HandlingOff off(w);
+        emit catalogReset();
+    }
     w->setEnabledNamed({"btnAddChild",    "btnAddUp",       "btnAddDown",    "btnInCD",
                         "btnClassDelete", "btnCDRomDelete", "NewChildClass", "NewBrotherUp",
                         "NewBrotherDown", "InCD",           "MOpen",         "MFileExp",
@@ -236,7 +234,7 @@ void CatalogHandler::resetToEmpty() {
                         "mitOpen",        "mitDelete",      "mitFileExp",    "mitAddDir",
                         "mitAddFile"},
                        false);
-    w->db().close();
+    m_session.db().close();
     w->setStatusText({});
     w->setCountText({});
 }
@@ -256,7 +254,7 @@ void CatalogHandler::FileNewClick() {
     w->setTitleNewFile();
     w->categoryTree()->btnAddChildClick();
     w->loadSettings();
-    w->setModified(true);
+    m_session.setModified(true);
 }
 
 void CatalogHandler::FileOpenClick() {

@@ -11,6 +11,7 @@ namespace vorlane {
 class CompactJob;
 enum class CompactResult;
 class DbError;
+class CatalogSession;
 class MainWindow;
 class WaitCursor;
 
@@ -18,7 +19,7 @@ class CatalogHandler : public QObject {
     Q_OBJECT
 
 public:
-    explicit CatalogHandler(MainWindow* window);
+    CatalogHandler(MainWindow* window, CatalogSession& session);
 
     // The first activation of the main window: chooses the start-up catalog and opens it.
     void startUp();
@@ -52,6 +53,11 @@ public:
     // three-letter extension.
     static QString withExtension(const QString& chosen);
 
+signals:
+    // The catalog was dropped for an empty one: nothing it showed may stay on screen.
+    // Sent with change handling off.
+    void catalogReset();
+
 public slots:
     void FileNewClick();
     void FileOpenClick();
@@ -74,7 +80,8 @@ private:
     // prompt was cancelled and a new catalog took its place.
     bool admitOpenedCatalog(const QString& path);
 
-    MainWindow* w;
+    MainWindow* w; // widgets and actions
+    CatalogSession& m_session;
     QString m_templateFile;
     QString m_installedExample;
     CompactJob* m_compaction = nullptr; // while one runs

@@ -1,7 +1,7 @@
 #include "gui/store/passworddialogs.h"
 
-#include "gui/app/prompts.h"
 #include "core/store/passwords.h"
+#include "gui/app/prompts.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -58,7 +58,7 @@ void wrongPassword(QWidget* parent) {
 // --- Open password -----------------------------------------------------------------------
 
 OpenPasswordDialog::OpenPasswordDialog(MainWindow* window) : QDialog(window), w(window) {
-    setupDialog(this, "PwdReadLogoFrm", passwordCaption(w->currentFile()), false);
+    setupDialog(this, "PwdReadLogoFrm", passwordCaption(w->session().currentFile()), false);
     auto* text = new QLabel(QStringLiteral("请键入开启权限密码。"), this);
     m_pwd = passwordBox(this, "txtPwd");
     QPushButton* ok = makeButton(this, "btnOk", QStringLiteral("确定"));
@@ -74,7 +74,7 @@ OpenPasswordDialog::OpenPasswordDialog(MainWindow* window) : QDialog(window), w(
 
 void OpenPasswordDialog::btnOkClick() {
     m_mode = AccessMode::ReadOnly;
-    if (m_pwd->text() != readPasswords(w->db()).read) {
+    if (m_pwd->text() != readPasswords(w->session().db()).read) {
         wrongPassword(this);
         return;
     }
@@ -90,7 +90,7 @@ void OpenPasswordDialog::reject() {
 // --- Write password ----------------------------------------------------------------------
 
 WritePasswordDialog::WritePasswordDialog(MainWindow* window) : QDialog(window), w(window) {
-    setupDialog(this, "PwdWriteLogoFrm", passwordCaption(w->currentFile()), false);
+    setupDialog(this, "PwdWriteLogoFrm", passwordCaption(w->session().currentFile()), false);
     auto* text = new QLabel(QStringLiteral("请键入修改权限密码，否则以只读方式开启。"), this);
     m_pwd = passwordBox(this, "txtPwd");
     QPushButton* ok = makeButton(this, "btnOk", QStringLiteral("确定"));
@@ -108,7 +108,7 @@ WritePasswordDialog::WritePasswordDialog(MainWindow* window) : QDialog(window), 
 
 void WritePasswordDialog::btnOkClick() {
     m_mode = AccessMode::Full;
-    if (m_pwd->text() != readPasswords(w->db()).write) {
+    if (m_pwd->text() != readPasswords(w->session().db()).write) {
         wrongPassword(this);
         return;
     }
@@ -128,7 +128,7 @@ void WritePasswordDialog::reject() {
 // --- Settings ------------------------------------------------------------------------------
 
 PasswordSettingsDialog::PasswordSettingsDialog(MainWindow* window) : QDialog(window), w(window) {
-    setupDialog(this, "PwdSetFrm", passwordCaption(w->currentFile()), true);
+    setupDialog(this, "PwdSetFrm", passwordCaption(w->session().currentFile()), true);
     auto* group = new QGroupBox(QStringLiteral("密码设置"), this);
     m_read = passwordBox(group, "txtReadPwd");
     m_write = passwordBox(group, "txtWritePwd");
@@ -144,7 +144,7 @@ PasswordSettingsDialog::PasswordSettingsDialog(MainWindow* window) : QDialog(win
     layout->addWidget(group);
     layout->addLayout(buttonRow({ok, cancel}));
 
-    const CatalogPasswords current = readPasswords(w->db());
+    const CatalogPasswords current = readPasswords(w->session().db());
     m_read->setText(current.read);
     m_write->setText(current.write);
     // Only typing marks a box changed, not filling it.
@@ -166,7 +166,7 @@ void PasswordSettingsDialog::btnOkClick() {
         !confirm(m_write->text(), QStringLiteral("请再键入一次修改权限密码：")))
         return;
     try {
-        writePasswords(w->db(), m_read->text(), m_write->text());
+        writePasswords(w->session().db(), m_read->text(), m_write->text());
     } catch (const DbError&) {
         prompts().error(this, QStringLiteral("保存密码错误！"), QStringLiteral("提示"));
         return;

@@ -4,12 +4,13 @@
 #include "core/store/catalogstore.h"
 #include "core/store/compactjob.h"
 #include "core/store/filecopy.h"
+#include "gui/app/guards.h"
 #include "gui/app/mainwindow.h"
 #include "gui/app/prompts.h"
+#include "gui/browser/categorytree.h"
 #include "gui/browser/nodes.h"
 #include "gui/store/cataloghandler.h"
 #include "gui/store/passworddialogs.h"
-#include "gui/store/waitcursor.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -44,19 +45,19 @@ bool mayReplace(QWidget* parent, const QString& caption, const QString& chosen,
 
 void CatalogHandler::saveCatalog() {
     WaitCursor wait;
-    w->setSaveIncomplete(false);
-    if (w->currentFile().isEmpty()) {
+    m_session.setSaveIncomplete(false);
+    if (m_session.currentFile().isEmpty()) {
         wait.pause();
         if (!createFromTemplate()) {
-            w->setSaveIncomplete(true);
+            m_session.setSaveIncomplete(true);
             return;
         }
     }
     if (!writeTree(wait)) {
-        w->setSaveIncomplete(true);
+        m_session.setSaveIncomplete(true);
         return;
     }
-    w->setModified(false);
+    m_session.setModified(false);
 }
 
 bool CatalogHandler::createFromTemplate() {
@@ -77,16 +78,16 @@ bool CatalogHandler::createFromTemplate() {
         prompts().error(w, QStringLiteral("无法建立新文件，无写权限！"), QStringLiteral("提示"));
         return false;
     }
-    w->setCurrentFile(name);
+    m_session.setCurrentFile(name);
     try {
-        w->db().open(name);
+        m_session.db().open(name);
     } catch (const DbError&) {
         prompts().error(
             w,
             QStringLiteral("文件：\r\n") + name + QStringLiteral("\r\n") +
                 QStringLiteral("打开出错，文件格式不正确，系统文件qCD.s_y不正确或被损坏！"),
             QStringLiteral("连接失败"));
-        w->setCurrentFile({});
+        m_session.setCurrentFile({});
         return false;
     }
     w->setTitleFile(name);
@@ -113,11 +114,11 @@ bool CatalogHandler::writeTree(WaitCursor& wait) {
     qsizetype failedRow = -1;
     TreeSaveHooks hooks;
     hooks.rowFailed = [&](qsizetype row) { failedRow = row; };
-    const TreeSaveResult result = catalogstore::saveCategoryTree(w->db(), rows, hooks);
+    const TreeSaveResult result = catalogstore::saveCategoryTree(m_session.db(), rows, hooks);
     // New categories keep the ids that were committed; the others are appended again by
     // the next save.
     for (int i = 0; i < result.appended; ++i)
-        w->nextNodeIdSerial();
+        w->categoryTree()->nextNodeIdSerial();
     for (qsizetype i = 0; i < qsizetype(rows.size()); ++i) {
         if (rows[size_t(i)].isDisc || rows[size_t(i)].id != 0)
             continue;
@@ -143,13 +144,13 @@ bool CatalogHandler::writeTree(WaitCursor& wait) {
 }
 
 void CatalogHandler::FileSaveAsClick() {
-    if (w->currentFile().trimmed().isEmpty()) {
+    if (m_session.currentFile().trimmed().isEmpty()) {
         saveCatalog();
         return;
     }
-    if (w->isModified()) {
+    if (m_session.isModified()) {
         saveCatalog();
-        if (w->saveIncomplete())
+        if (m_session.saveIncomplete())
             return;
     }
     const QString caption = QStringLiteral("另存为");
@@ -162,14 +163,14 @@ void CatalogHandler::FileSaveAsClick() {
         return;
     // The copy is a snapshot through the engine, so a write another program makes
     // meanwhile is in it whole or not at all. The open file itself is never replaced.
-    if (isSameFile(w->currentFile(), name))
+    if (isSameFile(m_session.currentFile(), name))
         return;
-    if (!backupCatalog(w->db(), name))
+    if (!backupCatalog(m_session.db(), name))
         prompts().error(w, QStringLiteral("保存文件出错！"), QStringLiteral("提示"));
 }
 
 void CatalogHandler::MCompactFileClick() {
-    Database& db = w->db();
+    Database& db = m_session.db();
     if (!db.isOpen() || m_compaction)
         return;
     if (!prompts().askYesNo(w, QStringLiteral("是否确认要对当前文件进行压缩整理操作？"),
@@ -215,7 +216,7 @@ void CatalogHandler::compactionDone(CompactResult result) {
 }
 
 void CatalogHandler::FilePwdClick() {
-    if (!w->db().isOpen())
+    if (!m_session.db().isOpen())
         return;
     PasswordSettingsDialog dialog(w);
     prompts().exec(&dialog);

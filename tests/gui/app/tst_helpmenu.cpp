@@ -87,11 +87,11 @@ void TestHelpMenu::exampleOpensAsACatalog() {
     // The user's own copy of the installed example.
     const QString example = userDataDir() + QStringLiteral("/example.vlr");
     QVERIFY(QFileInfo::exists(example));
-    QCOMPARE(w.currentFile(), example);
+    QCOMPARE(w.session().currentFile(), example);
     QCOMPARE(w.windowTitle(), QStringLiteral("Vorlane 光盘管理--") + example);
-    QVERIFY(w.db().isOpen());
+    QVERIFY(w.session().db().isOpen());
     QVERIFY(w.tvMain()->topLevelItemCount() > 1);
-    QVERIFY(!w.isModified());
+    QVERIFY(!w.session().isModified());
 }
 
 void TestHelpMenu::aboutNamesVersionAndLibraries() {

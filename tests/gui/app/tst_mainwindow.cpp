@@ -109,7 +109,7 @@ void TestMainWindow::toolBarOrderAndStartingStates() {
     QVERIFY(w.action("tbReport")->isChecked());
     QVERIFY(w.action("MReport")->isChecked());
     // Save is one command: the tool button and the menu item change together.
-    w.setModified(true);
+    w.session().setModified(true);
     QVERIFY(w.findChild<QToolButton*>(QStringLiteral("tbSave"))->isEnabled());
     QVERIFY(w.action("MSave")->isEnabled());
     QCOMPARE(w.windowTitle(), QStringLiteral("Vorlane 光盘管理"));
@@ -341,11 +341,11 @@ void TestMainWindow::startUpWithBadCatalog() {
     QCOMPARE(m[1].caption, QStringLiteral("连接失败"));
     QCOMPARE(m[1].icon, QMessageBox::Critical);
     QCOMPARE(w.windowTitle(), QStringLiteral("Vorlane 光盘管理--新文件"));
-    QVERIFY(w.currentFile().isEmpty());
+    QVERIFY(w.session().currentFile().isEmpty());
     QCOMPARE(w.tvMain()->topLevelItemCount(), 1);
     QCOMPARE(w.tvMain()->topLevelItem(0)->text(0), QStringLiteral("新分类"));
-    QVERIFY(w.isModified());
-    QVERIFY(!w.db().isOpen());
+    QVERIFY(w.session().isModified());
+    QVERIFY(!w.session().db().isOpen());
 }
 
 void TestMainWindow::firstRunWithoutArgumentOpensExample() {
@@ -356,10 +356,10 @@ void TestMainWindow::firstRunWithoutArgumentOpensExample() {
     QCOMPARE(prompts.messages().first().text,
              QStringLiteral(
                  "您应该是第一次使用本系统，为让您很快熟悉操作方法，系统将为您打开示例文件！"));
-    QVERIFY(w.currentFile().endsWith(QStringLiteral("example.vlr")));
-    QVERIFY(w.db().isOpen());
-    QCOMPARE(w.windowTitle(), QStringLiteral("Vorlane 光盘管理--") + w.currentFile());
-    QVERIFY(!w.isModified());
+    QVERIFY(w.session().currentFile().endsWith(QStringLiteral("example.vlr")));
+    QVERIFY(w.session().db().isOpen());
+    QCOMPARE(w.windowTitle(), QStringLiteral("Vorlane 光盘管理--") + w.session().currentFile());
+    QVERIFY(!w.session().isModified());
     // The next start is not a first run.
     prompts.clear();
     MainWindow again;

@@ -98,7 +98,7 @@ void TestSettings::menusHideTheOpenFileAndEmptyEntries() {
     // The open file (/two.vlr) is hidden from both menus.
     QCOMPARE(visible("MFile"), QStringList{QStringLiteral("/one.vlr")});
     QCOMPARE(visible("DMFile"), QStringList{QStringLiteral("/one.vlr")});
-    w.setCurrentFile({});
+    w.session().setCurrentFile({});
     w.loadSettings();
     QCOMPARE(visible("MFile"),
              (QStringList{QStringLiteral("/two.vlr"), QStringLiteral("/one.vlr")}));

@@ -2,16 +2,16 @@
 // contents, notes and opening tests.
 #pragma once
 
+#include "common/catalogs.h"
+#include "common/recordingopener.h"
+#include "common/scriptedprompts.h"
 #include "gui/app/mainwindow.h"
 #include "gui/app/platform.h"
-#include "gui/browser/contents.h"
+#include "gui/browser/contentscontroller.h"
 #include "gui/browser/entrymodel.h"
 #include "gui/browser/filelistview.h"
 #include "gui/browser/nodes.h"
 #include "gui/browser/notes.h"
-#include "common/catalogs.h"
-#include "common/recordingopener.h"
-#include "common/scriptedprompts.h"
 
 #include <QAction>
 #include <QFileInfo>
@@ -44,7 +44,7 @@ struct DiscFixture {
         file = dir.filePath(QStringLiteral("c.vlr"));
         testcat::create(file);
         w = std::make_unique<vorlane::MainWindow>();
-        vorlane::Database& d = w->db();
+        vorlane::Database& d = w->session().db();
         d.open(file);
         category = testcat::addCategory(d, QStringLiteral("电影"));
         disc = testcat::addDisc(d, category, QStringLiteral("光盘一"), 0, dir.path(),
@@ -77,7 +77,7 @@ struct DiscFixture {
         testcat::addEntry(d, disc2, other, QStringLiteral("o.txt"), false, 5);
     }
 
-    vorlane::Database& db() { return w->db(); }
+    vorlane::Database& db() { return w->session().db(); }
     QTreeWidget* tree() const { return w->tvCDRom(); }
     vorlane::FileListView* list() const { return w->lvMain(); }
     vorlane::EntryModel* model() const { return w->lvMain()->model(); }

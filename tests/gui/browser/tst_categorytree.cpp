@@ -70,11 +70,11 @@ void TestCategoryTree::loadsInOrder() {
     QVERIFY(f.open(file));
     QCOMPARE(dumpTree(f.tree()),
              (QStringList{"前", "  平一", "  平二", "  *盘一", "  *盘二", "后", "  *未命名"}));
-    QCOMPARE(f.w().discCount(), 3);
+    QCOMPARE(f.w().session().discCount(), 3);
     QCOMPARE(f.w().countText(), QStringLiteral("分类：4，光盘：3"));
-    QCOMPARE(f.w().nodeIdSerial(), 7);
+    QCOMPARE(f.w().categoryTree()->nodeIdSerial(), 7);
     QCOMPARE(f.w().statusText(), QStringLiteral("就绪！"));
-    QVERIFY(!f.w().isModified());
+    QVERIFY(!f.w().session().isModified());
 }
 
 void TestCategoryTree::emptyCatalog() {
@@ -111,7 +111,7 @@ void TestCategoryTree::commandStates() {
     WindowFixture f;
     QVERIFY(f.open(smallCatalog(dir)));
     if (!full)
-        f.w().setAccessMode(AccessMode::ReadOnly);
+        f.w().session().setAccessMode(AccessMode::ReadOnly);
     // Coming from a node of the other kind, so every state really changes.
     f.tree()->setCurrentItem(findNode(f.tree(), node == "a" || node == "c" ? "B1" : "b"));
     f.tree()->setCurrentItem(findNode(f.tree(), node));
@@ -177,7 +177,7 @@ void TestCategoryTree::deleteNodes() {
     const QString file = smallCatalog(dir);
     WindowFixture f;
     QVERIFY(f.open(file));
-    Database& db = f.w().db();
+    Database& db = f.w().session().db();
 
     // A disc goes with its entries.
     f.tree()->setCurrentItem(findNode(f.tree(), "c"));
@@ -191,9 +191,9 @@ void TestCategoryTree::deleteNodes() {
     QVERIFY(!findNode(f.tree(), "c"));
     QCOMPARE(db.count("select * from qCD where CDName='c'"), 0);
     QCOMPARE(db.count("select * from qCDFiles"), 0);
-    QCOMPARE(f.w().discCount(), 2);
+    QCOMPARE(f.w().session().discCount(), 2);
     QCOMPARE(f.w().countText(), QStringLiteral("分类：4，光盘：2"));
-    QVERIFY(!f.w().isModified());
+    QVERIFY(!f.w().session().isModified());
 
     // A category added since the last save has no row; the rows stay as they are.
     f.tree()->setCurrentItem(findNode(f.tree(), "B1"));
@@ -235,7 +235,7 @@ void TestCategoryTree::addCommands() {
     QCOMPARE(child->parent()->indexOfChild(child), 2);
     QVERIFY(child->parent()->isExpanded());
     QVERIFY(f.w().categoryTree()->isEditing());
-    QVERIFY(f.w().isModified());
+    QVERIFY(f.w().session().isModified());
     QVERIFY(!nodes::hasId(child));
     child->setText(0, "B2");
 
@@ -255,7 +255,7 @@ void TestCategoryTree::addCommands() {
     QCOMPARE(dumpTree(tree), (QStringList{"Z", "A", "  A0", "  A1", "  A2", "  *a", "  *b", "B",
                                           "  B1", "  *c", "  B2", "C"}));
     f.w().catalog()->saveCatalog();
-    QCOMPARE(reopenedTree(f.w().currentFile()),
+    QCOMPARE(reopenedTree(f.w().session().currentFile()),
              (QStringList{"Z", "A", "  A0", "  A1", "  A2", "  *a", "  *b", "B", "  B1", "  B2",
                           "  *c", "C"}));
 }
@@ -277,7 +277,7 @@ void TestCategoryTree::labelEditsSetModified() {
     editor->setText("b'\"2");
     QTest::keyClick(editor, Qt::Key_Return); // committed through the event loop
     QTRY_COMPARE(node->text(0), QStringLiteral("b'\"2"));
-    QVERIFY(f.w().isModified());
+    QVERIFY(f.w().session().isModified());
     QVERIFY(!f.w().categoryTree()->isEditing());
 }
 
@@ -314,10 +314,11 @@ void TestCategoryTree::namesAsStored() {
     const qint64 id = nodes::id(item);
     item->setText(0, label);
     f.w().catalog()->saveCatalog();
-    QVERIFY(!f.w().saveIncomplete());
+    QVERIFY(!f.w().session().saveIncomplete());
     const QString table = nodes::isDisc(item) ? "qCD" : "qClass";
     const QString column = nodes::isDisc(item) ? "CDName" : "TreeName";
-    QCOMPARE(f.w().db().scalar("select " + column + " from " + table + " where AutoId=?", {id}),
+    QCOMPARE(f.w().session().db().scalar("select " + column + " from " + table + " where AutoId=?",
+                                         {id}),
              QVariant(stored));
     // The node keeps what it was given, except an empty category name.
     QCOMPARE(item->text(0), label.isEmpty() && table == "qClass" ? stored : label);
@@ -376,7 +377,7 @@ void TestCategoryTree::drops() {
     f.tree()->expandAll();
     // Unsaved edits go out with the drop's save.
     findNode(f.tree(), "b")->setText(0, "b");
-    f.w().setModified(true);
+    f.w().session().setModified(true);
 
     QTreeWidgetItem* t = findNode(f.tree(), target);
     const QPoint at = pointOn(f.tree(), t, onItem);
@@ -388,8 +389,8 @@ void TestCategoryTree::drops() {
     f.tree()->setCurrentItem(d);
     f.w().categoryTree()->tvMainDragDrop(at);
     QCOMPARE(f.tree()->currentItem(), d);
-    QVERIFY(!f.w().isModified());
-    QVERIFY(!f.w().saveIncomplete());
+    QVERIFY(!f.w().session().isModified());
+    QVERIFY(!f.w().session().saveIncomplete());
     QVERIFY(f.prompts.messages().isEmpty());
     QCOMPARE(reopenedTree(file), reopened);
 }
@@ -402,7 +403,7 @@ void TestCategoryTree::dropOnReadOnlyCatalog() {
     f.w().show();
     QVERIFY(QTest::qWaitForWindowExposed(&f.w()));
     f.tree()->expandAll();
-    f.w().setAccessMode(AccessMode::ReadOnly);
+    f.w().session().setAccessMode(AccessMode::ReadOnly);
     f.tree()->setCurrentItem(findNode(f.tree(), "c"));
     f.w().categoryTree()->tvMainDragDrop(pointOn(f.tree(), findNode(f.tree(), "A1"), true));
     QCOMPARE(dumpTree(f.tree()), smallTree());

@@ -80,7 +80,7 @@ void TestContentEdit::treeDeleteRefusedOrDeclined() {
     QFETCH(bool, readOnly);
     DiscFixture f;
     if (readOnly)
-        f.w->setAccessMode(AccessMode::ReadOnly);
+        f.w->session().setAccessMode(AccessMode::ReadOnly);
     f.show();
     f.selectFolder(f.docs);
     const QList<qint64> before = f.entryIds();
@@ -129,7 +129,7 @@ void TestContentEdit::listDeleteNeedsFullAccessAndASelection() {
     QCOMPARE(f.prompts.messages().size(), 1);
     QCOMPARE(f.entryIds(), before);
 
-    f.w->setAccessMode(AccessMode::ReadOnly);
+    f.w->session().setAccessMode(AccessMode::ReadOnly);
     f.selectRows({f.aBin});
     QVERIFY(!f.enabled("mitDelete"));
     QTest::keyClick(f.list()->reportView(), Qt::Key_Delete);
@@ -266,7 +266,7 @@ void TestContentEdit::addCancelledChangesNothing() {
     QCOMPARE(f.entryIds(), before);
     QCOMPARE(f.model()->rowCount(), 6);
     // Without full access the commands do nothing at all.
-    f.w->setAccessMode(AccessMode::ReadOnly);
+    f.w->session().setAccessMode(AccessMode::ReadOnly);
     f.prompts.clear();
     f.w->contents()->mitAddDirClick();
     f.w->contents()->mitAddFileClick();

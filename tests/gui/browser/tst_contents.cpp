@@ -52,7 +52,7 @@ void TestContents::topLevelFillsBothViewsFoldersFirst() {
     QCOMPARE(f.w->statusText(), QStringLiteral("就绪"));
     QCOMPARE(f.w->lbCDName()->text(), QStringLiteral("光盘一"));
     QCOMPARE(f.w->txtCDExp()->toPlainText(), QStringLiteral("第一张"));
-    QCOMPARE(f.w->loadTotal(), 6);
+    QCOMPARE(f.w->contents()->loadTotal(), 6);
     QVERIFY(f.buttonEnabled("btnInExp"));
     QVERIFY(!f.buttonEnabled("btnExpSave"));
     QVERIFY(!f.enabled("tbBack"));
@@ -120,7 +120,7 @@ void TestContents::folderSelectionLoadsOneLevelAndListsIt() {
     QCOMPARE(DiscFixture::childNames(f.node(f.old)), QStringList{"Deep"});
 
     // Read-only catalogs may browse but not delete.
-    f.w->setAccessMode(AccessMode::ReadOnly);
+    f.w->session().setAccessMode(AccessMode::ReadOnly);
     f.selectFolder(f.old);
     QVERIFY(!f.buttonEnabled("btnCDRomDelete"));
 }
@@ -225,7 +225,7 @@ void TestContents::listCommandsFollowTheSelection() {
     QFETCH(bool, full);
     QFETCH(int, selected);
     DiscFixture f;
-    f.w->setAccessMode(full ? AccessMode::Full : AccessMode::ReadOnly);
+    f.w->session().setAccessMode(full ? AccessMode::Full : AccessMode::ReadOnly);
     f.show();
     if (selected == 6) {
         TRIGGER(f.w->action("mitSelAll"));

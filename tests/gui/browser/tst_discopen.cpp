@@ -162,7 +162,7 @@ void TestDiscOpen::repointingThatCannotBeStored() {
 
 void TestDiscOpen::readOnlyRefusesRepointing() {
     DiscFixture f;
-    f.w->setAccessMode(AccessMode::ReadOnly);
+    f.w->session().setAccessMode(AccessMode::ReadOnly);
     makeFile(f.dir.filePath(QStringLiteral("readme")));
     f.show();
     f.list()->selectRow(f.rowOf(f.readme));

@@ -3,8 +3,8 @@
 #include "common/actions.h"
 #include "gui/browser/contentsfixture.h"
 
-#include "gui/browser/filenotes.h"
 #include "core/settings/text.h"
+#include "gui/browser/filenotes.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -81,7 +81,7 @@ void TestNotes::discNoteSaveFailureKeepsTheEdit() {
 
 void TestNotes::readOnlyNeverEnablesSaving() {
     DiscFixture f;
-    f.w->setAccessMode(AccessMode::ReadOnly);
+    f.w->session().setAccessMode(AccessMode::ReadOnly);
     f.show();
     QVERIFY(f.w->button("btnInExp")->isEnabled());
     f.w->txtCDExp()->setPlainText(QStringLiteral("typed"));

@@ -49,7 +49,7 @@ void TestTreeDrag::dragWithTheMouse() {
     f.w().show();
     QVERIFY(QTest::qWaitForWindowExposed(&f.w()));
     if (readOnly)
-        f.w().setAccessMode(AccessMode::ReadOnly);
+        f.w().session().setAccessMode(AccessMode::ReadOnly);
     f.tree()->expandAll();
     QWidget* view = f.tree()->viewport();
     const QPoint from = pointOn(f.tree(), findNode(f.tree(), dragged), true);

@@ -9,6 +9,7 @@
 #include "core/import/scanfixture.h"
 #include "gui/app/mainwindow.h"
 #include "gui/app/platform.h"
+#include "gui/browser/categorytree.h"
 #include "gui/browser/nodes.h"
 #include "gui/import/importdialog.h"
 #include "gui/import/importhandler.h"
@@ -109,8 +110,8 @@ void TestImportDialog::init() {
     m_w = std::make_unique<MainWindow>();
     const QString file = m_dir->path(QStringLiteral("cat.vlr"));
     testcat::create(file);
-    m_w->db().open(file);
-    m_w->setCurrentFile(file);
+    m_w->session().db().open(file);
+    m_w->session().setCurrentFile(file);
     m_w->setEnabledNamed({"InCD", "MInCD"}, true);
 }
 
@@ -123,7 +124,7 @@ void TestImportDialog::cleanup() {
 }
 
 QTreeWidgetItem* TestImportDialog::addCategoryNode(const QString& name) {
-    const qint64 id = testcat::addCategory(m_w->db(), name);
+    const qint64 id = testcat::addCategory(m_w->session().db(), name);
     auto* node = new QTreeWidgetItem(m_w->tvMain(), QStringList{name});
     node->setData(0, nodes::KindRole, nodes::Category);
     nodes::setId(node, id);
@@ -138,7 +139,7 @@ QStringList TestImportDialog::messageTexts() const {
 }
 
 qint64 TestImportDialog::discRows() {
-    return m_w->db().count(QStringLiteral("select AutoId from qCD"));
+    return m_w->session().db().count(QStringLiteral("select AutoId from qCD"));
 }
 
 void TestImportDialog::directoryImportStoresDiscAndShowsIt() {
@@ -147,8 +148,8 @@ void TestImportDialog::directoryImportStoresDiscAndShowsIt() {
     tree.createFile(QStringLiteral("b.jpg"), 5);
     QTreeWidgetItem* films = addCategoryNode(QStringLiteral("电影"));
     m_w->tvMain()->setCurrentItem(films);
-    m_w->setNodeIdSerial(41);
-    m_w->setDiscCount(0);
+    m_w->categoryTree()->setNodeIdSerial(41);
+    m_w->session().setDiscCount(0);
 
     m_prompts->answerFolder(tree.path(), QStringLiteral("照片"));
     m_prompts->answer(QMessageBox::Yes);
@@ -175,7 +176,7 @@ void TestImportDialog::directoryImportStoresDiscAndShowsIt() {
     QCOMPARE(summary.caption, QStringLiteral("提示"));
     QCOMPARE(summary.icon, QMessageBox::Information);
 
-    Query q(m_w->db(),
+    Query q(m_w->session().db(),
             QStringLiteral("select AutoId, CDName, ClassId, OrderId, SourcePath, CDId from qCD"));
     QVERIFY(q.next());
     const qint64 disc = q.integer(0);
@@ -184,7 +185,7 @@ void TestImportDialog::directoryImportStoresDiscAndShowsIt() {
     QCOMPARE(q.integer(3), 42);
     QCOMPARE(q.text(4), tree.path());
     QVERIFY(q.isNull(5));
-    QCOMPARE(rowsAsTree(readRows(m_w->db(), disc)), walkTree(tree.path()));
+    QCOMPARE(rowsAsTree(readRows(m_w->session().db(), disc)), walkTree(tree.path()));
 
     QCOMPARE(films->childCount(), 1);
     QTreeWidgetItem* node = films->child(0);
@@ -192,8 +193,8 @@ void TestImportDialog::directoryImportStoresDiscAndShowsIt() {
     QCOMPARE(node->text(0), QStringLiteral("照片"));
     QCOMPARE(nodes::id(node), disc);
     QCOMPARE(m_w->tvMain()->currentItem(), node);
-    QCOMPARE(m_w->nodeIdSerial(), 42);
-    QCOMPARE(m_w->discCount(), 1);
+    QCOMPARE(m_w->categoryTree()->nodeIdSerial(), 42);
+    QCOMPARE(m_w->session().discCount(), 1);
     QCOMPARE(m_w->countText(), QStringLiteral("分类：1，光盘：1"));
 }
 
@@ -279,8 +280,8 @@ void TestImportDialog::duplicateLabelAsksNamingTheCategory() {
     TestDir mount;
     mount.createFile(QStringLiteral("track.mp3"), 9);
     m_drives.drives = {DriveInfo{QStringLiteral("/dev/sr0"), mount.path() + "/", label}};
-    const qint64 films = testcat::addCategory(m_w->db(), QStringLiteral("电影"));
-    Record(m_w->db(), QStringLiteral("qCD"))
+    const qint64 films = testcat::addCategory(m_w->session().db(), QStringLiteral("电影"));
+    Record(m_w->session().db(), QStringLiteral("qCD"))
         .set(QStringLiteral("CDName"), QStringLiteral("first"))
         .set(QStringLiteral("ClassId"), films)
         .set(QStringLiteral("CDId"), label)
@@ -313,16 +314,16 @@ void TestImportDialog::duplicateLabelAsksNamingTheCategory() {
         return;
     }
     QCOMPARE(messageTexts().size(), 3);
-    Query q(m_w->db(),
+    Query q(m_w->session().db(),
             QStringLiteral("select CDName, CDId, SourcePath, ClassId from qCD where CDName = ?"),
             {QStringLiteral("renamed")});
     QVERIFY(q.next());
     QCOMPARE(q.text(1), label);
     QCOMPARE(q.text(2), mount.path());
     QCOMPARE(q.text(3), nodes::idText(music));
-    QCOMPARE(
-        m_w->db().count(QStringLiteral("select AutoId from qCDFiles where TreeName = 'track.mp3'")),
-        1);
+    QCOMPARE(m_w->session().db().count(
+                 QStringLiteral("select AutoId from qCDFiles where TreeName = 'track.mp3'")),
+             1);
 }
 
 void TestImportDialog::discNodeSelectedImportsIntoItsCategory() {
@@ -351,12 +352,12 @@ void TestImportDialog::discNodeSelectedImportsIntoItsCategory() {
 void TestImportDialog::unsavedTreeThatCannotBeSavedStopsTheImport() {
     addCategoryNode(QStringLiteral("c"));
     m_w->tvMain()->setCurrentItem(m_w->tvMain()->topLevelItem(0));
-    m_w->setModified(true);
+    m_w->session().setModified(true);
     // A catalog that was never saved: the save in front of the import asks for a name,
     // the user cancels, and no import dialog follows.
-    m_w->setCurrentFile(QString());
+    m_w->session().setCurrentFile(QString());
     m_w->importer()->btnInCDClick();
-    QVERIFY(m_w->saveIncomplete());
+    QVERIFY(m_w->session().saveIncomplete());
     bool asked = false;
     for (const PromptCall& c : m_prompts->calls) {
         QVERIFY(c.kind != PromptCall::Exec);
@@ -406,7 +407,7 @@ void TestImportDialog::detectedTypesLimitTheImport() {
     QCOMPARE(m_prompts->lastMessage().text,
              QStringLiteral("数据导入完毕！\r\n\r\n文件：4，目录：1"));
     QStringList names;
-    for (const Row& r : readRows(m_w->db(), nodes::id(cat->child(0))))
+    for (const Row& r : readRows(m_w->session().db(), nodes::id(cat->child(0))))
         names << r.name;
     names.sort();
     QCOMPARE(names, (QStringList{"a.TXT", "b.txt", "sub"}));
@@ -430,7 +431,7 @@ void TestImportDialog::lookOpensTheRoot() {
 void TestImportDialog::failedDiscRowLeavesDialogOpen() {
     QTreeWidgetItem* cat = addCategoryNode(QStringLiteral("c"));
     m_w->tvMain()->setCurrentItem(cat);
-    m_w->db().open(m_w->currentFile(), Database::Mode::ReadOnly);
+    m_w->session().db().open(m_w->session().currentFile(), Database::Mode::ReadOnly);
     m_prompts->answerFolder(m_dir->path(), QStringLiteral("d"));
     m_prompts->answer(QMessageBox::Yes);
     bool done = true;
@@ -444,8 +445,8 @@ void TestImportDialog::failedDiscRowLeavesDialogOpen() {
     QCOMPARE(messageTexts(), (QStringList{kConfirm, QStringLiteral("保存数据出错！")}));
     QCOMPARE(m_prompts->lastMessage().icon, QMessageBox::Critical);
     QCOMPARE(cat->childCount(), 0);
-    QCOMPARE(m_w->discCount(), 0);
-    QCOMPARE(m_w->nodeIdSerial(), 0);
+    QCOMPARE(m_w->session().discCount(), 0);
+    QCOMPARE(m_w->categoryTree()->nodeIdSerial(), 0);
 }
 
 void TestImportDialog::unfinishedScanSaysSoWithTheRowsKept_data() {
@@ -469,9 +470,10 @@ void TestImportDialog::unfinishedScanSaysSoWithTheRowsKept() {
     for (int i = 0; i < 6; ++i)
         tree.createFile(QStringLiteral("f%1.txt").arg(i), 1);
     if (!stopper.isEmpty()) {
-        m_w->db().exec(QStringLiteral("create trigger stopper before insert on qCDFiles when "
-                                      "(select count(*) from qCDFiles) >= 2 begin select ") +
-                       stopper + QStringLiteral("; end"));
+        m_w->session().db().exec(
+            QStringLiteral("create trigger stopper before insert on qCDFiles when "
+                           "(select count(*) from qCDFiles) >= 2 begin select ") +
+            stopper + QStringLiteral("; end"));
     }
     QTreeWidgetItem* cat = addCategoryNode(QStringLiteral("c"));
     m_w->tvMain()->setCurrentItem(cat);
@@ -487,7 +489,7 @@ void TestImportDialog::unfinishedScanSaysSoWithTheRowsKept() {
         return d->exec();
     });
     TRIGGER(m_w->action("InCD"));
-    const qint64 kept = m_w->db().count(QStringLiteral("select AutoId from qCDFiles"));
+    const qint64 kept = m_w->session().db().count(QStringLiteral("select AutoId from qCDFiles"));
     const QString summary = m_prompts->lastMessage().text;
     QVERIFY2(summary.startsWith(QStringLiteral("数据导入完毕！\r\n\r\n文件：")),
              qPrintable(summary));

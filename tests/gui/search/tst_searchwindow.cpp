@@ -153,7 +153,7 @@ private slots:
         QCOMPARE(box->currentText(), QString());
 
         Fixture f;
-        w->db().open(f.path);
+        w->session().db().open(f.path);
         search(QStringLiteral("old"));
         search(QStringLiteral("fresh"));
         // The list shown in this run is not reordered; a new keyword joins at its end.
@@ -174,7 +174,7 @@ private slots:
         QFETCH(QString, text);
         start();
         Fixture f;
-        w->db().open(f.path);
+        w->session().db().open(f.path);
         search(QStringLiteral("abc"));
         const int rows = win->results()->rowCount();
         QVERIFY(rows > 0);
@@ -194,7 +194,7 @@ private slots:
     void enterStartsTheSearch() {
         start();
         Fixture f;
-        w->db().open(f.path);
+        w->session().db().open(f.path);
         box->setEditText(QStringLiteral("  abc "));
         QSignalSpy ended(win, &SearchWindow::searchFinished);
         QTest::keyClick(box->lineEdit(), Qt::Key_Return);
@@ -221,7 +221,7 @@ private slots:
     void optionsAreRead() {
         start();
         Fixture f;
-        w->db().open(f.path);
+        w->session().db().open(f.path);
         child<QCheckBox>(win, "ckDaXiao")->setChecked(true);
         child<QCheckBox>(win, "ckExp")->setChecked(false);
         search(QStringLiteral("ABC"));
@@ -237,7 +237,7 @@ private slots:
     void modelIsSound() {
         start();
         Fixture f;
-        w->db().open(f.path);
+        w->session().db().open(f.path);
         QAbstractItemModelTester tester(win->results(),
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
         search(QStringLiteral("abc"));
@@ -259,7 +259,7 @@ private slots:
                                    " TreeName, IsDir) select ?, 0, 'hit ' || i, 0 from n"),
                     {disc});
         }
-        w->db().open(path);
+        w->session().db().open(path);
         // Pressed as soon as the window serves events during the search.
         QTimer::singleShot(0, win, [this] {
             QVERIFY(win->isSearching());
@@ -293,7 +293,7 @@ private slots:
     void searchWhileModal() {
         start();
         Fixture f;
-        w->db().open(f.path);
+        w->session().db().open(f.path);
         int rowsSeen = -1;
         QSignalSpy ended(win, &SearchWindow::searchFinished);
         prompts->answerDialog([&](QDialog* d) {
@@ -317,7 +317,7 @@ private slots:
     void jumpSelectsTheDisc() {
         start();
         Fixture f;
-        w->db().open(f.path);
+        w->session().db().open(f.path);
         QTreeWidget* tree = w->tvMain();
         auto* category = new QTreeWidgetItem(tree, QStringList{QStringLiteral("分类")});
         category->setData(0, nodes::KindRole, nodes::Category);

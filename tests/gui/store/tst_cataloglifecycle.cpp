@@ -6,6 +6,8 @@
 #include "core/settings/paths.h"
 #include "core/store/compaction.h"
 #include "core/store/filecopy.h"
+#include "gui/app/guards.h"
+#include "gui/import/importhandler.h"
 #include "gui/store/windowfixture.h"
 
 #include <QAction>
@@ -61,6 +63,8 @@ private slots:
     void unsavedChangesPrompt_data();
     void unsavedChangesPrompt();
     void closingAsksToSave();
+    void nestedWorkKeepsChangeHandlingOff_data();
+    void nestedWorkKeepsChangeHandlingOff();
     void backupAfterOpen();
     void failedBackupLeavesCatalogReadOnly();
     void unwritableFileOpensReadOnly_data();
@@ -87,7 +91,7 @@ void TestCatalogLifecycle::newCatalogSavedAndReopened() {
     TRIGGER(f.w().action("FileNew"));
     QCOMPARE(f.w().windowTitle(), QStringLiteral("Vorlane 光盘管理--新文件"));
     QCOMPARE(dumpTree(f.tree()), QStringList{QStringLiteral("新分类")});
-    QVERIFY(f.w().isModified());
+    QVERIFY(f.w().session().isModified());
     QVERIFY(f.w().button("tbSave")->isEnabled());
     QVERIFY(!f.w().action("FilePwd")->isEnabled());
 
@@ -103,10 +107,10 @@ void TestCatalogLifecycle::newCatalogSavedAndReopened() {
     QCOMPARE(dialog.text, QStringLiteral("NewCDFile"));
     QCOMPARE(dialog.extra, QStringLiteral("Vorlane文件(*.vlr);;所有文件(*)"));
     QVERIFY(f.prompts.messages().isEmpty());
-    QVERIFY(!f.w().saveIncomplete());
-    QCOMPARE(f.w().currentFile(), file);
+    QVERIFY(!f.w().session().saveIncomplete());
+    QCOMPARE(f.w().session().currentFile(), file);
     QCOMPARE(f.w().windowTitle(), QStringLiteral("Vorlane 光盘管理--") + file);
-    QVERIFY(!f.w().isModified());
+    QVERIFY(!f.w().session().isModified());
     QVERIFY(!f.w().button("tbSave")->isEnabled());
     QVERIFY(f.w().action("FilePwd")->isEnabled());
     QCOMPARE(reopenedTree(file), (QStringList{"书籍", "  小说"}));
@@ -115,7 +119,7 @@ void TestCatalogLifecycle::newCatalogSavedAndReopened() {
     f.tree()->topLevelItem(0)->setText(0, QStringLiteral("图书"));
     f.w().catalog()->saveCatalog();
     QCOMPARE(reopenedTree(file), (QStringList{"图书", "  小说"}));
-    QCOMPARE(f.w().db().count(QStringLiteral("select * from qClass")), 2);
+    QCOMPARE(f.w().session().db().count(QStringLiteral("select * from qClass")), 2);
 }
 
 void TestCatalogLifecycle::extensionRule_data() {
@@ -143,8 +147,8 @@ void TestCatalogLifecycle::extensionRule() {
                                      (chosen.size() - chosen.trimmed().size()) / 2);
     f.prompts.answerFile(lead + dir.path(chosen.trimmed()) + chosen.right(lead.size()));
     f.w().catalog()->saveCatalog();
-    QVERIFY(!f.w().saveIncomplete());
-    QCOMPARE(f.w().currentFile(), dir.path(saved));
+    QVERIFY(!f.w().session().saveIncomplete());
+    QCOMPARE(f.w().session().currentFile(), dir.path(saved));
     QVERIFY(QFileInfo(dir.path(saved)).isFile());
 }
 
@@ -190,9 +194,9 @@ void TestCatalogLifecycle::firstSaveFailures() {
     f.prompts.clear();
     TRIGGER(f.w().action("MSave"));
 
-    QVERIFY(f.w().saveIncomplete());
-    QVERIFY(f.w().isModified());
-    QVERIFY(f.w().currentFile().isEmpty());
+    QVERIFY(f.w().session().saveIncomplete());
+    QVERIFY(f.w().session().isModified());
+    QVERIFY(f.w().session().currentFile().isEmpty());
     QCOMPARE(f.w().windowTitle(), QStringLiteral("Vorlane 光盘管理--新文件"));
     QVERIFY(!f.w().action("FilePwd")->isEnabled());
     if (text.isEmpty()) {
@@ -222,9 +226,9 @@ void TestCatalogLifecycle::editsSurviveReopening() {
     f.tree()->currentItem()->setText(0, QStringLiteral("软件"));
     f.w().categoryTree()->btnAddChildClick();
     f.tree()->currentItem()->setText(0, QString(40, QChar(0x6587))); // 80 GBK bytes
-    QVERIFY(f.w().isModified());
+    QVERIFY(f.w().session().isModified());
     TRIGGER(f.w().action("MSave"));
-    QVERIFY(!f.w().isModified());
+    QVERIFY(!f.w().session().isModified());
     // The empty name became "新分类" in the tree too; the long one stays whole until
     // reloaded.
     QVERIFY(findNode(f.tree(), "新分类"));
@@ -321,8 +325,8 @@ void TestCatalogLifecycle::openFailures() {
     checkMessage(f.prompts.lastMessage(),
                  "文件：\r\n" + junk + "\r\n打开出错，文件不存在或文件格式不正确！", "连接失败",
                  QMessageBox::Critical);
-    QVERIFY(f.w().currentFile().isEmpty());
-    QVERIFY(!f.w().db().isOpen());
+    QVERIFY(f.w().session().currentFile().isEmpty());
+    QVERIFY(!f.w().session().db().isOpen());
     QCOMPARE(f.w().windowTitle(), QStringLiteral("Vorlane 光盘管理"));
     QVERIFY(f.tree()->topLevelItemCount() == 0);
 }
@@ -337,15 +341,15 @@ void TestCatalogLifecycle::sameFileDoesNothingOtherCaseOpens() {
              0);
     WindowFixture f;
     QVERIFY(f.open(file));
-    f.w().setModified(true);
+    f.w().session().setModified(true);
     f.prompts.clear();
     // The open file under other names: nothing at all happens, not even the save prompt.
     for (const QString& same :
          {file, dir.path("./Cat.vlr"), dir.path("link.vlr"), dir.path("hard.vlr")})
         f.w().catalog()->openCatalogFile(same);
     QVERIFY(f.prompts.calls.isEmpty());
-    QCOMPARE(f.w().currentFile(), file);
-    QVERIFY(f.w().isModified());
+    QCOMPARE(f.w().session().currentFile(), file);
+    QVERIFY(f.w().session().isModified());
 
     // Another letter case is another file here.
     const QString upper = dir.path("CAT.VLR");
@@ -393,11 +397,11 @@ void TestCatalogLifecycle::catalogMissingAColumnIsRefused() {
         f.prompts.clear();
         f.w().catalog()->openCatalogFile(file);
         QStringList state{f.w().windowTitle(),
-                          f.w().currentFile(),
-                          QString::number(f.w().db().isOpen()),
+                          f.w().session().currentFile(),
+                          QString::number(f.w().session().db().isOpen()),
                           QString::number(f.tree()->topLevelItemCount()),
                           QString::number(f.w().action("FilePwd")->isEnabled()),
-                          QString::number(f.w().isModified())};
+                          QString::number(f.w().session().isModified())};
         for (const PromptCall& c : f.prompts.calls)
             state << QString(c.text).replace(file, QStringLiteral("<file>")) << c.caption;
         return state;
@@ -438,7 +442,7 @@ void TestCatalogLifecycle::unsavedChangesPrompt() {
     checkMessage(ask, "当前文件未保存！保存吗？", Hint, QMessageBox::Question);
     QCOMPARE(ask.buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     QCOMPARE(ask.defaultButton, QMessageBox::Cancel);
-    QCOMPARE(f.w().currentFile().isEmpty(), renewed);
+    QCOMPARE(f.w().session().currentFile().isEmpty(), renewed);
     QCOMPARE(dumpTree(f.tree()).first(),
              renewed ? QStringLiteral("新分类") : QStringLiteral("改过"));
     QCOMPARE(reopenedTree(file).first(), stored);
@@ -463,6 +467,38 @@ void TestCatalogLifecycle::closingAsksToSave() {
     QVERIFY(f.w().close());
 }
 
+void TestCatalogLifecycle::nestedWorkKeepsChangeHandlingOff_data() {
+    QTest::addColumn<bool>("import");
+    QTest::newRow("reset") << false;
+    QTest::newRow("cancelled import") << true;
+}
+
+// Work that switches change handling off for itself gives back what it found: run inside
+// a caller's own switch, handling stays off until that caller is done.
+void TestCatalogLifecycle::nestedWorkKeepsChangeHandlingOff() {
+    QFETCH(bool, import);
+    TestDir dir;
+    const QString file = dir.path(QStringLiteral("nested.vlr"));
+    makeCatalog(file);
+    WindowFixture f;
+    QVERIFY(f.open(file));
+    f.tree()->setCurrentItem(findNode(f.tree(), QStringLiteral("电影")));
+    f.prompts.clear();
+    {
+        HandlingOff off(&f.w());
+        if (import)
+            f.w().importer()->btnInCDClick();
+        else
+            f.w().catalog()->resetToEmpty();
+        QVERIFY(!f.w().changeHandling());
+    }
+    QVERIFY(f.w().changeHandling());
+    if (import) {
+        QCOMPARE(f.prompts.calls.size(), 1); // the import dialog, rejected
+        QCOMPARE(f.prompts.calls.first().text, QStringLiteral("InputDataFrm"));
+    }
+}
+
 void TestCatalogLifecycle::backupAfterOpen() {
     TestDir dir;
     const QString file = dir.path("a.vlr");
@@ -474,7 +510,7 @@ void TestCatalogLifecycle::backupAfterOpen() {
     WindowFixture f(true);
     QVERIFY(f.open(file));
     QVERIFY(f.prompts.messages().isEmpty());
-    QVERIFY(f.w().fullAccess());
+    QVERIFY(f.w().session().fullAccess());
     QCOMPARE(reopenedTree(file + ".bak"), reopenedTree(file));
     QCOMPARE(QFileInfo(file + ".bak").permissions(), QFileInfo(file).permissions());
     QCOMPARE(QFileInfo(file + ".bak").permissions(),
@@ -493,7 +529,7 @@ void TestCatalogLifecycle::failedBackupLeavesCatalogReadOnly() {
     QCOMPARE(f.prompts.messages().size(), 1);
     checkMessage(f.prompts.lastMessage(), "未能产生备份文件，无可写权限。", Hint,
                  QMessageBox::Critical);
-    QCOMPARE(f.w().accessMode(), AccessMode::ReadOnly);
+    QCOMPARE(f.w().session().accessMode(), AccessMode::ReadOnly);
     // The password item was enabled before the backup and stays so.
     QVERIFY(f.w().action("FilePwd")->isEnabled());
     f.tree()->setCurrentItem(findNode(f.tree(), "电影"));
@@ -521,7 +557,7 @@ void TestCatalogLifecycle::unwritableFileOpensReadOnly() {
         WindowFixture f;
         QVERIFY(f.open(file));
         QVERIFY(f.prompts.messages().isEmpty());
-        QCOMPARE(f.w().accessMode(), AccessMode::ReadOnly);
+        QCOMPARE(f.w().session().accessMode(), AccessMode::ReadOnly);
         QVERIFY(!f.w().action("FilePwd")->isEnabled());
         f.tree()->setCurrentItem(findNode(f.tree(), "电影"));
         QVERIFY(!f.w().button("btnAddChild")->isEnabled());
@@ -544,7 +580,7 @@ void TestCatalogLifecycle::saveAsWritesCopy() {
 
     QCOMPARE(f.prompts.calls.last().text, QStringLiteral("vlrFileCopy"));
     QVERIFY(f.prompts.messages().isEmpty());
-    QCOMPARE(f.w().currentFile(), file); // the copy is not opened
+    QCOMPARE(f.w().session().currentFile(), file); // the copy is not opened
     QCOMPARE(f.w().windowTitle(), QStringLiteral("Vorlane 光盘管理--") + file);
     QCOMPARE(reopenedTree(dir.path("copy.vlr")), reopenedTree(file));
     QCOMPARE(reopenedTree(file).at(3), QStringLiteral("歌曲"));
@@ -554,7 +590,7 @@ void TestCatalogLifecycle::saveAsWritesCopy() {
     TRIGGER(f.w().action("FileSaveAs"));
     QVERIFY(f.prompts.messages().isEmpty());
     f.w().catalog()->saveCatalog();
-    QVERIFY(!f.w().saveIncomplete());
+    QVERIFY(!f.w().session().saveIncomplete());
     QCOMPARE(reopenedTree(file).at(3), QStringLiteral("歌曲"));
 }
 
@@ -566,15 +602,15 @@ void TestCatalogLifecycle::saveAsOfNewCatalogSaves() {
     TRIGGER(f.w().action("FileSaveAs"));
     QCOMPARE(f.prompts.calls.last().kind, PromptCall::SaveFile);
     QCOMPARE(f.prompts.calls.last().text, QStringLiteral("NewCDFile"));
-    QCOMPARE(f.w().currentFile(), dir.path("first.vlr"));
+    QCOMPARE(f.w().session().currentFile(), dir.path("first.vlr"));
 
     // Unsaved changes whose save is cancelled: no copy is offered.
-    f.w().setModified(true);
+    f.w().session().setModified(true);
     f.w().catalog()->setTemplateFile(dir.path("none"));
-    f.w().db().close(); // the save fails
+    f.w().session().db().close(); // the save fails
     f.prompts.clear();
     TRIGGER(f.w().action("FileSaveAs"));
-    QVERIFY(f.w().saveIncomplete());
+    QVERIFY(f.w().session().saveIncomplete());
     for (const PromptCall& c : f.prompts.calls)
         QVERIFY(c.kind != PromptCall::SaveFile);
 }
@@ -632,8 +668,8 @@ void TestCatalogLifecycle::replacingWithExtensionAsks() {
     QCOMPARE(ask.defaultButton, QMessageBox::No);
     const QStringList written = saveAs ? reopenedTree(file) : QStringList{"新分类"};
     QCOMPARE(reopenedTree(other), replace ? written : QStringList{"别人的"});
-    QCOMPARE(f.w().currentFile(), saveAs ? file : replace ? other : QString());
-    QCOMPARE(f.w().saveIncomplete(), !saveAs && !replace);
+    QCOMPARE(f.w().session().currentFile(), saveAs ? file : replace ? other : QString());
+    QCOMPARE(f.w().session().saveIncomplete(), !saveAs && !replace);
 }
 
 void TestCatalogLifecycle::compaction() {
@@ -662,7 +698,7 @@ void TestCatalogLifecycle::compaction() {
 
     // Unsaved tree changes stay in memory and are saved into the compacted file.
     findNode(f.tree(), "爵士")->setText(0, QStringLiteral("蓝调"));
-    f.w().setModified(true);
+    f.w().session().setModified(true);
     f.prompts.clear();
     f.prompts.answer(QMessageBox::Yes);
     QSignalSpy compacted(f.w().catalog(), &CatalogHandler::compactionFinished);
@@ -672,13 +708,13 @@ void TestCatalogLifecycle::compaction() {
     checkMessage(f.prompts.lastMessage(), "文件压缩修复成功！", Hint, QMessageBox::Information);
     QVERIFY(QFileInfo(file).size() < before);
     QVERIFY(QFileInfo::exists(file + ".bak"));
-    QVERIFY(f.w().db().isOpen());
+    QVERIFY(f.w().session().db().isOpen());
     QCOMPARE(f.w().statusText(), QStringLiteral("就绪"));
-    QVERIFY(f.w().isModified());
+    QVERIFY(f.w().session().isModified());
     f.w().catalog()->saveCatalog();
-    QVERIFY(!f.w().saveIncomplete());
+    QVERIFY(!f.w().session().saveIncomplete());
     QCOMPARE(reopenedTree(file).at(4), QStringLiteral("  蓝调"));
-    QCOMPARE(f.w().db().count(QStringLiteral("select * from qClass")), 3);
+    QCOMPARE(f.w().session().db().count(QStringLiteral("select * from qClass")), 3);
 }
 
 void TestCatalogLifecycle::compactionFailures() {
@@ -698,7 +734,7 @@ void TestCatalogLifecycle::compactionFailures() {
     QVERIFY(compacted.wait(20000));
     checkMessage(f.prompts.lastMessage(), "未能产生备份文件，无可写权限,不能进行该操作。", Hint,
                  QMessageBox::Critical);
-    QVERIFY(f.w().db().isOpen());
+    QVERIFY(f.w().session().db().isOpen());
 
     // Another program holds the file for writing: the compaction gives up after waiting,
     // and the file stays as it was.
@@ -714,7 +750,7 @@ void TestCatalogLifecycle::compactionFailures() {
                  QMessageBox::Critical);
     QCOMPARE(f.w().statusText(), QStringLiteral("就绪"));
     other.rollback();
-    QVERIFY(f.w().db().isOpen());
+    QVERIFY(f.w().session().db().isOpen());
     QCOMPARE(reopenedTree(file).size(), 6);
 }
 
@@ -769,13 +805,13 @@ void TestCatalogLifecycle::startUp() {
     if (title.isEmpty()) {
         QCOMPARE(w.windowTitle(), QStringLiteral("Vorlane 光盘管理--新文件"));
         QCOMPARE(dumpTree(w.tvMain()), QStringList{"新分类"});
-        QVERIFY(w.isModified());
+        QVERIFY(w.session().isModified());
     } else {
         QVERIFY2(w.windowTitle().startsWith(QStringLiteral("Vorlane 光盘管理--/")) &&
                      w.windowTitle().contains(title),
                  qPrintable(w.windowTitle()));
         QVERIFY(w.tvMain()->topLevelItemCount() > 0);
-        QVERIFY(!w.isModified());
+        QVERIFY(!w.session().isModified());
     }
 }
 
@@ -839,7 +875,7 @@ void TestCatalogLifecycle::relativeStartFileIsRecordedAbsolute() {
         QVERIFY(QDir::setCurrent(dir.path()));
         MainWindow w(QStringLiteral("rel.vlr"));
         w.FormActivate();
-        opened = w.currentFile();
+        opened = w.session().currentFile();
         QVERIFY2(QFileInfo(opened).isAbsolute(), qPrintable(opened));
         QVERIFY(isSameFile(opened, dir.path("rel.vlr")));
         QCOMPARE(w.windowTitle(), QStringLiteral("Vorlane 光盘管理--") + opened);
@@ -852,8 +888,8 @@ void TestCatalogLifecycle::relativeStartFileIsRecordedAbsolute() {
     again.FormActivate();
     QDir::setCurrent(started);
     QVERIFY(prompts.messages().isEmpty());
-    QCOMPARE(again.currentFile(), opened);
-    QVERIFY(again.db().isOpen());
+    QCOMPARE(again.session().currentFile(), opened);
+    QVERIFY(again.session().db().isOpen());
     QCOMPARE(dumpTree(again.tvMain()).first(), QStringLiteral("电影"));
 }
 
@@ -882,14 +918,14 @@ void TestCatalogLifecycle::exampleOpensFromUserCopy() {
         w.catalog()->setInstalledExample(dir.path("share/example.vlr"));
         w.FormActivate();
         if (!first) {
-            w.setModified(false);
+            w.session().setModified(false);
             prompts.clear();
             TRIGGER(w.action("MExample"));
         }
         messages = prompts.messages();
-        QCOMPARE(w.currentFile(), copy);
+        QCOMPARE(w.session().currentFile(), copy);
         QCOMPARE(w.windowTitle(), QStringLiteral("Vorlane 光盘管理--") + copy);
-        QCOMPARE(w.accessMode(), AccessMode::Full);
+        QCOMPARE(w.session().accessMode(), AccessMode::Full);
         QVERIFY(w.action("FilePwd")->isEnabled());
         QVERIFY(w.tvMain()->topLevelItemCount() > 1);
     };

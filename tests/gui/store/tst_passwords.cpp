@@ -153,14 +153,14 @@ void TestPasswords::prompts() {
     }
     if (mode == int(AccessMode::Refused)) {
         // The catalog is dropped for a new one.
-        QVERIFY(f.w().currentFile().isEmpty());
-        QVERIFY(!f.w().db().isOpen());
+        QVERIFY(f.w().session().currentFile().isEmpty());
+        QVERIFY(!f.w().session().db().isOpen());
         QCOMPARE(f.w().windowTitle(), QStringLiteral("Vorlane 光盘管理"));
         QCOMPARE(dumpTree(f.tree()), QStringList{"新分类"});
-        QCOMPARE(f.w().accessMode(), AccessMode::Full);
+        QCOMPARE(f.w().session().accessMode(), AccessMode::Full);
     } else {
-        QCOMPARE(f.w().currentFile(), file);
-        QCOMPARE(int(f.w().accessMode()), mode);
+        QCOMPARE(f.w().session().currentFile(), file);
+        QCOMPARE(int(f.w().session().accessMode()), mode);
         QCOMPARE(dumpTree(f.tree()), QStringList{"分类"});
         QCOMPARE(f.w().action("FilePwd")->isEnabled(), mode == int(AccessMode::Full));
     }
@@ -177,7 +177,7 @@ void TestPasswords::readOnlyDisablesEditing() {
     WindowFixture f;
     f.prompts.answerDialog(typeAndPress({{"", "btnReadOnly"}}));
     QVERIFY(f.open(file));
-    QCOMPARE(f.w().accessMode(), AccessMode::ReadOnly);
+    QCOMPARE(f.w().session().accessMode(), AccessMode::ReadOnly);
     const char* editing[] = {"btnAddChild",    "btnAddUp",      "btnAddDown",    "btnInCD",
                              "btnClassDelete", "NewChildClass", "NewBrotherUp",  "NewBrotherDown",
                              "InCD",           "RenameNode",    "MAddChildNode", "MAddUpNode",
@@ -237,7 +237,7 @@ void TestPasswords::settingsDialog() {
     QVERIFY(f.open(file));
     // Set while open, so no prompt asks for them.
     if (oldRead.isValid() || oldWrite.isValid())
-        writePasswords(f.w().db(), oldRead.toString(), oldWrite.toString());
+        writePasswords(f.w().session().db(), oldRead.toString(), oldWrite.toString());
 
     QStringList titles;
     QStringList seen; // caption, filled boxes, limits
@@ -287,11 +287,11 @@ void TestPasswords::settingsDialog() {
     if (!newWrite.isEmpty())
         expectedTitles << QStringLiteral("请再键入一次修改权限密码：");
     QCOMPARE(titles, expectedTitles);
-    QCOMPARE(f.w().db().scalar(QStringLiteral("select ReadPwd from sys")), storedRead);
-    QCOMPARE(f.w().db().scalar(QStringLiteral("select WritePwd from sys")), storedWrite);
-    QCOMPARE(f.w().db().count(QStringLiteral("select * from sys")), 1);
+    QCOMPARE(f.w().session().db().scalar(QStringLiteral("select ReadPwd from sys")), storedRead);
+    QCOMPARE(f.w().session().db().scalar(QStringLiteral("select WritePwd from sys")), storedWrite);
+    QCOMPARE(f.w().session().db().count(QStringLiteral("select * from sys")), 1);
     // The new passwords take effect at the next open only.
-    QCOMPARE(f.w().accessMode(), AccessMode::Full);
+    QCOMPARE(f.w().session().accessMode(), AccessMode::Full);
 }
 
 void TestPasswords::settingsDialogCancelAndFailure() {
@@ -317,12 +317,12 @@ void TestPasswords::settingsDialogCancelAndFailure() {
     });
     TRIGGER(f.w().action("FilePwd"));
     QVERIFY(stillOpen);
-    QCOMPARE(f.w().db().count(QStringLiteral("select * from sys")), 0);
+    QCOMPARE(f.w().session().db().count(QStringLiteral("select * from sys")), 0);
 
     // The row cannot be written.
     f.prompts.clear();
     f.prompts.answerDialog([&](QDialog* d) {
-        f.w().db().exec(QStringLiteral("drop table sys"));
+        f.w().session().db().exec(QStringLiteral("drop table sys"));
         retype(d->findChild<QLineEdit*>(QStringLiteral("txtReadPwd")), QString());
         d->findChild<QPushButton*>(QStringLiteral("btnOk"))->click();
         stillOpen = d->result() != QDialog::Accepted;

@@ -2,12 +2,12 @@
 // and helpers to read the category tree and reopen a catalog in a fresh window.
 #pragma once
 
-#include "gui/app/mainwindow.h"
-#include "core/settings/settings.h"
-#include "gui/browser/categorytree.h"
-#include "gui/browser/nodes.h"
 #include "common/catalogs.h"
 #include "common/scriptedprompts.h"
+#include "core/settings/settings.h"
+#include "gui/app/mainwindow.h"
+#include "gui/browser/categorytree.h"
+#include "gui/browser/nodes.h"
 #include "gui/store/cataloghandler.h"
 
 #include <QSettings>
@@ -39,7 +39,7 @@ struct WindowFixture {
         window = std::make_unique<vorlane::MainWindow>(startFile);
         if (activate) {
             window->FormActivate();
-            window->setModified(false);
+            window->session().setModified(false);
             prompts.clear();
         }
     }
@@ -48,7 +48,7 @@ struct WindowFixture {
     QTreeWidget* tree() { return window->tvMain(); }
     bool open(const QString& file) {
         window->catalog()->openCatalogFile(file);
-        return window->currentFile() == file;
+        return window->session().currentFile() == file;
     }
 };
 
@@ -69,7 +69,7 @@ inline QStringList dumpTree(QTreeWidget* tree) {
 inline QStringList reopenedTree(const QString& file) {
     vorlane::MainWindow fresh;
     fresh.catalog()->openCatalogFile(file);
-    if (fresh.currentFile() != file)
+    if (fresh.session().currentFile() != file)
         return {QStringLiteral("<not opened>")};
     return dumpTree(fresh.tvMain());
 }

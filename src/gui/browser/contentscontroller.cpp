@@ -1,8 +1,9 @@
-#include "gui/browser/contents.h"
+#include "gui/browser/contentscontroller.h"
 
 #include "core/store/contentstore.h"
 #include "core/store/database.h"
 #include "core/throttle.h"
+#include "gui/app/guards.h"
 #include "gui/app/icons.h"
 #include "gui/app/mainwindow.h"
 #include "gui/app/prompts.h"
@@ -12,7 +13,6 @@
 #include "gui/browser/filenotes.h"
 #include "gui/browser/nodes.h"
 #include "gui/browser/notes.h"
-#include "gui/browser/viewguards.h"
 
 #include <QAction>
 #include <QApplication>
@@ -43,11 +43,11 @@ const QIcon& folderNodeIcon() {
 
 // Collects a fill's rows and hands them to the views in batches, letting the window
 // repaint between batches. Stops when another fill (or a clear) began meanwhile.
-class ContentsView::Filler {
+class ContentsController::Filler {
 public:
-    Filler(ContentsView* view, quint64 serial, bool withTree)
+    Filler(ContentsController* view, quint64 serial, bool withTree)
         : m_view(view), m_w(view->w), m_serial(serial), m_withTree(withTree) {
-        m_w->lvMain()->model()->reserve(size_t(qMax<qint64>(0, m_w->loadTotal())));
+        m_w->lvMain()->model()->reserve(size_t(qMax<qint64>(0, m_view->m_loadTotal)));
     }
     ~Filler() { qDeleteAll(m_nodes); }
     Filler(const Filler&) = delete;
@@ -57,12 +57,12 @@ public:
         if (m_withTree && e.isDir)
             m_nodes << makeFolderNode(e.id, e.name, true);
         m_batch.push_back(std::move(e));
-        m_w->setLoadCounter(m_w->loadCounter() + 1);
+        ++m_view->m_loadCounter;
         // The progress bar repaints at once when its value changes, so it moves with the
         // batches rather than with every row.
         if (m_pump.due()) {
             flush();
-            if (m_w->loadTotal() > 0)
+            if (m_view->m_loadTotal > 0)
                 m_w->showProgress(percent());
             else
                 QCoreApplication::processEvents();
@@ -78,14 +78,14 @@ public:
             return;
         }
         flush();
-        if (m_w->loadTotal() > 0)
+        if (m_view->m_loadTotal > 0)
             m_w->progressBar()->setValue(percent());
     }
     bool stopped() const { return m_stopped; }
 
 private:
     int percent() const {
-        return int(qMin<qint64>(100, m_w->loadCounter() * 100 / m_w->loadTotal()));
+        return int(qMin<qint64>(100, m_view->m_loadCounter * 100 / m_view->m_loadTotal));
     }
 
     void flush() {
@@ -97,7 +97,7 @@ private:
         m_batch.clear();
     }
 
-    ContentsView* m_view;
+    ContentsController* m_view;
     MainWindow* m_w;
     quint64 m_serial;
     bool m_withTree;
@@ -107,7 +107,8 @@ private:
     QList<QTreeWidgetItem*> m_nodes;
 };
 
-ContentsView::ContentsView(MainWindow* window) : QObject(window), w(window) {
+ContentsController::ContentsController(MainWindow* window, CatalogSession& session)
+    : QObject(window), w(window), m_session(session) {
     setObjectName(QStringLiteral("ContentsView"));
     QTreeWidget* tree = w->tvCDRom();
     m_tree = tree;
@@ -122,32 +123,32 @@ ContentsView::ContentsView(MainWindow* window) : QObject(window), w(window) {
     tree->installEventFilter(this);
 
     FileListView* list = w->lvMain();
-    connect(list, &FileListView::changed, this, &ContentsView::lvMainChange);
-    connect(list, &FileListView::doubleClicked, this, &ContentsView::lvMainDblClick);
-    connect(list, &FileListView::headerClicked, this, &ContentsView::lvMainColumnClick);
-    connect(list, &FileListView::deletePressed, this, &ContentsView::lvMainKeyDown);
+    connect(list, &FileListView::changed, this, &ContentsController::lvMainChange);
+    connect(list, &FileListView::doubleClicked, this, &ContentsController::lvMainDblClick);
+    connect(list, &FileListView::headerClicked, this, &ContentsController::lvMainColumnClick);
+    connect(list, &FileListView::deletePressed, this, &ContentsController::lvMainKeyDown);
     connect(list, &FileListView::contextMenuRequested, w->listPopupMenu(),
             [this](const QPoint& pos) { w->listPopupMenu()->popup(pos); });
 
-    auto on = [this](const char* name, void (ContentsView::*slot)()) {
+    auto on = [this](const char* name, void (ContentsController::*slot)()) {
         connect(w->action(name), &QAction::triggered, this, slot);
     };
-    on("tbBack", &ContentsView::tbBackClick);
-    on("mitSelAll", &ContentsView::mitSelAllClick);
-    on("mitOpen", &ContentsView::mitOpenClick);
-    on("MOpen", &ContentsView::mitOpenClick);
-    on("mitDelete", &ContentsView::mitDeleteClick);
-    on("mitFileExp", &ContentsView::mitFileExpClick);
-    on("MFileExp", &ContentsView::mitFileExpClick);
-    on("mitAddDir", &ContentsView::mitAddDirClick);
-    on("MAddDir", &ContentsView::mitAddDirClick);
-    on("mitAddFile", &ContentsView::mitAddFileClick);
-    on("MAddFile", &ContentsView::mitAddFileClick);
+    on("tbBack", &ContentsController::tbBackClick);
+    on("mitSelAll", &ContentsController::mitSelAllClick);
+    on("mitOpen", &ContentsController::mitOpenClick);
+    on("MOpen", &ContentsController::mitOpenClick);
+    on("mitDelete", &ContentsController::mitDeleteClick);
+    on("mitFileExp", &ContentsController::mitFileExpClick);
+    on("MFileExp", &ContentsController::mitFileExpClick);
+    on("mitAddDir", &ContentsController::mitAddDirClick);
+    on("MAddDir", &ContentsController::mitAddDirClick);
+    on("mitAddFile", &ContentsController::mitAddFileClick);
+    on("MAddFile", &ContentsController::mitAddFileClick);
     connect(w->button("btnCDRomDelete"), &QToolButton::clicked, this,
-            &ContentsView::btnCDRomDeleteClick);
+            &ContentsController::btnCDRomDeleteClick);
 }
 
-template <typename Fn> void ContentsView::guarded(Fn&& fn) {
+template <typename Fn> void ContentsController::guarded(Fn&& fn) {
     try {
         fn();
     } catch (const DbError& e) {
@@ -156,7 +157,8 @@ template <typename Fn> void ContentsView::guarded(Fn&& fn) {
     }
 }
 
-QTreeWidgetItem* ContentsView::makeFolderNode(qint64 id, const QString& name, bool markChildren) {
+QTreeWidgetItem* ContentsController::makeFolderNode(qint64 id, const QString& name,
+                                                    bool markChildren) {
     auto* node = new QTreeWidgetItem(QStringList{name});
     node->setIcon(0, folderNodeIcon());
     node->setData(0, nodes::KindRole, nodes::Folder);
@@ -166,17 +168,17 @@ QTreeWidgetItem* ContentsView::makeFolderNode(qint64 id, const QString& name, bo
     return node;
 }
 
-void ContentsView::disableListCommands() {
+void ContentsController::disableListCommands() {
     w->setEnabledNamed({"mitOpen", "mitDelete", "mitFileExp", "mitAddDir", "mitAddFile", "MOpen",
                         "MFileExp", "MAddDir", "MAddFile"},
                        false);
 }
 
-void ContentsView::showDisc(qint64 discId, const QString& name) {
+void ContentsController::showDisc(qint64 discId, const QString& name) {
     guarded([&] {
         w->notes()->showDisc(discId, name);
-        w->setLoadCounter(0);
-        w->setLoadTotal(contentstore::countTopLevel(w->db(), discId));
+        m_loadCounter = 0;
+        m_loadTotal = contentstore::countTopLevel(m_session.db(), discId);
         w->button("btnInExp")->setEnabled(true);
         w->action("tbBack")->setEnabled(false);
         fillCDRoot(discId);
@@ -185,15 +187,15 @@ void ContentsView::showDisc(qint64 discId, const QString& name) {
     });
 }
 
-void ContentsView::fillCDRoot(qint64 discId) {
+void ContentsController::fillCDRoot(qint64 discId) {
     fillLevel(discId, 0);
 }
 
-void ContentsView::fillFolder(qint64 folderId) {
+void ContentsController::fillFolder(qint64 folderId) {
     fillLevel(0, folderId);
 }
 
-void ContentsView::fillLevel(qint64 discId, qint64 folderId) {
+void ContentsController::fillLevel(qint64 discId, qint64 folderId) {
     const bool root = folderId == 0;
     WaitCursor wait;
     const quint64 serial = ++m_fillSerial;
@@ -212,20 +214,20 @@ void ContentsView::fillLevel(qint64 discId, qint64 folderId) {
         w->setEnabledNamed({"btnCDRomDelete"}, false);
     disableListCommands();
     if (!root) {
-        w->setLoadCounter(0);
-        w->setLoadTotal(contentstore::countChildren(w->db(), folderId));
+        m_loadCounter = 0;
+        m_loadTotal = contentstore::countChildren(m_session.db(), folderId);
     }
     Filler filler(this, serial, root);
-    contentstore::readLevel(w->db(), discId, folderId,
+    contentstore::readLevel(m_session.db(), discId, folderId,
                             [&](Entry&& e) { return filler.add(std::move(e)); });
     filler.finish();
     if (!filler.stopped())
         w->setStatusText(QStringLiteral("就绪"));
 }
 
-void ContentsView::addFolderNodes(qint64 folderId, QTreeWidgetItem* node) {
+void ContentsController::addFolderNodes(qint64 folderId, QTreeWidgetItem* node) {
     WaitCursor wait;
-    const std::vector<FolderRef> subs = contentstore::subFolders(w->db(), folderId);
+    const std::vector<FolderRef> subs = contentstore::subFolders(m_session.db(), folderId);
     node->setChildIndicatorPolicy(subs.empty() ? QTreeWidgetItem::DontShowIndicator
                                                : QTreeWidgetItem::ShowIndicator);
     QList<QTreeWidgetItem*> children;
@@ -235,7 +237,7 @@ void ContentsView::addFolderNodes(qint64 folderId, QTreeWidgetItem* node) {
     node->addChildren(children);
 }
 
-void ContentsView::clear() {
+void ContentsController::clear() {
     ++m_fillSerial; // a fill still running stops at its next batch
     closeFileNotes();
     {
@@ -246,7 +248,7 @@ void ContentsView::clear() {
     w->action("tbBack")->setEnabled(false);
 }
 
-void ContentsView::tvCDRomChange(QTreeWidgetItem* node) {
+void ContentsController::tvCDRomChange(QTreeWidgetItem* node) {
     if (!w->changeHandling())
         return;
     if (!node) {
@@ -257,7 +259,7 @@ void ContentsView::tvCDRomChange(QTreeWidgetItem* node) {
     }
     guarded([&] {
         // Read-only catalogs keep their contents: deleting needs full access.
-        w->button("btnCDRomDelete")->setEnabled(w->fullAccess());
+        w->button("btnCDRomDelete")->setEnabled(m_session.fullAccess());
         if (node->childCount() == 0 &&
             node->childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator)
             addFolderNodes(nodes::id(node), node);
@@ -268,7 +270,7 @@ void ContentsView::tvCDRomChange(QTreeWidgetItem* node) {
     });
 }
 
-void ContentsView::tbBackClick() {
+void ContentsController::tbBackClick() {
     QTreeWidget* tree = w->tvCDRom();
     QTreeWidgetItem* node = tree->currentItem();
     if (!node)
@@ -289,7 +291,7 @@ void ContentsView::tbBackClick() {
     w->categoryTree()->tvMainChange(disc);
 }
 
-int ContentsView::selectedListRow() const {
+int ContentsController::selectedListRow() const {
     const FileListView* list = w->lvMain();
     const int current = list->currentRow();
     if (current >= 0 && list->selectionModel()->isRowSelected(current))
@@ -298,9 +300,9 @@ int ContentsView::selectedListRow() const {
     return rows.isEmpty() ? -1 : rows.first();
 }
 
-void ContentsView::updateListCommands() {
+void ContentsController::updateListCommands() {
     const int selected = w->lvMain()->selectedCount();
-    const bool full = w->fullAccess();
+    const bool full = m_session.fullAccess();
     w->setEnabledNamed({"mitOpen", "MOpen"}, selected == 1);
     w->setEnabledNamed({"mitDelete"}, full && selected > 0);
     w->setEnabledNamed({"mitFileExp", "MFileExp"}, selected == 1 && !isFileNotesOpen());
@@ -308,7 +310,7 @@ void ContentsView::updateListCommands() {
                        full && w->notes()->isDiscOpen());
 }
 
-void ContentsView::lvMainChange() {
+void ContentsController::lvMainChange() {
     if (!w->changeHandling())
         return;
     updateListCommands();
@@ -319,7 +321,7 @@ void ContentsView::lvMainChange() {
     }
 }
 
-void ContentsView::lvMainDblClick() {
+void ContentsController::lvMainDblClick() {
     if (selectedListRow() < 0)
         return;
     closeFileNotes();
@@ -327,24 +329,24 @@ void ContentsView::lvMainDblClick() {
         mitOpenClick();
 }
 
-void ContentsView::lvMainColumnClick() {
+void ContentsController::lvMainColumnClick() {
     w->lvMain()->model()->sortByCaption();
 }
 
-void ContentsView::mitSelAllClick() {
+void ContentsController::mitSelAllClick() {
     w->lvMain()->selectAll();
 }
 
-void ContentsView::lvMainKeyDown() {
+void ContentsController::lvMainKeyDown() {
     if (w->action("mitDelete")->isEnabled())
         mitDeleteClick();
 }
 
-void ContentsView::tvCDRomKeyDown() {
+void ContentsController::tvCDRomKeyDown() {
     btnCDRomDeleteClick();
 }
 
-bool ContentsView::eventFilter(QObject* watched, QEvent* event) {
+bool ContentsController::eventFilter(QObject* watched, QEvent* event) {
     // Compared with the pointer kept at construction: events still arrive while the main
     // window is being torn down.
     if (watched == m_tree && event->type() == QEvent::KeyPress) {
@@ -357,7 +359,7 @@ bool ContentsView::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
 }
 
-bool ContentsView::selectFolderById(const QString& idText) {
+bool ContentsController::selectFolderById(const QString& idText) {
     QTreeWidget* tree = w->tvCDRom();
     for (QTreeWidgetItemIterator it(tree); *it; ++it) {
         if (nodes::idText(*it) == idText) {
@@ -369,7 +371,7 @@ bool ContentsView::selectFolderById(const QString& idText) {
     return false;
 }
 
-bool ContentsView::selectFileById(const QString& idText) {
+bool ContentsController::selectFileById(const QString& idText) {
     bool ok = false;
     const qint64 id = idText.toLongLong(&ok);
     const int row = ok ? w->lvMain()->model()->rowOfId(id) : -1;
@@ -380,18 +382,39 @@ bool ContentsView::selectFileById(const QString& idText) {
     return true;
 }
 
+void ContentsController::showEntry(qint64 discId, qint64 folderId, qint64 fileId) {
+    QTreeWidgetItem* node = w->categoryTree()->findDiscNode(QString::number(discId));
+    if (!node)
+        return; // the main window stays as it is
+    QTreeWidget* tree = w->tvMain();
+    // Selecting the node shows the disc; an already selected one is not reloaded.
+    const bool wasShown = tree->currentItem() == node;
+    if (!wasShown)
+        tree->setCurrentItem(node);
+    tree->scrollToItem(node);
+    const QString fileIdText = QString::number(fileId);
+    if (folderId != 0)
+        selectFolderById(QString::number(folderId));
+    if (fileId != 0 && !selectFileById(fileIdText) && folderId == 0 && wasShown) {
+        // The disc was shown with one of its folders open: a hit at its top level needs
+        // the top level back in the list.
+        w->categoryTree()->tvMainChange(node);
+        selectFileById(fileIdText);
+    }
+}
+
 // --- File notes editor -----------------------------------------------------------------
 
-FileNotesEditor* ContentsView::fileNotes() const {
+FileNotesEditor* ContentsController::fileNotes() const {
     return m_fileNotes.data();
 }
 
-void ContentsView::closeFileNotes() {
+void ContentsController::closeFileNotes() {
     if (m_fileNotes)
         m_fileNotes->close();
 }
 
-void ContentsView::mitFileExpClick() {
+void ContentsController::mitFileExpClick() {
     if (isFileNotesOpen())
         return;
     const int row = selectedListRow();

@@ -1,5 +1,6 @@
-// A disc's contents: the folder tree tvCDRom and the file list lvMain, the commands that
-// work on them (browse, sort, delete, add, open) and the file notes editor.
+// Drives the views of a disc's contents: fills the folder tree tvCDRom and the file list
+// lvMain from the catalog, runs the commands that work on them (browse, sort, delete, add,
+// open), keeps the file notes editor in step, and takes the window to a single entry.
 #pragma once
 
 #include <QObject>
@@ -11,15 +12,16 @@ class QTreeWidgetItem;
 namespace vorlane {
 
 class FileNotesEditor;
+class CatalogSession;
 class MainWindow;
 struct Entry;
 struct FolderRef;
 
-class ContentsView : public QObject {
+class ContentsController : public QObject {
     Q_OBJECT
 
 public:
-    explicit ContentsView(MainWindow* window);
+    ContentsController(MainWindow* window, CatalogSession& session);
 
     // Shows a disc selected in the category tree: opens its row for the notes panel,
     // counts its top level, fills both views and sets the command states.
@@ -36,6 +38,13 @@ public:
     bool selectFolderById(const QString& idText);
     // Selects the list item with this id (and only it); false when none.
     bool selectFileById(const QString& idText);
+    // Takes the window to an entry of a disc: selects the disc in the category tree, then
+    // the folder (when not 0) and the file (when not 0). Nothing changes when the disc is
+    // not in the tree.
+    void showEntry(qint64 discId, qint64 folderId, qint64 fileId);
+
+    // The rows the last fill expected (the level's size), for its progress bar.
+    qint64 loadTotal() const { return m_loadTotal; }
 
     // The file notes editor, while it is open.
     FileNotesEditor* fileNotes() const;
@@ -82,10 +91,13 @@ private:
     void openFile(const Entry& e);
     void closeFileNotes();
 
-    MainWindow* w;
+    MainWindow* w; // widgets and actions
+    CatalogSession& m_session;
     QObject* m_tree = nullptr; // tvCDRom, whose Delete key is watched
     QPointer<FileNotesEditor> m_fileNotes;
     quint64 m_fillSerial = 0;
+    qint64 m_loadTotal = 0;
+    qint64 m_loadCounter = 0;
 };
 
 } // namespace vorlane

@@ -1,0 +1,37 @@
+#include "core/store/catalogsession.h"
+
+namespace vorlane {
+
+CatalogSession::CatalogSession(QObject* parent) : QObject(parent) {
+    setObjectName(QStringLiteral("CatalogSession"));
+}
+
+void CatalogSession::setCurrentFile(const QString& file) {
+    if (file == m_file)
+        return;
+    m_file = file;
+    emit fileChanged(m_file);
+}
+
+void CatalogSession::setAccessMode(AccessMode mode) {
+    if (mode == m_accessMode)
+        return;
+    m_accessMode = mode;
+    emit accessModeChanged(m_accessMode);
+}
+
+void CatalogSession::setModified(bool on) {
+    if (on == m_modified)
+        return;
+    m_modified = on;
+    emit modifiedChanged(m_modified);
+}
+
+void CatalogSession::setDiscCount(int n) {
+    if (n == m_discCount)
+        return;
+    m_discCount = n;
+    emit discCountChanged(m_discCount);
+}
+
+} // namespace vorlane
