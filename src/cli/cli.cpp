@@ -372,7 +372,9 @@ void openCatalog(Database& db, const QString& path, const QCommandLineParser& pa
                            QStringLiteral(" cannot be written, so the catalog cannot be changed"));
         if (db.isReadOnly())
             fail(path, QStringLiteral("the file cannot be written"));
-        upgradeCatalog(db);
+        if (upgradeCatalog(db) == CatalogUpgrade::Newer)
+            fail(path, QStringLiteral("the catalog was made by a newer version of Vorlane; it "
+                                      "can be read but not changed"));
     }
 }
 

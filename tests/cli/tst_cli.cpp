@@ -4,6 +4,7 @@
 #include "common/testdir.h"
 #include "common/unprivileged.h"
 #include "core/store/database.h"
+#include "core/store/schema.h"
 
 #include <QProcess>
 #include <QtTest>
@@ -41,6 +42,8 @@ private slots:
     void failuresNameTheFileAndTheCause();
     void checkFindsEachKindOfFault_data();
     void checkFindsEachKindOfFault();
+    void schemaVersionDecidesWhatOpeningDoes_data();
+    void schemaVersionDecidesWhatOpeningDoes();
 };
 
 namespace {
@@ -528,6 +531,58 @@ void TestCli::checkFindsEachKindOfFault() {
         QCOMPARE(r.code, 1);
         QVERIFY2(r.out.contains(expected), qPrintable(r.out));
     }
+}
+
+void TestCli::schemaVersionDecidesWhatOpeningDoes_data() {
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QStringList>("command"); // the catalog's name is inserted second
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("versionAfter"); // -1: the file must not change at all
+    QTest::newRow("older, reading") << 0 << QStringList{"tree"} << 0 << -1;
+    QTest::newRow("older, writing") << 0 << QStringList{"mkcat", "x"} << 0 << CatalogVersion;
+    QTest::newRow("newer, reading") << CatalogVersion + 1 << QStringList{"tree"} << 0 << -1;
+    QTest::newRow("newer, writing") << CatalogVersion + 1 << QStringList{"mkcat", "x"} << 1 << -1;
+}
+
+void TestCli::schemaVersionDecidesWhatOpeningDoes() {
+    QFETCH(int, version);
+    QFETCH(QStringList, command);
+    QFETCH(int, code);
+    QFETCH(int, versionAfter);
+    TestDir dir;
+    const QString file = dir.path("v.vlr");
+    testcat::createUnversioned(file, false);
+    {
+        Database db;
+        db.open(file);
+        testcat::addCategory(db, "top");
+    }
+    testcat::setVersion(file, version);
+    auto bytes = [&] {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArray before = bytes();
+    command.insert(1, file);
+    const CliResult r = runCli(command);
+    QVERIFY2(r.code == code, qPrintable(r.err));
+    if (code != 0)
+        QCOMPARE(r.err, "vorlane-cli: " + file +
+                            ": the catalog was made by a newer version of Vorlane; it can be "
+                            "read but not changed\n");
+    else
+        QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
+    if (versionAfter < 0) {
+        QCOMPARE(bytes(), before);
+        return;
+    }
+    Database db;
+    db.open(file);
+    QCOMPARE(catalogVersion(db), versionAfter);
+    QCOMPARE(db.count("select 1 from qClass where TreeName in ('top', 'x')"), 2);
+    QCOMPARE(db.count("select 1 from pragma_index_list('qCDFiles') "
+                      "where name='qCDFiles_CdID_FatherId_IsDir'"),
+             1);
 }
 
 QTEST_GUILESS_MAIN(TestCli)

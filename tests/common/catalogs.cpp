@@ -14,6 +14,33 @@ void create(const QString& path) {
     vorlane::writeTemplate(path);
 }
 
+void createUnversioned(const QString& path, bool withVolumeLabel) {
+    QFile::remove(path);
+    vorlane::Database db;
+    db.open(path, vorlane::Database::Mode::Create);
+    db.exec(QStringLiteral(
+                "create table qClass (AutoId integer primary key autoincrement, TreeName text,"
+                " FatherId integer default 0, OrderId integer default 0);"
+                "create table qCD (AutoId integer primary key autoincrement, CDName text,"
+                " ClassId integer default 0, OrderId integer default 0, SourcePath text,"
+                " CDExp text%1);"
+                "create table qCDFiles (AutoId integer primary key autoincrement, CdID integer,"
+                " FatherId integer default 0, TreeName text, FPath text, FSize integer default 0,"
+                " IsDir integer default 0, TreeExp text);"
+                "create table sys (ReadPwd text, WritePwd text);"
+                "create index qClass_FatherId on qClass(FatherId);"
+                "create index qCD_ClassId on qCD(ClassId);"
+                "create index qCDFiles_FatherId on qCDFiles(FatherId);"
+                "create index qCDFiles_CdID on qCDFiles(CdID);")
+                .arg(withVolumeLabel ? QStringLiteral(", CDId text") : QString()));
+}
+
+void setVersion(const QString& path, int version) {
+    vorlane::Database db;
+    db.open(path);
+    db.exec(QStringLiteral("pragma user_version = %1").arg(version));
+}
+
 qint64 addCategory(vorlane::Database& db, const QString& name, qint64 father, int order) {
     return vorlane::Record(db, QStringLiteral("qClass"))
         .set(QStringLiteral("TreeName"), name)

@@ -14,6 +14,12 @@ qint64 addDisc(vorlane::Database& db, qint64 classId, const QString& name, int o
                const QString& sourcePath = {}, const QString& note = {});
 qint64 addEntry(vorlane::Database& db, qint64 disc, qint64 father, const QString& name, bool isDir,
                 qint64 size = 0, const QString& fpath = {}, const QString& note = {});
+// A catalog as it was written before schema versions: `pragma user_version` 0, an index on
+// CdID alone, and, unless `withVolumeLabel`, no CDId column (a file that never saw the
+// program).
+void createUnversioned(const QString& path, bool withVolumeLabel);
+// Stamps the catalog at `path` with schema version `version`.
+void setVersion(const QString& path, int version);
 // Points the program's settings and data folder at a new, empty temporary folder.
 void isolateSettings();
 

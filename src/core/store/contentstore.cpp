@@ -36,15 +36,19 @@ qint64 countChildren(Database& db, qint64 folderId) {
 void readLevel(Database& db, qint64 discId, qint64 folderId,
                const std::function<bool(Entry&&)>& onRow) {
     // AutoId keeps the stored order inside each group; the sort alone would not promise it.
+    // Both forms name the disc and the parent, so the index on (CdID, FatherId, IsDir desc)
+    // hands the rows over in this order: a level costs its own rows, not its disc's, and
+    // nothing is sorted.
     Query q = folderId == 0
                   ? Query(db,
                           QStringLiteral("select AutoId,TreeName,FSize,TreeExp,FPath,IsDir from "
-                                         "qCDFiles where FatherId=0 and CdID=? "
+                                         "qCDFiles where CdID=? and FatherId=0 "
                                          "order by IsDir desc, AutoId"),
                           {discId})
                   : Query(db,
                           QStringLiteral("select AutoId,TreeName,FSize,TreeExp,FPath,IsDir from "
-                                         "qCDFiles where FatherId=? order by IsDir desc, AutoId"),
+                                         "qCDFiles where CdID=(select CdID from qCDFiles where "
+                                         "AutoId=?1) and FatherId=?1 order by IsDir desc, AutoId"),
                           {folderId});
     QString lastPath; // the rows of one level mostly share their path: keep one copy
     while (q.next()) {

@@ -46,7 +46,8 @@ qint64 countTopLevel(Database& db, qint64 discId);
 qint64 countChildren(Database& db, qint64 folderId);
 
 // Entries of one level, folders first, each group in stored order. `discId` is used only
-// for the top level (`folderId` 0). `onRow` returns false to stop reading early.
+// for the top level (`folderId` 0); a folder lists the entries of its own disc. `onRow`
+// returns false to stop reading early.
 void readLevel(Database& db, qint64 discId, qint64 folderId,
                const std::function<bool(Entry&&)>& onRow);
 

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QSet>
 #include <QStringList>
+#include <iterator>
 
 namespace vorlane {
 
@@ -23,7 +24,8 @@ void createCatalogSchema(Database& db) {
         "create index qCD_ClassId on qCD(ClassId);"
         "create index qCD_CDId on qCD(CDId);"
         "create index qCDFiles_FatherId on qCDFiles(FatherId);"
-        "create index qCDFiles_CdID on qCDFiles(CdID);"));
+        "create index qCDFiles_CdID_FatherId_IsDir on qCDFiles(CdID, FatherId, IsDir desc);"));
+    db.exec(QStringLiteral("pragma user_version = %1").arg(CatalogVersion));
 }
 
 bool hasCatalogSchema(Database& db) {
@@ -57,12 +59,71 @@ bool hasCatalogSchema(Database& db) {
     return true;
 }
 
-void upgradeCatalog(Database& db) {
+int catalogVersion(Database& db) {
+    return int(db.scalar(QStringLiteral("pragma user_version")).toLongLong());
+}
+
+namespace {
+
+// Version 2: a level of a disc (its top level or one folder, folders first, each group in
+// stored order) is read straight from one index, instead of from every row of the disc.
+// The index on CdID alone is covered by the new one's first column.
+void upgradeToVersion2(Database& db) {
+    db.exec(QStringLiteral(
+        "create index if not exists qCDFiles_CdID_FatherId_IsDir on qCDFiles(CdID, FatherId, "
+        "IsDir desc);"
+        "drop index if exists qCDFiles_CdID;"));
+}
+
+// Each step brings a catalog of the version before it to its own version, and may only add.
+struct UpgradeStep {
+    int version;
+    void (*apply)(Database&);
+};
+constexpr UpgradeStep upgradeSteps[] = {
+    {2, upgradeToVersion2},
+};
+static_assert(std::size(upgradeSteps) > 0 && std::end(upgradeSteps)[-1].version == CatalogVersion);
+
+} // namespace
+
+CatalogUpgrade upgradeCatalog(Database& db) {
+    int version = 0;
+    try {
+        version = catalogVersion(db);
+    } catch (const DbError&) {
+        return CatalogUpgrade::NotWritable; // locked by another program: try next time
+    }
+    if (version > CatalogVersion)
+        return CatalogUpgrade::Newer;
     try {
         db.exec(QStringLiteral("alter table [qCD] add column [CDId] text(50)"));
     } catch (const DbError&) {
         // Already there, or the file cannot be written: both are fine.
     }
+    if (version == CatalogVersion)
+        return CatalogUpgrade::Current;
+    if (db.isReadOnly())
+        return CatalogUpgrade::NotWritable;
+    try {
+        Transaction tx(db);
+        // Read again inside the transaction: another program may have upgraded meanwhile.
+        version = catalogVersion(db);
+        if (version > CatalogVersion)
+            return CatalogUpgrade::Newer;
+        if (version == CatalogVersion)
+            return CatalogUpgrade::Current;
+        for (const UpgradeStep& step : upgradeSteps) {
+            if (step.version > version)
+                step.apply(db);
+        }
+        db.exec(QStringLiteral("pragma user_version = %1").arg(CatalogVersion));
+        tx.commit();
+    } catch (const DbError&) {
+        // Nothing is half done: the transaction rolls every step back.
+        return CatalogUpgrade::NotWritable;
+    }
+    return CatalogUpgrade::Upgraded;
 }
 
 void writeTemplate(const QString& path) {

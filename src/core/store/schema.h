@@ -14,9 +14,25 @@ void createCatalogSchema(Database& db);
 // The volume-label column is not required: the upgrade below adds it where it can.
 bool hasCatalogSchema(Database& db);
 
-// Adds the volume-label column to catalogs made before it existed. Runs after every open;
-// any failure (the column is already there, the file is read-only) is ignored.
-void upgradeCatalog(Database& db);
+// The schema version this program writes, kept in the file's `pragma user_version`.
+// Files that have never seen the program carry 0.
+constexpr int CatalogVersion = 2;
+
+// The schema version of the open catalog.
+int catalogVersion(Database& db);
+
+enum class CatalogUpgrade {
+    Current,     // nothing to do
+    Upgraded,    // brought to CatalogVersion
+    NotWritable, // left as it was: the file cannot be written now
+    Newer,       // made by a later program: left untouched, to be opened read-only
+};
+
+// Runs after every open. First adds the volume-label column to catalogs made before it
+// existed (any failure is ignored), then brings an older catalog to CatalogVersion in one
+// transaction. Upgrades only add (columns, tables, indexes), so older readers still read
+// the file. A catalog from a later program is not touched at all.
+CatalogUpgrade upgradeCatalog(Database& db);
 
 // Writes an empty catalog file at `path` (an existing file is replaced).
 void writeTemplate(const QString& path);

@@ -199,7 +199,11 @@ void CatalogHandler::prepareOpenedCatalog() {
     Database& db = m_session.db();
     m_session.setDiscCount(0);
     w->categoryTree()->setLoadTotal(catalogstore::treeRowCount(db));
-    upgradeCatalog(db);
+    // A catalog from a later program may hold what this one cannot keep consistent: the
+    // connection itself is made read-only, so nothing here can change the file.
+    const bool newer = upgradeCatalog(db) == CatalogUpgrade::Newer;
+    if (newer)
+        db.open(db.path(), Database::Mode::ReadOnly);
     {
         WaitCursor wait;
         w->categoryTree()->load();
@@ -209,6 +213,9 @@ void CatalogHandler::prepareOpenedCatalog() {
         m_session.setAccessMode(AccessMode::ReadOnly);
     if (m_session.fullAccess())
         w->setEnabledNamed({"FilePwd"}, true);
+    if (newer)
+        prompts().info(w, QStringLiteral("此文件由更新版本的程序建立，将以只读方式打开。"),
+                       QStringLiteral("提示"));
     if (w->backupOnOpen() && !backupCatalog(db, backupPath(m_session.currentFile()))) {
         prompts().error(w, QStringLiteral("未能产生备份文件，无可写权限。"),
                         QStringLiteral("提示"));

@@ -4,6 +4,7 @@
 #include "core/store/catalogstore.h"
 #include "core/store/compactjob.h"
 #include "core/store/filecopy.h"
+#include "core/store/schema.h"
 #include "gui/app/guards.h"
 #include "gui/app/mainwindow.h"
 #include "gui/app/prompts.h"
@@ -81,6 +82,7 @@ bool CatalogHandler::createFromTemplate() {
     m_session.setCurrentFile(name);
     try {
         m_session.db().open(name);
+        upgradeCatalog(m_session.db()); // a template left from an older version
     } catch (const DbError&) {
         prompts().error(
             w,

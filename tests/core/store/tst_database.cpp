@@ -3,6 +3,7 @@
 #include "common/catalogs.h"
 #include "common/testdir.h"
 #include "common/unprivileged.h"
+#include "core/store/contentstore.h"
 #include "core/store/database.h"
 #include "core/store/schema.h"
 
@@ -10,6 +11,46 @@
 #include <sqlite3.h>
 
 using namespace vorlane;
+
+namespace {
+
+// Every row of the four tables in the columns older readers read, and the id counters.
+QStringList dumpRows(Database& db) {
+    static const char* const selects[] = {
+        "select AutoId, TreeName, FatherId, OrderId from qClass order by AutoId",
+        "select AutoId, CDName, ClassId, OrderId, SourcePath, CDExp from qCD order by AutoId",
+        "select AutoId, CdID, FatherId, TreeName, FPath, FSize, IsDir, TreeExp from qCDFiles "
+        "order by AutoId",
+        "select ReadPwd, WritePwd from sys order by rowid",
+        "select name, seq from sqlite_sequence order by name",
+    };
+    QStringList out;
+    for (const char* sql : selects) {
+        Query q(db, QString::fromLatin1(sql));
+        while (q.next()) {
+            QStringList row;
+            for (int i = 0; i < q.columnCount(); ++i)
+                row << (q.isNull(i) ? QStringLiteral("<null>") : q.value(i).toString());
+            out << row.join(QLatin1Char('|'));
+        }
+    }
+    return out;
+}
+
+QStringList indexesOf(Database& db, const QString& table) {
+    QStringList out;
+    Query q(db, QStringLiteral("select name from pragma_index_list(?) order by name"), {table});
+    while (q.next())
+        out << q.text(0);
+    return out;
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
 
 class TestDatabase : public QObject {
     Q_OBJECT
@@ -22,6 +63,11 @@ private slots:
     void refusesFilesThatAreNotCatalogs_data();
     void refusesFilesThatAreNotCatalogs();
     void upgradeAddsVolumeLabelColumnOnce();
+    void upgradeKeepsEveryRowAndAddsTheLevelIndex_data();
+    void upgradeKeepsEveryRowAndAddsTheLevelIndex();
+    void futureCatalogIsNotTouched();
+    void levelFillReadsOneIndexInOrder_data();
+    void levelFillReadsOneIndexInOrder();
     void readOnlyFileOpensWithoutUpgrade_data();
     void readOnlyFileOpensWithoutUpgrade();
     void transactionRollsBackUnlessCommitted();
@@ -177,6 +223,143 @@ void TestDatabase::upgradeAddsVolumeLabelColumnOnce() {
              1);
 }
 
+void TestDatabase::upgradeKeepsEveryRowAndAddsTheLevelIndex_data() {
+    QTest::addColumn<bool>("withVolumeLabel");
+    QTest::newRow("never seen by the program") << false;
+    QTest::newRow("written by the previous version") << true;
+}
+
+void TestDatabase::upgradeKeepsEveryRowAndAddsTheLevelIndex() {
+    QFETCH(bool, withVolumeLabel);
+    TestDir dir;
+    const QString file = dir.path("old.vlr");
+    testcat::createUnversioned(file, withVolumeLabel);
+    QStringList before;
+    {
+        Database db;
+        db.open(file);
+        const qint64 c = testcat::addCategory(db, QStringLiteral("电影"));
+        testcat::addCategory(db, QStringLiteral("子类"), c, 3);
+        const qint64 d = testcat::addDisc(db, c, QStringLiteral("光盘"), 1, "/media", "备注");
+        const qint64 top = testcat::addEntry(db, d, 0, QStringLiteral("目录"), true, 0, "/目录");
+        testcat::addEntry(db, d, top, QStringLiteral("a.txt"), false, 5'000'000'000LL, "/目录");
+        const qint64 gone = testcat::addEntry(db, d, 0, QStringLiteral("gone"), false);
+        testcat::addEntry(db, d, 0, QStringLiteral("b.txt"), false, 7, {}, QStringLiteral("注"));
+        // A gap in the ids and a counter ahead of the last row must survive.
+        db.exec(QStringLiteral("delete from qCDFiles where AutoId=?"), {gone});
+        db.exec(QStringLiteral("insert into sys (ReadPwd, WritePwd) values ('r', null)"));
+        before = dumpRows(db);
+        QCOMPARE(catalogVersion(db), 0);
+    }
+    {
+        Database db;
+        db.open(file);
+        QCOMPARE(upgradeCatalog(db), CatalogUpgrade::Upgraded);
+        QCOMPARE(catalogVersion(db), CatalogVersion);
+        QCOMPARE(dumpRows(db), before);
+        QCOMPARE(indexesOf(db, QStringLiteral("qCDFiles")),
+                 (QStringList{"qCDFiles_CdID_FatherId_IsDir", "qCDFiles_FatherId"}));
+        QCOMPARE(db.count(QStringLiteral("select * from pragma_table_info('qCD') "
+                                         "where name='CDId'")),
+                 1);
+        QCOMPARE(db.scalar(QStringLiteral("pragma integrity_check")).toString(),
+                 QStringLiteral("ok"));
+    }
+    // Opening an upgraded catalog again changes nothing, not even one byte.
+    const QByteArray upgraded = fileBytes(file);
+    {
+        Database db;
+        db.open(file);
+        QCOMPARE(upgradeCatalog(db), CatalogUpgrade::Current);
+    }
+    QCOMPARE(fileBytes(file), upgraded);
+
+    // A new catalog is born at the current version, with the same indexes.
+    testcat::create(dir.path("new.vlr"));
+    Database fresh;
+    fresh.open(dir.path("new.vlr"));
+    QCOMPARE(catalogVersion(fresh), CatalogVersion);
+    QCOMPARE(indexesOf(fresh, QStringLiteral("qCDFiles")),
+             (QStringList{"qCDFiles_CdID_FatherId_IsDir", "qCDFiles_FatherId"}));
+    QCOMPARE(upgradeCatalog(fresh), CatalogUpgrade::Current);
+}
+
+void TestDatabase::futureCatalogIsNotTouched() {
+    TestDir dir;
+    const QString file = dir.path("future.vlr");
+    // Even the volume-label column, which every older catalog gets, is left out.
+    testcat::createUnversioned(file, false);
+    testcat::setVersion(file, CatalogVersion + 1);
+    const QByteArray bytes = fileBytes(file);
+    {
+        Database db;
+        db.open(file);
+        QCOMPARE(upgradeCatalog(db), CatalogUpgrade::Newer);
+        QCOMPARE(catalogVersion(db), CatalogVersion + 1);
+    }
+    QCOMPARE(fileBytes(file), bytes);
+}
+
+void TestDatabase::levelFillReadsOneIndexInOrder_data() {
+    QTest::addColumn<bool>("inFolder");
+    QTest::newRow("disc top level") << false;
+    QTest::newRow("folder") << true;
+}
+
+// The fill must read the level's rows straight from the index, already in order: with the
+// index on CdID it walked every row of the disc, and a sort would read the whole level
+// before the first row could be shown.
+void TestDatabase::levelFillReadsOneIndexInOrder() {
+    QFETCH(bool, inFolder);
+    TestDir dir;
+    const QString file = dir.path("a.vlr");
+    testcat::create(file);
+    Database db;
+    db.open(file);
+    const qint64 c = testcat::addCategory(db, QStringLiteral("c"));
+    const qint64 other = testcat::addDisc(db, c, QStringLiteral("other"));
+    const qint64 disc = testcat::addDisc(db, c, QStringLiteral("disc"));
+    const qint64 holder = testcat::addEntry(db, disc, 0, QStringLiteral("holder"), true);
+    const qint64 parent = inFolder ? holder : 0;
+    QList<qint64> dirs = inFolder ? QList<qint64>{} : QList<qint64>{holder}, files;
+    for (int i = 0; i < 6; ++i) {
+        const bool isDir = i % 3 == 1;
+        (isDir ? dirs : files) << testcat::addEntry(db, disc, parent, QString::number(i), isDir);
+        testcat::addEntry(db, other, 0, QStringLiteral("x"), i % 2 == 0);
+    }
+    db.exec(QStringLiteral("analyze")); // whatever the statistics say
+
+    QStringList statements;
+    sqlite3_trace_v2(
+        db.handle(), SQLITE_TRACE_STMT,
+        [](unsigned, void* ctx, void* stmt, void*) {
+            static_cast<QStringList*>(ctx)->append(
+                QString::fromUtf8(sqlite3_sql(static_cast<sqlite3_stmt*>(stmt))));
+            return 0;
+        },
+        &statements);
+    QList<qint64> seen;
+    contentstore::readLevel(db, disc, parent, [&](Entry&& e) {
+        seen << e.id;
+        return true;
+    });
+    sqlite3_trace_v2(db.handle(), 0, nullptr, nullptr);
+    QCOMPARE(seen, dirs + files);
+    QCOMPARE(statements.size(), 1);
+
+    QStringList plan;
+    Query q(db, QStringLiteral("explain query plan ") + statements.first(),
+            {inFolder ? parent : disc});
+    while (q.next())
+        plan << q.text(QStringLiteral("detail"));
+    const QString text = plan.join(QLatin1Char('\n'));
+    QVERIFY2(text.contains(QStringLiteral("USING COVERING INDEX qCDFiles_CdID_FatherId_IsDir")) ||
+                 text.contains(QStringLiteral("USING INDEX qCDFiles_CdID_FatherId_IsDir")),
+             qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("(CdID=? AND FatherId=?)")), qPrintable(text));
+    QVERIFY2(!text.contains(QStringLiteral("TEMP B-TREE")), qPrintable(text));
+}
+
 void TestDatabase::readOnlyFileOpensWithoutUpgrade_data() {
     QTest::addColumn<bool>("folderLocked");
     QTest::newRow("file not writable") << false;
@@ -190,7 +373,7 @@ void TestDatabase::readOnlyFileOpensWithoutUpgrade() {
     TestDir dir;
     const QString folder = dir.createDir("ro");
     const QString file = dir.path("ro/ro.vlr");
-    testcat::create(file);
+    testcat::createUnversioned(file, true);
     const auto writable = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
     QFile::setPermissions(folderLocked ? folder : file,
                           QFileDevice::ReadOwner | QFileDevice::ExeOwner);
@@ -198,7 +381,10 @@ void TestDatabase::readOnlyFileOpensWithoutUpgrade() {
         Database db;
         db.open(file);
         QVERIFY(db.isReadOnly());
-        upgradeCatalog(db);
+        QCOMPARE(upgradeCatalog(db), CatalogUpgrade::NotWritable);
+        QCOMPARE(catalogVersion(db), 0);
+        QCOMPARE(indexesOf(db, QStringLiteral("qCDFiles")),
+                 (QStringList{"qCDFiles_CdID", "qCDFiles_FatherId"}));
         QVERIFY_THROWS_EXCEPTION(DbError, testcat::addCategory(db, QStringLiteral("x")));
     }
     QFile::setPermissions(folderLocked ? folder : file, writable);

@@ -6,7 +6,11 @@
 #include "core/settings/paths.h"
 #include "core/store/compaction.h"
 #include "core/store/filecopy.h"
+#include "core/store/schema.h"
 #include "gui/app/guards.h"
+#include "gui/browser/contentscontroller.h"
+#include "gui/browser/entrymodel.h"
+#include "gui/browser/filelistview.h"
 #include "gui/import/importhandler.h"
 #include "gui/store/windowfixture.h"
 
@@ -69,6 +73,7 @@ private slots:
     void failedBackupLeavesCatalogReadOnly();
     void unwritableFileOpensReadOnly_data();
     void unwritableFileOpensReadOnly();
+    void futureCatalogOpensReadOnlyUnchanged();
     void saveAsWritesCopy();
     void saveAsOfNewCatalogSaves();
     void saveAsFailure();
@@ -386,6 +391,8 @@ void TestCatalogLifecycle::catalogMissingAColumnIsRefused() {
     {
         Database db;
         db.open(bad);
+        // An indexed column cannot be dropped.
+        db.exec("drop index qCDFiles_CdID_FatherId_IsDir");
         db.exec("alter table " + table + " drop column " + column);
     }
     const QString junk = dir.writeFile("junk.vlr", "not a catalog");
@@ -565,6 +572,48 @@ void TestCatalogLifecycle::unwritableFileOpensReadOnly() {
     }
     QFile::setPermissions(locked,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+void TestCatalogLifecycle::futureCatalogOpensReadOnlyUnchanged() {
+    TestDir dir;
+    const QString file = dir.path("future.vlr");
+    // Without the volume-label column, which opening adds to every older catalog.
+    testcat::createUnversioned(file, false);
+    qint64 disc = 0;
+    {
+        Database db;
+        db.open(file);
+        const qint64 films = testcat::addCategory(db, QStringLiteral("电影"));
+        disc = testcat::addDisc(db, films, QStringLiteral("光盘一"));
+        testcat::addEntry(db, disc, 0, QStringLiteral("a.txt"), false, 3);
+    }
+    testcat::setVersion(file, CatalogVersion + 1);
+    auto bytes = [&] {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArray before = bytes();
+    {
+        WindowFixture f(true); // the backup after opening writes only its own file
+        QVERIFY(f.open(file));
+        QCOMPARE(f.prompts.messages().size(), 1);
+        checkMessage(f.prompts.lastMessage(),
+                     QStringLiteral("此文件由更新版本的程序建立，将以只读方式打开。"), Hint,
+                     QMessageBox::Information);
+        QCOMPARE(f.w().session().accessMode(), AccessMode::ReadOnly);
+        QVERIFY(f.w().session().db().isReadOnly());
+        QCOMPARE(dumpTree(f.tree()), (QStringList{"电影", "  *光盘一"}));
+        f.tree()->setCurrentItem(findNode(f.tree(), "电影"));
+        QVERIFY(!f.w().button("btnAddChild")->isEnabled());
+        QVERIFY(!f.w().action("RenameNode")->isEnabled());
+        // Showing the disc reads it; closing does not ask to save anything.
+        f.w().contents()->showDisc(disc, QStringLiteral("光盘一"));
+        QCOMPARE(f.w().lvMain()->model()->rowCount(), 1);
+        QVERIFY(f.w().catalog()->closing());
+        QCOMPARE(f.prompts.messages().size(), 1);
+        QVERIFY(QFileInfo(file + ".bak").isFile());
+    }
+    QCOMPARE(bytes(), before);
 }
 
 void TestCatalogLifecycle::saveAsWritesCopy() {
