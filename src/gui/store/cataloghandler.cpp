@@ -1,6 +1,7 @@
 #include "gui/store/cataloghandler.h"
 
 #include "core/settings/paths.h"
+#include "core/store/backupjob.h"
 #include "core/store/catalogstore.h"
 #include "core/store/compaction.h"
 #include "core/store/example.h"
@@ -11,6 +12,8 @@
 #include "gui/app/mainwindow.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
+#include "gui/browser/contentscontroller.h"
+#include "gui/browser/filenotes.h"
 #include "gui/store/passworddialogs.h"
 
 #include <QAction>
@@ -216,17 +219,56 @@ void CatalogHandler::prepareOpenedCatalog() {
     if (newer)
         prompts().info(w, QStringLiteral("此文件由更新版本的程序建立，将以只读方式打开。"),
                        QStringLiteral("提示"));
-    if (w->backupOnOpen() && !backupCatalog(db, backupPath(m_session.currentFile()))) {
-        prompts().error(w, QStringLiteral("未能产生备份文件，无可写权限。"),
-                        QStringLiteral("提示"));
-        m_session.setAccessMode(AccessMode::ReadOnly);
-    }
     w->setStatusText(QStringLiteral("就绪！"));
     w->updateCountText();
     w->showProgress(0);
+    if (w->backupOnOpen())
+        startBackup();
+}
+
+void CatalogHandler::startBackup() {
+    const QString file = m_session.currentFile();
+    auto* job = new BackupJob(file, backupPath(file), this);
+    m_backup = job;
+    connect(
+        job, &Job::finished, this, [this, job] { backupDone(job); }, Qt::QueuedConnection);
+    job->start();
+}
+
+void CatalogHandler::backupDone(BackupJob* job) {
+    job->deleteLater();
+    // The backup of a catalog closed meanwhile says nothing about the one open now.
+    if (job != m_backup)
+        return;
+    m_backup = nullptr;
+    if (!job->succeeded()) {
+        // Edits made meanwhile stay in the tree as unsaved changes; the save prompt on
+        // closing still offers them.
+        prompts().error(w, QStringLiteral("未能产生备份文件，无可写权限。"),
+                        QStringLiteral("提示"));
+        m_session.setAccessMode(AccessMode::ReadOnly);
+        // The user may have selected something meanwhile, with editing commands enabled
+        // for full access; they go off as a selection under read-only would leave them.
+        w->setEnabledNamed({"btnAddChild",    "btnAddUp",       "btnAddDown",    "btnInCD",
+                            "btnClassDelete", "NewChildClass",  "NewBrotherUp",  "NewBrotherDown",
+                            "InCD",           "RenameNode",     "MAddChildNode", "MAddUpNode",
+                            "MAddDownNode",   "MInCD",          "MClassDelete",  "MRenameNode",
+                            "btnExpSave",     "btnCDRomDelete", "mitDelete",     "mitAddDir",
+                            "mitAddFile",     "MAddDir",        "MAddFile"},
+                           false);
+        if (FileNotesEditor* notes = w->contents()->fileNotes())
+            notes->txtExpChange(); // its save button follows the access mode
+    }
+    emit backupFinished();
 }
 
 void CatalogHandler::resetToEmpty() {
+    // A backup still running is left to end on its own (the copy cannot be broken off);
+    // its result no longer concerns the window.
+    if (m_backup) {
+        m_backup->cancel();
+        m_backup = nullptr;
+    }
     m_session.setCurrentFile({});
     m_session.setAccessMode(AccessMode::Full);
     m_session.setDiscCount(0);

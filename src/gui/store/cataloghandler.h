@@ -8,6 +8,7 @@
 
 namespace vorlane {
 
+class BackupJob;
 class CompactJob;
 enum class CompactResult;
 class DbError;
@@ -40,6 +41,8 @@ public:
     void startNewCatalog();
     // The closing steps; false keeps the window open.
     bool closing();
+    // The backup after opening the current catalog has not yet reported.
+    bool isBackingUp() const { return m_backup != nullptr; }
 
     // The empty catalog that new files are copied from: qCD.s_y in the program's folder.
     QString templateFile() const;
@@ -69,6 +72,10 @@ public slots:
 signals:
     // A compaction started by MCompactFileClick has ended and its messages were shown.
     void compactionFinished();
+    // The backup started after opening the current catalog has ended and, when it failed,
+    // the catalog was switched to read-only. Not sent for the backup of a catalog that was
+    // closed meanwhile: its result is dropped.
+    void backupFinished();
 
 private:
     bool createFromTemplate();
@@ -79,12 +86,16 @@ private:
     // The password prompts, then the preparation of the opened catalog; false when a
     // prompt was cancelled and a new catalog took its place.
     bool admitOpenedCatalog(const QString& path);
+    // The backup after an open runs beside the window; a failure arrives later.
+    void startBackup();
+    void backupDone(BackupJob* job);
 
     MainWindow* w; // widgets and actions
     CatalogSession& m_session;
     QString m_templateFile;
     QString m_installedExample;
     CompactJob* m_compaction = nullptr; // while one runs
+    BackupJob* m_backup = nullptr;      // the current catalog's, while it runs
 };
 
 } // namespace vorlane

@@ -4,6 +4,7 @@
 #include "common/testdir.h"
 #include "common/unprivileged.h"
 #include "core/settings/paths.h"
+#include "core/store/backupjob.h"
 #include "core/store/compaction.h"
 #include "core/store/filecopy.h"
 #include "core/store/schema.h"
@@ -71,6 +72,7 @@ private slots:
     void nestedWorkKeepsChangeHandlingOff();
     void backupAfterOpen();
     void failedBackupLeavesCatalogReadOnly();
+    void backupOfClosedCatalogIsDropped();
     void unwritableFileOpensReadOnly_data();
     void unwritableFileOpensReadOnly();
     void futureCatalogOpensReadOnlyUnchanged();
@@ -515,7 +517,9 @@ void TestCatalogLifecycle::backupAfterOpen() {
     QCOMPARE(::chmod(QFile::encodeName(file).constData(), 0600), 0);
     QCOMPARE(::chmod(QFile::encodeName(file + ".bak").constData(), 0644), 0);
     WindowFixture f(true);
+    QSignalSpy backedUp(f.w().catalog(), &CatalogHandler::backupFinished);
     QVERIFY(f.open(file));
+    QTRY_COMPARE(backedUp.count(), 1);
     QVERIFY(f.prompts.messages().isEmpty());
     QVERIFY(f.w().session().fullAccess());
     QCOMPARE(reopenedTree(file + ".bak"), reopenedTree(file));
@@ -532,17 +536,66 @@ void TestCatalogLifecycle::failedBackupLeavesCatalogReadOnly() {
     makeCatalog(file);
     dir.createDir("a.vlr.bak"); // nobody can replace a folder with the backup
     WindowFixture f(true);
+    QSignalSpy backedUp(f.w().catalog(), &CatalogHandler::backupFinished);
     QVERIFY(f.open(file));
+    // The catalog is usable before the backup has reported: the user selects and renames.
+    QCOMPARE(f.w().session().accessMode(), AccessMode::Full);
+    f.tree()->setCurrentItem(findNode(f.tree(), "电影"));
+    QVERIFY(f.w().button("btnAddChild")->isEnabled());
+    QVERIFY(f.w().action("RenameNode")->isEnabled());
+    findNode(f.tree(), "音乐")->setText(0, QStringLiteral("歌曲"));
+    f.w().session().setModified(true);
+
+    QTRY_COMPARE(backedUp.count(), 1);
     QCOMPARE(f.prompts.messages().size(), 1);
     checkMessage(f.prompts.lastMessage(), "未能产生备份文件，无可写权限。", Hint,
                  QMessageBox::Critical);
     QCOMPARE(f.w().session().accessMode(), AccessMode::ReadOnly);
     // The password item was enabled before the backup and stays so.
     QVERIFY(f.w().action("FilePwd")->isEnabled());
+    // The selection made meanwhile loses its editing commands, and a new one has none.
+    QVERIFY(!f.w().button("btnAddChild")->isEnabled());
+    QVERIFY(!f.w().action("RenameNode")->isEnabled());
+    f.tree()->setCurrentItem(findNode(f.tree(), "光盘一"));
     f.tree()->setCurrentItem(findNode(f.tree(), "电影"));
     QVERIFY(!f.w().button("btnAddChild")->isEnabled());
     QVERIFY(!f.w().action("RenameNode")->isEnabled());
     QCOMPARE(f.w().countText(), QStringLiteral("分类：3，光盘：3"));
+
+    // The rename made before is not lost: closing asks, and Yes writes it.
+    QVERIFY(f.w().session().isModified());
+    f.prompts.answer(QMessageBox::Yes);
+    QVERIFY(f.w().catalog()->closing());
+    checkMessage(f.prompts.lastMessage(), "当前文件未保存！保存吗？", Hint, QMessageBox::Question);
+    QVERIFY(!f.w().session().saveIncomplete());
+    QVERIFY(reopenedTree(file).contains(QStringLiteral("歌曲")));
+}
+
+// Catalog A is opened and, before its backup has failed, catalog B. The failure concerns
+// a file that is no longer open: it is dropped, neither shown nor turned against B.
+void TestCatalogLifecycle::backupOfClosedCatalogIsDropped() {
+    TestDir dir;
+    const QString a = dir.path("a.vlr");
+    const QString b = dir.path("b.vlr");
+    makeCatalog(a);
+    makeCatalog(b);
+    dir.createDir("a.vlr.bak"); // A's backup cannot replace a folder
+    WindowFixture f(true);
+    QSignalSpy backedUp(f.w().catalog(), &CatalogHandler::backupFinished);
+    QVERIFY(f.open(a));
+    QVERIFY(f.w().catalog()->isBackingUp());
+    QVERIFY(f.open(b));
+    // Both jobs have reported once neither is left.
+    QTRY_VERIFY(f.w().catalog()->findChildren<BackupJob*>().isEmpty());
+    QCOMPARE(backedUp.count(), 1);
+    QVERIFY(f.prompts.messages().isEmpty());
+    QCOMPARE(f.w().session().currentFile(), b);
+    QCOMPARE(f.w().session().accessMode(), AccessMode::Full);
+    f.tree()->setCurrentItem(findNode(f.tree(), "电影"));
+    QVERIFY(f.w().button("btnAddChild")->isEnabled());
+    QVERIFY(f.w().action("RenameNode")->isEnabled());
+    QCOMPARE(reopenedTree(b + ".bak"), reopenedTree(b));
+    QVERIFY(QFileInfo(a + ".bak").isDir());
 }
 
 void TestCatalogLifecycle::unwritableFileOpensReadOnly_data() {
@@ -971,6 +1024,7 @@ void TestCatalogLifecycle::exampleOpensFromUserCopy() {
             prompts.clear();
             TRIGGER(w.action("MExample"));
         }
+        QTRY_VERIFY(!w.catalog()->isBackingUp());
         messages = prompts.messages();
         QCOMPARE(w.session().currentFile(), copy);
         QCOMPARE(w.windowTitle(), QStringLiteral("Vorlane 光盘管理--") + copy);
