@@ -27,8 +27,9 @@ namespace {
 // The scan on the shared walk: a row for every folder and accepted file.
 class Walker : TreeWalker {
 public:
+    // Each folder's entries go in in name order, so that a new disc lists alphabetically.
     Walker(Database& db, const ScanParams& params, const ScanHooks& hooks)
-        : m_db(db), m_params(params), m_hooks(hooks), m_writer(db, params.discId),
+        : TreeWalker(true), m_db(db), m_params(params), m_hooks(hooks), m_writer(db, params.discId),
           m_reporter(hooks.progress, hooks.progressIntervalMs) {
         m_prefix = rootPrefix(params.root);
         for (const QString& t : params.types)

@@ -1,5 +1,6 @@
 // The disc scan: walks a directory tree depth first and stores one qCDFiles row for every
-// folder and every accepted file, linked to its folder's row by FatherId.
+// folder and every accepted file, linked to its folder's row by FatherId. The entries of
+// each folder go in in name order (nameCollator()), so a new disc lists alphabetically.
 //
 // Used by the progress window (on a worker thread with its own connection) and by the
 // command line. Knows nothing of widgets: progress and cancel go through ScanHooks.

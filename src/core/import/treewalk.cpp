@@ -1,12 +1,15 @@
 #include "core/import/treewalk.h"
 
 #include "core/import/fsnames.h"
+#include "core/settings/text.h"
 
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <numeric>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,7 +40,9 @@ struct TreeWalker::Frame {
     ino_t ino = 0;
 };
 
-TreeWalker::TreeWalker() : m_buffer(64 * 1024), m_budget(int(kMaxHeld)) {
+TreeWalker::TreeWalker(bool sorted) : m_buffer(64 * 1024), m_budget(int(kMaxHeld)) {
+    if (sorted)
+        m_collator = std::make_unique<QCollator>(nameCollator());
     // Leave most descriptors to the catalog and the rest of the program.
     rlimit limit{};
     if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
@@ -69,6 +74,7 @@ void TreeWalker::walk(const QString& prefix) {
     ++m_held;
     if (!list(root))
         unreadable(errno);
+    sortListing(root);
     m_stack.push_back(std::move(root));
     while (!m_stack.empty() && proceed()) {
         Frame& f = m_stack.back();
@@ -120,6 +126,35 @@ bool TreeWalker::list(Frame& f) {
             f.entries.push_back(std::move(e));
         }
     }
+}
+
+// Puts a folder's listing in name order, once, before the walk works through it. Each name
+// is decoded and given its collation key once; comparing keys is then a byte compare.
+void TreeWalker::sortListing(Frame& f) {
+    std::vector<WalkEntry>& entries = f.entries;
+    if (!m_collator || entries.size() < 2)
+        return;
+    m_keys.clear();
+    m_keys.reserve(entries.size());
+    for (const WalkEntry& e : entries)
+        m_keys.push_back(
+            m_collator->sortKey(QString::fromUtf8(e.name.data(), qsizetype(e.name.size()))));
+    m_order.resize(entries.size());
+    std::iota(m_order.begin(), m_order.end(), size_t(0));
+    std::sort(m_order.begin(), m_order.end(), [&](size_t a, size_t b) {
+        const int c = m_keys[a].compare(m_keys[b]);
+        if (c != 0)
+            return c < 0;
+        // Different names can collate alike ("a01", "a1"); their bytes keep every scan of
+        // the same folder in the same order.
+        return std::strcmp(entries[a].rawName(), entries[b].rawName()) < 0;
+    });
+    std::vector<WalkEntry> sorted;
+    sorted.reserve(entries.size());
+    for (size_t i : m_order)
+        sorted.push_back(std::move(entries[i]));
+    entries.swap(sorted);
+    m_keys.clear();
 }
 
 // Gives up the descriptor of `f`, remembering which folder it was.
@@ -221,6 +256,7 @@ void TreeWalker::descend(const WalkEntry& e) {
     child.raw = e.rawName();
     if (!list(child))
         unreadable(errno);
+    sortListing(child);
     m_stack.push_back(std::move(child));
     while (m_held > m_budget && releaseOne(0))
         ;

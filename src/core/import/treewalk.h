@@ -3,8 +3,10 @@
 // tree nor the open-file limit bounds it.
 #pragma once
 
+#include <QCollator>
 #include <QString>
 #include <QtGlobal>
+#include <memory>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -23,12 +25,14 @@ struct WalkEntry {
 };
 
 // Visits every entry below a root whose name does not begin with ".", depth first in
-// listing order, each folder before its contents, as a recursive walk would go. Symbolic
-// links are taken as files and never followed. A subclass sees the walk through the
+// listing order (or name order), each folder before its contents, as a recursive walk would go.
+// Symbolic links are taken as files and never followed. A subclass sees the walk through the
 // virtual functions below; all run on the walking thread.
 class TreeWalker {
 public:
-    TreeWalker();
+    // `sorted`: each folder's listing is taken in name order (nameCollator()) rather than
+    // as the file system gives it. Costs a collation key per entry.
+    explicit TreeWalker(bool sorted = false);
     virtual ~TreeWalker();
     TreeWalker(const TreeWalker&) = delete;
     TreeWalker& operator=(const TreeWalker&) = delete;
@@ -58,6 +62,7 @@ private:
     struct Frame;
 
     bool list(Frame& f);
+    void sortListing(Frame& f);
     void release(Frame& f);
     bool releaseOne(size_t keep);
     int openDir(int dirFd, const char* name, size_t keep);
@@ -67,7 +72,10 @@ private:
     void closeAll();
 
     std::vector<Frame> m_stack;
-    std::vector<char> m_buffer; // getdents64 reads
+    std::vector<char> m_buffer;            // getdents64 reads
+    std::unique_ptr<QCollator> m_collator; // only for a sorted walk
+    std::vector<QCollatorSortKey> m_keys;  // reused by sortListing()
+    std::vector<size_t> m_order;
     std::string m_path;
     int m_held = 0; // descriptors the walk holds open
     int m_budget;

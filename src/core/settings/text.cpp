@@ -1,5 +1,6 @@
 #include "core/settings/text.h"
 
+#include <QLocale>
 #include <QStringDecoder>
 #include <cerrno>
 #include <iconv.h>
@@ -96,6 +97,18 @@ bool containsKeyword(const QString& text, const QString& keyword, bool caseSensi
     if (caseSensitive)
         return text.contains(keyword, Qt::CaseSensitive);
     return asciiUpper(text).contains(asciiUpper(keyword), Qt::CaseSensitive);
+}
+
+QCollator nameCollator() {
+    QLocale locale;
+    // The C locale collates by code point and ignores the numeric mode, so "file10" would
+    // come before "file2" and "b" before "A"; the program's own language stands in for it.
+    if (locale.language() == QLocale::C)
+        locale = QLocale(QLocale::Chinese, QLocale::SimplifiedHanScript, QLocale::China);
+    QCollator collator(locale);
+    collator.setNumericMode(true);
+    collator.setCaseSensitivity(Qt::CaseSensitive);
+    return collator;
 }
 
 } // namespace vorlane

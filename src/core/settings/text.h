@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCollator>
 #include <QString>
 
 namespace vorlane {
@@ -16,6 +17,11 @@ QString fromGb18030(const QByteArray& bytes);
 QByteArray toGb18030(const QString& text);
 // A text file's contents: UTF-8 when it is valid UTF-8, else GB18030.
 QString decodeTextFile(const QByteArray& bytes);
+
+// The order names are listed in, by the list and by a fresh scan alike: the user's locale,
+// digits taken as numbers ("file2" before "file10"), letter case deciding only between
+// names that are otherwise equal.
+QCollator nameCollator();
 
 // Upper-cases only a-z; every other character stays.
 QString asciiUpper(const QString& text);

@@ -1,5 +1,6 @@
 #include "gui/browser/entrymodel.h"
 
+#include "core/settings/text.h"
 #include "gui/app/icons.h"
 
 #include <QCollator>
@@ -141,8 +142,7 @@ int EntryModel::rowOfId(qint64 id) const {
 }
 
 void EntryModel::sortByCaption() {
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseSensitive);
+    const QCollator collator = nameCollator();
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     // Sort keys once per row instead of collating at every comparison.
     const size_t n = m_rows.size();

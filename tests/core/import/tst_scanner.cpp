@@ -4,9 +4,11 @@
 #include "common/testdir.h"
 #include "core/import/scanfixture.h"
 #include "core/import/scanner.h"
+#include "core/store/contentstore.h"
 #include "core/store/database.h"
 
 #include <QProcess>
+#include <QScopeGuard>
 #include <QThread>
 #include <QtTest>
 #include <fcntl.h>
@@ -23,6 +25,8 @@ class TestScanner : public QObject {
 
 private slots:
     void rowsMatchAnIndependentWalk();
+    void freshDiscListsInNameOrder_data();
+    void freshDiscListsInNameOrder();
     void rulesDecideWhatIsStoredAndCounted_data();
     void rulesDecideWhatIsStoredAndCounted();
     void fpathFollowsTheRootPrefix_data();
@@ -78,14 +82,65 @@ void TestScanner::rowsMatchAnIndependentWalk() {
     QVERIFY(r.error.isEmpty());
     QVERIFY(!r.cancelled);
     const QList<Row> rows = readRows(c.db, c.disc);
-    const QMap<QString, Entry> expected = walkTree(tree.path());
+    const auto expected = walkTree(tree.path());
     QCOMPARE(rowsAsTree(rows), expected);
     int folders = 0;
-    for (const Entry& e : expected)
+    for (const auto& e : expected)
         folders += e.isDir ? 1 : 0;
     QCOMPARE(r.folders, folders);
     QCOMPARE(r.files, int(expected.size()) - folders);
     QCOMPARE(r.rows, qint64(rows.size()));
+}
+
+void TestScanner::freshDiscListsInNameOrder_data() {
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QStringList>("top");   // the disc's top level as the list shows it
+    QTest::addColumn<QStringList>("inner"); // the level of folder "dir9"
+    const QStringList inner{"x", "y10", "B1.txt", "b9.txt", "b10.txt"};
+    // Chinese collation puts Han before Latin; the C locale knows no collation of its own
+    // and must not fall back to code points ("A" < "File1" < "b" < "file10" < "file2").
+    const QStringList zh{"照片", "Dir1", "dir9",  "dir10", "文件",
+                         "A",    "b",    "File1", "file2", "file10"};
+    QTest::newRow("zh_CN") << QLocale(QLocale::Chinese, QLocale::China) << zh << inner;
+    QTest::newRow("C") << QLocale::c() << zh << inner;
+    QTest::newRow("en_US") << QLocale(QLocale::English, QLocale::UnitedStates)
+                           << QStringList{"Dir1", "dir9",  "dir10", "照片",   "A",
+                                          "b",    "File1", "file2", "file10", "文件"}
+                           << inner;
+}
+
+void TestScanner::freshDiscListsInNameOrder() {
+    QFETCH(QLocale, locale);
+    QFETCH(QStringList, top);
+    QFETCH(QStringList, inner);
+    const QLocale before;
+    QLocale::setDefault(locale);
+    const auto restore = qScopeGuard([&] { QLocale::setDefault(before); });
+    TestDir tree;
+    // Created neither in order nor in reverse, so no listing gives the order by chance.
+    for (const char* f :
+         {"file2", "A", "文件", "file10", "b", "File1", "dir9/b10.txt", "dir9/B1.txt", "dir9/y10/f",
+          "dir9/b9.txt", "dir9/x/f", "照片/f", "dir10/f", "Dir1/f"})
+        tree.createFile(QString::fromUtf8(f), 1);
+    Catalog c;
+    openCatalog(c);
+    const ScanResult r = scan(c, tree.path());
+    QVERIFY(r.error.isEmpty());
+    // Read as the list reads a level: folders first, then stored order.
+    const auto level = [&](qint64 folder, qint64* dir9) {
+        QStringList names;
+        contentstore::readLevel(c.db, c.disc, folder, [&](auto&& e) {
+            names << e.name;
+            if (dir9 && e.name == QStringLiteral("dir9"))
+                *dir9 = e.id;
+            return true;
+        });
+        return names;
+    };
+    qint64 dir9 = 0;
+    QCOMPARE(level(0, &dir9), top);
+    QVERIFY(dir9 != 0);
+    QCOMPARE(level(dir9, nullptr), inner);
 }
 
 void TestScanner::rulesDecideWhatIsStoredAndCounted_data() {
