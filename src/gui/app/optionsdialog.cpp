@@ -1,7 +1,7 @@
 #include "gui/app/optionsdialog.h"
 
-#include "gui/app/mainwindow.h"
 #include "core/settings/settings.h"
+#include "gui/app/mainwindow.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

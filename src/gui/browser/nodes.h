@@ -14,15 +14,21 @@ constexpr int KindRole = Qt::UserRole + 1; // Kind
 inline Kind kind(const QTreeWidgetItem* item) {
     return item ? Kind(item->data(0, KindRole).toInt()) : Category;
 }
-inline bool isDisc(const QTreeWidgetItem* item) { return item && kind(item) == Disc; }
-inline bool isCategory(const QTreeWidgetItem* item) { return item && kind(item) == Category; }
+inline bool isDisc(const QTreeWidgetItem* item) {
+    return item && kind(item) == Disc;
+}
+inline bool isCategory(const QTreeWidgetItem* item) {
+    return item && kind(item) == Category;
+}
 inline bool hasId(const QTreeWidgetItem* item) {
     return item && !item->data(0, IdRole).toString().isEmpty();
 }
 inline QString idText(const QTreeWidgetItem* item) {
     return item ? item->data(0, IdRole).toString() : QString();
 }
-inline qint64 id(const QTreeWidgetItem* item) { return idText(item).toLongLong(); }
+inline qint64 id(const QTreeWidgetItem* item) {
+    return idText(item).toLongLong();
+}
 inline void setId(QTreeWidgetItem* item, qint64 id) {
     item->setData(0, IdRole, QString::number(id));
 }

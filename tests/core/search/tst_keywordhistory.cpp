@@ -1,6 +1,6 @@
 // The keyword history in the settings file: most recent first, twenty kept, no duplicates.
-#include "core/settings/settings.h"
 #include "common/catalogs.h"
+#include "core/settings/settings.h"
 
 #include <QSettings>
 #include <QTest>
