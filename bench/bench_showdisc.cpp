@@ -11,6 +11,7 @@
 #include "gui/browser/contentscontroller.h"
 #include "gui/browser/entrymodel.h"
 #include "gui/browser/filelistview.h"
+#include "silentprompts.h"
 
 #include <QApplication>
 #include <QProcess>
@@ -95,24 +96,6 @@ qint64 makeCatalog(const QString& path) {
     return big;
 }
 
-// Answers every question with its default and cancels every chooser.
-class SilentPrompts final : public Prompts {
-public:
-    QMessageBox::StandardButton message(QWidget*, const QString&, const QString&, QMessageBox::Icon,
-                                        QMessageBox::StandardButtons buttons,
-                                        QMessageBox::StandardButton def) override {
-        if (def != QMessageBox::NoButton)
-            return def;
-        return buttons.testFlag(QMessageBox::No) ? QMessageBox::No : QMessageBox::Ok;
-    }
-    QString openFile(QWidget*, const QString&, const QString&) override { return {}; }
-    QString saveFile(QWidget*, const QString&, const QString&, const QString&) override {
-        return {};
-    }
-    FolderChoice chooseFolder(QWidget*, const QString&, const QString&) override { return {}; }
-    int exec(QDialog*) override { return 0; }
-};
-
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -121,7 +104,7 @@ int main(int argc, char* argv[]) {
     QTemporaryDir tmp;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(tmp.filePath(QStringLiteral("config"))));
     QApplication app(argc, argv);
-    SilentPrompts silent;
+    bench::SilentPrompts silent;
     setPrompts(&silent);
 
     const QString file = tmp.filePath(QStringLiteral("bench.vlr"));

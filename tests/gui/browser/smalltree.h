@@ -5,6 +5,7 @@
 #include "common/testdir.h"
 #include "gui/store/windowfixture.h"
 
+#include <QTest>
 #include <QTreeWidget>
 
 // A        (top, OrderId 0)
@@ -34,6 +35,19 @@ inline QString smallCatalog(TestDir& dir) {
 
 inline QStringList smallTree() {
     return {"A", "  A1", "  *a", "  *b", "B", "  B1", "  *c"};
+}
+
+// Opens a catalog in a shown window with every node expanded, for tests that click or drag
+// where a user would.
+inline bool showTree(WindowFixture& f, const QString& file) {
+    if (!f.open(file))
+        return false;
+    f.w().resize(800, 600);
+    f.w().show();
+    if (!QTest::qWaitForWindowExposed(&f.w()))
+        return false;
+    f.tree()->expandAll();
+    return true;
 }
 
 // A point on the node's icon and label, or right of them in its row.

@@ -417,11 +417,7 @@ void TestCategoryTree::doubleClickReloadsTheDisc() {
     TestDir dir;
     const QString file = smallCatalog(dir);
     WindowFixture f;
-    QVERIFY(f.open(file));
-    f.w().resize(800, 600);
-    f.w().show();
-    QVERIFY(QTest::qWaitForWindowExposed(&f.w()));
-    f.tree()->expandAll();
+    QVERIFY(showTree(f, file));
     QTreeWidgetItem* disc = findNode(f.tree(), "c");
     f.tree()->setCurrentItem(disc);
     QTreeWidget* contents = f.w().tvCDRom();

@@ -44,13 +44,9 @@ void TestTreeDrag::dragWithTheMouse() {
     TestDir dir;
     const QString file = smallCatalog(dir);
     WindowFixture f;
-    QVERIFY(f.open(file));
-    f.w().resize(800, 600);
-    f.w().show();
-    QVERIFY(QTest::qWaitForWindowExposed(&f.w()));
+    QVERIFY(showTree(f, file));
     if (readOnly)
         f.w().session().setAccessMode(AccessMode::ReadOnly);
-    f.tree()->expandAll();
     QWidget* view = f.tree()->viewport();
     const QPoint from = pointOn(f.tree(), findNode(f.tree(), dragged), true);
     const QPoint to = pointOn(f.tree(), findNode(f.tree(), target), onItem);
