@@ -78,10 +78,19 @@ private:
 
     // Stores one row; returns its AutoId, or 0 when it could not be stored (the walk stops).
     // What is stored is committed now and then, so a cancelled or failed scan keeps it.
-    qint64 addEntry(const std::string& name, bool isDir, qint64 size, qint64 fatherId) {
+    qint64 addEntry(const WalkEntry& e, qint64 fatherId) {
         qint64 id = 0;
         try {
-            id = m_writer.add(name, path(), size, isDir, fatherId);
+            contentstore::ScannedEntry row;
+            row.name = e.name;
+            row.path = path();
+            row.size = e.size;
+            row.isDir = e.isDir;
+            row.fatherId = fatherId;
+            row.mtime = e.mtime;
+            row.raw = e.raw;
+            row.link = e.link;
+            id = m_writer.add(row);
             ++m_pending;
             m_tx->checkpoint();
         } catch (const DbError& e) {
@@ -118,7 +127,7 @@ private:
             return false;
         if (m_params.depthLimit != 0 && m_params.depthLimit < depth)
             return false;
-        id = addEntry(e.name, true, 0, fatherId);
+        id = addEntry(e, fatherId);
         return id != 0;
     }
 
@@ -128,7 +137,7 @@ private:
         if (m_params.foldersOnly)
             return;
         if (e.accepted)
-            addEntry(e.name, false, e.size, folderId);
+            addEntry(e, folderId);
         ++m_result.files;
     }
 

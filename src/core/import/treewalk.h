@@ -7,6 +7,7 @@
 #include <QString>
 #include <QtGlobal>
 #include <memory>
+#include <optional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -15,9 +16,11 @@ namespace vorlane {
 
 // One entry of a folder's listing, taken while the folder was open.
 struct WalkEntry {
-    std::string name; // as stored (fsnames::storedName)
-    std::string raw;  // the file system's bytes when they differ from `name`
-    qint64 size = 0;  // known only for entries that were looked at with lstat
+    std::string name;            // as stored (fsnames::storedName)
+    std::string raw;             // the file system's bytes when they differ from `name`
+    qint64 size = 0;             // known only for entries that were looked at with lstat
+    std::optional<qint64> mtime; // seconds since 1970 UTC, when looked at with lstat
+    std::string link;            // a symbolic link's target
     bool isDir = false;
     bool accepted = false; // free for the visitor, set in classify()
 

@@ -1,6 +1,7 @@
 #include "core/store/contentstore.h"
 
 #include "core/store/database.h"
+#include "core/store/schema.h"
 #include "core/throttle.h"
 
 #include <sqlite3.h>
@@ -156,30 +157,49 @@ qint64 removeTrees(Database& db, const QList<qint64>& entryIds,
     return done;
 }
 
-EntryWriter::EntryWriter(Database& db, qint64 discId)
-    : m_db(db),
-      m_insert(std::make_unique<Query>(
-          db, QStringLiteral("insert into qCDFiles (CdID, FatherId, TreeName, FPath, FSize, "
-                             "IsDir) values (?1, ?2, ?3, ?4, ?5, ?6)"))) {
+EntryWriter::EntryWriter(Database& db, qint64 discId) : m_db(db), m_facts(hasVersion2Columns(db)) {
+    m_insert = std::make_unique<Query>(
+        db, m_facts ? QStringLiteral("insert into qCDFiles (CdID, FatherId, TreeName, FPath, "
+                                     "FSize, IsDir, FTime, FName, Link) values (?1, ?2, ?3, ?4, "
+                                     "?5, ?6, ?7, ?8, ?9)")
+                    : QStringLiteral("insert into qCDFiles (CdID, FatherId, TreeName, FPath, "
+                                     "FSize, IsDir) values (?1, ?2, ?3, ?4, ?5, ?6)"));
     m_insert->bind(1, discId);
 }
 
 EntryWriter::~EntryWriter() = default;
 
-qint64 EntryWriter::add(std::string_view name, std::string_view path, qint64 size, bool isDir,
-                        qint64 fatherId) {
-    // Bound straight from the caller's bytes: the scan stores rows as fast as it lists them.
-    // An empty view may carry no pointer at all, which would bind null.
-    if (name.data() == nullptr)
-        name = "";
-    if (path.data() == nullptr)
-        path = "";
+namespace {
+
+// Binds the caller's bytes as they are: the scan stores rows as fast as it lists them. An
+// empty view may carry no pointer at all, which would bind null.
+void bindText(sqlite3_stmt* st, int index, std::string_view text) {
+    sqlite3_bind_text(st, index, text.data() ? text.data() : "", int(text.size()), SQLITE_STATIC);
+}
+
+} // namespace
+
+qint64 EntryWriter::add(const ScannedEntry& e) {
     sqlite3_stmt* st = m_insert->statement();
-    sqlite3_bind_int64(st, 2, fatherId);
-    sqlite3_bind_text(st, 3, name.data(), int(name.size()), SQLITE_STATIC);
-    sqlite3_bind_text(st, 4, path.data(), int(path.size()), SQLITE_STATIC);
-    sqlite3_bind_int64(st, 5, isDir ? 0 : size);
-    sqlite3_bind_int(st, 6, isDir ? 1 : 0);
+    sqlite3_bind_int64(st, 2, e.fatherId);
+    bindText(st, 3, e.name);
+    bindText(st, 4, e.path);
+    sqlite3_bind_int64(st, 5, e.isDir ? 0 : e.size);
+    sqlite3_bind_int(st, 6, e.isDir ? 1 : 0);
+    if (m_facts) {
+        if (e.mtime)
+            sqlite3_bind_int64(st, 7, *e.mtime);
+        else
+            sqlite3_bind_null(st, 7);
+        if (e.raw.empty())
+            sqlite3_bind_null(st, 8);
+        else
+            sqlite3_bind_blob(st, 8, e.raw.data(), int(e.raw.size()), SQLITE_STATIC);
+        if (e.link.empty())
+            sqlite3_bind_null(st, 9);
+        else
+            bindText(st, 9, e.link);
+    }
     const int rc = sqlite3_step(st);
     if (rc != SQLITE_DONE) {
         const DbError error = DbError::fromEngine(m_db.handle());

@@ -79,6 +79,18 @@ qint64 removeTrees(Database& db, const QList<qint64>& entryIds,
                    const std::function<void(qint64 done, qint64 total)>& progress = {},
                    const std::function<bool()>& cancel = {});
 
+// One folder or file as the scan found it. The views must stay valid until add() returns.
+struct ScannedEntry {
+    std::string_view name; // UTF-8, as shown (TreeName)
+    std::string_view path; // FPath: the folder's own path, or the holding folder's path
+    qint64 size = 0;       // a folder is stored with size 0
+    bool isDir = false;
+    qint64 fatherId = 0;
+    std::optional<qint64> mtime; // seconds since 1970 UTC (FTime)
+    std::string_view raw;        // the file system's bytes when they are not UTF-8 (FName)
+    std::string_view link;       // a symbolic link's target (Link)
+};
+
 // The scan's writer: one qCDFiles row per folder or file of a disc, through one prepared
 // statement reused for every row.
 class EntryWriter {
@@ -88,14 +100,13 @@ public:
     EntryWriter(const EntryWriter&) = delete;
     EntryWriter& operator=(const EntryWriter&) = delete;
 
-    // Stores one row and returns its AutoId. `name` and `path` (FPath) are UTF-8; a
-    // folder is stored with size 0. Throws DbError.
-    qint64 add(std::string_view name, std::string_view path, qint64 size, bool isDir,
-               qint64 fatherId);
+    // Stores one row and returns its AutoId. Throws DbError.
+    qint64 add(const ScannedEntry& e);
 
 private:
     Database& m_db;
     std::unique_ptr<Query> m_insert;
+    bool m_facts; // the catalog has the time, raw-name and link columns
 };
 
 } // namespace contentstore

@@ -15,10 +15,10 @@ void createCatalogSchema(Database& db) {
         " FatherId integer default 0, OrderId integer default 0);"
         "create table qCD (AutoId integer primary key autoincrement, CDName text,"
         " ClassId integer default 0, OrderId integer default 0, SourcePath text, CDExp text,"
-        " CDId text);"
+        " CDId text, ScanTime integer, ScanState integer, FsType text, Capacity integer);"
         "create table qCDFiles (AutoId integer primary key autoincrement, CdID integer,"
         " FatherId integer default 0, TreeName text, FPath text, FSize integer default 0,"
-        " IsDir integer default 0, TreeExp text);"
+        " IsDir integer default 0, TreeExp text, FTime integer, FName blob, Link text);"
         "create table sys (ReadPwd text, WritePwd text);"
         "create index qClass_FatherId on qClass(FatherId);"
         "create index qCD_ClassId on qCD(ClassId);"
@@ -65,10 +65,54 @@ int catalogVersion(Database& db) {
 
 namespace {
 
-// Version 2: a level of a disc (its top level or one folder, folders first, each group in
-// stored order) is read straight from one index, instead of from every row of the disc.
-// The index on CdID alone is covered by the new one's first column.
+// Columns that version 2 adds. Older readers never see them: every column they read keeps
+// its meaning.
+struct AddedColumn {
+    const char* table;
+    const char* column;
+    const char* type;
+};
+constexpr AddedColumn version2Columns[] = {
+    {"qCDFiles", "FTime", "integer"}, // modification time, seconds since 1970 UTC
+    {"qCDFiles", "FName", "blob"},    // the name's bytes when they are not UTF-8
+    {"qCDFiles", "Link", "text"},     // a symbolic link's target
+    {"qCD", "ScanTime", "integer"},   // when the import ended
+    {"qCD", "ScanState", "integer"},  // 0 complete, 1 cancelled, 2 failed
+    {"qCD", "FsType", "text"},        // the file system the disc was read from
+    {"qCD", "Capacity", "integer"},   // that file system's size in bytes
+};
+
+bool hasColumn(Database& db, const char* table, const char* column) {
+    return db
+        .scalar(QStringLiteral("select 1 from pragma_table_info(?) where lower(name)=lower(?)"),
+                {QString::fromLatin1(table), QString::fromLatin1(column)})
+        .isValid();
+}
+
+} // namespace
+
+bool hasVersion2Columns(Database& db) {
+    for (const AddedColumn& c : version2Columns) {
+        if (!hasColumn(db, c.table, c.column))
+            return false;
+    }
+    return true;
+}
+
+namespace {
+
+// Version 2: entries keep their time, raw name and link target, discs their scan facts,
+// and a level of a disc (its top level or one folder, folders first, each group in stored
+// order) is read straight from one index instead of from every row of the disc. The index
+// on CdID alone is covered by the new one's first column. Each part is added only where it
+// is missing, so a file that already carries some of it is completed.
 void upgradeToVersion2(Database& db) {
+    for (const AddedColumn& c : version2Columns) {
+        if (!hasColumn(db, c.table, c.column))
+            db.exec(
+                QStringLiteral("alter table [%1] add column [%2] %3")
+                    .arg(QLatin1String(c.table), QLatin1String(c.column), QLatin1String(c.type)));
+    }
     db.exec(QStringLiteral(
         "create index if not exists qCDFiles_CdID_FatherId_IsDir on qCDFiles(CdID, FatherId, "
         "IsDir desc);"
@@ -101,7 +145,8 @@ CatalogUpgrade upgradeCatalog(Database& db) {
     } catch (const DbError&) {
         // Already there, or the file cannot be written: both are fine.
     }
-    if (version == CatalogVersion)
+    // Files written at this version before it carried all of its columns are completed.
+    if (version == CatalogVersion && hasVersion2Columns(db))
         return CatalogUpgrade::Current;
     if (db.isReadOnly())
         return CatalogUpgrade::NotWritable;
@@ -111,10 +156,13 @@ CatalogUpgrade upgradeCatalog(Database& db) {
         version = catalogVersion(db);
         if (version > CatalogVersion)
             return CatalogUpgrade::Newer;
-        if (version == CatalogVersion)
+        if (version == CatalogVersion && hasVersion2Columns(db))
             return CatalogUpgrade::Current;
+        // A file already at this version but short of columns gets the last step again: it
+        // adds only what is missing.
+        const int from = version == CatalogVersion ? CatalogVersion - 1 : version;
         for (const UpgradeStep& step : upgradeSteps) {
-            if (step.version > version)
+            if (step.version > from)
                 step.apply(db);
         }
         db.exec(QStringLiteral("pragma user_version = %1").arg(CatalogVersion));

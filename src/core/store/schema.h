@@ -18,6 +18,10 @@ bool hasCatalogSchema(Database& db);
 // Files that have never seen the program carry 0.
 constexpr int CatalogVersion = 2;
 
+// True when the open catalog has every column that version 2 adds. A catalog on storage
+// that cannot be written may lack them; readers then leave what they hold empty.
+bool hasVersion2Columns(Database& db);
+
 // The schema version of the open catalog.
 int catalogVersion(Database& db);
 

@@ -225,15 +225,20 @@ void TestDatabase::upgradeAddsVolumeLabelColumnOnce() {
 
 void TestDatabase::upgradeKeepsEveryRowAndAddsTheLevelIndex_data() {
     QTest::addColumn<bool>("withVolumeLabel");
-    QTest::newRow("never seen by the program") << false;
-    QTest::newRow("written by the previous version") << true;
+    QTest::addColumn<int>("version");
+    QTest::newRow("never seen by the program") << false << 0;
+    QTest::newRow("written by the previous version") << true << 0;
+    // Version 2 files first carried only the level index.
+    QTest::newRow("version 2 without the entry and disc facts") << true << 2;
 }
 
 void TestDatabase::upgradeKeepsEveryRowAndAddsTheLevelIndex() {
     QFETCH(bool, withVolumeLabel);
+    QFETCH(int, version);
     TestDir dir;
     const QString file = dir.path("old.vlr");
     testcat::createUnversioned(file, withVolumeLabel);
+    testcat::setVersion(file, version);
     QStringList before;
     {
         Database db;
@@ -249,7 +254,7 @@ void TestDatabase::upgradeKeepsEveryRowAndAddsTheLevelIndex() {
         db.exec(QStringLiteral("delete from qCDFiles where AutoId=?"), {gone});
         db.exec(QStringLiteral("insert into sys (ReadPwd, WritePwd) values ('r', null)"));
         before = dumpRows(db);
-        QCOMPARE(catalogVersion(db), 0);
+        QCOMPARE(catalogVersion(db), version);
     }
     {
         Database db;
@@ -262,6 +267,7 @@ void TestDatabase::upgradeKeepsEveryRowAndAddsTheLevelIndex() {
         QCOMPARE(db.count(QStringLiteral("select * from pragma_table_info('qCD') "
                                          "where name='CDId'")),
                  1);
+        QVERIFY(hasVersion2Columns(db));
         QCOMPARE(db.scalar(QStringLiteral("pragma integrity_check")).toString(),
                  QStringLiteral("ok"));
     }
