@@ -12,20 +12,31 @@
 
 namespace vorlane::fsnames {
 
-// The UTF-8 text stored for a raw file name. Valid UTF-8 is kept byte for byte; anything
-// else goes through QFile::decodeName so it can still be shown.
-inline void storedName(const char* raw, std::string& out) {
-    const size_t len = std::strlen(raw);
-    bool ascii = true;
-    for (size_t i = 0; i < len && ascii; ++i)
-        ascii = (static_cast<unsigned char>(raw[i]) & 0x80) == 0;
-    if (ascii) {
-        out.assign(raw, len);
-        return;
-    }
-    const QByteArray utf8 = QFile::decodeName(QByteArray(raw, qsizetype(len))).toUtf8();
-    out.assign(utf8.constData(), size_t(utf8.size()));
-}
+// The legacy encoding that names which are not UTF-8 are read in unless the user chose
+// another: discs burned on Chinese systems carry GBK names, which GB18030 covers.
+inline constexpr char DefaultNameEncoding[] = "GB18030";
+
+// True when `bytes` are valid UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
+bool isUtf8(std::string_view bytes);
+
+// Turns raw file names into the UTF-8 text the catalog stores. Valid UTF-8 is kept byte
+// for byte. Anything else is decoded with the legacy encoding; a byte that does not decode
+// is shown as "\xNN" and a backslash as "\x5C", so that different names never give the
+// same text. Not shared between threads.
+class NameDecoder {
+public:
+    // An empty or unknown encoding falls back to DefaultNameEncoding.
+    explicit NameDecoder(const QString& encoding = {});
+    ~NameDecoder();
+    NameDecoder(const NameDecoder&) = delete;
+    NameDecoder& operator=(const NameDecoder&) = delete;
+
+    // Sets `out` to the text for `raw`; false when `raw` is not UTF-8 and `out` was decoded.
+    bool decode(std::string_view raw, std::string& out);
+
+private:
+    void* m_cd; // iconv_t; (void*)-1 when no encoding could be opened
+};
 
 // Folds only a-z to upper case: the catalog's rule for comparing extensions.
 inline std::string foldAscii(std::string s) {

@@ -29,8 +29,8 @@ class Walker : TreeWalker {
 public:
     // Each folder's entries go in in name order, so that a new disc lists alphabetically.
     Walker(Database& db, const ScanParams& params, const ScanHooks& hooks)
-        : TreeWalker(true), m_db(db), m_params(params), m_hooks(hooks), m_writer(db, params.discId),
-          m_reporter(hooks.progress, hooks.progressIntervalMs) {
+        : TreeWalker(true, params.nameEncoding), m_db(db), m_params(params), m_hooks(hooks),
+          m_writer(db, params.discId), m_reporter(hooks.progress, hooks.progressIntervalMs) {
         m_prefix = rootPrefix(params.root);
         for (const QString& t : params.types)
             m_types.insert(fsnames::foldAscii(t.toUtf8().toStdString()));

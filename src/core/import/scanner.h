@@ -30,6 +30,9 @@ struct ScanParams {
     // Extensions with their leading dot (".jpg"), matched folding only a-z. Empty = every
     // file. A file without extension is never stored while this holds anything.
     QStringList types;
+    // The legacy encoding that names which are not UTF-8 are read in; empty = GB18030
+    // (fsnames::NameDecoder). The names' own bytes are stored beside the text.
+    QString nameEncoding;
 };
 
 struct ScanResult {
@@ -66,9 +69,9 @@ QString rootPrefix(const QString& root);
 // Runs the scan into `db` (an open catalog, not inside a transaction). Never throws for
 // file-system trouble: an unreadable root stores nothing, an unreadable folder gets its
 // row and no children; both are counted in `unreadable`. Any depth is walked, holding only
-// a few folders open at a time. Symbolic links are stored as files with their own size and never
-// followed; FIFOs, sockets and devices are stored without being opened. Names that are
-// not valid UTF-8 are stored as QFile::decodeName shows them.
+// a few folders open at a time. Symbolic links are stored as files of size 0 with their
+// target and never followed; FIFOs, sockets and devices are stored without being opened.
+// Names that are not valid UTF-8 are stored decoded with `nameEncoding`, with their bytes.
 ScanResult scanTree(Database& db, const ScanParams& params, const ScanHooks& hooks = {});
 
 } // namespace vorlane

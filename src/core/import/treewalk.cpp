@@ -40,7 +40,8 @@ struct TreeWalker::Frame {
     ino_t ino = 0;
 };
 
-TreeWalker::TreeWalker(bool sorted) : m_buffer(64 * 1024), m_budget(int(kMaxHeld)) {
+TreeWalker::TreeWalker(bool sorted, const QString& nameEncoding)
+    : m_buffer(64 * 1024), m_names(nameEncoding), m_budget(int(kMaxHeld)) {
     if (sorted)
         m_collator = std::make_unique<QCollator>(nameCollator());
     // Leave most descriptors to the catalog and the rest of the program.
@@ -109,23 +110,47 @@ bool TreeWalker::list(Frame& f) {
             if (d->d_name[0] == '.')
                 continue;
             WalkEntry e;
-            fsnames::storedName(d->d_name, e.name);
-            if (e.name != d->d_name)
+            if (!m_names.decode(d->d_name, e.name))
                 e.raw = d->d_name;
             e.isDir = d->d_type == DT_DIR;
-            if (classify(e) || d->d_type == DT_UNKNOWN) {
+            e.isLink = d->d_type == DT_LNK;
+            // A folder's time goes with its row; one lstat gives everything an entry needs.
+            if (classify(e) || e.isDir || d->d_type == DT_UNKNOWN) {
                 struct stat st {};
                 if (::fstatat(f.fd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
                     e.isDir = S_ISDIR(st.st_mode);
-                    e.size = st.st_size;
+                    e.isLink = S_ISLNK(st.st_mode);
+                    e.size = e.isLink ? 0 : st.st_size;
+                    e.mtime = qint64(st.st_mtime);
+                    if (e.isLink)
+                        readLink(f.fd, d->d_name, qint64(st.st_size), e.link);
                 } else if (errno == ENOENT) {
                     continue; // gone since the listing
                 }
-                // Otherwise no search right: keep the name, size unknown.
+                // Otherwise no search right: keep the name, size and time unknown.
             }
             f.entries.push_back(std::move(e));
         }
     }
+}
+
+// The target of the link `name` in the folder `dirFd`, as text. `size` is what lstat said,
+// which some file systems leave at 0. Left empty when it cannot be read.
+void TreeWalker::readLink(int dirFd, const char* name, qint64 size, std::string& out) {
+    std::string bytes(size_t(std::clamp<qint64>(size, 0, 1 << 16)) + 1, '\0');
+    for (;;) {
+        const ssize_t n = ::readlinkat(dirFd, name, bytes.data(), bytes.size());
+        if (n < 0)
+            return;
+        if (size_t(n) < bytes.size()) {
+            bytes.resize(size_t(n));
+            break;
+        }
+        if (bytes.size() >= (1 << 20))
+            return;
+        bytes.resize(bytes.size() * 4); // changed since the lstat, or not told by it
+    }
+    m_names.decode(bytes, out);
 }
 
 // Puts a folder's listing in name order, once, before the walk works through it. Each name

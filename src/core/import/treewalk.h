@@ -3,6 +3,8 @@
 // tree nor the open-file limit bounds it.
 #pragma once
 
+#include "core/import/fsnames.h"
+
 #include <QCollator>
 #include <QString>
 #include <QtGlobal>
@@ -16,12 +18,13 @@ namespace vorlane {
 
 // One entry of a folder's listing, taken while the folder was open.
 struct WalkEntry {
-    std::string name;            // as stored (fsnames::storedName)
-    std::string raw;             // the file system's bytes when they differ from `name`
+    std::string name;            // as stored (fsnames::NameDecoder)
+    std::string raw;             // the file system's bytes when they are not UTF-8
     qint64 size = 0;             // known only for entries that were looked at with lstat
     std::optional<qint64> mtime; // seconds since 1970 UTC, when looked at with lstat
-    std::string link;            // a symbolic link's target
+    std::string link;            // a symbolic link's target, read when it was looked at
     bool isDir = false;
+    bool isLink = false;   // a symbolic link (stored as a file of size 0)
     bool accepted = false; // free for the visitor, set in classify()
 
     const char* rawName() const { return raw.empty() ? name.c_str() : raw.c_str(); }
@@ -29,13 +32,15 @@ struct WalkEntry {
 
 // Visits every entry below a root whose name does not begin with ".", depth first in
 // listing order (or name order), each folder before its contents, as a recursive walk would go.
-// Symbolic links are taken as files and never followed. A subclass sees the walk through the
+// Symbolic links are taken as files of size 0 and never followed. Every folder is looked at
+// with lstat (its time), files only when the visitor asks. A subclass sees the walk through the
 // virtual functions below; all run on the walking thread.
 class TreeWalker {
 public:
     // `sorted`: each folder's listing is taken in name order (nameCollator()) rather than
-    // as the file system gives it. Costs a collation key per entry.
-    explicit TreeWalker(bool sorted = false);
+    // as the file system gives it. Costs a collation key per entry. `nameEncoding`: the
+    // legacy encoding for names that are not UTF-8 (fsnames::NameDecoder).
+    explicit TreeWalker(bool sorted = false, const QString& nameEncoding = {});
     virtual ~TreeWalker();
     TreeWalker(const TreeWalker&) = delete;
     TreeWalker& operator=(const TreeWalker&) = delete;
@@ -49,8 +54,8 @@ protected:
     const std::string& path() const { return m_path; }
 
     // Called for each entry while its folder's listing is read; `e.isDir` is what the
-    // listing says. True asks for the entry's lstat (its size); entries of unknown type
-    // are looked at anyway.
+    // listing says. True asks for the entry's lstat (its size and time, a link's target);
+    // folders and entries of unknown type are looked at anyway.
     virtual bool classify(WalkEntry& e) = 0;
     // Checked before every step: false ends the walk.
     virtual bool proceed() { return true; }
@@ -66,6 +71,7 @@ private:
 
     bool list(Frame& f);
     void sortListing(Frame& f);
+    void readLink(int dirFd, const char* name, qint64 size, std::string& out);
     void release(Frame& f);
     bool releaseOne(size_t keep);
     int openDir(int dirFd, const char* name, size_t keep);
@@ -75,7 +81,8 @@ private:
     void closeAll();
 
     std::vector<Frame> m_stack;
-    std::vector<char> m_buffer;            // getdents64 reads
+    std::vector<char> m_buffer; // getdents64 reads
+    fsnames::NameDecoder m_names;
     std::unique_ptr<QCollator> m_collator; // only for a sorted walk
     std::vector<QCollatorSortKey> m_keys;  // reused by sortListing()
     std::vector<size_t> m_order;

@@ -41,6 +41,8 @@ private:
 
     void file(const WalkEntry& e, qint64) override {
         m_reporter.report(m_prefix, path(), e.name);
+        if (e.isLink)
+            return; // names where the file is not: its target may be anywhere, or nowhere
         const auto dot = e.name.rfind('.');
         if (dot == std::string::npos)
             return;

@@ -20,7 +20,7 @@ struct TypeDetectHooks {
 };
 
 // Walks the whole tree below `root` (any depth, few folders open at a time; names beginning
-// with "." passed over; symbolic links taken as files, never followed) and returns, in the
+// with "." passed over; symbolic links passed over, never followed) and returns, in the
 // order first met, every extension (from the last "." of a file name on, dot included) that is
 // neither in `known` nor already returned, comparing with only a-z folded. Each is spelled as in
 // the first file that had it. An unreadable root or folder contributes nothing.

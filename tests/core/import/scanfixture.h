@@ -49,7 +49,8 @@ inline QList<Row> readRows(vorlane::Database& db, qint64 disc) {
     return rows;
 }
 
-// Every entry below `root` whose path has no component beginning with ".", by lstat.
+// Every entry below `root` whose path has no component beginning with ".", by lstat; a
+// symbolic link counts as a file of size 0.
 inline QMap<QString, Entry> walkTree(const QString& root) {
     QMap<QString, Entry> out;
     QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
@@ -63,7 +64,7 @@ inline QMap<QString, Entry> walkTree(const QString& root) {
         if (::lstat(QFile::encodeName(full).constData(), &st) != 0)
             continue;
         const bool dir = S_ISDIR(st.st_mode);
-        out.insert(rel, Entry{dir, dir ? 0 : qint64(st.st_size)});
+        out.insert(rel, Entry{dir, dir || S_ISLNK(st.st_mode) ? 0 : qint64(st.st_size)});
     }
     return out;
 }

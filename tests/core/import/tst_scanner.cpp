@@ -4,6 +4,7 @@
 #include "common/testdir.h"
 #include "core/import/scanfixture.h"
 #include "core/import/scanner.h"
+#include "core/search/searchengine.h"
 #include "core/store/contentstore.h"
 #include "core/store/database.h"
 
@@ -11,6 +12,7 @@
 #include <QScopeGuard>
 #include <QThread>
 #include <QtTest>
+#include <dirent.h>
 #include <fcntl.h>
 #include <memory>
 #include <sys/fsuid.h>
@@ -34,7 +36,7 @@ private slots:
     void sizesKeepSixtyFourBits();
     void linksAndSpecialFilesAreNotFollowed();
     void unreadableFolderKeepsItsRow();
-    void undecodableNameIsStoredReadably();
+    void fileSystemFactsMatchAnIndependentWalk();
     void cancelKeepsExactlyTheRowsStored_data();
     void cancelKeepsExactlyTheRowsStored();
     void unreadableRootStoresNothing();
@@ -261,8 +263,8 @@ void TestScanner::linksAndSpecialFilesAreNotFollowed() {
     QMap<QString, qint64> sizes;
     for (const Row& row : readRows(c.db, c.disc))
         sizes.insert(row.name, row.size);
-    QCOMPARE(sizes.value("loop"), 2); // the length of ".."
-    QCOMPARE(sizes.value("dangling"), 7);
+    QCOMPARE(sizes.value("loop", -1), 0); // a link is a file of size 0
+    QCOMPARE(sizes.value("dangling", -1), 0);
     QCOMPARE(sizes.value("pipe"), 0);
 }
 
@@ -296,23 +298,150 @@ void TestScanner::unreadableFolderKeepsItsRow() {
     QCOMPARE(r.firstUnreadable, tree.path("closed"));
 }
 
-void TestScanner::undecodableNameIsStoredReadably() {
+namespace {
+
+// What an entry's row must say, as one line: its raw path below the root (bytes outside
+// printable ASCII as %XX), kind, size, time and link target.
+QString factLine(const QByteArray& rel, bool dir, qint64 size, const QVariant& time,
+                 const QString& link) {
+    return QString::fromLatin1(rel.toPercentEncoding("/")) +
+           (dir ? QStringLiteral(" dir") : QStringLiteral(" file %1").arg(size)) +
+           QStringLiteral(" t=") + (time.isNull() ? QStringLiteral("?") : time.toString()) +
+           (link.isEmpty() ? QString() : QStringLiteral(" ->") + link);
+}
+
+// Every entry below `dir` (names beginning with "." passed over) by readdir and lstat,
+// through raw bytes only. A link is a file of size 0; its target is taken as UTF-8 unless
+// `targets` gives its text.
+void walkRaw(const QByteArray& dir, const QByteArray& rel, const QMap<QByteArray, QString>& targets,
+             QStringList& out) {
+    DIR* d = ::opendir(dir.constData());
+    QVERIFY(d);
+    while (const dirent* e = ::readdir(d)) {
+        if (e->d_name[0] == '.')
+            continue;
+        const QByteArray full = dir + '/' + e->d_name;
+        const QByteArray childRel = rel + '/' + e->d_name;
+        struct stat st {};
+        QCOMPARE(::lstat(full.constData(), &st), 0);
+        QString link;
+        if (S_ISLNK(st.st_mode)) {
+            char target[4096];
+            const ssize_t n = ::readlink(full.constData(), target, sizeof target);
+            QVERIFY(n > 0);
+            const QByteArray bytes(target, n);
+            link = targets.value(bytes, QString::fromUtf8(bytes));
+        }
+        out << factLine(childRel, S_ISDIR(st.st_mode), S_ISLNK(st.st_mode) ? 0 : st.st_size,
+                        qint64(st.st_mtime), link);
+        if (S_ISDIR(st.st_mode))
+            walkRaw(full, childRel, targets, out);
+    }
+    ::closedir(d);
+}
+
+} // namespace
+
+void TestScanner::fileSystemFactsMatchAnIndependentWalk() {
     TestDir tree;
-    const QByteArray raw = QFile::encodeName(tree.path()) + "/bad\xff\xfe name.txt";
-    // Made and removed through the raw bytes: the QString round trip would not give them back.
-    FILE* fp = std::fopen(raw.constData(), "w");
-    QVERIFY(fp);
-    std::fclose(fp);
+    const QByteArray root = QFile::encodeName(tree.path());
+    const QByteArray gbkFolder("\xd5\xd5\xc6\xac");   // 照片 in GBK
+    const QByteArray gbkFile("\xd5\xd5\xc6\xac.jpg"); // 照片.jpg in GBK
+    const QByteArray backslash("b\\xFE\xff");         // a backslash among bad bytes
+    auto make = [&](const QByteArray& rel, qint64 size) {
+        const int fd = ::open((root + rel).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::ftruncate(fd, size), 0);
+        ::close(fd);
+    };
+    QCOMPARE(::mkdir((root + "/docs").constData(), 0755), 0);
+    QCOMPARE(::mkdir((root + '/' + gbkFolder).constData(), 0755), 0);
+    make("/docs/a.txt", 5);
+    make('/' + gbkFolder + '/' + gbkFile, 7);
+    make("/bad\xff.bin", 1);
+    make("/bad\xfe.bin", 2);
+    make('/' + backslash, 3);
+    make("/b\xfe\xff", 4);
+    make("/中文.txt", 6);
+    QCOMPARE(::symlink("docs/a.txt", (root + "/to-file").constData()), 0);
+    QCOMPARE(::symlink("docs", (root + "/to-folder").constData()), 0);
+    QCOMPARE(::symlink(gbkFolder + '/' + gbkFile, (root + "/to-gbk").constData()), 0);
+    // Known times, children before their folders: making an entry touches its folder.
+    const QList<QByteArray> order = {"/docs/a.txt",   '/' + gbkFolder + '/' + gbkFile,
+                                     "/docs",         '/' + gbkFolder,
+                                     "/bad\xff.bin",  "/bad\xfe.bin",
+                                     '/' + backslash, "/b\xfe\xff",
+                                     "/中文.txt",     "/to-file",
+                                     "/to-folder",    "/to-gbk"};
+    qint64 t = 946684800; // 2000-01-01, then an hour apart
+    for (const QByteArray& rel : order) {
+        const timespec times[2] = {{t, 0}, {t, 0}};
+        QCOMPARE(::utimensat(AT_FDCWD, (root + rel).constData(), times, AT_SYMLINK_NOFOLLOW), 0);
+        t += 3600;
+    }
+    QStringList expected;
+    walkRaw(root, {}, {{gbkFolder + '/' + gbkFile, QStringLiteral("照片/照片.jpg")}}, expected);
+    expected.sort();
+    QCOMPARE(expected.size(), order.size());
+
     Catalog c;
     openCatalog(c);
     const ScanResult r = scan(c, tree.path());
-    ::unlink(raw.constData());
-    QCOMPARE(r.files, 1);
-    const QList<Row> rows = readRows(c.db, c.disc);
-    QCOMPARE(rows.size(), 1);
-    QCOMPARE(rows[0].name, QFile::decodeName(QByteArray("bad\xff\xfe name.txt")));
-    QVERIFY(rows[0].name.startsWith(QStringLiteral("bad")));
-    QVERIFY(rows[0].name.endsWith(QStringLiteral(" name.txt")));
+    QVERIFY(r.error.isEmpty());
+    struct Stored {
+        qint64 father;
+        QString name;
+        QByteArray raw;
+        bool dir;
+        qint64 size;
+        QVariant time;
+        QString link;
+    };
+    QMap<qint64, Stored> rows;
+    Query q(c.db,
+            QStringLiteral("select AutoId, FatherId, TreeName, FName, IsDir, FSize, FTime, Link "
+                           "from qCDFiles where CdID=?"),
+            {c.disc});
+    while (q.next())
+        rows.insert(q.integer(0), {q.integer(1), q.text(2), q.value(3).toByteArray(),
+                                   q.integer(4) != 0, q.integer(5), q.value(6), q.textOr(7)});
+    QStringList got;
+    QMap<QByteArray, QString> texts; // raw path -> the names' text
+    QMap<qint64, QSet<QString>> namesIn;
+    for (auto it = rows.cbegin(); it != rows.cend(); ++it) {
+        const Stored& s = *it;
+        // Valid UTF-8 is kept as it is, with no raw copy.
+        QVERIFY2(s.raw.isEmpty() || s.raw != s.name.toUtf8(), qPrintable(s.name));
+        QByteArray rel;
+        QString text;
+        for (qint64 id = it.key(); id != 0; id = rows.value(id).father) {
+            const Stored& up = rows.value(id);
+            rel.prepend('/' + (up.raw.isEmpty() ? up.name.toUtf8() : up.raw));
+            text.prepend(QLatin1Char('/') + up.name);
+        }
+        got << factLine(rel, s.dir, s.size, s.time, s.link);
+        texts.insert(rel, text);
+        QVERIFY2(!namesIn[s.father].contains(s.name), qPrintable(s.name));
+        namesIn[s.father].insert(s.name);
+    }
+    got.sort();
+    QCOMPARE(got, expected);
+    // Names that are not UTF-8 read as GB18030; what does not decode shows its value.
+    QCOMPARE(texts.value('/' + gbkFolder + '/' + gbkFile), QStringLiteral("/照片/照片.jpg"));
+    QCOMPARE(texts.value("/bad\xff.bin"), QStringLiteral("/bad\\xFF.bin"));
+    QCOMPARE(texts.value("/bad\xfe.bin"), QStringLiteral("/bad\\xFE.bin"));
+    QCOMPARE(texts.value('/' + backslash), QStringLiteral("/b\\x5CxFE\\xFF"));
+    QCOMPARE(texts.value("/b\xfe\xff"), QStringLiteral("/b\\xFE\\xFF"));
+    QCOMPARE(texts.value("/中文.txt"), QStringLiteral("/中文.txt"));
+    // The text is what a search sees.
+    QStringList found;
+    SearchOptions o;
+    o.keyword = QStringLiteral("照片");
+    o.notes = false;
+    SearchCallbacks hits;
+    hits.onHit = [&](const SearchHit& h) { found << h.name; };
+    runSearch(c.db, o, hits);
+    QCOMPARE(found, (QStringList{"照片", "照片.jpg"}));
 }
 
 void TestScanner::cancelKeepsExactlyTheRowsStored_data() {

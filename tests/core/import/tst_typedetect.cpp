@@ -34,24 +34,33 @@ void TestTypeDetect::findsExtensionsOnce_data() {
     QTest::addColumn<QStringList>("files");
     QTest::addColumn<QStringList>("known");
     QTest::addColumn<QStringList>("expected"); // sorted
+    QTest::addColumn<QStringList>("links");    // "name>target"
     QTest::newRow("nested") << QStringList{"a.txt", "d/b.mp3", "d/e/f/c.tar.gz"} << QStringList()
-                            << QStringList{".gz", ".mp3", ".txt"};
+                            << QStringList{".gz", ".mp3", ".txt"} << QStringList();
     QTest::newRow("no dot, dot names") << QStringList{"README", ".hidden", ".git/x.obj", "d/.y.z"}
-                                       << QStringList() << QStringList();
-    QTest::newRow("known in other case")
-        << QStringList{"a.TXT", "b.Doc"} << QStringList{".txt"} << QStringList{".Doc"};
+                                       << QStringList() << QStringList() << QStringList();
+    QTest::newRow("known in other case") << QStringList{"a.TXT", "b.Doc"} << QStringList{".txt"}
+                                         << QStringList{".Doc"} << QStringList();
     QTest::newRow("name ending in a dot")
-        << QStringList{"odd."} << QStringList() << QStringList{"."};
-    QTest::newRow("chinese") << QStringList{"目录/照片.图"} << QStringList() << QStringList{".图"};
+        << QStringList{"odd."} << QStringList() << QStringList{"."} << QStringList();
+    QTest::newRow("chinese") << QStringList{"目录/照片.图"} << QStringList() << QStringList{".图"}
+                             << QStringList();
+    // A link names no file of its own, wherever it points.
+    QTest::newRow("links passed over")
+        << QStringList{"d/real.txt"} << QStringList() << QStringList{".txt"}
+        << QStringList{"to.lnk>d/real.txt", "album.alb>d", "gone.old>nowhere"};
 }
 
 void TestTypeDetect::findsExtensionsOnce() {
     QFETCH(QStringList, files);
     QFETCH(QStringList, known);
     QFETCH(QStringList, expected);
+    QFETCH(QStringList, links);
     TestDir tree;
     for (const QString& f : files)
         tree.createFile(f, 1);
+    for (const QString& l : links)
+        QVERIFY(tree.symlink(l.section('>', 1), l.section('>', 0, 0)));
     QStringList found = detectTypes(tree.path(), known);
     found.sort();
     QCOMPARE(found, expected);
