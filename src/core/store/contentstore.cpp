@@ -4,6 +4,7 @@
 #include "core/store/schema.h"
 #include "core/throttle.h"
 
+#include <QSet>
 #include <sqlite3.h>
 
 namespace vorlane::contentstore {
@@ -40,17 +41,24 @@ void readLevel(Database& db, qint64 discId, qint64 folderId,
     // Both forms name the disc and the parent, so the index on (CdID, FatherId, IsDir desc)
     // hands the rows over in this order: a level costs its own rows, not its disc's, and
     // nothing is sorted.
+    // A catalog that could not be upgraded has no time or link to give.
+    const QString columns =
+        hasVersion2Columns(db)
+            ? QStringLiteral("AutoId,TreeName,FSize,TreeExp,FPath,IsDir,FTime,Link")
+            : QStringLiteral("AutoId,TreeName,FSize,TreeExp,FPath,IsDir");
     Query q = folderId == 0
                   ? Query(db,
-                          QStringLiteral("select AutoId,TreeName,FSize,TreeExp,FPath,IsDir from "
-                                         "qCDFiles where CdID=? and FatherId=0 "
-                                         "order by IsDir desc, AutoId"),
+                          QStringLiteral("select %1 from qCDFiles where CdID=? and FatherId=0 "
+                                         "order by IsDir desc, AutoId")
+                              .arg(columns),
                           {discId})
                   : Query(db,
-                          QStringLiteral("select AutoId,TreeName,FSize,TreeExp,FPath,IsDir from "
-                                         "qCDFiles where CdID=(select CdID from qCDFiles where "
-                                         "AutoId=?1) and FatherId=?1 order by IsDir desc, AutoId"),
+                          QStringLiteral("select %1 from qCDFiles where CdID=(select CdID from "
+                                         "qCDFiles where AutoId=?1) and FatherId=?1 order by "
+                                         "IsDir desc, AutoId")
+                              .arg(columns),
                           {folderId});
+    const bool facts = q.columnCount() > 6;
     QString lastPath; // the rows of one level mostly share their path: keep one copy
     while (q.next()) {
         Entry e;
@@ -64,9 +72,40 @@ void readLevel(Database& db, qint64 discId, qint64 folderId,
         else
             e.path = lastPath = std::move(path);
         e.isDir = !q.isNull(5) && q.integer(5) != 0;
+        if (facts) {
+            if (!q.isNull(6))
+                e.mtime = q.integer(6);
+            e.link = q.textOr(7);
+        }
         if (!onRow(std::move(e)))
             break;
     }
+}
+
+std::optional<QByteArray> rawEntryPath(Database& db, qint64 entryId) {
+    const bool raw = hasVersion2Columns(db);
+    Query q(db, raw ? QStringLiteral("select FatherId,TreeName,FName from qCDFiles where AutoId=?")
+                    : QStringLiteral("select FatherId,TreeName from qCDFiles where AutoId=?"));
+    QList<QByteArray> names; // the entry's first, then each folder above it
+    QSet<qint64> seen;
+    for (qint64 id = entryId; id > 0 && !seen.contains(id);) {
+        seen.insert(id);
+        q.reset();
+        q.bind(1, id);
+        if (!q.next()) {
+            if (id == entryId)
+                return std::nullopt;
+            break; // a parent that is gone: the path starts below it
+        }
+        const QVariant bytes = raw ? q.value(2) : QVariant();
+        names << (bytes.isNull() || bytes.toByteArray().isEmpty() ? q.textOr(1).toUtf8()
+                                                                  : bytes.toByteArray());
+        id = q.isNull(0) ? 0 : q.integer(0);
+    }
+    QByteArray path;
+    for (auto it = names.crbegin(); it != names.crend(); ++it)
+        path += '/' + *it;
+    return path;
 }
 
 std::vector<FolderRef> subFolders(Database& db, qint64 folderId) {

@@ -3,6 +3,7 @@
 // scan's writer.
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <functional>
@@ -24,6 +25,8 @@ struct Entry {
     QString note;
     QString path; // FPath: the folder's own path, or the holding folder's path for a file
     bool isDir = false;
+    std::optional<qint64> mtime; // seconds since 1970 UTC; unknown for older or hand-made rows
+    QString link;                // a symbolic link's target; empty for anything else
 };
 
 struct FolderRef {
@@ -50,6 +53,13 @@ qint64 countChildren(Database& db, qint64 folderId);
 // returns false to stop reading early.
 void readLevel(Database& db, qint64 discId, qint64 folderId,
                const std::function<bool(Entry&&)>& onRow);
+
+// The path of an entry below its disc's root as the file system names it ("/A/B/f.txt"):
+// the raw name (FName) of the entry and of each folder above it where one is stored, else
+// its name as UTF-8. Joined to the disc's location it gives the real path, also for
+// names that are not UTF-8. Nullopt when there is no such entry; a damaged loop of
+// parent links ends the path where it comes round again.
+std::optional<QByteArray> rawEntryPath(Database& db, qint64 entryId);
 
 // Sub-folders of a folder, in stored order.
 std::vector<FolderRef> subFolders(Database& db, qint64 folderId);

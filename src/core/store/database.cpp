@@ -112,6 +112,7 @@ void Database::close() {
         return;
     sqlite3_close_v2(m_db);
     m_db = nullptr;
+    m_schemaFacts = {};
 }
 
 bool Database::isReadOnly() const {

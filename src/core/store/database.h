@@ -7,6 +7,7 @@
 #include <QVariantList>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 
 struct sqlite3;
@@ -87,6 +88,14 @@ public:
     // True when the open file holds the catalog's tables and their columns.
     bool hasCatalogTables();
 
+    // Answers about the open file's schema that readers ask often, kept until the file is
+    // closed or its schema is changed through this connection (forgetSchemaFacts()).
+    struct SchemaFacts {
+        std::optional<bool> version2; // hasVersion2Columns()
+    };
+    SchemaFacts& schemaFacts() { return m_schemaFacts; }
+    void forgetSchemaFacts() { m_schemaFacts = {}; }
+
 private:
     static int onBusy(void* self, int attempt);
     void applyBusyWait();
@@ -99,6 +108,7 @@ private:
     std::function<void()> m_onWait;
     bool m_waitTold = false;
     std::chrono::steady_clock::time_point m_waitStart;
+    SchemaFacts m_schemaFacts;
 };
 
 // A prepared statement. Values are bound by position (from 1) or by ":name".

@@ -3,6 +3,7 @@
 #include "core/store/database.h"
 
 #include <QFile>
+#include <QScopeGuard>
 #include <QSet>
 #include <QStringList>
 #include <iterator>
@@ -26,6 +27,7 @@ void createCatalogSchema(Database& db) {
         "create index qCDFiles_FatherId on qCDFiles(FatherId);"
         "create index qCDFiles_CdID_FatherId_IsDir on qCDFiles(CdID, FatherId, IsDir desc);"));
     db.exec(QStringLiteral("pragma user_version = %1").arg(CatalogVersion));
+    db.forgetSchemaFacts();
 }
 
 bool hasCatalogSchema(Database& db) {
@@ -92,11 +94,17 @@ bool hasColumn(Database& db, const char* table, const char* column) {
 } // namespace
 
 bool hasVersion2Columns(Database& db) {
-    for (const AddedColumn& c : version2Columns) {
-        if (!hasColumn(db, c.table, c.column))
-            return false;
+    std::optional<bool>& known = db.schemaFacts().version2;
+    if (!known) {
+        known = true;
+        for (const AddedColumn& c : version2Columns) {
+            if (!hasColumn(db, c.table, c.column)) {
+                known = false;
+                break;
+            }
+        }
     }
-    return true;
+    return *known;
 }
 
 namespace {
@@ -132,6 +140,9 @@ static_assert(std::size(upgradeSteps) > 0 && std::end(upgradeSteps)[-1].version 
 } // namespace
 
 CatalogUpgrade upgradeCatalog(Database& db) {
+    // Whatever happens below, the columns are looked up afresh afterwards.
+    db.forgetSchemaFacts();
+    const auto forget = qScopeGuard([&db] { db.forgetSchemaFacts(); });
     int version = 0;
     try {
         version = catalogVersion(db);
