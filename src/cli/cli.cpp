@@ -176,7 +176,9 @@ const QList<Command>& commands() {
          },
          cmdImport},
         {QStringLiteral("ls"), QStringLiteral("CATALOG DISC_ID [FOLDER_ID]"),
-         QStringLiteral("List a disc's top level or a folder, folders first."),
+         QStringLiteral("List a disc's top level or a folder, folders first. The modification "
+                        "time is shown in UTC as ISO 8601 (2024-05-01T08:30:00Z) in text, in "
+                        "seconds since 1970 in tsv and json; \"-\", empty or null when unknown."),
          [](QCommandLineParser& p) {
              addPasswordOptions(p);
              p.addOption({formatOption(), QStringLiteral("Output format: text, tsv or json."),

@@ -5,6 +5,7 @@
 #include "core/store/contentstore.h"
 #include "core/store/schema.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -100,7 +101,7 @@ int cmdLs(Context& ctx, QCommandLineParser& p) {
                        QStringLiteral(" on disc ") + QString::number(disc));
     QJsonArray json;
     if (format == QLatin1String("tsv"))
-        ctx.out << "id\ttype\tsize\tname\tpath\tnote\n";
+        ctx.out << "id\ttype\tsize\tname\tpath\tnote\tmtime\n";
     contentstore::readLevel(db, disc, folder, [&](Entry&& e) {
         const qint64 id = e.id;
         const QString& name = e.name;
@@ -117,15 +118,23 @@ int cmdLs(Context& ctx, QCommandLineParser& p) {
                 {QStringLiteral("size"), size},
                 {QStringLiteral("name"), name},
                 {QStringLiteral("path"), full},
-                {QStringLiteral("note"), note}});
+                {QStringLiteral("note"), note},
+                {QStringLiteral("mtime"), e.mtime ? QJsonValue(*e.mtime) : QJsonValue()}});
         } else if (format == QLatin1String("tsv")) {
             ctx.out << id << '\t' << (isDir ? "folder" : "file") << '\t' << size << '\t'
-                    << oneLine(name) << '\t' << oneLine(full) << '\t' << oneLine(note) << '\n';
+                    << oneLine(name) << '\t' << oneLine(full) << '\t' << oneLine(note) << '\t'
+                    << (e.mtime ? QString::number(*e.mtime) : QString()) << '\n';
         } else {
+            // UTC, so that the same catalog lists the same everywhere.
+            QString time;
+            if (e.mtime)
+                time = QDateTime::fromSecsSinceEpoch(*e.mtime, Qt::UTC).toString(Qt::ISODate);
+            if (time.isEmpty()) // unknown, or a year ISO 8601 cannot write
+                time = QStringLiteral("-");
             ctx.out << QString::number(id).rightJustified(8) << "  "
                     << (isDir ? QStringLiteral("<DIR>").rightJustified(14)
                               : QString::number(size).rightJustified(14))
-                    << "  " << oneLine(full);
+                    << "  " << time.rightJustified(20) << "  " << oneLine(full);
             if (!note.isEmpty())
                 ctx.out << "  # " << oneLine(note);
             ctx.out << '\n';

@@ -2,6 +2,7 @@
 #include "cli/clicommon.h"
 #include "core/import/drives.h"
 #include "core/import/scanner.h"
+#include "core/settings/settings.h"
 #include "core/store/catalogstore.h"
 
 #include <QDir>
@@ -85,6 +86,7 @@ int cmdImport(Context& ctx, QCommandLineParser& p) {
     params.depthLimit = int(depth);
     params.foldersOnly = p.isSet(QStringLiteral("folders-only"));
     params.types = types;
+    params.nameEncoding = Settings().nameEncoding();
     ScanHooks hooks;
     g_interrupted = false;
     auto previous = std::signal(SIGINT, onInterrupt);

@@ -6,6 +6,7 @@
 #include "core/import/scanfixture.h"
 #include "core/store/database.h"
 
+#include <QDateTime>
 #include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -14,6 +15,9 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QtTest>
+#include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -45,6 +49,19 @@ void TestCliEndToEnd::importListAndFindMatchTheTree() {
     tree.createFile("docs/report final.pdf", 70000);
     tree.createFile("docs/sub/deeper/notes.md", 1);
     tree.createFile(".cache/skip.bin", 1);
+    // Known times, each a day apart: 2001-09-09 01:46:40 UTC on.
+    qint64 day = 0;
+    QDirIterator stamp(tree.path(), QDir::AllEntries | QDir::NoDotAndDotDot,
+                       QDirIterator::Subdirectories);
+    QStringList stamped;
+    while (stamp.hasNext())
+        stamped << stamp.next();
+    stamped.sort();
+    std::reverse(stamped.begin(), stamped.end()); // children before their folders
+    for (const QString& path : stamped) {
+        const timespec times[2] = {{1000000000 + 86400 * ++day, 0}, {1000000000 + 86400 * day, 0}};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+    }
 
     TestDir work;
     const QString cat = work.path("cat.vlr");
@@ -57,6 +74,7 @@ void TestCliEndToEnd::importListAndFindMatchTheTree() {
 
     // Walk the catalog with ls, folder by folder.
     QMap<QString, qint64> listed; // relative path -> size (-1 for folders)
+    QMap<QString, qint64> listedTimes;
     std::function<void(const QString&)> walk = [&](const QString& folder) {
         QStringList args{"ls", cat, "1"};
         if (!folder.isEmpty())
@@ -74,6 +92,7 @@ void TestCliEndToEnd::importListAndFindMatchTheTree() {
             const QString path = o["path"].toString();
             QVERIFY2(!listed.contains(path), qPrintable(path));
             listed[path] = isDir ? -1 : qint64(o["size"].toDouble());
+            listedTimes[path] = o["mtime"].toInteger(-1);
             if (isDir)
                 walk(QString::number(o["id"].toInteger()));
         }
@@ -81,6 +100,7 @@ void TestCliEndToEnd::importListAndFindMatchTheTree() {
     walk({});
 
     QMap<QString, qint64> expected;
+    QMap<QString, qint64> expectedTimes;
     QDirIterator it(tree.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
@@ -89,8 +109,20 @@ void TestCliEndToEnd::importListAndFindMatchTheTree() {
         if (rel.contains("/."))
             continue; // dot-names are passed over, with everything below them
         expected[rel] = it.fileInfo().isDir() ? -1 : it.fileInfo().size();
+        expectedTimes[rel] = it.fileInfo().lastModified().toSecsSinceEpoch();
     }
     QCOMPARE(listed, expected);
+    QCOMPARE(listedTimes, expectedTimes);
+    // Text gives the time in UTC as ISO 8601, tsv in seconds.
+    const qint64 readmeTime = expectedTimes.value("/readme.txt");
+    const QString iso = QDateTime::fromSecsSinceEpoch(readmeTime, Qt::UTC).toString(Qt::ISODate);
+    QVERIFY(iso.endsWith('Z'));
+    QVERIFY2(runCli({"ls", cat, "1"})
+                 .out.contains(
+                     QRegularExpression(QRegularExpression::escape(iso) + "\\s+/readme\\.txt\n")),
+             qPrintable(iso));
+    QVERIFY(runCli({"ls", cat, "1", "--format", "tsv"})
+                .out.contains(QStringLiteral("\t/readme.txt\t\t%1\n").arg(readmeTime)));
 
     // find: every name holding the keyword, without letter case; the disc's name too.
     const CliResult found = runCli({"find", cat, "jpg", "--format", "json"});

@@ -88,6 +88,19 @@ bool Settings::saveOptions(bool backup, bool openRecent) {
     return writable(s);
 }
 
+QString Settings::nameEncoding() const {
+    const QString value = open().value(QStringLiteral("Options/NameEncoding")).toString().trimmed();
+    return value.isEmpty() ? QStringLiteral("GB18030") : value;
+}
+
+bool Settings::saveNameEncoding(const QString& encoding) {
+    if (!canWrite(filePath()))
+        return false;
+    QSettings s = open();
+    s.setValue(QStringLiteral("Options/NameEncoding"), encoding);
+    return writable(s);
+}
+
 void Settings::saveOpenHistory(const QString& currentFile) {
     if (currentFile.isEmpty() || !canWrite(filePath()))
         return;

@@ -20,6 +20,10 @@ public:
     bool openRecentOnStart() const;
     // Writes both options; false when the file cannot be written.
     bool saveOptions(bool backupOnOpen, bool openRecentOnStart);
+    // The legacy encoding (an iconv name) that a scan reads names in when they are not
+    // UTF-8; GB18030 unless the user chose another.
+    QString nameEncoding() const;
+    bool saveNameEncoding(const QString& encoding);
     // Records `currentFile` as the last opened file and, when it is new to the list, at
     // the top of the recent files. Nothing for an empty path. Failures are silent.
     void saveOpenHistory(const QString& currentFile);
