@@ -4,8 +4,12 @@
 
 #include "gui/app/platform.h"
 
+#include <QByteArray>
+#include <QFile>
 #include <QFileInfo>
+#include <QList>
 #include <QStringList>
+#include <sys/stat.h>
 
 class RecordingOpener : public vorlane::Opener {
 public:
@@ -19,8 +23,16 @@ public:
         paths << path;
         return m_answer == Always || QFileInfo::exists(path);
     }
+    // Recorded as given, and in `paths` as text.
+    bool openLocal(const QByteArray& path) override {
+        rawPaths << path;
+        paths << QFile::decodeName(path);
+        struct stat st {};
+        return m_answer == Always || ::stat(path.constData(), &st) == 0;
+    }
 
     QStringList paths;
+    QList<QByteArray> rawPaths;
 
 private:
     Answer m_answer;

@@ -3,6 +3,12 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QUrl>
+#include <cerrno>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace vorlane {
 
@@ -19,6 +25,26 @@ public:
         if (!QFileInfo::exists(pathOrUrl))
             return false;
         return QDesktopServices::openUrl(QUrl::fromLocalFile(pathOrUrl));
+    }
+
+    // The desktop's launcher gets the bytes as its argument, untouched by any decoding.
+    bool openLocal(const QByteArray& path) override {
+        struct stat st {};
+        if (path.isEmpty() || ::stat(path.constData(), &st) != 0)
+            return false;
+        char program[] = "xdg-open";
+        QByteArray arg = path;
+        char* argv[] = {program, arg.data(), nullptr};
+        pid_t pid = 0;
+        if (::posix_spawnp(&pid, program, nullptr, nullptr, argv, environ) != 0)
+            return false;
+        // The launcher may wait for the program it starts; reap it whenever it ends.
+        std::thread([pid] {
+            int status = 0;
+            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+        }).detach();
+        return true;
     }
 };
 

@@ -1,6 +1,7 @@
 // Desktop services reached through small interfaces so that tests can supply fakes.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 namespace vorlane {
@@ -11,6 +12,9 @@ public:
     virtual ~Opener() = default;
     // A local path that does not exist counts as a failure.
     virtual bool open(const QString& pathOrUrl) = 0;
+    // A local file named by its exact bytes, which need not be UTF-8 (a QString could not
+    // carry them). A path that does not exist counts as a failure.
+    virtual bool openLocal(const QByteArray& path) = 0;
 };
 
 Opener& opener();

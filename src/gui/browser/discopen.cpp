@@ -1,5 +1,6 @@
 // Opening a catalogued entry: a folder item moves into the folder; a file item is opened
 // from where its disc was imported, offering to point the disc at a new location.
+#include "core/store/catalogsession.h"
 #include "core/store/contentstore.h"
 #include "core/store/database.h"
 #include "gui/app/mainwindow.h"
@@ -10,12 +11,27 @@
 #include "gui/browser/filelistview.h"
 #include "gui/browser/notes.h"
 
+#include <QFile>
+
 namespace vorlane {
 
 namespace {
 
 QString fullPath(const QString& location, const Entry& e) {
     return location + e.path + QLatin1Char('/') + e.name;
+}
+
+// The real path as the file system names it, also below folders whose names are not UTF-8;
+// the shown path stands in when the catalog cannot tell.
+QByteArray rawFullPath(Database& db, const QString& location, const Entry& e) {
+    std::optional<QByteArray> below;
+    try {
+        below = contentstore::rawEntryPath(db, e.id);
+    } catch (const DbError&) {
+    }
+    if (!below)
+        return QFile::encodeName(fullPath(location, e));
+    return QFile::encodeName(location) + *below;
 }
 
 QString reasonsText(const QString& path) {
@@ -44,7 +60,7 @@ void ContentsController::openFile(const Entry& e) {
         return;
     const QString location = disc->sourcePath();
     const QString path = fullPath(location, e);
-    if (opener().open(path))
+    if (opener().openLocal(rawFullPath(m_session.db(), location, e)))
         return;
     if (!m_session.fullAccess()) {
         // A read-only catalog keeps the disc's stored location.
@@ -73,7 +89,7 @@ void ContentsController::openFile(const Entry& e) {
         return;
     }
     // A second failure says nothing: the new location stays stored.
-    opener().open(fullPath(newLocation, e));
+    opener().openLocal(rawFullPath(m_session.db(), newLocation, e));
 }
 
 } // namespace vorlane

@@ -1,10 +1,14 @@
 // Opening a catalogued file from its disc through the opener seam, and pointing the disc
 // at a new location when the file is not where it was.
 #include "common/actions.h"
+#include "core/import/scanner.h"
 #include "gui/browser/contentsfixture.h"
 
 #include <QDir>
 #include <QPlainTextEdit>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace vorlane;
 
@@ -38,6 +42,7 @@ class TestDiscOpen : public QObject {
 private slots:
     void opensTheFullPath_data();
     void opensTheFullPath();
+    void opensByTheNamesOwnBytes();
     void failureAskedAndDeclinedChangesNothing();
     void repointingIsStoredAndUsed_data();
     void repointingIsStoredAndUsed();
@@ -77,6 +82,36 @@ void TestDiscOpen::opensTheFullPath() {
     f.list()->selectRow(row);
     emit f.list()->doubleClicked(row);
     QCOMPARE(f.opener.paths, QStringList{f.dir.path() + relative});
+    QVERIFY(f.prompts.calls.isEmpty());
+}
+
+// A disc burned with GBK names: the catalog shows them decoded, while the file is opened
+// by the bytes the file system knows.
+void TestDiscOpen::opensByTheNamesOwnBytes() {
+    DiscFixture f;
+    const QByteArray folder("\xd5\xd5\xc6\xac");   // 照片 in GBK
+    const QByteArray name("\xd5\xd5\xc6\xac.jpg"); // 照片.jpg in GBK
+    const QByteArray source = QFile::encodeName(f.dir.path()) + "/src";
+    QCOMPARE(::mkdir(source.constData(), 0755), 0);
+    QCOMPARE(::mkdir((source + '/' + folder).constData(), 0755), 0);
+    const QByteArray file = source + '/' + folder + '/' + name;
+    const int fd = ::open(file.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    QVERIFY(fd >= 0);
+    ::close(fd);
+    const QString location = QFile::decodeName(source);
+    const qint64 disc = testcat::addDisc(f.db(), f.category, QStringLiteral("光盘三"), 2, location);
+    ScanParams params;
+    params.root = location;
+    params.discId = disc;
+    QVERIFY(scanTree(f.db(), params).error.isEmpty());
+    f.w->contents()->showDisc(disc, QStringLiteral("光盘三"));
+    QCOMPARE(f.listNames(), QStringList{"照片"});
+    f.list()->selectRow(0);
+    emit f.list()->doubleClicked(0); // into the folder
+    QCOMPARE(f.listNames(), QStringList{"照片.jpg"});
+    f.list()->selectRow(0);
+    emit f.list()->doubleClicked(0);
+    QCOMPARE(f.opener.rawPaths, QList<QByteArray>{file});
     QVERIFY(f.prompts.calls.isEmpty());
 }
 
