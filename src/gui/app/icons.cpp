@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QMimeDatabase>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPixmap>
 #include <QStyle>
 
@@ -173,6 +174,50 @@ QIcon fileIcon(const QString& fileName) {
         icon = provider.icon(QFileIconProvider::File);
     }
     cache.insert(ext, icon);
+    return icon;
+}
+
+// The link arrow is drawn onto each size the list uses, in the lower left corner as file
+// managers mark links, so it shows whatever the theme holds.
+QIcon linkIcon(const QIcon& base) {
+    static QHash<qint64, QIcon> cache;
+    auto it = cache.constFind(base.cacheKey());
+    if (it != cache.constEnd())
+        return *it;
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48}) {
+        QPixmap pm = base.pixmap(size, size);
+        if (pm.isNull()) {
+            pm = QPixmap(size, size);
+            pm.fill(Qt::transparent);
+        }
+        pm.setDevicePixelRatio(1.0);
+        pm = pm.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        const qreal e = qMax<qreal>(7.0, size * 0.5); // the emblem's side
+        const QRectF box(0.5, size - e - 0.5, e, e);
+        p.setPen(QPen(QColor(0x50, 0x50, 0x50), 1.0));
+        p.setBrush(Qt::white);
+        p.drawRect(box);
+        // A bent arrow pointing up and to the right.
+        const qreal m = e * 0.22;
+        const QPointF from(box.left() + m, box.bottom() - m);
+        const QPointF bend(box.left() + m, box.top() + e * 0.55);
+        const QPointF tip(box.right() - m, box.top() + m);
+        p.setPen(
+            QPen(Qt::black, qMax<qreal>(1.2, e / 7.0), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.setBrush(Qt::NoBrush);
+        QPainterPath path(from);
+        path.quadTo(bend, tip);
+        p.drawPath(path);
+        const qreal h = e * 0.32;
+        p.drawLine(tip, tip - QPointF(h, 0));
+        p.drawLine(tip, tip + QPointF(0, h));
+        p.end();
+        icon.addPixmap(pm);
+    }
+    cache.insert(base.cacheKey(), icon);
     return icon;
 }
 

@@ -11,6 +11,8 @@ QIcon nodeIcon(NodeIcon which);
 // The desktop's icon for a file of this name; looks only at the name, never the disk.
 QIcon fileIcon(const QString& fileName);
 QIcon folderIcon();
+// `base` marked as a symbolic link (cached per icon).
+QIcon linkIcon(const QIcon& base);
 // Drawn icons for the caption bars of the left panes: clear on the grey bar, and greyed
 // out by Qt when disabled.
 enum class CaptionIcon { AddChild, AddAbove, AddBelow, Import, Delete };

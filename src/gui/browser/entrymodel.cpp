@@ -4,6 +4,7 @@
 #include "gui/app/icons.h"
 
 #include <QCollator>
+#include <QDateTime>
 #include <QLocale>
 #include <QSet>
 #include <algorithm>
@@ -24,16 +25,26 @@ QString EntryModel::sizeText(qint64 bytes) {
     return locale.toString(double(bytes) / 1024.0, 'f', 1) + QStringLiteral(" KB");
 }
 
+QString EntryModel::timeText(const std::optional<qint64>& secondsUtc) {
+    if (!secondsUtc)
+        return {};
+    return QDateTime::fromSecsSinceEpoch(*secondsUtc).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+}
+
 QVariant EntryModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= int(m_rows.size()))
         return {};
     const Entry& e = m_rows[size_t(index.row())];
+    if (role == Qt::ToolTipRole && index.column() == Name && !e.link.isEmpty())
+        return e.name + QStringLiteral("\n链接到：") + e.link;
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
         switch (index.column()) {
         case Name:
             return e.name;
         case Size:
             return e.isDir ? QString() : sizeText(e.size);
+        case Time:
+            return timeText(e.mtime);
         case Note:
             return e.note;
         case Path:
@@ -44,7 +55,9 @@ QVariant EntryModel::data(const QModelIndex& index, int role) const {
             return e.isDir ? QStringLiteral("1") : QStringLiteral("0");
         }
     } else if (role == Qt::DecorationRole && index.column() == Name) {
-        return e.isDir ? folderIcon() : fileIcon(e.name);
+        if (e.isDir)
+            return folderIcon();
+        return e.link.isEmpty() ? fileIcon(e.name) : linkIcon(fileIcon(e.name));
     } else if (role == Qt::TextAlignmentRole && index.column() == Size) {
         return int(Qt::AlignRight | Qt::AlignVCenter);
     } else if (role == Qt::UserRole) {
@@ -65,6 +78,8 @@ QVariant EntryModel::headerData(int section, Qt::Orientation orientation, int ro
         return QStringLiteral("文件");
     case Size:
         return QStringLiteral("大小");
+    case Time:
+        return QStringLiteral("修改时间");
     case Note:
         return QStringLiteral("注释");
     case Path:

@@ -1,5 +1,5 @@
-// The file list's rows: one disc entry per row, six columns (name, size, note and the
-// hidden path, id and kind), over a plain vector so that long lists stay cheap.
+// The file list's rows: one disc entry per row, seven columns (name, size, time, note and
+// the hidden path, id and kind), over a plain vector so that long lists stay cheap.
 #pragma once
 
 #include "core/store/contentstore.h"
@@ -14,7 +14,7 @@ class EntryModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    enum Column { Name, Size, Note, Path, Id, IsDir, ColumnCount };
+    enum Column { Name, Size, Time, Note, Path, Id, IsDir, ColumnCount };
 
     using QAbstractTableModel::QAbstractTableModel;
 
@@ -40,6 +40,8 @@ public:
 
     // "%1.1n" KB: one decimal, grouped thousands, with the user's separators.
     static QString sizeText(qint64 bytes);
+    // Local date and time, "2024-05-01 16:30"; empty when unknown.
+    static QString timeText(const std::optional<qint64>& secondsUtc);
 
 private:
     std::vector<Entry> m_rows;

@@ -66,6 +66,7 @@ FileListView::FileListView(QWidget* parent)
     header->setStretchLastSection(false);
     header->resizeSection(EntryModel::Name, 150);
     header->resizeSection(EntryModel::Size, 100);
+    header->resizeSection(EntryModel::Time, 130);
     header->setSectionResizeMode(EntryModel::Note, QHeaderView::Stretch);
     for (int c : {EntryModel::Path, EntryModel::Id, EntryModel::IsDir})
         header->setSectionHidden(c, true);

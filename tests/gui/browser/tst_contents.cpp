@@ -3,6 +3,7 @@
 #include "common/actions.h"
 #include "gui/browser/contentsfixture.h"
 
+#include "gui/app/icons.h"
 #include "gui/browser/categorytree.h"
 #include "gui/store/cataloghandler.h"
 
@@ -12,8 +13,10 @@
 #include <QListView>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QTreeView>
+#include <ctime>
 
 using namespace vorlane;
 
@@ -22,6 +25,7 @@ class TestContents : public QObject {
 
 private slots:
     void topLevelFillsBothViewsFoldersFirst();
+    void timesAndLinksShow();
     void sizeTexts_data();
     void sizeTexts();
     void folderSelectionLoadsOneLevelAndListsIt();
@@ -73,6 +77,35 @@ void TestContents::topLevelFillsBothViewsFoldersFirst() {
     QHeaderView* header = f.list()->reportView()->header();
     for (int c : {EntryModel::Path, EntryModel::Id, EntryModel::IsDir})
         QVERIFY(header->isSectionHidden(c));
+}
+
+void TestContents::timesAndLinksShow() {
+    qputenv("TZ", "Asia/Shanghai"); // the list shows local time
+    ::tzset();
+    const auto restore = qScopeGuard([] {
+        qunsetenv("TZ");
+        ::tzset();
+    });
+    DiscFixture f;
+    f.db().exec(QStringLiteral("update qCDFiles set FTime=1000000000 where AutoId=?"), {f.readme});
+    f.db().exec(QStringLiteral("update qCDFiles set Link='Docs/x.txt' where AutoId=?"), {f.bTxt});
+    f.show();
+    QHeaderView* header = f.list()->reportView()->header();
+    QCOMPARE(f.model()->headerData(EntryModel::Time, Qt::Horizontal, Qt::DisplayRole).toString(),
+             QStringLiteral("修改时间"));
+    QVERIFY(!header->isSectionHidden(EntryModel::Time));
+    QCOMPARE(f.model()->index(f.rowOf(f.readme), EntryModel::Time).data().toString(),
+             QStringLiteral("2001-09-09 09:46"));
+    QVERIFY(f.model()->index(f.rowOf(f.aBin), EntryModel::Time).data().toString().isEmpty());
+    // A link says where it points and wears a mark on its icon.
+    const QModelIndex link = f.model()->index(f.rowOf(f.bTxt), EntryModel::Name);
+    QVERIFY(link.data(Qt::ToolTipRole).toString().contains(QStringLiteral("Docs/x.txt")));
+    const QImage marked = link.data(Qt::DecorationRole).value<QIcon>().pixmap(16).toImage();
+    const QImage plain = fileIcon(QStringLiteral("b.txt")).pixmap(16).toImage();
+    QVERIFY(!marked.isNull());
+    QVERIFY(marked != plain);
+    const QModelIndex file = f.model()->index(f.rowOf(f.readme), EntryModel::Name);
+    QCOMPARE(file.data(Qt::ToolTipRole).toString(), QStringLiteral("readme"));
 }
 
 void TestContents::sizeTexts_data() {
