@@ -4,6 +4,7 @@
 #include "gui/app/mainwindow.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -27,6 +28,27 @@ OptionsDialog::OptionsDialog(MainWindow* window) : QDialog(window), w(window) {
     groupLayout->addWidget(m_openRecent);
     groupLayout->addWidget(m_backup);
     groupLayout->addWidget(note);
+    // Discs burned on other systems may name files in a legacy encoding; the scan reads
+    // such names in this one.
+    auto* encodingRow = new QHBoxLayout;
+    auto* encodingLabel = new QLabel(QStringLiteral("非 UTF-8 文件名的编码："), group);
+    m_encoding = new QComboBox(group);
+    m_encoding->setObjectName(QStringLiteral("cbNameEncoding"));
+    const QList<QPair<QString, QString>> encodings = {
+        {QStringLiteral("GB18030"), QStringLiteral("简体中文 (GB18030/GBK)")},
+        {QStringLiteral("BIG5"), QStringLiteral("繁体中文 (Big5)")},
+        {QStringLiteral("BIG5-HKSCS"), QStringLiteral("繁体中文 (Big5-HKSCS)")},
+        {QStringLiteral("SHIFT_JIS"), QStringLiteral("日文 (Shift_JIS)")},
+        {QStringLiteral("EUC-JP"), QStringLiteral("日文 (EUC-JP)")},
+        {QStringLiteral("EUC-KR"), QStringLiteral("韩文 (EUC-KR)")},
+        {QStringLiteral("CP1252"), QStringLiteral("西欧 (Windows-1252)")},
+        {QStringLiteral("CP1251"), QStringLiteral("西里尔文 (Windows-1251)")}};
+    for (const auto& [name, label] : encodings)
+        m_encoding->addItem(label, name);
+    encodingLabel->setBuddy(m_encoding);
+    encodingRow->addWidget(encodingLabel);
+    encodingRow->addWidget(m_encoding, 1);
+    groupLayout->addLayout(encodingRow);
     auto* ok = new QPushButton(QStringLiteral("确认(&O)"), this);
     ok->setObjectName(QStringLiteral("btnOk"));
     ok->setDefault(true);
@@ -40,11 +62,21 @@ OptionsDialog::OptionsDialog(MainWindow* window) : QDialog(window), w(window) {
 
     m_openRecent->setChecked(w->openRecentOnStart());
     m_backup->setChecked(w->backupOnOpen());
+    const QString encoding = Settings().nameEncoding();
+    int index = m_encoding->findData(encoding, Qt::UserRole, Qt::MatchFixedString);
+    if (index < 0) {
+        // One set by hand in the settings file stays as it is.
+        m_encoding->addItem(encoding, encoding);
+        index = m_encoding->count() - 1;
+    }
+    m_encoding->setCurrentIndex(index);
 }
 
 void OptionsDialog::btnOkClick() {
     // When the file cannot be written the dialog stays open and nothing changes.
-    if (!Settings().saveOptions(m_backup->isChecked(), m_openRecent->isChecked()))
+    Settings settings;
+    if (!settings.saveOptions(m_backup->isChecked(), m_openRecent->isChecked()) ||
+        !settings.saveNameEncoding(m_encoding->currentData().toString()))
         return;
     w->setOptions(m_backup->isChecked(), m_openRecent->isChecked());
     accept();

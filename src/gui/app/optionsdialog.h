@@ -1,9 +1,11 @@
-// The options dialog: open the last file at start-up, back up after an open.
+// The options dialog: open the last file at start-up, back up after an open, and the
+// encoding that file names which are not UTF-8 are read in.
 #pragma once
 
 #include <QDialog>
 
 class QCheckBox;
+class QComboBox;
 
 namespace vorlane {
 
@@ -22,6 +24,7 @@ private:
     MainWindow* w;
     QCheckBox* m_openRecent;
     QCheckBox* m_backup;
+    QComboBox* m_encoding;
 };
 
 } // namespace vorlane

@@ -2,6 +2,7 @@
 
 #include "core/import/drives.h"
 #include "core/import/typedetect.h"
+#include "core/settings/settings.h"
 #include "core/store/catalogstore.h"
 #include "gui/app/guards.h"
 #include "gui/app/icons.h"
@@ -284,6 +285,7 @@ void ImportDialog::btnOkClick() {
     params.depthLimit = m_spSearchDeeper->value();
     params.foldersOnly = m_ckOnlyFloder->isChecked();
     params.types = types();
+    params.nameEncoding = Settings().nameEncoding();
     ScanProgressDialog progress(w->session().db(), params, this);
     prompts().exec(&progress);
 
