@@ -160,7 +160,13 @@ const QList<Command>& commands() {
         {QStringLiteral("new"), QStringLiteral("CATALOG"),
          QStringLiteral("Create a new, empty catalog (never overwrites)."), nullptr, cmdNew},
         {QStringLiteral("tree"), QStringLiteral("CATALOG"),
-         QStringLiteral("Show categories and discs with their ids."), addPasswordOptions, cmdTree},
+         QStringLiteral("Show categories and discs with their ids."),
+         [](QCommandLineParser& p) {
+             addPasswordOptions(p);
+             p.addOption({QStringLiteral("long"),
+                          QStringLiteral("Also show each disc's import and contents.")});
+         },
+         cmdTree},
         {QStringLiteral("mkcat"), QStringLiteral("CATALOG NAME"), QStringLiteral("Add a category."),
          [](QCommandLineParser& p) {
              addPasswordOptions(p);
@@ -206,7 +212,8 @@ const QList<Command>& commands() {
          },
          cmdNote},
         {QStringLiteral("check"), QStringLiteral("CATALOG"),
-         QStringLiteral("Check the file and the catalog's links; exit 1 on any fault."),
+         QStringLiteral("Check the file and the catalog's links; exit 1 on any fault. Discs "
+                        "whose import did not finish are listed, not counted as faults."),
          addPasswordOptions, cmdCheck},
         {QStringLiteral("compact"), QStringLiteral("CATALOG"),
          QStringLiteral("Back up to CATALOG.bak, then compact the catalog."), addPasswordOptions,

@@ -43,11 +43,45 @@ int cmdNew(Context& ctx, QCommandLineParser& p) {
     return Ok;
 }
 
+namespace {
+
+// One disc's facts for `tree --long`; what the catalog does not know reads "unknown".
+QString factsLine(const DiscFacts& f) {
+    const QString unknown = QStringLiteral("unknown");
+    QString time = unknown;
+    if (f.scanTime) {
+        const QDateTime local = QDateTime::fromSecsSinceEpoch(*f.scanTime);
+        time = local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
+    }
+    QString state = unknown;
+    if (f.state) {
+        switch (*f.state) {
+        case ScanState::Complete:
+            state = QStringLiteral("complete");
+            break;
+        case ScanState::Cancelled:
+            state = QStringLiteral("cancelled");
+            break;
+        case ScanState::Failed:
+            state = QStringLiteral("failed");
+            break;
+        }
+    }
+    return QStringLiteral("scanned: %1  state: %2  fs: %3  capacity: %4  folders: %5  files: %6"
+                          "  size: %7")
+        .arg(time, state, f.fsType.isEmpty() ? unknown : oneLine(f.fsType),
+             f.capacity ? QString::number(*f.capacity) : unknown, QString::number(f.folders),
+             QString::number(f.files), QString::number(f.totalSize));
+}
+
+} // namespace
+
 int cmdTree(Context& ctx, QCommandLineParser& p) {
     const QString path = p.positionalArguments().at(0);
     Database db;
     openCatalog(db, path, p, Access::Read);
     const CatalogTree tree = catalogstore::loadTree(db);
+    const bool longFormat = p.isSet(QStringLiteral("long"));
     std::vector<qint64> path_;
     std::function<void(qint64, int)> walk = [&](qint64 parent, int depth) {
         const QString indent(depth * 2, QLatin1Char(' '));
@@ -59,8 +93,13 @@ int cmdTree(Context& ctx, QCommandLineParser& p) {
             path_.push_back(c.id);
             walk(c.id, depth + 1);
             path_.pop_back();
-            for (const TreeNodeRow& d : tree.discs.value(c.id))
+            for (const TreeNodeRow& d : tree.discs.value(c.id)) {
                 ctx.out << indent << "  [D" << d.id << "] " << oneLine(d.name) << "\n";
+                if (longFormat) {
+                    if (const std::optional<DiscFacts> f = catalogstore::discFacts(db, d.id))
+                        ctx.out << indent << "       " << factsLine(*f) << "\n";
+                }
+            }
         }
     };
     walk(0, 0);

@@ -1,6 +1,7 @@
 // import: a disc or directory into a category, as the import dialog does it.
 #include "cli/clicommon.h"
 #include "core/import/drives.h"
+#include "core/import/scanjob.h"
 #include "core/import/scanner.h"
 #include "core/settings/settings.h"
 #include "core/store/catalogstore.h"
@@ -103,7 +104,7 @@ int cmdImport(Context& ctx, QCommandLineParser& p) {
             ctx.err.flush();
         };
     }
-    const ScanResult result = scanTree(db, params, hooks);
+    const ScanResult result = scanDisc(db, params, hooks);
     std::signal(SIGINT, previous);
     if (ctx.errIsTerminal) {
         ctx.err << "\r\x1b[K";

@@ -136,7 +136,17 @@ void TestCliEndToEnd::importListAndFindMatchTheTree() {
     const CliResult disc = runCli({"find", cat, "测试", "--format", "json"});
     QCOMPARE(json(disc).size(), 1);
     QCOMPARE(json(disc)[0].toObject()["kind"].toString(), QStringLiteral("disc"));
-    QCOMPARE(runCli({"check", cat}).code, 0);
+    QCOMPARE(runCli({"check", cat}).out, QStringLiteral("ok\n"));
+
+    // How the import went and what the disc holds, counted from its rows.
+    const CliResult facts = runCli({"tree", cat, "--long"});
+    QCOMPARE(facts.code, 0);
+    QVERIFY2(QRegularExpression("\n {7}scanned: \\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\S*  "
+                                "state: complete  fs: \\S+  capacity: \\d+  folders: 6  files: 5  "
+                                "size: 72062\n")
+                 .match(facts.out)
+                 .hasMatch(),
+             qPrintable(facts.out));
 }
 
 void TestCliEndToEnd::importOptionsAndBadInput() {
@@ -273,6 +283,20 @@ void TestCliEndToEnd::failedImportSaysSoWithTheRowsKept() {
         r.out.contains(
             QStringLiteral("import failed: the catalog keeps %1 rows of this disc\n").arg(kept)),
         qPrintable(r.out));
+
+    // The disc says so later too; the check lists it without counting it as a fault.
+    const QString disc = QRegularExpression("^disc (\\d+) ").match(r.out).captured(1);
+    QVERIFY2(!disc.isEmpty(), qPrintable(r.out));
+    const CliResult listed = runCli({"tree", cat, "--long"});
+    QVERIFY2(listed.out.contains(QStringLiteral("  state: failed  fs: ")), qPrintable(listed.out));
+    QVERIFY2(listed.out.contains(QStringLiteral("  folders: 0  files: %1  size: %1\n").arg(kept)),
+             qPrintable(listed.out));
+    const CliResult check = runCli({"check", cat});
+    QCOMPARE(check.code, 0);
+    QCOMPARE(
+        check.out,
+        QStringLiteral("info: disc %1: its import failed; it may lack part of its contents\nok\n")
+            .arg(disc));
 }
 
 QTEST_GUILESS_MAIN(TestCliEndToEnd)

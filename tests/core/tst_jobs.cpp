@@ -6,6 +6,7 @@
 #include "core/search/searchjob.h"
 #include "core/store/database.h"
 
+#include <QDateTime>
 #include <QTest>
 #include <QThread>
 
@@ -55,6 +56,70 @@ private slots:
         QCOMPARE(job.result().folders, 1);
         QCOMPARE(job.result().rows, qint64(3));
         QCOMPARE(db.count(QStringLiteral("select AutoId from qCDFiles")), 3);
+    }
+
+    // The disc records how its import ended, with what its rows hold; until the end it
+    // reads as failed, so an import killed half-way never looks complete.
+    void scanRecordsHowTheImportEnded_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<int>("state");
+        QTest::newRow("complete") << "complete" << int(ScanState::Complete);
+        QTest::newRow("cancelled") << "cancel" << int(ScanState::Cancelled);
+        QTest::newRow("a row cannot be stored") << "fail" << int(ScanState::Failed);
+        QTest::newRow("the root cannot be read") << "noroot" << int(ScanState::Failed);
+        QTest::newRow("killed before the end") << "killed" << int(ScanState::Failed);
+    }
+    void scanRecordsHowTheImportEnded() {
+        QFETCH(QString, how);
+        QFETCH(int, state);
+        TestDir dir;
+        const QString file = dir.path("a.vlr");
+        testcat::create(file);
+        Database db;
+        db.open(file);
+        TestDir tree;
+        tree.createFile("one.txt", 3);
+        tree.createFile("sub/two.txt", 5);
+        const QString root = how == QLatin1String("noroot") ? tree.path("gone") : tree.path();
+        const qint64 disc = catalogstore::addDiscRow(
+            db, NewDisc{QStringLiteral("d"), testcat::addCategory(db, "c"), 1, root, {}});
+        if (how == QLatin1String("fail"))
+            db.exec(QStringLiteral("create trigger stopper before insert on qCDFiles when "
+                                   "(select count(*) from qCDFiles) >= 2 begin select "
+                                   "raise(rollback, 'disk full'); end"));
+        const qint64 before = QDateTime::currentSecsSinceEpoch();
+        if (how != QLatin1String("killed")) {
+            ScanParams params;
+            params.root = root;
+            params.discId = disc;
+            ScanJob job(file, params);
+            bool ended = false;
+            connect(&job, &Job::finished, this, [&] { ended = true; });
+            if (how == QLatin1String("cancel"))
+                job.cancel();
+            job.start();
+            QTRY_VERIFY_WITH_TIMEOUT(ended, 20000);
+            QVERIFY(job.opened());
+        }
+        const std::optional<DiscFacts> facts = catalogstore::discFacts(db, disc);
+        QVERIFY(facts);
+        QCOMPARE(facts->state, std::optional<ScanState>(ScanState(state)));
+        if (how == QLatin1String("complete")) { // counted from the rows
+            QCOMPARE(facts->folders, qint64(1));
+            QCOMPARE(facts->files, qint64(2));
+            QCOMPARE(facts->totalSize, qint64(8));
+        }
+        if (how == QLatin1String("killed")) {
+            QVERIFY(!facts->scanTime);
+            return;
+        }
+        QVERIFY(facts->scanTime);
+        QVERIFY(*facts->scanTime >= before &&
+                *facts->scanTime <= QDateTime::currentSecsSinceEpoch());
+        if (how != QLatin1String("noroot")) {
+            QVERIFY(!facts->fsType.isEmpty());
+            QVERIFY(facts->capacity && *facts->capacity > 0);
+        }
     }
 
     // A catalog that cannot be opened again: nothing is scanned, and the owner hears so.

@@ -1,10 +1,22 @@
-// The disc scan as a job: scanTree on a connection of its own to the catalog file.
+// The disc scan as a job: scanDisc on a connection of its own to the catalog file.
 #pragma once
 
 #include "core/import/scanner.h"
 #include "core/job.h"
+#include "core/store/catalogstore.h"
 
 namespace vorlane {
+
+// How a scan ended, as the disc records it: failed when a row could not be stored or the
+// root itself could not be read (nothing of the disc is there); cancelled when it was
+// stopped; complete otherwise. Unreadable folders below the root do not fail the disc:
+// the scan went through, and the import reports them.
+ScanState scanStateOf(const ScanResult& result, const QString& root);
+
+// The import's scan: scanTree, then the disc's facts (when it ended, how, the file
+// system at the root and its size) written to its row. A fact that cannot be written
+// leaves the row marked as a failed import, which the result then also reads as.
+ScanResult scanDisc(Database& db, const ScanParams& params, const ScanHooks& hooks = {});
 
 class ScanJob final : public Job {
     Q_OBJECT

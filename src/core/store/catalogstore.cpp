@@ -2,6 +2,7 @@
 
 #include "core/settings/text.h"
 #include "core/store/database.h"
+#include "core/store/schema.h"
 
 #include <QElapsedTimer>
 
@@ -10,18 +11,21 @@ namespace vorlane::catalogstore {
 namespace {
 
 // Rows of one table grouped by their parent id, each group by OrderId (ties in AutoId
-// order).
+// order). A fourth column, where the query has one, marks an incomplete import.
 QHash<qint64, QList<TreeNodeRow>> readGrouped(Database& db, const QString& sql,
-                                              const QString& nullName) {
+                                              const QString& nullName, bool withState = false) {
     QHash<qint64, QList<TreeNodeRow>> rows;
     Query q(db, sql);
     while (q.next()) {
         const QVariant name = q.value(1);
         rows[q.isNull(2) ? 0 : q.integer(2)].append(
-            TreeNodeRow{q.integer(0), name.isNull() ? nullName : name.toString()});
+            TreeNodeRow{q.integer(0), name.isNull() ? nullName : name.toString(),
+                        withState && !q.isNull(3) && q.integer(3) != 0});
     }
     return rows;
 }
+
+constexpr auto incompleteStates = "ScanState in (1, 2)";
 
 } // namespace
 
@@ -38,9 +42,14 @@ CatalogTree loadTree(Database& db) {
                                   QStringLiteral("select AutoId, TreeName, FatherId from qClass"
                                                  " order by OrderId, AutoId"),
                                   QString());
+    const bool facts = hasVersion2Columns(db);
     tree.discs = readGrouped(
-        db, QStringLiteral("select AutoId, CDName, ClassId from qCD order by OrderId, AutoId"),
-        QStringLiteral("未命名"));
+        db,
+        facts ? QStringLiteral("select AutoId, CDName, ClassId, %1 from qCD order by OrderId, "
+                               "AutoId")
+                    .arg(QLatin1String(incompleteStates))
+              : QStringLiteral("select AutoId, CDName, ClassId from qCD order by OrderId, AutoId"),
+        QStringLiteral("未命名"), facts);
     return tree;
 }
 
@@ -134,7 +143,72 @@ qint64 addDiscRow(Database& db, const NewDisc& disc) {
         .set(QStringLiteral("SourcePath"), source);
     if (!disc.label.isEmpty())
         r.set(QStringLiteral("CDId"), disc.label);
+    if (hasVersion2Columns(db))
+        r.set(QStringLiteral("ScanState"), int(ScanState::Failed));
     return r.append();
+}
+
+bool setScanFacts(Database& db, qint64 discId, const ScanFacts& facts) {
+    if (!hasVersion2Columns(db))
+        return false;
+    const auto orNull = [](const std::optional<qint64>& v) {
+        return v ? QVariant(*v) : QVariant();
+    };
+    return Record(db, QStringLiteral("qCD"))
+        .set(QStringLiteral("ScanTime"), orNull(facts.scanTime))
+        .set(QStringLiteral("ScanState"), int(facts.state))
+        .set(QStringLiteral("FsType"), facts.fsType.isEmpty() ? QVariant() : QVariant(facts.fsType))
+        .set(QStringLiteral("Capacity"), orNull(facts.capacity))
+        .update(discId);
+}
+
+std::optional<DiscFacts> discFacts(Database& db, qint64 discId, bool counted) {
+    DiscFacts facts;
+    if (hasVersion2Columns(db)) {
+        Query q(db,
+                QStringLiteral("select ScanTime, ScanState, FsType, Capacity from qCD where "
+                               "AutoId=?"),
+                {discId});
+        if (!q.next())
+            return std::nullopt;
+        if (!q.isNull(0))
+            facts.scanTime = q.integer(0);
+        if (!q.isNull(1)) {
+            const qint64 state = q.integer(1);
+            if (state >= 0 && state <= 2)
+                facts.state = ScanState(state);
+        }
+        facts.fsType = q.textOr(2);
+        if (!q.isNull(3))
+            facts.capacity = q.integer(3);
+    } else if (!discExists(db, discId)) {
+        return std::nullopt;
+    }
+    if (!counted)
+        return facts;
+    // Served by the index that starts with CdID.
+    Query q(db,
+            QStringLiteral("select coalesce(sum(IsDir<>0), 0), coalesce(sum(IsDir=0), 0), "
+                           "coalesce(sum(case when IsDir=0 then FSize end), 0) from qCDFiles "
+                           "where CdID=?"),
+            {discId});
+    if (q.next()) {
+        facts.folders = q.integer(0);
+        facts.files = q.integer(1);
+        facts.totalSize = q.integer(2);
+    }
+    return facts;
+}
+
+std::vector<std::pair<qint64, ScanState>> incompleteDiscs(Database& db) {
+    std::vector<std::pair<qint64, ScanState>> out;
+    if (!hasVersion2Columns(db))
+        return out;
+    Query q(db, QStringLiteral("select AutoId, ScanState from qCD where %1 order by AutoId")
+                    .arg(QLatin1String(incompleteStates)));
+    while (q.next())
+        out.emplace_back(q.integer(0), ScanState(q.integer(1)));
+    return out;
 }
 
 TreeSaveResult saveCategoryTree(Database& db, const std::vector<TreeSaveRow>& rows,

@@ -11,6 +11,7 @@
 #include <QString>
 #include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace vorlane {
@@ -21,6 +22,7 @@ class Database;
 struct TreeNodeRow {
     qint64 id = 0;
     QString name;
+    bool incomplete = false; // a disc whose import was cancelled or failed
 };
 
 // Categories and discs, each grouped by their parent (FatherId, ClassId; a null parent
@@ -37,6 +39,29 @@ struct DiscRow {
     QString name; // CDName; null when the row has none
     QString sourcePath;
     QString note; // CDExp as stored
+};
+
+// How a disc's last import ended (qCD.ScanState).
+enum class ScanState { Complete = 0, Cancelled = 1, Failed = 2 };
+
+// What a disc's import recorded about it.
+struct ScanFacts {
+    std::optional<qint64> scanTime; // when the import ended, seconds since 1970 UTC
+    ScanState state = ScanState::Failed;
+    QString fsType;                 // the file system it was read from; empty when unknown
+    std::optional<qint64> capacity; // that file system's size in bytes
+};
+
+// A disc's facts: what its import recorded (empty for discs from older catalogs, and
+// wherever the catalog lacks the columns) and what its rows hold now.
+struct DiscFacts {
+    std::optional<qint64> scanTime;
+    std::optional<ScanState> state; // nullopt: unknown
+    QString fsType;
+    std::optional<qint64> capacity;
+    qint64 folders = 0;
+    qint64 files = 0;
+    qint64 totalSize = 0; // bytes of all its files
 };
 
 struct NewDisc {
@@ -120,8 +145,19 @@ void removeDisc(Database& db, qint64 discId);
 // when there is none, or when that disc's category no longer exists. The label is bound,
 // so any character (quotes included) is safe. Throws DbError.
 QString duplicateCategory(Database& db, const QString& label);
-// Appends the qCD row and returns its AutoId. Throws DbError.
+// Appends the qCD row and returns its AutoId. The row reads as a failed import until
+// setScanFacts() records how the import ended, so one that is killed half-way never looks
+// complete. Throws DbError.
 qint64 addDiscRow(Database& db, const NewDisc& disc);
+// Records how a disc's import went; false when the catalog has no columns for it (nothing
+// is written then) or the disc no longer exists. Throws DbError.
+bool setScanFacts(Database& db, qint64 discId, const ScanFacts& facts);
+// The disc's facts; nullopt when there is no such disc. The counts and the total size are
+// read from its rows each time, so they never disagree with them; without `counted` they
+// are left 0 (they cost a pass over the disc's rows).
+std::optional<DiscFacts> discFacts(Database& db, qint64 discId, bool counted = true);
+// Discs whose import was cancelled or failed, by AutoId: (id, state).
+std::vector<std::pair<qint64, ScanState>> incompleteDiscs(Database& db);
 
 // Writes the whole category tree: each disc's name, order and category, each category's
 // name, parent and order, appending the new categories. The rows are committed about

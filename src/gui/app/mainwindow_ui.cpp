@@ -502,6 +502,11 @@ void MainWindow::createPanes() {
     expTop->addWidget(inExp);
     expTop->addWidget(expClose);
     expBody->addLayout(expTop);
+    // The shown disc's import facts, filled by the notes panel.
+    auto* facts = new QLabel(m_pnlExp);
+    facts->setObjectName(QStringLiteral("lbDiscFacts"));
+    facts->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    expBody->addWidget(facts);
     m_txtCDExp = new QPlainTextEdit(m_pnlExp);
     m_txtCDExp->setObjectName(QStringLiteral("txtCDExp"));
     m_txtCDExp->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

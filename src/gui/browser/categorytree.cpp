@@ -1,20 +1,47 @@
 #include "gui/browser/categorytree.h"
 
+#include "core/store/catalogsession.h"
 #include "core/store/catalogstore.h"
+#include "core/store/database.h"
 #include "gui/app/guards.h"
 #include "gui/app/icons.h"
 #include "gui/app/mainwindow.h"
+#include "gui/browser/discfacts.h"
 #include "gui/browser/nodes.h"
 
 #include <QAction>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 
 namespace vorlane {
+
+namespace {
+
+// The disc icon with a red exclamation mark in its lower right corner.
+QIcon incompleteDiscIcon() {
+    static const QIcon icon = [] {
+        QPixmap pm = nodeIcon(NodeIcon::Disc).pixmap(16, 16);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0xc6, 0x28, 0x28));
+        p.drawEllipse(QRectF(8, 8, 8, 8));
+        p.setPen(QPen(Qt::white, 1.6, Qt::SolidLine, Qt::FlatCap));
+        p.drawLine(QPointF(12, 9.5), QPointF(12, 12.8));
+        p.drawPoint(QPointF(12, 14.4));
+        return QIcon(pm);
+    }();
+    return icon;
+}
+
+} // namespace
 
 CategoryTree::CategoryTree(MainWindow* window, CatalogSession& session)
     : QObject(window), w(window), m_session(session) {
@@ -95,6 +122,8 @@ void CategoryTree::load() {
                 d->setIcon(0, discIcon);
                 d->setData(0, nodes::KindRole, nodes::Disc);
                 d->setFlags(flags);
+                if (disc.incomplete)
+                    setDiscIncomplete(d, true);
                 newClassIdHolder(d, disc.id);
                 ++discCount;
             }
@@ -126,6 +155,25 @@ QTreeWidgetItem* CategoryTree::addDiscNode(QTreeWidgetItem* category, qint64 id,
     node->setFlags(node->flags() | Qt::ItemIsEditable);
     newClassIdHolder(node, id);
     return node;
+}
+
+void CategoryTree::setDiscIncomplete(QTreeWidgetItem* node, bool incomplete) {
+    node->setData(0, nodes::IncompleteRole, incomplete);
+    node->setIcon(0, incomplete ? incompleteDiscIcon() : nodeIcon(NodeIcon::Disc));
+}
+
+QString CategoryTree::discToolTip(const QTreeWidgetItem* node) const {
+    if (!nodes::isDisc(node) || !m_session.db().isOpen())
+        return {};
+    std::optional<DiscFacts> facts;
+    try {
+        facts = catalogstore::discFacts(m_session.db(), nodes::id(node));
+    } catch (const DbError&) {
+        return {};
+    }
+    if (!facts)
+        return {};
+    return discFactsToolTip(*facts);
 }
 
 QTreeWidgetItem* CategoryTree::findDiscNode(const QString& idText) const {
@@ -204,6 +252,16 @@ bool CategoryTree::eventFilter(QObject* watched, QEvent* event) {
     if (watched != tree->viewport())
         return false;
     switch (event->type()) {
+    case QEvent::ToolTip: {
+        // Read when asked for: the counts cost a pass over the disc's rows.
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QString text = discToolTip(tree->itemAt(help->pos()));
+        if (text.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), text, tree->viewport());
+        return true;
+    }
     case QEvent::MouseButtonPress: {
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() != Qt::RightButton)

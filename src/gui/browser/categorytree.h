@@ -34,6 +34,11 @@ public:
     // Adds a disc node as the last child of `category`; its id holder counts in the node
     // id serial. The disc count is left to the caller.
     QTreeWidgetItem* addDiscNode(QTreeWidgetItem* category, qint64 id, const QString& name);
+    // Marks a disc node whose import was cancelled or failed (an emblem on its icon), or
+    // clears the mark.
+    void setDiscIncomplete(QTreeWidgetItem* node, bool incomplete);
+    // The disc node's tool tip: its import and what it holds, read from the catalog now.
+    QString discToolTip(const QTreeWidgetItem* node) const;
     // The first disc node, in tree order, whose id is `idText`.
     QTreeWidgetItem* findDiscNode(const QString& idText) const;
     // Selects `node` without running the selection handling.

@@ -8,8 +8,9 @@ namespace vorlane::nodes {
 
 enum Kind { Category = 0, Disc = 1, Folder = 2 };
 
-constexpr int IdRole = Qt::UserRole;       // QString: the row's AutoId; null when unsaved
-constexpr int KindRole = Qt::UserRole + 1; // Kind
+constexpr int IdRole = Qt::UserRole;             // QString: the row's AutoId; null when unsaved
+constexpr int KindRole = Qt::UserRole + 1;       // Kind
+constexpr int IncompleteRole = Qt::UserRole + 2; // bool: a disc whose import did not finish
 
 inline Kind kind(const QTreeWidgetItem* item) {
     return item ? Kind(item->data(0, KindRole).toInt()) : Category;

@@ -4,6 +4,7 @@
 #include "core/store/database.h"
 #include "gui/app/mainwindow.h"
 #include "gui/app/prompts.h"
+#include "gui/browser/discfacts.h"
 
 #include <QFile>
 #include <QLabel>
@@ -35,6 +36,7 @@ void NotesPanel::showDisc(qint64 discId, const QString& caption) {
         m_open = true;
     }
     setMemo(m_row.note);
+    showFacts();
     w->lbCDName()->setText(caption);
     w->button("btnExpSave")->setEnabled(false);
 }
@@ -43,9 +45,24 @@ void NotesPanel::closeDisc() {
     m_open = false;
     m_row = DiscRow{};
     setMemo({});
+    showFacts();
     w->lbCDName()->clear();
     w->button("btnExpSave")->setEnabled(false);
     w->button("btnInExp")->setEnabled(false);
+}
+
+void NotesPanel::showFacts() {
+    auto* label = w->findChild<QLabel*>(QStringLiteral("lbDiscFacts"));
+    if (!label)
+        return;
+    std::optional<DiscFacts> facts;
+    if (m_open) {
+        try {
+            facts = catalogstore::discFacts(m_session.db(), m_row.id, false);
+        } catch (const DbError&) {
+        }
+    }
+    label->setText(facts ? discFactsLine(*facts) : QString());
 }
 
 bool NotesPanel::isNoteEdited() const {

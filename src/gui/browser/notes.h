@@ -41,6 +41,8 @@ public slots:
 
 private:
     void setMemo(const QString& text);
+    // The line above the note: the shown disc's import facts; empty without a disc.
+    void showFacts();
 
     MainWindow* w; // widgets and actions
     CatalogSession& m_session;

@@ -288,6 +288,14 @@ void ImportDialog::btnOkClick() {
     params.nameEncoding = Settings().nameEncoding();
     ScanProgressDialog progress(w->session().db(), params, this);
     prompts().exec(&progress);
+    // Marked as the catalog recorded it, as the tree shows it when loaded again.
+    std::optional<DiscFacts> facts;
+    try {
+        facts = catalogstore::discFacts(w->session().db(), id, false);
+    } catch (const DbError&) {
+    }
+    w->categoryTree()->setDiscIncomplete(node, facts && facts->state &&
+                                                   *facts->state != ScanState::Complete);
 
     w->updateCountText();
     m_importDone = true;

@@ -128,7 +128,7 @@ void ScanProgressDialog::workDone() {
             setCurrent(path);
             QCoreApplication::processEvents();
         };
-        m_result = scanTree(m_fallback, m_params, hooks);
+        m_result = scanDisc(m_fallback, m_params, hooks);
     }
     if (!m_result.error.isEmpty()) {
         prompts().error(this, QStringLiteral("保存数据出错！\r\n") + m_result.error,

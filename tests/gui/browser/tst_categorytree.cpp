@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QToolTip>
 #include <QtTest>
 
 using namespace vorlane;
@@ -46,6 +47,7 @@ private slots:
     void drops();
     void dropOnReadOnlyCatalog();
     void doubleClickReloadsTheDisc();
+    void discFactsAndIncompleteMark();
 };
 
 void TestCategoryTree::loadsInOrder() {
@@ -443,6 +445,45 @@ void TestCategoryTree::doubleClickReloadsTheDisc() {
     QVERIFY(!contents->currentItem());
     QCOMPARE(f.w().lbCDName()->text(), QStringLiteral("c"));
     QVERIFY(f.prompts.messages().isEmpty());
+}
+
+// A disc whose import did not finish carries a mark; its facts are in the node's tool tip
+// and above the disc note.
+void TestCategoryTree::discFactsAndIncompleteMark() {
+    TestDir dir;
+    const QString file = smallCatalog(dir);
+    {
+        Database db;
+        db.open(file);
+        db.exec("update qCD set ScanState=1, FsType='udf', Capacity=1000 where CDName='b'");
+        db.exec("update qCD set ScanState=0, ScanTime=1700000000 where CDName='c'");
+    }
+    WindowFixture f;
+    QVERIFY(showTree(f, file));
+    QTreeWidgetItem* a = findNode(f.tree(), "a");
+    QTreeWidgetItem* b = findNode(f.tree(), "b");
+    QTreeWidgetItem* c = findNode(f.tree(), "c");
+    QVERIFY(!a->data(0, nodes::IncompleteRole).toBool()); // unknown: no mark
+    QVERIFY(b->data(0, nodes::IncompleteRole).toBool());
+    QVERIFY(!c->data(0, nodes::IncompleteRole).toBool());
+    QVERIFY(b->icon(0).cacheKey() != c->icon(0).cacheKey());
+    QCOMPARE(dumpTree(f.tree()), smallTree()); // the names stay as they are
+
+    QHelpEvent help(QEvent::ToolTip, pointOn(f.tree(), c, true),
+                    f.tree()->viewport()->mapToGlobal(pointOn(f.tree(), c, true)));
+    QApplication::sendEvent(f.tree()->viewport(), &help);
+    const QString tip = QToolTip::text();
+    QVERIFY2(tip.contains(QStringLiteral("扫描结果：完成")), qPrintable(tip));
+    QVERIFY2(tip.contains(QStringLiteral("文件系统：未知")), qPrintable(tip));
+    QVERIFY2(tip.contains(QStringLiteral("文件夹：1，文件：1，总大小：")), qPrintable(tip));
+
+    f.tree()->setCurrentItem(b);
+    const QString line = f.w().findChild<QLabel*>("lbDiscFacts")->text();
+    QVERIFY2(line.startsWith(QStringLiteral("扫描于 未知 · 已取消，内容不完整 · 文件系统 udf · "
+                                            "容量 ")),
+             qPrintable(line));
+    f.tree()->setCurrentItem(a);
+    QCOMPARE(f.w().findChild<QLabel*>("lbDiscFacts")->text(), QStringLiteral("没有扫描记录"));
 }
 
 QTEST_MAIN(TestCategoryTree)

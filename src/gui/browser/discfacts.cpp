@@ -1,0 +1,56 @@
+#include "gui/browser/discfacts.h"
+
+#include <QDateTime>
+#include <QLocale>
+
+namespace vorlane {
+
+namespace {
+
+const QString unknown = QStringLiteral("未知");
+
+QString timeText(const DiscFacts& f) {
+    if (!f.scanTime)
+        return unknown;
+    return QDateTime::fromSecsSinceEpoch(*f.scanTime).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+}
+
+QString stateText(const DiscFacts& f) {
+    if (!f.state)
+        return unknown;
+    switch (*f.state) {
+    case ScanState::Complete:
+        return QStringLiteral("完成");
+    case ScanState::Cancelled:
+        return QStringLiteral("已取消，内容不完整");
+    case ScanState::Failed:
+        return QStringLiteral("失败，内容不完整");
+    }
+    return unknown;
+}
+
+QString sizeText(qint64 bytes) {
+    return QLocale().formattedDataSize(bytes, 2, QLocale::DataSizeTraditionalFormat);
+}
+
+QString capacityText(const DiscFacts& f) {
+    return f.capacity ? sizeText(*f.capacity) : unknown;
+}
+
+} // namespace
+
+QString discFactsToolTip(const DiscFacts& f) {
+    return QStringLiteral("扫描时间：%1\n扫描结果：%2\n文件系统：%3\n容量：%4\n"
+                          "文件夹：%5，文件：%6，总大小：%7")
+        .arg(timeText(f), stateText(f), f.fsType.isEmpty() ? unknown : f.fsType, capacityText(f),
+             QString::number(f.folders), QString::number(f.files), sizeText(f.totalSize));
+}
+
+QString discFactsLine(const DiscFacts& f) {
+    if (!f.scanTime && !f.state && f.fsType.isEmpty() && !f.capacity)
+        return QStringLiteral("没有扫描记录");
+    return QStringLiteral("扫描于 %1 · %2 · 文件系统 %3 · 容量 %4")
+        .arg(timeText(f), stateText(f), f.fsType.isEmpty() ? unknown : f.fsType, capacityText(f));
+}
+
+} // namespace vorlane
