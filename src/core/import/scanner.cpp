@@ -6,12 +6,19 @@
 #include "core/store/database.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <exception>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_set>
+#include <vector>
 
 namespace vorlane {
 
@@ -24,31 +31,231 @@ QString rootPrefix(const QString& root) {
 
 namespace {
 
-// The scan on the shared walk: a row for every folder and accepted file.
+using Clock = std::chrono::steady_clock;
+
+// One row as the walk hands it over: the entry, its FPath, and the tag of the folder it
+// goes in. A folder's tag is its depth (the root's is 0): rows are stored in walk order,
+// so the folder last stored one level up is the parent.
+struct Record {
+    WalkEntry entry;
+    std::string path;
+    qint64 parentTag = 0;
+};
+
+using Batch = std::vector<Record>;
+
+// Rows go over in batches, and only a few batches wait at a time: a walk that outruns the
+// disk holding the catalog waits for it rather than keep the whole tree in memory.
+constexpr size_t kBatchRows = 2048;
+constexpr size_t kQueuedBatches = 4;
+
+// Stores the batches the walk hands over, on a thread of its own, with the interim
+// commits. Everything it touches of the catalog is used by that thread only, between
+// start() and join().
+class Writer {
+public:
+    Writer(Database& db, qint64 discId, std::chrono::milliseconds commitInterval)
+        : m_rows(db, discId), m_tx(std::in_place, db, commitInterval) {
+        m_tx->setOnCommit([this] {
+            m_committed += m_pending;
+            m_pending = 0;
+        });
+    }
+
+    ~Writer() {
+        close(true);
+        join();
+    }
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
+
+    void start() {
+        m_thread = std::thread([this] { run(); });
+    }
+
+    // Hands a full batch over, waiting while the queue is full. False once the writer has
+    // stopped: the walk should end.
+    bool push(Batch& batch) {
+        std::unique_lock lock(m_mutex);
+        m_notFull.wait(lock, [&] { return m_queue.size() < kQueuedBatches || m_stopped; });
+        if (m_stopped) {
+            batch.clear();
+            return false;
+        }
+        m_queue.push_back(std::move(batch));
+        if (!m_spare.empty()) {
+            batch = std::move(m_spare.back());
+            m_spare.pop_back();
+        } else {
+            batch = Batch();
+            batch.reserve(kBatchRows);
+        }
+        lock.unlock();
+        m_notEmpty.notify_one();
+        return true;
+    }
+
+    // Nothing more comes; what was handed over is still stored. With `abandon`, the writer
+    // stops after the batch at hand.
+    void close(bool abandon = false) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_closed = true;
+            if (abandon)
+                m_stopped = true;
+        }
+        m_notEmpty.notify_all();
+    }
+
+    void join() {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+    bool stopped() const { return m_stoppedFlag.load(std::memory_order_relaxed); }
+
+    // After join().
+    qint64 committed() const { return m_committed; }
+    const QString& error() const { return m_error; }
+
+private:
+    void run() {
+        try {
+            m_ids.assign(1, 0);
+            Batch batch;
+            while (take(batch)) {
+                if (!store(batch))
+                    break;
+                giveBack(batch);
+            }
+            finish();
+        } catch (const DbError& e) {
+            fail(e.text());
+        } catch (const std::exception& e) {
+            fail(QString::fromLocal8Bit(e.what()));
+        } catch (...) {
+            fail(QStringLiteral("unknown error"));
+        }
+        stop();
+    }
+
+    bool take(Batch& batch) {
+        std::unique_lock lock(m_mutex);
+        m_notEmpty.wait(lock, [&] { return !m_queue.empty() || m_closed || m_stopped; });
+        if (m_stopped || m_queue.empty())
+            return false;
+        batch = std::move(m_queue.front());
+        m_queue.pop_front();
+        lock.unlock();
+        m_notFull.notify_one();
+        return true;
+    }
+
+    void giveBack(Batch& batch) {
+        batch.clear();
+        std::lock_guard lock(m_mutex);
+        if (m_spare.size() < kQueuedBatches)
+            m_spare.push_back(std::move(batch));
+    }
+
+    // False when a row could not be stored; every row before it stays.
+    bool store(const Batch& batch) {
+        try {
+            for (const Record& r : batch) {
+                contentstore::ScannedEntry row;
+                row.name = r.entry.name;
+                row.path = r.path;
+                row.size = r.entry.size;
+                row.isDir = r.entry.isDir;
+                row.fatherId = m_ids[size_t(r.parentTag)];
+                row.mtime = r.entry.mtime;
+                row.raw = r.entry.raw;
+                row.link = r.entry.link;
+                const qint64 id = m_rows.add(row);
+                ++m_pending;
+                if (r.entry.isDir) {
+                    m_ids.resize(size_t(r.parentTag) + 2);
+                    m_ids.back() = id;
+                }
+                m_tx->checkpoint();
+            }
+        } catch (const DbError& e) {
+            m_error = e.text();
+            return false;
+        }
+        return true;
+    }
+
+    void finish() {
+        if (!m_tx->isActive()) {
+            m_pending = 0; // a failed statement already rolled the transaction back
+            return;
+        }
+        try {
+            m_tx->commit();
+        } catch (const DbError& e) {
+            if (m_error.isEmpty())
+                m_error = e.text();
+            m_tx.reset(); // rolls back
+        }
+        m_pending = 0;
+    }
+
+    void fail(const QString& text) {
+        if (m_error.isEmpty())
+            m_error = text;
+        m_pending = 0;
+        m_tx.reset(); // rolls back what was not committed
+    }
+
+    void stop() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stopped = true;
+        }
+        m_stoppedFlag.store(true, std::memory_order_relaxed);
+        m_notFull.notify_all();
+    }
+
+    contentstore::EntryWriter m_rows;
+    std::optional<Transaction> m_tx; // after m_rows: rolled back before it is finalized
+    std::vector<qint64> m_ids;       // a folder's AutoId by its tag, down the current path
+    qint64 m_pending = 0;            // rows stored since the last commit
+    qint64 m_committed = 0;
+    QString m_error;
+
+    std::mutex m_mutex;
+    std::condition_variable m_notEmpty;
+    std::condition_variable m_notFull;
+    std::deque<Batch> m_queue;
+    std::vector<Batch> m_spare;
+    bool m_closed = false;
+    bool m_stopped = false;
+    std::atomic<bool> m_stoppedFlag{false}; // m_stopped, for a check before every entry
+    std::thread m_thread;
+};
+
+// The scan on the shared walk: a row for every folder and accepted file. The walk runs on
+// the calling thread, where the hooks are called; the rows are stored on the writer's.
 class Walker : TreeWalker {
 public:
     // Each folder's entries go in in name order, so that a new disc lists alphabetically.
-    Walker(Database& db, const ScanParams& params, const ScanHooks& hooks)
-        : TreeWalker(true, params.nameEncoding), m_db(db), m_params(params), m_hooks(hooks),
-          m_writer(db, params.discId), m_reporter(hooks.progress, hooks.progressIntervalMs) {
+    Walker(const ScanParams& params, const ScanHooks& hooks, Writer& writer)
+        : TreeWalker(true, params.nameEncoding), m_params(params), m_hooks(hooks),
+          m_writer(writer), m_reporter(hooks.progress, hooks.progressIntervalMs),
+          m_flushEvery(std::min(std::chrono::milliseconds(std::max(0, hooks.commitIntervalMs)),
+                                std::chrono::milliseconds(100))) {
         m_prefix = rootPrefix(params.root);
         for (const QString& t : params.types)
             m_types.insert(fsnames::foldAscii(t.toUtf8().toStdString()));
+        m_batch.reserve(kBatchRows);
     }
 
     ScanResult run() {
-        try {
-            m_tx.emplace(m_db, std::chrono::milliseconds(std::max(0, m_hooks.commitIntervalMs)));
-            m_tx->setOnCommit([this] {
-                m_result.rows += m_pending;
-                m_pending = 0;
-            });
-        } catch (const DbError& e) {
-            m_result.error = e.text();
-            return m_result;
-        }
+        m_lastFlush = Clock::now();
         walk(m_prefix);
-        finish();
+        if (!m_batch.empty())
+            m_writer.push(m_batch);
         return m_result;
     }
 
@@ -61,43 +268,15 @@ private:
         return false;
     }
 
-    void finish() {
-        if (!m_tx->isActive()) {
-            m_pending = 0; // a failed statement already rolled the transaction back
+    // Hands the row over. A batch goes when it is full, and also when it has waited a
+    // while: a slow disc still has its rows committed about every commit interval.
+    void addEntry(const WalkEntry& e, qint64 parentTag) {
+        m_batch.push_back(Record{e, path(), parentTag});
+        const Clock::time_point now = Clock::now();
+        if (m_batch.size() < kBatchRows && now - m_lastFlush < m_flushEvery)
             return;
-        }
-        try {
-            m_tx->commit();
-        } catch (const DbError& e) {
-            if (m_result.error.isEmpty())
-                m_result.error = e.text();
-            m_tx.reset(); // rolls back
-        }
-        m_pending = 0;
-    }
-
-    // Stores one row; returns its AutoId, or 0 when it could not be stored (the walk stops).
-    // What is stored is committed now and then, so a cancelled or failed scan keeps it.
-    qint64 addEntry(const WalkEntry& e, qint64 fatherId) {
-        qint64 id = 0;
-        try {
-            contentstore::ScannedEntry row;
-            row.name = e.name;
-            row.path = path();
-            row.size = e.size;
-            row.isDir = e.isDir;
-            row.fatherId = fatherId;
-            row.mtime = e.mtime;
-            row.raw = e.raw;
-            row.link = e.link;
-            id = m_writer.add(row);
-            ++m_pending;
-            m_tx->checkpoint();
-        } catch (const DbError& e) {
-            m_result.error = e.text();
-            m_stop = true;
-        }
-        return id;
+        m_lastFlush = now;
+        m_writer.push(m_batch);
     }
 
     bool accepts(const std::string& name) const {
@@ -114,10 +293,10 @@ private:
         return !e.isDir && e.accepted; // a stored file needs its size
     }
 
-    bool proceed() override { return !m_stop && !cancelled(); }
+    bool proceed() override { return !m_writer.stopped() && !cancelled(); }
 
     // A folder's row goes in before its contents; path() is already its FPath.
-    bool enter(const WalkEntry& e, qint64 fatherId, int depth, qint64& id) override {
+    bool enter(const WalkEntry& e, qint64 parentTag, int depth, qint64& tag) override {
         // Reported as an entry of the folder it is in.
         m_reporter.report(m_prefix,
                           std::string_view(path()).substr(0, path().size() - e.name.size() - 1),
@@ -127,17 +306,18 @@ private:
             return false;
         if (m_params.depthLimit != 0 && m_params.depthLimit < depth)
             return false;
-        id = addEntry(e, fatherId);
-        return id != 0;
+        addEntry(e, parentTag);
+        tag = depth;
+        return !m_writer.stopped();
     }
 
-    void file(const WalkEntry& e, qint64 folderId) override {
+    void file(const WalkEntry& e, qint64 folderTag) override {
         // Reported as an entry of the folder it is in.
         m_reporter.report(m_prefix, path(), e.name);
         if (m_params.foldersOnly)
             return;
         if (e.accepted)
-            addEntry(e, folderId);
+            addEntry(e, folderTag);
         ++m_result.files;
     }
 
@@ -152,30 +332,49 @@ private:
         m_result.unreadableReason = QString::fromLocal8Bit(std::strerror(error));
     }
 
-    Database& m_db;
     const ScanParams& m_params;
     const ScanHooks& m_hooks;
-    contentstore::EntryWriter m_writer;
-    std::optional<Transaction> m_tx; // after m_writer: rolled back before it is finalized
+    Writer& m_writer;
     QString m_prefix;
     fsnames::PathReporter m_reporter;
     std::unordered_set<std::string> m_types;
     ScanResult m_result;
-    qint64 m_pending = 0; // rows stored since the last commit
-    bool m_stop = false;
+    Batch m_batch;
+    std::chrono::milliseconds m_flushEvery;
+    Clock::time_point m_lastFlush;
 };
 
 } // namespace
 
 ScanResult scanTree(Database& db, const ScanParams& params, const ScanHooks& hooks) {
+    ScanResult result;
+    std::optional<Writer> writer;
     try {
-        Walker walker(db, params, hooks);
-        return walker.run();
+        writer.emplace(db, params.discId,
+                       std::chrono::milliseconds(std::max(0, hooks.commitIntervalMs)));
     } catch (const DbError& e) {
-        ScanResult r;
-        r.error = e.text();
-        return r;
+        result.error = e.text();
+        return result;
     }
+    writer->start();
+    {
+        // Should the walk throw, the writer is stopped and joined before it unwinds further.
+        const auto done = [&](bool abandon) {
+            writer->close(abandon);
+            writer->join();
+        };
+        try {
+            Walker walker(params, hooks, *writer);
+            result = walker.run();
+        } catch (...) {
+            done(true);
+            throw;
+        }
+        done(false);
+    }
+    result.rows = writer->committed();
+    result.error = writer->error();
+    return result;
 }
 
 } // namespace vorlane

@@ -12,12 +12,14 @@
 #include <QScopeGuard>
 #include <QThread>
 #include <QtTest>
+#include <atomic>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
 #include <sys/fsuid.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace vorlane;
@@ -43,6 +45,8 @@ private slots:
     void readOnlyCatalogReportsTheFailure();
     void fileSystemRootIsWalkedWithEmptyPrefix();
     void treeDeeperThanAnyStackIsCataloguedCompletely();
+    void catalogStaysLinkedHoweverTheScanEnds_data();
+    void catalogStaysLinkedHoweverTheScanEnds();
 
 private:
     struct Catalog {
@@ -591,6 +595,94 @@ void TestScanner::treeDeeperThanAnyStackIsCataloguedCompletely() {
     QCOMPARE(count, qint64(kDepth + 3 * extras));
     QCOMPARE(r.rows, count);
     QCOMPARE(deepest, kDepth);
+}
+
+void TestScanner::catalogStaysLinkedHoweverTheScanEnds_data() {
+    QTest::addColumn<QString>("end");
+    QTest::newRow("complete") << QStringLiteral("complete");
+    QTest::newRow("cancelled from another thread") << QStringLiteral("cancel");
+    QTest::newRow("catalog full") << QStringLiteral("full");
+}
+
+// A tree of many batches' worth of rows, three levels deep: the rows are stored apart from
+// the walk, and whatever ends the scan, each stored row hangs under a stored folder with
+// the right path, and the count given is what the catalog keeps.
+void TestScanner::catalogStaysLinkedHoweverTheScanEnds() {
+    QFETCH(QString, end);
+    TestDir tree;
+    int total = 0;
+    for (int i = 0; i < 10; ++i) {
+        for (int j = 0; j < 10; ++j) {
+            const QString dir = QStringLiteral("d%1/e%2/").arg(i).arg(j);
+            for (int k = 0; k < 60; ++k)
+                tree.createFile(dir + QStringLiteral("f%1.txt").arg(k), k);
+            total += 60;
+        }
+        tree.createFile(QStringLiteral("d%1/top.txt").arg(i), 1);
+        total += 1;
+    }
+    total += 10 + 100;
+    Catalog c;
+    openCatalog(c);
+    std::atomic<bool> cancel{false};
+    std::atomic<int> reported{0};
+    ScanHooks hooks;
+    hooks.cancel = &cancel;
+    hooks.progressIntervalMs = 0;
+    hooks.progress = [&](const QString&) { reported.fetch_add(1); };
+    std::thread canceller;
+    if (end == QLatin1String("cancel")) {
+        hooks.commitIntervalMs = 1;
+        canceller = std::thread([&] {
+            while (reported.load() < total / 3)
+                std::this_thread::yield();
+            cancel = true;
+        });
+    } else if (end == QLatin1String("full")) {
+        // Room for a few hundred rows; every row goes over on its own, so the walk is never
+        // far ahead of the failing writer.
+        hooks.commitIntervalMs = 0;
+        const qint64 pages = c.db.scalar(QStringLiteral("pragma page_count")).toLongLong();
+        c.db.exec(QStringLiteral("pragma max_page_count = %1").arg(pages + 12));
+    }
+    QElapsedTimer clock;
+    clock.start();
+    const ScanResult r = scan(c, tree.path(), 0, false, {}, hooks);
+    if (canceller.joinable())
+        canceller.join();
+    QVERIFY(!c.db.inTransaction());
+
+    Database other;
+    other.open(c.dir.path(QStringLiteral("cat.vlr")));
+    const QList<Row> rows = readRows(other, c.disc);
+    QCOMPARE(r.rows, qint64(rows.size()));
+    QHash<qint64, QString> folders{{0, QString()}};
+    for (const Row& row : rows) {
+        QVERIFY2(folders.contains(row.father), qPrintable(row.rel()));
+        const QString up = folders.value(row.father);
+        QCOMPARE(row.fpath, row.isDir ? up + QLatin1Char('/') + row.name : up);
+        if (row.isDir)
+            folders.insert(row.id, row.fpath);
+    }
+    if (end == QLatin1String("complete")) {
+        QVERIFY(r.error.isEmpty());
+        QVERIFY(!r.cancelled);
+        QCOMPARE(rowsAsTree(rows), walkTree(tree.path()));
+        QCOMPARE(r.rows, qint64(total));
+    } else if (end == QLatin1String("cancel")) {
+        QVERIFY(r.error.isEmpty());
+        QVERIFY(r.cancelled);
+        QVERIFY(r.rows >= total / 3 - 1);
+        QVERIFY(r.rows < total);
+    } else {
+        QVERIFY(!r.error.isEmpty());
+        QVERIFY(r.rows > 0);
+        // The walk stops soon after the failure instead of reading the rest of the tree.
+        QVERIFY2(
+            r.files + r.folders < r.rows + 16,
+            qPrintable(
+                QStringLiteral("%1 entries met, %2 rows").arg(r.files + r.folders).arg(r.rows)));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestScanner)
