@@ -1,6 +1,7 @@
 #include "core/store/searchstore.h"
 
 #include "core/store/database.h"
+#include "core/store/schema.h"
 
 #include <sqlite3.h>
 #include <utility>
@@ -164,6 +165,89 @@ QString DiscNames::operator()(qint64 discId) {
     m_query->reset();
     m_names.insert(discId, name);
     return name;
+}
+
+IndexRows::IndexRows(Database& db) : m_hasTime(hasVersion2Columns(db)) {
+    m_query = std::make_unique<Query>(
+        db, m_hasTime ? QStringLiteral("select AutoId, CdID, FatherId, ifnull(IsDir, -1), TreeName,"
+                                       " TreeExp, FSize, FTime from qCDFiles order by AutoId")
+                      : QStringLiteral("select AutoId, CdID, FatherId, ifnull(IsDir, -1), TreeName,"
+                                       " TreeExp, FSize from qCDFiles order by AutoId"));
+}
+IndexRows::~IndexRows() = default;
+bool IndexRows::next() {
+    return m_query->next();
+}
+qint64 IndexRows::id() const {
+    return sqlite3_column_int64(m_query->statement(), 0);
+}
+qint64 IndexRows::discId() const {
+    return sqlite3_column_int64(m_query->statement(), 1);
+}
+qint64 IndexRows::fatherId() const {
+    return sqlite3_column_int64(m_query->statement(), 2);
+}
+qint64 IndexRows::kind() const {
+    return sqlite3_column_int64(m_query->statement(), 3);
+}
+Utf8 IndexRows::name() const {
+    return columnBytes(*m_query, 4);
+}
+Utf8 IndexRows::note() const {
+    return columnBytes(*m_query, 5);
+}
+qint64 IndexRows::size() const {
+    return sqlite3_column_int64(m_query->statement(), 6);
+}
+std::optional<qint64> IndexRows::time() const {
+    if (!m_hasTime || sqlite3_column_type(m_query->statement(), 7) == SQLITE_NULL)
+        return std::nullopt;
+    return sqlite3_column_int64(m_query->statement(), 7);
+}
+
+IndexDiscs::IndexDiscs(Database& db)
+    : m_query(std::make_unique<Query>(
+          db, QStringLiteral("select AutoId, ClassId, CDName, CDExp from qCD order by OrderId, "
+                             "AutoId"))) {}
+IndexDiscs::~IndexDiscs() = default;
+bool IndexDiscs::next() {
+    return m_query->next();
+}
+qint64 IndexDiscs::id() const {
+    return sqlite3_column_int64(m_query->statement(), 0);
+}
+qint64 IndexDiscs::categoryId() const {
+    return sqlite3_column_int64(m_query->statement(), 1);
+}
+Utf8 IndexDiscs::name() const {
+    return columnBytes(*m_query, 2);
+}
+Utf8 IndexDiscs::note() const {
+    return columnBytes(*m_query, 3);
+}
+
+IndexCategories::IndexCategories(Database& db)
+    : m_query(std::make_unique<Query>(
+          db, QStringLiteral("select AutoId, FatherId, TreeName from qClass"))) {}
+IndexCategories::~IndexCategories() = default;
+bool IndexCategories::next() {
+    return m_query->next();
+}
+qint64 IndexCategories::id() const {
+    return sqlite3_column_int64(m_query->statement(), 0);
+}
+qint64 IndexCategories::fatherId() const {
+    return sqlite3_column_int64(m_query->statement(), 1);
+}
+Utf8 IndexCategories::name() const {
+    return columnBytes(*m_query, 2);
+}
+
+Stamp stamp(Database& db) {
+    Stamp s;
+    s.dataVersion = db.scalar(QStringLiteral("pragma data_version")).toLongLong();
+    s.totalChanges = sqlite3_total_changes64(db.handle());
+    return s;
 }
 
 } // namespace vorlane::searchstore
