@@ -168,6 +168,10 @@ std::shared_ptr<const SearchIndex> SearchIndex::build(Database& db, const search
         index->m_times.reserve(n);
         index->m_kinds.reserve(n);
         index->m_names.starts.reserve(n + 1);
+        // Address space only: pages that are never written cost no memory, and the buffer
+        // is never copied to a smaller one.
+        index->m_names.bytes.reserve(n * 96);
+        index->m_notes.bytes.reserve(n * 4);
     }
     Texts& names = index->m_names;
     Texts& notes = index->m_notes;
@@ -180,8 +184,12 @@ std::shared_ptr<const SearchIndex> SearchIndex::build(Database& db, const search
         const auto pos = quint32(index->m_ids.size());
         if ((pos & 4095) == 0 && cancel && cancel->load(std::memory_order_relaxed))
             return nullptr;
-        index->m_ids.push_back(rows.id());
-        index->m_fathers.push_back(rows.fatherId());
+        const qint64 id = rows.id();
+        const qint64 father = rows.fatherId();
+        if (id < 0 || id > qint64(MaxBytes) || father < 0 || father > qint64(MaxBytes))
+            return nullptr;
+        index->m_ids.push_back(quint32(id));
+        index->m_fathers.push_back(quint32(father));
         const qint64 discId = rows.discId();
         if (!haveLast || discId != lastDisc) {
             auto it = discPos.constFind(discId);
@@ -216,7 +224,6 @@ std::shared_ptr<const SearchIndex> SearchIndex::build(Database& db, const search
         t->frequency.assign(256, 0);
         for (const char c : t->bytes)
             ++t->frequency[static_cast<unsigned char>(c)];
-        t->bytes.shrink_to_fit();
         t->starts.shrink_to_fit();
         t->owners.shrink_to_fit();
     }
@@ -374,8 +381,10 @@ const SearchIndex::Disc* SearchIndex::discById(qint64 discId) const {
 }
 
 qint64 SearchIndex::positionOf(qint64 entryId) const {
-    const auto it = std::lower_bound(m_ids.begin(), m_ids.end(), entryId);
-    return it != m_ids.end() && *it == entryId ? qint64(it - m_ids.begin()) : -1;
+    if (entryId < 0 || entryId > qint64(MaxBytes))
+        return -1;
+    const auto it = std::lower_bound(m_ids.begin(), m_ids.end(), quint32(entryId));
+    return it != m_ids.end() && *it == quint32(entryId) ? qint64(it - m_ids.begin()) : -1;
 }
 
 SearchHit SearchIndex::hit(const IndexHit& h) const {
@@ -431,7 +440,7 @@ QString SearchIndex::location(const IndexHit& h) const {
 size_t SearchIndex::memoryBytes() const {
     size_t total = sizeof(*this);
     for (const Texts* t : {&m_names, &m_notes})
-        total += t->bytes.capacity() + (t->starts.capacity() + t->owners.capacity()) * 4 +
+        total += t->bytes.size() + (t->starts.capacity() + t->owners.capacity()) * 4 +
                  t->frequency.capacity() * 4;
     total += (m_ids.capacity() + m_fathers.capacity() + m_sizes.capacity() + m_times.capacity() +
               m_discIds.capacity()) *

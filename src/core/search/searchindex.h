@@ -37,7 +37,8 @@ class SearchIndex {
 public:
     // Reads every row of the catalog open in `db` (a connection of the building thread).
     // `stamp` is what the connection that will search saw before the build began. Returns
-    // nullptr when `cancel` was set, or when the catalog is too large for 32-bit offsets.
+    // nullptr when `cancel` was set, or when the catalog is too large for 32-bit offsets and
+    // ids (the search then stays with SQLite).
     // Throws DbError.
     static std::shared_ptr<const SearchIndex> build(Database& db, const searchstore::Stamp& stamp,
                                                     const std::atomic<bool>* cancel = nullptr);
