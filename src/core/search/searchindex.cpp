@@ -1,20 +1,18 @@
 #include "core/search/searchindex.h"
 
+#include "core/search/matcher.h"
 #include "core/store/database.h"
 
 #include <QStringList>
 #include <algorithm>
 #include <cstring>
 #include <emmintrin.h>
+#include <numeric>
 #include <thread>
 
 namespace vorlane {
 
 namespace {
-
-inline unsigned char foldByte(unsigned char c) {
-    return static_cast<unsigned char>(c - 'a') < 26u ? static_cast<unsigned char>(c - 32) : c;
-}
 
 inline bool isLetter(unsigned char c) {
     return static_cast<unsigned char>((c | 0x20) - 'a') < 26u;
@@ -66,7 +64,7 @@ void findIn(const std::vector<char>& bytes, const std::vector<quint32>& starts, 
         bool match = start + n <= hi;
         for (size_t k = 0; match && k < n; ++k) {
             const auto c = static_cast<unsigned char>(base[start + k]);
-            match = (fold ? foldByte(c) : c) == key[k];
+            match = (fold ? foldLetter(c) : c) == key[k];
         }
         if (!match) {
             ++p;
@@ -79,28 +77,6 @@ void findIn(const std::vector<char>& bytes, const std::vector<quint32>& starts, 
         out.push_back(text);
         p = base + starts[text + 1] + anchor;
     }
-}
-
-bool hasLetter(const QByteArray& bytes) {
-    return std::any_of(bytes.begin(), bytes.end(),
-                       [](char c) { return isLetter(static_cast<unsigned char>(c)); });
-}
-
-bool contains(const QByteArray& text, const QByteArray& needle, bool fold) {
-    if (needle.isEmpty() || needle.size() > text.size())
-        return false;
-    if (!fold)
-        return text.contains(needle);
-    const qsizetype last = text.size() - needle.size();
-    for (qsizetype i = 0; i <= last; ++i) {
-        qsizetype k = 0;
-        while (k < needle.size() && foldByte(static_cast<unsigned char>(text[i + k])) ==
-                                        static_cast<unsigned char>(needle[k]))
-            ++k;
-        if (k == needle.size())
-            return true;
-    }
-    return false;
 }
 
 QString fromUtf8(searchstore::Utf8 t) {
@@ -118,6 +94,8 @@ void SearchIndex::Texts::add(searchstore::Utf8 text) {
         starts.push_back(0);
     if (text.data)
         bytes.insert(bytes.end(), text.data, text.data + text.size);
+    else
+        nulls.push_back(quint32(starts.size() - 1));
     bytes.push_back('\0');
     starts.push_back(quint32(bytes.size()));
 }
@@ -151,6 +129,8 @@ std::shared_ptr<const SearchIndex> SearchIndex::build(Database& db, const search
         const searchstore::Utf8 note = discs.note();
         d.name = QByteArray(reinterpret_cast<const char*>(name.data), qsizetype(name.size));
         d.note = QByteArray(reinterpret_cast<const char*>(note.data), qsizetype(note.size));
+        d.nameNull = name.data == nullptr;
+        d.noteNull = note.data == nullptr;
         index->m_discList.push_back(std::move(d));
     }
     for (searchstore::IndexCategories categories(db); categories.next();)
@@ -212,7 +192,7 @@ std::shared_ptr<const SearchIndex> SearchIndex::build(Database& db, const search
             ++index->m_fileCount;
         names.add(rows.name());
         const searchstore::Utf8 note = rows.note();
-        if (note.data && note.size > 0) {
+        if (note.data) {
             notes.add(note);
             notes.owners.push_back(pos);
         }
@@ -298,18 +278,18 @@ SearchSummary SearchIndex::search(const SearchOptions& options, std::vector<Inde
             summary.stopped = true;
         return summary.stopped;
     };
-    QByteArray needle = options.keyword.toUtf8();
-    if (!options.caseSensitive) {
-        for (char& c : needle)
-            c = char(foldByte(static_cast<unsigned char>(c)));
-    }
-    const bool fold = !options.caseSensitive && hasLetter(needle);
+    const KeywordMatcher matcher(options.keyword, options.caseSensitive);
+    const EntryFilter filter(options);
     const size_t first = out.size();
+    auto matches = [&](const QByteArray& text, bool isNull) {
+        return !isNull && matcher.matches(reinterpret_cast<const unsigned char*>(text.constData()),
+                                          size_t(text.size()));
+    };
 
-    // Discs: the name always, the note when notes are searched.
-    for (size_t i = 0; i < m_discList.size(); ++i) {
+    // Discs: the name always, the note when notes are searched; none under a condition.
+    for (size_t i = 0; i < m_discList.size() && !filter.active(); ++i) {
         const Disc& d = m_discList[i];
-        if (contains(d.name, needle, fold) || (options.notes && contains(d.note, needle, fold)))
+        if (matches(d.name, d.nameNull) || (options.notes && matches(d.note, d.noteNull)))
             out.push_back({quint32(i), true});
     }
     summary.examined = discCount;
@@ -317,10 +297,10 @@ SearchSummary SearchIndex::search(const SearchOptions& options, std::vector<Inde
     if ((folderPhase || filePhase) && !stopped()) {
         std::vector<quint32> byName;
         if (options.folders || options.files)
-            byName = find(m_names, needle, fold, stop);
+            byName = matching(m_names, matcher, stop);
         std::vector<quint32> byNote;
         if (options.notes) {
-            byNote = find(m_notes, needle, fold, stop);
+            byNote = matching(m_notes, matcher, stop);
             for (quint32& i : byNote)
                 i = m_notes.owners[i];
         }
@@ -346,8 +326,11 @@ SearchSummary SearchIndex::search(const SearchOptions& options, std::vector<Inde
                         ++b;
                         hit = true;
                     }
-                    if (hit && m_kinds[row] == kind)
-                        out.push_back({row, false});
+                    if (!hit || m_kinds[row] != kind)
+                        continue;
+                    if (filter.active() && !passes(filter, row))
+                        continue;
+                    out.push_back({row, false});
                 }
             }
             summary.examined += entryRows;
@@ -373,6 +356,40 @@ SearchSummary SearchIndex::search(const SearchOptions& options,
     if (callbacks.onProgress)
         callbacks.onProgress(summary.examined, summary.total);
     return summary;
+}
+
+std::vector<quint32> SearchIndex::matching(const Texts& t, const KeywordMatcher& matcher,
+                                           const std::atomic<bool>* stop) {
+    if (!matcher.isPattern())
+        return find(t, matcher.needle(), matcher.folds(), stop);
+    // A pattern: the texts that hold its longest plain run (every text when it has none),
+    // each then tested whole.
+    std::vector<quint32> candidates;
+    const QByteArray literal = matcher.longestLiteral();
+    const size_t count = t.starts.empty() ? 0 : t.starts.size() - 1;
+    if (literal.isEmpty()) {
+        candidates.resize(count);
+        std::iota(candidates.begin(), candidates.end(), quint32(0));
+    } else {
+        candidates = find(t, literal, matcher.folds(), stop);
+    }
+    std::vector<quint32> out;
+    for (const quint32 i : candidates) {
+        if (std::binary_search(t.nulls.begin(), t.nulls.end(), i))
+            continue;
+        const auto* text = reinterpret_cast<const unsigned char*>(t.bytes.data() + t.starts[i]);
+        if (matcher.matches(text, t.starts[i + 1] - t.starts[i] - 1))
+            out.push_back(i);
+    }
+    return out;
+}
+
+bool SearchIndex::passes(const EntryFilter& filter, quint32 row) const {
+    const auto* name =
+        reinterpret_cast<const unsigned char*>(m_names.bytes.data() + m_names.starts[row]);
+    const qint64 time = m_times[row];
+    return filter.passes(name, m_names.starts[row + 1] - m_names.starts[row] - 1, m_sizes[row],
+                         time == NoTime ? std::nullopt : std::optional<qint64>(time));
 }
 
 const SearchIndex::Disc* SearchIndex::discById(qint64 discId) const {

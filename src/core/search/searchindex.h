@@ -26,6 +26,8 @@
 namespace vorlane {
 
 class Database;
+class EntryFilter;
+class KeywordMatcher;
 
 // One hit of an index search, as small as it can be: the text is made when it is shown.
 struct IndexHit {
@@ -67,6 +69,7 @@ private:
         std::vector<char> bytes;        // each text followed by a zero byte
         std::vector<quint32> starts;    // offset of each text, plus one past the end
         std::vector<quint32> owners;    // for notes: the entry position of each
+        std::vector<quint32> nulls;     // the texts that are null, not empty (rare)
         std::vector<quint32> frequency; // how often each byte value occurs in `bytes`
 
         void add(searchstore::Utf8 text);
@@ -77,6 +80,8 @@ private:
         qint64 categoryId = 0;
         QByteArray name;
         QByteArray note;
+        bool nameNull = false; // a null text is never found, an empty one is (by "*")
+        bool noteNull = false;
     };
     struct Category {
         qint64 fatherId = 0;
@@ -87,6 +92,9 @@ private:
     // Positions (ascending) of the texts in `t` that contain the keyword.
     static std::vector<quint32> find(const Texts& t, const QByteArray& needle, bool fold,
                                      const std::atomic<bool>* stop);
+    static std::vector<quint32> matching(const Texts& t, const KeywordMatcher& matcher,
+                                         const std::atomic<bool>* stop);
+    bool passes(const EntryFilter& filter, quint32 row) const;
     qint64 positionOf(qint64 entryId) const;
     const Disc* discById(qint64 discId) const;
 

@@ -69,17 +69,20 @@ qint64 Discs::id() const {
 MatchingEntries::MatchingEntries(Database& db, EntryTest& test) : m_db(db), m_test(test) {
     sqlite3* handle = db.handle();
     const int rc =
-        sqlite3_create_function_v2(handle, MatchFunction, 3, SQLITE_UTF8 | SQLITE_DIRECTONLY, this,
+        sqlite3_create_function_v2(handle, MatchFunction, 5, SQLITE_UTF8 | SQLITE_DIRECTONLY, this,
                                    &MatchingEntries::call, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         throw DbError(QString::fromUtf8(sqlite3_errmsg(handle)));
     try {
+        // A catalog without the time column passes null: no time known.
         m_query = std::make_unique<Query>(
-            db, QStringLiteral("select IsDir, TreeName, AutoId, CdID, FatherId from qCDFiles"
-                               " where vorlane_search_match(ifnull(IsDir, -1), TreeName, TreeExp)"
-                               " order by AutoId"));
+            db,
+            QStringLiteral("select IsDir, TreeName, AutoId, CdID, FatherId from qCDFiles"
+                           " where vorlane_search_match(ifnull(IsDir, -1), TreeName, TreeExp,"
+                           " FSize, %1) order by AutoId")
+                .arg(hasVersion2Columns(db) ? QStringLiteral("FTime") : QStringLiteral("null")));
     } catch (...) {
-        sqlite3_create_function_v2(handle, MatchFunction, 3, SQLITE_UTF8, nullptr, nullptr, nullptr,
+        sqlite3_create_function_v2(handle, MatchFunction, 5, SQLITE_UTF8, nullptr, nullptr, nullptr,
                                    nullptr, nullptr);
         throw;
     }
@@ -87,15 +90,19 @@ MatchingEntries::MatchingEntries(Database& db, EntryTest& test) : m_db(db), m_te
 
 MatchingEntries::~MatchingEntries() {
     m_query.reset();
-    sqlite3_create_function_v2(m_db.handle(), MatchFunction, 3, SQLITE_UTF8, nullptr, nullptr,
+    sqlite3_create_function_v2(m_db.handle(), MatchFunction, 5, SQLITE_UTF8, nullptr, nullptr,
                                nullptr, nullptr, nullptr);
 }
 
 void MatchingEntries::call(sqlite3_context* ctx, int /*argc*/, sqlite3_value** argv) {
     auto* self = static_cast<MatchingEntries*>(sqlite3_user_data(ctx));
     try {
+        const std::optional<qint64> time =
+            sqlite3_value_type(argv[4]) == SQLITE_NULL
+                ? std::nullopt
+                : std::optional<qint64>(sqlite3_value_int64(argv[4]));
         switch (self->m_test.test(sqlite3_value_int64(argv[0]), valueBytes(argv[1]),
-                                  valueBytes(argv[2]))) {
+                                  valueBytes(argv[2]), sqlite3_value_int64(argv[3]), time)) {
         case EntryTest::Verdict::Hit:
             sqlite3_result_int(ctx, 1);
             return;

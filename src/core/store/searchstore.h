@@ -50,7 +50,9 @@ class EntryTest {
 public:
     enum class Verdict { Hit, Miss, Stop };
     // `kind`: 1 a folder, 0 a file, -1 neither (a damaged row).
-    virtual Verdict test(qint64 kind, Utf8 name, Utf8 note) = 0;
+    // `time` is FTime, nullopt when unknown.
+    virtual Verdict test(qint64 kind, Utf8 name, Utf8 note, qint64 size,
+                         std::optional<qint64> time) = 0;
 
 protected:
     ~EntryTest() = default;

@@ -122,6 +122,10 @@ void TestSearchIndex::agreesWithSqliteAfterEveryKindOfWrite() {
         keywords << randomText(rng, 2).trimmed();
     keywords << QStringLiteral("照片") << QStringLiteral("abab") << QStringLiteral("aB.1")
              << QStringLiteral("nothing here");
+    // Wildcard patterns for the whole name or note.
+    keywords << QStringLiteral("*") << QStringLiteral("a*") << QStringLiteral("?照*")
+             << QStringLiteral("*.1") << QStringLiteral("*b?") << QStringLiteral("**x*")
+             << QStringLiteral("??");
     keywords.removeAll(QString());
 
     // Each write changes what the SQLite search sees; the old index must say so, and a new
@@ -186,6 +190,54 @@ void TestSearchIndex::agreesWithSqliteAfterEveryKindOfWrite() {
             }
         }
     }
+
+    // The extra conditions narrow both searches alike; discs drop out under any of them.
+    const std::vector<std::pair<const char*, std::function<void(SearchOptions&)>>> filters = {
+        {"min size", [](SearchOptions& o) { o.minSize = 50; }},
+        {"size range",
+         [](SearchOptions& o) {
+             o.minSize = 10;
+             o.maxSize = 20;
+         }},
+        {"after", [](SearchOptions& o) { o.after = 1'600'050'000; }},
+        {"date range",
+         [](SearchOptions& o) {
+             o.after = 1'600'010'000;
+             o.before = 1'600'030'000;
+         }},
+        {"extensions",
+         [](SearchOptions& o) {
+             o.extensions = {QStringLiteral(".ab"), "x"};
+         }},
+        {"all",
+         [](SearchOptions& o) {
+             o.maxSize = 60;
+             o.before = 1'600'090'000;
+             o.extensions = {QStringLiteral(".1"), QStringLiteral(".B")};
+         }},
+    };
+    qint64 narrowed = 0;
+    for (const auto& [what, apply] : filters) {
+        for (const QString& keyword : std::as_const(keywords)) {
+            for (const bool cs : {false, true}) {
+                SearchOptions o;
+                o.keyword = keyword;
+                o.caseSensitive = cs;
+                apply(o);
+                const Outcome viaSql =
+                    collect([&](const SearchCallbacks& cb) { return runSearch(db, o, cb); });
+                const Outcome viaIndex = collect(
+                    [&](const SearchCallbacks& cb) { return runSearch(db, index.get(), o, cb); });
+                const QByteArray where =
+                    QStringLiteral("%1, keyword [%2]").arg(QLatin1String(what), keyword).toUtf8();
+                QVERIFY2(viaIndex.hits == viaSql.hits, where.constData());
+                for (const Hit& h : viaSql.hits)
+                    QVERIFY2(h.folderId != 0 || h.fileId != 0, where.constData());
+                narrowed += viaSql.hits.size();
+            }
+        }
+    }
+    QVERIFY(narrowed > 0);
     // The index holds names and a few ids per entry, not a string object per entry.
     QVERIFY(index->memoryBytes() < size_t(index->entryCount()) * (50 + 40));
 }
