@@ -3,6 +3,8 @@
 #include "core/store/database.h"
 #include "core/store/schema.h"
 
+#include <QStringList>
+#include <algorithm>
 #include <sqlite3.h>
 #include <utility>
 
@@ -255,6 +257,61 @@ Stamp stamp(Database& db) {
     s.dataVersion = db.scalar(QStringLiteral("pragma data_version")).toLongLong();
     s.totalChanges = sqlite3_total_changes64(db.handle());
     return s;
+}
+
+namespace {
+
+// Deeper than any real tree; beyond it the rows point in a circle.
+constexpr int MaxDepth = 4096;
+
+} // namespace
+
+QString location(Database& db, qint64 discId, qint64 entryId) {
+    QStringList parts;
+    if (entryId != 0) {
+        Query up(db, QStringLiteral("select TreeName, FatherId from qCDFiles where AutoId=?"),
+                 {entryId});
+        qint64 father = up.next() ? up.integerOr(QStringLiteral("FatherId"), 0) : 0;
+        for (int depth = 0; father != 0 && depth < MaxDepth; ++depth) {
+            up.reset();
+            up.bind(1, father);
+            if (!up.next())
+                break;
+            parts.prepend(up.textOr(0));
+            father = up.integerOr(QStringLiteral("FatherId"), 0);
+        }
+    }
+    Query disc(db, QStringLiteral("select CDName, ClassId from qCD where AutoId=?"), {discId});
+    if (!disc.next())
+        return parts.join(QStringLiteral(" ▸ "));
+    if (entryId != 0)
+        parts.prepend(disc.textOr(0));
+    qint64 category = disc.integerOr(QStringLiteral("ClassId"), 0);
+    Query cat(db, QStringLiteral("select TreeName, FatherId from qClass where AutoId=?"));
+    for (int depth = 0; category != 0 && depth < MaxDepth; ++depth) {
+        cat.reset();
+        cat.bind(1, category);
+        if (!cat.next())
+            break;
+        parts.prepend(cat.textOr(0));
+        category = cat.integerOr(QStringLiteral("FatherId"), 0);
+    }
+    return parts.join(QStringLiteral(" ▸ "));
+}
+
+std::vector<qint64> folderChain(Database& db, qint64 folderId) {
+    std::vector<qint64> chain;
+    Query up(db, QStringLiteral("select FatherId from qCDFiles where AutoId=?"));
+    for (qint64 id = folderId; id != 0 && int(chain.size()) < MaxDepth;) {
+        up.reset();
+        up.bind(1, id);
+        if (!up.next())
+            break;
+        chain.push_back(id);
+        id = up.integerOr(QStringLiteral("FatherId"), 0);
+    }
+    std::reverse(chain.begin(), chain.end());
+    return chain;
 }
 
 } // namespace vorlane::searchstore

@@ -9,6 +9,7 @@
 #include <exception>
 #include <memory>
 #include <optional>
+#include <vector>
 
 struct sqlite3_context;
 struct sqlite3_value;
@@ -153,6 +154,15 @@ struct Stamp {
     bool operator==(const Stamp&) const = default;
 };
 Stamp stamp(Database& db);
+
+// Where an entry lies: its disc's categories, its disc and the folders above it, outermost
+// first, joined by " ▸ " (as the index gives it). `entryId` 0: the disc itself, whose
+// categories alone are its place. A damaged loop of folders is cut off.
+QString location(Database& db, qint64 discId, qint64 entryId);
+
+// The folders from a disc's top level down to `folderId`, outermost first, `folderId`
+// last; empty when it does not exist.
+std::vector<qint64> folderChain(Database& db, qint64 folderId);
 
 } // namespace searchstore
 } // namespace vorlane
