@@ -7,7 +7,9 @@ namespace vorlane {
 SearchResultModel::SearchResultModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 int SearchResultModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(m_hits.size());
+    if (parent.isValid())
+        return 0;
+    return int(m_index ? m_indexHits.size() : m_hits.size());
 }
 
 int SearchResultModel::columnCount(const QModelIndex& parent) const {
@@ -15,8 +17,12 @@ int SearchResultModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant SearchResultModel::data(const QModelIndex& index, int role) const {
-    const SearchHit* h = index.isValid() ? hit(index.row()) : nullptr;
-    if (!h || role != Qt::DisplayRole)
+    if (!index.isValid() || role != Qt::DisplayRole)
+        return {};
+    if (index.column() == Path)
+        return location(index.row());
+    const std::optional<SearchHit> h = hit(index.row());
+    if (!h)
         return {};
     // Ids are shown, and read back by the jump, as decimal text.
     switch (index.column()) {
@@ -53,6 +59,8 @@ QVariant SearchResultModel::headerData(int section, Qt::Orientation orientation,
         return QStringLiteral("目录自动编号");
     case FileId:
         return QStringLiteral("文件自动编号");
+    case Path:
+        return QStringLiteral("位置");
     default:
         return {};
     }
@@ -61,10 +69,18 @@ QVariant SearchResultModel::headerData(int section, Qt::Orientation orientation,
 void SearchResultModel::clear() {
     beginResetModel();
     m_hits.clear();
+    m_hits.shrink_to_fit();
+    m_indexHits.clear();
+    m_indexHits.shrink_to_fit();
+    m_index.reset();
+    m_paths.clear();
+    m_madeRow = -1;
     endResetModel();
 }
 
 void SearchResultModel::append(std::vector<SearchHit>&& hits) {
+    if (m_index)
+        clear(); // hits from SQLite follow no index hits
     if (hits.empty())
         return;
     const int first = int(m_hits.size());
@@ -74,8 +90,47 @@ void SearchResultModel::append(std::vector<SearchHit>&& hits) {
     endInsertRows();
 }
 
-const SearchHit* SearchResultModel::hit(int row) const {
-    return row >= 0 && size_t(row) < m_hits.size() ? &m_hits[size_t(row)] : nullptr;
+void SearchResultModel::setIndexHits(std::shared_ptr<const SearchIndex> index,
+                                     std::vector<IndexHit>&& hits) {
+    beginResetModel();
+    m_hits.clear();
+    m_hits.shrink_to_fit();
+    m_paths.clear();
+    m_madeRow = -1;
+    m_index = std::move(index);
+    m_indexHits = m_index ? std::move(hits) : std::vector<IndexHit>();
+    endResetModel();
+}
+
+void SearchResultModel::setLocator(std::function<QString(const SearchHit&)> locator) {
+    m_locator = std::move(locator);
+    m_paths.clear();
+}
+
+std::optional<SearchHit> SearchResultModel::hit(int row) const {
+    if (row < 0 || row >= rowCount())
+        return std::nullopt;
+    if (!m_index)
+        return m_hits[size_t(row)];
+    if (row != m_madeRow) {
+        m_made = m_index->hit(m_indexHits[size_t(row)]);
+        m_made.number = row + 1;
+        m_madeRow = row;
+    }
+    return m_made;
+}
+
+QString SearchResultModel::location(int row) const {
+    if (row < 0 || row >= rowCount())
+        return {};
+    if (m_index)
+        return m_index->location(m_indexHits[size_t(row)]);
+    const auto it = m_paths.constFind(row);
+    if (it != m_paths.cend())
+        return *it;
+    const QString path = m_locator ? m_locator(m_hits[size_t(row)]) : QString();
+    m_paths.insert(row, path);
+    return path;
 }
 
 } // namespace vorlane
