@@ -8,6 +8,8 @@
 #include "core/settings/settings.h"
 #include "gui/app/mainwindow.h"
 #include "gui/browser/categorytree.h"
+#include "gui/browser/entrymodel.h"
+#include "gui/browser/filelistview.h"
 #include "gui/browser/nodes.h"
 #include "gui/search/searchresults.h"
 #include "gui/search/searchwindow.h"
@@ -605,6 +607,87 @@ private slots:
         win->results()->clear();
         clock.advance(SearchWindow::LiveDelayMs);
         QTRY_COMPARE(column(2), names);
+    }
+
+    // A jump lands on every kind of hit: the levels down to a hit five folders deep, never
+    // opened, are loaded, the hit's folder is listed and the hit selected.
+    void jumpArrives() {
+        start();
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("jump.vlr"));
+        testcat::create(path);
+        qint64 cat = 0, disc = 0, other = 0, top = 0, deep = 0;
+        std::vector<qint64> folders;
+        {
+            Database db;
+            db.open(path);
+            cat = testcat::addCategory(db, QStringLiteral("分类"));
+            other = testcat::addDisc(db, cat, QStringLiteral("别的盘"), 1);
+            disc = testcat::addDisc(db, cat, QStringLiteral("光盘"), 2);
+            // Siblings at every level, so that the right branch has to be found.
+            qint64 father = 0;
+            for (int level = 1; level <= 5; ++level) {
+                testcat::addEntry(db, disc, father, QStringLiteral("旁%1").arg(level), true);
+                father =
+                    testcat::addEntry(db, disc, father, QStringLiteral("层%1").arg(level), true);
+                folders.push_back(father);
+            }
+            for (int i = 0; i < 300; ++i)
+                testcat::addEntry(db, disc, father, QStringLiteral("填充%1").arg(i), false);
+            deep = testcat::addEntry(db, disc, father, QStringLiteral("深处.txt"), false, 7);
+            top = testcat::addEntry(db, disc, 0, QStringLiteral("顶层.txt"), false, 1);
+        }
+        w->session().db().open(path);
+        showCategory(cat, {{other, QStringLiteral("别的盘")}, {disc, QStringLiteral("光盘")}});
+        QTreeWidgetItem* discNode = w->categoryTree()->findDiscNode(QString::number(disc));
+        auto* list = child<QTableView>(win, "ListView1");
+        QTreeWidget* contents = w->tvCDRom();
+        auto jump = [&](const QString& keyword) {
+            search(keyword);
+            QCOMPARE(win->results()->rowCount(), 1);
+            list->selectRow(0);
+            win->btnLookClick();
+            QCOMPARE(w->tvMain()->currentItem(), discNode);
+        };
+        auto listed = [&] {
+            QList<qint64> ids;
+            for (int row : w->lvMain()->selectedRows())
+                ids << w->lvMain()->model()->entry(row).id;
+            return ids;
+        };
+        auto openFolder = [&]() -> qint64 {
+            QTreeWidgetItem* node = contents->currentItem();
+            if (!node)
+                return 0;
+            // Shown: every level above it is open.
+            for (QTreeWidgetItem* p = node->parent(); p; p = p->parent())
+                if (!p->isExpanded())
+                    return -1;
+            return nodes::id(node);
+        };
+
+        jump(QStringLiteral("深处"));
+        QCOMPARE(openFolder(), folders[4]);
+        QCOMPARE(listed(), QList<qint64>{deep});
+        QCOMPARE(w->lvMain()->model()->rowCount(), 301);
+
+        // Another branch of the disc shown: the folder hit itself is selected.
+        jump(QStringLiteral("层3"));
+        QCOMPARE(openFolder(), folders[2]);
+
+        // Back to the top level of the disc shown.
+        jump(QStringLiteral("顶层"));
+        QCOMPARE(listed(), QList<qint64>{top});
+
+        // From another disc, straight down again.
+        search(QStringLiteral("别的盘"));
+        list->selectRow(0);
+        win->btnLookClick();
+        QCOMPARE(w->tvMain()->currentItem(),
+                 w->categoryTree()->findDiscNode(QString::number(other)));
+        jump(QStringLiteral("深处"));
+        QCOMPARE(openFolder(), folders[4]);
+        QCOMPARE(listed(), QList<qint64>{deep});
     }
 
     void progressPosition_data() {
