@@ -459,10 +459,9 @@ size_t SearchIndex::memoryBytes() const {
     for (const Texts* t : {&m_names, &m_notes})
         total += t->bytes.size() + (t->starts.capacity() + t->owners.capacity()) * 4 +
                  t->frequency.capacity() * 4;
-    total += (m_ids.capacity() + m_fathers.capacity() + m_sizes.capacity() + m_times.capacity() +
-              m_discIds.capacity()) *
-                 8 +
-             m_discs.capacity() * 4 + m_kinds.capacity();
+    total += (m_sizes.capacity() + m_times.capacity() + m_discIds.capacity()) * 8 +
+             (m_ids.capacity() + m_fathers.capacity() + m_discs.capacity()) * 4 +
+             m_kinds.capacity();
     for (const Disc& d : m_discList)
         total += sizeof(Disc) + size_t(d.name.capacity() + d.note.capacity());
     return total;

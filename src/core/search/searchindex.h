@@ -101,8 +101,8 @@ private:
     searchstore::Stamp m_stamp;
     Texts m_names;
     Texts m_notes;
-    std::vector<qint64> m_ids;              // AutoId, ascending
-    std::vector<qint64> m_fathers;          // FatherId
+    std::vector<quint32> m_ids;             // AutoId, ascending
+    std::vector<quint32> m_fathers;         // FatherId
     std::vector<quint32> m_discs;           // position in m_discIds
     std::vector<qint64> m_sizes;            // FSize
     std::vector<qint64> m_times;            // FTime, or NoTime
