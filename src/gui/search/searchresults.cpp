@@ -1,5 +1,6 @@
 #include "gui/search/searchresults.h"
 
+#include <algorithm>
 #include <iterator>
 
 namespace vorlane {
@@ -9,7 +10,7 @@ SearchResultModel::SearchResultModel(QObject* parent) : QAbstractTableModel(pare
 int SearchResultModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid())
         return 0;
-    return int(m_index ? m_indexHits.size() : m_hits.size());
+    return int(m_index ? m_shown : m_hits.size());
 }
 
 int SearchResultModel::columnCount(const QModelIndex& parent) const {
@@ -66,12 +67,33 @@ QVariant SearchResultModel::headerData(int section, Qt::Orientation orientation,
     }
 }
 
+bool SearchResultModel::canFetchMore(const QModelIndex& parent) const {
+    return !parent.isValid() && !m_changing && m_index && m_shown < m_indexRows.size();
+}
+
+void SearchResultModel::fetchMore(const QModelIndex& parent) {
+    if (!canFetchMore(parent))
+        return;
+    const size_t more = std::min(FetchBlock, m_indexRows.size() - m_shown);
+    m_changing = true;
+    beginInsertRows({}, int(m_shown), int(m_shown + more) - 1);
+    m_shown += more;
+    endInsertRows();
+    m_changing = false;
+}
+
+qint64 SearchResultModel::hitCount() const {
+    return qint64(m_index ? m_indexRows.size() : m_hits.size());
+}
+
 void SearchResultModel::clear() {
     beginResetModel();
     m_hits.clear();
     m_hits.shrink_to_fit();
-    m_indexHits.clear();
-    m_indexHits.shrink_to_fit();
+    m_indexRows.clear();
+    m_indexRows.shrink_to_fit();
+    m_discHits = 0;
+    m_shown = 0;
     m_index.reset();
     m_paths.clear();
     m_madeRow = -1;
@@ -98,8 +120,26 @@ void SearchResultModel::setIndexHits(std::shared_ptr<const SearchIndex> index,
     m_paths.clear();
     m_madeRow = -1;
     m_index = std::move(index);
-    m_indexHits = m_index ? std::move(hits) : std::vector<IndexHit>();
+    m_indexRows.clear();
+    m_discHits = 0;
+    m_shown = 0;
+    if (m_index) {
+        std::vector<quint32> rows;
+        rows.reserve(hits.size());
+        for (const IndexHit& h : hits) {
+            // The search lists the discs before any entry.
+            if (h.disc && rows.size() != m_discHits)
+                continue;
+            rows.push_back(h.row);
+            m_discHits += h.disc ? 1 : 0;
+        }
+        m_indexRows = std::move(rows);
+        m_shown = std::min(FetchBlock, m_indexRows.size());
+    }
+    hits = {};
+    m_changing = true;
     endResetModel();
+    m_changing = false;
 }
 
 void SearchResultModel::setLocator(std::function<QString(const SearchHit&)> locator) {
@@ -113,7 +153,7 @@ std::optional<SearchHit> SearchResultModel::hit(int row) const {
     if (!m_index)
         return m_hits[size_t(row)];
     if (row != m_madeRow) {
-        m_made = m_index->hit(m_indexHits[size_t(row)]);
+        m_made = m_index->hit(indexHit(row));
         m_made.number = row + 1;
         m_madeRow = row;
     }
@@ -124,7 +164,7 @@ QString SearchResultModel::location(int row) const {
     if (row < 0 || row >= rowCount())
         return {};
     if (m_index)
-        return m_index->location(m_indexHits[size_t(row)]);
+        return m_index->location(indexHit(row));
     const auto it = m_paths.constFind(row);
     if (it != m_paths.cend())
         return *it;

@@ -29,6 +29,14 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
+    // The index's hits reach the view a block at a time, as it scrolls down to them: a view
+    // keeps a little for every row it has.
+    bool canFetchMore(const QModelIndex& parent) const override;
+    void fetchMore(const QModelIndex& parent) override;
+    static constexpr size_t FetchBlock = 10000;
+
+    // All hits of the search, also those not yet handed to the view.
+    qint64 hitCount() const;
 
     void clear();
     void append(std::vector<SearchHit>&& hits);
@@ -44,8 +52,19 @@ public:
 
 private:
     std::vector<SearchHit> m_hits;
+    IndexHit indexHit(int row) const {
+        return {m_indexRows[size_t(row)], size_t(row) < m_discHits};
+    }
+
     std::shared_ptr<const SearchIndex> m_index;
-    std::vector<IndexHit> m_indexHits;
+    // The index's hits, four bytes each: the disc hits (which always come first) and then
+    // the entry hits, by position.
+    std::vector<quint32> m_indexRows;
+    size_t m_discHits = 0;
+    size_t m_shown = 0; // index hits handed to the view
+    // Views ask for more while they take in a change, before they have laid out a row;
+    // what they have is enough then.
+    bool m_changing = false;
     std::function<QString(const SearchHit&)> m_locator;
     mutable QHash<int, QString> m_paths; // of SQLite hits drawn so far
     // The index hit made last: a row is drawn one column after another.

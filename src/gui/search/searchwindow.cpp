@@ -405,7 +405,7 @@ bool SearchWindow::liveSearch() {
 }
 
 void SearchWindow::updateCount() {
-    m_lblCount->setText(QStringLiteral("找到 %1 项").arg(m_model->rowCount()));
+    m_lblCount->setText(QStringLiteral("找到 %1 项").arg(m_model->hitCount()));
 }
 
 void SearchWindow::startJob(const QString& catalogPath, const SearchOptions& options) {

@@ -609,6 +609,41 @@ private slots:
         QTRY_COMPARE(column(2), names);
     }
 
+    // A keyword that hits most of a large catalog: the count tells every hit while the
+    // list hands them to the view a block at a time, in order, as it scrolls.
+    void manyHits() {
+        start();
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("many.vlr"));
+        testcat::create(path);
+        {
+            Database db;
+            db.open(path);
+            const qint64 disc = testcat::addDisc(db, testcat::addCategory(db, "c"), "d");
+            db.exec(QStringLiteral("with recursive n(i) as (select 1 union all select i + 1 from n"
+                                   " where i < 25000) insert into qCDFiles (CdID, FatherId,"
+                                   " TreeName, IsDir) select ?, 0, 'hit ' || i, 0 from n"),
+                    {disc});
+        }
+        w->session().db().open(path);
+        indexReady();
+        QAbstractItemModelTester tester(win->results(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        search(QStringLiteral("hit"));
+        SearchResultModel* model = win->results();
+        QTest::qWait(50);
+        QCOMPARE(countText(), QStringLiteral("找到 25000 项"));
+        QCOMPARE(model->rowCount(), int(SearchResultModel::FetchBlock));
+        while (model->canFetchMore({}))
+            model->fetchMore({});
+        QCOMPARE(model->rowCount(), 25000);
+        QCOMPARE(countText(), QStringLiteral("找到 25000 项"));
+        QCOMPARE(model->index(24999, SearchResultModel::Number).data().toString(),
+                 QStringLiteral("25000"));
+        QCOMPARE(model->index(24999, SearchResultModel::Name).data().toString(),
+                 QStringLiteral("hit 25000"));
+    }
+
     // A jump lands on every kind of hit: the levels down to a hit five folders deep, never
     // opened, are loaded, the hit's folder is listed and the hit selected.
     void jumpArrives() {
