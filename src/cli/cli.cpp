@@ -1,9 +1,11 @@
 #include "cli/cli.h"
 
 #include "cli/clicommon.h"
+
 #include "core/store/passwords.h"
 #include "core/store/schema.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
@@ -11,6 +13,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <limits>
 #include <string>
 #include <termios.h>
 #include <unistd.h>
@@ -132,6 +135,21 @@ QString formatOption() {
 
 void findOptions(QCommandLineParser& p) {
     p.addOption({QStringLiteral("no-notes"), QStringLiteral("Do not search notes.")});
+    p.addOption({QStringLiteral("min-size"),
+                 QStringLiteral("Only entries of at least this size (K, M, G suffixes)."),
+                 QStringLiteral("size")});
+    p.addOption({QStringLiteral("max-size"),
+                 QStringLiteral("Only entries of at most this size (K, M, G suffixes)."),
+                 QStringLiteral("size")});
+    p.addOption({QStringLiteral("after"),
+                 QStringLiteral("Only entries changed at or after this ISO 8601 date or time."),
+                 QStringLiteral("date")});
+    p.addOption({QStringLiteral("before"),
+                 QStringLiteral("Only entries changed before this ISO 8601 date or time."),
+                 QStringLiteral("date")});
+    p.addOption({QStringLiteral("ext"),
+                 QStringLiteral("Only entries with these extensions, e.g. .html,.htm."),
+                 QStringLiteral("list")});
     p.addOption({QStringLiteral("no-folders"), QStringLiteral("Do not search folder names.")});
     p.addOption({QStringLiteral("no-files"), QStringLiteral("Do not search file names.")});
     p.addOption({QStringLiteral("case-sensitive"), QStringLiteral("Match letter case exactly.")});
@@ -239,6 +257,56 @@ void usage(const QString& message) {
 
 void fail(const QString& file, const QString& cause) {
     throw Failed{Failure, file + QStringLiteral(": ") + cause};
+}
+
+QStringList extensionList(const QString& text, const QString& option) {
+    QStringList out;
+    for (QString t : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        t = t.trimmed();
+        if (!t.startsWith(QLatin1Char('.')))
+            t.prepend(QLatin1Char('.'));
+        if (t.size() > 1 && !out.contains(t, Qt::CaseInsensitive))
+            out << t;
+    }
+    if (out.isEmpty())
+        usage(QStringLiteral("--") + option + QStringLiteral(" lists no extension"));
+    return out;
+}
+
+qint64 sizeArgument(const QString& text, const QString& option) {
+    static const QString units = QStringLiteral("KMGT");
+    QString digits = text.trimmed().toUpper();
+    if (digits.endsWith(QLatin1Char('B')))
+        digits.chop(1);
+    int shift = 0;
+    if (!digits.isEmpty()) {
+        const qsizetype unit = units.indexOf(digits.back());
+        if (unit >= 0) {
+            shift = int(10 * (unit + 1));
+            digits.chop(1);
+        }
+    }
+    bool ok = false;
+    const qint64 value = digits.toLongLong(&ok);
+    if (!ok || value < 0 || (shift > 0 && value > (std::numeric_limits<qint64>::max() >> shift)))
+        usage(QStringLiteral("--") + option + QStringLiteral(" takes a size like 700M, not ") +
+              text);
+    return value << shift;
+}
+
+qint64 timeArgument(const QString& text, const QString& option) {
+    const QString t = text.trimmed();
+    QDateTime when = QDateTime::fromString(t, Qt::ISODate);
+    if (!when.isValid()) {
+        const QDate day = QDate::fromString(t, Qt::ISODate);
+        if (day.isValid())
+            when = day.startOfDay();
+    }
+    if (!when.isValid())
+        usage(QStringLiteral("--") + option +
+              QStringLiteral(" takes an ISO 8601 date like 2024-05-31 or 2024-05-31T18:00, not ") +
+              text);
+    return when.toSecsSinceEpoch();
 }
 
 qint64 idArgument(const QString& text, const QString& what) {

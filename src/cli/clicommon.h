@@ -56,6 +56,15 @@ void openCatalog(Database& db, const QString& path, const QCommandLineParser& pa
 // A whole-number argument; throws a usage Failed naming `what` otherwise.
 qint64 idArgument(const QString& text, const QString& what);
 
+// An extension list like ".html,htm": each with its leading dot, without repeats (a-z
+// folded). Throws a usage Failed naming `option` when it lists none.
+QStringList extensionList(const QString& text, const QString& option);
+// A size in bytes: a whole number with an optional K, M, G or T (powers of 1024).
+qint64 sizeArgument(const QString& text, const QString& option);
+// An ISO 8601 date or date and time, in seconds since 1970 UTC. A time without an offset
+// is local time; a date alone is its first second.
+qint64 timeArgument(const QString& text, const QString& option);
+
 // Notes and names on one line for text and tsv output: line breaks as \n, tabs as spaces
 // and every other control character as \xHH, so that no name can drive the terminal.
 QString oneLine(const QString& text);

@@ -22,6 +22,18 @@ int cmdFind(Context& ctx, QCommandLineParser& p) {
     options.folders = !p.isSet(QStringLiteral("no-folders"));
     options.files = !p.isSet(QStringLiteral("no-files"));
     options.caseSensitive = p.isSet(QStringLiteral("case-sensitive"));
+    if (p.isSet(QStringLiteral("min-size")))
+        options.minSize =
+            sizeArgument(p.value(QStringLiteral("min-size")), QStringLiteral("min-size"));
+    if (p.isSet(QStringLiteral("max-size")))
+        options.maxSize =
+            sizeArgument(p.value(QStringLiteral("max-size")), QStringLiteral("max-size"));
+    if (p.isSet(QStringLiteral("after")))
+        options.after = timeArgument(p.value(QStringLiteral("after")), QStringLiteral("after"));
+    if (p.isSet(QStringLiteral("before")))
+        options.before = timeArgument(p.value(QStringLiteral("before")), QStringLiteral("before"));
+    if (p.isSet(QStringLiteral("ext")))
+        options.extensions = extensionList(p.value(QStringLiteral("ext")), QStringLiteral("ext"));
 
     Database db;
     openCatalog(db, path, p, Access::Read);

@@ -45,18 +45,8 @@ int cmdImport(Context& ctx, QCommandLineParser& p) {
     if (depth > 100)
         usage(QStringLiteral("--depth must be 0 to 100"));
     QStringList types;
-    if (p.isSet(QStringLiteral("types"))) {
-        for (QString t :
-             p.value(QStringLiteral("types")).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-            t = t.trimmed();
-            if (!t.startsWith(QLatin1Char('.')))
-                t.prepend(QLatin1Char('.'));
-            if (t.size() > 1 && !types.contains(t, Qt::CaseInsensitive))
-                types << t;
-        }
-        if (types.isEmpty())
-            usage(QStringLiteral("--types lists no extension"));
-    }
+    if (p.isSet(QStringLiteral("types")))
+        types = extensionList(p.value(QStringLiteral("types")), QStringLiteral("types"));
     const QFileInfo rootInfo(rootArg);
     if (!rootInfo.isDir())
         fail(rootArg, QStringLiteral("not a folder"));

@@ -27,6 +27,7 @@
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <QtTest>
+#include <optional>
 
 namespace flow {
 
@@ -101,7 +102,7 @@ inline QStringList search(vorlane::SearchWindow* win, const QString& keyword, bo
         return {QStringLiteral("(the search did not end)")};
     QStringList out;
     for (int i = 0; i < win->results()->rowCount(); ++i) {
-        const vorlane::SearchHit* h = win->results()->hit(i);
+        const std::optional<vorlane::SearchHit> h = win->results()->hit(i);
         out << (h->name.isEmpty() ? h->discName : h->discName + QLatin1Char('/') + h->name);
     }
     return out;
@@ -111,7 +112,7 @@ inline QStringList search(vorlane::SearchWindow* win, const QString& keyword, bo
 inline bool jumpTo(vorlane::SearchWindow* win, const QString& hitName) {
     auto* list = child<QTableView>(win, "ListView1");
     for (int i = 0; i < win->results()->rowCount(); ++i) {
-        const vorlane::SearchHit* h = win->results()->hit(i);
+        const std::optional<vorlane::SearchHit> h = win->results()->hit(i);
         const QString n =
             h->name.isEmpty() ? h->discName : h->discName + QLatin1Char('/') + h->name;
         if (n == hitName) {

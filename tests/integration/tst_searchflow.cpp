@@ -90,9 +90,14 @@ void TestSearchFlow::jumpShowsTheHit_data() {
     QTest::newRow("file at the top") << "poster"
                                      << "Movies/poster.jpg"
                                      << "" << top << QStringList{"poster.jpg"};
+    // The levels down to it are loaded on the way.
     QTest::newRow("folder not loaded") << "deeper"
                                        << "Movies/Deeper"
-                                       << "" << top << QStringList();
+                                       << "Deeper" << QStringList{"d.txt"} << QStringList();
+    QTest::newRow("file in a folder not loaded")
+        << "d.txt"
+        << "Movies/d.txt"
+        << "Deeper" << QStringList{"d.txt"} << QStringList{"d.txt"};
 }
 
 void TestSearchFlow::jumpShowsTheHit() {

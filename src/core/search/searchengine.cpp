@@ -1,5 +1,7 @@
 #include "core/search/searchengine.h"
 
+#include "core/search/matcher.h"
+
 #include "core/store/database.h"
 #include "core/store/searchstore.h"
 #include "core/throttle.h"
@@ -11,71 +13,12 @@ namespace vorlane {
 
 namespace {
 
-inline unsigned char foldByte(unsigned char c) {
-    // Only a-z change; UTF-8 lead and continuation bytes are all >= 0x80, so folding never
-    // touches a multibyte character.
-    return static_cast<unsigned char>(c - 'a') < 26u ? static_cast<unsigned char>(c - 32) : c;
-}
-
-bool hasLetter(const QByteArray& bytes) {
-    for (const char c : bytes) {
-        const auto u = static_cast<unsigned char>(c);
-        if ((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z'))
-            return true;
-    }
-    return false;
-}
-
-// The keyword, prepared once per search, tested against UTF-8 column values without
-// building a QString per row. A valid UTF-8 keyword can only match at character
-// boundaries of valid UTF-8 text, so a byte search gives character results.
-class Matcher {
-public:
-    Matcher(const QString& keyword, bool caseSensitive) : m_needle(keyword.toUtf8()) {
-        if (!caseSensitive) {
-            for (char& c : m_needle)
-                c = char(foldByte(static_cast<unsigned char>(c)));
-        }
-        // Without letters in the keyword, folding the text cannot change the outcome.
-        m_fold = !caseSensitive && hasLetter(m_needle);
-    }
-
-    // A null value never matches.
-    bool matches(searchstore::Utf8 text) const { return text.data && test(text.data, text.size); }
-
-private:
-    bool test(const unsigned char* text, size_t length) const {
-        const size_t n = size_t(m_needle.size());
-        if (n == 0 || n > length)
-            return false;
-        if (!m_fold)
-            return memmem(text, length, m_needle.constData(), n) != nullptr;
-        // Names and notes are short: a direct scan beats folding into a buffer first.
-        const auto* needle = reinterpret_cast<const unsigned char*>(m_needle.constData());
-        const unsigned char first = needle[0];
-        const size_t last = length - n;
-        for (size_t i = 0; i <= last; ++i) {
-            if (foldByte(text[i]) != first)
-                continue;
-            size_t k = 1;
-            while (k < n && foldByte(text[i + k]) == needle[k])
-                ++k;
-            if (k == n)
-                return true;
-        }
-        return false;
-    }
-
-    QByteArray m_needle;
-    bool m_fold = false;
-};
-
 // Runs the phases and keeps the row count, the hit number and the progress clock.
 class Searcher : public searchstore::EntryTest {
 public:
     Searcher(Database& db, const SearchOptions& options, const SearchCallbacks& callbacks)
         : m_db(db), m_options(options), m_callbacks(callbacks),
-          m_matcher(options.keyword, options.caseSensitive), m_discNames(db) {}
+          m_matcher(options.keyword, options.caseSensitive), m_filter(options), m_discNames(db) {}
 
     SearchSummary run() {
         m_summary.total = searchTotal(m_db, m_options);
@@ -120,8 +63,8 @@ private:
         searchstore::Discs discs(m_db);
         while (!stopRequested() && discs.next()) {
             // The disc name is searched whatever the options say.
-            if (m_matcher.matches(discs.name()) ||
-                (m_options.notes && m_matcher.matches(discs.note()))) {
+            if (!m_filter.active() &&
+                (matches(discs.name()) || (m_options.notes && matches(discs.note())))) {
                 SearchHit h;
                 h.discName = discs.nameText();
                 h.discId = discs.id();
@@ -167,7 +110,10 @@ private:
             hit(h);
     }
 
-    Verdict test(qint64 kind, searchstore::Utf8 name, searchstore::Utf8 note) override {
+    bool matches(searchstore::Utf8 text) const { return m_matcher.matches(text.data, text.size); }
+
+    Verdict test(qint64 kind, searchstore::Utf8 name, searchstore::Utf8 note, qint64 size,
+                 std::optional<qint64> time) override {
         if (stopRequested())
             return Verdict::Stop;
         const bool folder = kind == 1;
@@ -178,8 +124,9 @@ private:
         bool match = false;
         if (folder || file) {
             const bool names = folder ? m_options.folders : m_options.files;
-            match =
-                (names && m_matcher.matches(name)) || (m_options.notes && m_matcher.matches(note));
+            match = (names && matches(name)) || (m_options.notes && matches(note));
+            if (match && m_filter.active())
+                match = m_filter.passes(name.data, name.size, size, time);
         }
         rowDone();
         return match ? Verdict::Hit : Verdict::Miss;
@@ -188,7 +135,8 @@ private:
     Database& m_db;
     const SearchOptions& m_options;
     const SearchCallbacks& m_callbacks;
-    Matcher m_matcher;
+    KeywordMatcher m_matcher;
+    EntryFilter m_filter;
     SearchSummary m_summary;
     Throttle m_report{25};
     searchstore::DiscNames m_discNames;

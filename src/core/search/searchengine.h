@@ -10,7 +10,9 @@
 //
 // Matching works on characters: a keyword never matches inside a multibyte character.
 // Without `caseSensitive` only the letters a-z and A-Z are folded; every other character
-// is compared as it is.
+// is compared as it is. A keyword with `*` or `?` is a wildcard pattern for the whole
+// name or note. The size, date and extension conditions narrow the folder and file hits;
+// while any is set, discs are not found.
 //
 // Example (what the command line does):
 //   vorlane::Database db;
@@ -21,19 +23,26 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <atomic>
 #include <functional>
+#include <optional>
 
 namespace vorlane {
 
 class Database;
 
 struct SearchOptions {
-    QString keyword;            // taken once, when the search starts
-    bool notes = true;          // search the notes of discs, folders and files
-    bool folders = true;        // search folder names
-    bool files = true;          // search file names
-    bool caseSensitive = false; // otherwise a-z and A-Z are the same letter
+    QString keyword;               // taken once, when the search starts
+    bool notes = true;             // search the notes of discs, folders and files
+    bool folders = true;           // search folder names
+    bool files = true;             // search file names
+    bool caseSensitive = false;    // otherwise a-z and A-Z are the same letter
+    std::optional<qint64> minSize; // bytes, inclusive
+    std::optional<qint64> maxSize; // bytes, inclusive
+    std::optional<qint64> after;   // modification time, seconds since 1970 UTC, inclusive
+    std::optional<qint64> before;  // exclusive
+    QStringList extensions;        // ".jpg", ".html": a-z folded
 };
 
 struct SearchHit {

@@ -1,7 +1,10 @@
 #include "core/store/searchstore.h"
 
 #include "core/store/database.h"
+#include "core/store/schema.h"
 
+#include <QStringList>
+#include <algorithm>
 #include <sqlite3.h>
 #include <utility>
 
@@ -68,17 +71,20 @@ qint64 Discs::id() const {
 MatchingEntries::MatchingEntries(Database& db, EntryTest& test) : m_db(db), m_test(test) {
     sqlite3* handle = db.handle();
     const int rc =
-        sqlite3_create_function_v2(handle, MatchFunction, 3, SQLITE_UTF8 | SQLITE_DIRECTONLY, this,
+        sqlite3_create_function_v2(handle, MatchFunction, 5, SQLITE_UTF8 | SQLITE_DIRECTONLY, this,
                                    &MatchingEntries::call, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         throw DbError(QString::fromUtf8(sqlite3_errmsg(handle)));
     try {
+        // A catalog without the time column passes null: no time known.
         m_query = std::make_unique<Query>(
-            db, QStringLiteral("select IsDir, TreeName, AutoId, CdID, FatherId from qCDFiles"
-                               " where vorlane_search_match(ifnull(IsDir, -1), TreeName, TreeExp)"
-                               " order by AutoId"));
+            db,
+            QStringLiteral("select IsDir, TreeName, AutoId, CdID, FatherId from qCDFiles"
+                           " where vorlane_search_match(ifnull(IsDir, -1), TreeName, TreeExp,"
+                           " FSize, %1) order by AutoId")
+                .arg(hasVersion2Columns(db) ? QStringLiteral("FTime") : QStringLiteral("null")));
     } catch (...) {
-        sqlite3_create_function_v2(handle, MatchFunction, 3, SQLITE_UTF8, nullptr, nullptr, nullptr,
+        sqlite3_create_function_v2(handle, MatchFunction, 5, SQLITE_UTF8, nullptr, nullptr, nullptr,
                                    nullptr, nullptr);
         throw;
     }
@@ -86,15 +92,19 @@ MatchingEntries::MatchingEntries(Database& db, EntryTest& test) : m_db(db), m_te
 
 MatchingEntries::~MatchingEntries() {
     m_query.reset();
-    sqlite3_create_function_v2(m_db.handle(), MatchFunction, 3, SQLITE_UTF8, nullptr, nullptr,
+    sqlite3_create_function_v2(m_db.handle(), MatchFunction, 5, SQLITE_UTF8, nullptr, nullptr,
                                nullptr, nullptr, nullptr);
 }
 
 void MatchingEntries::call(sqlite3_context* ctx, int /*argc*/, sqlite3_value** argv) {
     auto* self = static_cast<MatchingEntries*>(sqlite3_user_data(ctx));
     try {
+        const std::optional<qint64> time =
+            sqlite3_value_type(argv[4]) == SQLITE_NULL
+                ? std::nullopt
+                : std::optional<qint64>(sqlite3_value_int64(argv[4]));
         switch (self->m_test.test(sqlite3_value_int64(argv[0]), valueBytes(argv[1]),
-                                  valueBytes(argv[2]))) {
+                                  valueBytes(argv[2]), sqlite3_value_int64(argv[3]), time)) {
         case EntryTest::Verdict::Hit:
             sqlite3_result_int(ctx, 1);
             return;
@@ -164,6 +174,144 @@ QString DiscNames::operator()(qint64 discId) {
     m_query->reset();
     m_names.insert(discId, name);
     return name;
+}
+
+IndexRows::IndexRows(Database& db) : m_hasTime(hasVersion2Columns(db)) {
+    m_query = std::make_unique<Query>(
+        db, m_hasTime ? QStringLiteral("select AutoId, CdID, FatherId, ifnull(IsDir, -1), TreeName,"
+                                       " TreeExp, FSize, FTime from qCDFiles order by AutoId")
+                      : QStringLiteral("select AutoId, CdID, FatherId, ifnull(IsDir, -1), TreeName,"
+                                       " TreeExp, FSize from qCDFiles order by AutoId"));
+}
+IndexRows::~IndexRows() = default;
+bool IndexRows::next() {
+    return m_query->next();
+}
+qint64 IndexRows::id() const {
+    return sqlite3_column_int64(m_query->statement(), 0);
+}
+qint64 IndexRows::discId() const {
+    return sqlite3_column_int64(m_query->statement(), 1);
+}
+qint64 IndexRows::fatherId() const {
+    return sqlite3_column_int64(m_query->statement(), 2);
+}
+qint64 IndexRows::kind() const {
+    return sqlite3_column_int64(m_query->statement(), 3);
+}
+Utf8 IndexRows::name() const {
+    return columnBytes(*m_query, 4);
+}
+Utf8 IndexRows::note() const {
+    return columnBytes(*m_query, 5);
+}
+qint64 IndexRows::size() const {
+    return sqlite3_column_int64(m_query->statement(), 6);
+}
+std::optional<qint64> IndexRows::time() const {
+    if (!m_hasTime || sqlite3_column_type(m_query->statement(), 7) == SQLITE_NULL)
+        return std::nullopt;
+    return sqlite3_column_int64(m_query->statement(), 7);
+}
+
+IndexDiscs::IndexDiscs(Database& db)
+    : m_query(std::make_unique<Query>(
+          db, QStringLiteral("select AutoId, ClassId, CDName, CDExp from qCD order by OrderId, "
+                             "AutoId"))) {}
+IndexDiscs::~IndexDiscs() = default;
+bool IndexDiscs::next() {
+    return m_query->next();
+}
+qint64 IndexDiscs::id() const {
+    return sqlite3_column_int64(m_query->statement(), 0);
+}
+qint64 IndexDiscs::categoryId() const {
+    return sqlite3_column_int64(m_query->statement(), 1);
+}
+Utf8 IndexDiscs::name() const {
+    return columnBytes(*m_query, 2);
+}
+Utf8 IndexDiscs::note() const {
+    return columnBytes(*m_query, 3);
+}
+
+IndexCategories::IndexCategories(Database& db)
+    : m_query(std::make_unique<Query>(
+          db, QStringLiteral("select AutoId, FatherId, TreeName from qClass"))) {}
+IndexCategories::~IndexCategories() = default;
+bool IndexCategories::next() {
+    return m_query->next();
+}
+qint64 IndexCategories::id() const {
+    return sqlite3_column_int64(m_query->statement(), 0);
+}
+qint64 IndexCategories::fatherId() const {
+    return sqlite3_column_int64(m_query->statement(), 1);
+}
+Utf8 IndexCategories::name() const {
+    return columnBytes(*m_query, 2);
+}
+
+Stamp stamp(Database& db) {
+    Stamp s;
+    s.dataVersion = db.scalar(QStringLiteral("pragma data_version")).toLongLong();
+    s.totalChanges = sqlite3_total_changes64(db.handle());
+    return s;
+}
+
+namespace {
+
+// Deeper than any real tree; beyond it the rows point in a circle.
+constexpr int MaxDepth = 4096;
+
+} // namespace
+
+QString location(Database& db, qint64 discId, qint64 entryId) {
+    QStringList parts;
+    if (entryId != 0) {
+        Query up(db, QStringLiteral("select TreeName, FatherId from qCDFiles where AutoId=?"),
+                 {entryId});
+        qint64 father = up.next() ? up.integerOr(QStringLiteral("FatherId"), 0) : 0;
+        for (int depth = 0; father != 0 && depth < MaxDepth; ++depth) {
+            up.reset();
+            up.bind(1, father);
+            if (!up.next())
+                break;
+            parts.prepend(up.textOr(0));
+            father = up.integerOr(QStringLiteral("FatherId"), 0);
+        }
+    }
+    Query disc(db, QStringLiteral("select CDName, ClassId from qCD where AutoId=?"), {discId});
+    if (!disc.next())
+        return parts.join(QStringLiteral(" ▸ "));
+    if (entryId != 0)
+        parts.prepend(disc.textOr(0));
+    qint64 category = disc.integerOr(QStringLiteral("ClassId"), 0);
+    Query cat(db, QStringLiteral("select TreeName, FatherId from qClass where AutoId=?"));
+    for (int depth = 0; category != 0 && depth < MaxDepth; ++depth) {
+        cat.reset();
+        cat.bind(1, category);
+        if (!cat.next())
+            break;
+        parts.prepend(cat.textOr(0));
+        category = cat.integerOr(QStringLiteral("FatherId"), 0);
+    }
+    return parts.join(QStringLiteral(" ▸ "));
+}
+
+std::vector<qint64> folderChain(Database& db, qint64 folderId) {
+    std::vector<qint64> chain;
+    Query up(db, QStringLiteral("select FatherId from qCDFiles where AutoId=?"));
+    for (qint64 id = folderId; id != 0 && int(chain.size()) < MaxDepth;) {
+        up.reset();
+        up.bind(1, id);
+        if (!up.next())
+            break;
+        chain.push_back(id);
+        id = up.integerOr(QStringLiteral("FatherId"), 0);
+    }
+    std::reverse(chain.begin(), chain.end());
+    return chain;
 }
 
 } // namespace vorlane::searchstore

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <exception>
 #include <memory>
+#include <optional>
+#include <vector>
 
 struct sqlite3_context;
 struct sqlite3_value;
@@ -49,7 +51,9 @@ class EntryTest {
 public:
     enum class Verdict { Hit, Miss, Stop };
     // `kind`: 1 a folder, 0 a file, -1 neither (a damaged row).
-    virtual Verdict test(qint64 kind, Utf8 name, Utf8 note) = 0;
+    // `time` is FTime, nullopt when unknown.
+    virtual Verdict test(qint64 kind, Utf8 name, Utf8 note, qint64 size,
+                         std::optional<qint64> time) = 0;
 
 protected:
     ~EntryTest() = default;
@@ -91,6 +95,74 @@ private:
     std::unique_ptr<Query> m_query;
     QHash<qint64, QString> m_names;
 };
+
+// What the in-memory search index reads of every entry, in AutoId order, in one pass.
+class IndexRows {
+public:
+    explicit IndexRows(Database& db);
+    ~IndexRows();
+    bool next();
+    qint64 id() const;
+    qint64 discId() const;
+    qint64 fatherId() const;
+    // 1 a folder, 0 a file, anything else neither (a damaged row), as the search reads it.
+    qint64 kind() const;
+    Utf8 name() const;
+    Utf8 note() const;
+    qint64 size() const;
+    std::optional<qint64> time() const; // FTime; nullopt when unknown or not in the catalog
+
+private:
+    std::unique_ptr<Query> m_query;
+    bool m_hasTime = false;
+};
+
+// Every disc in OrderId order (ties in AutoId order) with what the index keeps of it.
+class IndexDiscs {
+public:
+    explicit IndexDiscs(Database& db);
+    ~IndexDiscs();
+    bool next();
+    qint64 id() const;
+    qint64 categoryId() const;
+    Utf8 name() const;
+    Utf8 note() const;
+
+private:
+    std::unique_ptr<Query> m_query;
+};
+
+// Every category: id, parent, name.
+class IndexCategories {
+public:
+    explicit IndexCategories(Database& db);
+    ~IndexCategories();
+    bool next();
+    qint64 id() const;
+    qint64 fatherId() const;
+    Utf8 name() const;
+
+private:
+    std::unique_ptr<Query> m_query;
+};
+
+// Changes whenever the catalog may have changed as `db` sees it: a commit by any other
+// connection, or a row written through `db` itself.
+struct Stamp {
+    qint64 dataVersion = -1;
+    qint64 totalChanges = -1;
+    bool operator==(const Stamp&) const = default;
+};
+Stamp stamp(Database& db);
+
+// Where an entry lies: its disc's categories, its disc and the folders above it, outermost
+// first, joined by " ▸ " (as the index gives it). `entryId` 0: the disc itself, whose
+// categories alone are its place. A damaged loop of folders is cut off.
+QString location(Database& db, qint64 discId, qint64 entryId);
+
+// The folders from a disc's top level down to `folderId`, outermost first, `folderId`
+// last; empty when it does not exist.
+std::vector<qint64> folderChain(Database& db, qint64 folderId);
 
 } // namespace searchstore
 } // namespace vorlane

@@ -1,5 +1,6 @@
 #include "gui/app/mainwindow.h"
 
+#include "core/search/indexkeeper.h"
 #include "core/settings/paths.h"
 #include "core/settings/settings.h"
 #include "gui/app/aboutdialog.h"
@@ -40,6 +41,9 @@ MainWindow::MainWindow(const QString& startFile, QWidget* parent) : QMainWindow(
     createPanes();
     createStatusBar();
 
+    m_searchIndex = new IndexKeeper(m_session.db(), this);
+    // An index describes one file; another file, or none, makes it worthless.
+    connect(&m_session, &CatalogSession::fileChanged, m_searchIndex, &IndexKeeper::reset);
     m_catalog = new CatalogHandler(this, m_session);
     m_categoryTree = new CategoryTree(this, m_session);
     m_contents = new ContentsController(this, m_session);
@@ -53,7 +57,7 @@ MainWindow::MainWindow(const QString& startFile, QWidget* parent) : QMainWindow(
     m_session.setCurrentFile(startFile.isEmpty() ? QString()
                                                  : QFileInfo(startFile).absoluteFilePath());
     loadSettings();
-    m_search = new SearchWindow(this, m_session);
+    m_search = new SearchWindow(this, m_session, m_searchIndex);
     connect(action("MFind"), &QAction::triggered, m_search, &SearchWindow::tbFindClick);
 
     if (const QScreen* screen = QApplication::primaryScreen())

@@ -29,6 +29,7 @@ class ContentsController;
 class FileListView;
 class NotesPanel;
 class ImportHandler;
+class IndexKeeper;
 class SearchWindow;
 
 class MainWindow : public QMainWindow {
@@ -96,6 +97,8 @@ public:
     NotesPanel* notes() const { return m_notes; }
     ImportHandler* importer() const { return m_import; }
     SearchWindow* searchWindow() const { return m_search; }
+    // The open catalog's search index.
+    IndexKeeper* searchIndex() const { return m_searchIndex; }
 
 public slots:
     // Views, list styles and the tool bar switch.
@@ -185,6 +188,7 @@ private:
     NotesPanel* m_notes = nullptr;
     ImportHandler* m_import = nullptr;
     SearchWindow* m_search = nullptr;
+    IndexKeeper* m_searchIndex = nullptr;
 };
 
 } // namespace vorlane

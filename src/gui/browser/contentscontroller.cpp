@@ -2,6 +2,7 @@
 
 #include "core/store/contentstore.h"
 #include "core/store/database.h"
+#include "core/store/searchstore.h"
 #include "core/throttle.h"
 #include "gui/app/guards.h"
 #include "gui/app/icons.h"
@@ -393,14 +394,47 @@ void ContentsController::showEntry(qint64 discId, qint64 folderId, qint64 fileId
         tree->setCurrentItem(node);
     tree->scrollToItem(node);
     const QString fileIdText = QString::number(fileId);
-    if (folderId != 0)
-        selectFolderById(QString::number(folderId));
-    if (fileId != 0 && !selectFileById(fileIdText) && folderId == 0 && wasShown) {
+    if (folderId != 0) {
+        openFolder(folderId);
+    } else if (fileId != 0 && !selectFileById(fileIdText) && wasShown) {
         // The disc was shown with one of its folders open: a hit at its top level needs
         // the top level back in the list.
         w->categoryTree()->tvMainChange(node);
-        selectFileById(fileIdText);
     }
+    if (fileId != 0)
+        selectFileById(fileIdText);
+}
+
+void ContentsController::openFolder(qint64 folderId) {
+    // The levels between the disc and the folder may never have been opened: each is
+    // loaded on the way down.
+    std::vector<qint64> chain;
+    guarded([&] { chain = searchstore::folderChain(m_session.db(), folderId); });
+    QTreeWidget* contents = w->tvCDRom();
+    QTreeWidgetItem* at = nullptr;
+    for (qint64 id : chain) {
+        QTreeWidgetItem* next = nullptr;
+        const int count = at ? at->childCount() : contents->topLevelItemCount();
+        for (int i = 0; i < count && !next; ++i) {
+            QTreeWidgetItem* child = at ? at->child(i) : contents->topLevelItem(i);
+            if (nodes::id(child) == id)
+                next = child;
+        }
+        if (!next)
+            break;
+        if (id != folderId && next->childCount() == 0 &&
+            next->childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator)
+            guarded([&] { addFolderNodes(id, next); });
+        at = next;
+    }
+    if (!at || nodes::id(at) != folderId) {
+        // Not below this disc's top level (a damaged chain): whatever node is loaded.
+        selectFolderById(QString::number(folderId));
+        return;
+    }
+    if (contents->currentItem() != at)
+        contents->setCurrentItem(at); // lists the folder's entries
+    contents->scrollToItem(at);
 }
 
 // --- File notes editor -----------------------------------------------------------------

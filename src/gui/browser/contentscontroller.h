@@ -41,6 +41,8 @@ public:
     // Takes the window to an entry of a disc: selects the disc in the category tree, then
     // the folder (when not 0) and the file (when not 0). Nothing changes when the disc is
     // not in the tree.
+    // Every folder between the disc and the hit is loaded on the way, and the hit is
+    // scrolled into view.
     void showEntry(qint64 discId, qint64 folderId, qint64 fileId);
 
     // The rows the last fill expected (the level's size), for its progress bar.
@@ -76,6 +78,9 @@ protected:
 
 private:
     void disableListCommands();
+    // Loads the content tree's levels down to a folder of the disc shown, selects the
+    // folder (its entries fill the list) and scrolls to it.
+    void openFolder(qint64 folderId);
     // Fills the list (and, for a disc's root, the content tree) with one level: the disc's
     // top level when `folderId` is 0, else the folder's entries.
     void fillLevel(qint64 discId, qint64 folderId);

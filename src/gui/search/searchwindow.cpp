@@ -1,8 +1,10 @@
 #include "gui/search/searchwindow.h"
 
+#include "core/search/indexkeeper.h"
 #include "core/search/searchjob.h"
 #include "core/settings/settings.h"
 #include "core/store/database.h"
+#include "core/store/searchstore.h"
 #include "gui/app/mainwindow.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/contentscontroller.h"
@@ -12,6 +14,8 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateEdit>
+#include <QDoubleValidator>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -20,9 +24,12 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace vorlane {
@@ -48,8 +55,8 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, 
 
 } // namespace
 
-SearchWindow::SearchWindow(MainWindow* window, CatalogSession& session)
-    : QDialog(window), m_w(window), m_session(session) {
+SearchWindow::SearchWindow(MainWindow* window, CatalogSession& session, IndexKeeper* index)
+    : QDialog(window), m_w(window), m_session(session), m_index(index) {
     setObjectName(QStringLiteral("FindFrm"));
     setWindowTitle(QStringLiteral("查找.........."));
 
@@ -76,6 +83,62 @@ SearchWindow::SearchWindow(MainWindow* window, CatalogSession& session)
         optLayout->addWidget(box);
     optLayout->addStretch(1);
 
+    m_more = new QGroupBox(QStringLiteral("更多条件"), this);
+    m_more->setObjectName(QStringLiteral("gbMore"));
+    m_more->setCheckable(true);
+    m_more->setChecked(false);
+    auto* moreBody = new QWidget(m_more);
+    m_edMinSize = new QLineEdit(moreBody);
+    m_edMinSize->setObjectName(QStringLiteral("edMinSize"));
+    m_edMaxSize = new QLineEdit(moreBody);
+    m_edMaxSize->setObjectName(QStringLiteral("edMaxSize"));
+    for (QLineEdit* e : {m_edMinSize, m_edMaxSize}) {
+        auto* valid = new QDoubleValidator(0, 1e15, 3, e);
+        valid->setNotation(QDoubleValidator::StandardNotation);
+        valid->setLocale(QLocale::c());
+        e->setValidator(valid);
+        e->setPlaceholderText(QStringLiteral("不限"));
+    }
+    m_cobSizeUnit = new QComboBox(moreBody);
+    m_cobSizeUnit->setObjectName(QStringLiteral("cobSizeUnit"));
+    m_cobSizeUnit->addItems({QStringLiteral("KB"), QStringLiteral("MB"), QStringLiteral("GB")});
+    m_ckAfter = makeCheck(moreBody, "ckAfter", QStringLiteral("修改日期从"), false);
+    m_ckBefore = makeCheck(moreBody, "ckBefore", QStringLiteral("到"), false);
+    m_deAfter = new QDateEdit(QDate::currentDate().addYears(-1), moreBody);
+    m_deAfter->setObjectName(QStringLiteral("deAfter"));
+    m_deBefore = new QDateEdit(QDate::currentDate(), moreBody);
+    m_deBefore->setObjectName(QStringLiteral("deBefore"));
+    for (QDateEdit* d : {m_deAfter, m_deBefore}) {
+        d->setCalendarPopup(true);
+        d->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+        d->setEnabled(false);
+    }
+    connect(m_ckAfter, &QCheckBox::toggled, m_deAfter, &QWidget::setEnabled);
+    connect(m_ckBefore, &QCheckBox::toggled, m_deBefore, &QWidget::setEnabled);
+    m_edExt = new QLineEdit(moreBody);
+    m_edExt->setObjectName(QStringLiteral("edExt"));
+    m_edExt->setPlaceholderText(QStringLiteral(".jpg,.png"));
+    auto* moreGrid = new QGridLayout(moreBody);
+    moreGrid->setContentsMargins(0, 0, 0, 0);
+    moreGrid->addWidget(new QLabel(QStringLiteral("大小从"), moreBody), 0, 0);
+    moreGrid->addWidget(m_edMinSize, 0, 1);
+    moreGrid->addWidget(new QLabel(QStringLiteral("到"), moreBody), 0, 2);
+    moreGrid->addWidget(m_edMaxSize, 0, 3);
+    moreGrid->addWidget(m_cobSizeUnit, 0, 4);
+    moreGrid->addWidget(m_ckAfter, 1, 0);
+    moreGrid->addWidget(m_deAfter, 1, 1);
+    moreGrid->addWidget(m_ckBefore, 1, 2);
+    moreGrid->addWidget(m_deBefore, 1, 3);
+    auto* extLabel = new QLabel(QStringLiteral("扩展名："), moreBody);
+    extLabel->setBuddy(m_edExt);
+    moreGrid->addWidget(extLabel, 2, 0);
+    moreGrid->addWidget(m_edExt, 2, 1, 1, 4);
+    auto* moreLayout = new QVBoxLayout(m_more);
+    moreLayout->addWidget(moreBody);
+    // Folded away until asked for; while folded the conditions do not count.
+    moreBody->setVisible(false);
+    connect(m_more, &QGroupBox::toggled, moreBody, &QWidget::setVisible);
+
     m_btnBeginFind = makeButton(this, "btnBeginFind", QStringLiteral("开始查找"), true);
     m_btnStopFind = makeButton(this, "btnStopFind", QStringLiteral("停    止"), false);
     m_btnLook = makeButton(this, "btnLook", QStringLiteral("查看"), false);
@@ -91,7 +154,24 @@ SearchWindow::SearchWindow(MainWindow* window, CatalogSession& session)
     m_progressBar1->setValue(0);
     m_progressBar1->hide();
 
+    m_lblCount = new QLabel(this);
+    m_lblCount->setObjectName(QStringLiteral("lblCount"));
+
     m_model = new SearchResultModel(this);
+    m_model->setLocator([this](const SearchHit& h) {
+        // Hits of a catalog closed since are left without a place.
+        Database& db = m_session.db();
+        if (!db.isOpen())
+            return QString();
+        try {
+            const qint64 entry = h.kind() == SearchHit::Kind::File     ? h.fileId
+                                 : h.kind() == SearchHit::Kind::Folder ? h.folderId
+                                                                       : 0;
+            return searchstore::location(db, h.discId, entry);
+        } catch (const DbError&) {
+            return QString();
+        }
+    });
     m_listView1 = new QTableView(this);
     m_listView1->setObjectName(QStringLiteral("ListView1"));
     m_listView1->setModel(m_model);
@@ -112,6 +192,10 @@ SearchWindow::SearchWindow(MainWindow* window, CatalogSession& session)
     // The name takes the room the hidden id columns leave.
     m_listView1->horizontalHeader()->setSectionResizeMode(SearchResultModel::Name,
                                                           QHeaderView::Stretch);
+    // The place follows the name on screen.
+    m_listView1->horizontalHeader()->moveSection(SearchResultModel::Path,
+                                                 SearchResultModel::Name + 1);
+    m_listView1->setColumnWidth(SearchResultModel::Path, 260);
     // The ids are for the jump only.
     for (int c :
          {SearchResultModel::DiscId, SearchResultModel::FolderId, SearchResultModel::FileId})
@@ -127,10 +211,12 @@ SearchWindow::SearchWindow(MainWindow* window, CatalogSession& session)
     auto* top = new QGridLayout;
     top->addWidget(keyGroup, 0, 0);
     top->addWidget(optGroup, 1, 0);
-    top->addLayout(buttons, 0, 1, 2, 1);
+    top->addWidget(m_more, 2, 0);
+    top->addLayout(buttons, 0, 1, 3, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(m_progressBar1);
+    layout->addWidget(m_lblCount);
     layout->addWidget(m_listView1, 1);
     resize(720, 480);
 
@@ -148,6 +234,29 @@ SearchWindow::SearchWindow(MainWindow* window, CatalogSession& session)
     });
     connect(m_listView1->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &SearchWindow::ListView1Change);
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, &SearchWindow::updateCount);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &SearchWindow::updateCount);
+
+    m_livePoll = new QTimer(this);
+    m_livePoll->setInterval(25);
+    connect(m_livePoll, &QTimer::timeout, this, &SearchWindow::pollLive);
+    connect(m_cobFind, &QComboBox::editTextChanged, this, &SearchWindow::edited);
+    for (QCheckBox* box : {m_ckExp, m_ckDir, m_ckFile, m_ckDaXiao, m_ckAfter, m_ckBefore})
+        connect(box, &QCheckBox::toggled, this, &SearchWindow::edited);
+    connect(m_more, &QGroupBox::toggled, this, &SearchWindow::edited);
+    for (QLineEdit* e : {m_edMinSize, m_edMaxSize, m_edExt})
+        connect(e, &QLineEdit::textChanged, this, &SearchWindow::edited);
+    connect(m_cobSizeUnit, &QComboBox::currentIndexChanged, this, &SearchWindow::edited);
+    for (QDateEdit* d : {m_deAfter, m_deBefore})
+        connect(d, &QDateEdit::dateChanged, this, &SearchWindow::edited);
+    if (m_index) {
+        // An index finished while the user waits shows its results without another key.
+        connect(m_index, &IndexKeeper::ready, this, [this] {
+            if (!m_job && !trimKeyword(m_cobFind->currentText()).isEmpty() &&
+                m_livePoll->isActive())
+                m_livePause.expire();
+        });
+    }
 
     FormCreate();
 }
@@ -209,18 +318,94 @@ void SearchWindow::btnBeginFindClick() {
         m_cobFind->addItem(keyword);
     m_cobFind->setEditText(keyword);
 
+    // This search answers for the keyword as it stands; no live search follows it.
+    m_livePoll->stop();
     m_model->clear();
-    SearchOptions options;
-    options.keyword = keyword;
-    options.notes = m_ckExp->isChecked();
-    options.folders = m_ckDir->isChecked();
-    options.files = m_ckFile->isChecked();
-    options.caseSensitive = m_ckDaXiao->isChecked();
+    const SearchOptions o = options(keyword);
     // With no catalog open there is nothing to search.
-    if (m_session.db().isOpen() && !m_session.db().path().isEmpty())
-        startJob(m_session.db().path(), options);
-    else
+    if (!m_session.db().isOpen() || m_session.db().path().isEmpty()) {
         setSearching(false);
+        return;
+    }
+    if (const std::shared_ptr<const SearchIndex> index = m_index ? m_index->current() : nullptr) {
+        std::vector<IndexHit> hits;
+        index->search(o, hits);
+        m_model->setIndexHits(index, std::move(hits));
+        setSearching(false);
+        emit searchFinished();
+        return;
+    }
+    startJob(m_session.db().path(), o);
+}
+
+SearchOptions SearchWindow::options(const QString& keyword) const {
+    SearchOptions o;
+    o.keyword = keyword;
+    o.notes = m_ckExp->isChecked();
+    o.folders = m_ckDir->isChecked();
+    o.files = m_ckFile->isChecked();
+    o.caseSensitive = m_ckDaXiao->isChecked();
+    if (!m_more->isChecked())
+        return o;
+    const double unit = std::pow(1024.0, m_cobSizeUnit->currentIndex() + 1);
+    auto size = [&](const QLineEdit* e) -> std::optional<qint64> {
+        bool ok = false;
+        const double v = QLocale::c().toDouble(e->text().trimmed(), &ok);
+        if (!ok || v < 0 || !std::isfinite(v))
+            return std::nullopt;
+        // Far beyond any disc; keeps the product inside 64 bits.
+        return qint64(std::llround(std::min(v * unit, 9.0e18)));
+    };
+    o.minSize = size(m_edMinSize);
+    o.maxSize = size(m_edMaxSize);
+    // Whole days, as the calendar shows them here: from the first day's start up to the
+    // end of the last.
+    if (m_ckAfter->isChecked())
+        o.after = m_deAfter->date().startOfDay().toSecsSinceEpoch();
+    if (m_ckBefore->isChecked())
+        o.before = m_deBefore->date().addDays(1).startOfDay().toSecsSinceEpoch();
+    for (QString t : m_edExt->text().split(QRegularExpression(QStringLiteral("[,;\\s]+")),
+                                           Qt::SkipEmptyParts)) {
+        if (!t.startsWith(QLatin1Char('.')))
+            t.prepend(QLatin1Char('.'));
+        if (t.size() > 1 && !o.extensions.contains(t, Qt::CaseInsensitive))
+            o.extensions << t;
+    }
+    return o;
+}
+
+void SearchWindow::edited() {
+    if (!m_index)
+        return;
+    m_livePause.restart();
+    m_livePoll->start();
+}
+
+void SearchWindow::pollLive() {
+    if (m_job || !m_livePause.due())
+        return;
+    // Without a current index the keyword waits for 查找 (a build has been asked for;
+    // its readiness brings the results).
+    if (liveSearch())
+        m_livePoll->stop();
+    else if (!m_index->isBuilding())
+        m_livePoll->stop();
+}
+
+bool SearchWindow::liveSearch() {
+    const std::shared_ptr<const SearchIndex> index = m_index->current();
+    if (!index)
+        return false;
+    const QString keyword = trimKeyword(m_cobFind->currentText());
+    std::vector<IndexHit> hits;
+    if (!keyword.isEmpty())
+        index->search(options(keyword), hits);
+    m_model->setIndexHits(keyword.isEmpty() ? nullptr : index, std::move(hits));
+    return true;
+}
+
+void SearchWindow::updateCount() {
+    m_lblCount->setText(QStringLiteral("找到 %1 项").arg(m_model->hitCount()));
 }
 
 void SearchWindow::startJob(const QString& catalogPath, const SearchOptions& options) {
@@ -263,7 +448,8 @@ void SearchWindow::ListView1Change() {
 
 void SearchWindow::btnLookClick() {
     const QModelIndexList rows = m_listView1->selectionModel()->selectedRows();
-    const SearchHit* h = rows.isEmpty() ? nullptr : m_model->hit(rows.first().row());
+    const std::optional<SearchHit> h =
+        rows.isEmpty() ? std::nullopt : m_model->hit(rows.first().row());
     if (h)
         m_w->contents()->showEntry(h->discId, h->folderId, h->fileId);
 }

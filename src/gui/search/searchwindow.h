@@ -1,14 +1,23 @@
 // The search window: created once beside the main window, hidden between uses, shown
-// modally. The search itself runs as a job with its own connection to the open catalog;
-// its hits are listed as they arrive, and the window (and its stop button) stays live.
+// modally. While the catalog's index is current, results follow the keyword as it is typed
+// (once the typing has paused) and 查找 answers from the index at once; otherwise the
+// search runs as a job with its own connection to the open catalog, its hits listed as
+// they arrive, and the window (and its stop button) stays live.
 #pragma once
 
 #include "core/search/searchengine.h"
+
+#include "core/throttle.h"
 
 #include <QDialog>
 
 class QCheckBox;
 class QComboBox;
+class QDateEdit;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QTimer;
 class QProgressBar;
 class QPushButton;
 class QTableView;
@@ -16,6 +25,7 @@ class QTableView;
 namespace vorlane {
 
 class CatalogSession;
+class IndexKeeper;
 class MainWindow;
 class SearchJob;
 class SearchResultModel;
@@ -24,11 +34,15 @@ class SearchWindow : public QDialog {
     Q_OBJECT
 
 public:
-    SearchWindow(MainWindow* window, CatalogSession& session);
+    // `index` keeps the open catalog's index; without one every search reads SQLite.
+    SearchWindow(MainWindow* window, CatalogSession& session, IndexKeeper* index = nullptr);
     ~SearchWindow() override;
 
     SearchResultModel* results() const { return m_model; }
     bool isSearching() const { return m_job != nullptr; }
+
+    // The pause in typing after which the results follow the keyword.
+    static constexpr int LiveDelayMs = 150;
 
     // The bar's position for `examined` of `total` rows, 0 to 100.
     static int progressPosition(qint64 examined, qint64 total);
@@ -59,6 +73,14 @@ private:
     void startJob(const QString& catalogPath, const SearchOptions& options);
     void jobFinished();
     void setSearching(bool on);
+    // The options the controls set, with `keyword`.
+    SearchOptions options(const QString& keyword) const;
+    // The keyword or a condition was edited: the results follow once the typing pauses.
+    void edited();
+    void pollLive();
+    // Lists the index's hits for what the box holds now; false without a current index.
+    bool liveSearch();
+    void updateCount();
 
     MainWindow* m_w; // widgets and actions
     CatalogSession& m_session;
@@ -74,6 +96,21 @@ private:
     QProgressBar* m_progressBar1 = nullptr;
     QTableView* m_listView1 = nullptr;
     SearchResultModel* m_model = nullptr;
+    QLabel* m_lblCount = nullptr;
+    QGroupBox* m_more = nullptr; // 更多条件: the conditions count while it is checked
+    QLineEdit* m_edMinSize = nullptr;
+    QLineEdit* m_edMaxSize = nullptr;
+    QComboBox* m_cobSizeUnit = nullptr;
+    QCheckBox* m_ckAfter = nullptr;
+    QDateEdit* m_deAfter = nullptr;
+    QCheckBox* m_ckBefore = nullptr;
+    QDateEdit* m_deBefore = nullptr;
+    QLineEdit* m_edExt = nullptr;
+    IndexKeeper* m_index = nullptr;
+    // The debounce: a short poll asks the throttle whether the typing has paused long
+    // enough, so that tests drive it with their own clock.
+    QTimer* m_livePoll = nullptr;
+    Throttle m_livePause{LiveDelayMs};
     SearchJob* m_job = nullptr; // while a search runs
 };
 

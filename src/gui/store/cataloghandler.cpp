@@ -1,5 +1,7 @@
 #include "gui/store/cataloghandler.h"
 
+#include "core/search/indexkeeper.h"
+
 #include "core/settings/paths.h"
 #include "core/store/backupjob.h"
 #include "core/store/catalogstore.h"
@@ -72,6 +74,8 @@ bool CatalogHandler::openConnection(const QString& path) {
     WaitCursor wait;
     m_session.setCurrentFile(path);
     try {
+        // The same file opened again may have changed meanwhile.
+        w->searchIndex()->reset();
         m_session.db().open(path);
         return true;
     } catch (const DbError&) {
@@ -222,6 +226,8 @@ void CatalogHandler::prepareOpenedCatalog() {
     w->setStatusText(QStringLiteral("就绪！"));
     w->updateCountText();
     w->showProgress(0);
+    // Searches answer from memory once the index is built beside the window.
+    w->searchIndex()->refresh();
     if (w->backupOnOpen())
         startBackup();
 }
@@ -284,6 +290,7 @@ void CatalogHandler::resetToEmpty() {
                         "mitAddFile"},
                        false);
     m_session.db().close();
+    w->searchIndex()->reset();
     w->setStatusText({});
     w->setCountText({});
 }

@@ -1,0 +1,60 @@
+// What the keyword and the extra conditions ask of a name or note, on UTF-8 bytes, shared by
+// the SQLite search and the in-memory index so that both find the same.
+#pragma once
+
+#include "core/search/searchengine.h"
+
+#include <QByteArray>
+#include <optional>
+#include <string>
+#include <unordered_set>
+
+namespace vorlane {
+
+// A keyword tested against UTF-8 text. Without `caseSensitive` only a-z and A-Z are the
+// same letter. A keyword holding `*` or `?` is a pattern for the whole text: `*` stands for
+// any run of characters, `?` for exactly one. Otherwise the text need only contain it.
+class KeywordMatcher {
+public:
+    KeywordMatcher(const QString& keyword, bool caseSensitive);
+
+    bool matches(const unsigned char* text, size_t length) const;
+    bool isPattern() const { return m_pattern; }
+    // The keyword's bytes, folded where letters fold.
+    const QByteArray& needle() const { return m_needle; }
+    // True when comparing must fold the text's letters.
+    bool folds() const { return m_fold; }
+    // For a pattern: its longest run without wildcards, which every match contains.
+    QByteArray longestLiteral() const;
+
+private:
+    bool contains(const unsigned char* text, size_t length) const;
+    bool glob(const unsigned char* text, size_t length) const;
+
+    QByteArray m_needle;
+    bool m_fold = false;
+    bool m_pattern = false;
+};
+
+// The size, date and extension conditions. Discs have none of these, so while any is set
+// only folders and files are found.
+class EntryFilter {
+public:
+    explicit EntryFilter(const SearchOptions& options);
+
+    bool active() const { return m_active; }
+    bool passes(const unsigned char* name, size_t length, qint64 size,
+                std::optional<qint64> time) const;
+
+private:
+    std::optional<qint64> m_minSize, m_maxSize, m_after, m_before;
+    std::unordered_set<std::string> m_extensions; // folded, with the dot
+    bool m_active = false;
+};
+
+// Folds a-z to A-Z and nothing else: UTF-8 lead and continuation bytes are all >= 0x80.
+inline unsigned char foldLetter(unsigned char c) {
+    return static_cast<unsigned char>(c - 'a') < 26u ? static_cast<unsigned char>(c - 32) : c;
+}
+
+} // namespace vorlane

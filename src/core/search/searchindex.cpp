@@ -1,0 +1,477 @@
+#include "core/search/searchindex.h"
+
+#include "core/search/matcher.h"
+#include "core/store/database.h"
+
+#include <QStringList>
+#include <algorithm>
+#include <cstring>
+#include <emmintrin.h>
+#include <numeric>
+#include <thread>
+
+namespace vorlane {
+
+namespace {
+
+inline bool isLetter(unsigned char c) {
+    return static_cast<unsigned char>((c | 0x20) - 'a') < 26u;
+}
+
+// The next byte in [p, end) equal to `value`, or with `anyCase` equal to it in either
+// case (value is a letter then). Sixteen bytes at a time: the names are scanned end to
+// end for every keystroke.
+const char* findAnchor(const char* p, const char* end, unsigned char value, bool anyCase) {
+    if (!anyCase) {
+        const void* hit = std::memchr(p, value, size_t(end - p));
+        return hit ? static_cast<const char*>(hit) : end;
+    }
+    const unsigned char lower = value | 0x20;
+    const __m128i caseBit = _mm_set1_epi8(0x20);
+    const __m128i want = _mm_set1_epi8(char(lower));
+    while (end - p >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_or_si128(v, caseBit), want));
+        if (mask != 0)
+            return p + __builtin_ctz(unsigned(mask));
+        p += 16;
+    }
+    for (; p < end; ++p) {
+        if ((static_cast<unsigned char>(*p) | 0x20) == lower)
+            return p;
+    }
+    return end;
+}
+
+// Positions of the texts in [first, last) of `t` holding the keyword, ascending.
+void findIn(const std::vector<char>& bytes, const std::vector<quint32>& starts, size_t first,
+            size_t last, const QByteArray& needle, bool fold, size_t anchor,
+            std::vector<quint32>& out) {
+    const size_t n = size_t(needle.size());
+    const auto* key = reinterpret_cast<const unsigned char*>(needle.constData());
+    const unsigned char anchorByte = key[anchor];
+    const bool anyCase = fold && isLetter(anchorByte);
+    const char* base = bytes.data();
+    const size_t lo = starts[first];
+    const size_t hi = starts[last];
+    const char* p = base + lo + anchor;
+    const char* end = base + hi;
+    while (p < end) {
+        p = findAnchor(p, end, anchorByte, anyCase);
+        if (p >= end)
+            break;
+        const size_t start = size_t(p - base) - anchor;
+        bool match = start + n <= hi;
+        for (size_t k = 0; match && k < n; ++k) {
+            const auto c = static_cast<unsigned char>(base[start + k]);
+            match = (fold ? foldLetter(c) : c) == key[k];
+        }
+        if (!match) {
+            ++p;
+            continue;
+        }
+        // The text holding the match; the search goes on with the next text.
+        const auto it = std::upper_bound(starts.begin() + qsizetype(first),
+                                         starts.begin() + qsizetype(last) + 1, quint32(start));
+        const auto text = quint32(it - starts.begin() - 1);
+        out.push_back(text);
+        p = base + starts[text + 1] + anchor;
+    }
+}
+
+QString fromUtf8(searchstore::Utf8 t) {
+    return QString::fromUtf8(reinterpret_cast<const char*>(t.data), qsizetype(t.size));
+}
+
+constexpr size_t MaxBytes = std::numeric_limits<quint32>::max() - 1;
+// Below this the second thread costs more than it saves.
+constexpr size_t ParallelBytes = 4u << 20;
+
+} // namespace
+
+void SearchIndex::Texts::add(searchstore::Utf8 text) {
+    if (starts.empty())
+        starts.push_back(0);
+    if (text.data)
+        bytes.insert(bytes.end(), text.data, text.data + text.size);
+    else
+        nulls.push_back(quint32(starts.size() - 1));
+    bytes.push_back('\0');
+    starts.push_back(quint32(bytes.size()));
+}
+
+QString SearchIndex::Texts::text(size_t i) const {
+    return QString::fromUtf8(bytes.data() + starts[i], qsizetype(starts[i + 1] - starts[i] - 1));
+}
+
+std::shared_ptr<const SearchIndex> SearchIndex::build(Database& db, const searchstore::Stamp& stamp,
+                                                      const std::atomic<bool>* cancel) {
+    std::shared_ptr<SearchIndex> index(new SearchIndex);
+    index->m_stamp = stamp;
+    // One snapshot for the discs, the categories and the entries.
+    db.begin();
+    struct EndRead {
+        Database& db;
+        ~EndRead() {
+            try {
+                db.rollback();
+            } catch (const DbError&) {
+            }
+        }
+    } endRead{db};
+
+    for (searchstore::IndexDiscs discs(db); discs.next();) {
+        index->m_discPositions.insert(discs.id(), quint32(index->m_discList.size()));
+        Disc d;
+        d.id = discs.id();
+        d.categoryId = discs.categoryId();
+        const searchstore::Utf8 name = discs.name();
+        const searchstore::Utf8 note = discs.note();
+        d.name = QByteArray(reinterpret_cast<const char*>(name.data), qsizetype(name.size));
+        d.note = QByteArray(reinterpret_cast<const char*>(note.data), qsizetype(note.size));
+        d.nameNull = name.data == nullptr;
+        d.noteNull = note.data == nullptr;
+        index->m_discList.push_back(std::move(d));
+    }
+    for (searchstore::IndexCategories categories(db); categories.next();)
+        index->m_categories.insert(categories.id(),
+                                   {categories.fatherId(), fromUtf8(categories.name())});
+
+    const qint64 expected =
+        searchstore::rowCount(db, true, true) - qint64(index->m_discList.size());
+    if (expected > 0) {
+        const auto n = size_t(expected);
+        index->m_ids.reserve(n);
+        index->m_fathers.reserve(n);
+        index->m_discs.reserve(n);
+        index->m_sizes.reserve(n);
+        index->m_times.reserve(n);
+        index->m_kinds.reserve(n);
+        index->m_names.starts.reserve(n + 1);
+        // Address space only: pages that are never written cost no memory, and the buffer
+        // is never copied to a smaller one.
+        index->m_names.bytes.reserve(n * 96);
+        index->m_notes.bytes.reserve(n * 4);
+    }
+    Texts& names = index->m_names;
+    Texts& notes = index->m_notes;
+    qint64 lastDisc = 0;
+    quint32 lastDiscPos = 0;
+    bool haveLast = false;
+    QHash<qint64, quint32> discPos;
+    searchstore::IndexRows rows(db);
+    while (rows.next()) {
+        const auto pos = quint32(index->m_ids.size());
+        if ((pos & 4095) == 0 && cancel && cancel->load(std::memory_order_relaxed))
+            return nullptr;
+        const qint64 id = rows.id();
+        const qint64 father = rows.fatherId();
+        if (id < 0 || id > qint64(MaxBytes) || father < 0 || father > qint64(MaxBytes))
+            return nullptr;
+        index->m_ids.push_back(quint32(id));
+        index->m_fathers.push_back(quint32(father));
+        const qint64 discId = rows.discId();
+        if (!haveLast || discId != lastDisc) {
+            auto it = discPos.constFind(discId);
+            if (it == discPos.cend()) {
+                it = discPos.insert(discId, quint32(index->m_discIds.size()));
+                index->m_discIds.push_back(discId);
+            }
+            lastDisc = discId;
+            lastDiscPos = *it;
+            haveLast = true;
+        }
+        index->m_discs.push_back(lastDiscPos);
+        index->m_sizes.push_back(rows.size());
+        index->m_times.push_back(rows.time().value_or(NoTime));
+        const qint64 kind = rows.kind();
+        index->m_kinds.push_back(kind == 1 ? 1 : kind == 0 ? 0 : -1);
+        if (kind == 1)
+            ++index->m_folderCount;
+        else if (kind == 0)
+            ++index->m_fileCount;
+        names.add(rows.name());
+        const searchstore::Utf8 note = rows.note();
+        if (note.data) {
+            notes.add(note);
+            notes.owners.push_back(pos);
+        }
+        if (names.bytes.size() > MaxBytes || notes.bytes.size() > MaxBytes ||
+            index->m_ids.size() >= MaxBytes)
+            return nullptr;
+    }
+    for (Texts* t : {&names, &notes}) {
+        t->frequency.assign(256, 0);
+        for (const char c : t->bytes)
+            ++t->frequency[static_cast<unsigned char>(c)];
+        t->starts.shrink_to_fit();
+        t->owners.shrink_to_fit();
+    }
+    return index;
+}
+
+bool SearchIndex::isCurrent(Database& db) const {
+    try {
+        return searchstore::stamp(db) == m_stamp;
+    } catch (const DbError&) {
+        return false;
+    }
+}
+
+std::vector<quint32> SearchIndex::find(const Texts& t, const QByteArray& needle, bool fold,
+                                       const std::atomic<bool>* stop) {
+    std::vector<quint32> out;
+    const size_t count = t.starts.empty() ? 0 : t.starts.size() - 1;
+    if (needle.isEmpty() || count == 0 || (stop && stop->load(std::memory_order_relaxed)))
+        return out;
+    // The scan looks for the keyword's rarest byte and checks the rest around it.
+    size_t anchor = 0;
+    quint64 best = std::numeric_limits<quint64>::max();
+    for (qsizetype i = 0; i < needle.size(); ++i) {
+        const auto c = static_cast<unsigned char>(needle[i]);
+        quint64 f = t.frequency[c];
+        if (fold && isLetter(c))
+            f = quint64(t.frequency[c | 0x20]) + t.frequency[c & ~0x20];
+        if (f < best) {
+            best = f;
+            anchor = size_t(i);
+        }
+    }
+    if (best == 0)
+        return out;
+    if (t.bytes.size() < ParallelBytes || std::thread::hardware_concurrency() < 2) {
+        findIn(t.bytes, t.starts, 0, count, needle, fold, anchor, out);
+        return out;
+    }
+    // Two halves, split between texts, the second on a thread of its own.
+    const auto middle =
+        size_t(std::upper_bound(t.starts.begin(), t.starts.end(), quint32(t.bytes.size() / 2)) -
+               t.starts.begin());
+    const size_t split = std::min(middle, count);
+    std::vector<quint32> second;
+    std::thread helper(
+        [&] { findIn(t.bytes, t.starts, split, count, needle, fold, anchor, second); });
+    findIn(t.bytes, t.starts, 0, split, needle, fold, anchor, out);
+    helper.join();
+    out.insert(out.end(), second.begin(), second.end());
+    return out;
+}
+
+SearchSummary SearchIndex::search(const SearchOptions& options, std::vector<IndexHit>& out,
+                                  const std::atomic<bool>* stop) const {
+    SearchSummary summary;
+    const bool folderPhase = options.folders || options.notes;
+    const bool filePhase = options.files || options.notes;
+    const auto discCount = qint64(m_discList.size());
+    qint64 entryRows = 0;
+    if (folderPhase && filePhase)
+        entryRows = entryCount();
+    else if (folderPhase)
+        entryRows = m_folderCount;
+    else if (filePhase)
+        entryRows = m_fileCount;
+    summary.total = discCount + entryRows;
+    if (options.keyword.isEmpty())
+        return summary;
+    auto stopped = [&] {
+        if (stop && stop->load(std::memory_order_relaxed))
+            summary.stopped = true;
+        return summary.stopped;
+    };
+    const KeywordMatcher matcher(options.keyword, options.caseSensitive);
+    const EntryFilter filter(options);
+    const size_t first = out.size();
+    auto matches = [&](const QByteArray& text, bool isNull) {
+        return !isNull && matcher.matches(reinterpret_cast<const unsigned char*>(text.constData()),
+                                          size_t(text.size()));
+    };
+
+    // Discs: the name always, the note when notes are searched; none under a condition.
+    for (size_t i = 0; i < m_discList.size() && !filter.active(); ++i) {
+        const Disc& d = m_discList[i];
+        if (matches(d.name, d.nameNull) || (options.notes && matches(d.note, d.noteNull)))
+            out.push_back({quint32(i), true});
+    }
+    summary.examined = discCount;
+
+    if ((folderPhase || filePhase) && !stopped()) {
+        std::vector<quint32> byName;
+        if (options.folders || options.files)
+            byName = matching(m_names, matcher, stop);
+        std::vector<quint32> byNote;
+        if (options.notes) {
+            byNote = matching(m_notes, matcher, stop);
+            for (quint32& i : byNote)
+                i = m_notes.owners[i];
+        }
+        if (!stopped()) {
+            // Folders first, then files, each in AutoId order: the phases of the SQLite search.
+            for (const qint8 kind : {qint8(1), qint8(0)}) {
+                if (kind == 1 ? !folderPhase : !filePhase)
+                    continue;
+                const bool names = kind == 1 ? options.folders : options.files;
+                auto a = byName.begin();
+                auto b = byNote.begin();
+                while (a != byName.end() || b != byNote.end()) {
+                    quint32 row;
+                    bool hit;
+                    if (b == byNote.end() || (a != byName.end() && *a < *b)) {
+                        row = *a++;
+                        hit = names;
+                    } else if (a == byName.end() || *b < *a) {
+                        row = *b++;
+                        hit = true;
+                    } else {
+                        row = *a++;
+                        ++b;
+                        hit = true;
+                    }
+                    if (!hit || m_kinds[row] != kind)
+                        continue;
+                    if (filter.active() && !passes(filter, row))
+                        continue;
+                    out.push_back({row, false});
+                }
+            }
+            summary.examined += entryRows;
+        }
+    }
+    summary.hits = qint64(out.size() - first);
+    return summary;
+}
+
+SearchSummary SearchIndex::search(const SearchOptions& options,
+                                  const SearchCallbacks& callbacks) const {
+    std::vector<IndexHit> hits;
+    SearchSummary summary = search(options, hits, callbacks.stop);
+    if (callbacks.onProgress)
+        callbacks.onProgress(0, summary.total);
+    qint64 number = 0;
+    for (const IndexHit& h : hits) {
+        SearchHit full = hit(h);
+        full.number = ++number;
+        if (callbacks.onHit)
+            callbacks.onHit(full);
+    }
+    if (callbacks.onProgress)
+        callbacks.onProgress(summary.examined, summary.total);
+    return summary;
+}
+
+std::vector<quint32> SearchIndex::matching(const Texts& t, const KeywordMatcher& matcher,
+                                           const std::atomic<bool>* stop) {
+    if (!matcher.isPattern())
+        return find(t, matcher.needle(), matcher.folds(), stop);
+    // A pattern: the texts that hold its longest plain run (every text when it has none),
+    // each then tested whole.
+    std::vector<quint32> candidates;
+    const QByteArray literal = matcher.longestLiteral();
+    const size_t count = t.starts.empty() ? 0 : t.starts.size() - 1;
+    if (literal.isEmpty()) {
+        candidates.resize(count);
+        std::iota(candidates.begin(), candidates.end(), quint32(0));
+    } else {
+        candidates = find(t, literal, matcher.folds(), stop);
+    }
+    std::vector<quint32> out;
+    for (const quint32 i : candidates) {
+        if (std::binary_search(t.nulls.begin(), t.nulls.end(), i))
+            continue;
+        const auto* text = reinterpret_cast<const unsigned char*>(t.bytes.data() + t.starts[i]);
+        if (matcher.matches(text, t.starts[i + 1] - t.starts[i] - 1))
+            out.push_back(i);
+    }
+    return out;
+}
+
+bool SearchIndex::passes(const EntryFilter& filter, quint32 row) const {
+    const auto* name =
+        reinterpret_cast<const unsigned char*>(m_names.bytes.data() + m_names.starts[row]);
+    const qint64 time = m_times[row];
+    return filter.passes(name, m_names.starts[row + 1] - m_names.starts[row] - 1, m_sizes[row],
+                         time == NoTime ? std::nullopt : std::optional<qint64>(time));
+}
+
+const SearchIndex::Disc* SearchIndex::discById(qint64 discId) const {
+    const auto it = m_discPositions.constFind(discId);
+    return it == m_discPositions.cend() ? nullptr : &m_discList[*it];
+}
+
+qint64 SearchIndex::positionOf(qint64 entryId) const {
+    if (entryId < 0 || entryId > qint64(MaxBytes))
+        return -1;
+    const auto it = std::lower_bound(m_ids.begin(), m_ids.end(), quint32(entryId));
+    return it != m_ids.end() && *it == quint32(entryId) ? qint64(it - m_ids.begin()) : -1;
+}
+
+SearchHit SearchIndex::hit(const IndexHit& h) const {
+    SearchHit out;
+    if (h.disc) {
+        const Disc& d = m_discList[h.row];
+        out.discId = d.id;
+        out.discName = QString::fromUtf8(d.name);
+        return out;
+    }
+    out.name = m_names.text(h.row);
+    out.discId = m_discIds[m_discs[h.row]];
+    if (const Disc* d = discById(out.discId))
+        out.discName = QString::fromUtf8(d->name);
+    if (m_kinds[h.row] == 1) {
+        out.folderId = m_ids[h.row];
+    } else {
+        out.folderId = m_fathers[h.row];
+        out.fileId = m_ids[h.row];
+    }
+    return out;
+}
+
+QString SearchIndex::location(const IndexHit& h) const {
+    QStringList parts;
+    const Disc* disc = h.disc ? &m_discList[h.row] : discById(m_discIds[m_discs[h.row]]);
+    if (!h.disc) {
+        // The folders above the entry, nearest first; a damaged loop is cut off.
+        qint64 father = m_fathers[h.row];
+        for (int guard = 0; father != 0 && guard < 4096; ++guard) {
+            const qint64 pos = positionOf(father);
+            if (pos < 0)
+                break;
+            parts.prepend(m_names.text(size_t(pos)));
+            father = m_fathers[size_t(pos)];
+        }
+    }
+    if (!disc)
+        return parts.join(QStringLiteral(" ▸ "));
+    if (!h.disc)
+        parts.prepend(QString::fromUtf8(disc->name));
+    qint64 category = disc->categoryId;
+    for (int guard = 0; category != 0 && guard < 4096; ++guard) {
+        const auto it = m_categories.constFind(category);
+        if (it == m_categories.cend())
+            break;
+        parts.prepend(it->name);
+        category = it->fatherId;
+    }
+    return parts.join(QStringLiteral(" ▸ "));
+}
+
+size_t SearchIndex::memoryBytes() const {
+    size_t total = sizeof(*this);
+    for (const Texts* t : {&m_names, &m_notes})
+        total += t->bytes.size() + (t->starts.capacity() + t->owners.capacity()) * 4 +
+                 t->frequency.capacity() * 4;
+    total += (m_sizes.capacity() + m_times.capacity() + m_discIds.capacity()) * 8 +
+             (m_ids.capacity() + m_fathers.capacity() + m_discs.capacity()) * 4 +
+             m_kinds.capacity();
+    for (const Disc& d : m_discList)
+        total += sizeof(Disc) + size_t(d.name.capacity() + d.note.capacity());
+    return total;
+}
+
+SearchSummary runSearch(Database& db, const SearchIndex* index, const SearchOptions& options,
+                        const SearchCallbacks& callbacks) {
+    if (index && index->isCurrent(db))
+        return index->search(options, callbacks);
+    return runSearch(db, options, callbacks);
+}
+
+} // namespace vorlane

@@ -1,0 +1,125 @@
+// An in-memory index of every disc, folder and file name and note of a catalog, for a
+// search that answers as the keyword is typed. It finds exactly the hits of runSearch(),
+// in the same order and with the same numbers, from a few compact arrays:
+//   - every entry's name, UTF-8, one after another in one buffer, each ended by a zero byte
+//     (a keyword holds no zero byte, so no match runs from one name into the next);
+//   - per entry, in AutoId order: the name's offset, the ids a hit needs, size and time;
+//   - the notes that exist, likewise, with their entry's position.
+//
+// An index describes the catalog as one connection saw it when the build began (its
+// stamp). Once that connection sees any change, isCurrent() says false and the caller
+// searches through SQLite until a new index is built.
+#pragma once
+
+#include "core/search/searchengine.h"
+#include "core/store/searchstore.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QtGlobal>
+#include <atomic>
+#include <limits>
+#include <memory>
+#include <vector>
+
+namespace vorlane {
+
+class Database;
+class EntryFilter;
+class KeywordMatcher;
+
+// One hit of an index search, as small as it can be: the text is made when it is shown.
+struct IndexHit {
+    quint32 row = 0;   // entry position, or disc position for a disc hit
+    bool disc = false; // a disc hit
+};
+
+class SearchIndex {
+public:
+    // Reads every row of the catalog open in `db` (a connection of the building thread).
+    // `stamp` is what the connection that will search saw before the build began. Returns
+    // nullptr when `cancel` was set, or when the catalog is too large for 32-bit offsets and
+    // ids (the search then stays with SQLite).
+    // Throws DbError.
+    static std::shared_ptr<const SearchIndex> build(Database& db, const searchstore::Stamp& stamp,
+                                                    const std::atomic<bool>* cancel = nullptr);
+
+    // True while `db` (the searching connection) has seen no change since the stamp.
+    bool isCurrent(Database& db) const;
+
+    // The search of runSearch(), hit for hit. `out` receives the hits in order; the
+    // summary counts them like runSearch(). Stops early once `stop` is set.
+    SearchSummary search(const SearchOptions& options, std::vector<IndexHit>& out,
+                         const std::atomic<bool>* stop = nullptr) const;
+    // The same, with every hit handed to the callbacks as runSearch() does.
+    SearchSummary search(const SearchOptions& options, const SearchCallbacks& callbacks) const;
+
+    // The full hit, texts included.
+    SearchHit hit(const IndexHit& h) const;
+    // Where a hit lies: its categories, its disc and the folders above it, joined by " ▸ ".
+    QString location(const IndexHit& h) const;
+
+    qint64 entryCount() const { return qint64(m_ids.size()); }
+    // Bytes held, the name and note texts included.
+    size_t memoryBytes() const;
+
+private:
+    struct Texts {
+        std::vector<char> bytes;        // each text followed by a zero byte
+        std::vector<quint32> starts;    // offset of each text, plus one past the end
+        std::vector<quint32> owners;    // for notes: the entry position of each
+        std::vector<quint32> nulls;     // the texts that are null, not empty (rare)
+        std::vector<quint32> frequency; // how often each byte value occurs in `bytes`
+
+        void add(searchstore::Utf8 text);
+        QString text(size_t i) const;
+    };
+    struct Disc {
+        qint64 id = 0;
+        qint64 categoryId = 0;
+        QByteArray name;
+        QByteArray note;
+        bool nameNull = false; // a null text is never found, an empty one is (by "*")
+        bool noteNull = false;
+    };
+    struct Category {
+        qint64 fatherId = 0;
+        QString name;
+    };
+
+    SearchIndex() = default;
+    // Positions (ascending) of the texts in `t` that contain the keyword.
+    static std::vector<quint32> find(const Texts& t, const QByteArray& needle, bool fold,
+                                     const std::atomic<bool>* stop);
+    static std::vector<quint32> matching(const Texts& t, const KeywordMatcher& matcher,
+                                         const std::atomic<bool>* stop);
+    bool passes(const EntryFilter& filter, quint32 row) const;
+    qint64 positionOf(qint64 entryId) const;
+    const Disc* discById(qint64 discId) const;
+
+    searchstore::Stamp m_stamp;
+    Texts m_names;
+    Texts m_notes;
+    std::vector<quint32> m_ids;             // AutoId, ascending
+    std::vector<quint32> m_fathers;         // FatherId
+    std::vector<quint32> m_discs;           // position in m_discIds
+    std::vector<qint64> m_sizes;            // FSize
+    std::vector<qint64> m_times;            // FTime, or NoTime
+    std::vector<qint8> m_kinds;             // 1 folder, 0 file, -1 neither
+    std::vector<qint64> m_discIds;          // the distinct CdID values
+    std::vector<Disc> m_discList;           // in OrderId order
+    QHash<qint64, quint32> m_discPositions; // disc id -> position in m_discList
+    QHash<qint64, Category> m_categories;
+    qint64 m_folderCount = 0;
+    qint64 m_fileCount = 0;
+
+public:
+    static constexpr qint64 NoTime = std::numeric_limits<qint64>::min();
+};
+
+// The index's search while `index` is current for `db`, else runSearch() through SQLite.
+SearchSummary runSearch(Database& db, const SearchIndex* index, const SearchOptions& options,
+                        const SearchCallbacks& callbacks = {});
+
+} // namespace vorlane

@@ -1,0 +1,273 @@
+// The in-memory index against the SQLite search on a random catalog: every option and many
+// keywords, before and after each kind of write.
+#include "common/catalogs.h"
+#include "core/search/searchindex.h"
+#include "core/store/database.h"
+#include "core/store/searchstore.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <random>
+
+using namespace vorlane;
+
+namespace {
+
+// Pieces that names, notes and keywords are made of: CJK, mixed-case Latin, digits,
+// punctuation, a character outside the BMP.
+const QStringList Pieces = {
+    QStringLiteral("照"), QStringLiteral("片"), QStringLiteral("资料"), QStringLiteral("a"),
+    QStringLiteral("B"),  QStringLiteral("ab"), QStringLiteral("AB"),   QStringLiteral("x"),
+    QStringLiteral("."),  QStringLiteral("1"),  QStringLiteral("é"),    QStringLiteral("😀"),
+    QStringLiteral("Zy"), QStringLiteral(" "),  QStringLiteral("-"),    QStringLiteral("日本"),
+};
+
+QString randomText(std::mt19937& rng, int maxPieces) {
+    std::uniform_int_distribution<int> count(1, maxPieces);
+    std::uniform_int_distribution<int> pick(0, int(Pieces.size()) - 1);
+    QString s;
+    for (int i = count(rng); i > 0; --i)
+        s += Pieces[pick(rng)];
+    return s;
+}
+
+struct Hit {
+    qint64 number, discId, folderId, fileId;
+    QString discName, name;
+    bool operator==(const Hit&) const = default;
+};
+
+struct Outcome {
+    QList<Hit> hits;
+    qint64 total = 0;
+    qint64 examined = 0;
+};
+
+Outcome collect(const std::function<SearchSummary(const SearchCallbacks&)>& run) {
+    Outcome out;
+    SearchCallbacks cb;
+    cb.onHit = [&](const SearchHit& h) {
+        out.hits.append({h.number, h.discId, h.folderId, h.fileId, h.discName, h.name});
+    };
+    const SearchSummary s = run(cb);
+    out.total = s.total;
+    out.examined = s.examined;
+    if (s.hits != out.hits.size())
+        out.total = -1; // the summary must count what was reported
+    return out;
+}
+
+std::shared_ptr<const SearchIndex> buildIndex(Database& db, const QString& file) {
+    const searchstore::Stamp stamp = searchstore::stamp(db);
+    Database reader;
+    reader.open(file, Database::Mode::ReadOnly);
+    return SearchIndex::build(reader, stamp);
+}
+
+} // namespace
+
+class TestSearchIndex : public QObject {
+    Q_OBJECT
+
+private slots:
+    void agreesWithSqliteAfterEveryKindOfWrite();
+    void locationNamesCategoriesDiscAndFolders();
+};
+
+void TestSearchIndex::agreesWithSqliteAfterEveryKindOfWrite() {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("c.vlr"));
+    testcat::create(file);
+    Database db;
+    db.open(file);
+    std::mt19937 rng(7);
+    std::uniform_int_distribution<int> percent(0, 99);
+    std::vector<qint64> discs;
+    std::vector<qint64> entries;
+    std::vector<qint64> folders;
+    const qint64 cat = testcat::addCategory(db, QStringLiteral("类"));
+    db.begin();
+    for (int d = 0; d < 6; ++d) {
+        discs.push_back(testcat::addDisc(db, cat, randomText(rng, 3), 6 - d, {},
+                                         percent(rng) < 50 ? randomText(rng, 4) : QString()));
+        std::vector<qint64> discFolders{0};
+        for (int i = 0; i < 400; ++i) {
+            const bool isDir = percent(rng) < 25;
+            const qint64 father = discFolders[size_t(rng()) % discFolders.size()];
+            const QString note = percent(rng) < 10 ? randomText(rng, 5) : QString();
+            const qint64 id = testcat::addEntry(db, discs.back(), father, randomText(rng, 4), isDir,
+                                                percent(rng), {}, note);
+            entries.push_back(id);
+            if (isDir)
+                discFolders.push_back(id);
+        }
+        folders.insert(folders.end(), discFolders.begin() + 1, discFolders.end());
+    }
+    // Rows the search reads but never lists: a kind it does not know, a null name, a note
+    // only, an entry whose disc is gone.
+    db.exec(QStringLiteral("insert into qCDFiles (CdID, FatherId, TreeName, IsDir) "
+                           "values (?, 0, 'ab 照片', 2)"),
+            {discs[0]});
+    db.exec(QStringLiteral("insert into qCDFiles (CdID, FatherId, TreeName, TreeExp, IsDir) "
+                           "values (?, 0, null, 'AB 资料', 0)"),
+            {discs[1]});
+    db.exec(QStringLiteral("insert into qCDFiles (CdID, FatherId, TreeName, IsDir) "
+                           "values (999, 0, 'ab lost', 0)"));
+    db.commit();
+
+    QStringList keywords;
+    for (const QString& p : Pieces)
+        keywords << p.trimmed();
+    for (int i = 0; i < 30; ++i)
+        keywords << randomText(rng, 2).trimmed();
+    keywords << QStringLiteral("照片") << QStringLiteral("abab") << QStringLiteral("aB.1")
+             << QStringLiteral("nothing here");
+    // Wildcard patterns for the whole name or note.
+    keywords << QStringLiteral("*") << QStringLiteral("a*") << QStringLiteral("?照*")
+             << QStringLiteral("*.1") << QStringLiteral("*b?") << QStringLiteral("**x*")
+             << QStringLiteral("??");
+    keywords.removeAll(QString());
+
+    // Each write changes what the SQLite search sees; the old index must say so, and a new
+    // one must find the same again.
+    const std::vector<std::pair<const char*, std::function<void()>>> writes = {
+        {"before any write", [] {}},
+        {"rename",
+         [&] {
+             db.exec(QStringLiteral("update qCDFiles set TreeName='新ab照' where AutoId=?"),
+                     {entries[10]});
+         }},
+        {"note",
+         [&] {
+             db.exec(QStringLiteral("update qCDFiles set TreeExp='Zy 片' where AutoId=?"),
+                     {entries[20]});
+         }},
+        {"delete",
+         [&] {
+             db.exec(QStringLiteral("delete from qCDFiles where FatherId=? or AutoId=?"),
+                     {folders[3], folders[3]});
+         }},
+        {"disc note and order",
+         [&] {
+             db.exec(QStringLiteral("update qCD set CDExp='ab', OrderId=0 where AutoId=?"),
+                     {discs[5]});
+         }},
+        {"another program's import",
+         [&] {
+             Database other;
+             other.open(file);
+             testcat::addEntry(other, discs[2], 0, QStringLiteral("ABx照片"), false, 1);
+         }},
+    };
+    std::shared_ptr<const SearchIndex> index;
+    for (const auto& [what, write] : writes) {
+        write();
+        const auto stale = std::exchange(index, nullptr);
+        if (stale)
+            QVERIFY2(!stale->isCurrent(db), what);
+        index = buildIndex(db, file);
+        QVERIFY(index);
+        QVERIFY2(index->isCurrent(db), what);
+        for (const QString& keyword : std::as_const(keywords)) {
+            for (int bits = 0; bits < 16; ++bits) {
+                SearchOptions o;
+                o.keyword = keyword;
+                o.notes = bits & 1;
+                o.folders = bits & 2;
+                o.files = bits & 4;
+                o.caseSensitive = bits & 8;
+                const Outcome viaSql =
+                    collect([&](const SearchCallbacks& cb) { return runSearch(db, o, cb); });
+                const Outcome viaIndex = collect(
+                    [&](const SearchCallbacks& cb) { return runSearch(db, index.get(), o, cb); });
+                const QByteArray where = QStringLiteral("%1, keyword [%2], options %3")
+                                             .arg(QLatin1String(what), keyword)
+                                             .arg(bits)
+                                             .toUtf8();
+                QVERIFY2(viaIndex.hits == viaSql.hits, where.constData());
+                QVERIFY2(viaIndex.total == viaSql.total && viaIndex.examined == viaSql.examined,
+                         where.constData());
+            }
+        }
+    }
+
+    // The extra conditions narrow both searches alike; discs drop out under any of them.
+    const std::vector<std::pair<const char*, std::function<void(SearchOptions&)>>> filters = {
+        {"min size", [](SearchOptions& o) { o.minSize = 50; }},
+        {"size range",
+         [](SearchOptions& o) {
+             o.minSize = 10;
+             o.maxSize = 20;
+         }},
+        {"after", [](SearchOptions& o) { o.after = 1'600'050'000; }},
+        {"date range",
+         [](SearchOptions& o) {
+             o.after = 1'600'010'000;
+             o.before = 1'600'030'000;
+         }},
+        {"extensions",
+         [](SearchOptions& o) {
+             o.extensions = {QStringLiteral(".ab"), "x"};
+         }},
+        {"all",
+         [](SearchOptions& o) {
+             o.maxSize = 60;
+             o.before = 1'600'090'000;
+             o.extensions = {QStringLiteral(".1"), QStringLiteral(".B")};
+         }},
+    };
+    qint64 narrowed = 0;
+    for (const auto& [what, apply] : filters) {
+        for (const QString& keyword : std::as_const(keywords)) {
+            for (const bool cs : {false, true}) {
+                SearchOptions o;
+                o.keyword = keyword;
+                o.caseSensitive = cs;
+                apply(o);
+                const Outcome viaSql =
+                    collect([&](const SearchCallbacks& cb) { return runSearch(db, o, cb); });
+                const Outcome viaIndex = collect(
+                    [&](const SearchCallbacks& cb) { return runSearch(db, index.get(), o, cb); });
+                const QByteArray where =
+                    QStringLiteral("%1, keyword [%2]").arg(QLatin1String(what), keyword).toUtf8();
+                QVERIFY2(viaIndex.hits == viaSql.hits, where.constData());
+                for (const Hit& h : viaSql.hits)
+                    QVERIFY2(h.folderId != 0 || h.fileId != 0, where.constData());
+                narrowed += viaSql.hits.size();
+            }
+        }
+    }
+    QVERIFY(narrowed > 0);
+    // The index holds names and a few ids per entry, not a string object per entry.
+    QVERIFY(index->memoryBytes() < size_t(index->entryCount()) * (50 + 40));
+}
+
+void TestSearchIndex::locationNamesCategoriesDiscAndFolders() {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("c.vlr"));
+    testcat::create(file);
+    Database db;
+    db.open(file);
+    const qint64 top = testcat::addCategory(db, QStringLiteral("电影"));
+    const qint64 sub = testcat::addCategory(db, QStringLiteral("欧洲"), top);
+    const qint64 disc = testcat::addDisc(db, sub, QStringLiteral("光盘 1"));
+    qint64 father = 0;
+    for (const char* name : {"A", "B", "C", "D", "E"})
+        father = testcat::addEntry(db, disc, father, QString::fromLatin1(name), true);
+    testcat::addEntry(db, disc, father, QStringLiteral("deep.mkv"), false, 1);
+    const auto index = buildIndex(db, file);
+    std::vector<IndexHit> hits;
+    SearchOptions o;
+    o.keyword = QStringLiteral("deep");
+    index->search(o, hits);
+    QCOMPARE(hits.size(), size_t(1));
+    QCOMPARE(index->location(hits[0]), QStringLiteral("电影 ▸ 欧洲 ▸ 光盘 1 ▸ A ▸ B ▸ C ▸ D ▸ E"));
+    hits.clear();
+    o.keyword = QStringLiteral("光盘");
+    index->search(o, hits);
+    QCOMPARE(hits.size(), size_t(1));
+    QCOMPARE(index->location(hits[0]), QStringLiteral("电影 ▸ 欧洲"));
+}
+
+QTEST_GUILESS_MAIN(TestSearchIndex)
+#include "tst_searchindex.moc"
