@@ -443,7 +443,7 @@ ExportResult writeCsv(Database& db, const ExportOptions& options, const Layout& 
         sink.append(',');
         if (cTime >= 0 && row.cells[cTime].type == Cell::Type::Integer)
             sink.append(QDateTime::fromSecsSinceEpoch(row.cells[cTime].integer, QTimeZone::utc())
-                            .toString(Qt::ISODate)
+                            .toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'"))
                             .toLatin1());
         sink.append(',');
         if (isDir)
