@@ -192,13 +192,18 @@ MergeWriter::MergeWriter(Database& db)
       m_entries(describeTable(db, QStringLiteral("qCDFiles"))) {
     m_db.begin();
     m_open = true;
-    m_lastDiscBefore = m_db.scalar(QStringLiteral("select max(AutoId) from qCD")).toLongLong();
-    qint64 last = m_db.scalar(QStringLiteral("select max(AutoId) from qCDFiles")).toLongLong();
-    // Ids once handed out and deleted since are not handed out again.
-    last = std::max(last, m_db.scalar(QStringLiteral("select seq from sqlite_sequence where "
-                                                     "name = 'qCDFiles'"))
-                              .toLongLong());
-    m_entryOffset = last;
+    try {
+        m_lastDiscBefore = m_db.scalar(QStringLiteral("select max(AutoId) from qCD")).toLongLong();
+        qint64 last = m_db.scalar(QStringLiteral("select max(AutoId) from qCDFiles")).toLongLong();
+        // Ids once handed out and deleted since are not handed out again.
+        last = std::max(last, m_db.scalar(QStringLiteral("select seq from sqlite_sequence where "
+                                                         "name = 'qCDFiles'"))
+                                  .toLongLong());
+        m_entryOffset = last;
+    } catch (const DbError&) {
+        m_db.rollback(); // the destructor does not run for a constructor that throws
+        throw;
+    }
 }
 
 MergeWriter::~MergeWriter() {
