@@ -236,8 +236,18 @@ const QList<Command>& commands() {
         {QStringLiteral("compact"), QStringLiteral("CATALOG"),
          QStringLiteral("Back up to CATALOG.bak, then compact the catalog."), addPasswordOptions,
          cmdCompact},
+        {QStringLiteral("export"), QStringLiteral("CATALOG"),
+         QStringLiteral("Write the catalog, a category or a disc as JSON, CSV or HTML."),
+         exportOptions, cmdExport},
+        {QStringLiteral("merge"), QStringLiteral("CATALOG SOURCE"),
+         QStringLiteral("Add another catalog or a JSON export to the catalog."), mergeOptions,
+         cmdMerge},
     };
     return list;
+}
+
+QString askUser(const QString& question) {
+    return askPassword(question);
 }
 
 void addPasswordOptions(QCommandLineParser& parser) {
@@ -489,7 +499,7 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err) {
             const QStringList rest = args.mid(1);
             int minArgs = 1, maxArgs = 1;
             if (name == QLatin1String("mkcat") || name == QLatin1String("import") ||
-                name == QLatin1String("find")) {
+                name == QLatin1String("find") || name == QLatin1String("merge")) {
                 minArgs = maxArgs = 2;
             } else if (name == QLatin1String("ls")) {
                 minArgs = 2;

@@ -53,6 +53,10 @@ enum class Access { Read, Write };
 void openCatalog(Database& db, const QString& path, const QCommandLineParser& parser,
                  Access access);
 
+// Asks for a password on the terminal without echoing it; a null string when standard
+// input is no terminal.
+QString askUser(const QString& question);
+
 // A whole-number argument; throws a usage Failed naming `what` otherwise.
 qint64 idArgument(const QString& text, const QString& what);
 
@@ -84,5 +88,9 @@ int cmdCheck(Context& ctx, QCommandLineParser& p);
 int cmdImport(Context& ctx, QCommandLineParser& p);
 int cmdFind(Context& ctx, QCommandLineParser& p);
 int cmdCompact(Context& ctx, QCommandLineParser& p);
+int cmdExport(Context& ctx, QCommandLineParser& p);
+int cmdMerge(Context& ctx, QCommandLineParser& p);
+void exportOptions(QCommandLineParser& p);
+void mergeOptions(QCommandLineParser& p);
 
 } // namespace vorlane::cli

@@ -65,6 +65,8 @@ void MainWindow::createActions() {
     save->setEnabled(false);
     makeAction("FileSaveAs", QStringLiteral("另存为..."))->setShortcut(QKeySequence::SaveAs);
     makeAction("FilePwd", QStringLiteral("密码设置"))->setEnabled(false);
+    makeAction("MExport", QStringLiteral("导出…"), QStringLiteral("导出为 JSON、CSV 或网页"));
+    makeAction("MMerge", QStringLiteral("合并…"), QStringLiteral("合并另一个文件或 JSON 导出"));
     QAction* exit = makeAction("FileExit", QStringLiteral("退出"), QStringLiteral("退出"));
     exit->setShortcut(QKeySequence::Quit);
     exit->setIcon(themeIcon(QStringLiteral("application-exit")));
@@ -214,6 +216,9 @@ void MainWindow::createMenus() {
     file->addAction(action("FileSaveAs"));
     file->addSeparator();
     file->addAction(action("FilePwd"));
+    file->addSeparator();
+    file->addAction(action("MExport"));
+    file->addAction(action("MMerge"));
     file->addSeparator();
     file->addAction(action("FileExit"));
 

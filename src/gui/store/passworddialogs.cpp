@@ -57,8 +57,15 @@ void wrongPassword(QWidget* parent) {
 
 // --- Open password -----------------------------------------------------------------------
 
-OpenPasswordDialog::OpenPasswordDialog(MainWindow* window) : QDialog(window), w(window) {
-    setupDialog(this, "PwdReadLogoFrm", passwordCaption(w->session().currentFile()), false);
+OpenPasswordDialog::OpenPasswordDialog(MainWindow* window)
+    : OpenPasswordDialog(window, window->session().currentFile(), [window](const QString& typed) {
+          return typed == readPasswords(window->session().db()).read;
+      }) {}
+
+OpenPasswordDialog::OpenPasswordDialog(QWidget* parent, const QString& file,
+                                       std::function<bool(const QString&)> matches)
+    : QDialog(parent), m_matches(std::move(matches)) {
+    setupDialog(this, "PwdReadLogoFrm", passwordCaption(file), false);
     auto* text = new QLabel(QStringLiteral("请键入开启权限密码。"), this);
     m_pwd = passwordBox(this, "txtPwd");
     QPushButton* ok = makeButton(this, "btnOk", QStringLiteral("确定"));
@@ -74,11 +81,15 @@ OpenPasswordDialog::OpenPasswordDialog(MainWindow* window) : QDialog(window), w(
 
 void OpenPasswordDialog::btnOkClick() {
     m_mode = AccessMode::ReadOnly;
-    if (m_pwd->text() != readPasswords(w->session().db()).read) {
+    if (!m_matches(m_pwd->text())) {
         wrongPassword(this);
         return;
     }
     accept();
+}
+
+QString OpenPasswordDialog::password() const {
+    return m_pwd->text();
 }
 
 // Escape and "取消" both end here.

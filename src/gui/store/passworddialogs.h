@@ -5,6 +5,7 @@
 #include "gui/app/mainwindow.h"
 
 #include <QDialog>
+#include <functional>
 
 class QLineEdit;
 class QPushButton;
@@ -17,13 +18,19 @@ class OpenPasswordDialog : public QDialog {
     Q_OBJECT
 public:
     explicit OpenPasswordDialog(MainWindow* window);
+    // The same prompt for another catalog file (a merge's source): `matches` tells whether
+    // a typed password is that file's open password.
+    OpenPasswordDialog(QWidget* parent, const QString& file,
+                       std::function<bool(const QString&)> matches);
     AccessMode mode() const { return m_mode; }
+    // The password typed, once accepted.
+    QString password() const;
 public slots:
     void btnOkClick();
     void reject() override;
 
 private:
-    MainWindow* w;
+    std::function<bool(const QString&)> m_matches;
     QLineEdit* m_pwd;
     AccessMode m_mode = AccessMode::Refused;
 };

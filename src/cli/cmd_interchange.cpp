@@ -1,0 +1,187 @@
+// export and merge: a catalog, a category or a disc written out as JSON, CSV or HTML, and
+// another catalog or a JSON export added to a catalog.
+#include "cli/clicommon.h"
+#include "core/interchange/catalogexport.h"
+#include "core/interchange/catalogmerge.h"
+
+#include <QBuffer>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace vorlane::cli {
+
+void exportOptions(QCommandLineParser& p) {
+    addPasswordOptions(p);
+    p.addOption({QStringLiteral("category"),
+                 QStringLiteral("Export this category with its sub-categories."),
+                 QStringLiteral("id")});
+    p.addOption(
+        {QStringLiteral("disc"), QStringLiteral("Export this disc."), QStringLiteral("id")});
+    p.addOption({QStringLiteral("format"), QStringLiteral("Output format: json, csv or html."),
+                 QStringLiteral("format")});
+    p.addOption({{QStringLiteral("o"), QStringLiteral("output")},
+                 QStringLiteral("Write to this file (default: standard output)."),
+                 QStringLiteral("file")});
+    p.addOption({QStringLiteral("bom"),
+                 QStringLiteral("CSV: begin with a byte-order mark, for spreadsheet programs.")});
+}
+
+void mergeOptions(QCommandLineParser& p) {
+    addPasswordOptions(p);
+    p.addOption({QStringLiteral("duplicates"),
+                 QStringLiteral("For a disc whose volume label (or name) is already in the "
+                                "catalog: skip it, or keep both."),
+                 QStringLiteral("skip|keep")});
+    p.addOption({QStringLiteral("source-password"),
+                 QStringLiteral("The source catalog's open password, when it has one (else "
+                                "VORLANE_SOURCE_PASSWORD, else asked for on a terminal)."),
+                 QStringLiteral("password")});
+}
+
+int cmdExport(Context& ctx, QCommandLineParser& p) {
+    const QString path = p.positionalArguments().at(0);
+    ExportOptions options;
+    const QString format = p.value(QStringLiteral("format"));
+    if (format == QLatin1String("json"))
+        options.format = ExportFormat::Json;
+    else if (format == QLatin1String("csv"))
+        options.format = ExportFormat::Csv;
+    else if (format == QLatin1String("html"))
+        options.format = ExportFormat::Html;
+    else if (format.isEmpty())
+        usage(QStringLiteral("give the output format with --format json, csv or html"));
+    else
+        usage(QStringLiteral("unknown format '") + format +
+              QStringLiteral("'; use json, csv or html"));
+    const bool category = p.isSet(QStringLiteral("category"));
+    const bool disc = p.isSet(QStringLiteral("disc"));
+    if (category && disc)
+        usage(QStringLiteral("give --category or --disc, not both"));
+    if (category)
+        options.scope = {
+            ExportScope::Kind::Category,
+            idArgument(p.value(QStringLiteral("category")), QStringLiteral("category id"))};
+    if (disc)
+        options.scope = {ExportScope::Kind::Disc,
+                         idArgument(p.value(QStringLiteral("disc")), QStringLiteral("disc id"))};
+    options.byteOrderMark = p.isSet(QStringLiteral("bom"));
+    if (options.byteOrderMark && options.format != ExportFormat::Csv)
+        usage(QStringLiteral("--bom is for --format csv only"));
+    options.title = QFileInfo(path).completeBaseName();
+
+    Database db;
+    openCatalog(db, path, p, Access::Read);
+    const QString target = p.value(QStringLiteral("output"));
+    ExportResult result = ExportResult::Done;
+    try {
+        if (!target.isEmpty()) {
+            // The file appears whole or not at all.
+            QSaveFile file(target);
+            if (!file.open(QIODevice::WriteOnly))
+                fail(target, file.errorString());
+            result = exportCatalog(db, options, file);
+            if (result == ExportResult::Done && !file.commit())
+                fail(target, file.errorString());
+        } else if (QIODevice* device = ctx.out.device()) {
+            ctx.out.flush();
+            result = exportCatalog(db, options, *device);
+        } else {
+            QBuffer buffer;
+            buffer.open(QIODevice::WriteOnly);
+            result = exportCatalog(db, options, buffer);
+            ctx.out << QString::fromUtf8(buffer.data());
+        }
+    } catch (const ExportWriteError& e) {
+        fail(target.isEmpty() ? QStringLiteral("standard output") : target, e.text());
+    }
+    switch (result) {
+    case ExportResult::Done:
+    case ExportResult::Cancelled:
+        break;
+    case ExportResult::NoSuchCategory:
+        fail(path, QStringLiteral("no category with id %1").arg(options.scope.id));
+    case ExportResult::NoSuchDisc:
+        fail(path, QStringLiteral("no disc with id %1").arg(options.scope.id));
+    }
+    return Ok;
+}
+
+namespace {
+
+QString describeDisc(const DuplicateDisc& d) {
+    QString s = QLatin1Char('\'') + oneLine(d.name) + QLatin1Char('\'');
+    if (!d.label.isEmpty())
+        s += QStringLiteral(" (label ") + oneLine(d.label) + QLatin1Char(')');
+    return s + QStringLiteral(", already in the catalog as '") + oneLine(d.existing) +
+           QLatin1Char('\'');
+}
+
+} // namespace
+
+int cmdMerge(Context& ctx, QCommandLineParser& p) {
+    const QString path = p.positionalArguments().at(0);
+    const QString source = p.positionalArguments().at(1);
+    const QString policy = p.value(QStringLiteral("duplicates"));
+    if (!policy.isEmpty() && policy != QLatin1String("skip") && policy != QLatin1String("keep"))
+        usage(QStringLiteral("--duplicates takes skip or keep"));
+    Database db;
+    openCatalog(db, path, p, Access::Write);
+
+    MergeOptions options;
+    options.source = source;
+    if (p.isSet(QStringLiteral("source-password")))
+        options.sourcePassword = p.value(QStringLiteral("source-password"));
+    else
+        options.sourcePassword = qEnvironmentVariable("VORLANE_SOURCE_PASSWORD");
+    QList<DuplicateDisc> duplicates;
+    MergeReport look = findDuplicates(db, options, duplicates);
+    if (look.status == MergeStatus::NeedsPassword) {
+        options.sourcePassword =
+            askUser(QStringLiteral("Open password for ") + oneLine(source) + QStringLiteral(": "));
+        if (options.sourcePassword.isEmpty())
+            fail(source, QStringLiteral("the catalog has an open password; give it with "
+                                        "--source-password or in VORLANE_SOURCE_PASSWORD"));
+        look = findDuplicates(db, options, duplicates);
+    }
+    switch (look.status) {
+    case MergeStatus::Done:
+    case MergeStatus::Cancelled:
+        break;
+    case MergeStatus::NeedsPassword:
+    case MergeStatus::WrongPassword:
+        fail(source, QStringLiteral("wrong open password"));
+    case MergeStatus::Failed:
+        fail(source, look.error);
+    }
+    if (!duplicates.isEmpty() && policy.isEmpty()) {
+        for (const DuplicateDisc& d : duplicates)
+            ctx.err << "vorlane-cli: disc " << describeDisc(d) << "\n";
+        fail(path, QStringLiteral("%1 disc(s) of the source are already in the catalog; choose "
+                                  "--duplicates skip or --duplicates keep (nothing was changed)")
+                       .arg(duplicates.size()));
+    }
+    const bool keep = policy == QLatin1String("keep");
+    options.keepDuplicate = [keep](const DuplicateDisc&) { return keep; };
+    const MergeReport report = mergeCatalog(db, options);
+    switch (report.status) {
+    case MergeStatus::Done:
+        break;
+    case MergeStatus::Cancelled:
+        fail(source, QStringLiteral("cancelled; nothing was changed"));
+    case MergeStatus::NeedsPassword:
+    case MergeStatus::WrongPassword:
+        fail(source, QStringLiteral("wrong open password"));
+    case MergeStatus::Failed:
+        fail(source, QStringLiteral("the merge failed and nothing was changed: ") + report.error);
+    }
+    for (const DuplicateDisc& d : report.skipped)
+        ctx.out << "skipped disc " << describeDisc(d) << "\n";
+    for (const DuplicateDisc& d : report.kept)
+        ctx.out << "kept both: disc " << describeDisc(d) << "\n";
+    ctx.out << "merged " << oneLine(source) << " into " << oneLine(path) << ": "
+            << report.categories << " categories, " << report.discs << " discs, " << report.entries
+            << " entries\n";
+    return Ok;
+}
+
+} // namespace vorlane::cli

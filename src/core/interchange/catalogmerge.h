@@ -1,0 +1,66 @@
+// Merging another catalog file, or a JSON export, into a catalog: its categories and discs
+// are added under new ids with every column, notes and order kept. All of it happens in
+// one transaction: a failure or a cancel anywhere leaves the catalog as it was.
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <atomic>
+#include <functional>
+#include <optional>
+
+namespace vorlane {
+
+class Database;
+
+// A disc of the source whose volume label (or, without one, name) is already in the
+// catalog.
+struct DuplicateDisc {
+    qint64 sourceId = 0;
+    QString name;     // the source disc's name
+    QString label;    // its volume label; empty when it has none
+    QString existing; // the name of the catalog's disc it matches
+};
+
+struct MergeOptions {
+    QString source;         // a catalog file or a JSON export
+    QString sourcePassword; // the source catalog's open password, when it has one
+    // Whether to add a duplicate disc as well; without an answer duplicates are skipped.
+    std::function<bool(const DuplicateDisc&)> keepDuplicate;
+};
+
+struct MergeHooks {
+    // Work done out of the total, in the source's own unit (entries or bytes); at most
+    // about every 100 ms.
+    std::function<void(qint64 done, qint64 total)> progress;
+    const std::atomic<bool>* cancel = nullptr;
+};
+
+enum class MergeStatus {
+    Done,
+    Cancelled,
+    NeedsPassword, // the source catalog has an open password and none was given
+    WrongPassword,
+    Failed, // `error` says why; the catalog is unchanged
+};
+
+struct MergeReport {
+    MergeStatus status = MergeStatus::Failed;
+    QString error;
+    int categories = 0;
+    int discs = 0;
+    qint64 entries = 0;
+    QList<DuplicateDisc> skipped; // duplicates not added
+    QList<DuplicateDisc> kept;    // duplicates added as well
+};
+
+// The source's discs that match a disc of `target`, without changing anything, so that
+// the user can be asked about each before the merge. Status as for mergeCatalog.
+MergeReport findDuplicates(Database& target, const MergeOptions& options,
+                           QList<DuplicateDisc>& duplicates);
+
+// Adds the source to `target`. Never throws: failures are in the report.
+MergeReport mergeCatalog(Database& target, const MergeOptions& options,
+                         const MergeHooks& hooks = {});
+
+} // namespace vorlane

@@ -1,0 +1,71 @@
+#include "core/interchange/interchangejobs.h"
+
+#include "core/store/database.h"
+
+#include <QSaveFile>
+
+namespace vorlane {
+
+ExportJob::ExportJob(const QString& catalog, const ExportOptions& options, const QString& target,
+                     QObject* parent)
+    : Job(parent), m_catalog(catalog), m_options(options), m_target(target) {}
+
+ExportJob::~ExportJob() {
+    stop();
+}
+
+void ExportJob::work() {
+    try {
+        Database db;
+        db.open(m_catalog, Database::Mode::ReadOnly);
+        QSaveFile file(m_target);
+        if (!file.open(QIODevice::WriteOnly)) {
+            m_error = file.errorString();
+            return;
+        }
+        ExportHooks hooks;
+        hooks.cancel = &cancelFlag();
+        hooks.progress = [this](qint64 done, qint64 total) { emit progress(done, total); };
+        m_result = exportCatalog(db, m_options, file, hooks);
+        if (m_result != ExportResult::Done) {
+            file.cancelWriting();
+            return;
+        }
+        if (!file.commit())
+            m_error = file.errorString();
+    } catch (const DbError& e) {
+        m_error = e.text();
+    } catch (const ExportWriteError& e) {
+        m_error = e.text();
+    } catch (const std::exception& e) {
+        m_error = QString::fromLocal8Bit(e.what());
+    }
+}
+
+MergeJob::MergeJob(const QString& catalog, const MergeOptions& options, const QSet<qint64>& keep,
+                   QObject* parent)
+    : Job(parent), m_catalog(catalog), m_options(options), m_keep(keep) {
+    m_options.keepDuplicate = [this](const DuplicateDisc& d) {
+        return m_keep.contains(d.sourceId);
+    };
+}
+
+MergeJob::~MergeJob() {
+    stop();
+}
+
+void MergeJob::work() {
+    try {
+        Database db;
+        db.open(m_catalog);
+        MergeHooks hooks;
+        hooks.cancel = &cancelFlag();
+        hooks.progress = [this](qint64 done, qint64 total) { emit progress(done, total); };
+        m_report = mergeCatalog(db, m_options, hooks);
+    } catch (const DbError& e) {
+        m_report.status = MergeStatus::Failed;
+        m_report.error = e.text();
+    }
+}
+
+} // namespace vorlane

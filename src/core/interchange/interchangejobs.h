@@ -1,0 +1,67 @@
+// Export and merge as jobs, each on a connection of its own, for the window.
+#pragma once
+
+#include "core/interchange/catalogexport.h"
+#include "core/interchange/catalogmerge.h"
+#include "core/job.h"
+
+#include <QSet>
+
+namespace vorlane {
+
+class ExportJob final : public Job {
+    Q_OBJECT
+
+public:
+    // Writes the export of `catalog` to `target`. The file appears whole, under its name,
+    // only when the export is complete: a cancel or a failure leaves no partial file.
+    ExportJob(const QString& catalog, const ExportOptions& options, const QString& target,
+              QObject* parent = nullptr);
+    ~ExportJob() override;
+
+    // After finished().
+    ExportResult result() const { return m_result; }
+    bool succeeded() const { return m_error.isEmpty() && m_result == ExportResult::Done; }
+    QString error() const { return m_error; }
+
+signals:
+    void progress(qint64 done, qint64 total);
+
+protected:
+    void work() override;
+
+private:
+    const QString m_catalog;
+    const ExportOptions m_options;
+    const QString m_target;
+    ExportResult m_result = ExportResult::Cancelled;
+    QString m_error;
+};
+
+class MergeJob final : public Job {
+    Q_OBJECT
+
+public:
+    // Merges `options.source` into `catalog`; of the duplicate discs, those whose source
+    // ids are in `keep` are added as well, the others skipped.
+    MergeJob(const QString& catalog, const MergeOptions& options, const QSet<qint64>& keep,
+             QObject* parent = nullptr);
+    ~MergeJob() override;
+
+    // After finished().
+    MergeReport report() const { return m_report; }
+
+signals:
+    void progress(qint64 done, qint64 total);
+
+protected:
+    void work() override;
+
+private:
+    const QString m_catalog;
+    MergeOptions m_options;
+    const QSet<qint64> m_keep;
+    MergeReport m_report;
+};
+
+} // namespace vorlane

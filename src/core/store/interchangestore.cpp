@@ -1,0 +1,314 @@
+#include "core/store/interchangestore.h"
+
+#include "core/store/database.h"
+
+#include <limits>
+#include <sqlite3.h>
+
+namespace vorlane {
+
+int RowView::indexOf(QByteArrayView name) const {
+    for (int i = 0; i < count; ++i) {
+        if (QByteArrayView((*names)[i]).compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+qint64 RowView::integerOr(QByteArrayView name, qint64 fallback) const {
+    const int i = indexOf(name);
+    return i >= 0 && cells[i].type == Cell::Type::Integer ? cells[i].integer : fallback;
+}
+
+QString RowView::textOr(QByteArrayView name, const QString& fallback) const {
+    const int i = indexOf(name);
+    if (i < 0 || cells[i].type != Cell::Type::Text)
+        return fallback;
+    return QString::fromUtf8(cells[i].bytes);
+}
+
+namespace interchangestore {
+
+namespace {
+
+// Reads every row of `q` as cells, without a copy of any value.
+void readRows(Query& q, const RowCallback& onRow) {
+    sqlite3_stmt* s = q.statement();
+    const int n = sqlite3_column_count(s);
+    std::vector<QByteArray> names;
+    names.reserve(size_t(n));
+    for (int i = 0; i < n; ++i)
+        names.emplace_back(sqlite3_column_name(s, i));
+    std::vector<Cell> cells(static_cast<size_t>(n));
+    const RowView row{&names, cells.data(), n};
+    while (q.next()) {
+        for (int i = 0; i < n; ++i) {
+            Cell& c = cells[size_t(i)];
+            switch (sqlite3_column_type(s, i)) {
+            case SQLITE_INTEGER:
+                c.type = Cell::Type::Integer;
+                c.integer = sqlite3_column_int64(s, i);
+                break;
+            case SQLITE_FLOAT:
+                c.type = Cell::Type::Real;
+                c.real = sqlite3_column_double(s, i);
+                break;
+            case SQLITE_TEXT: {
+                c.type = Cell::Type::Text;
+                const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
+                c.bytes = QByteArrayView(p, sqlite3_column_bytes(s, i));
+                break;
+            }
+            case SQLITE_BLOB: {
+                c.type = Cell::Type::Blob;
+                const auto* p = static_cast<const char*>(sqlite3_column_blob(s, i));
+                c.bytes = QByteArrayView(p, sqlite3_column_bytes(s, i));
+                break;
+            }
+            default:
+                c.type = Cell::Type::Null;
+                c.bytes = {};
+                break;
+            }
+        }
+        if (!onRow(row))
+            return;
+    }
+}
+
+} // namespace
+
+void readCategories(Database& db, const RowCallback& onRow) {
+    Query q(db, QStringLiteral("select * from qClass order by AutoId"));
+    readRows(q, onRow);
+}
+
+std::vector<DiscKey> discKeys(Database& db) {
+    std::vector<DiscKey> keys;
+    Query q(db, QStringLiteral("select AutoId, ClassId, OrderId from qCD order by AutoId"));
+    while (q.next())
+        keys.push_back(
+            {q.integer(0), q.isNull(1) ? 0 : q.integer(1), q.isNull(2) ? 0 : q.integer(2)});
+    return keys;
+}
+
+bool readDisc(Database& db, qint64 discId, const RowCallback& onRow) {
+    Query q(db, QStringLiteral("select * from qCD where AutoId = ?"), {discId});
+    bool found = false;
+    readRows(q, [&](const RowView& row) {
+        found = true;
+        return onRow(row);
+    });
+    return found;
+}
+
+void readEntries(Database& db, std::optional<qint64> discId, const RowCallback& onRow) {
+    // The unary plus keeps the engine from the CdID index: that would need a sort of the
+    // whole disc in memory, while the table itself is already in AutoId order.
+    if (discId) {
+        Query q(db, QStringLiteral("select * from qCDFiles where +CdID = ? order by AutoId"),
+                {*discId});
+        readRows(q, onRow);
+    } else {
+        Query q(db, QStringLiteral("select * from qCDFiles order by AutoId"));
+        readRows(q, onRow);
+    }
+}
+
+void readEntriesByFolder(Database& db, qint64 discId, const RowCallback& onRow) {
+    Query q(db,
+            QStringLiteral("select * from qCDFiles where CdID = ? order by FatherId, IsDir desc"),
+            {discId});
+    readRows(q, onRow);
+}
+
+qint64 countEntries(Database& db, const std::vector<qint64>& discIds) {
+    Query q(db, QStringLiteral("select count(*) from qCDFiles where CdID = ?"));
+    qint64 total = 0;
+    for (qint64 id : discIds) {
+        q.reset();
+        q.bind(1, id);
+        if (q.next())
+            total += q.integer(0);
+    }
+    return total;
+}
+
+// ---- merge ----
+
+struct MergeWriter::Table {
+    QString name;
+    QHash<QByteArray, QByteArray> columns;             // lower-case name -> the catalog's spelling
+    QHash<QByteArray, std::shared_ptr<Query>> inserts; // by column list
+};
+
+namespace {
+
+std::unique_ptr<MergeWriter::Table> describeTable(Database& db, const QString& name) {
+    auto t = std::make_unique<MergeWriter::Table>();
+    t->name = name;
+    Query q(db, QStringLiteral("select name from pragma_table_info(?)"), {name});
+    while (q.next()) {
+        const QByteArray column = q.text(0).toUtf8();
+        t->columns.insert(column.toLower(), column);
+    }
+    return t;
+}
+
+void bindCell(sqlite3_stmt* s, int index, const Cell& c) {
+    switch (c.type) {
+    case Cell::Type::Null:
+        sqlite3_bind_null(s, index);
+        break;
+    case Cell::Type::Integer:
+        sqlite3_bind_int64(s, index, c.integer);
+        break;
+    case Cell::Type::Real:
+        sqlite3_bind_double(s, index, c.real);
+        break;
+    case Cell::Type::Text:
+        sqlite3_bind_text64(s, index, c.bytes.data() ? c.bytes.data() : "",
+                            sqlite3_uint64(c.bytes.size()), SQLITE_STATIC, SQLITE_UTF8);
+        break;
+    case Cell::Type::Blob:
+        sqlite3_bind_blob64(s, index, c.bytes.data() ? c.bytes.data() : "",
+                            sqlite3_uint64(c.bytes.size()), SQLITE_STATIC);
+        break;
+    }
+}
+
+Cell integerCell(qint64 v) {
+    Cell c;
+    c.type = Cell::Type::Integer;
+    c.integer = v;
+    return c;
+}
+
+} // namespace
+
+MergeWriter::MergeWriter(Database& db)
+    : m_db(db), m_categories(describeTable(db, QStringLiteral("qClass"))),
+      m_discs(describeTable(db, QStringLiteral("qCD"))),
+      m_entries(describeTable(db, QStringLiteral("qCDFiles"))) {
+    m_db.begin();
+    m_open = true;
+    try {
+        m_lastDiscBefore = m_db.scalar(QStringLiteral("select max(AutoId) from qCD")).toLongLong();
+        qint64 last = m_db.scalar(QStringLiteral("select max(AutoId) from qCDFiles")).toLongLong();
+        // Ids once handed out and deleted since are not handed out again.
+        last = std::max(last, m_db.scalar(QStringLiteral("select seq from sqlite_sequence where "
+                                                         "name = 'qCDFiles'"))
+                                  .toLongLong());
+        m_entryOffset = last;
+    } catch (const DbError&) {
+        m_db.rollback(); // the destructor does not run for a constructor that throws
+        throw;
+    }
+}
+
+MergeWriter::~MergeWriter() {
+    if (m_open) {
+        try {
+            m_db.rollback();
+        } catch (const DbError&) {
+            // The engine has already rolled back after the failure that brought us here.
+        }
+    }
+}
+
+qint64 MergeWriter::insert(Table& table, const RowView& row,
+                           const QHash<QByteArray, Cell>& overrides) {
+    QByteArray key;
+    std::vector<const Cell*> values;
+    values.reserve(size_t(row.count) + size_t(overrides.size()));
+    for (int i = 0; i < row.count; ++i) {
+        const QByteArray lower = (*row.names)[size_t(i)].toLower();
+        if (lower == "autoid" || overrides.contains(lower))
+            continue;
+        const auto column = table.columns.constFind(lower);
+        if (column == table.columns.constEnd())
+            continue; // a column this catalog does not have
+        key += '[' + *column + "],";
+        values.push_back(&row.cells[i]);
+    }
+    for (auto it = overrides.constBegin(); it != overrides.constEnd(); ++it) {
+        const auto column = table.columns.constFind(it.key());
+        if (column == table.columns.constEnd())
+            continue;
+        key += '[' + *column + "],";
+        values.push_back(&it.value());
+    }
+    key.chop(1);
+    std::shared_ptr<Query>& q = table.inserts[key];
+    if (!q) {
+        QString marks;
+        for (size_t i = 0; i < values.size(); ++i)
+            marks += i ? QStringLiteral(",?") : QStringLiteral("?");
+        const QString sql = key.isEmpty()
+                                ? QStringLiteral("insert into [%1] default values").arg(table.name)
+                                : QStringLiteral("insert into [%1] (%2) values (%3)")
+                                      .arg(table.name, QString::fromUtf8(key), marks);
+        q = std::make_shared<Query>(m_db, sql);
+    }
+    sqlite3_stmt* s = q->statement();
+    sqlite3_reset(s);
+    for (size_t i = 0; i < values.size(); ++i)
+        bindCell(s, int(i) + 1, *values[i]);
+    q->exec();
+    sqlite3_clear_bindings(s);
+    return m_db.lastInsertId();
+}
+
+qint64 MergeWriter::addCategory(const RowView& row) {
+    return insert(*m_categories, row, {{"fatherid", integerCell(0)}});
+}
+
+void MergeWriter::setCategoryParent(qint64 categoryId, qint64 parentId) {
+    m_db.exec(QStringLiteral("update qClass set FatherId = ? where AutoId = ?"),
+              {parentId, categoryId});
+}
+
+std::optional<QString> MergeWriter::existingDisc(const QString& label, const QString& name) {
+    QVariant found;
+    if (!label.isEmpty())
+        found = m_db.scalar(QStringLiteral("select coalesce(CDName, '') from qCD where CDId = ? "
+                                           "and AutoId <= ? order by AutoId limit 1"),
+                            {label, m_lastDiscBefore});
+    else if (!name.isEmpty())
+        found = m_db.scalar(QStringLiteral("select coalesce(CDName, '') from qCD where CDName "
+                                           "= ? and AutoId <= ? order by AutoId limit 1"),
+                            {name, m_lastDiscBefore});
+    if (!found.isValid())
+        return std::nullopt;
+    return found.toString();
+}
+
+qint64 MergeWriter::addDisc(const RowView& row, qint64 categoryId) {
+    return insert(*m_discs, row, {{"classid", integerCell(categoryId)}});
+}
+
+void MergeWriter::addEntry(const RowView& row, qint64 discId) {
+    constexpr qint64 top = std::numeric_limits<qint64>::max();
+    const qint64 id = row.integerOr("AutoId", 0);
+    if (id < 1 || id > top - m_entryOffset)
+        throw DbError(QStringLiteral("an entry has no usable id (%1)").arg(id));
+    QHash<QByteArray, Cell> overrides{{"autoid", integerCell(id + m_entryOffset)},
+                                      {"cdid", integerCell(discId)}};
+    const int father = row.indexOf("FatherId");
+    if (father >= 0 && row.cells[father].type == Cell::Type::Integer &&
+        row.cells[father].integer > 0) {
+        const qint64 f = row.cells[father].integer;
+        if (f > top - m_entryOffset)
+            throw DbError(QStringLiteral("an entry's folder id is out of range (%1)").arg(f));
+        overrides.insert("fatherid", integerCell(f + m_entryOffset));
+    }
+    insert(*m_entries, row, overrides);
+}
+
+void MergeWriter::commit() {
+    m_db.commit();
+    m_open = false;
+}
+
+} // namespace interchangestore
+} // namespace vorlane

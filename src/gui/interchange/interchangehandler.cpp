@@ -1,0 +1,254 @@
+#include "gui/interchange/interchangehandler.h"
+
+#include "core/interchange/interchangejobs.h"
+#include "core/store/catalogsession.h"
+#include "core/store/catalogstore.h"
+#include "gui/app/guards.h"
+#include "gui/app/mainwindow.h"
+#include "gui/app/prompts.h"
+#include "gui/browser/categorytree.h"
+#include "gui/browser/nodes.h"
+#include "gui/store/passworddialogs.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace vorlane {
+
+ExportDialog::ExportDialog(QWidget* parent, qint64 categoryId, qint64 discId)
+    : QDialog(parent), m_categoryId(categoryId), m_discId(discId) {
+    setObjectName(QStringLiteral("ExportFrm"));
+    setWindowTitle(QStringLiteral("导出"));
+    setModal(true);
+    auto* scope = new QGroupBox(QStringLiteral("范围"), this);
+    m_catalog = new QRadioButton(QStringLiteral("整个文件"), scope);
+    m_catalog->setObjectName(QStringLiteral("rbCatalog"));
+    m_category = new QRadioButton(QStringLiteral("所选分类（含子分类）"), scope);
+    m_category->setObjectName(QStringLiteral("rbCategory"));
+    m_category->setEnabled(categoryId > 0);
+    m_disc = new QRadioButton(QStringLiteral("所选光盘"), scope);
+    m_disc->setObjectName(QStringLiteral("rbDisc"));
+    m_disc->setEnabled(discId > 0);
+    (discId > 0 ? m_disc : categoryId > 0 ? m_category : m_catalog)->setChecked(true);
+    auto* scopeLayout = new QVBoxLayout(scope);
+    scopeLayout->addWidget(m_catalog);
+    scopeLayout->addWidget(m_category);
+    scopeLayout->addWidget(m_disc);
+    m_format = new QComboBox(this);
+    m_format->setObjectName(QStringLiteral("cbFormat"));
+    m_format->addItem(QStringLiteral("JSON（完整，可合并）"), int(ExportFormat::Json));
+    m_format->addItem(QStringLiteral("CSV（电子表格）"), int(ExportFormat::Csv));
+    m_format->addItem(QStringLiteral("HTML（网页）"), int(ExportFormat::Html));
+    m_bom = new QCheckBox(QStringLiteral("CSV 文件带字节顺序标记（BOM）"), this);
+    m_bom->setObjectName(QStringLiteral("chkBom"));
+    m_bom->setChecked(true);
+    m_bom->setEnabled(false);
+    connect(m_format, &QComboBox::currentIndexChanged, this, [this] {
+        m_bom->setEnabled(ExportFormat(m_format->currentData().toInt()) == ExportFormat::Csv);
+    });
+    auto* buttons = new QDialogButtonBox(this);
+    QPushButton* ok = buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
+    ok->setObjectName(QStringLiteral("btnOk"));
+    ok->setDefault(true);
+    QPushButton* cancel = buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
+    cancel->setObjectName(QStringLiteral("btnCancel"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(scope);
+    layout->addWidget(new QLabel(QStringLiteral("格式："), this));
+    layout->addWidget(m_format);
+    layout->addWidget(m_bom);
+    layout->addWidget(buttons);
+}
+
+ExportOptions ExportDialog::options() const {
+    ExportOptions o;
+    if (m_category->isChecked())
+        o.scope = {ExportScope::Kind::Category, m_categoryId};
+    else if (m_disc->isChecked())
+        o.scope = {ExportScope::Kind::Disc, m_discId};
+    o.format = ExportFormat(m_format->currentData().toInt());
+    o.byteOrderMark = o.format == ExportFormat::Csv && m_bom->isChecked();
+    return o;
+}
+
+InterchangeHandler::InterchangeHandler(MainWindow* window, CatalogSession& session)
+    : QObject(window), w(window), m_session(session) {
+    setObjectName(QStringLiteral("InterchangeHandler"));
+    connect(w->action("MExport"), &QAction::triggered, this, &InterchangeHandler::MExportClick);
+    connect(w->action("MMerge"), &QAction::triggered, this, &InterchangeHandler::MMergeClick);
+}
+
+QProgressDialog* InterchangeHandler::showProgress(Job* job, const QString& text) {
+    auto* progress = new QProgressDialog(text, QStringLiteral("取消"), 0, 1000, w);
+    progress->setObjectName(QStringLiteral("InterchangeProgress"));
+    progress->setWindowTitle(QStringLiteral("Vorlane"));
+    progress->setWindowModality(Qt::WindowModal);
+    progress->setAutoClose(false);
+    progress->setAutoReset(false);
+    progress->setMinimumDuration(300);
+    progress->setValue(0);
+    connect(progress, &QProgressDialog::canceled, job, &Job::cancel);
+    return progress;
+}
+
+namespace {
+
+int permille(qint64 done, qint64 total) {
+    return total > 0 ? int(std::min<qint64>(1000, done * 1000 / total)) : 0;
+}
+
+} // namespace
+
+void InterchangeHandler::MExportClick() {
+    Database& db = m_session.db();
+    if (!db.isOpen() || m_job)
+        return;
+    QTreeWidgetItem* node = w->tvMain()->currentItem();
+    const qint64 disc = nodes::isDisc(node) && nodes::hasId(node) ? nodes::id(node) : 0;
+    const qint64 category = nodes::isCategory(node) && nodes::hasId(node) ? nodes::id(node) : 0;
+    ExportDialog dialog(w, category, disc);
+    if (prompts().exec(&dialog) != QDialog::Accepted)
+        return;
+    ExportOptions options = dialog.options();
+    options.title = QFileInfo(db.path()).completeBaseName();
+    static const char* const filters[] = {"JSON 文件 (*.json)", "CSV 文件 (*.csv)",
+                                          "HTML 文件 (*.html)"};
+    const QString suffix = exportSuffix(options.format);
+    QString target =
+        prompts().saveFile(w, QStringLiteral("导出"), options.title + QLatin1Char('.') + suffix,
+                           QString::fromUtf8(filters[int(options.format)]));
+    if (target.isEmpty())
+        return;
+    if (QFileInfo(target).suffix().isEmpty())
+        target += QLatin1Char('.') + suffix;
+    auto* job = new ExportJob(db.path(), options, target, this);
+    m_job = job;
+    QProgressDialog* progress = showProgress(job, QStringLiteral("正在导出..."));
+    connect(
+        job, &ExportJob::progress, progress,
+        [progress](qint64 done, qint64 total) { progress->setValue(permille(done, total)); },
+        Qt::QueuedConnection);
+    connect(
+        job, &Job::finished, this,
+        [this, job, progress] {
+            progress->deleteLater();
+            m_job = nullptr;
+            job->deleteLater();
+            if (!job->error().isEmpty())
+                prompts().error(w, QStringLiteral("导出失败：") + job->error(),
+                                QStringLiteral("提示"));
+            else if (job->result() == ExportResult::Done)
+                w->setStatusText(QStringLiteral("导出完成"));
+            emit exportFinished();
+        },
+        Qt::QueuedConnection);
+    job->start();
+}
+
+void InterchangeHandler::MMergeClick() {
+    Database& db = m_session.db();
+    if (!db.isOpen() || m_job)
+        return;
+    if (!m_session.fullAccess()) {
+        prompts().error(w, QStringLiteral("当前文件以只读方式打开，不能合并。"),
+                        QStringLiteral("提示"));
+        return;
+    }
+    if (m_session.isModified()) {
+        prompts().info(w, QStringLiteral("请先保存当前文件的修改，再进行合并。"),
+                       QStringLiteral("提示"));
+        return;
+    }
+    const QString source = prompts().openFile(
+        w, QStringLiteral("合并"),
+        QStringLiteral("Vorlane 文件 (*.vlr);;JSON 导出文件 (*.json);;所有文件 (*)"));
+    if (source.isEmpty())
+        return;
+    MergeOptions options;
+    options.source = source;
+    QList<DuplicateDisc> duplicates;
+    MergeReport look;
+    {
+        WaitCursor wait;
+        look = findDuplicates(db, options, duplicates);
+    }
+    if (look.status == MergeStatus::NeedsPassword) {
+        OpenPasswordDialog ask(w, source, [&](const QString& typed) {
+            options.sourcePassword = typed;
+            look = findDuplicates(db, options, duplicates);
+            return look.status != MergeStatus::WrongPassword &&
+                   look.status != MergeStatus::NeedsPassword;
+        });
+        prompts().exec(&ask);
+        if (ask.mode() == AccessMode::Refused)
+            return;
+    }
+    if (look.status == MergeStatus::Failed) {
+        prompts().error(w, QStringLiteral("不能合并该文件：") + look.error, QStringLiteral("提示"));
+        return;
+    }
+    QSet<qint64> keep;
+    for (const DuplicateDisc& d : duplicates) {
+        QString text = QStringLiteral("光盘“") + d.name + QStringLiteral("”");
+        if (!d.label.isEmpty())
+            text += QStringLiteral("（卷标：") + d.label + QStringLiteral("）");
+        text += QStringLiteral("已在当前文件中。\r\n两者都保留吗？选“否”则跳过该光盘。");
+        if (prompts().message(w, text, QStringLiteral("合并"), QMessageBox::Question,
+                              QMessageBox::Yes | QMessageBox::No,
+                              QMessageBox::No) == QMessageBox::Yes)
+            keep.insert(d.sourceId);
+    }
+    auto* job = new MergeJob(db.path(), options, keep, this);
+    m_job = job;
+    QProgressDialog* progress = showProgress(job, QStringLiteral("正在合并..."));
+    connect(
+        job, &MergeJob::progress, progress,
+        [progress](qint64 done, qint64 total) { progress->setValue(permille(done, total)); },
+        Qt::QueuedConnection);
+    connect(
+        job, &Job::finished, this,
+        [this, job, progress] {
+            progress->deleteLater();
+            m_job = nullptr;
+            job->deleteLater();
+            const MergeReport report = job->report();
+            if (report.status == MergeStatus::Done) {
+                // The new categories and discs are shown by loading the tree again.
+                Database& db = m_session.db();
+                w->categoryTree()->clear();
+                m_session.setDiscCount(0);
+                w->categoryTree()->setLoadTotal(catalogstore::treeRowCount(db));
+                w->categoryTree()->load();
+                prompts().info(w,
+                               QStringLiteral("合并完成：新增 %1 个分类、%2 张光盘、%3 个条目。")
+                                       .arg(report.categories)
+                                       .arg(report.discs)
+                                       .arg(report.entries) +
+                                   (report.skipped.isEmpty()
+                                        ? QString()
+                                        : QStringLiteral("\r\n跳过 %1 张重复的光盘。")
+                                              .arg(report.skipped.size())),
+                               QStringLiteral("提示"));
+            } else if (report.status == MergeStatus::Failed) {
+                prompts().error(w, QStringLiteral("合并失败，当前文件没有改动：") + report.error,
+                                QStringLiteral("提示"));
+            }
+            emit mergeFinished();
+        },
+        Qt::QueuedConnection);
+    job->start();
+}
+
+} // namespace vorlane

@@ -1,0 +1,64 @@
+// 文件 ▸ 导出… and 文件 ▸ 合并…: the choices asked of the user, then the export or the
+// merge as a job with a progress window that can cancel it.
+#pragma once
+
+#include "core/interchange/catalogexport.h"
+
+#include <QDialog>
+#include <QObject>
+
+class QCheckBox;
+class QComboBox;
+class QProgressDialog;
+class QRadioButton;
+
+namespace vorlane {
+
+class CatalogSession;
+class Job;
+class MainWindow;
+
+// What to export and how: the scope (whole file, the selected category, the selected
+// disc) and the format.
+class ExportDialog : public QDialog {
+    Q_OBJECT
+public:
+    // A scope whose id is 0 is offered disabled.
+    ExportDialog(QWidget* parent, qint64 categoryId, qint64 discId);
+    ExportOptions options() const;
+
+private:
+    QRadioButton* m_catalog;
+    QRadioButton* m_category;
+    QRadioButton* m_disc;
+    QComboBox* m_format;
+    QCheckBox* m_bom;
+    qint64 m_categoryId;
+    qint64 m_discId;
+};
+
+class InterchangeHandler : public QObject {
+    Q_OBJECT
+public:
+    InterchangeHandler(MainWindow* window, CatalogSession& session);
+
+    // The job running now, if any (tests wait for it).
+    Job* runningJob() const { return m_job; }
+
+public slots:
+    void MExportClick();
+    void MMergeClick();
+
+signals:
+    void exportFinished();
+    void mergeFinished();
+
+private:
+    QProgressDialog* showProgress(Job* job, const QString& text);
+
+    MainWindow* w;
+    CatalogSession& m_session;
+    Job* m_job = nullptr;
+};
+
+} // namespace vorlane

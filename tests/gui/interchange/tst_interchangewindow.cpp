@@ -1,0 +1,101 @@
+// 文件 ▸ 合并… and 文件 ▸ 导出… driven through the window: the source's password asked with
+// the program's own dialog, a duplicate disc asked about, the tree showing what arrived,
+// and the selected disc written out.
+#include "common/catalogs.h"
+#include "core/store/passwords.h"
+#include "gui/interchange/interchangehandler.h"
+#include "gui/store/windowfixture.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace vorlane;
+
+class TestInterchangeWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void mergeThenExportTheNewDisc();
+};
+
+void TestInterchangeWindow::mergeThenExportTheNewDisc() {
+    QTemporaryDir dir;
+    const QString catalog = dir.filePath(QStringLiteral("mine.vlr"));
+    QVERIFY(QFile::copy(qEnvironmentVariable("VORLANE_BIN") + "/example.vlr", catalog));
+    QFile::setPermissions(catalog, QFile::ReadOwner | QFile::WriteOwner);
+    const QString source = dir.filePath(QStringLiteral("theirs.vlr"));
+    testcat::create(source);
+    {
+        Database db;
+        db.open(source);
+        const qint64 c = testcat::addCategory(db, QStringLiteral("外来"));
+        const qint64 fresh = testcat::addDisc(db, c, QStringLiteral("新光盘"), 1);
+        testcat::addEntry(db, fresh, 0, QStringLiteral("说明, \"一\".txt"), false, 42, QString(),
+                          QStringLiteral("注\n释"));
+        const qint64 dup = testcat::addDisc(db, c, QStringLiteral("另一个名字"), 2);
+        db.exec(QStringLiteral("update qCD set CDId = 'CLASSIC_01' where AutoId = ?"), {dup});
+        writePasswords(db, QStringLiteral("pw"), QString());
+    }
+
+    WindowFixture f;
+    QVERIFY(f.open(catalog));
+    f.prompts.clear();
+    auto* handler = f.w().findChild<InterchangeHandler*>(QStringLiteral("InterchangeHandler"));
+    QVERIFY(handler);
+
+    f.prompts.answerFile(source);
+    f.prompts.answerDialog([](QDialog* d) {
+        d->findChild<QLineEdit*>(QStringLiteral("txtPwd"))->setText(QStringLiteral("wrong"));
+        d->findChild<QPushButton*>(QStringLiteral("btnOk"))->click();
+        d->findChild<QLineEdit*>(QStringLiteral("txtPwd"))->setText(QStringLiteral("pw"));
+        d->findChild<QPushButton*>(QStringLiteral("btnOk"))->click();
+        return d->result();
+    });
+    f.prompts.answer(QMessageBox::Ok); // 密码错误！
+    f.prompts.answer(QMessageBox::No); // skip the duplicate
+    QSignalSpy merged(handler, &InterchangeHandler::mergeFinished);
+    f.w().action("MMerge")->trigger();
+    QVERIFY(merged.wait(10000));
+
+    const QList<PromptCall> messages = f.prompts.messages();
+    QCOMPARE(messages.size(), 3);
+    QCOMPARE(messages[0].text, QStringLiteral("密码错误！"));
+    QCOMPARE(messages[1].text, QStringLiteral("光盘“另一个名字”（卷标：CLASSIC_01）已在当前文件中。"
+                                              "\r\n两者都保留吗？选“否”则跳过该光盘。"));
+    QCOMPARE(messages[1].buttons, QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(
+        messages[2].text,
+        QStringLiteral("合并完成：新增 1 个分类、1 张光盘、1 个条目。\r\n跳过 1 张重复的光盘。"));
+    QTreeWidgetItem* disc = findNode(f.tree(), QStringLiteral("新光盘"));
+    QVERIFY(disc);
+    QCOMPARE(disc->parent()->text(0), QStringLiteral("外来"));
+    QVERIFY(!findNode(f.tree(), QStringLiteral("另一个名字")));
+
+    // The new disc, selected, as CSV.
+    f.tree()->setCurrentItem(disc);
+    const QString out = dir.filePath(QStringLiteral("disc.csv"));
+    f.prompts.answerDialog([](QDialog* d) {
+        d->findChild<QComboBox*>(QStringLiteral("cbFormat"))->setCurrentIndex(1);
+        d->accept();
+        return int(QDialog::Accepted);
+    });
+    f.prompts.answerFile(out);
+    QSignalSpy exported(handler, &InterchangeHandler::exportFinished);
+    f.w().action("MExport")->trigger();
+    QVERIFY(exported.wait(10000));
+    QFile file(out);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+    QCOMPARE(QString::fromUtf8(bytes.mid(3)),
+             QStringLiteral("disc,category,path,name,size,modified,kind,note\r\n"
+                            "新光盘,外来,\"/说明, \"\"一\"\".txt\",\"说明, \"\"一\"\".txt\",42,,"
+                            "file,\"注\n释\"\r\n"));
+}
+
+QTEST_MAIN(TestInterchangeWindow)
+#include "tst_interchangewindow.moc"
