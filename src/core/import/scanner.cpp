@@ -241,8 +241,8 @@ class Walker : TreeWalker {
 public:
     // Each folder's entries go in in name order, so that a new disc lists alphabetically.
     Walker(const ScanParams& params, const ScanHooks& hooks, Writer& writer)
-        : TreeWalker(true, params.nameEncoding), m_params(params), m_hooks(hooks),
-          m_writer(writer), m_reporter(hooks.progress, hooks.progressIntervalMs),
+        : TreeWalker(true, params.nameEncoding), m_params(params), m_hooks(hooks), m_writer(writer),
+          m_reporter(hooks.progress, hooks.progressIntervalMs),
           m_flushEvery(std::min(std::chrono::milliseconds(std::max(0, hooks.commitIntervalMs)),
                                 std::chrono::milliseconds(100))) {
         m_prefix = rootPrefix(params.root);
