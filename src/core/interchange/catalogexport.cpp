@@ -469,16 +469,7 @@ ExportResult writeCsv(Database& db, const ExportOptions& options, const Layout& 
 ExportResult exportCatalog(Database& db, const ExportOptions& options, QIODevice& out,
                            const ExportHooks& hooks) {
     // One read transaction: the export is a consistent snapshot even while others write.
-    db.begin();
-    struct EndRead {
-        Database& db;
-        ~EndRead() {
-            try {
-                db.rollback();
-            } catch (const DbError&) {
-            }
-        }
-    } endRead{db};
+    ReadSnapshot snapshot(db);
     Layout layout;
     const ExportResult planned = plan(db, options.scope, layout);
     if (planned != ExportResult::Done)

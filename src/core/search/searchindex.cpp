@@ -109,16 +109,7 @@ std::shared_ptr<const SearchIndex> SearchIndex::build(Database& db, const search
     std::shared_ptr<SearchIndex> index(new SearchIndex);
     index->m_stamp = stamp;
     // One snapshot for the discs, the categories and the entries.
-    db.begin();
-    struct EndRead {
-        Database& db;
-        ~EndRead() {
-            try {
-                db.rollback();
-            } catch (const DbError&) {
-            }
-        }
-    } endRead{db};
+    ReadSnapshot snapshot(db);
 
     for (searchstore::IndexDiscs discs(db); discs.next();) {
         index->m_discPositions.insert(discs.id(), quint32(index->m_discList.size()));

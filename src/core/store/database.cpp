@@ -589,4 +589,12 @@ QString engineVersion() {
     return QString::fromLatin1(sqlite3_libversion());
 }
 
+ReadSnapshot::~ReadSnapshot() {
+    try {
+        m_db.rollback();
+    } catch (const DbError&) {
+        // The engine has already ended it.
+    }
+}
+
 } // namespace vorlane

@@ -210,6 +210,19 @@ private:
     std::function<void()> m_onCommit;
 };
 
+// A read transaction for its lifetime: every read through `db` sees one snapshot, however
+// others write meanwhile. Ended (never committing anything) when it goes.
+class ReadSnapshot {
+public:
+    explicit ReadSnapshot(Database& db) : m_db(db) { m_db.begin(); }
+    ~ReadSnapshot();
+    ReadSnapshot(const ReadSnapshot&) = delete;
+    ReadSnapshot& operator=(const ReadSnapshot&) = delete;
+
+private:
+    Database& m_db;
+};
+
 // The SQLite library's version, e.g. "3.40.1".
 QString engineVersion();
 
