@@ -3,6 +3,9 @@
 #include "core/store/database.h"
 
 #include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QStorageInfo>
 
 namespace vorlane {
@@ -17,8 +20,41 @@ ScanState scanStateOf(const ScanResult& result, const QString& root) {
     return ScanState::Complete;
 }
 
+QString scanOptionsText(const ScanParams& params) {
+    QJsonObject o;
+    o[QStringLiteral("depthLimit")] = params.depthLimit;
+    o[QStringLiteral("foldersOnly")] = params.foldersOnly;
+    o[QStringLiteral("types")] = QJsonArray::fromStringList(params.types);
+    o[QStringLiteral("nameEncoding")] = params.nameEncoding;
+    o[QStringLiteral("checksums")] = params.checksums;
+    o[QStringLiteral("archives")] = params.archives;
+    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+}
+
+void readScanOptions(const QString& text, ScanParams& params) {
+    const QJsonObject o = QJsonDocument::fromJson(text.toUtf8()).object();
+    if (const QJsonValue v = o.value(QStringLiteral("depthLimit")); v.isDouble())
+        params.depthLimit = qMax(0, v.toInt());
+    if (const QJsonValue v = o.value(QStringLiteral("foldersOnly")); v.isBool())
+        params.foldersOnly = v.toBool();
+    if (const QJsonValue v = o.value(QStringLiteral("types")); v.isArray()) {
+        params.types.clear();
+        for (const QJsonValue& t : v.toArray()) {
+            if (t.isString())
+                params.types << t.toString();
+        }
+    }
+    if (const QJsonValue v = o.value(QStringLiteral("nameEncoding")); v.isString())
+        params.nameEncoding = v.toString();
+    if (const QJsonValue v = o.value(QStringLiteral("checksums")); v.isBool())
+        params.checksums = v.toBool();
+    if (const QJsonValue v = o.value(QStringLiteral("archives")); v.isBool())
+        params.archives = v.toBool();
+}
+
 ScanResult scanDisc(Database& db, const ScanParams& params, const ScanHooks& hooks) {
     ScanFacts facts;
+    facts.options = scanOptionsText(params);
     // Read before the walk, while the medium is surely there.
     const QStorageInfo storage(params.root.isEmpty() ? QStringLiteral("/") : params.root);
     if (storage.isValid()) {

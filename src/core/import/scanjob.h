@@ -13,6 +13,12 @@ namespace vorlane {
 // the scan went through, and the import reports them.
 ScanState scanStateOf(const ScanResult& result, const QString& root);
 
+// The options of an import that a rescan repeats (everything but the root and the disc),
+// as compact JSON for qCD.ScanOptions. readScanOptions() sets them on `params`, leaving
+// whatever the text does not name; unknown keys and damaged text are ignored.
+QString scanOptionsText(const ScanParams& params);
+void readScanOptions(const QString& text, ScanParams& params);
+
 // The import's scan: scanTree, then the disc's facts (when it ended, how, the file
 // system at the root and its size) written to its row. A fact that cannot be written
 // leaves the row marked as a failed import, which the result then also reads as.

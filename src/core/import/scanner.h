@@ -33,6 +33,10 @@ struct ScanParams {
     // The legacy encoding that names which are not UTF-8 are read in; empty = GB18030
     // (fsnames::NameDecoder). The names' own bytes are stored beside the text.
     QString nameEncoding;
+    // Store a content hash (XXH3-128) of every file, for a later verify.
+    bool checksums = false;
+    // List the members of archives (zip, 7z, tar, iso…) as rows below the archive's row.
+    bool archives = false;
 };
 
 struct ScanResult {

@@ -154,12 +154,15 @@ bool setScanFacts(Database& db, qint64 discId, const ScanFacts& facts) {
     const auto orNull = [](const std::optional<qint64>& v) {
         return v ? QVariant(*v) : QVariant();
     };
-    return Record(db, QStringLiteral("qCD"))
-        .set(QStringLiteral("ScanTime"), orNull(facts.scanTime))
+    Record row(db, QStringLiteral("qCD"));
+    row.set(QStringLiteral("ScanTime"), orNull(facts.scanTime))
         .set(QStringLiteral("ScanState"), int(facts.state))
         .set(QStringLiteral("FsType"), facts.fsType.isEmpty() ? QVariant() : QVariant(facts.fsType))
-        .set(QStringLiteral("Capacity"), orNull(facts.capacity))
-        .update(discId);
+        .set(QStringLiteral("Capacity"), orNull(facts.capacity));
+    if (hasVersion3Columns(db))
+        row.set(QStringLiteral("ScanOptions"),
+                facts.options.isEmpty() ? QVariant() : QVariant(facts.options));
+    return row.update(discId);
 }
 
 std::optional<DiscFacts> discFacts(Database& db, qint64 discId, bool counted) {
@@ -181,6 +184,10 @@ std::optional<DiscFacts> discFacts(Database& db, qint64 discId, bool counted) {
         facts.fsType = q.textOr(2);
         if (!q.isNull(3))
             facts.capacity = q.integer(3);
+        if (hasVersion3Columns(db))
+            facts.options =
+                db.scalar(QStringLiteral("select ScanOptions from qCD where AutoId=?"), {discId})
+                    .toString();
     } else if (!discExists(db, discId)) {
         return std::nullopt;
     }

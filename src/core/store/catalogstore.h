@@ -50,6 +50,7 @@ struct ScanFacts {
     ScanState state = ScanState::Failed;
     QString fsType;                 // the file system it was read from; empty when unknown
     std::optional<qint64> capacity; // that file system's size in bytes
+    QString options;                // the import's options (scanOptionsText()); empty: none
 };
 
 // A disc's facts: what its import recorded (empty for discs from older catalogs, and
@@ -59,6 +60,7 @@ struct DiscFacts {
     std::optional<ScanState> state; // nullopt: unknown
     QString fsType;
     std::optional<qint64> capacity;
+    QString options; // the import's options, as ScanFacts::options
     qint64 folders = 0;
     qint64 files = 0;
     qint64 totalSize = 0; // bytes of all its files

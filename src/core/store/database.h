@@ -92,6 +92,7 @@ public:
     // closed or its schema is changed through this connection (forgetSchemaFacts()).
     struct SchemaFacts {
         std::optional<bool> version2; // hasVersion2Columns()
+        std::optional<bool> version3; // hasVersion3Columns()
     };
     SchemaFacts& schemaFacts() { return m_schemaFacts; }
     void forgetSchemaFacts() { m_schemaFacts = {}; }

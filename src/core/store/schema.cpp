@@ -16,10 +16,12 @@ void createCatalogSchema(Database& db) {
         " FatherId integer default 0, OrderId integer default 0);"
         "create table qCD (AutoId integer primary key autoincrement, CDName text,"
         " ClassId integer default 0, OrderId integer default 0, SourcePath text, CDExp text,"
-        " CDId text, ScanTime integer, ScanState integer, FsType text, Capacity integer);"
+        " CDId text, ScanTime integer, ScanState integer, FsType text, Capacity integer,"
+        " ScanOptions text);"
         "create table qCDFiles (AutoId integer primary key autoincrement, CdID integer,"
         " FatherId integer default 0, TreeName text, FPath text, FSize integer default 0,"
-        " IsDir integer default 0, TreeExp text, FTime integer, FName blob, Link text);"
+        " IsDir integer default 0, TreeExp text, FTime integer, FName blob, Link text,"
+        " FHash blob, Archive integer);"
         "create table sys (ReadPwd text, WritePwd text);"
         "create index qClass_FatherId on qClass(FatherId);"
         "create index qCD_ClassId on qCD(ClassId);"
@@ -84,6 +86,13 @@ constexpr AddedColumn version2Columns[] = {
     {"qCD", "Capacity", "integer"},   // that file system's size in bytes
 };
 
+// Columns that version 3 adds.
+constexpr AddedColumn version3Columns[] = {
+    {"qCDFiles", "FHash", "blob"},      // XXH3-128 of the content, big-endian, when asked for
+    {"qCDFiles", "Archive", "integer"}, // 1 an archive listed as a folder, 2 one of its members
+    {"qCD", "ScanOptions", "text"},     // the import's options as JSON, for a rescan
+};
+
 bool hasColumn(Database& db, const char* table, const char* column) {
     return db
         .scalar(QStringLiteral("select 1 from pragma_table_info(?) where lower(name)=lower(?)"),
@@ -93,11 +102,13 @@ bool hasColumn(Database& db, const char* table, const char* column) {
 
 } // namespace
 
-bool hasVersion2Columns(Database& db) {
-    std::optional<bool>& known = db.schemaFacts().version2;
+namespace {
+
+template <std::size_t N>
+bool hasColumns(Database& db, std::optional<bool>& known, const AddedColumn (&columns)[N]) {
     if (!known) {
         known = true;
-        for (const AddedColumn& c : version2Columns) {
+        for (const AddedColumn& c : columns) {
             if (!hasColumn(db, c.table, c.column)) {
                 known = false;
                 break;
@@ -105,6 +116,25 @@ bool hasVersion2Columns(Database& db) {
         }
     }
     return *known;
+}
+
+template <std::size_t N> void addMissing(Database& db, const AddedColumn (&columns)[N]) {
+    for (const AddedColumn& c : columns) {
+        if (!hasColumn(db, c.table, c.column))
+            db.exec(
+                QStringLiteral("alter table [%1] add column [%2] %3")
+                    .arg(QLatin1String(c.table), QLatin1String(c.column), QLatin1String(c.type)));
+    }
+}
+
+} // namespace
+
+bool hasVersion2Columns(Database& db) {
+    return hasColumns(db, db.schemaFacts().version2, version2Columns);
+}
+
+bool hasVersion3Columns(Database& db) {
+    return hasColumns(db, db.schemaFacts().version3, version3Columns);
 }
 
 namespace {
@@ -115,16 +145,17 @@ namespace {
 // on CdID alone is covered by the new one's first column. Each part is added only where it
 // is missing, so a file that already carries some of it is completed.
 void upgradeToVersion2(Database& db) {
-    for (const AddedColumn& c : version2Columns) {
-        if (!hasColumn(db, c.table, c.column))
-            db.exec(
-                QStringLiteral("alter table [%1] add column [%2] %3")
-                    .arg(QLatin1String(c.table), QLatin1String(c.column), QLatin1String(c.type)));
-    }
+    addMissing(db, version2Columns);
     db.exec(QStringLiteral(
         "create index if not exists qCDFiles_CdID_FatherId_IsDir on qCDFiles(CdID, FatherId, "
         "IsDir desc);"
         "drop index if exists qCDFiles_CdID;"));
+}
+
+// Version 3: files may carry a content hash, and archives list their members as rows below
+// them.
+void upgradeToVersion3(Database& db) {
+    addMissing(db, version3Columns);
 }
 
 // Each step brings a catalog of the version before it to its own version, and may only add.
@@ -134,7 +165,12 @@ struct UpgradeStep {
 };
 constexpr UpgradeStep upgradeSteps[] = {
     {2, upgradeToVersion2},
+    {3, upgradeToVersion3},
 };
+
+bool hasCurrentColumns(Database& db) {
+    return hasVersion2Columns(db) && hasVersion3Columns(db);
+}
 static_assert(std::size(upgradeSteps) > 0 && std::end(upgradeSteps)[-1].version == CatalogVersion);
 
 } // namespace
@@ -157,7 +193,7 @@ CatalogUpgrade upgradeCatalog(Database& db) {
         // Already there, or the file cannot be written: both are fine.
     }
     // Files written at this version before it carried all of its columns are completed.
-    if (version == CatalogVersion && hasVersion2Columns(db))
+    if (version == CatalogVersion && hasCurrentColumns(db))
         return CatalogUpgrade::Current;
     if (db.isReadOnly())
         return CatalogUpgrade::NotWritable;
@@ -167,15 +203,12 @@ CatalogUpgrade upgradeCatalog(Database& db) {
         version = catalogVersion(db);
         if (version > CatalogVersion)
             return CatalogUpgrade::Newer;
-        if (version == CatalogVersion && hasVersion2Columns(db))
+        if (version == CatalogVersion && hasCurrentColumns(db))
             return CatalogUpgrade::Current;
-        // A file already at this version but short of columns gets the last step again: it
-        // adds only what is missing.
-        const int from = version == CatalogVersion ? CatalogVersion - 1 : version;
-        for (const UpgradeStep& step : upgradeSteps) {
-            if (step.version > from)
-                step.apply(db);
-        }
+        // Every step adds only what is missing, so all of them run: a file stamped with a
+        // version before it carried all of that version's columns is completed too.
+        for (const UpgradeStep& step : upgradeSteps)
+            step.apply(db);
         db.exec(QStringLiteral("pragma user_version = %1").arg(CatalogVersion));
         tx.commit();
     } catch (const DbError&) {

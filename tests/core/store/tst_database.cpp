@@ -230,6 +230,7 @@ void TestDatabase::upgradeKeepsEveryRowAndAddsTheLevelIndex_data() {
     QTest::newRow("written by the previous version") << true << 0;
     // Version 2 files first carried only the level index.
     QTest::newRow("version 2 without the entry and disc facts") << true << 2;
+    QTest::newRow("version 3 without any added column") << true << 3;
 }
 
 void TestDatabase::upgradeKeepsEveryRowAndAddsTheLevelIndex() {
@@ -268,6 +269,7 @@ void TestDatabase::upgradeKeepsEveryRowAndAddsTheLevelIndex() {
                                          "where name='CDId'")),
                  1);
         QVERIFY(hasVersion2Columns(db));
+        QVERIFY(hasVersion3Columns(db));
         QCOMPARE(db.scalar(QStringLiteral("pragma integrity_check")).toString(),
                  QStringLiteral("ok"));
     }
