@@ -60,10 +60,12 @@ int cmdExport(Context& ctx, QCommandLineParser& p) {
     if (category)
         options.scope = {
             ExportScope::Kind::Category,
-            idArgument(p.value(QStringLiteral("category")), QStringLiteral("category id"))};
+            idArgument(p.value(QStringLiteral("category")), QStringLiteral("category id")),
+            {}};
     if (disc)
         options.scope = {ExportScope::Kind::Disc,
-                         idArgument(p.value(QStringLiteral("disc")), QStringLiteral("disc id"))};
+                         idArgument(p.value(QStringLiteral("disc")), QStringLiteral("disc id")),
+                         {}};
     options.byteOrderMark = p.isSet(QStringLiteral("bom"));
     if (options.byteOrderMark && options.format != ExportFormat::Csv)
         usage(QStringLiteral("--bom is for --format csv only"));

@@ -57,7 +57,9 @@ ExportResult plan(Database& db, const ExportScope& scope, Layout& layout) {
             walk(c.id, own, inScope);
         }
     };
-    walk(0, QString(), scope.kind == ExportScope::Kind::Catalog);
+    const bool everything =
+        scope.kind == ExportScope::Kind::Catalog || scope.kind == ExportScope::Kind::Items;
+    walk(0, QString(), everything);
     if (scope.kind == ExportScope::Kind::Category && !byId.contains(scope.id))
         return ExportResult::NoSuchCategory;
     QHash<qint64, qsizetype> position;
@@ -68,6 +70,7 @@ ExportResult plan(Database& db, const ExportScope& scope, Layout& layout) {
     std::erase_if(keys, [&](const DiscKey& d) {
         switch (scope.kind) {
         case ExportScope::Kind::Catalog:
+        case ExportScope::Kind::Items:
             return false;
         case ExportScope::Kind::Category:
             return !position.contains(d.categoryId);
@@ -107,7 +110,9 @@ ExportResult plan(Database& db, const ExportScope& scope, Layout& layout) {
         ids.push_back(k.id);
     }
     layout.categories = std::move(ordered);
-    layout.totalEntries = interchangestore::countEntries(db, ids);
+    layout.totalEntries = scope.kind == ExportScope::Kind::Items
+                              ? qint64(scope.items.size())
+                              : interchangestore::countEntries(db, ids);
     return ExportResult::Done;
 }
 
@@ -292,6 +297,7 @@ ExportResult writeJson(Database& db, const ExportOptions& options, const Layout&
     sink.append("{\"format\":\"vorlane-catalog\",\"version\":1,\"scope\":");
     switch (options.scope.kind) {
     case ExportScope::Kind::Catalog:
+    case ExportScope::Kind::Items: // never written as JSON
         sink.append("\"catalog\"");
         break;
     case ExportScope::Kind::Category:
@@ -395,6 +401,12 @@ QByteArrayView textCell(const RowView& row, int index) {
     return row.cells[index].bytes;
 }
 
+QByteArray isoTime(qint64 secs) {
+    return QDateTime::fromSecsSinceEpoch(secs, QTimeZone::utc())
+        .toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'"))
+        .toLatin1();
+}
+
 ExportResult writeCsv(Database& db, const ExportOptions& options, const Layout& layout, Sink& sink,
                       Progress& progress) {
     if (options.byteOrderMark)
@@ -406,11 +418,35 @@ ExportResult writeCsv(Database& db, const ExportOptions& options, const Layout& 
         categoryPaths.push_back(d.categoryPath.toUtf8());
         sources.push_back(d.sourcePath.toUtf8());
     }
+    const auto cellInteger = [](const RowView& row, int index) -> std::optional<qint64> {
+        if (index >= 0 && row.cells[index].type == Cell::Type::Integer)
+            return row.cells[index].integer;
+        return std::nullopt;
+    };
+    const auto writeRow = [&](size_t d, QByteArrayView full, QByteArrayView name,
+                              std::optional<qint64> size, std::optional<qint64> time,
+                              const char* kind, QByteArrayView note) {
+        csvField(sink, discNames[d]);
+        sink.append(',');
+        csvField(sink, categoryPaths[d]);
+        sink.append(',');
+        csvField(sink, full);
+        sink.append(',');
+        csvField(sink, name);
+        sink.append(',');
+        if (size)
+            sink.appendInteger(*size);
+        sink.append(',');
+        if (time)
+            sink.append(isoTime(*time));
+        sink.append(',');
+        sink.append(kind);
+        sink.append(',');
+        csvField(sink, note);
+        sink.append("\r\n");
+    };
     int cName = -1, cPath = -1, cSize = -1, cDir = -1, cTime = -1, cNote = -1, cLink = -1;
-    bool stopped = false;
-    const std::optional<qint64> one =
-        layout.discs.size() == 1 ? std::optional<qint64>(layout.discs.front().id) : std::nullopt;
-    interchangestore::readEntries(db, one, [&](const RowView& row) {
+    const auto writeEntry = [&](const RowView& row) {
         if (cName < 0) {
             cName = row.indexOf("TreeName");
             cPath = row.indexOf("FPath");
@@ -422,39 +458,44 @@ ExportResult writeCsv(Database& db, const ExportOptions& options, const Layout& 
         }
         const auto disc = layout.discIndex.constFind(row.integerOr("CdID", 0));
         if (disc == layout.discIndex.constEnd())
-            return true;
+            return false;
         const size_t d = size_t(*disc);
-        const bool isDir = cDir >= 0 && row.cells[cDir].type == Cell::Type::Integer &&
-                           row.cells[cDir].integer != 0;
+        const bool isDir = cellInteger(row, cDir).value_or(0) != 0;
         const QByteArrayView name = textCell(row, cName);
         QByteArray full = sources[d] + textCell(row, cPath).toByteArray();
         if (!isDir)
             full += '/' + name.toByteArray();
-        csvField(sink, discNames[d]);
-        sink.append(',');
-        csvField(sink, categoryPaths[d]);
-        sink.append(',');
-        csvField(sink, full);
-        sink.append(',');
-        csvField(sink, name);
-        sink.append(',');
-        if (cSize >= 0 && row.cells[cSize].type == Cell::Type::Integer)
-            sink.appendInteger(row.cells[cSize].integer);
-        sink.append(',');
-        if (cTime >= 0 && row.cells[cTime].type == Cell::Type::Integer)
-            sink.append(QDateTime::fromSecsSinceEpoch(row.cells[cTime].integer, QTimeZone::utc())
-                            .toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'"))
-                            .toLatin1());
-        sink.append(',');
-        if (isDir)
-            sink.append("folder");
-        else if (!textCell(row, cLink).isEmpty())
-            sink.append("link");
-        else
-            sink.append("file");
-        sink.append(',');
-        csvField(sink, textCell(row, cNote));
-        sink.append("\r\n");
+        const char* kind = isDir ? "folder" : !textCell(row, cLink).isEmpty() ? "link" : "file";
+        writeRow(d, full, name, cellInteger(row, cSize), cellInteger(row, cTime), kind,
+                 textCell(row, cNote));
+        return true;
+    };
+    bool stopped = false;
+    if (options.scope.kind == ExportScope::Kind::Items) {
+        interchangestore::EntryLookup lookup(db);
+        for (const ExportItem& item : options.scope.items) {
+            if (item.entryId != 0) {
+                lookup.read(item.entryId, writeEntry);
+            } else if (const auto disc = layout.discIndex.constFind(item.discId);
+                       disc != layout.discIndex.constEnd()) {
+                const size_t d = size_t(*disc);
+                interchangestore::readDisc(db, item.discId, [&](const RowView& row) {
+                    writeRow(d, sources[d], discNames[d], std::nullopt,
+                             cellInteger(row, row.indexOf("ScanTime")), "disc",
+                             textCell(row, row.indexOf("CDExp")));
+                    return false;
+                });
+            }
+            if (progress.step())
+                return ExportResult::Cancelled;
+        }
+        return ExportResult::Done;
+    }
+    const std::optional<qint64> one =
+        layout.discs.size() == 1 ? std::optional<qint64>(layout.discs.front().id) : std::nullopt;
+    interchangestore::readEntries(db, one, [&](const RowView& row) {
+        if (!writeEntry(row))
+            return true;
         if (progress.step()) {
             stopped = true;
             return false;
@@ -475,11 +516,14 @@ ExportResult exportCatalog(Database& db, const ExportOptions& options, QIODevice
     if (planned != ExportResult::Done)
         return planned;
     Sink sink(out);
+    // A list of rows has no tree for the other formats to hold.
+    const ExportFormat format =
+        options.scope.kind == ExportScope::Kind::Items ? ExportFormat::Csv : options.format;
     // The page writes each entry twice: in its listing and in the tree's data.
-    Progress progress(hooks, options.format == ExportFormat::Html ? 2 * layout.totalEntries
-                                                                  : layout.totalEntries);
+    Progress progress(hooks,
+                      format == ExportFormat::Html ? 2 * layout.totalEntries : layout.totalEntries);
     ExportResult result = ExportResult::Done;
-    switch (options.format) {
+    switch (format) {
     case ExportFormat::Json:
         result = writeJson(db, options, layout, sink, progress);
         break;

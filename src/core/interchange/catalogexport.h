@@ -7,6 +7,7 @@
 #include <atomic>
 #include <functional>
 #include <stdexcept>
+#include <vector>
 
 class QIODevice;
 
@@ -16,10 +17,20 @@ class Database;
 
 enum class ExportFormat { Json, Csv, Html };
 
+// One row of a chosen list (the search window's results): a disc, or one of its entries.
+struct ExportItem {
+    qint64 discId = 0;
+    qint64 entryId = 0; // 0: the disc itself
+};
+
 struct ExportScope {
-    enum class Kind { Catalog, Category, Disc };
+    // Items: only the rows of `items`, in their order, as CSV whatever the format asks
+    // (a list of hits has no tree for JSON or HTML to hold). A disc is a row of kind
+    // "disc"; a row that no longer exists is left out.
+    enum class Kind { Catalog, Category, Disc, Items };
     Kind kind = Kind::Catalog;
     qint64 id = 0; // the category or the disc
+    std::vector<ExportItem> items;
 };
 
 struct ExportOptions {

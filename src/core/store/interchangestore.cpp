@@ -122,6 +122,24 @@ void readEntriesByFolder(Database& db, qint64 discId, const RowCallback& onRow) 
     readRows(q, onRow);
 }
 
+EntryLookup::EntryLookup(Database& db)
+    : m_query(
+          std::make_unique<Query>(db, QStringLiteral("select * from qCDFiles where AutoId = ?"))) {}
+
+EntryLookup::~EntryLookup() = default;
+
+bool EntryLookup::read(qint64 entryId, const RowCallback& onRow) {
+    m_query->reset();
+    m_query->bind(1, entryId);
+    bool found = false;
+    readRows(*m_query, [&](const RowView& row) {
+        found = true;
+        onRow(row);
+        return false;
+    });
+    return found;
+}
+
 qint64 countEntries(Database& db, const std::vector<qint64>& discIds) {
     Query q(db, QStringLiteral("select count(*) from qCDFiles where CdID = ?"));
     qint64 total = 0;

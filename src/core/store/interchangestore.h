@@ -65,6 +65,17 @@ void readEntries(Database& db, std::optional<qint64> discId, const RowCallback& 
 // One disc's entries level by level (grouped by folder, folders first), in the order of
 // the index that lists a level, so no sort is needed.
 void readEntriesByFolder(Database& db, qint64 discId, const RowCallback& onRow);
+// Reads single entries by id, every column, one prepared statement for all of them.
+class EntryLookup {
+public:
+    explicit EntryLookup(Database& db);
+    ~EntryLookup();
+    // False when there is no such entry.
+    bool read(qint64 entryId, const RowCallback& onRow);
+
+private:
+    std::unique_ptr<Query> m_query;
+};
 // Number of entries of these discs.
 qint64 countEntries(Database& db, const std::vector<qint64>& discIds);
 

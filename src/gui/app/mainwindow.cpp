@@ -50,7 +50,7 @@ MainWindow::MainWindow(const QString& startFile, QWidget* parent) : QMainWindow(
     m_contents = new ContentsController(this, m_session);
     m_notes = new NotesPanel(this, m_session);
     m_import = new ImportHandler(this, m_session);
-    new InterchangeHandler(this, m_session);
+    m_interchange = new InterchangeHandler(this, m_session);
     wireHandlers();
 
     m_catalog->resetToEmpty();

@@ -29,6 +29,7 @@ class ContentsController;
 class FileListView;
 class NotesPanel;
 class ImportHandler;
+class InterchangeHandler;
 class IndexKeeper;
 class SearchWindow;
 
@@ -96,6 +97,7 @@ public:
     ContentsController* contents() const { return m_contents; }
     NotesPanel* notes() const { return m_notes; }
     ImportHandler* importer() const { return m_import; }
+    InterchangeHandler* interchange() const { return m_interchange; }
     SearchWindow* searchWindow() const { return m_search; }
     // The open catalog's search index.
     IndexKeeper* searchIndex() const { return m_searchIndex; }
@@ -187,6 +189,7 @@ private:
     ContentsController* m_contents = nullptr;
     NotesPanel* m_notes = nullptr;
     ImportHandler* m_import = nullptr;
+    InterchangeHandler* m_interchange = nullptr;
     SearchWindow* m_search = nullptr;
     IndexKeeper* m_searchIndex = nullptr;
 };

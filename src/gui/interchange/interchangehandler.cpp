@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPointer>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
@@ -75,9 +76,9 @@ ExportDialog::ExportDialog(QWidget* parent, qint64 categoryId, qint64 discId)
 ExportOptions ExportDialog::options() const {
     ExportOptions o;
     if (m_category->isChecked())
-        o.scope = {ExportScope::Kind::Category, m_categoryId};
+        o.scope = {ExportScope::Kind::Category, m_categoryId, {}};
     else if (m_disc->isChecked())
-        o.scope = {ExportScope::Kind::Disc, m_discId};
+        o.scope = {ExportScope::Kind::Disc, m_discId, {}};
     o.format = ExportFormat(m_format->currentData().toInt());
     o.byteOrderMark = o.format == ExportFormat::Csv && m_bom->isChecked();
     return o;
@@ -90,8 +91,8 @@ InterchangeHandler::InterchangeHandler(MainWindow* window, CatalogSession& sessi
     connect(w->action("MMerge"), &QAction::triggered, this, &InterchangeHandler::MMergeClick);
 }
 
-QProgressDialog* InterchangeHandler::showProgress(Job* job, const QString& text) {
-    auto* progress = new QProgressDialog(text, QStringLiteral("取消"), 0, 1000, w);
+QProgressDialog* InterchangeHandler::showProgress(Job* job, const QString& text, QWidget* parent) {
+    auto* progress = new QProgressDialog(text, QStringLiteral("取消"), 0, 1000, parent);
     progress->setObjectName(QStringLiteral("InterchangeProgress"));
     progress->setWindowTitle(QStringLiteral("Vorlane"));
     progress->setWindowModality(Qt::WindowModal);
@@ -121,33 +122,51 @@ void InterchangeHandler::MExportClick() {
     ExportDialog dialog(w, category, disc);
     if (prompts().exec(&dialog) != QDialog::Accepted)
         return;
-    ExportOptions options = dialog.options();
-    options.title = QFileInfo(db.path()).completeBaseName();
+    runExport(dialog.options(), w);
+}
+
+void InterchangeHandler::exportItems(std::vector<ExportItem> items, QWidget* parent) {
+    if (!m_session.db().isOpen() || m_job)
+        return;
+    ExportOptions options;
+    options.scope.kind = ExportScope::Kind::Items;
+    options.scope.items = std::move(items);
+    options.format = ExportFormat::Csv;
+    options.byteOrderMark = true; // spreadsheet programs need it to read the Chinese text
+    runExport(std::move(options), parent);
+}
+
+void InterchangeHandler::runExport(ExportOptions options, QWidget* parent) {
+    const QString catalog = m_session.db().path();
+    options.title = QFileInfo(catalog).completeBaseName();
     static const char* const filters[] = {"JSON 文件 (*.json)", "CSV 文件 (*.csv)",
                                           "HTML 文件 (*.html)"};
     const QString suffix = exportSuffix(options.format);
-    QString target =
-        prompts().saveFile(w, QStringLiteral("导出"), options.title + QLatin1Char('.') + suffix,
-                           QString::fromUtf8(filters[int(options.format)]));
+    QString target = prompts().saveFile(parent, QStringLiteral("导出"),
+                                        options.title + QLatin1Char('.') + suffix,
+                                        QString::fromUtf8(filters[int(options.format)]));
     if (target.isEmpty())
         return;
     if (QFileInfo(target).suffix().isEmpty())
         target += QLatin1Char('.') + suffix;
-    auto* job = new ExportJob(db.path(), options, target, this);
+    auto* job = new ExportJob(catalog, options, target, this);
     m_job = job;
-    QProgressDialog* progress = showProgress(job, QStringLiteral("正在导出..."));
+    QProgressDialog* progress = showProgress(job, QStringLiteral("正在导出..."), parent);
     connect(
         job, &ExportJob::progress, progress,
         [progress](qint64 done, qint64 total) { progress->setValue(permille(done, total)); },
         Qt::QueuedConnection);
     connect(
         job, &Job::finished, this,
-        [this, job, progress] {
-            progress->deleteLater();
+        [this, job, progress = QPointer<QProgressDialog>(progress),
+         owner = QPointer<QWidget>(parent)] {
+            if (progress)
+                progress->deleteLater();
             m_job = nullptr;
             job->deleteLater();
             if (!job->error().isEmpty())
-                prompts().error(w, QStringLiteral("导出失败：") + job->error(),
+                prompts().error(owner ? owner.data() : w,
+                                QStringLiteral("导出失败：") + job->error(),
                                 QStringLiteral("提示"));
             else if (job->result() == ExportResult::Done)
                 w->setStatusText(QStringLiteral("导出完成"));
@@ -212,7 +231,7 @@ void InterchangeHandler::MMergeClick() {
     }
     auto* job = new MergeJob(db.path(), options, keep, this);
     m_job = job;
-    QProgressDialog* progress = showProgress(job, QStringLiteral("正在合并..."));
+    QProgressDialog* progress = showProgress(job, QStringLiteral("正在合并..."), w);
     connect(
         job, &MergeJob::progress, progress,
         [progress](qint64 done, qint64 total) { progress->setValue(permille(done, total)); },

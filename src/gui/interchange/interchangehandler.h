@@ -45,6 +45,9 @@ public:
     // The job running now, if any (tests wait for it).
     Job* runningJob() const { return m_job; }
 
+    // Asks for a CSV file and writes these rows to it (the search window's results).
+    void exportItems(std::vector<ExportItem> items, QWidget* parent);
+
 public slots:
     void MExportClick();
     void MMergeClick();
@@ -54,7 +57,9 @@ signals:
     void mergeFinished();
 
 private:
-    QProgressDialog* showProgress(Job* job, const QString& text);
+    QProgressDialog* showProgress(Job* job, const QString& text, QWidget* parent);
+    // Asks where to write, then runs the export with a progress window.
+    void runExport(ExportOptions options, QWidget* parent);
 
     MainWindow* w;
     CatalogSession& m_session;

@@ -160,6 +160,23 @@ std::optional<SearchHit> SearchResultModel::hit(int row) const {
     return m_made;
 }
 
+std::vector<ExportItem> SearchResultModel::exportItems() const {
+    const auto item = [](const SearchHit& h) {
+        return ExportItem{h.discId, h.fileId != 0 ? h.fileId : h.folderId};
+    };
+    std::vector<ExportItem> items;
+    if (!m_index) {
+        items.reserve(m_hits.size());
+        for (const SearchHit& h : m_hits)
+            items.push_back(item(h));
+        return items;
+    }
+    items.reserve(m_indexRows.size());
+    for (size_t row = 0; row < m_indexRows.size(); ++row)
+        items.push_back(item(m_index->hit(indexHit(int(row)))));
+    return items;
+}
+
 QString SearchResultModel::location(int row) const {
     if (row < 0 || row >= rowCount())
         return {};

@@ -4,6 +4,7 @@
 // catalog holds no string per hit.
 #pragma once
 
+#include "core/interchange/catalogexport.h"
 #include "core/search/searchengine.h"
 #include "core/search/searchindex.h"
 
@@ -47,6 +48,8 @@ public:
 
     // nullopt for a row that does not exist.
     std::optional<SearchHit> hit(int row) const;
+    // Every hit as a row to export, in order.
+    std::vector<ExportItem> exportItems() const;
     // Where the hit lies: categories, disc and folders.
     QString location(int row) const;
 

@@ -5,9 +5,11 @@
 #include "core/settings/settings.h"
 #include "core/store/database.h"
 #include "core/store/searchstore.h"
+#include "gui/app/guards.h"
 #include "gui/app/mainwindow.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/contentscontroller.h"
+#include "gui/interchange/interchangehandler.h"
 #include "gui/search/searchresults.h"
 
 #include <QApplication>
@@ -142,9 +144,10 @@ SearchWindow::SearchWindow(MainWindow* window, CatalogSession& session, IndexKee
     m_btnBeginFind = makeButton(this, "btnBeginFind", QStringLiteral("开始查找"), true);
     m_btnStopFind = makeButton(this, "btnStopFind", QStringLiteral("停    止"), false);
     m_btnLook = makeButton(this, "btnLook", QStringLiteral("查看"), false);
+    m_btnExport = makeButton(this, "btnExport", QStringLiteral("导出结果…"), false);
     m_btnExit = makeButton(this, "btnExit", QStringLiteral("退    出"), true);
     auto* buttons = new QVBoxLayout;
-    for (QPushButton* b : {m_btnBeginFind, m_btnStopFind, m_btnLook, m_btnExit})
+    for (QPushButton* b : {m_btnBeginFind, m_btnStopFind, m_btnLook, m_btnExport, m_btnExit})
         buttons->addWidget(b);
     buttons->addStretch(1);
 
@@ -223,6 +226,7 @@ SearchWindow::SearchWindow(MainWindow* window, CatalogSession& session, IndexKee
     connect(m_btnBeginFind, &QPushButton::clicked, this, &SearchWindow::btnBeginFindClick);
     connect(m_btnStopFind, &QPushButton::clicked, this, &SearchWindow::btnStopFindClick);
     connect(m_btnLook, &QPushButton::clicked, this, &SearchWindow::btnLookClick);
+    connect(m_btnExport, &QPushButton::clicked, this, &SearchWindow::btnExportClick);
     connect(m_btnExit, &QPushButton::clicked, this, &SearchWindow::btnExitClick);
     connect(m_cobFind->lineEdit(), &QLineEdit::returnPressed, this,
             &SearchWindow::btnBeginFindClick);
@@ -288,6 +292,7 @@ void SearchWindow::setSearching(bool on) {
     m_btnBeginFind->setEnabled(!on);
     m_btnExit->setEnabled(!on);
     m_btnStopFind->setEnabled(on);
+    m_btnExport->setEnabled(!on && m_model->hitCount() > 0);
     m_progressBar1->setVisible(on);
     if (on) {
         m_progressBar1->setValue(0);
@@ -406,6 +411,7 @@ bool SearchWindow::liveSearch() {
 
 void SearchWindow::updateCount() {
     m_lblCount->setText(QStringLiteral("找到 %1 项").arg(m_model->hitCount()));
+    m_btnExport->setEnabled(!m_btnStopFind->isEnabled() && m_model->hitCount() > 0);
 }
 
 void SearchWindow::startJob(const QString& catalogPath, const SearchOptions& options) {
@@ -452,6 +458,17 @@ void SearchWindow::btnLookClick() {
         rows.isEmpty() ? std::nullopt : m_model->hit(rows.first().row());
     if (h)
         m_w->contents()->showEntry(h->discId, h->folderId, h->fileId);
+}
+
+void SearchWindow::btnExportClick() {
+    if (m_job || m_model->hitCount() == 0)
+        return;
+    std::vector<ExportItem> items;
+    {
+        WaitCursor wait;
+        items = m_model->exportItems();
+    }
+    m_w->interchange()->exportItems(std::move(items), this);
 }
 
 void SearchWindow::btnExitClick() {

@@ -56,6 +56,7 @@ public slots:
     void btnStopFindClick();
     // Takes the main window to the selected hit.
     void btnLookClick();
+    void btnExportClick();
     void btnExitClick();
 
     void reject() override;
@@ -92,6 +93,7 @@ private:
     QPushButton* m_btnBeginFind = nullptr;
     QPushButton* m_btnStopFind = nullptr;
     QPushButton* m_btnLook = nullptr;
+    QPushButton* m_btnExport = nullptr;
     QPushButton* m_btnExit = nullptr;
     QProgressBar* m_progressBar1 = nullptr;
     QTableView* m_listView1 = nullptr;

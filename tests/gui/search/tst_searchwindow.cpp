@@ -11,6 +11,7 @@
 #include "gui/browser/entrymodel.h"
 #include "gui/browser/filelistview.h"
 #include "gui/browser/nodes.h"
+#include "gui/interchange/interchangehandler.h"
 #include "gui/search/searchresults.h"
 #include "gui/search/searchwindow.h"
 
@@ -634,6 +635,16 @@ private slots:
         QTest::qWait(50);
         QCOMPARE(countText(), QStringLiteral("找到 25000 项"));
         QCOMPARE(model->rowCount(), int(SearchResultModel::FetchBlock));
+        // The export takes every hit, also those the list has not fetched.
+        const QString out = dir.filePath(QStringLiteral("many.csv"));
+        prompts->answerFile(out);
+        QSignalSpy exported(w->findChild<InterchangeHandler*>(),
+                            &InterchangeHandler::exportFinished);
+        child<QPushButton>(win, "btnExport")->click();
+        QVERIFY(exported.wait(10000));
+        QFile file(out);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll().count('\n'), 25001);
         while (model->canFetchMore({}))
             model->fetchMore({});
         QCOMPARE(model->rowCount(), 25000);
@@ -642,6 +653,44 @@ private slots:
                  QStringLiteral("25000"));
         QCOMPARE(model->index(24999, SearchResultModel::Name).data().toString(),
                  QStringLiteral("hit 25000"));
+    }
+
+    // The results leave as CSV rows in the order shown, discs included, whichever engine
+    // found them; with the index also the hits the list has not fetched yet.
+    void exportWritesEveryHit_data() {
+        QTest::addColumn<bool>("fromIndex");
+        QTest::newRow("index") << true;
+        QTest::newRow("SQLite") << false;
+    }
+    void exportWritesEveryHit() {
+        QFETCH(bool, fromIndex);
+        start();
+        Fixture f;
+        w->session().db().open(f.path);
+        if (fromIndex)
+            indexReady();
+        else
+            staleIndex();
+        QPushButton* button = child<QPushButton>(win, "btnExport");
+        QVERIFY(!button->isEnabled());
+        search(QStringLiteral("abc"));
+        QVERIFY(button->isEnabled());
+        const QString out = f.dir.filePath(QStringLiteral("hits.csv"));
+        prompts->answerFile(out);
+        auto* handler = w->findChild<InterchangeHandler*>();
+        QSignalSpy exported(handler, &InterchangeHandler::exportFinished);
+        button->click();
+        QVERIFY(exported.wait(10000));
+        QFile file(out);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        // The fixture's folder row carries no path of its own.
+        QCOMPARE(file.readAll(),
+                 QStringLiteral("\uFEFFdisc,category,path,name,size,modified,kind,note\r\n"
+                                "Music ABC,分类,,Music ABC,,,disc,\r\n"
+                                "备份,分类,,备份,,,disc,abc\r\n"
+                                "Music ABC,分类,,abc folder,0,,folder,\r\n"
+                                "Music ABC,分类,/abc folder/x.abc,x.abc,3,,file,\r\n")
+                     .toUtf8());
     }
 
     // A jump lands on every kind of hit: the levels down to a hit five folders deep, never
