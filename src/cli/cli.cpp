@@ -169,6 +169,8 @@ void importOptions(QCommandLineParser& p) {
     p.addOption({QStringLiteral("types"),
                  QStringLiteral("Only files with these extensions, e.g. .jpg,.png."),
                  QStringLiteral("list")});
+    p.addOption({QStringLiteral("checksums"),
+                 QStringLiteral("Store a checksum (XXH3-128) of every file, for verify.")});
 }
 
 } // namespace
@@ -242,6 +244,12 @@ const QList<Command>& commands() {
         {QStringLiteral("merge"), QStringLiteral("CATALOG SOURCE"),
          QStringLiteral("Add another catalog or a JSON export to the catalog."), mergeOptions,
          cmdMerge},
+        {QStringLiteral("verify"), QStringLiteral("CATALOG DISC_ID [ROOT]"),
+         QStringLiteral("Read a disc's files back from its source path (or ROOT) and name each "
+                        "one that is missing, unreadable or changed; exit 1 if any is. Files "
+                        "imported with --checksums are compared by content, others by size and "
+                        "time."),
+         addPasswordOptions, cmdVerify},
     };
     return list;
 }
@@ -501,7 +509,7 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err) {
             if (name == QLatin1String("mkcat") || name == QLatin1String("import") ||
                 name == QLatin1String("find") || name == QLatin1String("merge")) {
                 minArgs = maxArgs = 2;
-            } else if (name == QLatin1String("ls")) {
+            } else if (name == QLatin1String("ls") || name == QLatin1String("verify")) {
                 minArgs = 2;
                 maxArgs = 3;
             } else if (name == QLatin1String("note")) {

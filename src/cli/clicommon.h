@@ -90,6 +90,7 @@ int cmdFind(Context& ctx, QCommandLineParser& p);
 int cmdCompact(Context& ctx, QCommandLineParser& p);
 int cmdExport(Context& ctx, QCommandLineParser& p);
 int cmdMerge(Context& ctx, QCommandLineParser& p);
+int cmdVerify(Context& ctx, QCommandLineParser& p);
 void exportOptions(QCommandLineParser& p);
 void mergeOptions(QCommandLineParser& p);
 

@@ -78,6 +78,7 @@ int cmdImport(Context& ctx, QCommandLineParser& p) {
     params.foldersOnly = p.isSet(QStringLiteral("folders-only"));
     params.types = types;
     params.nameEncoding = Settings().nameEncoding();
+    params.checksums = p.isSet(QStringLiteral("checksums"));
     ScanHooks hooks;
     g_interrupted = false;
     auto previous = std::signal(SIGINT, onInterrupt);

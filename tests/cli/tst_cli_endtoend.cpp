@@ -19,6 +19,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <xxhash.h>
 
 namespace {
 
@@ -37,6 +38,7 @@ private slots:
     void importInAChildProcessMissesNothingSilently_data();
     void importInAChildProcessMissesNothingSilently();
     void failedImportSaysSoWithTheRowsKept();
+    void verifyNamesEachFileThatChanged();
 };
 
 void TestCliEndToEnd::importListAndFindMatchTheTree() {
@@ -297,6 +299,124 @@ void TestCliEndToEnd::failedImportSaysSoWithTheRowsKept() {
         check.out,
         QStringLiteral("info: disc %1: its import failed; it may lack part of its contents\nok\n")
             .arg(disc));
+}
+
+void TestCliEndToEnd::verifyNamesEachFileThatChanged() {
+    TestDir tree;
+    QByteArray content(300000, '\0');
+    for (qsizetype i = 0; i < content.size(); ++i)
+        content[i] = char(i * 7 + i / 251);
+    tree.writeFile("a.bin", content);
+    tree.writeFile("sub/b.txt", "0123456789");
+    tree.writeFile("sub/c.dat", "cccc");
+    tree.writeFile("d.txt", "ddd");
+    QVERIFY(tree.symlink("a.bin", "link"));
+    // A folder and a file whose names are GB18030 bytes ("目录/测试.txt"), not UTF-8: they
+    // are read back by their own bytes.
+    const QByteArray rawDir = QFile::encodeName(tree.path()) + "/\xc4\xbf\xc2\xbc";
+    QCOMPARE(::mkdir(rawDir.constData(), 0755), 0);
+    {
+        const int fd = ::open((rawDir + "/\xb2\xe2\xca\xd4.txt").constData(),
+                              O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::write(fd, "raw", 3), ssize_t(3));
+        ::close(fd);
+    }
+    const auto setTime = [&](const QString& rel, qint64 t) {
+        const timespec times[2] = {{t, 0}, {t, 0}};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(tree.path(rel)).constData(), times,
+                             AT_SYMLINK_NOFOLLOW),
+                 0);
+    };
+    for (const char* rel : {"a.bin", "sub/b.txt", "sub/c.dat", "d.txt"})
+        setTime(rel, 1000000000);
+
+    TestDir work;
+    const QString cat = work.path("c.vlr");
+    runCli({"new", cat});
+    runCli({"mkcat", cat, "c"});
+    QCOMPARE(runCli({"import", cat, tree.path(), "--category", "1", "--checksums"}).code, 0);
+    QCOMPARE(runCli({"import", cat, tree.path(), "--category", "1"}).code, 0);
+    {
+        // What is stored is the canonical (big-endian) XXH3-128 of the content, so that
+        // any program reading the catalog can compare it; links and a disc imported
+        // without checksums have none.
+        XXH128_canonical_t expected;
+        XXH128_canonicalFromHash(&expected,
+                                 XXH3_128bits(content.constData(), size_t(content.size())));
+        vorlane::Database db;
+        db.open(cat);
+        QCOMPARE(
+            db.scalar("select FHash from qCDFiles where CdID=1 and TreeName='a.bin'").toByteArray(),
+            QByteArray(reinterpret_cast<const char*>(expected.digest), 16));
+        QCOMPARE(db.count("select AutoId from qCDFiles where CdID=1 and FHash is not null"), 5);
+        QVERIFY(db.scalar("select FHash from qCDFiles where CdID=1 and TreeName='link'").isNull());
+        QCOMPARE(db.count("select AutoId from qCDFiles where CdID=2 and FHash is not null"), 0);
+    }
+
+    const QString root = tree.path();
+    const CliResult clean = runCli({"verify", cat, "1"});
+    QCOMPARE(clean.code, 0);
+    QCOMPARE(clean.out,
+             QStringLiteral("checked 5 files in %1, %2 bytes read; by checksum (XXH3-128)\n"
+                            "passed over: 1 links and archive members\nall files match\n")
+                 .arg(root)
+                 .arg(content.size() + 10 + 4 + 3 + 3));
+    const CliResult plain = runCli({"verify", cat, "2"});
+    QCOMPARE(plain.code, 0);
+    QVERIFY2(plain.out.contains("; by size and time only: the disc was imported without "
+                                "checksums\n"),
+             qPrintable(plain.out));
+
+    // A flipped byte with the size and time kept, a truncated file, a deleted one, and a
+    // file touched without being changed.
+    {
+        QFile f(tree.path("a.bin"));
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.seek(200000));
+        QVERIFY(f.write(QByteArray(1, char(content[200000] ^ 0x10))) == 1);
+    }
+    setTime("a.bin", 1000000000);
+    QVERIFY(QFile::resize(tree.path("sub/b.txt"), 3));
+    QVERIFY(QFile::remove(tree.path("sub/c.dat")));
+    setTime("d.txt", 1000086400);
+
+    const auto problems = [](const CliResult& r) {
+        QSet<QString> lines;
+        for (const QString& line : r.out.split('\n', Qt::SkipEmptyParts)) {
+            if (line.startsWith("checked "))
+                break;
+            lines << line;
+        }
+        return lines;
+    };
+    const CliResult byHash = runCli({"verify", cat, "1"});
+    QCOMPARE(byHash.code, 1);
+    QCOMPARE(problems(byHash), (QSet<QString>{"content differs: " + root + "/a.bin",
+                                              "size differs: " + root +
+                                                  "/sub/b.txt: 10 bytes in the catalog, 3 on disc",
+                                              "missing: " + root + "/sub/c.dat"}));
+    QVERIFY2(byHash.out.endsWith("\n3 files differ or could not be read\n"),
+             qPrintable(byHash.out));
+
+    // Without hashes only the size and the time can tell: the flipped byte goes unseen, the
+    // touched file is named.
+    const CliResult bySize = runCli({"verify", cat, "2"});
+    QCOMPARE(bySize.code, 1);
+    QCOMPARE(problems(bySize), (QSet<QString>{"size differs: " + root +
+                                                  "/sub/b.txt: 10 bytes in the catalog, 3 on disc",
+                                              "missing: " + root + "/sub/c.dat",
+                                              "time differs: " + root +
+                                                  "/d.txt: 2001-09-09T01:46:40Z in the catalog, "
+                                                  "2001-09-10T01:46:40Z on disc"}));
+    QVERIFY2(bySize.out.contains("by size and time only"), qPrintable(bySize.out));
+
+    // A disc that is not there is one failure, not a missing file per row.
+    const CliResult absent = runCli({"verify", cat, "1", tree.path("nowhere")});
+    QCOMPARE(absent.code, 1);
+    QCOMPARE(absent.out, QString());
+    QVERIFY2(absent.err.contains(tree.path("nowhere") + ": cannot read the disc's folder"),
+             qPrintable(absent.err));
 }
 
 QTEST_GUILESS_MAIN(TestCliEndToEnd)

@@ -7,8 +7,10 @@
 #include "flow.h"
 #include "gui/app/platform.h"
 #include "gui/browser/filenotes.h"
+#include "gui/import/verifydialog.h"
 
 #include <QFileInfo>
+#include <QLabel>
 #include <QPlainTextEdit>
 
 using namespace vorlane;
@@ -167,6 +169,26 @@ void TestReadOnly::everyEditRefused() {
     QCOMPARE(f.prompts.messages().size(), 1);
     QVERIFY(f.prompts.lastMessage().text.contains(QStringLiteral("不能修改光盘位置")));
     QCOMPARE(w.notes()->sourcePath(), disc.path());
+
+    // Reading the disc back only reads: it names the file that went, and says how it
+    // compared the rest.
+    QStringList report;
+    QString summary;
+    f.prompts.answerDialog([&](QDialog* d) {
+        d->show();
+        auto* verify = qobject_cast<VerifyDialog*>(d);
+        if (verify && QTest::qWaitFor([&] { return verify->done(); }, 20000)) {
+            for (QTreeWidgetItemIterator it(child<QTreeWidget>(d, "tvVerifyReport")); *it; ++it)
+                report << (*it)->text(0) + QLatin1Char(' ') + (*it)->text(1);
+            summary = child<QLabel>(d, "lbSummary")->text();
+        }
+        return int(QDialog::Accepted);
+    });
+    f.tree()->setCurrentItem(discNode);
+    TRIGGER(w.action("MVerify"));
+    QCOMPARE(report, QStringList{QStringLiteral("文件不存在 ") + disc.path("Docs/x.txt")});
+    QVERIFY2(summary.contains(QStringLiteral("只按大小和时间校验")), qPrintable(summary));
+    QVERIFY2(summary.contains(QStringLiteral("1 个文件不一致或无法读取")), qPrintable(summary));
 
     // Searching and jumping work.
     SearchWindow* win = w.searchWindow();

@@ -1,5 +1,6 @@
 #include "core/import/scanner.h"
 
+#include "core/import/filehash.h"
 #include "core/import/fsnames.h"
 #include "core/import/treewalk.h"
 #include "core/store/contentstore.h"
@@ -40,6 +41,8 @@ struct Record {
     WalkEntry entry;
     std::string path;
     qint64 parentTag = 0;
+    bool hashed = false;
+    filehash::Digest hash{};
 };
 
 using Batch = std::vector<Record>;
@@ -171,6 +174,9 @@ private:
                 row.mtime = r.entry.mtime;
                 row.raw = r.entry.raw;
                 row.link = r.entry.link;
+                if (r.hashed)
+                    row.hash = std::string_view(reinterpret_cast<const char*>(r.hash.data()),
+                                                r.hash.size());
                 const qint64 id = m_rows.add(row);
                 ++m_pending;
                 if (r.entry.isDir) {
@@ -270,8 +276,12 @@ private:
 
     // Hands the row over. A batch goes when it is full, and also when it has waited a
     // while: a slow disc still has its rows committed about every commit interval.
-    void addEntry(const WalkEntry& e, qint64 parentTag) {
+    void addEntry(const WalkEntry& e, qint64 parentTag, const filehash::Digest* hash = nullptr) {
         m_batch.push_back(Record{e, path(), parentTag});
+        if (hash) {
+            m_batch.back().hashed = true;
+            m_batch.back().hash = *hash;
+        }
         const Clock::time_point now = Clock::now();
         if (m_batch.size() < kBatchRows && now - m_lastFlush < m_flushEvery)
             return;
@@ -316,9 +326,23 @@ private:
         m_reporter.report(m_prefix, path(), e.name);
         if (m_params.foldersOnly)
             return;
-        if (e.accepted)
-            addEntry(e, folderTag);
+        if (e.accepted) {
+            if (m_params.checksums && !e.isLink)
+                addHashed(e, folderTag);
+            else
+                addEntry(e, folderTag);
+        }
         ++m_result.files;
+    }
+
+    // The file's row with the hash of its content. A file that cannot be read (or a FIFO,
+    // a device) is stored all the same, without one; so is the file a cancel broke off, and
+    // one whose size changed while it was read (the hash would not match the stored size).
+    void addHashed(const WalkEntry& e, qint64 folderTag) {
+        const int dir = folderFd();
+        const filehash::Outcome h =
+            dir < 0 ? filehash::Outcome{} : filehash::hashFile(dir, e.rawName(), m_hooks.cancel);
+        addEntry(e, folderTag, h.ok && h.bytes == e.size ? &h.digest : nullptr);
     }
 
     // The folder at path() could not be opened or read.

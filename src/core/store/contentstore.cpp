@@ -196,13 +196,100 @@ qint64 removeTrees(Database& db, const QList<qint64>& entryIds,
     return done;
 }
 
-EntryWriter::EntryWriter(Database& db, qint64 discId) : m_db(db), m_facts(hasVersion2Columns(db)) {
+namespace {
+
+// What marks a row the verify passes over, by the columns the catalog has: a link
+// (Link) and an archive's member (Archive=2) have no content of their own to read back.
+QString skippedTest(Database& db) {
+    if (hasVersion3Columns(db))
+        return QStringLiteral("(coalesce(Link,'')<>'' or coalesce(Archive,0)=2)");
+    if (hasVersion2Columns(db))
+        return QStringLiteral("(coalesce(Link,'')<>'')");
+    return QStringLiteral("0");
+}
+
+} // namespace
+
+std::vector<StoredFolder> discFolders(Database& db, qint64 discId) {
+    std::vector<StoredFolder> out;
+    Query q(db,
+            hasVersion2Columns(db)
+                ? QStringLiteral("select AutoId,FatherId,TreeName,FName from qCDFiles where CdID=? "
+                                 "and IsDir<>0")
+                : QStringLiteral("select AutoId,FatherId,TreeName from qCDFiles where CdID=? and "
+                                 "IsDir<>0"),
+            {discId});
+    const bool raw = q.columnCount() > 3;
+    while (q.next()) {
+        StoredFolder f;
+        f.id = q.integer(0);
+        f.fatherId = q.isNull(1) ? 0 : q.integer(1);
+        const QByteArray bytes = raw ? q.value(3).toByteArray() : QByteArray();
+        f.name = bytes.isEmpty() ? q.textOr(2).toUtf8() : bytes;
+        out.push_back(std::move(f));
+    }
+    return out;
+}
+
+std::vector<StoredFile> discFiles(Database& db, qint64 discId, qint64 afterId, int limit) {
+    const bool v2 = hasVersion2Columns(db);
+    const bool v3 = v2 && hasVersion3Columns(db);
+    const QString columns = QStringLiteral("AutoId,FatherId,TreeName,FPath,FSize,%1 as Skipped,%2")
+                                .arg(skippedTest(db), v3   ? QStringLiteral("FName,FTime,FHash")
+                                                      : v2 ? QStringLiteral("FName,FTime,null")
+                                                           : QStringLiteral("null,null,null"));
+    Query q(db,
+            // Walking the primary key from `afterId` costs a page per page; by the disc's
+            // index, each page would sort the whole disc again.
+            QStringLiteral("select %1 from qCDFiles not indexed where CdID=? and "
+                           "coalesce(IsDir,0)=0 and AutoId>? order by AutoId limit ?")
+                .arg(columns),
+            {discId, afterId, limit});
+    std::vector<StoredFile> out;
+    while (q.next()) {
+        StoredFile f;
+        f.id = q.integer(0);
+        f.fatherId = q.isNull(1) ? 0 : q.integer(1);
+        f.name = q.textOr(2);
+        f.path = q.textOr(3);
+        f.size = q.isNull(4) ? 0 : q.integer(4);
+        f.skipped = !q.isNull(5) && q.integer(5) != 0;
+        f.raw = q.value(6).toByteArray();
+        if (!q.isNull(7))
+            f.mtime = q.integer(7);
+        f.hash = q.value(8).toByteArray();
+        out.push_back(std::move(f));
+    }
+    return out;
+}
+
+DiscFileTotals discFileTotals(Database& db, qint64 discId) {
+    Query q(db,
+            QStringLiteral("select count(*),coalesce(sum(FSize),0),%1 from qCDFiles where CdID=? "
+                           "and coalesce(IsDir,0)=0 and not %2")
+                .arg(hasVersion3Columns(db) ? QStringLiteral("count(FHash)") : QStringLiteral("0"),
+                     skippedTest(db)),
+            {discId});
+    DiscFileTotals t;
+    if (q.next()) {
+        t.files = q.integer(0);
+        t.bytes = q.integer(1);
+        t.hashed = q.integer(2);
+    }
+    return t;
+}
+
+EntryWriter::EntryWriter(Database& db, qint64 discId)
+    : m_db(db), m_facts(hasVersion2Columns(db)), m_hashes(m_facts && hasVersion3Columns(db)) {
     m_insert = std::make_unique<Query>(
-        db, m_facts ? QStringLiteral("insert into qCDFiles (CdID, FatherId, TreeName, FPath, "
-                                     "FSize, IsDir, FTime, FName, Link) values (?1, ?2, ?3, ?4, "
-                                     "?5, ?6, ?7, ?8, ?9)")
-                    : QStringLiteral("insert into qCDFiles (CdID, FatherId, TreeName, FPath, "
-                                     "FSize, IsDir) values (?1, ?2, ?3, ?4, ?5, ?6)"));
+        db, m_hashes  ? QStringLiteral("insert into qCDFiles (CdID, FatherId, TreeName, FPath, "
+                                        "FSize, IsDir, FTime, FName, Link, FHash) values (?1, ?2, "
+                                        "?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)")
+            : m_facts ? QStringLiteral("insert into qCDFiles (CdID, FatherId, TreeName, FPath, "
+                                       "FSize, IsDir, FTime, FName, Link) values (?1, ?2, ?3, ?4, "
+                                       "?5, ?6, ?7, ?8, ?9)")
+                      : QStringLiteral("insert into qCDFiles (CdID, FatherId, TreeName, FPath, "
+                                       "FSize, IsDir) values (?1, ?2, ?3, ?4, ?5, ?6)"));
     m_insert->bind(1, discId);
 }
 
@@ -238,6 +325,12 @@ qint64 EntryWriter::add(const ScannedEntry& e) {
             sqlite3_bind_null(st, 9);
         else
             bindText(st, 9, e.link);
+    }
+    if (m_hashes) {
+        if (e.hash.empty())
+            sqlite3_bind_null(st, 10);
+        else
+            sqlite3_bind_blob(st, 10, e.hash.data(), int(e.hash.size()), SQLITE_STATIC);
     }
     const int rc = sqlite3_step(st);
     if (rc != SQLITE_DONE) {

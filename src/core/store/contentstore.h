@@ -89,6 +89,38 @@ qint64 removeTrees(Database& db, const QList<qint64>& entryIds,
                    const std::function<void(qint64 done, qint64 total)>& progress = {},
                    const std::function<bool()>& cancel = {});
 
+// A stored file as the verify reads it back.
+struct StoredFile {
+    qint64 id = 0;
+    qint64 fatherId = 0;
+    QString name;   // TreeName
+    QString path;   // FPath: the holding folder's path
+    QByteArray raw; // the name's own bytes (FName), else empty
+    qint64 size = 0;
+    std::optional<qint64> mtime;
+    QByteArray hash;      // FHash; empty when none was taken
+    bool skipped = false; // a symbolic link or an archive's member: nothing to read back
+};
+
+struct StoredFolder {
+    qint64 id = 0;
+    qint64 fatherId = 0;
+    QByteArray name; // the name's bytes on the file system (FName, else TreeName as UTF-8)
+};
+
+// Every folder of a disc, for building its files' paths. Short: folders are few.
+std::vector<StoredFolder> discFolders(Database& db, qint64 discId);
+// Up to `limit` files of a disc, in AutoId order, after the file `afterId`. Read a page at
+// a time, so that no read lasts long enough to hold up a writer.
+std::vector<StoredFile> discFiles(Database& db, qint64 discId, qint64 afterId, int limit);
+
+struct DiscFileTotals {
+    qint64 files = 0;  // files to read back: not links, not archive members
+    qint64 bytes = 0;  // their stored sizes
+    qint64 hashed = 0; // of them, those with a stored hash
+};
+DiscFileTotals discFileTotals(Database& db, qint64 discId);
+
 // One folder or file as the scan found it. The views must stay valid until add() returns.
 struct ScannedEntry {
     std::string_view name; // UTF-8, as shown (TreeName)
@@ -99,6 +131,7 @@ struct ScannedEntry {
     std::optional<qint64> mtime; // seconds since 1970 UTC (FTime)
     std::string_view raw;        // the file system's bytes when they are not UTF-8 (FName)
     std::string_view link;       // a symbolic link's target (Link)
+    std::string_view hash;       // the content's hash (FHash), 16 bytes; empty: none taken
 };
 
 // The scan's writer: one qCDFiles row per folder or file of a disc, through one prepared
@@ -116,7 +149,8 @@ public:
 private:
     Database& m_db;
     std::unique_ptr<Query> m_insert;
-    bool m_facts; // the catalog has the time, raw-name and link columns
+    bool m_facts;  // the catalog has the time, raw-name and link columns
+    bool m_hashes; // ... and the content-hash column
 };
 
 } // namespace contentstore

@@ -184,6 +184,8 @@ void MainWindow::createActions() {
     rename->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     makeAction("MFullOpen", QStringLiteral("全部展开"));
     makeAction("MFullClose", QStringLiteral("全部折叠"));
+    makeAction("MVerify", QStringLiteral("校验光盘"),
+               QStringLiteral("读回光盘上的每个文件，与目录中的记录比较"));
 
     // Pop-up menu of the file list.
     QAction* open = makeAction("mitOpen", QStringLiteral("开启(&O)"));
@@ -280,6 +282,8 @@ void MainWindow::createMenus() {
     m_tvPopMenu->addSeparator();
     m_tvPopMenu->addAction(action("MClassDelete"));
     m_tvPopMenu->addAction(action("MRenameNode"));
+    m_tvPopMenu->addSeparator();
+    m_tvPopMenu->addAction(action("MVerify"));
     m_tvPopMenu->addSeparator();
     m_tvPopMenu->addAction(action("MFullOpen"));
     m_tvPopMenu->addAction(action("MFullClose"));

@@ -103,6 +103,10 @@ ImportDialog::ImportDialog(MainWindow* window, QTreeWidgetItem* category)
 
     m_ckOnlyFloder = named(new QCheckBox(QStringLiteral("只导入文件夹"), this), "ckOnlyFloder");
     layout->addWidget(m_ckOnlyFloder);
+    m_cbChecksums = named(new QCheckBox(QStringLiteral("计算校验和"), this), "cbChecksums");
+    m_cbChecksums->setToolTip(
+        QStringLiteral("读取每个文件的内容并保存其校验和（XXH3-128），供以后校验光盘"));
+    layout->addWidget(m_cbChecksums);
     auto* depthRow = new QHBoxLayout;
     depthRow->addWidget(new QLabel(QStringLiteral("搜索深度："), this));
     m_spSearchDeeper = named(new QSpinBox(this), "spSearchDeeper");
@@ -286,6 +290,7 @@ void ImportDialog::btnOkClick() {
     params.foldersOnly = m_ckOnlyFloder->isChecked();
     params.types = types();
     params.nameEncoding = Settings().nameEncoding();
+    params.checksums = m_cbChecksums->isChecked();
     ScanProgressDialog progress(w->session().db(), params, this);
     prompts().exec(&progress);
     // Marked as the catalog recorded it, as the tree shows it when loaded again.

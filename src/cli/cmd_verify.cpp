@@ -1,0 +1,123 @@
+// verify: reads a disc's files back and names each one that is missing, unreadable or no
+// longer as catalogued.
+#include "cli/clicommon.h"
+#include "core/import/verifyjob.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <atomic>
+#include <csignal>
+
+namespace vorlane::cli {
+
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+extern "C" void onVerifyInterrupt(int) {
+    g_interrupted = true;
+}
+
+QString timeText(const std::optional<qint64>& t) {
+    return t ? QDateTime::fromSecsSinceEpoch(*t, Qt::UTC).toString(Qt::ISODate)
+             : QStringLiteral("unknown");
+}
+
+QString problemLine(const VerifyProblem& p) {
+    const QString path = oneLine(p.path);
+    switch (p.fault) {
+    case VerifyFault::Missing:
+        return QStringLiteral("missing: ") + path;
+    case VerifyFault::Unreadable:
+        return QStringLiteral("unreadable: ") + path + QStringLiteral(": ") + p.reason;
+    case VerifyFault::NotAFile:
+        return QStringLiteral("not a file: ") + path;
+    case VerifyFault::SizeDiffers:
+        return QStringLiteral("size differs: %1: %2 bytes in the catalog, %3 on disc")
+            .arg(path)
+            .arg(p.storedSize)
+            .arg(p.foundSize);
+    case VerifyFault::HashDiffers:
+        return QStringLiteral("content differs: ") + path;
+    case VerifyFault::TimeDiffers:
+        return QStringLiteral("time differs: %1: %2 in the catalog, %3 on disc")
+            .arg(path, timeText(p.storedTime), timeText(p.foundTime));
+    }
+    return path;
+}
+
+QString sizeText(qint64 bytes) {
+    return QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
+}
+
+} // namespace
+
+int cmdVerify(Context& ctx, QCommandLineParser& p) {
+    const QString path = p.positionalArguments().at(0);
+    VerifyParams params;
+    params.discId = idArgument(p.positionalArguments().at(1), QStringLiteral("DISC_ID"));
+    if (p.positionalArguments().size() > 2)
+        params.root = p.positionalArguments().at(2);
+
+    Database db;
+    openCatalog(db, path, p, Access::Read);
+    VerifyHooks hooks;
+    g_interrupted = false;
+    auto previous = std::signal(SIGINT, onVerifyInterrupt);
+    hooks.cancel = &g_interrupted;
+    // Problems are told as they are found: a long read-back shows its findings at once.
+    hooks.problem = [&](const VerifyProblem& problem) {
+        if (ctx.errIsTerminal)
+            ctx.err << "\r\x1b[K";
+        ctx.out << problemLine(problem) << '\n';
+        ctx.out.flush();
+    };
+    if (ctx.errIsTerminal) {
+        hooks.progressIntervalMs = 200;
+        hooks.progress = [&](const VerifyProgress& at) {
+            ctx.err << "\r\x1b[K" << sizeText(at.bytesDone) << " of " << sizeText(at.bytesTotal)
+                    << ", " << sizeText(at.bytesPerSecond) << "/s";
+            ctx.err.flush();
+        };
+    }
+    const VerifyResult r = verifyDisc(db, params, hooks);
+    std::signal(SIGINT, previous);
+    if (ctx.errIsTerminal) {
+        ctx.err << "\r\x1b[K";
+        ctx.err.flush();
+    }
+    switch (r.end) {
+    case VerifyEnd::NoDisc:
+        fail(path, QStringLiteral("no disc with id ") + QString::number(params.discId));
+    case VerifyEnd::RootUnreadable:
+        fail(r.root, QStringLiteral("cannot read the disc's folder: ") + r.reason);
+    case VerifyEnd::CatalogError:
+        fail(path, r.reason);
+    case VerifyEnd::Done:
+    case VerifyEnd::Cancelled:
+        break;
+    }
+    ctx.out << "checked " << r.files << (r.files == 1 ? " file" : " files") << " in "
+            << oneLine(r.root) << ", " << r.bytes << " bytes read";
+    if (r.sizeAndTimeOnly)
+        ctx.out << "; by size and time only: the disc was imported without checksums";
+    else if (r.hashed < r.files)
+        ctx.out << "; " << r.hashed << " by checksum, the rest by size and time";
+    else
+        ctx.out << "; by checksum (XXH3-128)";
+    ctx.out << "\n";
+    if (r.skipped > 0)
+        ctx.out << "passed over: " << r.skipped << " links and archive members\n";
+    const auto problems = qint64(r.problems.size());
+    if (r.end == VerifyEnd::Cancelled)
+        ctx.out << "verify cancelled: the disc was not read to the end\n";
+    ctx.out << (problems == 0 ? QStringLiteral("all files match")
+                              : QString::number(problems) +
+                                    (problems == 1 ? QStringLiteral(" file differs")
+                                                   : QStringLiteral(" files differ")) +
+                                    QStringLiteral(" or could not be read"))
+            << "\n";
+    return problems > 0 || r.end == VerifyEnd::Cancelled ? Failure : Ok;
+}
+
+} // namespace vorlane::cli
