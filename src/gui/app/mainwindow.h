@@ -31,6 +31,7 @@ class NotesPanel;
 class ImportHandler;
 class IndexKeeper;
 class SearchWindow;
+class DuplicateWindow;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -97,6 +98,7 @@ public:
     NotesPanel* notes() const { return m_notes; }
     ImportHandler* importer() const { return m_import; }
     SearchWindow* searchWindow() const { return m_search; }
+    DuplicateWindow* duplicateWindow() const { return m_dups; }
     // The open catalog's search index.
     IndexKeeper* searchIndex() const { return m_searchIndex; }
 
@@ -188,6 +190,7 @@ private:
     NotesPanel* m_notes = nullptr;
     ImportHandler* m_import = nullptr;
     SearchWindow* m_search = nullptr;
+    DuplicateWindow* m_dups = nullptr;
     IndexKeeper* m_searchIndex = nullptr;
 };
 
