@@ -39,9 +39,9 @@ struct Group {
 };
 
 // The groups of at least two files of `minSize` bytes or more, the largest wasted space
-// first (ties: larger files, then hashed groups, then by key). The engine finds the sizes
-// that files share; only the files of those sizes are read into memory, so a catalog of
-// millions of rows costs about one `group by` of its sizes and one pass over its files.
+// first (ties: larger files, then hashed groups, then by key). Two plain passes over the
+// files, one snapshot: their sizes, then the files of the sizes shared; only those are kept
+// in memory, so a catalog of millions of rows costs about two scans and a sort of sizes.
 // When `cancel` becomes true the read stops and nothing is returned. Throws DbError when
 // the catalog cannot be read. Catalogs without hash or link columns read them as empty.
 std::vector<Group> findDuplicates(Database& db, qint64 minSize,
