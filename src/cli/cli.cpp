@@ -218,6 +218,19 @@ const QList<Command>& commands() {
              findOptions(p);
          },
          cmdFind},
+        {QStringLiteral("dups"), QStringLiteral("CATALOG"),
+         QStringLiteral("List files kept more than once across the discs, largest waste "
+                        "first."),
+         [](QCommandLineParser& p) {
+             addPasswordOptions(p);
+             p.addOption({QStringLiteral("min-size"),
+                          QStringLiteral("Only files of at least this size (K, M, G suffixes; "
+                                         "default 1 byte)."),
+                          QStringLiteral("size")});
+             p.addOption({formatOption(), QStringLiteral("Output format: text, tsv or json."),
+                          QStringLiteral("format"), QStringLiteral("text")});
+         },
+         cmdDups},
         {QStringLiteral("note"), QStringLiteral("CATALOG (--disc ID | --entry ID) [TEXT]"),
          QStringLiteral("Show or set the note of a disc or an entry."),
          [](QCommandLineParser& p) {

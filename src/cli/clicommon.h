@@ -87,6 +87,7 @@ int cmdNote(Context& ctx, QCommandLineParser& p);
 int cmdCheck(Context& ctx, QCommandLineParser& p);
 int cmdImport(Context& ctx, QCommandLineParser& p);
 int cmdFind(Context& ctx, QCommandLineParser& p);
+int cmdDups(Context& ctx, QCommandLineParser& p);
 int cmdCompact(Context& ctx, QCommandLineParser& p);
 int cmdExport(Context& ctx, QCommandLineParser& p);
 int cmdMerge(Context& ctx, QCommandLineParser& p);

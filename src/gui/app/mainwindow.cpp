@@ -11,6 +11,7 @@
 #include "gui/browser/contentscontroller.h"
 #include "gui/browser/filelistview.h"
 #include "gui/browser/notes.h"
+#include "gui/dups/duplicatewindow.h"
 #include "gui/import/importhandler.h"
 #include "gui/import/verifyhandler.h"
 #include "gui/interchange/interchangehandler.h"
@@ -63,6 +64,8 @@ MainWindow::MainWindow(const QString& startFile, QWidget* parent) : QMainWindow(
     loadSettings();
     m_search = new SearchWindow(this, m_session, m_searchIndex);
     connect(action("MFind"), &QAction::triggered, m_search, &SearchWindow::tbFindClick);
+    m_dups = new DuplicateWindow(this, m_session);
+    connect(action("MDuplicates"), &QAction::triggered, m_dups, &DuplicateWindow::showWindow);
 
     if (const QScreen* screen = QApplication::primaryScreen())
         resize(screen->availableSize() * 0.85);
@@ -72,12 +75,14 @@ MainWindow::~MainWindow() {
     // The handlers go first: they watch the widgets' events, and tearing the widgets down
     // (removing actions, hiding, focus changes) sends events while this object is already
     // no longer a MainWindow.
+    delete m_dups;
     delete m_search;
     delete m_import;
     delete m_notes;
     delete m_contents;
     delete m_categoryTree;
     delete m_catalog;
+    m_dups = nullptr;
     m_search = nullptr;
     m_import = nullptr;
     m_notes = nullptr;
@@ -380,6 +385,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     m_search->hide();
+    m_dups->hide();
     event->accept();
 }
 

@@ -32,6 +32,7 @@ class ImportHandler;
 class InterchangeHandler;
 class IndexKeeper;
 class SearchWindow;
+class DuplicateWindow;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -99,6 +100,7 @@ public:
     ImportHandler* importer() const { return m_import; }
     InterchangeHandler* interchange() const { return m_interchange; }
     SearchWindow* searchWindow() const { return m_search; }
+    DuplicateWindow* duplicateWindow() const { return m_dups; }
     // The open catalog's search index.
     IndexKeeper* searchIndex() const { return m_searchIndex; }
 
@@ -191,6 +193,7 @@ private:
     ImportHandler* m_import = nullptr;
     InterchangeHandler* m_interchange = nullptr;
     SearchWindow* m_search = nullptr;
+    DuplicateWindow* m_dups = nullptr;
     IndexKeeper* m_searchIndex = nullptr;
 };
 

@@ -92,6 +92,7 @@ void MainWindow::createActions() {
     QAction* find = makeAction("MFind", QStringLiteral("查找..."), QStringLiteral("查找..."));
     find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     find->setIcon(themeIcon(QStringLiteral("edit-find")));
+    makeAction("MDuplicates", QStringLiteral("重复文件..."), QStringLiteral("重复文件"));
     connect(makeAction("MOptions", QStringLiteral("选项(&O)")), &QAction::triggered, this,
             &MainWindow::MOptionsClick);
 
@@ -246,6 +247,7 @@ void MainWindow::createMenus() {
     tools->setObjectName(QStringLiteral("MToolsMenu"));
     tools->addAction(action("MCompactFile"));
     tools->addAction(action("MFind"));
+    tools->addAction(action("MDuplicates"));
     tools->addSeparator();
     tools->addAction(action("MOptions"));
 

@@ -1,0 +1,51 @@
+// The same file kept more than once across a catalog's discs (no widgets).
+//
+// Which files are the same: only files count (no folders, no symbolic links), and only
+// those of at least a given size. A file with a content hash is keyed by its size and
+// hash. A file without one is keyed by its size and name, except when the files of that
+// size and name that do carry a hash all carry one and the same hash: it then takes that
+// hash as its key and joins their group. Files with equal keys form a group. Every file
+// has exactly one key, so the grouping is transitive: no group ever holds two files whose
+// hashes differ, and a file is never in two groups.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <atomic>
+#include <vector>
+
+namespace vorlane {
+
+class Database;
+
+namespace duplicatestore {
+
+struct Member {
+    qint64 id = 0;       // the file's AutoId
+    qint64 discId = 0;   // CdID
+    qint64 folderId = 0; // FatherId: 0 at the disc's top level
+    QString discName;
+    QString path; // below the disc's root, folder names joined by '/', the file's name last
+};
+
+struct Group {
+    qint64 size = 0;
+    // The content hash the members share; empty when they match by size and name alone.
+    QByteArray hash;
+    // Disc name, then disc id, then path.
+    std::vector<Member> members;
+    // Bytes that all copies but one take: size × (members − 1), at most the largest qint64.
+    qint64 wasted() const;
+};
+
+// The groups of at least two files of `minSize` bytes or more, the largest wasted space
+// first (ties: larger files, then hashed groups, then by key). Two plain passes over the
+// files, one snapshot: their sizes, then the files of the sizes shared; only those are kept
+// in memory, so a catalog of millions of rows costs about two scans and a sort of sizes.
+// When `cancel` becomes true the read stops and nothing is returned. Throws DbError when
+// the catalog cannot be read. Catalogs without hash or link columns read them as empty.
+std::vector<Group> findDuplicates(Database& db, qint64 minSize,
+                                  const std::atomic<bool>* cancel = nullptr);
+
+} // namespace duplicatestore
+} // namespace vorlane

@@ -1,0 +1,261 @@
+#include "gui/dups/duplicatewindow.h"
+
+#include "core/store/catalogsession.h"
+#include "core/store/database.h"
+#include "core/store/duplicatesjob.h"
+#include "gui/app/mainwindow.h"
+#include "gui/app/prompts.h"
+#include "gui/browser/contentscontroller.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDoubleValidator>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+#include <limits>
+
+namespace vorlane {
+
+namespace {
+
+enum Column { NameColumn, DiscColumn, SizeColumn, CountColumn, WastedColumn };
+
+// As the file list shows sizes, in larger units where files are large.
+QString bytesText(qint64 bytes) {
+    static const char* const units[] = {"KB", "MB", "GB", "TB", "PB", "EB"};
+    double value = double(bytes) / 1024.0;
+    size_t unit = 0;
+    while (value >= 1024.0 && unit + 1 < std::size(units)) {
+        value /= 1024.0;
+        ++unit;
+    }
+    QLocale locale;
+    locale.setNumberOptions(QLocale::DefaultNumberOptions);
+    return locale.toString(value, 'f', 1) + QLatin1Char(' ') + QLatin1String(units[unit]);
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& text) {
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(QLatin1String(name));
+    // Enter belongs to the size field and the list.
+    b->setAutoDefault(false);
+    b->setDefault(false);
+    return b;
+}
+
+} // namespace
+
+DuplicateWindow::DuplicateWindow(MainWindow* window, CatalogSession& session)
+    : QDialog(window, Qt::Window), m_w(window), m_session(session) {
+    setObjectName(QStringLiteral("DuplicateFrm"));
+    setWindowTitle(QStringLiteral("重复文件"));
+    resize(760, 480);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(new QLabel(QStringLiteral("最小文件大小："), this));
+    m_edMinSize = new QLineEdit(QStringLiteral("1"), this);
+    m_edMinSize->setObjectName(QStringLiteral("edMinSize"));
+    auto* validator = new QDoubleValidator(0, 1e15, 3, m_edMinSize);
+    validator->setLocale(QLocale::c());
+    m_edMinSize->setValidator(validator);
+    m_edMinSize->setMaximumWidth(100);
+    top->addWidget(m_edMinSize);
+    m_cobUnit = new QComboBox(this);
+    m_cobUnit->setObjectName(QStringLiteral("cobUnit"));
+    m_cobUnit->addItems(
+        {QStringLiteral("字节"), QStringLiteral("KB"), QStringLiteral("MB"), QStringLiteral("GB")});
+    top->addWidget(m_cobUnit);
+    m_btnFind = makeButton(this, "btnFind", QStringLiteral("查找"));
+    m_btnStop = makeButton(this, "btnStop", QStringLiteral("停止"));
+    m_btnStop->setEnabled(false);
+    top->addWidget(m_btnFind);
+    top->addWidget(m_btnStop);
+    top->addStretch();
+
+    m_tree = new QTreeWidget(this);
+    m_tree->setObjectName(QStringLiteral("tvDuplicates"));
+    m_tree->setHeaderLabels({QStringLiteral("文件"), QStringLiteral("光盘"), QStringLiteral("大小"),
+                             QStringLiteral("个数"), QStringLiteral("浪费空间")});
+    m_tree->setUniformRowHeights(true);
+    m_tree->setAllColumnsShowFocus(true);
+    m_tree->header()->setSectionResizeMode(NameColumn, QHeaderView::Stretch);
+    m_tree->header()->setStretchLastSection(false);
+
+    auto* bottom = new QHBoxLayout;
+    m_lblCount = new QLabel(this);
+    m_lblCount->setObjectName(QStringLiteral("lblCount"));
+    bottom->addWidget(m_lblCount, 1);
+    m_btnClose = makeButton(this, "btnClose", QStringLiteral("关闭"));
+    bottom->addWidget(m_btnClose);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(m_tree, 1);
+    layout->addLayout(bottom);
+
+    connect(m_btnFind, &QPushButton::clicked, this, &DuplicateWindow::btnFindClick);
+    connect(m_btnStop, &QPushButton::clicked, this, &DuplicateWindow::btnStopClick);
+    connect(m_btnClose, &QPushButton::clicked, this, &DuplicateWindow::reject);
+    connect(m_edMinSize, &QLineEdit::returnPressed, this, &DuplicateWindow::btnFindClick);
+    // Double-click and Enter alike.
+    connect(m_tree, &QTreeWidget::itemActivated, this, &DuplicateWindow::lookAt);
+    // Ids from another catalog would lead nowhere, or to the wrong file.
+    connect(&m_session, &CatalogSession::fileChanged, this, [this] {
+        if (m_job)
+            m_job->cancel();
+        clear();
+        m_searched = false;
+    });
+}
+
+DuplicateWindow::~DuplicateWindow() {
+    if (m_job) {
+        m_job->cancel();
+        delete m_job; // waits for the work to end
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+void DuplicateWindow::showWindow() {
+    QDialog::show();
+    raise();
+    activateWindow();
+    if (!m_searched && !m_job)
+        btnFindClick();
+}
+
+qint64 DuplicateWindow::minSize() const {
+    bool ok = false;
+    const double v = QLocale::c().toDouble(m_edMinSize->text().trimmed(), &ok);
+    if (!ok || v < 0 || !std::isfinite(v))
+        return 1;
+    const double bytes = v * std::pow(1024.0, m_cobUnit->currentIndex());
+    // Far beyond any disc; keeps the value inside 64 bits.
+    return qint64(std::llround(std::min(bytes, 9.0e18)));
+}
+
+void DuplicateWindow::btnFindClick() {
+    if (m_job || !m_session.db().isOpen())
+        return;
+    clear();
+    m_searched = true;
+    const QString path = m_session.db().path();
+    if (path.isEmpty()) {
+        // A catalog never saved has no file another connection could read; it is small.
+        try {
+            list(duplicatestore::findDuplicates(m_session.db(), minSize()));
+        } catch (const DbError& e) {
+            prompts().message(this, QStringLiteral("查找重复文件时出错：") + e.text(),
+                              QStringLiteral("提示"), QMessageBox::Critical);
+        }
+        emit searchFinished();
+        return;
+    }
+    m_job = new DuplicatesJob(path, minSize(), this);
+    connect(m_job, &Job::finished, this, &DuplicateWindow::jobFinished, Qt::QueuedConnection);
+    setSearching(true);
+    m_lblCount->setText(QStringLiteral("正在查找..."));
+    m_job->start();
+}
+
+void DuplicateWindow::btnStopClick() {
+    if (m_job)
+        m_job->cancel();
+}
+
+void DuplicateWindow::jobFinished() {
+    DuplicatesJob* job = std::exchange(m_job, nullptr);
+    setSearching(false);
+    if (!job->error().isEmpty() && !job->isCancelled())
+        prompts().message(this, QStringLiteral("查找重复文件时出错：") + job->error(),
+                          QStringLiteral("提示"), QMessageBox::Critical);
+    if (job->isCancelled()) {
+        clear();
+        m_lblCount->setText(QStringLiteral("已停止"));
+    } else {
+        list(job->groups());
+    }
+    job->deleteLater();
+    emit searchFinished();
+}
+
+void DuplicateWindow::list(const std::vector<duplicatestore::Group>& groups) {
+    clear();
+    m_tree->setUpdatesEnabled(false);
+    QList<QTreeWidgetItem*> items;
+    items.reserve(qsizetype(groups.size()));
+    qint64 files = 0, wasted = 0;
+    for (const duplicatestore::Group& g : groups) {
+        auto* group = new QTreeWidgetItem;
+        const duplicatestore::Member& first = g.members.front();
+        group->setText(NameColumn, first.path.mid(first.path.lastIndexOf(QLatin1Char('/')) + 1));
+        group->setText(SizeColumn, bytesText(g.size));
+        group->setToolTip(SizeColumn, QString::number(g.size) + QStringLiteral(" 字节"));
+        group->setText(CountColumn, QString::number(g.members.size()));
+        group->setText(WastedColumn, bytesText(g.wasted()));
+        group->setToolTip(NameColumn, g.hash.isEmpty() ? QStringLiteral("大小和名称相同")
+                                                       : QStringLiteral("内容校验和相同：") +
+                                                             QString::fromLatin1(g.hash.toHex()));
+        for (int c : {SizeColumn, CountColumn, WastedColumn})
+            group->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
+        for (const duplicatestore::Member& m : g.members) {
+            auto* member = new QTreeWidgetItem(group);
+            member->setText(NameColumn, m.path);
+            member->setText(DiscColumn, m.discName);
+            member->setData(NameColumn, DiscRole, m.discId);
+            member->setData(NameColumn, FolderRole, m.folderId);
+            member->setData(NameColumn, FileRole, m.id);
+        }
+        items << group;
+        files += qint64(g.members.size());
+        if (__builtin_add_overflow(wasted, g.wasted(), &wasted))
+            wasted = std::numeric_limits<qint64>::max();
+    }
+    m_tree->addTopLevelItems(items);
+    m_tree->expandAll();
+    m_tree->setUpdatesEnabled(true);
+    m_lblCount->setText(QStringLiteral("共 %1 组，%2 个文件，浪费空间 %3")
+                            .arg(groups.size())
+                            .arg(files)
+                            .arg(bytesText(wasted)));
+}
+
+void DuplicateWindow::lookAt(QTreeWidgetItem* item) {
+    if (!item || !item->data(NameColumn, FileRole).isValid())
+        return;
+    m_w->contents()->showEntry(item->data(NameColumn, DiscRole).toLongLong(),
+                               item->data(NameColumn, FolderRole).toLongLong(),
+                               item->data(NameColumn, FileRole).toLongLong());
+}
+
+void DuplicateWindow::reject() {
+    if (m_job)
+        m_job->cancel();
+    QDialog::reject();
+}
+
+void DuplicateWindow::setSearching(bool on) {
+    m_btnFind->setEnabled(!on);
+    m_btnStop->setEnabled(on);
+    if (on)
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+void DuplicateWindow::clear() {
+    m_tree->clear();
+    m_lblCount->clear();
+}
+
+} // namespace vorlane
