@@ -169,6 +169,8 @@ void importOptions(QCommandLineParser& p) {
     p.addOption({QStringLiteral("types"),
                  QStringLiteral("Only files with these extensions, e.g. .jpg,.png."),
                  QStringLiteral("list")});
+    p.addOption({QStringLiteral("archives"),
+                 QStringLiteral("List the members of zip, 7z, tar and iso files below them.")});
 }
 
 } // namespace

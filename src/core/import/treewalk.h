@@ -52,6 +52,9 @@ protected:
     // The folder being worked through, below the root ("" or "/A/B"). In enter() and
     // unreadable() it is the folder concerned.
     const std::string& path() const { return m_path; }
+    // A descriptor of the folder being worked through, for opening one of its files by its
+    // raw name; -1 when the folder can no longer be opened. Owned by the walk.
+    int folderFd() { return m_stack.empty() ? -1 : topFd(); }
 
     // Called for each entry while its folder's listing is read; `e.isDir` is what the
     // listing says. True asks for the entry's lstat (its size and time, a link's target);

@@ -406,7 +406,8 @@ ExportResult writeCsv(Database& db, const ExportOptions& options, const Layout& 
         categoryPaths.push_back(d.categoryPath.toUtf8());
         sources.push_back(d.sourcePath.toUtf8());
     }
-    int cName = -1, cPath = -1, cSize = -1, cDir = -1, cTime = -1, cNote = -1, cLink = -1;
+    int cName = -1, cPath = -1, cSize = -1, cDir = -1, cTime = -1, cNote = -1, cLink = -1,
+        cArchive = -1;
     bool stopped = false;
     const std::optional<qint64> one =
         layout.discs.size() == 1 ? std::optional<qint64>(layout.discs.front().id) : std::nullopt;
@@ -419,6 +420,7 @@ ExportResult writeCsv(Database& db, const ExportOptions& options, const Layout& 
             cTime = row.indexOf("FTime");
             cNote = row.indexOf("TreeExp");
             cLink = row.indexOf("Link");
+            cArchive = row.indexOf("Archive");
         }
         const auto disc = layout.discIndex.constFind(row.integerOr("CdID", 0));
         if (disc == layout.discIndex.constEnd())
@@ -446,8 +448,15 @@ ExportResult writeCsv(Database& db, const ExportOptions& options, const Layout& 
                             .toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'"))
                             .toLatin1());
         sink.append(',');
-        if (isDir)
+        const qint64 mark = cArchive >= 0 && row.cells[cArchive].type == Cell::Type::Integer
+                                ? row.cells[cArchive].integer
+                                : 0;
+        if (mark == 2)
+            sink.append(isDir ? "archive folder" : "archive member");
+        else if (isDir)
             sink.append("folder");
+        else if (mark == 1)
+            sink.append("archive");
         else if (!textCell(row, cLink).isEmpty())
             sink.append("link");
         else
