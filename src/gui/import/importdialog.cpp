@@ -103,6 +103,9 @@ ImportDialog::ImportDialog(MainWindow* window, QTreeWidgetItem* category)
 
     m_ckOnlyFloder = named(new QCheckBox(QStringLiteral("只导入文件夹"), this), "ckOnlyFloder");
     layout->addWidget(m_ckOnlyFloder);
+    m_cbArchives = named(new QCheckBox(QStringLiteral("列出压缩包内容"), this), "cbArchives");
+    m_cbArchives->setToolTip(QStringLiteral("zip、7z、tar、iso 文件中的文件也列入目录"));
+    layout->addWidget(m_cbArchives);
     auto* depthRow = new QHBoxLayout;
     depthRow->addWidget(new QLabel(QStringLiteral("搜索深度："), this));
     m_spSearchDeeper = named(new QSpinBox(this), "spSearchDeeper");
@@ -285,6 +288,7 @@ void ImportDialog::btnOkClick() {
     params.depthLimit = m_spSearchDeeper->value();
     params.foldersOnly = m_ckOnlyFloder->isChecked();
     params.types = types();
+    params.archives = m_cbArchives->isChecked();
     params.nameEncoding = Settings().nameEncoding();
     ScanProgressDialog progress(w->session().db(), params, this);
     prompts().exec(&progress);

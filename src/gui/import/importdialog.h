@@ -62,6 +62,7 @@ private:
     QLineEdit* m_txtCDPath = nullptr;
     QListWidget* m_listBox1 = nullptr;
     QCheckBox* m_ckOnlyFloder = nullptr;
+    QCheckBox* m_cbArchives = nullptr;
     QSpinBox* m_spSearchDeeper = nullptr;
     QPushButton* m_btnOk = nullptr;
 };
