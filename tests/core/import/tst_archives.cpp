@@ -16,6 +16,8 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <archive.h>
+#include <archive_entry.h>
 
 using namespace vorlane;
 
@@ -49,6 +51,27 @@ data = open('broken.zip', 'rb').read()
 open('broken.zip', 'wb').write(data[:10000])
 open('plain.txt', 'w').write('not an archive')
 )";
+
+// A zip whose member needs a password (Python cannot write one).
+bool writeEncryptedZip(const QString& path) {
+    archive* a = archive_write_new();
+    bool ok = archive_write_set_format_zip(a) == ARCHIVE_OK &&
+              archive_write_set_options(a, "zip:encryption=zipcrypt") == ARCHIVE_OK &&
+              archive_write_set_passphrase(a, "secret") == ARCHIVE_OK &&
+              archive_write_open_filename(a, QFile::encodeName(path).constData()) == ARCHIVE_OK;
+    if (ok) {
+        archive_entry* e = archive_entry_new();
+        archive_entry_set_pathname(e, "hidden.txt");
+        archive_entry_set_size(e, 5);
+        archive_entry_set_filetype(e, AE_IFREG);
+        archive_entry_set_perm(e, 0644);
+        ok = archive_write_header(a, e) == ARCHIVE_OK && archive_write_data(a, "hello", 5) == 5;
+        archive_entry_free(e);
+        ok = archive_write_close(a) == ARCHIVE_OK && ok;
+    }
+    archive_write_free(a);
+    return ok;
+}
 
 struct Stored {
     QString rel; // below the root: FPath, with the name for a file
@@ -104,6 +127,7 @@ void TestArchives::membersAreRowsBelowTheirArchive() {
     python.start(QStringLiteral("python3"), {QStringLiteral("-c"), QString::fromUtf8(kMakeTree)});
     QVERIFY(python.waitForFinished(60000));
     QVERIFY2(python.exitCode() == 0, python.readAllStandardError().constData());
+    QVERIFY(writeEncryptedZip(tree.path("locked.zip")));
     QTemporaryDir work;
     const QString cat = work.filePath("c.vlr");
     QCOMPARE(runCli({"new", cat}).code, 0);
@@ -143,6 +167,7 @@ void TestArchives::membersAreRowsBelowTheirArchive() {
         "/docs/nested.zip/目录|D|2|0|/docs/nested.zip",
         "/docs/nested.zip/目录/说明.txt|F|2|10|/docs/nested.zip/目录",
         QStringLiteral("/gbk.zip|F|1|%1|").arg(size("gbk.zip")),
+        QStringLiteral("/locked.zip|F|0|%1|").arg(size("locked.zip")),
         "/gbk.zip/资料|D|2|0|/gbk.zip",
         "/gbk.zip/资料/报告.txt|F|2|10|/gbk.zip/资料",
         "/plain.txt|F|0|14|",
@@ -159,6 +184,8 @@ void TestArchives::membersAreRowsBelowTheirArchive() {
     QVERIFY2(brokenNote.startsWith(QStringLiteral("无法读取压缩包内容：")) &&
                  brokenNote.size() > 10,
              qPrintable(brokenNote));
+    QCOMPARE(rows.value(idOf(rows, "/locked.zip")).note,
+             QStringLiteral("无法读取压缩包内容：压缩包已加密"));
 
     // The readers: a sound catalog, members found by name, the disc's own files counted.
     QCOMPARE(runCli({"check", cat}).out, QStringLiteral("ok\n"));
@@ -167,11 +194,12 @@ void TestArchives::membersAreRowsBelowTheirArchive() {
     QCOMPARE(hits.size(), 1);
     QCOMPARE(hits[0].toObject()["name"].toString(), QStringLiteral("报告.txt"));
     const QString facts = runCli({"tree", cat, "--long"}).out;
-    QVERIFY2(facts.contains("folders: 1  files: 5  size: " +
-                            QString::number(10000 + 14 + size("data.tar.xz") +
-                                            size("docs/nested.zip") + size("gbk.zip")) +
-                            "  archive members: 12\n"),
-             qPrintable(facts));
+    QVERIFY2(
+        facts.contains("folders: 1  files: 6  size: " +
+                       QString::number(10000 + 14 + size("data.tar.xz") + size("docs/nested.zip") +
+                                       size("gbk.zip") + size("locked.zip")) +
+                       "  archive members: 12\n"),
+        qPrintable(facts));
     const CliResult listed =
         runCli({"ls", cat, "1", QString::number(idOf(rows, "/gbk.zip")), "--format", "tsv"});
     QVERIFY2(listed.out.contains("\tfolder\t0\t资料\t/gbk.zip/资料\t"), qPrintable(listed.out));
