@@ -171,6 +171,8 @@ void importOptions(QCommandLineParser& p) {
                  QStringLiteral("list")});
     p.addOption({QStringLiteral("checksums"),
                  QStringLiteral("Store a checksum (XXH3-128) of every file, for verify.")});
+    p.addOption({QStringLiteral("archives"),
+                 QStringLiteral("List the members of zip, 7z, tar and iso files below them.")});
 }
 
 } // namespace

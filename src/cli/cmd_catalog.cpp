@@ -67,11 +67,15 @@ QString factsLine(const DiscFacts& f) {
             break;
         }
     }
-    return QStringLiteral("scanned: %1  state: %2  fs: %3  capacity: %4  folders: %5  files: %6"
-                          "  size: %7")
-        .arg(time, state, f.fsType.isEmpty() ? unknown : oneLine(f.fsType),
-             f.capacity ? QString::number(*f.capacity) : unknown, QString::number(f.folders),
-             QString::number(f.files), QString::number(f.totalSize));
+    QString line =
+        QStringLiteral("scanned: %1  state: %2  fs: %3  capacity: %4  folders: %5  files: %6"
+                       "  size: %7")
+            .arg(time, state, f.fsType.isEmpty() ? unknown : oneLine(f.fsType),
+                 f.capacity ? QString::number(*f.capacity) : unknown, QString::number(f.folders),
+                 QString::number(f.files), QString::number(f.totalSize));
+    if (f.members > 0)
+        line += QStringLiteral("  archive members: ") + QString::number(f.members);
+    return line;
 }
 
 } // namespace
@@ -135,7 +139,7 @@ int cmdLs(Context& ctx, QCommandLineParser& p) {
     openCatalog(db, path, p, Access::Read);
     if (!catalogstore::discExists(db, disc))
         fail(path, QStringLiteral("no disc with id ") + QString::number(disc));
-    if (folder != 0 && !contentstore::isFolderOf(db, folder, disc))
+    if (folder != 0 && !contentstore::isListingOf(db, folder, disc))
         fail(path, QStringLiteral("no folder with id ") + QString::number(folder) +
                        QStringLiteral(" on disc ") + QString::number(disc));
     QJsonArray json;
@@ -147,21 +151,25 @@ int cmdLs(Context& ctx, QCommandLineParser& p) {
         const qint64 size = e.size;
         const bool isDir = e.isDir;
         const QString& note = e.note;
+        // An archive whose members are listed lists like a folder (`ls` with its id).
+        const char* type = isDir                               ? "folder"
+                           : e.archive == ArchiveMark::Archive ? "archive"
+                                                               : "file";
         const QString& fpath = e.path;
         // A folder's FPath names the folder itself; a file's names the folder holding it.
         const QString full = isDir ? fpath : fpath + QLatin1Char('/') + name;
         if (format == QLatin1String("json")) {
             json.append(QJsonObject{
                 {QStringLiteral("id"), id},
-                {QStringLiteral("type"), isDir ? QStringLiteral("folder") : QStringLiteral("file")},
+                {QStringLiteral("type"), QString::fromLatin1(type)},
                 {QStringLiteral("size"), size},
                 {QStringLiteral("name"), name},
                 {QStringLiteral("path"), full},
                 {QStringLiteral("note"), note},
                 {QStringLiteral("mtime"), e.mtime ? QJsonValue(*e.mtime) : QJsonValue()}});
         } else if (format == QLatin1String("tsv")) {
-            ctx.out << id << '\t' << (isDir ? "folder" : "file") << '\t' << size << '\t'
-                    << oneLine(name) << '\t' << oneLine(full) << '\t' << oneLine(note) << '\t'
+            ctx.out << id << '\t' << type << '\t' << size << '\t' << oneLine(name) << '\t'
+                    << oneLine(full) << '\t' << oneLine(note) << '\t'
                     << (e.mtime ? QString::number(*e.mtime) : QString()) << '\n';
         } else {
             // UTC, so that the same catalog lists the same everywhere.

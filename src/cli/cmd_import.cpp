@@ -77,6 +77,7 @@ int cmdImport(Context& ctx, QCommandLineParser& p) {
     params.depthLimit = int(depth);
     params.foldersOnly = p.isSet(QStringLiteral("folders-only"));
     params.types = types;
+    params.archives = p.isSet(QStringLiteral("archives"));
     params.nameEncoding = Settings().nameEncoding();
     params.checksums = p.isSet(QStringLiteral("checksums"));
     ScanHooks hooks;

@@ -1,5 +1,6 @@
 #include "core/import/scanner.h"
 
+#include "core/import/archivelist.h"
 #include "core/import/filehash.h"
 #include "core/import/fsnames.h"
 #include "core/import/treewalk.h"
@@ -37,10 +38,14 @@ using Clock = std::chrono::steady_clock;
 // One row as the walk hands it over: the entry, its FPath, and the tag of the folder it
 // goes in. A folder's tag is its depth (the root's is 0): rows are stored in walk order,
 // so the folder last stored one level up is the parent.
+// An archive's members follow its row; their tag is the index of the member folder that
+// holds them in the archive's listing, -1 for the archive itself.
 struct Record {
     WalkEntry entry;
     std::string path;
     qint64 parentTag = 0;
+    ArchiveMark archive = ArchiveMark::None;
+    std::string note;
     bool hashed = false;
     filehash::Digest hash{};
 };
@@ -170,16 +175,26 @@ private:
                 row.path = r.path;
                 row.size = r.entry.size;
                 row.isDir = r.entry.isDir;
-                row.fatherId = m_ids[size_t(r.parentTag)];
+                const bool member = r.archive == ArchiveMark::Member;
+                row.fatherId = !member           ? m_ids[size_t(r.parentTag)]
+                               : r.parentTag < 0 ? m_archiveId
+                                                 : m_memberIds[size_t(r.parentTag)];
                 row.mtime = r.entry.mtime;
                 row.raw = r.entry.raw;
                 row.link = r.entry.link;
                 if (r.hashed)
                     row.hash = std::string_view(reinterpret_cast<const char*>(r.hash.data()),
                                                 r.hash.size());
+                row.note = r.note;
+                row.archive = r.archive;
                 const qint64 id = m_rows.add(row);
                 ++m_pending;
-                if (r.entry.isDir) {
+                if (r.archive == ArchiveMark::Archive) {
+                    m_archiveId = id;
+                    m_memberIds.clear();
+                } else if (member) {
+                    m_memberIds.push_back(id);
+                } else if (r.entry.isDir) {
                     m_ids.resize(size_t(r.parentTag) + 2);
                     m_ids.back() = id;
                 }
@@ -226,7 +241,9 @@ private:
     contentstore::EntryWriter m_rows;
     std::optional<Transaction> m_tx; // after m_rows: rolled back before it is finalized
     std::vector<qint64> m_ids;       // a folder's AutoId by its tag, down the current path
-    qint64 m_pending = 0;            // rows stored since the last commit
+    qint64 m_archiveId = 0;          // the last archive's row, and its members' in order
+    std::vector<qint64> m_memberIds;
+    qint64 m_pending = 0; // rows stored since the last commit
     qint64 m_committed = 0;
     QString m_error;
 
@@ -248,7 +265,7 @@ public:
     // Each folder's entries go in in name order, so that a new disc lists alphabetically.
     Walker(const ScanParams& params, const ScanHooks& hooks, Writer& writer)
         : TreeWalker(true, params.nameEncoding), m_params(params), m_hooks(hooks), m_writer(writer),
-          m_reporter(hooks.progress, hooks.progressIntervalMs),
+          m_reporter(hooks.progress, hooks.progressIntervalMs), m_names(params.nameEncoding),
           m_flushEvery(std::min(std::chrono::milliseconds(std::max(0, hooks.commitIntervalMs)),
                                 std::chrono::milliseconds(100))) {
         m_prefix = rootPrefix(params.root);
@@ -277,11 +294,15 @@ private:
     // Hands the row over. A batch goes when it is full, and also when it has waited a
     // while: a slow disc still has its rows committed about every commit interval.
     void addEntry(const WalkEntry& e, qint64 parentTag, const filehash::Digest* hash = nullptr) {
-        m_batch.push_back(Record{e, path(), parentTag});
+        m_batch.push_back(Record{e, path(), parentTag, ArchiveMark::None, {}});
         if (hash) {
             m_batch.back().hashed = true;
             m_batch.back().hash = *hash;
         }
+        flushWhenDue();
+    }
+
+    void flushWhenDue() {
         const Clock::time_point now = Clock::now();
         if (m_batch.size() < kBatchRows && now - m_lastFlush < m_flushEvery)
             return;
@@ -327,7 +348,9 @@ private:
         if (m_params.foldersOnly)
             return;
         if (e.accepted) {
-            if (m_params.checksums && !e.isLink)
+            if (m_params.archives && !e.isLink && archivelist::hasArchiveName(e.name))
+                addArchive(e, folderTag);
+            else if (m_params.checksums && !e.isLink)
                 addHashed(e, folderTag);
             else
                 addEntry(e, folderTag);
@@ -339,10 +362,47 @@ private:
     // a device) is stored all the same, without one; so is the file a cancel broke off, and
     // one whose size changed while it was read (the hash would not match the stored size).
     void addHashed(const WalkEntry& e, qint64 folderTag) {
-        const int dir = folderFd();
-        const filehash::Outcome h =
-            dir < 0 ? filehash::Outcome{} : filehash::hashFile(dir, e.rawName(), m_hooks.cancel);
+        const filehash::Outcome h = hashOf(e);
         addEntry(e, folderTag, h.ok && h.bytes == e.size ? &h.digest : nullptr);
+    }
+
+    filehash::Outcome hashOf(const WalkEntry& e) {
+        const int dir = folderFd();
+        return dir < 0 ? filehash::Outcome{} : filehash::hashFile(dir, e.rawName(), m_hooks.cancel);
+    }
+
+    // An archive's row, then its members below it; one that cannot be read is an ordinary
+    // file with a note saying why.
+    void addArchive(const WalkEntry& e, qint64 folderTag) {
+        const int fd = folderFd();
+        archivelist::Listing listing;
+        if (fd >= 0)
+            listing =
+                archivelist::listArchive(fd, e.rawName(), m_names, [this] { return !proceed(); });
+        Record row{e, path(), folderTag, ArchiveMark::None, {}};
+        if (m_params.checksums) {
+            const filehash::Outcome h = hashOf(e);
+            row.hashed = h.ok && h.bytes == e.size;
+            row.hash = h.digest;
+        }
+        if (listing.listed)
+            row.archive = ArchiveMark::Archive;
+        else if (!listing.problem.isEmpty())
+            row.note = (QStringLiteral("无法读取压缩包内容：") + listing.problem).toStdString();
+        m_batch.push_back(std::move(row));
+        if (!listing.listed) {
+            flushWhenDue();
+            return;
+        }
+        std::string base = path();
+        base += '/';
+        base += e.name;
+        for (archivelist::Member& m : listing.members) {
+            m_batch.push_back(
+                Record{std::move(m.entry), base + m.path, m.parent, ArchiveMark::Member, {}});
+            // The writer places members by the archive it stored last, also in a later batch.
+            flushWhenDue();
+        }
     }
 
     // The folder at path() could not be opened or read.
@@ -361,6 +421,7 @@ private:
     Writer& m_writer;
     QString m_prefix;
     fsnames::PathReporter m_reporter;
+    fsnames::NameDecoder m_names; // archive members' names
     std::unordered_set<std::string> m_types;
     ScanResult m_result;
     Batch m_batch;

@@ -445,7 +445,8 @@ ExportResult writeCsv(Database& db, const ExportOptions& options, const Layout& 
         csvField(sink, note);
         sink.append("\r\n");
     };
-    int cName = -1, cPath = -1, cSize = -1, cDir = -1, cTime = -1, cNote = -1, cLink = -1;
+    int cName = -1, cPath = -1, cSize = -1, cDir = -1, cTime = -1, cNote = -1, cLink = -1,
+        cArchive = -1;
     const auto writeEntry = [&](const RowView& row) {
         if (cName < 0) {
             cName = row.indexOf("TreeName");
@@ -455,6 +456,7 @@ ExportResult writeCsv(Database& db, const ExportOptions& options, const Layout& 
             cTime = row.indexOf("FTime");
             cNote = row.indexOf("TreeExp");
             cLink = row.indexOf("Link");
+            cArchive = row.indexOf("Archive");
         }
         const auto disc = layout.discIndex.constFind(row.integerOr("CdID", 0));
         if (disc == layout.discIndex.constEnd())
@@ -465,7 +467,12 @@ ExportResult writeCsv(Database& db, const ExportOptions& options, const Layout& 
         QByteArray full = sources[d] + textCell(row, cPath).toByteArray();
         if (!isDir)
             full += '/' + name.toByteArray();
-        const char* kind = isDir ? "folder" : !textCell(row, cLink).isEmpty() ? "link" : "file";
+        const qint64 mark = cellInteger(row, cArchive).value_or(0);
+        const char* kind = mark == 2   ? (isDir ? "archive folder" : "archive member")
+                           : isDir     ? "folder"
+                           : mark == 1 ? "archive"
+                           : !textCell(row, cLink).isEmpty() ? "link"
+                                                             : "file";
         writeRow(d, full, name, cellInteger(row, cSize), cellInteger(row, cTime), kind,
                  textCell(row, cNote));
         return true;

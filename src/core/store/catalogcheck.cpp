@@ -1,6 +1,7 @@
 #include "core/store/catalogcheck.h"
 
 #include "core/store/database.h"
+#include "core/store/schema.h"
 
 #include <algorithm>
 #include <unordered_map>
@@ -30,12 +31,34 @@ const Rule rules[] = {
      "(select 1 from qCDFiles p where p.AutoId = f.FatherId)",
      "entry %1: its parent folder %2 does not exist"},
     {"select f.AutoId, f.FatherId from qCDFiles f join qCDFiles p on p.AutoId = f.FatherId "
-     "where f.FatherId <> 0 and p.IsDir = 0",
-     "entry %1: its parent %2 is a file, not a folder"},
-    {"select f.AutoId, f.FatherId from qCDFiles f join qCDFiles p on p.AutoId = f.FatherId "
      "where f.FatherId <> 0 and p.CdID <> f.CdID",
      "entry %1: its parent folder %2 belongs to another disc"},
     {"select AutoId, '' from qCDFiles where TreeName is null", "entry %1: it has no name"},
+};
+
+// A file holds entries only when it is an archive whose members are listed; such rows are
+// known by qCDFiles.Archive, which catalogs from before it lack.
+const Rule fileParentRule = {
+    "select f.AutoId, f.FatherId from qCDFiles f join qCDFiles p on p.AutoId = f.FatherId "
+    "where f.FatherId <> 0 and p.IsDir = 0",
+    "entry %1: its parent %2 is a file, not a folder"};
+
+const Rule archiveRules[] = {
+    {"select f.AutoId, f.FatherId from qCDFiles f join qCDFiles p on p.AutoId = f.FatherId "
+     "where f.FatherId <> 0 and p.IsDir = 0 and p.Archive is not 1",
+     "entry %1: its parent %2 is a file, not a folder"},
+    {"select AutoId, Archive from qCDFiles where Archive is not null and Archive not in (1, 2)",
+     "entry %1: unknown archive mark %2"},
+    {"select AutoId, '' from qCDFiles where Archive = 1 and IsDir <> 0",
+     "entry %1: a folder marked as an archive"},
+    {"select AutoId, '' from qCDFiles where Archive = 2 and FatherId = 0",
+     "entry %1: an archive member outside any archive"},
+    {"select f.AutoId, f.FatherId from qCDFiles f join qCDFiles p on p.AutoId = f.FatherId "
+     "where f.Archive = 2 and p.IsDir <> 0 and p.Archive is not 2",
+     "entry %1: an archive member in the folder %2, which is not inside an archive"},
+    {"select f.AutoId, f.FatherId from qCDFiles f join qCDFiles p on p.AutoId = f.FatherId "
+     "where f.Archive is not 2 and p.Archive in (1, 2)",
+     "entry %1: not an archive member, yet inside the archive %2"},
 };
 
 // Ids of the rows whose chain of parents runs in a circle.
@@ -88,10 +111,18 @@ int checkCatalog(Database& db, const std::function<void(const QString&)>& onFaul
                 report(QStringLiteral("file: ") + line);
         }
     }
-    for (const Rule& r : rules) {
+    const auto apply = [&](const Rule& r) {
         Query q(db, QString::fromLatin1(r.sql));
         while (q.next())
             report(QString::fromLatin1(r.message).arg(q.integer(0)).arg(q.textOr(1)));
+    };
+    for (const Rule& r : rules)
+        apply(r);
+    if (hasVersion3Columns(db)) {
+        for (const Rule& r : archiveRules)
+            apply(r);
+    } else {
+        apply(fileParentRule);
     }
     for (qint64 id : cycles(db, QStringLiteral("select AutoId, FatherId from qClass")))
         report(QStringLiteral("category %1: its parents lead back to itself").arg(id));

@@ -193,16 +193,24 @@ std::optional<DiscFacts> discFacts(Database& db, qint64 discId, bool counted) {
     }
     if (!counted)
         return facts;
-    // Served by the index that starts with CdID.
+    // Served by the index that starts with CdID. Archive members are counted apart: their
+    // bytes are inside the archive's own size, not more on the disc.
+    const bool marks = hasVersion3Columns(db);
     Query q(db,
-            QStringLiteral("select coalesce(sum(IsDir<>0), 0), coalesce(sum(IsDir=0), 0), "
-                           "coalesce(sum(case when IsDir=0 then FSize end), 0) from qCDFiles "
-                           "where CdID=?"),
+            marks ? QStringLiteral(
+                        "select coalesce(sum(IsDir<>0 and m=0), 0), coalesce(sum(IsDir=0 and m=0), "
+                        "0), coalesce(sum(case when IsDir=0 and m=0 then FSize end), 0), "
+                        "coalesce(sum(m<>0), 0) from (select IsDir, FSize, coalesce(Archive=2, "
+                        "0) as m from qCDFiles where CdID=?)")
+                  : QStringLiteral("select coalesce(sum(IsDir<>0), 0), coalesce(sum(IsDir=0), 0), "
+                                   "coalesce(sum(case when IsDir=0 then FSize end), 0), 0 from "
+                                   "qCDFiles where CdID=?"),
             {discId});
     if (q.next()) {
         facts.folders = q.integer(0);
         facts.files = q.integer(1);
         facts.totalSize = q.integer(2);
+        facts.members = q.integer(3);
     }
     return facts;
 }

@@ -64,6 +64,9 @@ struct DiscFacts {
     qint64 folders = 0;
     qint64 files = 0;
     qint64 totalSize = 0; // bytes of all its files
+    // Files and folders listed inside its archives; not among the counts above, which are
+    // what the disc itself holds (an archive counts as one file of its own size).
+    qint64 members = 0;
 };
 
 struct NewDisc {

@@ -16,6 +16,47 @@ bool isFolderOf(Database& db, qint64 folderId, qint64 discId) {
         .isValid();
 }
 
+bool isListingOf(Database& db, qint64 entryId, qint64 discId) {
+    if (isFolderOf(db, entryId, discId))
+        return true;
+    return hasVersion3Columns(db) &&
+           db.scalar(QStringLiteral("select 1 from qCDFiles where AutoId=? and CdID=? and "
+                                    "Archive=1"),
+                     {entryId, discId})
+               .isValid();
+}
+
+std::optional<EntryLink> entryLink(Database& db, qint64 entryId) {
+    const bool marks = hasVersion3Columns(db);
+    Query q(db,
+            marks ? QStringLiteral("select FatherId,Archive from qCDFiles where AutoId=?")
+                  : QStringLiteral("select FatherId from qCDFiles where AutoId=?"),
+            {entryId});
+    if (!q.next())
+        return std::nullopt;
+    EntryLink link;
+    link.fatherId = q.isNull(0) ? 0 : q.integer(0);
+    if (marks && !q.isNull(1) && (q.integer(1) == 1 || q.integer(1) == 2))
+        link.archive = ArchiveMark(q.integer(1));
+    return link;
+}
+
+qint64 archiveOf(Database& db, qint64 memberId) {
+    QSet<qint64> seen;
+    for (qint64 id = memberId; id > 0 && !seen.contains(id);) {
+        seen.insert(id);
+        const std::optional<EntryLink> link = entryLink(db, id);
+        if (!link)
+            return 0;
+        if (link->archive == ArchiveMark::Archive)
+            return id == memberId ? 0 : id;
+        if (link->archive != ArchiveMark::Member)
+            return 0;
+        id = link->fatherId;
+    }
+    return 0;
+}
+
 std::optional<QString> entryNote(Database& db, qint64 entryId) {
     Query q(db, QStringLiteral("select TreeExp from qCDFiles where AutoId=?"), {entryId});
     if (!q.next())
@@ -42,10 +83,12 @@ void readLevel(Database& db, qint64 discId, qint64 folderId,
     // hands the rows over in this order: a level costs its own rows, not its disc's, and
     // nothing is sorted.
     // A catalog that could not be upgraded has no time or link to give.
-    const QString columns =
-        hasVersion2Columns(db)
-            ? QStringLiteral("AutoId,TreeName,FSize,TreeExp,FPath,IsDir,FTime,Link")
-            : QStringLiteral("AutoId,TreeName,FSize,TreeExp,FPath,IsDir");
+    QString columns = QStringLiteral("AutoId,TreeName,FSize,TreeExp,FPath,IsDir");
+    if (hasVersion2Columns(db)) {
+        columns += QStringLiteral(",FTime,Link");
+        if (hasVersion3Columns(db))
+            columns += QStringLiteral(",Archive");
+    }
     Query q = folderId == 0
                   ? Query(db,
                           QStringLiteral("select %1 from qCDFiles where CdID=? and FatherId=0 "
@@ -76,6 +119,11 @@ void readLevel(Database& db, qint64 discId, qint64 folderId,
             if (!q.isNull(6))
                 e.mtime = q.integer(6);
             e.link = q.textOr(7);
+        }
+        if (q.columnCount() > 8 && !q.isNull(8)) {
+            const qint64 mark = q.integer(8);
+            if (mark == 1 || mark == 2)
+                e.archive = ArchiveMark(mark);
         }
         if (!onRow(std::move(e)))
             break;
@@ -280,16 +328,20 @@ DiscFileTotals discFileTotals(Database& db, qint64 discId) {
 }
 
 EntryWriter::EntryWriter(Database& db, qint64 discId)
-    : m_db(db), m_facts(hasVersion2Columns(db)), m_hashes(m_facts && hasVersion3Columns(db)) {
-    m_insert = std::make_unique<Query>(
-        db, m_hashes  ? QStringLiteral("insert into qCDFiles (CdID, FatherId, TreeName, FPath, "
-                                        "FSize, IsDir, FTime, FName, Link, FHash) values (?1, ?2, "
-                                        "?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)")
-            : m_facts ? QStringLiteral("insert into qCDFiles (CdID, FatherId, TreeName, FPath, "
-                                       "FSize, IsDir, FTime, FName, Link) values (?1, ?2, ?3, ?4, "
-                                       "?5, ?6, ?7, ?8, ?9)")
-                      : QStringLiteral("insert into qCDFiles (CdID, FatherId, TreeName, FPath, "
-                                       "FSize, IsDir) values (?1, ?2, ?3, ?4, ?5, ?6)"));
+    : m_db(db), m_facts(hasVersion2Columns(db)), m_v3(m_facts && hasVersion3Columns(db)) {
+    QString sql = QStringLiteral("insert into qCDFiles (CdID, FatherId, TreeName, FPath, FSize, "
+                                 "IsDir, TreeExp");
+    QString values = QStringLiteral("?1, ?2, ?3, ?4, ?5, ?6, ?7");
+    if (m_facts) {
+        sql += QStringLiteral(", FTime, FName, Link");
+        values += QStringLiteral(", ?8, ?9, ?10");
+    }
+    if (m_v3) {
+        sql += QStringLiteral(", Archive, FHash");
+        values += QStringLiteral(", ?11, ?12");
+    }
+    m_insert =
+        std::make_unique<Query>(db, sql + QStringLiteral(") values (") + values + QLatin1Char(')'));
     m_insert->bind(1, discId);
 }
 
@@ -312,25 +364,33 @@ qint64 EntryWriter::add(const ScannedEntry& e) {
     bindText(st, 4, e.path);
     sqlite3_bind_int64(st, 5, e.isDir ? 0 : e.size);
     sqlite3_bind_int(st, 6, e.isDir ? 1 : 0);
+    if (e.note.empty())
+        sqlite3_bind_null(st, 7);
+    else
+        bindText(st, 7, e.note);
     if (m_facts) {
         if (e.mtime)
-            sqlite3_bind_int64(st, 7, *e.mtime);
+            sqlite3_bind_int64(st, 8, *e.mtime);
         else
-            sqlite3_bind_null(st, 7);
-        if (e.raw.empty())
             sqlite3_bind_null(st, 8);
-        else
-            sqlite3_bind_blob(st, 8, e.raw.data(), int(e.raw.size()), SQLITE_STATIC);
-        if (e.link.empty())
+        if (e.raw.empty())
             sqlite3_bind_null(st, 9);
         else
-            bindText(st, 9, e.link);
-    }
-    if (m_hashes) {
-        if (e.hash.empty())
+            sqlite3_bind_blob(st, 9, e.raw.data(), int(e.raw.size()), SQLITE_STATIC);
+        if (e.link.empty())
             sqlite3_bind_null(st, 10);
         else
-            sqlite3_bind_blob(st, 10, e.hash.data(), int(e.hash.size()), SQLITE_STATIC);
+            bindText(st, 10, e.link);
+    }
+    if (m_v3) {
+        if (e.archive == ArchiveMark::None)
+            sqlite3_bind_null(st, 11);
+        else
+            sqlite3_bind_int(st, 11, int(e.archive));
+        if (e.hash.empty())
+            sqlite3_bind_null(st, 12);
+        else
+            sqlite3_bind_blob(st, 12, e.hash.data(), int(e.hash.size()), SQLITE_STATIC);
     }
     const int rc = sqlite3_step(st);
     if (rc != SQLITE_DONE) {

@@ -17,6 +17,10 @@ namespace vorlane {
 class Database;
 class Query;
 
+// qCDFiles.Archive: an archive whose members are listed below it, and such a member (a
+// folder or a file inside the archive).
+enum class ArchiveMark { None = 0, Archive = 1, Member = 2 };
+
 // One row of qCDFiles as the file list shows it.
 struct Entry {
     qint64 id = 0;
@@ -27,6 +31,7 @@ struct Entry {
     bool isDir = false;
     std::optional<qint64> mtime; // seconds since 1970 UTC; unknown for older or hand-made rows
     QString link;                // a symbolic link's target; empty for anything else
+    ArchiveMark archive = ArchiveMark::None;
 };
 
 struct FolderRef {
@@ -38,6 +43,21 @@ namespace contentstore {
 
 // True when `folderId` is a folder of disc `discId`.
 bool isFolderOf(Database& db, qint64 folderId, qint64 discId);
+
+// True when `entryId` lists entries of disc `discId`: a folder, or an archive whose
+// members are listed below it.
+bool isListingOf(Database& db, qint64 entryId, qint64 discId);
+
+struct EntryLink {
+    qint64 fatherId = 0;
+    ArchiveMark archive = ArchiveMark::None;
+};
+// The entry's parent and archive mark; nullopt when there is no such entry.
+std::optional<EntryLink> entryLink(Database& db, qint64 entryId);
+
+// The archive row that a member (file or folder) lies in; 0 when `memberId` is not a
+// member of a listed archive.
+qint64 archiveOf(Database& db, qint64 memberId);
 
 // An entry's note (empty when it has none); nullopt when there is no such entry.
 std::optional<QString> entryNote(Database& db, qint64 entryId);
@@ -132,6 +152,8 @@ struct ScannedEntry {
     std::string_view raw;        // the file system's bytes when they are not UTF-8 (FName)
     std::string_view link;       // a symbolic link's target (Link)
     std::string_view hash;       // the content's hash (FHash), 16 bytes; empty: none taken
+    std::string_view note;       // TreeExp, e.g. why an archive's contents are missing
+    ArchiveMark archive = ArchiveMark::None;
 };
 
 // The scan's writer: one qCDFiles row per folder or file of a disc, through one prepared
@@ -149,8 +171,8 @@ public:
 private:
     Database& m_db;
     std::unique_ptr<Query> m_insert;
-    bool m_facts;  // the catalog has the time, raw-name and link columns
-    bool m_hashes; // ... and the content-hash column
+    bool m_facts; // the catalog has the time, raw-name and link columns
+    bool m_v3;    // ... and the archive mark and content-hash columns
 };
 
 } // namespace contentstore

@@ -20,6 +20,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QProgressBar>
+#include <QTemporaryDir>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
@@ -149,6 +150,8 @@ ContentsController::ContentsController(MainWindow* window, CatalogSession& sessi
             &ContentsController::btnCDRomDeleteClick);
 }
 
+ContentsController::~ContentsController() = default;
+
 template <typename Fn> void ContentsController::guarded(Fn&& fn) {
     try {
         fn();
@@ -198,6 +201,7 @@ void ContentsController::fillFolder(qint64 folderId) {
 
 void ContentsController::fillLevel(qint64 discId, qint64 folderId) {
     const bool root = folderId == 0;
+    m_archiveLevel = 0;
     WaitCursor wait;
     const quint64 serial = ++m_fillSerial;
     w->setStatusText(QStringLiteral("读取数据......"));
@@ -271,7 +275,37 @@ void ContentsController::tvCDRomChange(QTreeWidgetItem* node) {
     });
 }
 
+void ContentsController::showArchiveLevel(qint64 id) {
+    guarded([&] {
+        fillFolder(id);
+        m_archiveLevel = id;
+        w->action("tbBack")->setEnabled(true);
+        w->setEnabledNamed({"MAddDir", "MAddFile"}, false);
+        w->progressBar()->setValue(0);
+    });
+}
+
+void ContentsController::leaveArchiveLevel() {
+    const qint64 from = m_archiveLevel;
+    std::optional<contentstore::EntryLink> link;
+    guarded([&] { link = contentstore::entryLink(m_session.db(), from); });
+    if (link && link->archive == ArchiveMark::Member && link->fatherId != 0) {
+        showArchiveLevel(link->fatherId);
+    } else if (QTreeWidgetItem* node = w->tvCDRom()->currentItem()) {
+        // Out of the archive: the folder holding it, as the content tree still shows.
+        tvCDRomChange(node);
+    } else if (w->notes()->isDiscOpen()) {
+        guarded([&] { fillCDRoot(w->notes()->discIdText().toLongLong()); });
+        w->action("tbBack")->setEnabled(false);
+    }
+    selectFileById(QString::number(from));
+}
+
 void ContentsController::tbBackClick() {
+    if (m_archiveLevel != 0) {
+        leaveArchiveLevel();
+        return;
+    }
     QTreeWidget* tree = w->tvCDRom();
     QTreeWidgetItem* node = tree->currentItem();
     if (!node)
@@ -307,8 +341,9 @@ void ContentsController::updateListCommands() {
     w->setEnabledNamed({"mitOpen", "MOpen"}, selected == 1);
     w->setEnabledNamed({"mitDelete"}, full && selected > 0);
     w->setEnabledNamed({"mitFileExp", "MFileExp"}, selected == 1 && !isFileNotesOpen());
+    // Nothing is added inside an archive: its members are what the archive holds.
     w->setEnabledNamed({"mitAddDir", "MAddDir", "mitAddFile", "MAddFile"},
-                       full && w->notes()->isDiscOpen());
+                       full && w->notes()->isDiscOpen() && m_archiveLevel == 0);
 }
 
 void ContentsController::lvMainChange() {
@@ -394,7 +429,27 @@ void ContentsController::showEntry(qint64 discId, qint64 folderId, qint64 fileId
         tree->setCurrentItem(node);
     tree->scrollToItem(node);
     const QString fileIdText = QString::number(fileId);
+    std::optional<contentstore::EntryLink> link;
+    qint64 archive = 0;
     if (folderId != 0) {
+        guarded([&] {
+            link = contentstore::entryLink(m_session.db(), folderId);
+            if (link && link->archive != ArchiveMark::None)
+                archive = link->archive == ArchiveMark::Archive
+                              ? folderId
+                              : contentstore::archiveOf(m_session.db(), folderId);
+            if (archive != 0)
+                link = contentstore::entryLink(m_session.db(), archive);
+        });
+    }
+    if (archive != 0 && link) {
+        // Inside an archive: the folder holding it, then the archive's level.
+        if (link->fatherId != 0)
+            openFolder(link->fatherId);
+        else if (wasShown)
+            w->categoryTree()->tvMainChange(node);
+        showArchiveLevel(folderId);
+    } else if (folderId != 0) {
         openFolder(folderId);
     } else if (fileId != 0 && !selectFileById(fileIdText) && wasShown) {
         // The disc was shown with one of its folders open: a hit at its top level needs

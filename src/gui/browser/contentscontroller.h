@@ -6,7 +6,9 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <memory>
 
+class QTemporaryDir;
 class QTreeWidgetItem;
 
 namespace vorlane {
@@ -22,6 +24,7 @@ class ContentsController : public QObject {
 
 public:
     ContentsController(MainWindow* window, CatalogSession& session);
+    ~ContentsController() override;
 
     // Shows a disc selected in the category tree: opens its row for the notes panel,
     // counts its top level, fills both views and sets the command states.
@@ -85,6 +88,11 @@ private:
     // top level when `folderId` is 0, else the folder's entries.
     void fillLevel(qint64 discId, qint64 folderId);
     void updateListCommands();
+    // Lists the members of an archive, or of a folder inside one, which have no node in
+    // the content tree: that keeps the folder holding the archive selected.
+    void showArchiveLevel(qint64 id);
+    // Back from an archive level: one level up, out of the archive at its top.
+    void leaveArchiveLevel();
     // Runs a fill, showing a database failure with its own text instead of leaving the
     // views half-made without a word.
     template <typename Fn> void guarded(Fn&& fn);
@@ -94,6 +102,8 @@ private:
                          bool isDir);
     int selectedListRow() const;
     void openFile(const Entry& e);
+    // Extracts a member of an archive and opens the copy.
+    void openMember(const Entry& e);
     void closeFileNotes();
 
     MainWindow* w; // widgets and actions
@@ -103,6 +113,8 @@ private:
     quint64 m_fillSerial = 0;
     qint64 m_loadTotal = 0;
     qint64 m_loadCounter = 0;
+    qint64 m_archiveLevel = 0; // the archive or member folder the list shows; 0: none
+    std::unique_ptr<QTemporaryDir> m_extracted; // members opened so far, until the exit
 };
 
 } // namespace vorlane

@@ -1,5 +1,6 @@
 // Opening a catalogued entry: a folder item moves into the folder; a file item is opened
 // from where its disc was imported, offering to point the disc at a new location.
+#include "core/import/archivelist.h"
 #include "core/store/catalogsession.h"
 #include "core/store/contentstore.h"
 #include "core/store/database.h"
@@ -11,7 +12,9 @@
 #include "gui/browser/filelistview.h"
 #include "gui/browser/notes.h"
 
+#include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 
 namespace vorlane {
 
@@ -47,6 +50,14 @@ void ContentsController::mitOpenClick() {
     if (rows.isEmpty())
         return;
     const Entry e = w->lvMain()->model()->entry(rows.first());
+    if (e.archive == ArchiveMark::Archive || (e.isDir && e.archive == ArchiveMark::Member)) {
+        showArchiveLevel(e.id);
+        return;
+    }
+    if (e.archive == ArchiveMark::Member) {
+        openMember(e);
+        return;
+    }
     if (e.isDir) {
         selectFolderById(QString::number(e.id));
         return;
@@ -90,6 +101,50 @@ void ContentsController::openFile(const Entry& e) {
     }
     // A second failure says nothing: the new location stays stored.
     opener().openLocal(rawFullPath(m_session.db(), newLocation, e));
+}
+
+void ContentsController::openMember(const Entry& e) {
+    NotesPanel* disc = w->notes();
+    if (!disc->isDiscOpen())
+        return;
+    const QString location = disc->sourcePath();
+    QByteArray archivePath, inner;
+    try {
+        Database& db = m_session.db();
+        const qint64 archive = contentstore::archiveOf(db, e.id);
+        const std::optional<QByteArray> archiveBelow = contentstore::rawEntryPath(db, archive);
+        const std::optional<QByteArray> memberBelow = contentstore::rawEntryPath(db, e.id);
+        if (archive != 0 && archiveBelow && memberBelow &&
+            memberBelow->startsWith(*archiveBelow + '/')) {
+            archivePath = QFile::encodeName(location) + *archiveBelow;
+            inner = memberBelow->mid(archiveBelow->size() + 1);
+        }
+    } catch (const DbError& error) {
+        prompts().error(w, error.text(), QStringLiteral("提示"));
+        return;
+    }
+    QString why = QStringLiteral("目录中找不到它所在的压缩包");
+    if (!archivePath.isEmpty()) {
+        if (!m_extracted)
+            m_extracted = std::make_unique<QTemporaryDir>();
+        // One folder per member, so that members of the same name never meet. The copy
+        // takes the name as shown, which the folder's removal at the exit can always name.
+        const QString folder = m_extracted->filePath(QString::number(e.id));
+        if (!m_extracted->isValid() || !QDir().mkpath(folder)) {
+            why = QStringLiteral("不能建立临时文件夹");
+        } else {
+            const QByteArray copy = QFile::encodeName(folder + QLatin1Char('/') + e.name);
+            if (archivelist::extractMember(archivePath, inner, copy, why)) {
+                if (opener().openLocal(copy))
+                    return;
+                why = QStringLiteral("没有能打开它的程序");
+            }
+        }
+    }
+    prompts().message(w,
+                      QStringLiteral("不能打开压缩包中的文件：") + fullPath(location, e) +
+                          QStringLiteral("\n") + why,
+                      QStringLiteral("提示"), QMessageBox::Information);
 }
 
 } // namespace vorlane

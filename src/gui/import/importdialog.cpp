@@ -107,6 +107,9 @@ ImportDialog::ImportDialog(MainWindow* window, QTreeWidgetItem* category)
     m_cbChecksums->setToolTip(
         QStringLiteral("读取每个文件的内容并保存其校验和（XXH3-128），供以后校验光盘"));
     layout->addWidget(m_cbChecksums);
+    m_cbArchives = named(new QCheckBox(QStringLiteral("列出压缩包内容"), this), "cbArchives");
+    m_cbArchives->setToolTip(QStringLiteral("zip、7z、tar、iso 文件中的文件也列入目录"));
+    layout->addWidget(m_cbArchives);
     auto* depthRow = new QHBoxLayout;
     depthRow->addWidget(new QLabel(QStringLiteral("搜索深度："), this));
     m_spSearchDeeper = named(new QSpinBox(this), "spSearchDeeper");
@@ -289,6 +292,7 @@ void ImportDialog::btnOkClick() {
     params.depthLimit = m_spSearchDeeper->value();
     params.foldersOnly = m_ckOnlyFloder->isChecked();
     params.types = types();
+    params.archives = m_cbArchives->isChecked();
     params.nameEncoding = Settings().nameEncoding();
     params.checksums = m_cbChecksums->isChecked();
     ScanProgressDialog progress(w->session().db(), params, this);

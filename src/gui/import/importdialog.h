@@ -63,6 +63,7 @@ private:
     QListWidget* m_listBox1 = nullptr;
     QCheckBox* m_ckOnlyFloder = nullptr;
     QCheckBox* m_cbChecksums = nullptr;
+    QCheckBox* m_cbArchives = nullptr;
     QSpinBox* m_spSearchDeeper = nullptr;
     QPushButton* m_btnOk = nullptr;
 };

@@ -336,7 +336,9 @@ void TestDatabase::levelFillReadsOneIndexInOrder() {
         testcat::addEntry(db, other, 0, QStringLiteral("x"), i % 2 == 0);
     }
     db.exec(QStringLiteral("analyze")); // whatever the statistics say
-    QVERIFY(hasVersion2Columns(db));    // looked up once per open file, not per fill
+    // The schema is looked up once per open file, not per fill.
+    QVERIFY(hasVersion2Columns(db));
+    QVERIFY(hasVersion3Columns(db));
 
     QStringList statements;
     sqlite3_trace_v2(

@@ -2,10 +2,12 @@
 // at a new location when the file is not where it was.
 #include "common/actions.h"
 #include "core/import/scanner.h"
+#include "gui/browser/categorytree.h"
 #include "gui/browser/contentsfixture.h"
 
 #include <QDir>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -48,6 +50,7 @@ private slots:
     void repointingIsStoredAndUsed();
     void repointingThatCannotBeStored();
     void readOnlyRefusesRepointing();
+    void archiveBrowsesLikeAFolderAndOpensAMember();
 };
 
 void TestDiscOpen::opensTheFullPath_data() {
@@ -214,6 +217,72 @@ void TestDiscOpen::readOnlyRefusesRepointing() {
     QVERIFY(m.text.contains(QStringLiteral("只读")));
     QCOMPARE(m.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     QCOMPARE(storedLocation(f), f.dir.path());
+}
+
+// An archive listed at the import opens like a folder; a member opens from a copy taken
+// out of the archive, and the back button climbs out again.
+void TestDiscOpen::archiveBrowsesLikeAFolderAndOpensAMember() {
+    DiscFixture f;
+    const QString location = f.dir.filePath(QStringLiteral("src"));
+    QVERIFY(QDir().mkpath(location));
+    QProcess python;
+    python.setWorkingDirectory(location);
+    python.start(
+        QStringLiteral("python3"),
+        {QStringLiteral("-c"), QStringLiteral("import zipfile\n"
+                                              "with zipfile.ZipFile('pack.zip', 'w') as z:\n"
+                                              "    z.writestr('docs/说明.txt', b'member bytes')\n"
+                                              "    z.writestr('top.txt', b'top')\n")});
+    QVERIFY(python.waitForFinished(60000));
+    QCOMPARE(python.exitCode(), 0);
+    const qint64 disc = testcat::addDisc(f.db(), f.category, QStringLiteral("光盘三"), 2, location);
+    ScanParams params;
+    params.root = location;
+    params.discId = disc;
+    params.archives = true;
+    QVERIFY(scanTree(f.db(), params).error.isEmpty());
+    f.w->contents()->showDisc(disc, QStringLiteral("光盘三"));
+    QCOMPARE(f.listNames(), QStringList{"pack.zip"});
+    const auto open = [&](const QString& name) {
+        const int row = f.listNames().indexOf(name);
+        QVERIFY(row >= 0);
+        f.list()->selectRow(row);
+        emit f.list()->doubleClicked(row);
+    };
+    open(QStringLiteral("pack.zip"));
+    QCOMPARE(f.listNames(), (QStringList{"docs", "top.txt"}));
+    QVERIFY(f.enabled("tbBack"));
+    QVERIFY(!f.enabled("mitAddDir")); // nothing is added inside an archive
+    open(QStringLiteral("docs"));
+    QCOMPARE(f.listNames(), QStringList{"说明.txt"});
+    open(QStringLiteral("说明.txt"));
+    QVERIFY(f.prompts.calls.isEmpty());
+    QCOMPARE(f.opener.rawPaths.size(), 1);
+    QVERIFY(!f.opener.rawPaths.first().startsWith(QFile::encodeName(location)));
+    QFile copy(QFile::decodeName(f.opener.rawPaths.first()));
+    QVERIFY(copy.open(QIODevice::ReadOnly));
+    QCOMPARE(copy.readAll(), QByteArray("member bytes"));
+
+    TRIGGER(f.w->action("tbBack"));
+    QCOMPARE(f.listNames(), (QStringList{"docs", "top.txt"}));
+    TRIGGER(f.w->action("tbBack"));
+    QCOMPARE(f.listNames(), QStringList{"pack.zip"});
+    QCOMPARE(f.list()->selectedRows(), QList<int>{0});
+
+    // A search hit inside the archive is shown in its level, as any other.
+    const qint64 docs =
+        f.db()
+            .scalar(QStringLiteral("select AutoId from qCDFiles where TreeName='docs'"))
+            .toLongLong();
+    const qint64 member = f.db()
+                              .scalar(QStringLiteral("select AutoId from qCDFiles where "
+                                                     "FatherId=?"),
+                                      {docs})
+                              .toLongLong();
+    f.w->categoryTree()->load();
+    f.w->contents()->showEntry(disc, docs, member);
+    QCOMPARE(f.listNames(), QStringList{"说明.txt"});
+    QCOMPARE(f.list()->selectedRows(), QList<int>{0});
 }
 
 QTEST_MAIN(TestDiscOpen)
