@@ -3,10 +3,12 @@
 #include "core/import/fsnames.h"
 #include "core/import/scanjob.h"
 #include "core/import/treewalk.h"
+#include "core/settings/text.h"
 #include "core/store/contentstore.h"
 #include "core/store/database.h"
 #include "core/store/rescanstore.h"
 
+#include <QCollator>
 #include <QDateTime>
 #include <algorithm>
 #include <cstring>
@@ -23,15 +25,20 @@ using rescanstore::StoredEntry;
 enum class Seen : quint8 { No, Same, Changed };
 enum class Fate : quint8 { Unknown, Resolving, Keep, Remove };
 
-// A stored row's key: its parent's AutoId and its name's bytes. Matching a level at a time
-// finds a row by where it is, so two rows with the same path (a damaged catalog) cannot
-// both be taken for one entry.
-std::string keyOf(qint64 fatherId, std::string_view name) {
-    std::string key(sizeof fatherId, '\0');
-    std::memcpy(key.data(), &fatherId, sizeof fatherId);
-    key.append(name);
-    return key;
-}
+// A stored row's key: its parent's AutoId and its name's bytes (a view of the loaded row).
+// Matching a level at a time finds a row by where it is, so two rows with the same path (a
+// damaged catalog) cannot both be taken for one entry.
+struct Key {
+    qint64 fatherId = 0;
+    std::string_view name;
+    bool operator==(const Key& o) const { return fatherId == o.fatherId && name == o.name; }
+};
+
+struct KeyHash {
+    size_t operator()(const Key& k) const {
+        return std::hash<std::string_view>()(k.name) ^ (std::hash<qint64>()(k.fatherId) * 31);
+    }
+};
 
 QString fromUtf8(std::string_view s) {
     return QString::fromUtf8(s.data(), qsizetype(s.size()));
@@ -41,7 +48,7 @@ class Comparer : TreeWalker {
 public:
     Comparer(const ScanParams& params, const ScanHooks& hooks, RescanPlan& plan,
              RescanReport& report)
-        : TreeWalker(true, params.nameEncoding), m_params(params), m_hooks(hooks), m_plan(plan),
+        : TreeWalker(false, params.nameEncoding), m_params(params), m_hooks(hooks), m_plan(plan),
           m_report(report), m_reporter(hooks.progress, hooks.progressIntervalMs),
           m_prefix(rootPrefix(params.root)) {
         for (const QString& t : params.types)
@@ -49,14 +56,18 @@ public:
     }
 
     void load(Database& db, qint64 discId) {
-        rescanstore::readEntries(db, discId, [&](StoredEntry&& e) {
-            const auto index = quint32(m_rows.size());
-            m_byId.emplace(e.id, index);
+        rescanstore::readEntries(db, discId,
+                                 [&](StoredEntry&& e) { m_rows.push_back(std::move(e)); });
+        // The keys view the rows' names: made once the rows no longer move.
+        m_byKey.reserve(m_rows.size());
+        m_byId.reserve(m_rows.size());
+        for (quint32 i = 0; i < m_rows.size(); ++i) {
+            const StoredEntry& e = m_rows[i];
+            m_byId.emplace(e.id, i);
             // Archive members have no counterpart on the file system: they follow their archive.
             if (e.archive != 2)
-                m_byKey.emplace(keyOf(e.fatherId, e.name), index);
-            m_rows.push_back(std::move(e));
-        });
+                m_byKey.emplace(Key{e.fatherId, e.name}, i);
+        }
         m_seen.assign(m_rows.size(), Seen::No);
         m_incomplete.assign(m_rows.size(), false);
     }
@@ -71,6 +82,7 @@ public:
         }
         if (m_report.cancelled)
             return false;
+        orderAdditions();
         collectRemovals();
         return true;
     }
@@ -113,8 +125,7 @@ private:
     int find(const Folder& f, const WalkEntry& e) {
         if (f.storedId < 0)
             return -1;
-        m_key = keyOf(f.storedId, e.rawName());
-        const auto it = m_byKey.find(m_key);
+        const auto it = m_byKey.find(Key{f.storedId, e.rawName()});
         if (it == m_byKey.end())
             return -1;
         const quint32 index = it->second;
@@ -270,9 +281,70 @@ private:
     QString shownPath(quint32 index) const {
         QStringList names;
         for (int i = int(index), steps = 0; i >= 0 && steps <= int(m_rows.size());
-             i = parentOf(quint32(i)), ++steps)
-            names.prepend(m_rows[size_t(i)].shown);
+             i = parentOf(quint32(i)), ++steps) {
+            const StoredEntry& s = m_rows[size_t(i)];
+            names.prepend(fromUtf8(s.shown.empty() ? s.name : s.shown));
+        }
         return QLatin1Char('/') + names.join(QLatin1Char('/'));
+    }
+
+    // The walk takes each folder as the file system lists it, which spares it a collation key
+    // per entry. What is added goes in as a scan would store it: in name order within each
+    // folder, each folder before its contents.
+    void orderAdditions() {
+        std::vector<RescanPlan::Addition>& adds = m_plan.additions;
+        if (adds.size() < 2)
+            return;
+        // Siblings by their parent: an existing folder's AutoId (0: the top level), or -1 - i
+        // for addition i.
+        std::unordered_map<qint64, std::vector<int>> groups;
+        std::vector<qint64> existing; // in order of first appearance
+        for (int i = 0; i < int(adds.size()); ++i) {
+            const RescanPlan::Addition& a = adds[size_t(i)];
+            const qint64 group = a.parentAdded >= 0 ? -1 - qint64(a.parentAdded) : a.parentId;
+            auto [it, made] = groups.try_emplace(group);
+            if (made && group >= 0)
+                existing.push_back(group);
+            it->second.push_back(i);
+        }
+        const QCollator collator = nameCollator();
+        std::vector<QString> names;
+        names.reserve(adds.size());
+        for (const RescanPlan::Addition& a : adds)
+            names.push_back(fromUtf8(a.name));
+        for (auto& [group, members] : groups) {
+            std::stable_sort(members.begin(), members.end(), [&](int a, int b) {
+                return collator.compare(names[size_t(a)], names[size_t(b)]) < 0;
+            });
+        }
+        std::vector<int> order;
+        order.reserve(adds.size());
+        std::vector<int> moved(adds.size(), -1);
+        std::vector<std::pair<const std::vector<int>*, size_t>> stack;
+        for (const qint64 group : existing) {
+            stack.emplace_back(&groups[group], 0);
+            while (!stack.empty()) {
+                auto& [members, next] = stack.back();
+                if (next == members->size()) {
+                    stack.pop_back();
+                    continue;
+                }
+                const int i = (*members)[next++];
+                moved[size_t(i)] = int(order.size());
+                order.push_back(i);
+                if (const auto it = groups.find(-1 - qint64(i)); it != groups.end())
+                    stack.emplace_back(&it->second, 0);
+            }
+        }
+        std::vector<RescanPlan::Addition> sorted;
+        sorted.reserve(adds.size());
+        for (const int i : order) {
+            RescanPlan::Addition a = std::move(adds[size_t(i)]);
+            if (a.parentAdded >= 0)
+                a.parentAdded = moved[size_t(a.parentAdded)];
+            sorted.push_back(std::move(a));
+        }
+        adds = std::move(sorted);
     }
 
     void collectRemovals() {
@@ -320,13 +392,12 @@ private:
     std::unordered_set<std::string> m_types;
 
     std::vector<StoredEntry> m_rows;
-    std::unordered_map<std::string, quint32> m_byKey;
+    std::unordered_map<Key, quint32, KeyHash> m_byKey;
     std::unordered_map<qint64, quint32> m_byId;
     std::vector<Seen> m_seen;
     std::vector<bool> m_incomplete;
     std::vector<Fate> m_fate;
     std::vector<Folder> m_folders; // by tag
-    std::string m_key;
     bool m_rootUnreadable = false;
 };
 

@@ -57,7 +57,8 @@ void readEntries(Database& db, qint64 discId, const std::function<void(StoredEnt
         e.name = bytesOf(st, 6);
         if (e.name.empty())
             e.name = bytesOf(st, 2);
-        e.shown = textOf(st, 2);
+        else
+            e.shown = bytesOf(st, 2);
         e.isDir = sqlite3_column_int64(st, 3) != 0;
         e.size = sqlite3_column_int64(st, 4);
         e.note = textOf(st, 5);

@@ -20,8 +20,8 @@ namespace rescanstore {
 struct StoredEntry {
     qint64 id = 0;
     qint64 fatherId = 0;
-    std::string name; // the file system's bytes: FName where stored, else TreeName as UTF-8
-    QString shown;    // TreeName
+    std::string name;  // the file system's bytes: FName where stored, else TreeName as UTF-8
+    std::string shown; // TreeName as UTF-8 where FName is stored; empty: the same as `name`
     bool isDir = false;
     qint64 size = 0;
     std::optional<qint64> mtime;

@@ -12,6 +12,7 @@
 #include "gui/browser/filelistview.h"
 #include "gui/browser/notes.h"
 #include "gui/import/importhandler.h"
+#include "gui/import/rescanhandler.h"
 #include "gui/interchange/interchangehandler.h"
 #include "gui/search/searchwindow.h"
 #include "gui/store/cataloghandler.h"
@@ -51,6 +52,7 @@ MainWindow::MainWindow(const QString& startFile, QWidget* parent) : QMainWindow(
     m_notes = new NotesPanel(this, m_session);
     m_import = new ImportHandler(this, m_session);
     new InterchangeHandler(this, m_session);
+    new RescanHandler(this, m_session);
     wireHandlers();
 
     m_catalog->resetToEmpty();
