@@ -125,7 +125,13 @@ private:
     int find(const Folder& f, const WalkEntry& e) {
         if (f.storedId < 0)
             return -1;
-        const auto it = m_byKey.find(Key{f.storedId, e.rawName()});
+        auto it = m_byKey.find(Key{f.storedId, e.rawName()});
+        // Rows stored before the raw names were kept have only the decoded name.
+        if (it == m_byKey.end() && !e.raw.empty()) {
+            it = m_byKey.find(Key{f.storedId, e.name});
+            if (it != m_byKey.end() && !m_rows[it->second].shown.empty())
+                it = m_byKey.end();
+        }
         if (it == m_byKey.end())
             return -1;
         const quint32 index = it->second;

@@ -90,6 +90,8 @@ private slots:
 
 void TestRescan::changedTreeIsReportedThenAppliedKeepingNotes() {
     const QByteArray gbk("\xd5\xd5\xc6\xac.jpg"); // 照片.jpg in GBK: matched by its bytes
+    // 光盘.iso in GBK, its row as older catalogs hold it: the decoded name only.
+    const QByteArray oldGbk("\xb9\xe2\xc5\xcc.iso");
     TestDir tree;
     const qint64 past = QDateTime::currentSecsSinceEpoch() - 100000;
     for (const auto& [name, size] :
@@ -104,6 +106,7 @@ void TestRescan::changedTreeIsReportedThenAppliedKeepingNotes() {
         setTime(tree.createFile(QString::fromLatin1(name), size), past);
     }
     makeRaw(tree.path(), gbk, "abc");
+    makeRaw(tree.path(), oldGbk, "abcd");
 
     TestDir home;
     const QString file = home.path(QStringLiteral("cat.vlr"));
@@ -135,6 +138,8 @@ void TestRescan::changedTreeIsReportedThenAppliedKeepingNotes() {
                                                 {}, QStringLiteral("member note"));
         db.exec(QStringLiteral("update qCDFiles set Archive=2 where AutoId=?"), {member});
     }
+    db.exec(QStringLiteral("update qCDFiles set FName=null where AutoId=?"),
+            {before.value('/' + oldGbk).id});
     before = storedByPath(db, disc);
 
     // The changes, each kind once.
@@ -170,8 +175,8 @@ void TestRescan::changedTreeIsReportedThenAppliedKeepingNotes() {
     QCOMPARE(report.removed, 5);
     QCOMPARE(report.changed, 3);
     QCOMPARE(report.notesLost, 4);
-    // keep.txt, Sub, Sub/stay.bin, pack.zip and the GBK name.
-    QCOMPARE(report.unchanged, 5);
+    // keep.txt, Sub, Sub/stay.bin, pack.zip and the two GBK names.
+    QCOMPARE(report.unchanged, 6);
     QCOMPARE(storedByPath(db, disc).keys(), before.keys()); // comparing wrote nothing
 
     const qint64 started = QDateTime::currentSecsSinceEpoch();
@@ -188,6 +193,8 @@ void TestRescan::changedTreeIsReportedThenAppliedKeepingNotes() {
     }
     QVERIFY(after.contains('/' + gbk));
     QCOMPARE(after.value('/' + gbk).id, before.value('/' + gbk).id);
+    QCOMPARE(after.value(QStringLiteral("/光盘.iso").toUtf8()).id,
+             before.value(QStringLiteral("/光盘.iso").toUtf8()).id);
     QCOMPARE(after.value("/grow.txt").size, 50);
     QVERIFY(after.value("/grow.txt").hash.isEmpty());
     QCOMPARE(after.value("/keep.txt").hash, QByteArray(16, 'h'));
@@ -212,7 +219,10 @@ void TestRescan::changedTreeIsReportedThenAppliedKeepingNotes() {
         return m;
     }();
     QMap<QString, ::Entry> rows = rowsAsTree(readRows(db, disc));
-    rows.removeIf([](auto it) { return it.key().contains(QStringLiteral("照片")); });
+    rows.removeIf([](auto it) {
+        return it.key().contains(QStringLiteral("照片")) ||
+               it.key().contains(QStringLiteral("光盘"));
+    });
     QCOMPARE(rows, onDisk);
 
     const std::optional<DiscFacts> facts = catalogstore::discFacts(db, disc, false);
