@@ -203,6 +203,18 @@ const QList<Command>& commands() {
              importOptions(p);
          },
          cmdImport},
+        {QStringLiteral("rescan"), QStringLiteral("CATALOG DISC_ID [ROOT]"),
+         QStringLiteral("Walk a disc's folder again (or ROOT, which becomes its folder) with "
+                        "its import options and bring its entries up to date. Prints \"+\", "
+                        "\"-\" or \"~\" and the path of every entry added, removed or "
+                        "changed in size or time, then a summary. Entries that stay keep their "
+                        "notes; removed entries with notes are named."),
+         [](QCommandLineParser& p) {
+             addPasswordOptions(p);
+             p.addOption({QStringLiteral("dry-run"),
+                          QStringLiteral("Only report the changes; write nothing.")});
+         },
+         cmdRescan},
         {QStringLiteral("ls"), QStringLiteral("CATALOG DISC_ID [FOLDER_ID]"),
          QStringLiteral("List a disc's top level or a folder, folders first. The modification "
                         "time is shown in UTC as ISO 8601 (2024-05-01T08:30:00Z) in text, in "
@@ -524,7 +536,8 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err) {
             if (name == QLatin1String("mkcat") || name == QLatin1String("import") ||
                 name == QLatin1String("find") || name == QLatin1String("merge")) {
                 minArgs = maxArgs = 2;
-            } else if (name == QLatin1String("ls") || name == QLatin1String("verify")) {
+            } else if (name == QLatin1String("ls") || name == QLatin1String("verify") ||
+                       name == QLatin1String("rescan")) {
                 minArgs = 2;
                 maxArgs = 3;
             } else if (name == QLatin1String("note")) {

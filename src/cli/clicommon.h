@@ -86,6 +86,7 @@ int cmdLs(Context& ctx, QCommandLineParser& p);
 int cmdNote(Context& ctx, QCommandLineParser& p);
 int cmdCheck(Context& ctx, QCommandLineParser& p);
 int cmdImport(Context& ctx, QCommandLineParser& p);
+int cmdRescan(Context& ctx, QCommandLineParser& p);
 int cmdFind(Context& ctx, QCommandLineParser& p);
 int cmdDups(Context& ctx, QCommandLineParser& p);
 int cmdCompact(Context& ctx, QCommandLineParser& p);

@@ -30,7 +30,7 @@ const char* const kEditing[] = {
     "NewChildClass", "NewBrotherUp", "NewBrotherDown", "InCD",      "RenameNode",
     "MAddChildNode", "MAddUpNode",   "MAddDownNode",   "MInCD",     "MClassDelete",
     "MRenameNode",   "btnExpSave",   "btnCDRomDelete", "mitDelete", "mitAddDir",
-    "mitAddFile",    "MAddDir",      "MAddFile"};
+    "mitAddFile",    "MAddDir",      "MAddFile",       "MRescan"};
 
 QStringList enabledEditing(MainWindow& w) {
     QStringList out;

@@ -13,6 +13,7 @@
 #include "gui/browser/notes.h"
 #include "gui/dups/duplicatewindow.h"
 #include "gui/import/importhandler.h"
+#include "gui/import/rescanhandler.h"
 #include "gui/import/verifyhandler.h"
 #include "gui/interchange/interchangehandler.h"
 #include "gui/search/searchwindow.h"
@@ -54,6 +55,7 @@ MainWindow::MainWindow(const QString& startFile, QWidget* parent) : QMainWindow(
     m_import = new ImportHandler(this, m_session);
     m_interchange = new InterchangeHandler(this, m_session);
     new VerifyHandler(this, m_session);
+    new RescanHandler(this, m_session);
     wireHandlers();
 
     m_catalog->resetToEmpty();

@@ -179,6 +179,7 @@ void MainWindow::createActions() {
     makeAction("MAddUpNode", QStringLiteral("同级分类,向上"));
     makeAction("MAddDownNode", QStringLiteral("同级分类,向下"));
     makeAction("MInCD", QStringLiteral("新增光盘"));
+    makeAction("MRescan", QStringLiteral("重新扫描"));
     makeAction("MClassDelete", QStringLiteral("删除(&D)"));
     QAction* rename = makeAction("MRenameNode", QStringLiteral("重命名"));
     rename->setShortcut(QKeySequence(Qt::Key_F2));
@@ -281,6 +282,7 @@ void MainWindow::createMenus() {
     create->addAction(action("MAddUpNode"));
     create->addAction(action("MAddDownNode"));
     m_tvPopMenu->addAction(action("MInCD"));
+    m_tvPopMenu->addAction(action("MRescan"));
     m_tvPopMenu->addSeparator();
     m_tvPopMenu->addAction(action("MClassDelete"));
     m_tvPopMenu->addAction(action("MRenameNode"));

@@ -197,7 +197,7 @@ void CategoryTree::tvMainChange(QTreeWidgetItem* node) {
     w->setEnabledNamed({"btnAddChild", "btnAddUp", "btnAddDown", "btnInCD", "btnClassDelete",
                         "NewChildClass", "NewBrotherUp", "NewBrotherDown", "InCD", "RenameNode",
                         "MAddChildNode", "MAddUpNode", "MAddDownNode", "MInCD", "MClassDelete",
-                        "MRenameNode"},
+                        "MRenameNode", "MRescan"},
                        false);
     if (!node)
         return;
@@ -209,6 +209,7 @@ void CategoryTree::tvMainChange(QTreeWidgetItem* node) {
     w->setEnabledNamed({"btnInCD", "InCD", "MInCD", "RenameNode", "MRenameNode"}, full);
     w->setEnabledNamed({"btnClassDelete", "MClassDelete"},
                        full && (!category || node->childCount() == 0));
+    w->setEnabledNamed({"MRescan"}, full && !category);
     // A category keeps the disc shown before on screen.
     if (category)
         return;

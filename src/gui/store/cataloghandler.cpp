@@ -260,7 +260,7 @@ void CatalogHandler::backupDone(BackupJob* job) {
                             "InCD",           "RenameNode",     "MAddChildNode", "MAddUpNode",
                             "MAddDownNode",   "MInCD",          "MClassDelete",  "MRenameNode",
                             "btnExpSave",     "btnCDRomDelete", "mitDelete",     "mitAddDir",
-                            "mitAddFile",     "MAddDir",        "MAddFile"},
+                            "mitAddFile",     "MAddDir",        "MAddFile",      "MRescan"},
                            false);
         if (FileNotesEditor* notes = w->contents()->fileNotes())
             notes->txtExpChange(); // its save button follows the access mode

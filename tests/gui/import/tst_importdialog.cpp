@@ -7,6 +7,7 @@
 #include "common/testdir.h"
 #include "core/import/drives.h"
 #include "core/import/scanfixture.h"
+#include "core/import/scanjob.h"
 #include "gui/app/mainwindow.h"
 #include "gui/app/platform.h"
 #include "gui/browser/categorytree.h"
@@ -17,8 +18,10 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -86,6 +89,7 @@ private slots:
     void failedDiscRowLeavesDialogOpen();
     void unfinishedScanSaysSoWithTheRowsKept_data();
     void unfinishedScanSaysSoWithTheRowsKept();
+    void rescanShowsTheChangesAndWritesOnlyWhenApplied();
 
 private:
     QTreeWidgetItem* addCategoryNode(const QString& name);
@@ -495,6 +499,62 @@ void TestImportDialog::unfinishedScanSaysSoWithTheRowsKept() {
              qPrintable(summary));
     QVERIFY2(summary.endsWith(QStringLiteral("\r\n") + line.arg(kept)), qPrintable(summary));
     QVERIFY(kept <= 2);
+}
+
+void TestImportDialog::rescanShowsTheChangesAndWritesOnlyWhenApplied() {
+    TestDir tree;
+    tree.createFile(QStringLiteral("a.txt"), 1);
+    tree.createFile(QStringLiteral("gone.txt"), 2);
+    Database& db = m_w->session().db();
+    QTreeWidgetItem* cat = addCategoryNode(QStringLiteral("c"));
+    const qint64 disc = testcat::addDisc(db, nodes::id(cat), QStringLiteral("d"), 0, tree.path());
+    ScanParams params;
+    params.root = tree.path();
+    params.discId = disc;
+    QVERIFY(scanDisc(db, params).error.isEmpty());
+    const qint64 gone = db.scalar(QStringLiteral("select AutoId from qCDFiles where "
+                                                 "TreeName='gone.txt'"))
+                            .toLongLong();
+    db.exec(QStringLiteral("update qCDFiles set TreeExp='important' where AutoId=?"), {gone});
+    auto* node = new QTreeWidgetItem(cat, QStringList{QStringLiteral("d")});
+    node->setData(0, nodes::KindRole, nodes::Disc);
+    nodes::setId(node, disc);
+    m_w->tvMain()->setCurrentItem(cat);
+    m_w->categoryTree()->tvMainChange(cat);
+    QVERIFY(!m_w->action("MRescan")->isEnabled());
+    m_w->tvMain()->setCurrentItem(node);
+    m_w->categoryTree()->tvMainChange(node);
+    QVERIFY(m_w->action("MRescan")->isEnabled());
+
+    QVERIFY(QFile::remove(tree.path(QStringLiteral("gone.txt"))));
+    tree.createFile(QStringLiteral("new.txt"), 3);
+    const auto rows = [&] { return db.count(QStringLiteral("select AutoId from qCDFiles")); };
+    const auto review = [&](bool apply) {
+        return script([&, apply](QDialog* d) {
+            QCOMPARE(d->objectName(), QStringLiteral("RescanReportFrm"));
+            QVERIFY(child<QLabel>(d, "lbCounts")
+                        ->text()
+                        .endsWith(QStringLiteral("新增：1，删除：1，修改：0，未变：1")));
+            QVERIFY(child<QLabel>(d, "lbWarning")->text().contains(QStringLiteral("备注")));
+            QCOMPARE(child<QPlainTextEdit>(d, "txtChanges")->toPlainText(),
+                     QStringLiteral("- /gone.txt  （备注将一并删除：important）\n+ /new.txt"));
+            child<QPushButton>(d, apply ? "btnApply" : "btnCancel")->click();
+        });
+    };
+    // Cancelled at the review: nothing is written.
+    m_prompts->answerDialog(runDialog);
+    m_prompts->answerDialog(review(false));
+    TRIGGER(m_w->action("MRescan"));
+    QCOMPARE(rows(), 2);
+    QVERIFY(db.scalar(QStringLiteral("select 1 from qCDFiles where AutoId=?"), {gone}).isValid());
+
+    m_prompts->answerDialog(runDialog);
+    m_prompts->answerDialog(review(true));
+    m_prompts->answerDialog(runDialog);
+    TRIGGER(m_w->action("MRescan"));
+    QCOMPARE(m_prompts->pendingAnswers(), 0);
+    QVERIFY(m_prompts->messages().isEmpty());
+    QCOMPARE(rowsAsTree(readRows(db, disc)), walkTree(tree.path()));
 }
 
 QTEST_MAIN(TestImportDialog)

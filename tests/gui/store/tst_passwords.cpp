@@ -182,7 +182,7 @@ void TestPasswords::readOnlyDisablesEditing() {
                              "btnClassDelete", "NewChildClass", "NewBrotherUp",  "NewBrotherDown",
                              "InCD",           "RenameNode",    "MAddChildNode", "MAddUpNode",
                              "MAddDownNode",   "MInCD",         "MClassDelete",  "MRenameNode",
-                             "FilePwd"};
+                             "FilePwd",        "MRescan"};
     for (const char* nodeName : {"分类", "光盘"}) {
         f.tree()->setCurrentItem(findNode(f.tree(), nodeName));
         for (const char* name : editing) {

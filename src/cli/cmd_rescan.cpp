@@ -1,0 +1,145 @@
+// rescan: a disc's folder walked again and its entries brought up to date.
+#include "cli/clicommon.h"
+#include "core/import/rescan.h"
+#include "core/settings/settings.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <atomic>
+#include <csignal>
+
+namespace vorlane::cli {
+
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+extern "C" void onRescanInterrupt(int) {
+    g_interrupted = true;
+}
+
+QString sizeChange(const RescanChange& c) {
+    QStringList parts;
+    if (c.oldSize != c.newSize)
+        parts << QStringLiteral("size %1 -> %2").arg(c.oldSize).arg(c.newSize);
+    if (c.oldTime != c.newTime)
+        parts << QStringLiteral("time changed");
+    if (parts.isEmpty())
+        parts << QStringLiteral("link target changed");
+    return parts.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+int cmdRescan(Context& ctx, QCommandLineParser& p) {
+    const QStringList args = p.positionalArguments();
+    const QString path = args.at(0);
+    const qint64 disc = idArgument(args.at(1), QStringLiteral("DISC_ID"));
+    QString root;
+    if (args.size() > 2) {
+        const QFileInfo info(args.at(2));
+        if (!info.isDir())
+            fail(args.at(2), QStringLiteral("not a folder"));
+        root = QDir::cleanPath(info.absoluteFilePath());
+    }
+    const bool dryRun = p.isSet(QStringLiteral("dry-run"));
+
+    Database db;
+    openCatalog(db, path, p, dryRun ? Access::Read : Access::Write);
+
+    ScanHooks hooks;
+    g_interrupted = false;
+    auto previous = std::signal(SIGINT, onRescanInterrupt);
+    hooks.cancel = &g_interrupted;
+    if (ctx.errIsTerminal) {
+        hooks.progressIntervalMs = 200;
+        hooks.progress = [&](const QString& current) {
+            QString shown = oneLine(current);
+            if (shown.size() > 70)
+                shown = QStringLiteral("…") + shown.right(69);
+            ctx.err << "\r\x1b[K" << shown;
+            ctx.err.flush();
+        };
+    }
+    RescanPlan plan;
+    const RescanReport report =
+        compareRescan(db, disc, root, hooks, plan, Settings().nameEncoding());
+    if (ctx.errIsTerminal) {
+        ctx.err << "\r\x1b[K";
+        ctx.err.flush();
+    }
+    switch (report.failure) {
+    case RescanReport::Failure::None:
+    case RescanReport::Failure::Catalog:
+        break;
+    case RescanReport::Failure::NoDisc:
+        std::signal(SIGINT, previous);
+        fail(path, QStringLiteral("no disc with id ") + QString::number(disc));
+    case RescanReport::Failure::NoRoot:
+        std::signal(SIGINT, previous);
+        fail(path,
+             QStringLiteral("disc %1 has no source folder; name the folder to read").arg(disc));
+    case RescanReport::Failure::RootUnreadable:
+        std::signal(SIGINT, previous);
+        fail(report.firstUnreadable, QStringLiteral("cannot be read (%1); nothing was changed")
+                                         .arg(report.unreadableReason));
+    case RescanReport::Failure::Write:
+        std::signal(SIGINT, previous);
+        fail(path, report.error);
+    }
+    if (report.cancelled) {
+        std::signal(SIGINT, previous);
+        ctx.out << "rescan cancelled: nothing was changed\n";
+        return Failure;
+    }
+
+    for (const RescanChange& c : report.changes) {
+        const QString shown = oneLine(c.path) + (c.isDir ? QStringLiteral("/") : QString());
+        switch (c.kind) {
+        case RescanChange::Kind::Added:
+            ctx.out << "+ " << shown << "\n";
+            break;
+        case RescanChange::Kind::Changed:
+            ctx.out << "~ " << shown << "  (" << sizeChange(c) << ")\n";
+            break;
+        case RescanChange::Kind::Removed:
+            ctx.out << "- " << shown;
+            if (!c.note.isEmpty())
+                ctx.out << "  (its note goes with it: \"" << oneLine(c.note) << "\")";
+            ctx.out << "\n";
+            break;
+        }
+    }
+    ctx.out << "added " << report.added << ", removed " << report.removed << ", changed "
+            << report.changed << ", unchanged " << report.unchanged;
+    if (report.notesLost > 0)
+        ctx.out << "; " << report.notesLost
+                << (report.notesLost == 1 ? " removed entry had a note"
+                                          : " removed entries had notes");
+    ctx.out << "\n";
+    if (report.unreadable > 0)
+        ctx.err << "vorlane-cli: warning: " << report.unreadable
+                << (report.unreadable == 1 ? " folder" : " folders")
+                << " could not be read; their entries were left as they were, the first: "
+                << oneLine(report.firstUnreadable) << ": " << report.unreadableReason << "\n";
+
+    if (dryRun) {
+        std::signal(SIGINT, previous);
+        ctx.out << "dry run: nothing was changed\n";
+        return Ok;
+    }
+    QString error;
+    const bool applied = applyRescan(db, plan, &g_interrupted, &error);
+    std::signal(SIGINT, previous);
+    if (!applied) {
+        if (!error.isEmpty())
+            fail(path,
+                 QStringLiteral("the changes could not be written, nothing was changed: ") + error);
+        ctx.out << "rescan cancelled: nothing was changed\n";
+        return Failure;
+    }
+    ctx.out << "disc " << disc << " is up to date with " << oneLine(report.root) << "\n";
+    return Ok;
+}
+
+} // namespace vorlane::cli

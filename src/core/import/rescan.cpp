@@ -1,0 +1,581 @@
+#include "core/import/rescan.h"
+
+#include "core/import/fsnames.h"
+#include "core/import/scanjob.h"
+#include "core/import/treewalk.h"
+#include "core/settings/text.h"
+#include "core/store/contentstore.h"
+#include "core/store/database.h"
+#include "core/store/rescanstore.h"
+
+#include <QCollator>
+#include <QDateTime>
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace vorlane {
+
+namespace {
+
+using rescanstore::StoredEntry;
+
+// How a stored row fares.
+enum class Seen : quint8 { No, Same, Changed };
+enum class Fate : quint8 { Unknown, Resolving, Keep, Remove };
+
+// A stored row's key: its parent's AutoId and its name's bytes (a view of the loaded row).
+// Matching a level at a time finds a row by where it is, so two rows with the same path (a
+// damaged catalog) cannot both be taken for one entry.
+struct Key {
+    qint64 fatherId = 0;
+    std::string_view name;
+    bool operator==(const Key& o) const { return fatherId == o.fatherId && name == o.name; }
+};
+
+struct KeyHash {
+    size_t operator()(const Key& k) const {
+        return std::hash<std::string_view>()(k.name) ^ (std::hash<qint64>()(k.fatherId) * 31);
+    }
+};
+
+QString fromUtf8(std::string_view s) {
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+
+class Comparer : TreeWalker {
+public:
+    Comparer(const ScanParams& params, const ScanHooks& hooks, RescanPlan& plan,
+             RescanReport& report)
+        : TreeWalker(false, params.nameEncoding), m_params(params), m_hooks(hooks), m_plan(plan),
+          m_report(report), m_reporter(hooks.progress, hooks.progressIntervalMs),
+          m_prefix(rootPrefix(params.root)) {
+        for (const QString& t : params.types)
+            m_types.insert(fsnames::foldAscii(t.toUtf8().toStdString()));
+    }
+
+    void load(Database& db, qint64 discId) {
+        rescanstore::readEntries(db, discId,
+                                 [&](StoredEntry&& e) { m_rows.push_back(std::move(e)); });
+        // The keys view the rows' names: made once the rows no longer move.
+        m_byKey.reserve(m_rows.size());
+        m_byId.reserve(m_rows.size());
+        for (quint32 i = 0; i < m_rows.size(); ++i) {
+            const StoredEntry& e = m_rows[i];
+            m_byId.emplace(e.id, i);
+            // Archive members have no counterpart on the file system: they follow their archive.
+            if (e.archive != 2)
+                m_byKey.emplace(Key{e.fatherId, e.name}, i);
+        }
+        m_seen.assign(m_rows.size(), Seen::No);
+        m_incomplete.assign(m_rows.size(), false);
+    }
+
+    // False when the root could not be read or the walk was cancelled.
+    bool compare() {
+        m_folders.push_back(Folder{0, -1, -1});
+        walk(m_prefix);
+        if (m_rootUnreadable) {
+            m_report.failure = RescanReport::Failure::RootUnreadable;
+            return false;
+        }
+        if (m_report.cancelled)
+            return false;
+        orderAdditions();
+        collectRemovals();
+        return true;
+    }
+
+private:
+    // A folder of the walk: the stored row it matched, or the addition it became.
+    struct Folder {
+        qint64 storedId = -1; // 0 for the root
+        int storedIndex = -1;
+        int added = -1;
+    };
+
+    bool cancelled() {
+        if (m_hooks.cancel && m_hooks.cancel->load(std::memory_order_relaxed)) {
+            m_report.cancelled = true;
+            return true;
+        }
+        return false;
+    }
+
+    bool accepts(const std::string& name) const {
+        if (m_types.empty())
+            return true;
+        const auto dot = name.rfind('.');
+        if (dot == std::string::npos)
+            return false;
+        return m_types.count(fsnames::foldAscii(name.substr(dot))) > 0;
+    }
+
+    // The same choice of files as the scan's.
+    bool classify(WalkEntry& e) override {
+        e.accepted = !m_params.foldersOnly && accepts(e.name);
+        return !e.isDir && e.accepted;
+    }
+
+    bool proceed() override { return !cancelled(); }
+
+    // The stored row of `name` in folder `f`, of the right kind and not yet taken; -1 when
+    // there is none.
+    int find(const Folder& f, const WalkEntry& e) {
+        if (f.storedId < 0)
+            return -1;
+        auto it = m_byKey.find(Key{f.storedId, e.rawName()});
+        // Rows stored before the raw names were kept have only the decoded name.
+        if (it == m_byKey.end() && !e.raw.empty()) {
+            it = m_byKey.find(Key{f.storedId, e.name});
+            if (it != m_byKey.end() && !m_rows[it->second].shown.empty())
+                it = m_byKey.end();
+        }
+        if (it == m_byKey.end())
+            return -1;
+        const quint32 index = it->second;
+        if (m_rows[index].isDir != e.isDir || m_seen[index] != Seen::No)
+            return -1;
+        return int(index);
+    }
+
+    void add(const WalkEntry& e, const Folder& parent, const std::string& fpath) {
+        RescanPlan::Addition a;
+        a.parentId = std::max<qint64>(parent.storedId, 0);
+        a.parentAdded = parent.added;
+        a.name = e.name;
+        a.raw = e.raw;
+        a.path = fpath;
+        a.link = e.link;
+        a.size = e.isDir ? 0 : e.size;
+        a.mtime = e.mtime;
+        a.isDir = e.isDir;
+        m_plan.additions.push_back(std::move(a));
+        RescanChange c;
+        c.kind = RescanChange::Kind::Added;
+        c.path = fromUtf8(path()) + (e.isDir ? QString() : QLatin1Char('/') + fromUtf8(e.name));
+        c.isDir = e.isDir;
+        c.newSize = e.isDir ? 0 : e.size;
+        c.newTime = e.mtime;
+        m_report.changes.push_back(std::move(c));
+        ++m_report.added;
+    }
+
+    // An entry still there whose stored time is unknown or (for a folder) out of date.
+    void retime(const StoredEntry& s, const WalkEntry& e) {
+        if (e.mtime && s.mtime != e.mtime) {
+            RescanPlan::Change c;
+            c.id = s.id;
+            c.mtime = e.mtime;
+            c.timeOnly = true;
+            m_plan.changes.push_back(std::move(c));
+        }
+    }
+
+    bool enter(const WalkEntry& e, qint64 parentTag, int depth, qint64& tag) override {
+        m_reporter.report(m_prefix,
+                          std::string_view(path()).substr(0, path().size() - e.name.size() - 1),
+                          e.name);
+        if (cancelled())
+            return false;
+        if (m_params.depthLimit != 0 && m_params.depthLimit < depth)
+            return false;
+        const Folder parent = m_folders[size_t(parentTag)];
+        Folder self;
+        const int index = find(parent, e);
+        if (index >= 0) {
+            const StoredEntry& s = m_rows[size_t(index)];
+            m_seen[size_t(index)] = Seen::Same;
+            ++m_report.unchanged;
+            retime(s, e);
+            self.storedId = s.id;
+            self.storedIndex = index;
+        } else {
+            add(e, parent, path()); // a folder's FPath is its own path
+            self.added = int(m_plan.additions.size()) - 1;
+        }
+        tag = qint64(m_folders.size());
+        m_folders.push_back(self);
+        return true;
+    }
+
+    void file(const WalkEntry& e, qint64 folderTag) override {
+        m_reporter.report(m_prefix, path(), e.name);
+        if (m_params.foldersOnly || !e.accepted)
+            return;
+        const Folder& folder = m_folders[size_t(folderTag)];
+        const int index = find(folder, e);
+        if (index < 0) {
+            add(e, folder, path()); // a file's FPath is its folder's
+            return;
+        }
+        const StoredEntry& s = m_rows[size_t(index)];
+        // A stored time that is unknown (an older catalog) is filled in, not reported.
+        const bool differs =
+            s.size != e.size || (s.mtime && s.mtime != e.mtime) || s.link != e.link;
+        if (!differs) {
+            m_seen[size_t(index)] = Seen::Same;
+            ++m_report.unchanged;
+            retime(s, e);
+            return;
+        }
+        m_seen[size_t(index)] = Seen::Changed;
+        RescanPlan::Change c;
+        c.id = s.id;
+        c.size = e.size;
+        c.mtime = e.mtime;
+        c.link = e.link;
+        c.dropArchive = s.archive == 1;
+        m_plan.changes.push_back(std::move(c));
+        RescanChange r;
+        r.kind = RescanChange::Kind::Changed;
+        r.path = fromUtf8(path()) + QLatin1Char('/') + fromUtf8(e.name);
+        r.note = s.note;
+        r.oldSize = s.size;
+        r.newSize = e.size;
+        r.oldTime = s.mtime;
+        r.newTime = e.mtime;
+        m_report.changes.push_back(std::move(r));
+        ++m_report.changed;
+    }
+
+    void unreadable(int error) override {
+        if (path().empty()) {
+            m_rootUnreadable = true;
+        } else if (const Folder& f = m_folders.back(); f.storedIndex >= 0) {
+            // Its stored contents cannot be checked: they stay as they are.
+            m_incomplete[size_t(f.storedIndex)] = true;
+        }
+        if (m_report.unreadable++ > 0)
+            return;
+        m_report.firstUnreadable = path().empty() && m_prefix.isEmpty()
+                                       ? QStringLiteral("/")
+                                       : m_prefix + fromUtf8(path());
+        m_report.unreadableReason = QString::fromLocal8Bit(std::strerror(error));
+    }
+
+    int parentOf(quint32 index) const {
+        const qint64 father = m_rows[index].fatherId;
+        if (father <= 0)
+            return -1;
+        const auto it = m_byId.find(father);
+        return it == m_byId.end() ? -1 : int(it->second);
+    }
+
+    // Whether an unmatched row goes, decided once its parent's fate is known.
+    Fate decide(quint32 index) const {
+        const StoredEntry& s = m_rows[index];
+        if (m_seen[index] != Seen::No)
+            return Fate::Keep;
+        const int p = parentOf(index);
+        if (p < 0)
+            return Fate::Remove; // on the top level, or below a row that is gone
+        const auto parent = size_t(p);
+        if (m_fate[parent] == Fate::Resolving || m_fate[parent] == Fate::Remove)
+            return Fate::Remove; // a loop of parent links, or a branch that goes
+        if (s.archive == 2) {
+            // Members go with their archive when it changed: their listing is out of date.
+            return m_rows[parent].archive != 2 && m_seen[parent] == Seen::Changed ? Fate::Remove
+                                                                                  : Fate::Keep;
+        }
+        if (m_seen[parent] == Seen::No)
+            return Fate::Keep; // below a folder that could not be read
+        return m_incomplete[parent] ? Fate::Keep : Fate::Remove;
+    }
+
+    QString shownPath(quint32 index) const {
+        QStringList names;
+        for (int i = int(index), steps = 0; i >= 0 && steps <= int(m_rows.size());
+             i = parentOf(quint32(i)), ++steps) {
+            const StoredEntry& s = m_rows[size_t(i)];
+            names.prepend(fromUtf8(s.shown.empty() ? s.name : s.shown));
+        }
+        return QLatin1Char('/') + names.join(QLatin1Char('/'));
+    }
+
+    // The walk takes each folder as the file system lists it, which spares it a collation key
+    // per entry. What is added goes in as a scan would store it: in name order within each
+    // folder, each folder before its contents.
+    void orderAdditions() {
+        std::vector<RescanPlan::Addition>& adds = m_plan.additions;
+        if (adds.size() < 2)
+            return;
+        // Siblings by their parent: an existing folder's AutoId (0: the top level), or -1 - i
+        // for addition i.
+        std::unordered_map<qint64, std::vector<int>> groups;
+        std::vector<qint64> existing; // in order of first appearance
+        for (int i = 0; i < int(adds.size()); ++i) {
+            const RescanPlan::Addition& a = adds[size_t(i)];
+            const qint64 group = a.parentAdded >= 0 ? -1 - qint64(a.parentAdded) : a.parentId;
+            auto [it, made] = groups.try_emplace(group);
+            if (made && group >= 0)
+                existing.push_back(group);
+            it->second.push_back(i);
+        }
+        const QCollator collator = nameCollator();
+        std::vector<QString> names;
+        names.reserve(adds.size());
+        for (const RescanPlan::Addition& a : adds)
+            names.push_back(fromUtf8(a.name));
+        for (auto& [group, members] : groups) {
+            std::stable_sort(members.begin(), members.end(), [&](int a, int b) {
+                return collator.compare(names[size_t(a)], names[size_t(b)]) < 0;
+            });
+        }
+        std::vector<int> order;
+        order.reserve(adds.size());
+        std::vector<int> moved(adds.size(), -1);
+        std::vector<std::pair<const std::vector<int>*, size_t>> stack;
+        for (const qint64 group : existing) {
+            stack.emplace_back(&groups[group], 0);
+            while (!stack.empty()) {
+                auto& [members, next] = stack.back();
+                if (next == members->size()) {
+                    stack.pop_back();
+                    continue;
+                }
+                const int i = (*members)[next++];
+                moved[size_t(i)] = int(order.size());
+                order.push_back(i);
+                if (const auto it = groups.find(-1 - qint64(i)); it != groups.end())
+                    stack.emplace_back(&it->second, 0);
+            }
+        }
+        std::vector<RescanPlan::Addition> sorted;
+        sorted.reserve(adds.size());
+        for (const int i : order) {
+            RescanPlan::Addition a = std::move(adds[size_t(i)]);
+            if (a.parentAdded >= 0)
+                a.parentAdded = moved[size_t(a.parentAdded)];
+            sorted.push_back(std::move(a));
+        }
+        adds = std::move(sorted);
+    }
+
+    void collectRemovals() {
+        m_fate.assign(m_rows.size(), Fate::Unknown);
+        std::vector<quint32> chain;
+        for (quint32 i = 0; i < m_rows.size(); ++i) {
+            // The unresolved rows up to the first resolved ancestor, then each decided from the
+            // top down: no recursion, whatever the depth.
+            chain.clear();
+            for (int j = int(i); j >= 0 && m_fate[size_t(j)] == Fate::Unknown;
+                 j = parentOf(quint32(j))) {
+                m_fate[size_t(j)] = Fate::Resolving;
+                chain.push_back(quint32(j));
+            }
+            for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+                m_fate[*it] = decide(*it);
+        }
+        for (quint32 i = 0; i < m_rows.size(); ++i) {
+            if (m_fate[i] != Fate::Remove)
+                continue;
+            const StoredEntry& s = m_rows[i];
+            m_plan.removals.push_back(s.id);
+            RescanChange c;
+            c.kind = RescanChange::Kind::Removed;
+            // A file's shown path ends in its name too; FPath is not trusted for rows the
+            // walk did not see.
+            c.path = shownPath(i);
+            c.isDir = s.isDir;
+            c.note = s.note;
+            c.oldSize = s.size;
+            c.oldTime = s.mtime;
+            if (!s.note.isEmpty())
+                ++m_report.notesLost;
+            m_report.changes.push_back(std::move(c));
+            ++m_report.removed;
+        }
+    }
+
+    const ScanParams& m_params;
+    const ScanHooks& m_hooks;
+    RescanPlan& m_plan;
+    RescanReport& m_report;
+    fsnames::PathReporter m_reporter;
+    QString m_prefix;
+    std::unordered_set<std::string> m_types;
+
+    std::vector<StoredEntry> m_rows;
+    std::unordered_map<Key, quint32, KeyHash> m_byKey;
+    std::unordered_map<qint64, quint32> m_byId;
+    std::vector<Seen> m_seen;
+    std::vector<bool> m_incomplete;
+    std::vector<Fate> m_fate;
+    std::vector<Folder> m_folders; // by tag
+    bool m_rootUnreadable = false;
+};
+
+} // namespace
+
+RescanReport compareRescan(Database& db, qint64 discId, const QString& root, const ScanHooks& hooks,
+                           RescanPlan& plan, const QString& nameEncoding) {
+    RescanReport report;
+    plan = RescanPlan();
+    plan.discId = discId;
+    try {
+        const std::optional<DiscRow> disc = catalogstore::discRow(db, discId);
+        const std::optional<DiscFacts> facts = catalogstore::discFacts(db, discId, false);
+        if (!disc || !facts) {
+            report.failure = RescanReport::Failure::NoDisc;
+            return report;
+        }
+        // An empty SourcePath would walk the whole file system: a root must be named then.
+        const QString prefix = root.isEmpty() ? rootPrefix(disc->sourcePath) : rootPrefix(root);
+        if (root.isEmpty() && prefix.isEmpty()) {
+            report.failure = RescanReport::Failure::NoRoot;
+            return report;
+        }
+        report.root = prefix.isEmpty() ? QStringLiteral("/") : prefix;
+        plan.root = prefix;
+        plan.newRoot = prefix != rootPrefix(disc->sourcePath);
+
+        ScanParams params;
+        params.nameEncoding = nameEncoding;
+        readScanOptions(facts->options, params);
+        params.root = prefix;
+        params.discId = discId;
+        plan.facts.fsType = facts->fsType;
+        plan.facts.capacity = facts->capacity;
+        plan.facts.options = scanOptionsText(params);
+        plan.facts.state = ScanState::Complete;
+
+        Comparer comparer(params, hooks, plan, report);
+        comparer.load(db, discId);
+        if (!comparer.compare()) {
+            // A cancelled or failed walk reports no differences: nothing is known of them.
+            report.changes.clear();
+            report.added = report.removed = report.changed = report.unchanged = 0;
+            report.notesLost = 0;
+            plan = RescanPlan();
+            return report;
+        }
+        plan.facts.scanTime = QDateTime::currentSecsSinceEpoch();
+    } catch (const DbError& e) {
+        report = RescanReport();
+        report.failure = RescanReport::Failure::Write;
+        report.error = e.text();
+        plan = RescanPlan();
+        return report;
+    }
+    // Case does not split the list; removed comes before added where one path is both (a
+    // file that became a folder).
+    std::sort(report.changes.begin(), report.changes.end(),
+              [](const RescanChange& a, const RescanChange& b) {
+                  if (const int c = a.path.compare(b.path, Qt::CaseInsensitive); c != 0)
+                      return c < 0;
+                  if (const int c = a.path.compare(b.path); c != 0)
+                      return c < 0;
+                  const auto rank = [](RescanChange::Kind k) {
+                      return k == RescanChange::Kind::Removed ? 0 : 1;
+                  };
+                  return rank(a.kind) < rank(b.kind);
+              });
+    return report;
+}
+
+bool applyRescan(Database& db, const RescanPlan& plan, const std::atomic<bool>* cancel,
+                 QString* error) {
+    const auto stopped = [&](size_t step) {
+        return cancel && (step & 1023) == 0 && cancel->load(std::memory_order_relaxed);
+    };
+    try {
+        if (!catalogstore::discExists(db, plan.discId)) {
+            if (error)
+                *error = QStringLiteral("the disc no longer exists");
+            return false;
+        }
+        Transaction tx(db);
+        size_t step = 0;
+        {
+            rescanstore::ChangeWriter writer(db);
+            for (const qint64 id : plan.removals) {
+                if (stopped(++step))
+                    return false;
+                writer.remove(id);
+            }
+            for (const RescanPlan::Change& c : plan.changes) {
+                if (stopped(++step))
+                    return false;
+                if (c.timeOnly)
+                    writer.retime(c.id, c.mtime);
+                else
+                    writer.change(c.id, c.size, c.mtime, c.link, c.dropArchive);
+            }
+        }
+        {
+            contentstore::EntryWriter rows(db, plan.discId);
+            std::vector<qint64> ids(plan.additions.size(), 0);
+            for (size_t i = 0; i < plan.additions.size(); ++i) {
+                if (stopped(++step))
+                    return false;
+                const RescanPlan::Addition& a = plan.additions[i];
+                contentstore::ScannedEntry row;
+                row.name = a.name;
+                row.path = a.path;
+                row.size = a.size;
+                row.isDir = a.isDir;
+                row.fatherId = a.parentAdded >= 0 ? ids[size_t(a.parentAdded)] : a.parentId;
+                row.mtime = a.mtime;
+                row.raw = a.raw;
+                row.link = a.link;
+                ids[i] = rows.add(row);
+            }
+        }
+        if (cancel && cancel->load())
+            return false;
+        if (plan.newRoot)
+            catalogstore::setDiscSource(db, plan.discId, plan.root);
+        catalogstore::setScanFacts(db, plan.discId, plan.facts);
+        tx.commit();
+    } catch (const DbError& e) {
+        if (error)
+            *error = e.text();
+        return false;
+    }
+    return true;
+}
+
+RescanJob::RescanJob(const QString& catalog, qint64 discId, const QString& root,
+                     const QString& nameEncoding, QObject* parent)
+    : Job(parent), m_catalog(catalog), m_discId(discId), m_root(root),
+      m_nameEncoding(nameEncoding) {}
+
+RescanJob::RescanJob(const QString& catalog, std::shared_ptr<const RescanPlan> plan,
+                     QObject* parent)
+    : Job(parent), m_catalog(catalog), m_apply(true), m_plan(std::move(plan)) {}
+
+RescanJob::~RescanJob() {
+    stop();
+}
+
+void RescanJob::work() {
+    Database db;
+    try {
+        if (!m_catalog.isEmpty())
+            db.open(m_catalog);
+    } catch (const DbError& e) {
+        m_report.error = e.text();
+    }
+    if (!db.isOpen() || db.isReadOnly()) {
+        m_report.failure = RescanReport::Failure::Catalog;
+        return;
+    }
+    if (m_apply) {
+        if (m_plan) {
+            m_applied = applyRescan(db, *m_plan, &cancelFlag(), &m_report.error);
+            if (!m_applied && !isCancelled())
+                m_report.failure = RescanReport::Failure::Write;
+        }
+        return;
+    }
+    ScanHooks hooks;
+    hooks.cancel = &cancelFlag();
+    hooks.progress = [this](const QString& path) { emit progress(path); };
+    auto plan = std::make_shared<RescanPlan>();
+    m_report = compareRescan(db, m_discId, m_root, hooks, *plan, m_nameEncoding);
+    m_plan = std::move(plan);
+}
+
+} // namespace vorlane

@@ -1,0 +1,150 @@
+// Bringing a catalogued disc up to date: its folder is walked again with the options it was
+// imported with and compared with the catalog by path, and the differences are then written
+// in one transaction. Entries that are still there keep their rows, and with them their
+// AutoId and their notes.
+//
+// Matching goes folder by folder on the file system's own bytes of each name (FName where
+// stored), so names that are not UTF-8 match too. A folder is never reported as changed:
+// its time moves whenever something inside it is added or removed, and those entries are
+// reported themselves; its stored time is brought up to date quietly. An entry that turned
+// from a file into a folder (or back), or a renamed folder, counts as removed plus added.
+// Members of an archive (Archive=2) stay while their archive is unchanged and go with it.
+// What lies below a folder that cannot be read now is left as it is.
+#pragma once
+
+#include "core/import/scanner.h"
+#include "core/job.h"
+#include "core/store/catalogstore.h"
+
+#include <QString>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vorlane {
+
+struct RescanChange {
+    enum class Kind { Added, Removed, Changed };
+    Kind kind = Kind::Added;
+    QString path; // below the root, as shown: "/A/b.txt"
+    bool isDir = false;
+    QString note; // the note the entry carries: kept on a change, lost with a removal
+    qint64 oldSize = 0;
+    qint64 newSize = 0;
+    std::optional<qint64> oldTime;
+    std::optional<qint64> newTime;
+};
+
+struct RescanReport {
+    QString root; // the folder that was walked
+    // Every entry added, removed or changed, in path order (case aside).
+    std::vector<RescanChange> changes;
+    qint64 added = 0;
+    qint64 removed = 0;
+    qint64 changed = 0;
+    qint64 unchanged = 0;
+    qint64 notesLost = 0; // removed entries that carried a note
+    // Folders that could not be read; what the catalog holds below them stays.
+    int unreadable = 0;
+    QString firstUnreadable;
+    QString unreadableReason;
+    bool cancelled = false;
+    // Why nothing could be compared or written; the catalog is unchanged then.
+    enum class Failure {
+        None,
+        Catalog,        // the catalog could not be opened for writing (the job only)
+        NoDisc,         // no such disc
+        NoRoot,         // no root given and the disc has no SourcePath
+        RootUnreadable, // the root cannot be read (unreadableReason says why)
+        Write,          // the engine failed (error says how)
+    };
+    Failure failure = Failure::None;
+    QString error; // the engine's text for a failed write
+
+    bool hasChanges() const { return added + removed + changed > 0; }
+};
+
+// What applying a compared rescan writes. Made by compareRescan(), used once by applyRescan().
+struct RescanPlan {
+    struct Change {
+        qint64 id = 0;
+        qint64 size = 0;
+        std::optional<qint64> mtime;
+        std::string link;
+        bool timeOnly = false;    // an unchanged entry whose stored time is brought up to date
+        bool dropArchive = false; // an archive whose members went
+    };
+    struct Addition {
+        qint64 parentId = 0;  // an existing folder (0: the top level) ...
+        int parentAdded = -1; // ... or an earlier addition
+        std::string name;     // as shown (TreeName)
+        std::string raw;      // the file system's bytes when they are not UTF-8
+        std::string path;     // FPath
+        std::string link;
+        qint64 size = 0;
+        std::optional<qint64> mtime;
+        bool isDir = false;
+    };
+
+    qint64 discId = 0;
+    QString root;         // the root prefix walked
+    bool newRoot = false; // the root becomes the disc's SourcePath
+    std::vector<qint64> removals;
+    std::vector<Change> changes;
+    std::vector<Addition> additions;
+    ScanFacts facts; // the disc's facts after the rescan
+};
+
+// Walks `root` (empty: the disc's SourcePath) and compares it with disc `discId` of `db`,
+// writing nothing. `plan` receives what applyRescan() would write. A disc whose import
+// options were not stored is walked with the defaults, its names read in `nameEncoding`.
+// Never throws.
+RescanReport compareRescan(Database& db, qint64 discId, const QString& root, const ScanHooks& hooks,
+                           RescanPlan& plan, const QString& nameEncoding = {});
+
+// Writes `plan` in one transaction, with the disc's new scan time and state (and its new
+// SourcePath). False, with nothing written, on a cancel (`cancel` is checked now and then)
+// or a failure, whose text goes to `error`. Never throws.
+bool applyRescan(Database& db, const RescanPlan& plan, const std::atomic<bool>* cancel,
+                 QString* error = nullptr);
+
+// The rescan in two steps for the window: a job compares, and once the user has read the
+// report and agreed, a second job applies the plan. Each opens the catalog file for itself.
+class RescanJob final : public Job {
+    Q_OBJECT
+
+public:
+    // Compares disc `discId` of `catalog` with `root` (empty: its SourcePath).
+    RescanJob(const QString& catalog, qint64 discId, const QString& root = {},
+              const QString& nameEncoding = {}, QObject* parent = nullptr);
+    // Applies a plan an earlier job made.
+    RescanJob(const QString& catalog, std::shared_ptr<const RescanPlan> plan,
+              QObject* parent = nullptr);
+    ~RescanJob() override;
+
+    // After finished(). For a compare: the report (its error names a catalog that could not
+    // be opened) and the plan. For an apply: applied() and the report's error.
+    const RescanReport& report() const { return m_report; }
+    std::shared_ptr<const RescanPlan> plan() const { return m_plan; }
+    bool applied() const { return m_applied; }
+
+signals:
+    // The full path of the entry being read, now and then (compare only).
+    void progress(const QString& path);
+
+protected:
+    void work() override;
+
+private:
+    const QString m_catalog;
+    const qint64 m_discId = 0;
+    const QString m_root;
+    const QString m_nameEncoding;
+    const bool m_apply = false;
+    std::shared_ptr<const RescanPlan> m_plan;
+    RescanReport m_report;
+    bool m_applied = false;
+};
+
+} // namespace vorlane

@@ -1,0 +1,121 @@
+#include "core/store/rescanstore.h"
+
+#include "core/store/database.h"
+#include "core/store/schema.h"
+
+#include <sqlite3.h>
+
+namespace vorlane::rescanstore {
+
+namespace {
+
+std::string bytesOf(sqlite3_stmt* st, int column) {
+    const auto* data = static_cast<const char*>(sqlite3_column_blob(st, column));
+    const int size = sqlite3_column_bytes(st, column);
+    return data && size > 0 ? std::string(data, size_t(size)) : std::string();
+}
+
+QString textOf(sqlite3_stmt* st, int column) {
+    const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(st, column));
+    const int size = sqlite3_column_bytes(st, column);
+    return data && size > 0 ? QString::fromUtf8(data, size) : QString();
+}
+
+void step(Database& db, sqlite3_stmt* st) {
+    const int rc = sqlite3_step(st);
+    if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
+        const DbError error = DbError::fromEngine(db.handle());
+        sqlite3_reset(st);
+        throw error;
+    }
+    sqlite3_reset(st);
+}
+
+void bindTime(sqlite3_stmt* st, int index, std::optional<qint64> mtime) {
+    if (mtime)
+        sqlite3_bind_int64(st, index, *mtime);
+    else
+        sqlite3_bind_null(st, index);
+}
+
+} // namespace
+
+void readEntries(Database& db, qint64 discId, const std::function<void(StoredEntry&&)>& onRow) {
+    const bool facts = hasVersion2Columns(db);
+    const bool v3 = hasVersion3Columns(db);
+    const QString columns =
+        QStringLiteral("AutoId,FatherId,TreeName,IsDir,FSize,TreeExp,%1,%2")
+            .arg(facts ? QStringLiteral("FName,FTime,Link") : QStringLiteral("null,null,null"),
+                 v3 ? QStringLiteral("Archive") : QStringLiteral("null"));
+    Query q(db, QStringLiteral("select %1 from qCDFiles where CdID=? order by AutoId").arg(columns),
+            {discId});
+    sqlite3_stmt* st = q.statement();
+    while (q.next()) {
+        StoredEntry e;
+        e.id = sqlite3_column_int64(st, 0);
+        e.fatherId = sqlite3_column_int64(st, 1);
+        e.name = bytesOf(st, 6);
+        if (e.name.empty())
+            e.name = bytesOf(st, 2);
+        else
+            e.shown = bytesOf(st, 2);
+        e.isDir = sqlite3_column_int64(st, 3) != 0;
+        e.size = sqlite3_column_int64(st, 4);
+        e.note = textOf(st, 5);
+        if (sqlite3_column_type(st, 7) != SQLITE_NULL)
+            e.mtime = sqlite3_column_int64(st, 7);
+        e.link = bytesOf(st, 8);
+        e.archive = int(sqlite3_column_int64(st, 9));
+        onRow(std::move(e));
+    }
+}
+
+ChangeWriter::ChangeWriter(Database& db)
+    : m_db(db), m_facts(hasVersion2Columns(db)), m_v3(hasVersion3Columns(db)) {
+    m_remove = std::make_unique<Query>(db, QStringLiteral("delete from qCDFiles where AutoId=?1"));
+    QString change = QStringLiteral("update qCDFiles set FSize=?2");
+    if (m_facts)
+        change += QStringLiteral(", FTime=?3, Link=?4");
+    if (m_v3)
+        change += QStringLiteral(", FHash=null, Archive=case when ?5 then null else Archive end");
+    m_change = std::make_unique<Query>(db, change + QStringLiteral(" where AutoId=?1"));
+    if (m_facts)
+        m_retime = std::make_unique<Query>(
+            db, QStringLiteral("update qCDFiles set FTime=?2 where AutoId=?1"));
+}
+
+ChangeWriter::~ChangeWriter() = default;
+
+void ChangeWriter::remove(qint64 id) {
+    sqlite3_stmt* st = m_remove->statement();
+    sqlite3_bind_int64(st, 1, id);
+    step(m_db, st);
+}
+
+void ChangeWriter::change(qint64 id, qint64 size, std::optional<qint64> mtime,
+                          std::string_view link, bool dropArchive) {
+    sqlite3_stmt* st = m_change->statement();
+    sqlite3_bind_int64(st, 1, id);
+    sqlite3_bind_int64(st, 2, size);
+    if (m_facts) {
+        bindTime(st, 3, mtime);
+        if (link.empty())
+            sqlite3_bind_null(st, 4);
+        else
+            sqlite3_bind_text(st, 4, link.data(), int(link.size()), SQLITE_TRANSIENT);
+    }
+    if (m_v3)
+        sqlite3_bind_int(st, 5, dropArchive ? 1 : 0);
+    step(m_db, st);
+}
+
+void ChangeWriter::retime(qint64 id, std::optional<qint64> mtime) {
+    if (!m_retime)
+        return;
+    sqlite3_stmt* st = m_retime->statement();
+    sqlite3_bind_int64(st, 1, id);
+    bindTime(st, 2, mtime);
+    step(m_db, st);
+}
+
+} // namespace vorlane::rescanstore

@@ -1,0 +1,64 @@
+// What a rescan reads of a disc's entries and how it writes its changes back (no widgets).
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vorlane {
+
+class Database;
+class Query;
+
+namespace rescanstore {
+
+// One qCDFiles row of a disc as the rescan compares it with the file system.
+struct StoredEntry {
+    qint64 id = 0;
+    qint64 fatherId = 0;
+    std::string name;  // the file system's bytes: FName where stored, else TreeName as UTF-8
+    std::string shown; // TreeName as UTF-8 where FName is stored; empty: the same as `name`
+    bool isDir = false;
+    qint64 size = 0;
+    std::optional<qint64> mtime;
+    std::string link;
+    QString note;    // TreeExp
+    int archive = 0; // 0 ordinary, 1 an archive with its members below it, 2 a member
+};
+
+// Every row of disc `discId`, in AutoId order. Columns a catalog lacks read as empty.
+void readEntries(Database& db, qint64 discId, const std::function<void(StoredEntry&&)>& onRow);
+
+// Writes a rescan's changes with prepared statements reused for every row; the caller holds
+// the transaction. Each call throws DbError.
+class ChangeWriter {
+public:
+    explicit ChangeWriter(Database& db);
+    ~ChangeWriter();
+    ChangeWriter(const ChangeWriter&) = delete;
+    ChangeWriter& operator=(const ChangeWriter&) = delete;
+
+    // Deletes one row (only that row: the caller names every row of a branch).
+    void remove(qint64 id);
+    // A file that changed: its new size, time and link target; its content hash is dropped
+    // (it may be stale), and so is its archive mark when `dropArchive`.
+    void change(qint64 id, qint64 size, std::optional<qint64> mtime, std::string_view link,
+                bool dropArchive);
+    // A row that is otherwise unchanged gets the time the file system has now.
+    void retime(qint64 id, std::optional<qint64> mtime);
+
+private:
+    Database& m_db;
+    bool m_facts; // the time and link columns
+    bool m_v3;    // the hash and archive columns
+    std::unique_ptr<Query> m_remove;
+    std::unique_ptr<Query> m_change;
+    std::unique_ptr<Query> m_retime;
+};
+
+} // namespace rescanstore
+} // namespace vorlane

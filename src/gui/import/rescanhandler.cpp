@@ -1,0 +1,180 @@
+#include "gui/import/rescanhandler.h"
+
+#include "core/settings/settings.h"
+#include "core/store/catalogsession.h"
+#include "gui/app/guards.h"
+#include "gui/app/mainwindow.h"
+#include "gui/app/prompts.h"
+#include "gui/browser/categorytree.h"
+#include "gui/browser/nodes.h"
+
+#include <QAction>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace vorlane {
+
+RescanProgressDialog::RescanProgressDialog(RescanJob* job, QWidget* parent)
+    : WorkDialog(QStringLiteral("RescanProgressFrm"), QStringLiteral("重新扫描"), parent) {
+    connect(job, &RescanJob::progress, this, &RescanProgressDialog::setCurrent,
+            Qt::QueuedConnection);
+    watch(job);
+}
+
+QString RescanReportDialog::changeLine(const RescanChange& c) {
+    const QString path = c.path + (c.isDir ? QStringLiteral("/") : QString());
+    switch (c.kind) {
+    case RescanChange::Kind::Added:
+        return QStringLiteral("+ ") + path;
+    case RescanChange::Kind::Changed:
+        return QStringLiteral("~ ") + path;
+    case RescanChange::Kind::Removed:
+        break;
+    }
+    QString line = QStringLiteral("- ") + path;
+    if (!c.note.isEmpty())
+        line += QStringLiteral("  （备注将一并删除：") +
+                QString(c.note).replace(QLatin1Char('\n'), QLatin1Char(' ')) + QStringLiteral("）");
+    return line;
+}
+
+RescanReportDialog::RescanReportDialog(const RescanReport& report, QWidget* parent)
+    : QDialog(parent) {
+    setObjectName(QStringLiteral("RescanReportFrm"));
+    setWindowTitle(QStringLiteral("重新扫描"));
+    setModal(true);
+    auto* layout = new QVBoxLayout(this);
+    auto* counts = new QLabel(this);
+    counts->setObjectName(QStringLiteral("lbCounts"));
+    counts->setTextFormat(Qt::PlainText);
+    counts->setText(QStringLiteral("%1\n新增：%2，删除：%3，修改：%4，未变：%5")
+                        .arg(report.root)
+                        .arg(report.added)
+                        .arg(report.removed)
+                        .arg(report.changed)
+                        .arg(report.unchanged));
+    layout->addWidget(counts);
+    if (report.notesLost > 0 || report.unreadable > 0) {
+        QStringList warnings;
+        if (report.notesLost > 0)
+            warnings << QStringLiteral("有 %1 个要删除的条目带有备注，备注将一并删除。")
+                            .arg(report.notesLost);
+        if (report.unreadable > 0)
+            warnings << QStringLiteral("有 %1 个文件夹无法读取，其中的条目保持不变（第一个：%2）。")
+                            .arg(report.unreadable)
+                            .arg(report.firstUnreadable);
+        auto* warning = new QLabel(warnings.join(QLatin1Char('\n')), this);
+        warning->setObjectName(QStringLiteral("lbWarning"));
+        warning->setTextFormat(Qt::PlainText);
+        warning->setStyleSheet(QStringLiteral("color: red"));
+        layout->addWidget(warning);
+    }
+    auto* list = new QPlainTextEdit(this);
+    list->setObjectName(QStringLiteral("txtChanges"));
+    list->setReadOnly(true);
+    list->setLineWrapMode(QPlainTextEdit::NoWrap);
+    QStringList lines;
+    lines.reserve(qsizetype(report.changes.size()));
+    for (const RescanChange& c : report.changes)
+        lines << changeLine(c);
+    list->setPlainText(lines.join(QLatin1Char('\n')));
+    list->setMinimumSize(560, 320);
+    layout->addWidget(list);
+    auto* buttons = new QDialogButtonBox(this);
+    QPushButton* apply = buttons->addButton(QStringLiteral("应用"), QDialogButtonBox::AcceptRole);
+    apply->setObjectName(QStringLiteral("btnApply"));
+    QPushButton* cancel = buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
+    cancel->setObjectName(QStringLiteral("btnCancel"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+}
+
+RescanHandler::RescanHandler(MainWindow* window, CatalogSession& session)
+    : QObject(window), w(window), m_session(session) {
+    setObjectName(QStringLiteral("RescanHandler"));
+    connect(w->action("MRescan"), &QAction::triggered, this, &RescanHandler::MRescanClick);
+}
+
+void RescanHandler::run(RescanJob& job) {
+    RescanProgressDialog progress(&job, w);
+    prompts().exec(&progress);
+}
+
+void RescanHandler::MRescanClick() {
+    QTreeWidgetItem* node = w->tvMain()->currentItem();
+    if (!nodes::isDisc(node) || !nodes::hasId(node) || !m_session.fullAccess() ||
+        !m_session.db().isOpen())
+        return;
+    const qint64 disc = nodes::id(node);
+    const QString catalog = m_session.db().path();
+
+    RescanReport report;
+    std::shared_ptr<const RescanPlan> plan;
+    {
+        RescanJob compare(catalog, disc, {}, Settings().nameEncoding());
+        run(compare);
+        report = compare.report();
+        plan = compare.plan();
+    }
+    if (report.failure == RescanReport::Failure::Catalog) {
+        // The file cannot be opened a second time: compare on the window's connection.
+        auto own = std::make_shared<RescanPlan>();
+        report = compareRescan(m_session.db(), disc, {}, {}, *own, Settings().nameEncoding());
+        plan = own;
+    }
+    switch (report.failure) {
+    case RescanReport::Failure::None:
+        break;
+    case RescanReport::Failure::NoRoot:
+        prompts().error(w, QStringLiteral("这张光盘没有记录来源文件夹，无法重新扫描。"),
+                        QStringLiteral("提示"));
+        return;
+    case RescanReport::Failure::RootUnreadable:
+        prompts().error(w,
+                        QStringLiteral("无法读取文件夹 %1：%2\r\n目录没有任何改动。")
+                            .arg(report.firstUnreadable, report.unreadableReason),
+                        QStringLiteral("提示"));
+        return;
+    case RescanReport::Failure::NoDisc:
+    case RescanReport::Failure::Catalog:
+    case RescanReport::Failure::Write:
+        prompts().error(w, QStringLiteral("重新扫描失败：") + report.error, QStringLiteral("提示"));
+        return;
+    }
+    if (report.cancelled || !plan)
+        return;
+
+    {
+        RescanReportDialog review(report, w);
+        if (prompts().exec(&review) != QDialog::Accepted)
+            return;
+    }
+    bool applied = false;
+    QString error;
+    {
+        RescanJob write(catalog, plan);
+        run(write);
+        applied = write.applied();
+        error = write.report().error;
+        if (write.report().failure == RescanReport::Failure::Catalog)
+            applied = applyRescan(m_session.db(), *plan, nullptr, &error);
+    }
+    if (!applied) {
+        if (!error.isEmpty())
+            prompts().error(w, QStringLiteral("保存数据出错！目录没有任何改动。\r\n") + error,
+                            QStringLiteral("提示"));
+        return;
+    }
+    // The disc is shown anew from what is stored now.
+    if (w->tvMain()->currentItem() == node) {
+        w->categoryTree()->setDiscIncomplete(node, false);
+        w->categoryTree()->tvMainChange(node);
+    }
+}
+
+} // namespace vorlane

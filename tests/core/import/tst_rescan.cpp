@@ -1,0 +1,297 @@
+// Rescanning a disc after its folder changed in known ways: what is reported, what the
+// catalog holds afterwards, and that nothing is written before the user agrees.
+#include "common/catalogs.h"
+#include "common/clirunner.h"
+#include "common/testdir.h"
+#include "core/import/rescan.h"
+#include "core/import/scanfixture.h"
+#include "core/import/scanjob.h"
+#include "core/store/catalogstore.h"
+#include "core/store/contentstore.h"
+#include "core/store/database.h"
+
+#include <QDateTime>
+#include <QtTest>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+using namespace vorlane;
+
+namespace {
+
+struct Stored {
+    qint64 id = 0;
+    qint64 father = 0;
+    qint64 size = 0;
+    std::optional<qint64> mtime;
+    QString note;
+    QByteArray hash;
+    int archive = 0;
+};
+
+// Every row of the disc by its path below the root (from the raw names, as on disk).
+QMap<QByteArray, Stored> storedByPath(Database& db, qint64 disc) {
+    QMap<QByteArray, Stored> out;
+    Query q(db,
+            QStringLiteral("select AutoId, FatherId, FSize, FTime, TreeExp, FHash, Archive from "
+                           "qCDFiles where CdID=? order by AutoId"),
+            {disc});
+    while (q.next()) {
+        Stored s{q.integer(0),
+                 q.integer(1),
+                 q.integer(2),
+                 std::nullopt,
+                 q.textOr(4),
+                 q.value(5).toByteArray(),
+                 int(q.isNull(6) ? 0 : q.integer(6))};
+        if (!q.isNull(3))
+            s.mtime = q.integer(3);
+        const QByteArray path = *contentstore::rawEntryPath(db, s.id);
+        [&] { QVERIFY2(!out.contains(path), path.constData()); }();
+        out.insert(path, s);
+    }
+    return out;
+}
+
+QStringList lines(const RescanReport& r) {
+    QStringList out;
+    for (const RescanChange& c : r.changes) {
+        const char* sign = c.kind == RescanChange::Kind::Added     ? "+ "
+                           : c.kind == RescanChange::Kind::Removed ? "- "
+                                                                   : "~ ";
+        out << QLatin1String(sign) + c.path +
+                   (c.note.isEmpty() ? QString() : QStringLiteral(" [") + c.note + ']');
+    }
+    return out;
+}
+
+void setTime(const QString& file, qint64 secs) {
+    const timespec times[2] = {{secs, 0}, {secs, 0}};
+    QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(file).constData(), times, 0), 0);
+}
+
+void makeRaw(const QString& dir, const QByteArray& name, const QByteArray& content) {
+    const QByteArray full = QFile::encodeName(dir) + '/' + name;
+    const int fd = ::open(full.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::write(fd, content.constData(), size_t(content.size())), ssize_t(content.size()));
+    ::close(fd);
+}
+
+} // namespace
+
+class TestRescan : public QObject {
+    Q_OBJECT
+
+private slots:
+    void changedTreeIsReportedThenAppliedKeepingNotes();
+    void dryRunLeavesTheFileUntouchedAndANewRootIsKept();
+};
+
+void TestRescan::changedTreeIsReportedThenAppliedKeepingNotes() {
+    const QByteArray gbk("\xd5\xd5\xc6\xac.jpg"); // 照片.jpg in GBK: matched by its bytes
+    // 光盘.iso in GBK, its row as older catalogs hold it: the decoded name only.
+    const QByteArray oldGbk("\xb9\xe2\xc5\xcc.iso");
+    TestDir tree;
+    const qint64 past = QDateTime::currentSecsSinceEpoch() - 100000;
+    for (const auto& [name, size] :
+         std::initializer_list<std::pair<const char*, int>>{{"keep.txt", 10},
+                                                            {"grow.txt", 5},
+                                                            {"touch.txt", 5},
+                                                            {"gone.txt", 3},
+                                                            {"Old/inner.txt", 4},
+                                                            {"Sub/stay.bin", 6},
+                                                            {"pack.zip", 20},
+                                                            {"bundle.zip", 20}}) {
+        setTime(tree.createFile(QString::fromLatin1(name), size), past);
+    }
+    makeRaw(tree.path(), gbk, "abc");
+    makeRaw(tree.path(), oldGbk, "abcd");
+
+    TestDir home;
+    const QString file = home.path(QStringLiteral("cat.vlr"));
+    testcat::create(file);
+    Database db;
+    db.open(file);
+    const qint64 disc = testcat::addDisc(db, testcat::addCategory(db, QStringLiteral("c")),
+                                         QStringLiteral("d"), 0, tree.path());
+    ScanParams params;
+    params.root = tree.path();
+    params.discId = disc;
+    QVERIFY(scanDisc(db, params).error.isEmpty());
+
+    // Notes (also on entries that change and on the folder that is renamed), a hash that a
+    // change makes stale, and archive members below an archive that stays and one that changes.
+    QMap<QByteArray, Stored> before = storedByPath(db, disc);
+    for (const char* path :
+         {"/keep.txt", "/grow.txt", "/touch.txt", "/gone.txt", "/Old", "/Old/inner.txt"})
+        QVERIFY(contentstore::setNote(db, before.value(path).id, QStringLiteral("note ") + path));
+    for (const char* path : {"/keep.txt", "/grow.txt"})
+        db.exec(QStringLiteral("update qCDFiles set FHash=? where AutoId=?"),
+                {QByteArray(16, 'h'), before.value(path).id});
+    for (const char* archive : {"/pack.zip", "/bundle.zip"}) {
+        const qint64 id = before.value(archive).id;
+        db.exec(QStringLiteral("update qCDFiles set Archive=1 where AutoId=?"), {id});
+        const qint64 folder = testcat::addEntry(db, disc, id, QStringLiteral("m"), true);
+        db.exec(QStringLiteral("update qCDFiles set Archive=2 where AutoId=?"), {folder});
+        const qint64 member = testcat::addEntry(db, disc, folder, QStringLiteral("x.txt"), false, 9,
+                                                {}, QStringLiteral("member note"));
+        db.exec(QStringLiteral("update qCDFiles set Archive=2 where AutoId=?"), {member});
+    }
+    db.exec(QStringLiteral("update qCDFiles set FName=null where AutoId=?"),
+            {before.value('/' + oldGbk).id});
+    before = storedByPath(db, disc);
+
+    // The changes, each kind once.
+    tree.createFile(QStringLiteral("grow.txt"), 50);
+    setTime(tree.path(QStringLiteral("touch.txt")), past + 3600);
+    QVERIFY(QFile::remove(tree.path(QStringLiteral("gone.txt"))));
+    QVERIFY(QDir().rename(tree.path(QStringLiteral("Old")), tree.path(QStringLiteral("New"))));
+    tree.createFile(QStringLiteral("Sub/new.txt"), 1);
+    tree.createFile(QStringLiteral("Fresh/f.txt"), 2);
+    tree.createFile(QStringLiteral("added.txt"), 3);
+    tree.createFile(QStringLiteral("bundle.zip"), 21);
+
+    RescanPlan plan;
+    const RescanReport report = compareRescan(db, disc, {}, {}, plan);
+    QCOMPARE(report.failure, RescanReport::Failure::None);
+    QCOMPARE(lines(report), (QStringList{
+                                "+ /added.txt",
+                                "~ /bundle.zip",
+                                "- /bundle.zip/m",
+                                "- /bundle.zip/m/x.txt [member note]",
+                                "+ /Fresh",
+                                "+ /Fresh/f.txt",
+                                "- /gone.txt [note /gone.txt]",
+                                "~ /grow.txt [note /grow.txt]",
+                                "+ /New",
+                                "+ /New/inner.txt",
+                                "- /Old [note /Old]",
+                                "- /Old/inner.txt [note /Old/inner.txt]",
+                                "+ /Sub/new.txt",
+                                "~ /touch.txt [note /touch.txt]",
+                            }));
+    QCOMPARE(report.added, 6);
+    QCOMPARE(report.removed, 5);
+    QCOMPARE(report.changed, 3);
+    QCOMPARE(report.notesLost, 4);
+    // keep.txt, Sub, Sub/stay.bin, pack.zip and the two GBK names.
+    QCOMPARE(report.unchanged, 6);
+    QCOMPARE(storedByPath(db, disc).keys(), before.keys()); // comparing wrote nothing
+
+    const qint64 started = QDateTime::currentSecsSinceEpoch();
+    QVERIFY(applyRescan(db, plan, nullptr));
+    const QMap<QByteArray, Stored> after = storedByPath(db, disc);
+
+    // What stays keeps its row and note; a change brings the new size and time and drops
+    // the stale hash.
+    for (const char* path : {"/keep.txt", "/grow.txt", "/touch.txt", "/Sub", "/Sub/stay.bin",
+                             "/pack.zip", "/pack.zip/m", "/pack.zip/m/x.txt", "/bundle.zip"}) {
+        QVERIFY2(after.contains(path), path);
+        QCOMPARE(after.value(path).id, before.value(path).id);
+        QCOMPARE(after.value(path).note, before.value(path).note);
+    }
+    QVERIFY(after.contains('/' + gbk));
+    QCOMPARE(after.value('/' + gbk).id, before.value('/' + gbk).id);
+    QCOMPARE(after.value(QStringLiteral("/光盘.iso").toUtf8()).id,
+             before.value(QStringLiteral("/光盘.iso").toUtf8()).id);
+    QCOMPARE(after.value("/grow.txt").size, 50);
+    QVERIFY(after.value("/grow.txt").hash.isEmpty());
+    QCOMPARE(after.value("/keep.txt").hash, QByteArray(16, 'h'));
+    QCOMPARE(after.value("/touch.txt").mtime, past + 3600);
+    QCOMPARE(after.value("/pack.zip").archive, 1);
+    QCOMPARE(after.value("/bundle.zip").archive, 0); // its members went with its old contents
+    QCOMPARE(after.value("/bundle.zip").size, 21);
+    for (const char* path : {"/gone.txt", "/Old", "/Old/inner.txt", "/bundle.zip/m"})
+        QVERIFY2(!after.contains(path), path);
+    QVERIFY(after.value("/New/inner.txt").note.isEmpty());
+    QCOMPARE(after.value("/New/inner.txt").father, after.value("/New").id);
+    QCOMPARE(after.value("/Fresh/f.txt").father, after.value("/Fresh").id);
+    QCOMPARE(after.value("/Sub/new.txt").father, after.value("/Sub").id);
+
+    // Apart from the archive members, the disc is now exactly what a fresh scan would store.
+    db.exec(QStringLiteral("delete from qCDFiles where Archive=2"));
+    const QMap<QString, ::Entry> onDisk = [&] {
+        QMap<QString, ::Entry> m = walkTree(tree.path());
+        m.removeIf([](auto it) {
+            return !it.key().isValidUtf16() || it.key().contains(QChar::ReplacementCharacter);
+        });
+        return m;
+    }();
+    QMap<QString, ::Entry> rows = rowsAsTree(readRows(db, disc));
+    rows.removeIf([](auto it) {
+        return it.key().contains(QStringLiteral("照片")) ||
+               it.key().contains(QStringLiteral("光盘"));
+    });
+    QCOMPARE(rows, onDisk);
+
+    const std::optional<DiscFacts> facts = catalogstore::discFacts(db, disc, false);
+    QVERIFY(facts && facts->scanTime && *facts->scanTime >= started);
+    QCOMPARE(facts->state, ScanState::Complete);
+
+    // A second rescan finds nothing left to do.
+    RescanPlan again;
+    const RescanReport second = compareRescan(db, disc, {}, {}, again);
+    QCOMPARE(lines(second), QStringList());
+}
+
+void TestRescan::dryRunLeavesTheFileUntouchedAndANewRootIsKept() {
+    testcat::isolateSettings();
+    TestDir home;
+    const QString file = home.path(QStringLiteral("cat.vlr"));
+    const QString root = home.createDir(QStringLiteral("tree"));
+    home.createFile(QStringLiteral("tree/a.txt"), 1);
+    home.createFile(QStringLiteral("tree/b.txt"), 2);
+    qint64 category = 0;
+    {
+        testcat::create(file);
+        Database db;
+        db.open(file);
+        category = testcat::addCategory(db, QStringLiteral("c"));
+    }
+    QCOMPARE(runCli({QStringLiteral("import"), file, root, QStringLiteral("--category"),
+                     QString::number(category)})
+                 .code,
+             0);
+    QString disc;
+    {
+        Database db;
+        db.open(file);
+        disc = db.scalar(QStringLiteral("select AutoId from qCD")).toString();
+        Query q(db, QStringLiteral("select AutoId from qCDFiles where TreeName='b.txt'"));
+        QVERIFY(q.next());
+        QVERIFY(contentstore::setNote(db, q.integer(0), QStringLiteral("keep me")));
+    }
+    QVERIFY(QFile::remove(home.path(QStringLiteral("tree/b.txt"))));
+    home.createFile(QStringLiteral("tree/c.txt"), 3);
+
+    const auto bytes = [&] {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArray original = bytes();
+    const CliResult dry =
+        runCli({QStringLiteral("rescan"), file, disc, QStringLiteral("--dry-run")});
+    QCOMPARE(dry.code, 0);
+    QVERIFY2(dry.out.contains(QStringLiteral("+ /c.txt\n")), qPrintable(dry.out));
+    QVERIFY2(dry.out.contains(QStringLiteral("- /b.txt  (its note goes with it: \"keep me\")")),
+             qPrintable(dry.out));
+    QVERIFY2(dry.out.contains(QStringLiteral("added 1, removed 1, changed 0, unchanged 1; 1 "
+                                             "removed entry had a note")),
+             qPrintable(dry.out));
+    QCOMPARE(bytes(), original);
+
+    // A copy of the folder elsewhere becomes the disc's folder.
+    const QString moved = home.path(QStringLiteral("moved"));
+    QVERIFY(QDir().rename(root, moved));
+    const CliResult real = runCli({QStringLiteral("rescan"), file, disc, moved});
+    QCOMPARE(real.code, 0);
+    const CliResult check =
+        runCli({QStringLiteral("rescan"), file, disc, QStringLiteral("--dry-run")});
+    QCOMPARE(check.code, 0);
+    QVERIFY2(check.out.startsWith(QStringLiteral("added 0, removed 0, changed 0, unchanged 2\n")),
+             qPrintable(check.out));
+}
+
+QTEST_GUILESS_MAIN(TestRescan)
+#include "tst_rescan.moc"
