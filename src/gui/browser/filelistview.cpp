@@ -225,9 +225,12 @@ bool FileListView::eventFilter(QObject* watched, QEvent* event) {
             return true;
         case Qt::Key_Return:
         case Qt::Key_Enter:
-            // As a double click on the focused item.
-            if (currentRow() >= 0)
-                emit doubleClicked(currentRow());
+            // As a double click on the focused item, which selects that item alone first.
+            if (const int row = currentRow(); row >= 0) {
+                if (selectedCount() != 1 || !m_selection->isRowSelected(row))
+                    selectRow(row);
+                emit doubleClicked(row);
+            }
             return true;
         case Qt::Key_Backspace:
             emit backPressed();

@@ -358,7 +358,12 @@ void TestContents::keysActAsInAFileManager() {
     DiscFixture f;
     f.show();
     QTreeView* list = f.list()->reportView();
-    // Enter opens the focused folder, as a double click does.
+    // Enter opens the focused folder, as a double click does, not the first one selected.
+    f.selectRows({f.docs, f.music});
+    QTest::keyClick(list, Qt::Key_Return);
+    QCOMPARE(f.tree()->currentItem(), f.node(f.music));
+    QCOMPARE(f.listNames(), QStringList{"song.mp3"});
+    f.show();
     f.list()->selectRow(f.rowOf(f.docs));
     QTest::keyClick(list, Qt::Key_Return);
     QCOMPARE(f.tree()->currentItem(), f.node(f.docs));
