@@ -88,6 +88,18 @@ bool Settings::saveOptions(bool backup, bool openRecent) {
     return writable(s);
 }
 
+bool Settings::sizesInKb() const {
+    return readBool(open(), QStringLiteral("Options/SizeInKB"), true);
+}
+
+bool Settings::saveSizesInKb(bool on) {
+    if (!canWrite(filePath()))
+        return false;
+    QSettings s = open();
+    s.setValue(QStringLiteral("Options/SizeInKB"), on ? QStringLiteral("1") : QStringLiteral("0"));
+    return writable(s);
+}
+
 QString Settings::nameEncoding() const {
     const QString value = open().value(QStringLiteral("Options/NameEncoding")).toString().trimmed();
     return value.isEmpty() ? QStringLiteral("GB18030") : value;

@@ -20,6 +20,9 @@ public:
     bool openRecentOnStart() const;
     // Writes both options; false when the file cannot be written.
     bool saveOptions(bool backupOnOpen, bool openRecentOnStart);
+    // Sizes in the list in KB as always (true), or in B to TB by their magnitude.
+    bool sizesInKb() const;
+    bool saveSizesInKb(bool on);
     // The legacy encoding (an iconv name) that a scan reads names in when they are not
     // UTF-8; GB18030 unless the user chose another.
     QString nameEncoding() const;

@@ -2,7 +2,9 @@
 
 #include <QLocale>
 #include <QStringDecoder>
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <iconv.h>
 
 namespace vorlane {
@@ -109,6 +111,39 @@ QCollator nameCollator() {
     collator.setNumericMode(true);
     collator.setCaseSensitivity(Qt::CaseSensitive);
     return collator;
+}
+
+std::vector<int> nameOrder(const QStringList& names) {
+    const QCollator collator = nameCollator();
+    std::vector<QCollatorSortKey> keys;
+    keys.reserve(size_t(names.size()));
+    for (const QString& name : names)
+        keys.push_back(collator.sortKey(name));
+    std::vector<int> order(keys.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = int(i);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return keys[size_t(a)].compare(keys[size_t(b)]) < 0; });
+    return order;
+}
+
+QString sizeText(qint64 bytes, bool inKb) {
+    QLocale locale;
+    locale.setNumberOptions(QLocale::DefaultNumberOptions);
+    if (inKb)
+        return locale.toString(double(bytes) / 1024.0, 'f', 1) + QStringLiteral(" KB");
+    if (bytes < 1024 && bytes > -1024)
+        return locale.toString(bytes) + QStringLiteral(" B");
+    static const char* const units[] = {"KB", "MB", "GB", "TB"};
+    double value = double(bytes) / 1024.0;
+    int unit = 0;
+    // Moves up once the rounded number would reach 1024, so 1,048,575 bytes read 1.0 MB,
+    // not 1,024.0 KB.
+    while (unit < 3 && std::abs(value) >= 1023.95) {
+        value /= 1024.0;
+        ++unit;
+    }
+    return locale.toString(value, 'f', 1) + QLatin1Char(' ') + QLatin1String(units[unit]);
 }
 
 } // namespace vorlane

@@ -4,6 +4,8 @@
 #include <QByteArray>
 #include <QCollator>
 #include <QString>
+#include <QStringList>
+#include <vector>
 
 namespace vorlane {
 
@@ -22,6 +24,14 @@ QString decodeTextFile(const QByteArray& bytes);
 // digits taken as numbers ("file2" before "file10"), letter case deciding only between
 // names that are otherwise equal.
 QCollator nameCollator();
+// The positions of `names` in name order (stable): each name's sort key is made once, not
+// at every comparison, so long levels stay cheap.
+std::vector<int> nameOrder(const QStringList& names);
+
+// A size for people to read. In KB: bytes / 1024 with one decimal and grouped thousands
+// ("1,246.6 KB"). Otherwise in the largest of B, KB, MB, GB and TB that keeps the number
+// below 1024, with one decimal ("1.2 MB"; bytes as a whole number, "512 B").
+QString sizeText(qint64 bytes, bool inKb = true);
 
 // Upper-cases only a-z; every other character stays.
 QString asciiUpper(const QString& text);

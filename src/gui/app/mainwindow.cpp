@@ -9,6 +9,7 @@
 #include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
 #include "gui/browser/contentscontroller.h"
+#include "gui/browser/entrymodel.h"
 #include "gui/browser/filelistview.h"
 #include "gui/browser/notes.h"
 #include "gui/dups/duplicatewindow.h"
@@ -103,6 +104,10 @@ void MainWindow::wireHandlers() {
     connect(m_catalog, &CatalogHandler::catalogReset, m_notes, &NotesPanel::closeDisc);
     connect(m_categoryTree, &CategoryTree::discSelected, m_contents, &ContentsController::showDisc);
     connect(m_import, &ImportHandler::discImported, m_categoryTree, &CategoryTree::tvMainChange);
+    // A catalog that may only be read says so in the status bar.
+    connect(&m_session, &CatalogSession::accessModeChanged, m_readOnly,
+            [this](AccessMode mode) { m_readOnly->setVisible(mode == AccessMode::ReadOnly); });
+    m_readOnly->setVisible(m_session.accessMode() == AccessMode::ReadOnly);
 }
 
 // --- State ------------------------------------------------------------------------------
@@ -110,6 +115,13 @@ void MainWindow::wireHandlers() {
 void MainWindow::setOptions(bool backupOnOpen, bool openRecentOnStart) {
     m_backupOnOpen = backupOnOpen;
     m_openRecentOnStart = openRecentOnStart;
+}
+
+void MainWindow::setSizesInKb(bool on) {
+    m_sizesInKb = on;
+    m_lvMain->model()->setSizesInKb(on);
+    if (m_contents)
+        m_contents->updateListStatus();
 }
 
 QAction* MainWindow::action(const char* name) const {
@@ -146,6 +158,12 @@ void MainWindow::setCountText(const QString& text) {
 }
 QString MainWindow::countText() const {
     return m_panel1->text();
+}
+void MainWindow::setListText(const QString& text) {
+    m_panel3->setText(text);
+}
+QString MainWindow::listText() const {
+    return m_panel3->text();
 }
 
 void MainWindow::updateCountText() {
@@ -198,6 +216,7 @@ void MainWindow::loadSettings() {
     m_firstRun = settings.takeFirstRun();
     m_backupOnOpen = settings.backupOnOpen();
     m_openRecentOnStart = settings.openRecentOnStart();
+    setSizesInKb(settings.sizesInKb());
 }
 
 void MainWindow::saveOpenHistory() {

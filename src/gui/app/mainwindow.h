@@ -55,6 +55,9 @@ public:
     bool backupOnOpen() const { return m_backupOnOpen; }
     bool openRecentOnStart() const { return m_openRecentOnStart; }
     void setOptions(bool backupOnOpen, bool openRecentOnStart);
+    // Sizes in KB (the default) or by their magnitude, in the list and the status bar.
+    bool sizesInKb() const { return m_sizesInKb; }
+    void setSizesInKb(bool on);
 
     // --- Widgets and actions -------------------------------------------------------
     QTreeWidget* tvMain() const { return m_tvMain; }
@@ -66,6 +69,7 @@ public:
     QToolBar* toolBar() const { return m_toolBar; }
     QMenu* treePopupMenu() const { return m_tvPopMenu; }
     QMenu* listPopupMenu() const { return m_lvPopMenu; }
+    QMenu* contentsPopupMenu() const { return m_cdPopMenu; }
     // An action or button by its objectName; aborts on a name that does not exist.
     QAction* action(const char* name) const;
     QToolButton* button(const char* name) const;
@@ -77,6 +81,9 @@ public:
     QString statusText() const;
     void setCountText(const QString& text); // panel 1
     QString countText() const;
+    // Panel 3: the list's items and its selection.
+    void setListText(const QString& text);
+    QString listText() const;
     // "分类：" + categories + "，光盘：" + discs, from the tree's node count and the
     // session's disc count.
     void updateCountText();
@@ -158,6 +165,7 @@ private:
     bool m_firstRun = true;
     bool m_backupOnOpen = true;
     bool m_openRecentOnStart = true;
+    bool m_sizesInKb = true;
     bool m_activated = false;
     bool m_startedUp = false;
     Throttle m_pump = Throttle::dueAtOnce(30);
@@ -168,6 +176,7 @@ private:
     QToolBar* m_toolBar = nullptr;
     QMenu* m_tvPopMenu = nullptr;
     QMenu* m_lvPopMenu = nullptr;
+    QMenu* m_cdPopMenu = nullptr;
     QMenu* m_recentMenu = nullptr;
     QMenu* m_recentDropDown = nullptr;
     QSplitter* m_splitter1 = nullptr;
@@ -184,6 +193,8 @@ private:
     QLabel* m_lbCDName = nullptr;
     QLabel* m_panel0 = nullptr;
     QLabel* m_panel1 = nullptr;
+    QLabel* m_panel3 = nullptr;
+    QLabel* m_readOnly = nullptr;
     QProgressBar* m_progress = nullptr;
 
     CatalogHandler* m_catalog = nullptr;

@@ -185,6 +185,8 @@ void MainWindow::createActions() {
     rename->setShortcut(QKeySequence(Qt::Key_F2));
     rename->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     makeAction("MFullOpen", QStringLiteral("全部展开"));
+    // Pop-up menu of the content tree.
+    makeAction("mitCDRomDelete", QStringLiteral("删除(&D)"))->setEnabled(false);
     makeAction("MFullClose", QStringLiteral("全部折叠"));
     makeAction("MVerify", QStringLiteral("校验光盘"),
                QStringLiteral("读回光盘上的每个文件，与目录中的记录比较"));
@@ -291,6 +293,10 @@ void MainWindow::createMenus() {
     m_tvPopMenu->addSeparator();
     m_tvPopMenu->addAction(action("MFullOpen"));
     m_tvPopMenu->addAction(action("MFullClose"));
+
+    m_cdPopMenu = new QMenu(this);
+    m_cdPopMenu->setObjectName(QStringLiteral("PopMenuCDRom"));
+    m_cdPopMenu->addAction(action("mitCDRomDelete"));
 
     m_lvPopMenu = new QMenu(this);
     m_lvPopMenu->setObjectName(QStringLiteral("PopMenuLvMain"));
@@ -546,15 +552,24 @@ void MainWindow::createStatusBar() {
     m_panel1 = new QLabel(bar);
     m_panel1->setObjectName(QStringLiteral("StatusPanel1"));
     m_panel1->setFixedWidth(150);
+    m_panel3 = new QLabel(bar);
+    m_panel3->setObjectName(QStringLiteral("StatusPanel3"));
+    m_readOnly = new QLabel(QStringLiteral("只读"), bar);
+    m_readOnly->setObjectName(QStringLiteral("StatusReadOnly"));
+    m_readOnly->setVisible(false);
     m_progress = new QProgressBar(bar);
     m_progress->setObjectName(QStringLiteral("ProgressBar"));
     m_progress->setRange(0, 100);
     m_progress->setValue(0);
     m_progress->setTextVisible(false);
     m_progress->setMaximumHeight(14);
+    // An idle bar is an empty frame; it keeps to a modest corner instead of the whole bar.
+    m_progress->setFixedWidth(160);
     bar->addWidget(m_panel0);
     bar->addWidget(m_panel1);
-    bar->addWidget(m_progress, 1);
+    bar->addWidget(m_panel3, 1);
+    bar->addPermanentWidget(m_readOnly);
+    bar->addPermanentWidget(m_progress);
 }
 
 } // namespace vorlane

@@ -28,6 +28,10 @@ OptionsDialog::OptionsDialog(MainWindow* window) : QDialog(window), w(window) {
     groupLayout->addWidget(m_openRecent);
     groupLayout->addWidget(m_backup);
     groupLayout->addWidget(note);
+    m_sizesInKb = new QCheckBox(QStringLiteral("大小以 KB 显示"), group);
+    m_sizesInKb->setObjectName(QStringLiteral("ckSizeInKb"));
+    m_sizesInKb->setToolTip(QStringLiteral("不选时按大小显示为 B、KB、MB、GB 或 TB"));
+    groupLayout->addWidget(m_sizesInKb);
     // Discs burned on other systems may name files in a legacy encoding; the scan reads
     // such names in this one.
     auto* encodingRow = new QHBoxLayout;
@@ -62,6 +66,7 @@ OptionsDialog::OptionsDialog(MainWindow* window) : QDialog(window), w(window) {
 
     m_openRecent->setChecked(w->openRecentOnStart());
     m_backup->setChecked(w->backupOnOpen());
+    m_sizesInKb->setChecked(w->sizesInKb());
     const QString encoding = Settings().nameEncoding();
     int index = m_encoding->findData(encoding, Qt::UserRole, Qt::MatchFixedString);
     if (index < 0) {
@@ -76,9 +81,11 @@ void OptionsDialog::btnOkClick() {
     // When the file cannot be written the dialog stays open and nothing changes.
     Settings settings;
     if (!settings.saveOptions(m_backup->isChecked(), m_openRecent->isChecked()) ||
-        !settings.saveNameEncoding(m_encoding->currentData().toString()))
+        !settings.saveNameEncoding(m_encoding->currentData().toString()) ||
+        !settings.saveSizesInKb(m_sizesInKb->isChecked()))
         return;
     w->setOptions(m_backup->isChecked(), m_openRecent->isChecked());
+    w->setSizesInKb(m_sizesInKb->isChecked());
     accept();
 }
 

@@ -1,5 +1,5 @@
-// The options dialog: open the last file at start-up, back up after an open, and the
-// encoding that file names which are not UTF-8 are read in.
+// The options dialog: open the last file at start-up, back up after an open, sizes in KB,
+// and the encoding that file names which are not UTF-8 are read in.
 #pragma once
 
 #include <QDialog>
@@ -24,6 +24,7 @@ private:
     MainWindow* w;
     QCheckBox* m_openRecent;
     QCheckBox* m_backup;
+    QCheckBox* m_sizesInKb;
     QComboBox* m_encoding;
 };
 

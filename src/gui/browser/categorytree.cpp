@@ -7,6 +7,7 @@
 #include "gui/app/icons.h"
 #include "gui/app/mainwindow.h"
 #include "gui/browser/discfacts.h"
+#include "gui/browser/menukeys.h"
 #include "gui/browser/nodes.h"
 
 #include <QAction>
@@ -241,6 +242,10 @@ void CategoryTree::MFullCloseClick() {
 
 bool CategoryTree::eventFilter(QObject* watched, QEvent* event) {
     QTreeWidget* tree = w->tvMain();
+    if (watched == tree && isKeyboardMenuRequest(event)) {
+        w->treePopupMenu()->popup(keyboardMenuPoint(tree));
+        return true;
+    }
     if (watched == tree && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         // While a label is edited the key belongs to the editor.

@@ -1,5 +1,6 @@
 #include "gui/browser/contentscontroller.h"
 
+#include "core/settings/text.h"
 #include "core/store/contentstore.h"
 #include "core/store/database.h"
 #include "core/store/searchstore.h"
@@ -12,11 +13,13 @@
 #include "gui/browser/entrymodel.h"
 #include "gui/browser/filelistview.h"
 #include "gui/browser/filenotes.h"
+#include "gui/browser/menukeys.h"
 #include "gui/browser/nodes.h"
 #include "gui/browser/notes.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QProgressBar>
@@ -80,6 +83,21 @@ public:
             return;
         }
         flush();
+        // The folders go into the tree at once, in name order, whatever order the rows
+        // came in; the list keeps the order the user last chose.
+        if (!m_nodes.isEmpty()) {
+            QStringList names;
+            names.reserve(m_nodes.size());
+            for (const QTreeWidgetItem* node : std::as_const(m_nodes))
+                names << node->text(0);
+            QList<QTreeWidgetItem*> sorted;
+            sorted.reserve(m_nodes.size());
+            for (int i : nameOrder(names))
+                sorted << m_nodes[i];
+            m_nodes.clear();
+            m_w->tvCDRom()->addTopLevelItems(sorted);
+        }
+        m_w->lvMain()->model()->resort();
         if (m_view->m_loadTotal > 0)
             m_w->progressBar()->setValue(percent());
     }
@@ -91,10 +109,6 @@ private:
     }
 
     void flush() {
-        if (!m_nodes.isEmpty()) {
-            m_w->tvCDRom()->addTopLevelItems(m_nodes);
-            m_nodes.clear();
-        }
         m_w->lvMain()->model()->append(std::move(m_batch));
         m_batch.clear();
     }
@@ -114,6 +128,7 @@ ContentsController::ContentsController(MainWindow* window, CatalogSession& sessi
     setObjectName(QStringLiteral("ContentsView"));
     QTreeWidget* tree = w->tvCDRom();
     m_tree = tree;
+    m_treePort = tree->viewport();
     connect(tree, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* current) { tvCDRomChange(current); });
     // Expanding a folder that was never selected shows its sub-folders too.
@@ -123,12 +138,23 @@ ContentsController::ContentsController(MainWindow* window, CatalogSession& sessi
             guarded([&] { addFolderNodes(nodes::id(node), node); });
     });
     tree->installEventFilter(this);
+    tree->viewport()->installEventFilter(this);
+    connect(w->action("mitCDRomDelete"), &QAction::triggered, this,
+            &ContentsController::btnCDRomDeleteClick);
 
     FileListView* list = w->lvMain();
     connect(list, &FileListView::changed, this, &ContentsController::lvMainChange);
     connect(list, &FileListView::doubleClicked, this, &ContentsController::lvMainDblClick);
     connect(list, &FileListView::headerClicked, this, &ContentsController::lvMainColumnClick);
     connect(list, &FileListView::deletePressed, this, &ContentsController::lvMainKeyDown);
+    connect(list, &FileListView::backPressed, this, &ContentsController::goUpByKey);
+    // The status panel follows the list's rows and its selection.
+    EntryModel* model = list->model();
+    for (auto signal : {&EntryModel::rowsInserted, &EntryModel::rowsRemoved})
+        connect(model, signal, this, &ContentsController::updateListStatus);
+    connect(model, &EntryModel::modelReset, this, &ContentsController::updateListStatus);
+    connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &ContentsController::updateListStatus);
     connect(list, &FileListView::contextMenuRequested, w->listPopupMenu(),
             [this](const QPoint& pos) { w->listPopupMenu()->popup(pos); });
 
@@ -235,10 +261,14 @@ void ContentsController::addFolderNodes(qint64 folderId, QTreeWidgetItem* node) 
     const std::vector<FolderRef> subs = contentstore::subFolders(m_session.db(), folderId);
     node->setChildIndicatorPolicy(subs.empty() ? QTreeWidgetItem::DontShowIndicator
                                                : QTreeWidgetItem::ShowIndicator);
+    QStringList names;
+    names.reserve(qsizetype(subs.size()));
+    for (const FolderRef& f : subs)
+        names << f.name;
     QList<QTreeWidgetItem*> children;
     children.reserve(qsizetype(subs.size()));
-    for (const FolderRef& f : subs)
-        children << makeFolderNode(f.id, f.name, true);
+    for (int i : nameOrder(names))
+        children << makeFolderNode(subs[size_t(i)].id, subs[size_t(i)].name, true);
     node->addChildren(children);
 }
 
@@ -250,6 +280,7 @@ void ContentsController::clear() {
         w->tvCDRom()->clear();
         w->lvMain()->model()->clear();
     }
+    w->setListText({}); // no disc shown
     w->action("tbBack")->setEnabled(false);
 }
 
@@ -365,8 +396,51 @@ void ContentsController::lvMainDblClick() {
         mitOpenClick();
 }
 
-void ContentsController::lvMainColumnClick() {
-    w->lvMain()->model()->sortByCaption();
+void ContentsController::lvMainColumnClick(int column) {
+    w->lvMain()->sortByColumn(column);
+}
+
+void ContentsController::updateListStatus() {
+    const FileListView* list = w->lvMain();
+    const EntryModel* model = list->model();
+    const int rows = model->rowCount();
+    if (rows == 0 && !(w->notes() && w->notes()->isDiscOpen())) {
+        w->setListText({}); // nothing shown
+        return;
+    }
+    QString text = QStringLiteral("%1 项").arg(rows);
+    const QItemSelection selection = list->selectionModel()->selection();
+    if (!selection.isEmpty()) {
+        // Ranges may overlap after ctrl-clicks; each row counts once.
+        std::vector<bool> seen(size_t(rows), false);
+        int count = 0;
+        qint64 bytes = 0;
+        for (const QItemSelectionRange& range : selection) {
+            for (int r = range.top(); r <= range.bottom() && r < rows; ++r) {
+                if (seen[size_t(r)])
+                    continue;
+                seen[size_t(r)] = true;
+                ++count;
+                const Entry& e = model->entry(r);
+                if (!e.isDir)
+                    bytes += e.size;
+            }
+        }
+        text += QStringLiteral("，已选 %1 项（%2）")
+                    .arg(count)
+                    .arg(sizeText(bytes, model->sizesInKb()));
+    }
+    w->setListText(text);
+}
+
+void ContentsController::goUpByKey() {
+    if (w->action("tbBack")->isEnabled())
+        w->action("tbBack")->trigger();
+}
+
+void ContentsController::popupContentsMenu(const QPoint& globalPos) {
+    w->action("mitCDRomDelete")->setEnabled(w->button("btnCDRomDelete")->isEnabled());
+    w->contentsPopupMenu()->popup(globalPos);
 }
 
 void ContentsController::mitSelAllClick() {
@@ -385,10 +459,32 @@ void ContentsController::tvCDRomKeyDown() {
 bool ContentsController::eventFilter(QObject* watched, QEvent* event) {
     // Compared with the pointer kept at construction: events still arrive while the main
     // window is being torn down.
+    if (watched != m_tree && watched != m_treePort)
+        return QObject::eventFilter(watched, event);
+    auto* tree = static_cast<QTreeWidget*>(m_tree);
+    if (isKeyboardMenuRequest(event)) {
+        popupContentsMenu(keyboardMenuPoint(tree));
+        return true;
+    }
+    if (event->type() == QEvent::ContextMenu) {
+        // A right click acts on the folder under the pointer, as in the category tree.
+        const auto* menu = static_cast<QContextMenuEvent*>(event);
+        const QPoint at = tree->viewport()->mapFromGlobal(menu->globalPos());
+        if (QTreeWidgetItem* node = tree->itemAt(at))
+            tree->setCurrentItem(node);
+        popupContentsMenu(menu->globalPos());
+        return true;
+    }
     if (watched == m_tree && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
+        if (key->modifiers() != Qt::NoModifier)
+            return false;
+        if (key->key() == Qt::Key_Delete) {
             tvCDRomKeyDown();
+            return true;
+        }
+        if (key->key() == Qt::Key_Backspace) {
+            goUpByKey();
             return true;
         }
     }

@@ -63,10 +63,12 @@ public slots:
     void tbBackClick();
     void lvMainChange();
     void lvMainDblClick();
-    void lvMainColumnClick();
+    void lvMainColumnClick(int column = 0);
     void mitSelAllClick();
     void lvMainKeyDown();
     void tvCDRomKeyDown();
+    // The fourth status panel: the list's items, and the selection's count and size.
+    void updateListStatus();
     // Editing (contentedit.cpp).
     void btnCDRomDeleteClick();
     void mitDeleteClick();
@@ -105,10 +107,13 @@ private:
     // Extracts a member of an archive and opens the copy.
     void openMember(const Entry& e);
     void closeFileNotes();
+    void goUpByKey();
+    void popupContentsMenu(const QPoint& globalPos);
 
     MainWindow* w; // widgets and actions
     CatalogSession& m_session;
-    QObject* m_tree = nullptr; // tvCDRom, whose Delete key is watched
+    QObject* m_tree = nullptr; // tvCDRom, whose keys and pop-up menu are watched
+    QObject* m_treePort = nullptr;
     QPointer<FileNotesEditor> m_fileNotes;
     quint64 m_fillSerial = 0;
     qint64 m_loadTotal = 0;

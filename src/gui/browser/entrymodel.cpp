@@ -8,6 +8,7 @@
 #include <QLocale>
 #include <QSet>
 #include <algorithm>
+#include <limits>
 
 namespace vorlane {
 
@@ -19,10 +20,12 @@ int EntryModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : ColumnCount;
 }
 
-QString EntryModel::sizeText(qint64 bytes) {
-    QLocale locale;
-    locale.setNumberOptions(QLocale::DefaultNumberOptions);
-    return locale.toString(double(bytes) / 1024.0, 'f', 1) + QStringLiteral(" KB");
+void EntryModel::setSizesInKb(bool on) {
+    if (on == m_sizesInKb)
+        return;
+    m_sizesInKb = on;
+    if (!m_rows.empty())
+        emit dataChanged(index(0, Size), index(int(m_rows.size()) - 1, Size));
 }
 
 QString EntryModel::timeText(const std::optional<qint64>& secondsUtc) {
@@ -42,7 +45,7 @@ QVariant EntryModel::data(const QModelIndex& index, int role) const {
         case Name:
             return e.name;
         case Size:
-            return e.isDir ? QString() : sizeText(e.size);
+            return e.isDir ? QString() : sizeText(e.size, m_sizesInKb);
         case Time:
             return timeText(e.mtime);
         case Note:
@@ -156,20 +159,52 @@ int EntryModel::rowOfId(qint64 id) const {
     return -1;
 }
 
-void EntryModel::sortByCaption() {
-    const QCollator collator = nameCollator();
-    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    // Sort keys once per row instead of collating at every comparison.
+void EntryModel::sort(int column, Qt::SortOrder order) {
+    m_sortColumn = column >= 0 && column <= Note ? column : -1;
+    m_sortOrder = order;
+    resort();
+}
+
+void EntryModel::resort() {
     const size_t n = m_rows.size();
-    std::vector<QCollatorSortKey> keys;
-    keys.reserve(n);
-    for (const Entry& e : m_rows)
-        keys.push_back(collator.sortKey(e.name));
+    if (m_sortColumn < 0 || n < 2)
+        return;
     std::vector<int> order(n);
     for (size_t i = 0; i < n; ++i)
         order[i] = int(i);
-    std::stable_sort(order.begin(), order.end(),
-                     [&](int a, int b) { return keys[size_t(a)].compare(keys[size_t(b)]) < 0; });
+    // Folders first whatever the order; the column decides within each group.
+    const bool down = m_sortOrder == Qt::DescendingOrder;
+    auto sortBy = [&](auto&& less) {
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+            const bool dirA = m_rows[size_t(a)].isDir;
+            if (dirA != m_rows[size_t(b)].isDir)
+                return dirA;
+            return down ? less(b, a) : less(a, b);
+        });
+    };
+    if (m_sortColumn == Size) {
+        sortBy([&](int a, int b) { return m_rows[size_t(a)].size < m_rows[size_t(b)].size; });
+    } else if (m_sortColumn == Time) {
+        // An unknown time counts as the earliest.
+        sortBy([&](int a, int b) {
+            return m_rows[size_t(a)].mtime.value_or(std::numeric_limits<qint64>::min()) <
+                   m_rows[size_t(b)].mtime.value_or(std::numeric_limits<qint64>::min());
+        });
+    } else {
+        // Sort keys once per row instead of collating at every comparison.
+        const QCollator collator = nameCollator();
+        std::vector<QCollatorSortKey> keys;
+        keys.reserve(n);
+        for (const Entry& e : m_rows)
+            keys.push_back(collator.sortKey(m_sortColumn == Note ? e.note : e.name));
+        sortBy([&](int a, int b) { return keys[size_t(a)].compare(keys[size_t(b)]) < 0; });
+    }
+    reorder(order);
+}
+
+void EntryModel::reorder(const std::vector<int>& order) {
+    const size_t n = m_rows.size();
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     std::vector<int> newRowOf(n);
     std::vector<Entry> sorted;
     sorted.reserve(n);

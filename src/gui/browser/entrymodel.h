@@ -35,16 +35,28 @@ public:
     const std::vector<Entry>& entries() const { return m_rows; }
     int rowOfId(qint64 id) const; // -1 when absent
 
-    // Sorts by name, locale-aware and case-sensitive; folders and files are mixed.
-    void sortByCaption();
+    // Sorts by a column (name and note collated, size by bytes, time by the moment),
+    // folders above files in either order; ties keep their order. The order is kept and
+    // applied again by resort() after the next fill. A column below 0 drops it.
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+    void resort();
+    int sortColumn() const { return m_sortColumn; }
+    Qt::SortOrder sortOrder() const { return m_sortOrder; }
 
-    // "%1.1n" KB: one decimal, grouped thousands, with the user's separators.
-    static QString sizeText(qint64 bytes);
+    // Sizes in KB ("%1.1n" KB) or by their magnitude; see sizeText().
+    void setSizesInKb(bool on);
+    bool sizesInKb() const { return m_sizesInKb; }
     // Local date and time, "2024-05-01 16:30"; empty when unknown.
     static QString timeText(const std::optional<qint64>& secondsUtc);
 
 private:
+    // Puts the rows in `order` (new row -> old row), carrying persistent indexes along.
+    void reorder(const std::vector<int>& order);
+
     std::vector<Entry> m_rows;
+    int m_sortColumn = -1;
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
+    bool m_sizesInKb = true;
 };
 
 } // namespace vorlane

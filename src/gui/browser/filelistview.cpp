@@ -1,6 +1,7 @@
 #include "gui/browser/filelistview.h"
 
 #include "gui/browser/entrymodel.h"
+#include "gui/browser/menukeys.h"
 
 #include <QContextMenuEvent>
 #include <QHeaderView>
@@ -64,13 +65,16 @@ FileListView::FileListView(QWidget* parent)
     QHeaderView* header = m_report->header();
     header->setSectionsClickable(true);
     header->setStretchLastSection(false);
+    header->setSortIndicatorShown(false); // until the first click: the stored order
     header->resizeSection(EntryModel::Name, 150);
     header->resizeSection(EntryModel::Size, 100);
     header->resizeSection(EntryModel::Time, 130);
-    header->setSectionResizeMode(EntryModel::Note, QHeaderView::Stretch);
+    header->resizeSection(EntryModel::Note, 200);
     for (int c : {EntryModel::Path, EntryModel::Id, EntryModel::IsDir})
         header->setSectionHidden(c, true);
     connect(header, &QHeaderView::sectionClicked, this, &FileListView::headerClicked);
+    connect(header, &QHeaderView::sectionResized, this,
+            [this](int section) { sectionResized(section); });
     connect(m_selection, &QItemSelectionModel::selectionChanged, this, &FileListView::changed);
     connect(m_selection, &QItemSelectionModel::currentChanged, this, &FileListView::changed);
     setStyle(Report);
@@ -162,12 +166,77 @@ void FileListView::clearSelection() {
     m_selection->clearSelection();
 }
 
+void FileListView::sortByColumn(int column) {
+    if (column < 0 || column > EntryModel::Note)
+        return;
+    const Qt::SortOrder order =
+        column == m_model->sortColumn() && m_model->sortOrder() == Qt::AscendingOrder
+            ? Qt::DescendingOrder
+            : Qt::AscendingOrder;
+    m_model->sort(column, order);
+    // Set after the header's own flip on a click, so the two never disagree.
+    QHeaderView* header = m_report->header();
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(column, order);
+    if (const QModelIndex current = m_selection->currentIndex(); current.isValid())
+        activeView()->scrollTo(current);
+}
+
+void FileListView::fitNameColumn() {
+    if (m_nameSized)
+        return;
+    QHeaderView* header = m_report->header();
+    int others = 0;
+    for (int c = 0; c < header->count(); ++c) {
+        if (c != EntryModel::Name && !header->isSectionHidden(c))
+            others += header->sectionSize(c);
+    }
+    const int width = qMax(150, m_report->viewport()->width() - others);
+    if (header->sectionSize(EntryModel::Name) == width)
+        return;
+    m_fitting = true;
+    header->resizeSection(EntryModel::Name, width);
+    m_fitting = false;
+}
+
+void FileListView::sectionResized(int section) {
+    if (m_fitting)
+        return;
+    if (section == EntryModel::Name)
+        m_nameSized = true;
+    else
+        fitNameColumn();
+}
+
 bool FileListView::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress) {
+    if (watched == m_report->viewport() && event->type() == QEvent::Resize) {
+        fitNameColumn();
+    } else if (isKeyboardMenuRequest(event)) {
+        emit contextMenuRequested(keyboardMenuPoint(activeView()));
+        return true;
+    } else if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
+        const auto mods = key->modifiers() & ~Qt::KeypadModifier;
+        if (mods != Qt::NoModifier)
+            return QStackedWidget::eventFilter(watched, event);
+        switch (key->key()) {
+        case Qt::Key_Delete:
             emit deletePressed();
             return true;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            // As a double click on the focused item, which selects that item alone first.
+            if (const int row = currentRow(); row >= 0) {
+                if (selectedCount() != 1 || !m_selection->isRowSelected(row))
+                    selectRow(row);
+                emit doubleClicked(row);
+            }
+            return true;
+        case Qt::Key_Backspace:
+            emit backPressed();
+            return true;
+        default:
+            break;
         }
     } else if (event->type() == QEvent::ContextMenu) {
         auto* menu = static_cast<QContextMenuEvent*>(event);

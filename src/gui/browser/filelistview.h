@@ -38,6 +38,10 @@ public:
     void selectAll();
     void clearSelection();
 
+    // A header click: sorts by the column, the other way round when it is already sorted
+    // by it ascending, and shows the order on the header.
+    void sortByColumn(int column);
+
 signals:
     // The selection or the current item changed (the list's change notification).
     void changed();
@@ -45,16 +49,24 @@ signals:
     void headerClicked(int column);
     void contextMenuRequested(const QPoint& globalPos);
     void deletePressed();
+    // Backspace: the way up.
+    void backPressed();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The name column takes the width the other columns leave, until the user sizes it.
+    void fitNameColumn();
+    void sectionResized(int section);
+
     EntryModel* m_model;
     QItemSelectionModel* m_selection;
     QListView* m_icons;
     QTreeView* m_report;
     Style m_style = Report;
+    bool m_fitting = false;
+    bool m_nameSized = false; // the user has sized the name column
 };
 
 } // namespace vorlane

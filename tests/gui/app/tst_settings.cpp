@@ -152,10 +152,12 @@ void TestSettings::optionsDialogConfirms() {
         auto* backup = dialog->findChild<QCheckBox*>(QStringLiteral("ckBackup"));
         for (QAbstractButton* b : dialog->findChildren<QAbstractButton*>())
             texts << b->text();
-        // Both options start as the window holds them: on.
-        if (!recent->isChecked() || !backup->isChecked())
+        auto* inKb = dialog->findChild<QCheckBox*>(QStringLiteral("ckSizeInKb"));
+        // The options start as the window holds them: on.
+        if (!recent->isChecked() || !backup->isChecked() || !inKb->isChecked())
             return -1;
         backup->setChecked(false);
+        inKb->setChecked(false);
         dialog->findChild<QPushButton*>(QStringLiteral("btnOk"))->click();
         closed = dialog->result() == QDialog::Accepted;
         return dialog->result();
@@ -164,12 +166,14 @@ void TestSettings::optionsDialogConfirms() {
     QCOMPARE(prompts.calls.last().text, QStringLiteral("OptionFrm"));
     QCOMPARE(prompts.calls.last().caption, QStringLiteral("选项设置"));
     QCOMPARE(texts, (QStringList{"启动时开启最近成功打开的文件", "文件成功开启后生成备份文件",
-                                 "确认(&O)"}));
+                                 "大小以 KB 显示", "确认(&O)"}));
     QCOMPARE(closed, writable);
     QCOMPARE(w.backupOnOpen(), !writable);
+    QCOMPARE(w.sizesInKb(), !writable);
     QVERIFY(w.openRecentOnStart());
     // Nothing half-written lingers for later reads.
     QCOMPARE(Settings().backupOnOpen(), !writable);
+    QCOMPARE(Settings().sizesInKb(), !writable);
     QCOMPARE(QFile::exists(Settings::filePath()), writable);
 }
 

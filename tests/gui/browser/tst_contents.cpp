@@ -11,10 +11,12 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QListView>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScopeGuard>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTreeView>
 #include <ctime>
 
@@ -32,7 +34,11 @@ private slots:
     void emptyAndFilesOnlyLevels();
     void wayUpFromEveryLevel();
     void wayUpFromTopFolderShowsTheDiscAgain();
-    void columnClickSortsMixingFoldersAndFiles();
+    void headerClickSortsFoldersFirst_data();
+    void headerClickSortsFoldersFirst();
+    void nameColumnTakesTheFreeWidth();
+    void keysActAsInAFileManager();
+    void statusPanelCountsTheSelection();
     void listCommandsFollowTheSelection_data();
     void listCommandsFollowTheSelection();
     void doubleClickOnFolderMovesDown();
@@ -109,20 +115,30 @@ void TestContents::timesAndLinksShow() {
 }
 
 void TestContents::sizeTexts_data() {
+    QTest::addColumn<bool>("inKb");
     QTest::addColumn<qint64>("bytes");
     QTest::addColumn<QString>("text");
-    QTest::newRow("empty") << qint64(0) << "0.0 KB";
-    QTest::newRow("1536 B") << qint64(1536) << "1.5 KB";
-    QTest::newRow("1 MiB") << qint64(1048576) << "1,024.0 KB";
-    QTest::newRow("over 4 GiB") << 5LL * 1024 * 1024 * 1024 << "5,242,880.0 KB";
+    QTest::newRow("empty") << true << qint64(0) << "0.0 KB";
+    QTest::newRow("1536 B") << true << qint64(1536) << "1.5 KB";
+    QTest::newRow("1 MiB") << true << qint64(1048576) << "1,024.0 KB";
+    QTest::newRow("over 4 GiB") << true << 5LL * 1024 * 1024 * 1024 << "5,242,880.0 KB";
+    QTest::newRow("by size: empty") << false << qint64(0) << "0 B";
+    QTest::newRow("by size: bytes") << false << qint64(1023) << "1,023 B";
+    QTest::newRow("by size: 1,246.6 KB") << false << qint64(1276518) << "1.2 MB";
+    QTest::newRow("by size: just below 1 MiB") << false << qint64(1048575) << "1.0 MB";
+    QTest::newRow("by size: over 4 GiB") << false << 5LL * 1024 * 1024 * 1024 << "5.0 GB";
+    QTest::newRow("by size: terabytes")
+        << false << 3LL * 1024 * 1024 * 1024 * 1024 + 1024LL * 1024 * 1024 * 1024 / 2 << "3.5 TB";
 }
 
 void TestContents::sizeTexts() {
+    QFETCH(bool, inKb);
     QFETCH(qint64, bytes);
     QFETCH(QString, text);
     // Through the catalog and the list, so a 32-bit cut anywhere on the way shows.
     DiscFixture f;
     const qint64 id = testcat::addEntry(f.db(), f.disc, 0, QStringLiteral("sized"), false, bytes);
+    f.w->setSizesInKb(inKb);
     f.show();
     QCOMPARE(f.model()->index(f.rowOf(id), EntryModel::Size).data().toString(), text);
 }
@@ -224,25 +240,225 @@ void TestContents::wayUpFromTopFolderShowsTheDiscAgain() {
     QVERIFY(!f.enabled("tbBack"));
 }
 
-void TestContents::columnClickSortsMixingFoldersAndFiles() {
+void TestContents::headerClickSortsFoldersFirst_data() {
+    QTest::addColumn<int>("column");
+    QTest::addColumn<int>("clicks");
+    QTest::addColumn<QStringList>("names");
+    const QStringList byName{"beta", "delta", "alpha", "epsilon", "file2", "file10", "gamma"};
+    QTest::newRow("name") << int(EntryModel::Name) << 1 << byName;
+    QTest::newRow("name reversed")
+        << int(EntryModel::Name) << 2
+        << QStringList{"delta", "beta", "gamma", "file10", "file2", "epsilon", "alpha"};
+    // Numbers, not texts: 5 < 7 < 20 < 300 < 1000.
+    QTest::newRow("size") << int(EntryModel::Size) << 1
+                          << QStringList{"delta", "beta",  "file10", "file2",
+                                         "alpha", "gamma", "epsilon"};
+    QTest::newRow("size reversed")
+        << int(EntryModel::Size) << 2
+        << QStringList{"delta", "beta", "epsilon", "gamma", "alpha", "file2", "file10"};
+    QTest::newRow("time, unknown first")
+        << int(EntryModel::Time) << 1
+        << QStringList{"beta", "delta", "file2", "file10", "alpha", "epsilon", "gamma"};
+    QTest::newRow("note") << int(EntryModel::Note) << 1
+                          << QStringList{"delta",   "beta",  "file2", "gamma",
+                                         "epsilon", "alpha", "file10"};
+    QTest::newRow("a third click is ascending again") << int(EntryModel::Name) << 3 << byName;
+}
+
+void TestContents::headerClickSortsFoldersFirst() {
+    QFETCH(int, column);
+    QFETCH(int, clicks);
+    QFETCH(QStringList, names);
     DiscFixture f;
     const qint64 d = testcat::addDisc(f.db(), f.category, QStringLiteral("排序"));
-    for (const auto& [name, dir] : {std::pair{"gamma", false},
-                                    {"beta", true},
-                                    {"delta", true},
-                                    {"alpha", false},
-                                    {"epsilon", false}})
-        testcat::addEntry(f.db(), d, 0, QLatin1String(name), dir);
+    struct Row {
+        const char* name;
+        bool dir;
+        qint64 size;
+        qint64 time; // 0: unknown
+        const char* note;
+    };
+    qint64 delta = 0;
+    for (const Row& r : {Row{"gamma", false, 300, 3000, "a"}, Row{"delta", true, 0, 100, ""},
+                         Row{"file10", false, 5, 500, "d"}, Row{"alpha", false, 20, 1000, "c"},
+                         Row{"beta", true, 0, 50, ""}, Row{"epsilon", false, 1000, 2000, "b"},
+                         Row{"file2", false, 7, 0, ""}}) {
+        const qint64 id = testcat::addEntry(f.db(), d, 0, QLatin1String(r.name), r.dir, r.size, {},
+                                            QLatin1String(r.note));
+        if (r.time)
+            f.db().exec(QStringLiteral("update qCDFiles set FTime=? where AutoId=?"), {r.time, id});
+        if (qstrcmp(r.name, "delta") == 0)
+            delta = id;
+    }
+    for (const char* sub : {"z10", "z9", "a1"})
+        testcat::addEntry(f.db(), d, delta, QLatin1String(sub), true);
     f.w->contents()->showDisc(d, QStringLiteral("排序"));
-    QCOMPARE(f.listNames(), (QStringList{"beta", "delta", "gamma", "alpha", "epsilon"}));
+    // Until a header is clicked the list keeps the stored order; the tree is in name order.
+    QCOMPARE(f.listNames(),
+             (QStringList{"delta", "beta", "gamma", "file10", "alpha", "epsilon", "file2"}));
+    QCOMPARE(f.topNodeNames(), (QStringList{"beta", "delta"}));
+    QHeaderView* header = f.list()->reportView()->header();
+    QVERIFY(!header->isSortIndicatorShown());
+
     const qint64 gammaId = f.model()->entry(2).id;
     f.list()->selectRow(2);
-    for (int column : {EntryModel::Name, EntryModel::Note, EntryModel::Name}) {
-        emit f.list()->reportView()->header()->sectionClicked(column);
-        QCOMPARE(f.listNames(), (QStringList{"alpha", "beta", "delta", "epsilon", "gamma"}));
-    }
+    for (int i = 0; i < clicks; ++i)
+        emit header->sectionClicked(column);
+    QCOMPARE(f.listNames(), names);
+    QVERIFY(header->isSortIndicatorShown());
+    QCOMPARE(header->sortIndicatorSection(), column);
+    QCOMPARE(header->sortIndicatorOrder(), clicks % 2 ? Qt::AscendingOrder : Qt::DescendingOrder);
     // The selection moves with its entry.
     QCOMPARE(f.list()->selectedRows(), QList<int>{f.rowOf(gammaId)});
+
+    // The chosen order holds for the next level shown, and the tree's levels are in name
+    // order too.
+    f.selectFolder(delta);
+    QCOMPARE(DiscFixture::childNames(f.node(delta)), (QStringList{"a1", "z9", "z10"}));
+    f.w->contents()->showDisc(d, QStringLiteral("排序"));
+    QCOMPARE(f.listNames(), names);
+    QCOMPARE(header->sortIndicatorSection(), column);
+}
+
+void TestContents::nameColumnTakesTheFreeWidth() {
+    DiscFixture f;
+    f.w->resize(1000, 600);
+    f.w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
+    f.db().open(f.file); // the first activation opened a start-up catalog of its own
+    f.show();
+    QTreeView* view = f.list()->reportView();
+    QHeaderView* header = view->header();
+    const auto shown = [&] {
+        int sum = 0;
+        for (int c = 0; c < header->count(); ++c)
+            sum += header->isSectionHidden(c) ? 0 : header->sectionSize(c);
+        return sum;
+    };
+    QTRY_COMPARE(shown(), view->viewport()->width());
+    QVERIFY(header->sectionSize(EntryModel::Name) > header->sectionSize(EntryModel::Note));
+
+    // A column the user widens takes its width from the name, and keeps it through a refill.
+    const int name = header->sectionSize(EntryModel::Name);
+    header->resizeSection(EntryModel::Size, 180);
+    QCOMPARE(header->sectionSize(EntryModel::Name), name - 80);
+    f.selectFolder(f.docs);
+    f.show();
+    QCOMPARE(header->sectionSize(EntryModel::Size), 180);
+    QCOMPARE(shown(), view->viewport()->width());
+
+    // A name column sized by hand stays so when the window changes.
+    header->resizeSection(EntryModel::Name, 260);
+    f.w->resize(1200, 600);
+    QTRY_VERIFY(view->viewport()->width() > 900);
+    QCOMPARE(header->sectionSize(EntryModel::Name), 260);
+}
+
+void TestContents::keysActAsInAFileManager() {
+    DiscFixture f;
+    f.show();
+    QTreeView* list = f.list()->reportView();
+    // Enter opens the focused folder, as a double click does, not the first one selected.
+    f.selectRows({f.docs, f.music});
+    QTest::keyClick(list, Qt::Key_Return);
+    QCOMPARE(f.tree()->currentItem(), f.node(f.music));
+    QCOMPARE(f.listNames(), QStringList{"song.mp3"});
+    f.show();
+    f.list()->selectRow(f.rowOf(f.docs));
+    QTest::keyClick(list, Qt::Key_Return);
+    QCOMPARE(f.tree()->currentItem(), f.node(f.docs));
+    QCOMPARE(f.listNames(), (QStringList{"Old", "x.txt"}));
+    f.list()->selectRow(f.rowOf(f.old));
+    QTest::keyClick(list, Qt::Key_Enter, Qt::KeypadModifier);
+    QCOMPARE(f.listNames(), (QStringList{"Deep", "y.txt"}));
+    // Backspace goes up, from the list and from the content tree.
+    QTest::keyClick(list, Qt::Key_Backspace);
+    QCOMPARE(f.tree()->currentItem(), f.node(f.docs));
+    f.selectFolder(f.old);
+    QTest::keyClick(f.tree(), Qt::Key_Backspace);
+    QCOMPARE(f.tree()->currentItem(), f.node(f.docs));
+    QCOMPARE(f.listNames(), (QStringList{"Old", "x.txt"}));
+
+    // The Menu key and Shift+F10 open the focused view's own pop-up menu.
+    struct Case {
+        QWidget* view;
+        QMenu* menu;
+    };
+    for (const Case& c :
+         {Case{list, f.w->listPopupMenu()}, Case{f.tree(), f.w->contentsPopupMenu()},
+          Case{f.w->tvMain(), f.w->treePopupMenu()}}) {
+        for (const auto& [key, mods] :
+             {std::pair{Qt::Key_Menu, Qt::NoModifier}, std::pair{Qt::Key_F10, Qt::ShiftModifier}}) {
+            for (QMenu* m : {f.w->listPopupMenu(), f.w->contentsPopupMenu(), f.w->treePopupMenu()})
+                m->hide();
+            QTest::keyClick(c.view, key, mods);
+            QVERIFY2(c.menu->isVisible(), qPrintable(c.view->objectName()));
+            for (QMenu* other :
+                 {f.w->listPopupMenu(), f.w->contentsPopupMenu(), f.w->treePopupMenu()})
+                QVERIFY(other == c.menu || !other->isVisible());
+        }
+        c.menu->hide();
+    }
+    // The content tree's menu deletes the selected folder, as its caption button does.
+    QTest::keyClick(f.tree(), Qt::Key_Menu);
+    QAction* del = f.w->action("mitCDRomDelete");
+    QVERIFY(del->isEnabled());
+    f.prompts.answer(QMessageBox::No);
+    del->trigger();
+    QCOMPARE(f.prompts.messages().size(), 1);
+    f.w->contentsPopupMenu()->hide();
+}
+
+void TestContents::statusPanelCountsTheSelection() {
+    DiscFixture f;
+    const qint64 d = testcat::addDisc(f.db(), f.category, QStringLiteral("大"));
+    {
+        Transaction tx(f.db());
+        for (int i = 0; i < 2; ++i)
+            testcat::addEntry(f.db(), d, 0, QStringLiteral("dir%1").arg(i), true);
+        // 20,000 files of 300,000 bytes: six gigabytes in all, beyond any 32-bit sum.
+        for (int i = 0; i < 20000; ++i)
+            testcat::addEntry(f.db(), d, 0, QStringLiteral("f%1").arg(i), false, 300000);
+        tx.commit();
+    }
+    f.w->resize(1000, 600);
+    f.w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
+    QApplication::setActiveWindow(f.w.get());
+    QVERIFY(QTest::qWaitForWindowActive(f.w.get()));
+    f.db().open(f.file); // the first activation opened a start-up catalog of its own
+    f.w->contents()->showDisc(d, QStringLiteral("大"));
+    QCOMPARE(f.w->listText(), QStringLiteral("20002 项"));
+
+    QTreeView* list = f.list()->reportView();
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(f.list()->selectedCount(), 20002);
+    QCOMPARE(f.w->listText(), QStringLiteral("20002 项，已选 20002 项（5,859,375.0 KB）"));
+    f.w->setSizesInKb(false);
+    QCOMPARE(f.w->listText(), QStringLiteral("20002 项，已选 20002 项（5.6 GB）"));
+    // Rows picked one by one count once each, however the ranges overlap.
+    f.list()->selectRow(0);
+    f.list()->selectRow(2, false);
+    f.list()->selectRow(3, false);
+    f.list()->selectRow(3, false);
+    QCOMPARE(f.w->listText(), QStringLiteral("20002 项，已选 3 项（585.9 KB）"));
+    f.w->setSizesInKb(true);
+    f.list()->clearSelection();
+    QCOMPARE(f.w->listText(), QStringLiteral("20002 项"));
+
+    // Read-only is said in the bar; the idle progress frame keeps to its corner.
+    auto* readOnly = f.w->findChild<QLabel*>(QStringLiteral("StatusReadOnly"));
+    QVERIFY(!readOnly->isVisible());
+    f.w->session().setAccessMode(AccessMode::ReadOnly);
+    QVERIFY(readOnly->isVisible());
+    QCOMPARE(readOnly->text(), QStringLiteral("只读"));
+    f.w->session().setAccessMode(AccessMode::Full);
+    QVERIFY(!readOnly->isVisible());
+    QVERIFY(f.w->progressBar()->width() < f.w->statusBar()->width() / 4);
+
+    f.w->catalog()->resetToEmpty();
+    QVERIFY(f.w->listText().isEmpty());
 }
 
 void TestContents::listCommandsFollowTheSelection_data() {
@@ -355,10 +571,11 @@ void TestContents::modelPassesTheTester() {
                                     QAbstractItemModelTester::FailureReportingMode::QtTest);
     f.show();
     f.selectFolder(f.docs);
-    emit f.list()->reportView()->header()->sectionClicked(0);
+    emit f.list()->reportView()->header()->sectionClicked(EntryModel::Size);
+    emit f.list()->reportView()->header()->sectionClicked(EntryModel::Size);
     f.show();
     f.model()->removeRowsById({f.docs, f.readme, f.aBin});
-    QCOMPARE(f.listNames(), (QStringList{"Music", "b.txt", "big.iso"}));
+    QCOMPARE(f.listNames(), (QStringList{"Music", "big.iso", "b.txt"}));
 }
 
 QTEST_MAIN(TestContents)
