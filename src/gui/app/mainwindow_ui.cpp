@@ -1,6 +1,7 @@
 // Building the main window's actions, menus, tool bar, panes and status bar.
 #include "gui/app/icons.h"
 #include "gui/app/mainwindow.h"
+#include "gui/browser/categoryview.h"
 #include "gui/browser/filelistview.h"
 
 #include <QAction>
@@ -367,8 +368,7 @@ QWidget* captionBar(QWidget* parent, const char* name, const QString& caption,
     return bar;
 }
 
-QTreeWidget* makeTree(QWidget* parent, const char* name) {
-    auto* tree = new QTreeWidget(parent);
+QTreeWidget* makeTree(QTreeWidget* tree, const char* name) {
     tree->setObjectName(QLatin1String(name));
     tree->setHeaderHidden(true);
     tree->setIndentation(19);
@@ -429,7 +429,7 @@ void MainWindow::createPanes() {
     connect(classClose, &QToolButton::clicked, this, &MainWindow::btnClassCloseClick);
     classBar->addWidget(classClose);
     classLayout->addWidget(classTop);
-    m_tvMain = makeTree(m_pnlClass, "tvMain");
+    m_tvMain = makeTree(new CategoryView(m_pnlClass), "tvMain");
     m_tvMain->setEditTriggers(QAbstractItemView::SelectedClicked |
                               QAbstractItemView::EditKeyPressed);
     m_tvMain->setDragDropMode(QAbstractItemView::InternalMove);
@@ -453,7 +453,7 @@ void MainWindow::createPanes() {
     connect(cdClose, &QToolButton::clicked, this, &MainWindow::btnCDRomCloseClick);
     cdBar->addWidget(cdClose);
     cdLayout->addWidget(cdTop);
-    m_tvCDRom = makeTree(m_pnlCDRom, "tvCDRom");
+    m_tvCDRom = makeTree(new QTreeWidget(m_pnlCDRom), "tvCDRom");
     m_tvCDRom->setEditTriggers(QAbstractItemView::NoEditTriggers);
     cdLayout->addWidget(m_tvCDRom);
     // The category view keeps its height when the window is resized; the contents take

@@ -6,8 +6,10 @@
 #include "gui/app/guards.h"
 #include "gui/app/icons.h"
 #include "gui/app/mainwindow.h"
+#include "gui/browser/categoryview.h"
 #include "gui/browser/discfacts.h"
 #include "gui/browser/nodes.h"
+#include "gui/browser/notes.h"
 
 #include <QAction>
 #include <QHelpEvent>
@@ -273,6 +275,10 @@ bool CategoryTree::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::DragMove:
     case QEvent::Drop:
         return dragEvent(static_cast<QDropEvent*>(event));
+    case QEvent::DragLeave:
+        if (auto* view = qobject_cast<CategoryView*>(tree))
+            view->setDropMark(CategoryView::DropMark::None);
+        return false; // the view ends its own drag state
     default:
         return false;
     }

@@ -85,6 +85,13 @@ private:
     // Advances the load counter and shows counter * 100 / total.
     void stepLoad();
     void setupEditing();
+    // What a drop of `dragged` at `pos` does, by the drop table.
+    struct DropPlan {
+        enum Move { None, Before, LastChild };
+        QTreeWidgetItem* target = nullptr;
+        Move move = None;
+    };
+    DropPlan dropPlan(QTreeWidgetItem* dragged, const QPoint& pos) const;
     bool dragEvent(QDropEvent* event);
     QTreeWidgetItem* newCategoryNode();
     void placeNewCategory(QTreeWidgetItem* node);
