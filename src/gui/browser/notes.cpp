@@ -114,7 +114,7 @@ void NotesPanel::btnInExpClick() {
     if (!m_open)
         return;
     const QString file = prompts().openFile(w, QStringLiteral("打开"),
-                                            QStringLiteral("文本文件 (*.txt);;所有文件 (*.*)"));
+                                            QStringLiteral("文本文件 (*.txt);;所有文件 (*)"));
     if (file.isEmpty())
         return;
     QFile f(file);
