@@ -307,6 +307,9 @@ void MainWindow::createToolBar() {
     m_toolBar->setIconSize(QSize(20, 20));
     m_toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     addToolBar(Qt::TopToolBarArea, m_toolBar);
+    // The window's own context menu hides the tool bar as well; the tick follows.
+    connect(m_toolBar, &QToolBar::visibilityChanged, this,
+            [this] { action("ToolVisible")->setChecked(!m_toolBar->isHidden()); });
 
     auto add = [this](const char* actionName, const char* buttonName) {
         m_toolBar->addAction(action(actionName));
@@ -521,6 +524,11 @@ void MainWindow::createPanes() {
 
     m_rightSplitter->setStretchFactor(0, 1);
     m_rightSplitter->setStretchFactor(1, 0);
+    // The list has no switch and stays; the notes may be dragged shut, and their switches
+    // follow.
+    m_rightSplitter->setCollapsible(0, false);
+    m_rightSplitter->handle(1)->installEventFilter(this);
+    connect(m_rightSplitter, &QSplitter::splitterMoved, this, &MainWindow::expSplitterMoved);
     m_splitter1->setStretchFactor(0, 0);
     m_splitter1->setStretchFactor(1, 1);
     m_splitter1->setSizes({198, 800});
