@@ -155,7 +155,7 @@ void MainWindow::createActions() {
     action("tbReport")->setChecked(true);
 
     QAction* back = makeAction("tbBack", QStringLiteral("向上"), QStringLiteral("向上"));
-    back->setIcon(themeIcon(QStringLiteral("go-up")));
+    back->setIcon(upIcon());
     back->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Up));
     back->setEnabled(false);
 
