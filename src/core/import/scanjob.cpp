@@ -96,7 +96,12 @@ void ScanJob::work() {
     m_opened = true;
     ScanHooks hooks;
     hooks.cancel = &cancelFlag();
-    hooks.progress = [this](const QString& path) { emit progress(path); };
+    hooks.counts = &m_counts;
+    hooks.progress = [this](const QString& path) {
+        emit progress(path);
+        emit counted(m_counts.folders.load(std::memory_order_relaxed),
+                     m_counts.files.load(std::memory_order_relaxed));
+    };
     m_result = scanDisc(db, m_params, hooks);
 }
 

@@ -41,6 +41,8 @@ public:
 signals:
     // The full path of the entry being read, now and then.
     void progress(const QString& path);
+    // The folders and files met so far, sent with progress().
+    void counted(int folders, int files);
 
 protected:
     void work() override;
@@ -50,6 +52,7 @@ private:
     const ScanParams m_params;
     bool m_opened = false;
     ScanResult m_result;
+    ScanCounts m_counts;
 };
 
 } // namespace vorlane

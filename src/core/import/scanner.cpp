@@ -315,7 +315,7 @@ private:
             return true;
         const auto dot = name.rfind('.');
         if (dot == std::string::npos)
-            return false;
+            return m_types.count(std::string()) > 0;
         return m_types.count(fsnames::foldAscii(name.substr(dot))) > 0;
     }
 
@@ -333,6 +333,8 @@ private:
                           std::string_view(path()).substr(0, path().size() - e.name.size() - 1),
                           e.name);
         ++m_result.folders;
+        if (m_hooks.counts)
+            m_hooks.counts->folders.store(m_result.folders, std::memory_order_relaxed);
         if (cancelled())
             return false;
         if (m_params.depthLimit != 0 && m_params.depthLimit < depth)
@@ -356,6 +358,8 @@ private:
                 addEntry(e, folderTag);
         }
         ++m_result.files;
+        if (m_hooks.counts)
+            m_hooks.counts->files.store(m_result.files, std::memory_order_relaxed);
     }
 
     // The file's row with the hash of its content. A file that cannot be read (or a FIFO,

@@ -28,7 +28,8 @@ struct ScanParams {
     // No file rows at all; files are not counted either.
     bool foldersOnly = false;
     // Extensions with their leading dot (".jpg"), matched folding only a-z. Empty = every
-    // file. A file without extension is never stored while this holds anything.
+    // file. The empty string stands for files whose name has no "."; without it such
+    // files are not stored while this holds anything.
     QStringList types;
     // The legacy encoding that names which are not UTF-8 are read in; empty = GB18030
     // (fsnames::NameDecoder). The names' own bytes are stored beside the text.
@@ -56,6 +57,12 @@ struct ScanResult {
     QString error;
 };
 
+// The counts of ScanResult so far, for a progress display on another thread.
+struct ScanCounts {
+    std::atomic<int> files{0};
+    std::atomic<int> folders{0};
+};
+
 struct ScanHooks {
     // Called with the full path of the entry being read, at most every `progressIntervalMs`
     // (0 = before every entry). Runs on the scanning thread.
@@ -65,6 +72,8 @@ struct ScanHooks {
     const std::atomic<bool>* cancel = nullptr;
     // Rows are committed about this often, and at the end or on cancel.
     int commitIntervalMs = 250;
+    // Kept current while the walk runs, when set.
+    ScanCounts* counts = nullptr;
 };
 
 // The root prefix of a root path: without trailing "/"; "/" itself gives "".

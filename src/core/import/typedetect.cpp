@@ -44,9 +44,7 @@ private:
         if (e.isLink)
             return; // names where the file is not: its target may be anywhere, or nowhere
         const auto dot = e.name.rfind('.');
-        if (dot == std::string::npos)
-            return;
-        std::string ext = e.name.substr(dot);
+        std::string ext = dot == std::string::npos ? std::string() : e.name.substr(dot);
         if (m_seen.insert(fsnames::foldAscii(ext)).second)
             m_found << QString::fromStdString(ext);
     }
@@ -81,6 +79,10 @@ QStringList mergeTypes(const QStringList& list, const QStringList& found) {
         return a.compare(b, Qt::CaseInsensitive) < 0;
     });
     return out;
+}
+
+QString typeCaption(const QString& type) {
+    return type.isEmpty() ? QStringLiteral("（无扩展名）") : type;
 }
 
 } // namespace vorlane

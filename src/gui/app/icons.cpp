@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QPolygonF>
 #include <QStyle>
 
 namespace vorlane {
@@ -43,24 +44,84 @@ QStyle::StandardPixmap fallbackFor(const QString& name) {
     return map.value(name, QStyle::SP_FileIcon);
 }
 
-} // namespace
-
-QIcon themeIcon(const QString& name) {
+QIcon plainThemeIcon(const QString& name) {
     if (QIcon::hasThemeIcon(name))
         return QIcon::fromTheme(name);
     return qApp->style()->standardIcon(fallbackFor(name));
 }
 
+// Grey and faint: a disabled command must not pass for an enabled one, which the styles'
+// own lightening of already grey theme icons hardly shows.
+QPixmap disabledPixmap(const QPixmap& pm) {
+    QImage image = pm.toImage().convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb c = line[x];
+            const int grey = 128 + qGray(c) / 3;
+            line[x] = qRgba(grey, grey, grey, qAlpha(c) * 35 / 100);
+        }
+    }
+    return QPixmap::fromImage(image);
+}
+
+// On a tinted square: a switch that is on shows it whatever the style draws around it.
+QPixmap checkedPixmap(const QPixmap& pm) {
+    QPixmap out(pm.size());
+    out.fill(Qt::transparent);
+    QPainter p(&out);
+    p.setRenderHint(QPainter::Antialiasing);
+    QColor tint = QApplication::palette().color(QPalette::Highlight);
+    p.setPen(QPen(tint, 1.0));
+    tint.setAlpha(80);
+    p.setBrush(tint);
+    p.drawRoundedRect(QRectF(out.rect()).adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
+    p.drawPixmap(0, 0, pm);
+    p.end();
+    return out;
+}
+
+} // namespace
+
+QIcon withClearStates(const QIcon& base) {
+    QIcon icon;
+    for (const int size : {16, 20, 22, 24, 32}) {
+        QPixmap pm = base.pixmap(QSize(size, size), 1.0);
+        if (pm.isNull())
+            continue;
+        if (pm.size() != QSize(size, size)) {
+            QPixmap square(size, size);
+            square.fill(Qt::transparent);
+            QPainter p(&square);
+            p.drawPixmap((size - pm.width()) / 2, (size - pm.height()) / 2, pm);
+            p.end();
+            pm = square;
+        }
+        const QPixmap disabled = disabledPixmap(pm);
+        const QPixmap checked = checkedPixmap(pm);
+        icon.addPixmap(pm, QIcon::Normal, QIcon::Off);
+        icon.addPixmap(disabled, QIcon::Disabled, QIcon::Off);
+        icon.addPixmap(checked, QIcon::Normal, QIcon::On);
+        icon.addPixmap(checked, QIcon::Active, QIcon::On);
+        icon.addPixmap(disabledPixmap(checked), QIcon::Disabled, QIcon::On);
+    }
+    return icon.isNull() ? base : icon;
+}
+
+QIcon themeIcon(const QString& name) {
+    return withClearStates(plainThemeIcon(name));
+}
+
 QIcon nodeIcon(NodeIcon which) {
     switch (which) {
     case NodeIcon::Category:
-        return themeIcon(QStringLiteral("drive-optical"));
+        return plainThemeIcon(QStringLiteral("drive-optical"));
     case NodeIcon::Disc:
-        return themeIcon(QStringLiteral("media-optical"));
+        return plainThemeIcon(QStringLiteral("media-optical"));
     case NodeIcon::FolderClosed:
-        return themeIcon(QStringLiteral("folder"));
+        return plainThemeIcon(QStringLiteral("folder"));
     case NodeIcon::FolderOpen:
-        return themeIcon(QStringLiteral("folder-open"));
+        return plainThemeIcon(QStringLiteral("folder-open"));
     }
     return {};
 }
@@ -112,7 +173,7 @@ QIcon captionIcon(CaptionIcon which) {
         break;
     }
     p.end();
-    return QIcon(pm);
+    return withClearStates(QIcon(pm));
 }
 
 QIcon listStyleIcon(int style) {
@@ -150,7 +211,22 @@ QIcon listStyleIcon(int style) {
         break;
     }
     p.end();
-    return QIcon(pm);
+    return withClearStates(QIcon(pm));
+}
+
+QIcon upIcon() {
+    QPixmap pm(20, 20);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor ink(0x1d, 0x35, 0x57);
+    p.setPen(Qt::NoPen);
+    p.setBrush(ink);
+    // A solid arrow: the head, then the shaft.
+    p.drawPolygon(QPolygonF{QPointF(10, 2), QPointF(18, 10.5), QPointF(2, 10.5)});
+    p.drawRect(QRectF(7, 10, 6, 8));
+    p.end();
+    return withClearStates(QIcon(pm));
 }
 
 QIcon folderIcon() {

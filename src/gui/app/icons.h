@@ -14,12 +14,18 @@ QIcon folderIcon();
 // `base` marked as a symbolic link (cached per icon).
 QIcon linkIcon(const QIcon& base);
 // Drawn icons for the caption bars of the left panes: clear on the grey bar, and greyed
-// out by Qt when disabled.
+// out when disabled.
 enum class CaptionIcon { AddChild, AddAbove, AddBelow, Import, Delete };
 QIcon captionIcon(CaptionIcon which);
 // Drawn icons for the file list's four styles (large icons, small icons, list, details).
 QIcon listStyleIcon(int style);
-// A theme icon with a fallback from the widget style.
+// The drawn arrow of the 向上 command, in the same ink as the list style icons.
+QIcon upIcon();
+// A theme icon with a fallback from the widget style, with clear disabled and checked
+// states (see withClearStates).
 QIcon themeIcon(const QString& name);
+// `base` with a grey, faint picture when disabled and a tinted square behind it when
+// checked, for tool buttons and switches.
+QIcon withClearStates(const QIcon& base);
 
 } // namespace vorlane

@@ -242,6 +242,9 @@ void MainWindow::setClassHeight(int height) {
     if (total > 0)
         height = qMin(height, total);
     const QSignalBlocker quiet(m_splitter2);
+    // A pane shown just now gets its handle back only on the next layout pass; the sizes
+    // must count it now.
+    m_splitter2->refresh();
     m_splitter2->setSizes({height, qMax(1, total - height - m_splitter2->handleWidth())});
 }
 
@@ -251,6 +254,13 @@ void MainWindow::classSplitterMoved() {
     const bool shown = m_splitter2->sizes().value(0) > 0;
     action("tbViewClass")->setChecked(shown);
     action("MViewClass")->setChecked(shown);
+}
+
+void MainWindow::expSplitterMoved() {
+    if (m_rightSplitter->sizes().value(1) > 0 || !action("tbViewExp")->isChecked())
+        return;
+    action("tbViewExp")->setChecked(false);
+    tbViewExpClick();
 }
 
 void MainWindow::tbViewClassClick() {
@@ -267,15 +277,24 @@ void MainWindow::tbViewClassClick() {
 
 void MainWindow::tbViewCDRomClick() {
     const bool on = action("tbViewCDRom")->isChecked();
+    if (!on && !m_pnlCDRom->isHidden() && m_splitter2->sizes().value(1) > 0)
+        m_cdRomHeight = m_splitter2->sizes().value(1);
     const bool classOn = action("tbViewClass")->isChecked();
     m_pnlLeft->setVisible(on || classOn);
     m_pnlCDRom->setVisible(on);
-    // Alone, the category view fills the pane; beside the contents it goes back on top at
-    // its form height. A released category view stays hidden either way.
+    // Alone, the category view fills the pane; beside the contents it goes back on top,
+    // leaving the contents the height they had. A released category view stays hidden
+    // either way.
     m_pnlClass->setVisible(true);
     m_splitter2->setStretchFactor(0, on ? 0 : 1);
     if (on) {
-        setClassHeight(classOn ? 244 : 0);
+        // The contents get back the height they had; the first time the categories get
+        // their form height.
+        const int classHeight =
+            m_cdRomHeight > 0
+                ? qMax(1, m_splitter2->height() - m_cdRomHeight - m_splitter2->handleWidth())
+                : 244;
+        setClassHeight(classOn ? classHeight : 0);
     } else {
         m_pnlClass->setVisible(classOn);
         m_splitter2->setSizes({m_splitter2->height(), 0});
@@ -285,7 +304,19 @@ void MainWindow::tbViewCDRomClick() {
 
 void MainWindow::tbViewExpClick() {
     const bool on = action("tbViewExp")->isChecked();
+    if (!on && !m_pnlExp->isHidden() && m_rightSplitter->sizes().value(1) > 0)
+        m_expHeight = m_rightSplitter->sizes().value(1);
     m_pnlExp->setVisible(on);
+    if (on) {
+        // Shown again at its height, also after being dragged shut (0 high).
+        const int height = m_expHeight > 0 ? m_expHeight : 122;
+        const int total = m_rightSplitter->height();
+        const QSignalBlocker quiet(m_rightSplitter);
+        m_rightSplitter->refresh();
+        if (total > height)
+            m_rightSplitter->setSizes(
+                {qMax(1, total - height - m_rightSplitter->handleWidth()), height});
+    }
     action("MViewExp")->setChecked(on);
 }
 
@@ -374,6 +405,10 @@ void MainWindow::MMailtoAuthorClick() {
 // --- Lifecycle --------------------------------------------------------------------------
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
+    // A drag of the notes' splitter starts: the height to give back should it end shut.
+    if (m_rightSplitter && watched == m_rightSplitter->handle(1) &&
+        e->type() == QEvent::MouseButtonPress && m_rightSplitter->sizes().value(1) > 0)
+        m_expHeight = m_rightSplitter->sizes().value(1);
     if (watched == m_splitter2 && e->type() == QEvent::Resize && m_initialSplit &&
         !m_pnlClass->isHidden() && !m_pnlCDRom->isHidden()) {
         const int total = m_splitter2->height();

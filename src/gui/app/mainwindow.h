@@ -156,6 +156,8 @@ private:
     // The category view's height beside the contents; 0 hides it.
     void setClassHeight(int height);
     void classSplitterMoved();
+    // The notes view dragged shut is the same as its switches.
+    void expSplitterMoved();
     QToolButton* makeButton(QWidget* parent, const char* name, const QString& text,
                             const QString& hint, const QString& icon = {});
 
@@ -171,6 +173,10 @@ private:
     Throttle m_pump = Throttle::dueAtOnce(30);
     // Until the user sizes the left pane, the category view keeps half of it.
     bool m_initialSplit = true;
+    // The heights the contents and the notes views had when last shown, given back when
+    // they are shown again; 0 = the form's.
+    int m_cdRomHeight = 0;
+    int m_expHeight = 0;
 
     QHash<QString, QAction*> m_actions;
     QToolBar* m_toolBar = nullptr;

@@ -1,6 +1,7 @@
 // Building the main window's actions, menus, tool bar, panes and status bar.
 #include "gui/app/icons.h"
 #include "gui/app/mainwindow.h"
+#include "gui/browser/categoryview.h"
 #include "gui/browser/filelistview.h"
 
 #include <QAction>
@@ -155,7 +156,7 @@ void MainWindow::createActions() {
     action("tbReport")->setChecked(true);
 
     QAction* back = makeAction("tbBack", QStringLiteral("向上"), QStringLiteral("向上"));
-    back->setIcon(themeIcon(QStringLiteral("go-up")));
+    back->setIcon(upIcon());
     back->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Up));
     back->setEnabled(false);
 
@@ -320,6 +321,9 @@ void MainWindow::createToolBar() {
     m_toolBar->setIconSize(QSize(20, 20));
     m_toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     addToolBar(Qt::TopToolBarArea, m_toolBar);
+    // The window's own context menu hides the tool bar as well; the tick follows.
+    connect(m_toolBar, &QToolBar::visibilityChanged, this,
+            [this] { action("ToolVisible")->setChecked(!m_toolBar->isHidden()); });
 
     auto add = [this](const char* actionName, const char* buttonName) {
         m_toolBar->addAction(action(actionName));
@@ -381,8 +385,7 @@ QWidget* captionBar(QWidget* parent, const char* name, const QString& caption,
     return bar;
 }
 
-QTreeWidget* makeTree(QWidget* parent, const char* name) {
-    auto* tree = new QTreeWidget(parent);
+QTreeWidget* makeTree(QTreeWidget* tree, const char* name) {
     tree->setObjectName(QLatin1String(name));
     tree->setHeaderHidden(true);
     tree->setIndentation(19);
@@ -443,7 +446,7 @@ void MainWindow::createPanes() {
     connect(classClose, &QToolButton::clicked, this, &MainWindow::btnClassCloseClick);
     classBar->addWidget(classClose);
     classLayout->addWidget(classTop);
-    m_tvMain = makeTree(m_pnlClass, "tvMain");
+    m_tvMain = makeTree(new CategoryView(m_pnlClass), "tvMain");
     m_tvMain->setEditTriggers(QAbstractItemView::SelectedClicked |
                               QAbstractItemView::EditKeyPressed);
     m_tvMain->setDragDropMode(QAbstractItemView::InternalMove);
@@ -467,7 +470,7 @@ void MainWindow::createPanes() {
     connect(cdClose, &QToolButton::clicked, this, &MainWindow::btnCDRomCloseClick);
     cdBar->addWidget(cdClose);
     cdLayout->addWidget(cdTop);
-    m_tvCDRom = makeTree(m_pnlCDRom, "tvCDRom");
+    m_tvCDRom = makeTree(new QTreeWidget(m_pnlCDRom), "tvCDRom");
     m_tvCDRom->setEditTriggers(QAbstractItemView::NoEditTriggers);
     cdLayout->addWidget(m_tvCDRom);
     // The category view keeps its height when the window is resized; the contents take
@@ -535,6 +538,11 @@ void MainWindow::createPanes() {
 
     m_rightSplitter->setStretchFactor(0, 1);
     m_rightSplitter->setStretchFactor(1, 0);
+    // The list has no switch and stays; the notes may be dragged shut, and their switches
+    // follow.
+    m_rightSplitter->setCollapsible(0, false);
+    m_rightSplitter->handle(1)->installEventFilter(this);
+    connect(m_rightSplitter, &QSplitter::splitterMoved, this, &MainWindow::expSplitterMoved);
     m_splitter1->setStretchFactor(0, 0);
     m_splitter1->setStretchFactor(1, 1);
     m_splitter1->setSizes({198, 800});

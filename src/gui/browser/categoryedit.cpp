@@ -7,6 +7,7 @@
 #include "gui/app/mainwindow.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
+#include "gui/browser/categoryview.h"
 #include "gui/browser/contentscontroller.h"
 #include "gui/browser/nodes.h"
 #include "gui/browser/notes.h"
@@ -210,13 +211,36 @@ void CategoryTree::btnClassDeleteClick() {
 // --- Drag and drop -------------------------------------------------------------------------------
 
 bool CategoryTree::dragEvent(QDropEvent* event) {
+    auto* view = qobject_cast<CategoryView*>(w->tvMain());
+    const auto mark = [view](CategoryView::DropMark m, const QRect& row = {}) {
+        if (view)
+            view->setDropMark(m, row);
+    };
     // Only the tree's own nodes move, and only with full access.
     if (event->source() != w->tvMain() || !m_session.fullAccess()) {
+        mark(CategoryView::DropMark::None);
         event->ignore();
         return true;
     }
-    if (event->type() == QEvent::Drop)
-        tvMainDragDrop(event->position().toPoint());
+    const QPoint pos = event->position().toPoint();
+    if (event->type() == QEvent::Drop) {
+        mark(CategoryView::DropMark::None);
+        tvMainDragDrop(pos);
+    } else {
+        // The mark shows what a drop here would do; where it would do nothing, the
+        // pointer says so. The event stays accepted: an ignored enter would end the drag
+        // over the whole view.
+        const DropPlan plan = dropPlan(w->tvMain()->currentItem(), pos);
+        if (plan.move == DropPlan::None) {
+            mark(CategoryView::DropMark::None);
+            event->setDropAction(Qt::IgnoreAction);
+            event->accept();
+            return true;
+        }
+        mark(plan.move == DropPlan::LastChild ? CategoryView::DropMark::Into
+                                              : CategoryView::DropMark::Before,
+             w->tvMain()->visualItemRect(plan.target));
+    }
     event->setDropAction(Qt::CopyAction);
     event->accept();
     return true;
@@ -257,35 +281,41 @@ void CategoryTree::moveNode(QTreeWidgetItem* node, QTreeWidgetItem* parent, int 
     tree->setCurrentItem(node);
 }
 
+CategoryTree::DropPlan CategoryTree::dropPlan(QTreeWidgetItem* dragged, const QPoint& pos) const {
+    bool onItem = false;
+    QTreeWidgetItem* target = dropTarget(pos, &onItem);
+    if (!dragged || !target)
+        return {};
+    const bool targetIsCategory = nodes::isCategory(target);
+    const bool draggedIsCategory = nodes::isCategory(dragged);
+    if (isInside(target, dragged))
+        return {target, DropPlan::None}; // onto itself or into its own subtree
+    if (onItem && targetIsCategory)
+        return {target, draggedIsCategory ? DropPlan::Before : DropPlan::LastChild};
+    if (targetIsCategory)
+        return {target, DropPlan::LastChild};
+    if (!draggedIsCategory)
+        return {target, DropPlan::Before};
+    return {target, DropPlan::None};
+}
+
 void CategoryTree::tvMainDragDrop(const QPoint& pos) {
     if (!m_session.fullAccess())
         return;
     QTreeWidgetItem* dragged = w->tvMain()->currentItem();
-    bool onItem = false;
-    QTreeWidgetItem* target = dropTarget(pos, &onItem);
-    if (!dragged || !target)
+    const DropPlan plan = dropPlan(dragged, pos);
+    // A drop on a node saves even when it moves nothing, as every drop does.
+    if (!dragged || !plan.target)
         return;
-    const bool targetIsCategory = nodes::isCategory(target);
-    const bool draggedIsCategory = nodes::isCategory(dragged);
-    enum { None, Before, LastChild } move = None;
-    if (isInside(target, dragged))
-        move = None; // onto itself or into its own subtree
-    else if (onItem && targetIsCategory)
-        move = draggedIsCategory ? Before : LastChild;
-    else if (targetIsCategory)
-        move = LastChild;
-    else if (!draggedIsCategory)
-        move = Before;
-
-    if (move == LastChild) {
-        moveNode(dragged, target, -1);
-    } else if (move == Before) {
+    if (plan.move == DropPlan::LastChild) {
+        moveNode(dragged, plan.target, -1);
+    } else if (plan.move == DropPlan::Before) {
         // Take the node out first: the target's place may shift when they are siblings.
         {
             HandlingOff off(w);
             detach(dragged);
         }
-        moveNode(dragged, target->parent(), indexOf(target));
+        moveNode(dragged, plan.target->parent(), indexOf(plan.target));
     }
     w->catalog()->saveCatalog();
 }

@@ -6,9 +6,11 @@
 #include "gui/app/guards.h"
 #include "gui/app/icons.h"
 #include "gui/app/mainwindow.h"
+#include "gui/browser/categoryview.h"
 #include "gui/browser/discfacts.h"
 #include "gui/browser/menukeys.h"
 #include "gui/browser/nodes.h"
+#include "gui/browser/notes.h"
 
 #include <QAction>
 #include <QHelpEvent>
@@ -16,6 +18,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
 #include <QTreeWidget>
@@ -195,6 +198,11 @@ void CategoryTree::selectNodeSilently(QTreeWidgetItem* node) {
 void CategoryTree::tvMainChange(QTreeWidgetItem* node) {
     if (!w->changeHandling())
         return;
+    // Another disc replaces the shown one's note: an unsaved edit is asked about first.
+    if (nodes::isDisc(node) && !w->notes()->settleNote()) {
+        keepShownDisc();
+        return;
+    }
     w->setEnabledNamed({"btnAddChild", "btnAddUp", "btnAddDown", "btnInCD", "btnClassDelete",
                         "NewChildClass", "NewBrotherUp", "NewBrotherDown", "InCD", "RenameNode",
                         "MAddChildNode", "MAddUpNode", "MAddDownNode", "MInCD", "MClassDelete",
@@ -215,6 +223,19 @@ void CategoryTree::tvMainChange(QTreeWidgetItem* node) {
     if (category)
         return;
     emit discSelected(nodes::id(node), node->text(0));
+}
+
+void CategoryTree::keepShownDisc() {
+    const QString shown = w->notes()->discIdText();
+    auto reselect = [this, shown] {
+        QTreeWidgetItem* node = findDiscNode(shown);
+        if (node && (w->tvMain()->currentItem() != node || !node->isSelected()))
+            selectNodeSilently(node);
+    };
+    reselect();
+    // A mouse press selects the clicked row after the current-item change it started has
+    // been handled; select the shown disc again once it is through.
+    QTimer::singleShot(0, this, reselect);
 }
 
 void CategoryTree::tvMainDblClick() {
@@ -279,6 +300,10 @@ bool CategoryTree::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::DragMove:
     case QEvent::Drop:
         return dragEvent(static_cast<QDropEvent*>(event));
+    case QEvent::DragLeave:
+        if (auto* view = qobject_cast<CategoryView*>(tree))
+            view->setDropMark(CategoryView::DropMark::None);
+        return false; // the view ends its own drag state
     default:
         return false;
     }

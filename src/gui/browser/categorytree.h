@@ -84,7 +84,16 @@ private:
     void newClassIdHolder(QTreeWidgetItem* node, qint64 id);
     // Advances the load counter and shows counter * 100 / total.
     void stepLoad();
+    // The selection goes back to the disc shown now (its note's edit was kept).
+    void keepShownDisc();
     void setupEditing();
+    // What a drop of `dragged` at `pos` does, by the drop table.
+    struct DropPlan {
+        enum Move { None, Before, LastChild };
+        QTreeWidgetItem* target = nullptr;
+        Move move = None;
+    };
+    DropPlan dropPlan(QTreeWidgetItem* dragged, const QPoint& pos) const;
     bool dragEvent(QDropEvent* event);
     QTreeWidgetItem* newCategoryNode();
     void placeNewCategory(QTreeWidgetItem* node);

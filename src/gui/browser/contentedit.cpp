@@ -142,7 +142,7 @@ void ContentsController::mitAddFileClick() {
         return;
     // All files first: a hand-made entry is rarely a text file.
     const QString file = prompts().openFile(w, QStringLiteral("打开"),
-                                            QStringLiteral("所有文件 (*.*);;文本文件 (*.txt)"));
+                                            QStringLiteral("所有文件 (*);;文本文件 (*.txt)"));
     if (file.isEmpty())
         return;
     const QString name = QFileInfo(file).fileName();

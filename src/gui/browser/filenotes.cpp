@@ -154,7 +154,18 @@ void FileNotesEditor::btnExitClick() {
 
 void FileNotesEditor::closeEvent(QCloseEvent* event) {
     event->accept();
-    emit closed();
+    if (!m_closed) {
+        m_closed = true;
+        emit closed();
+    }
+}
+
+void FileNotesEditor::done(int result) {
+    if (!m_closed) {
+        m_closed = true;
+        emit closed();
+    }
+    QDialog::done(result);
 }
 
 } // namespace vorlane

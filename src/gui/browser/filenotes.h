@@ -36,6 +36,9 @@ public slots:
     void btnNextClick();
     void btnExitClick();
 
+    // Escape ends the dialog through reject() without a close event.
+    void done(int result) override;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -50,6 +53,7 @@ private:
     QPushButton* m_save;
     QPushButton* m_exit;
     bool m_loading = false;
+    bool m_closed = false;
 };
 
 } // namespace vorlane

@@ -69,6 +69,25 @@ bool NotesPanel::isNoteEdited() const {
     return m_open && w->txtCDExp()->toPlainText() != m_row.note;
 }
 
+bool NotesPanel::settleNote() {
+    // Without full access nothing could be stored, and saving stays off.
+    if (!isNoteEdited() || !m_session.fullAccess())
+        return true;
+    const auto answer = prompts().message(w, QStringLiteral("保存对光盘注释的修改吗？"),
+                                          QStringLiteral("提示"), QMessageBox::Question,
+                                          QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                                          QMessageBox::Yes);
+    if (answer == QMessageBox::Yes) {
+        btnExpSaveClick();
+        return !isNoteEdited();
+    }
+    if (answer != QMessageBox::No)
+        return false;
+    setMemo(m_row.note);
+    w->button("btnExpSave")->setEnabled(false);
+    return true;
+}
+
 void NotesPanel::txtCDExpChange() {
     if (m_loading)
         return;
@@ -95,7 +114,7 @@ void NotesPanel::btnInExpClick() {
     if (!m_open)
         return;
     const QString file = prompts().openFile(w, QStringLiteral("打开"),
-                                            QStringLiteral("文本文件 (*.txt);;所有文件 (*.*)"));
+                                            QStringLiteral("文本文件 (*.txt);;所有文件 (*)"));
     if (file.isEmpty())
         return;
     QFile f(file);

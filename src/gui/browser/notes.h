@@ -29,6 +29,10 @@ public:
     const DiscRow& row() const { return m_row; }
     // The memo differs from the stored note.
     bool isNoteEdited() const;
+    // Before the shown disc's note goes away (another disc shown, the catalog closed):
+    // asks whether to store an unsaved edit. Yes stores it, No drops it; false when the
+    // user cancels or the note could not be stored, and the disc must stay.
+    bool settleNote();
 
     // Points the shown disc at a new location, stored at once. The memo's text goes with
     // it, as the whole row is written. Throws DbError when the row cannot be stored.

@@ -149,13 +149,17 @@ ImportDialog::ImportDialog(MainWindow* window, QTreeWidgetItem* category)
 QStringList ImportDialog::types() const {
     QStringList out;
     for (int i = 0; i < m_listBox1->count(); ++i)
-        out << m_listBox1->item(i)->text();
+        out << m_listBox1->item(i)->data(Qt::UserRole).toString();
     return out;
 }
 
 void ImportDialog::setTypes(const QStringList& types) {
     m_listBox1->clear();
-    m_listBox1->addItems(types);
+    // The list shows captions; the types themselves go with the items.
+    for (const QString& t : types) {
+        auto* item = new QListWidgetItem(typeCaption(t), m_listBox1);
+        item->setData(Qt::UserRole, t);
+    }
 }
 
 void ImportDialog::btnRefreshClick() {

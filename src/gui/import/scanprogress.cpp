@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -109,9 +110,31 @@ ScanProgressDialog::ScanProgressDialog(Database& fallback, const ScanParams& par
     : WorkDialog(QStringLiteral("InputDataProgressFrm"), QStringLiteral("文件读取进度显示"),
                  parent),
       m_fallback(fallback), m_params(params), m_scan(new ScanJob(fallback.path(), params, this)) {
+    m_lbCounts = new QLabel(this);
+    m_lbCounts->setObjectName(QStringLiteral("lbCounts"));
+    m_lbCounts->setTextFormat(Qt::PlainText);
+    // Above the cancel button.
+    auto* box = static_cast<QVBoxLayout*>(layout());
+    box->insertWidget(box->count() - 1, m_lbCounts);
+    showCounts(0, 0);
     connect(m_scan, &ScanJob::progress, this, &ScanProgressDialog::setCurrent,
             Qt::QueuedConnection);
+    connect(m_scan, &ScanJob::counted, this, &ScanProgressDialog::showCounts, Qt::QueuedConnection);
     watch(m_scan);
+    m_clock.start();
+}
+
+void ScanProgressDialog::showCounts(int folders, int files) {
+    const QLocale locale;
+    QString text = QStringLiteral("目录：") + locale.toString(folders) +
+                   QStringLiteral("，文件：") + locale.toString(files);
+    // A pace over a fraction of a second says little.
+    const qint64 ms = m_clock.isValid() ? m_clock.elapsed() : 0;
+    if (ms >= 500) {
+        const qint64 perSecond = (qint64(folders) + files) * 1000 / ms;
+        text += QStringLiteral("，每秒 ") + locale.toString(perSecond) + QStringLiteral(" 项");
+    }
+    m_lbCounts->setText(text);
 }
 
 void ScanProgressDialog::workDone() {
@@ -119,17 +142,21 @@ void ScanProgressDialog::workDone() {
     if (!m_scan->opened()) {
         // Same walk on the GUI thread: keep the window answering between entries.
         Throttle pump(30);
+        ScanCounts counts;
         ScanHooks hooks;
         hooks.cancel = &m_scan->cancelFlag();
+        hooks.counts = &counts;
         hooks.progressIntervalMs = 0;
         hooks.progress = [&](const QString& path) {
             if (!pump.due())
                 return;
             setCurrent(path);
+            showCounts(counts.folders, counts.files);
             QCoreApplication::processEvents();
         };
         m_result = scanDisc(m_fallback, m_params, hooks);
     }
+    showCounts(m_result.folders, m_result.files);
     if (!m_result.error.isEmpty()) {
         prompts().error(this, QStringLiteral("保存数据出错！\r\n") + m_result.error,
                         QStringLiteral("提示"));

@@ -7,6 +7,7 @@
 #include "core/import/scanner.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QString>
 
 class QLabel;
@@ -62,7 +63,12 @@ protected:
     void workDone() override;
 
 private:
+    // The folders and files met so far, and the pace since the window opened.
+    void showCounts(int folders, int files);
+
     Database& m_fallback;
+    QLabel* m_lbCounts = nullptr;
+    QElapsedTimer m_clock;
     ScanParams m_params;
     ScanJob* m_scan = nullptr;
     ScanResult m_result;

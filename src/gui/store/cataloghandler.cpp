@@ -16,6 +16,7 @@
 #include "gui/browser/categorytree.h"
 #include "gui/browser/contentscontroller.h"
 #include "gui/browser/filenotes.h"
+#include "gui/browser/notes.h"
 #include "gui/store/passworddialogs.h"
 
 #include <QAction>
@@ -124,6 +125,9 @@ void CatalogHandler::startNewCatalog() {
 }
 
 bool CatalogHandler::askSaveChanges() {
+    // The disc note is stored apart from the tree; its question comes first.
+    if (!w->notes()->settleNote())
+        return false;
     if (!m_session.isModified())
         return true;
     const auto answer = prompts().message(w, QStringLiteral("当前文件未保存！保存吗？"),

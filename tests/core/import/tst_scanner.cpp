@@ -179,6 +179,11 @@ void TestScanner::rulesDecideWhatIsStoredAndCounted_data() {
         << QStringList{"/A",       "/A/B", "/A/B/C",     "/A/B/C/d.jpg", "/A/B/c.txt",
                        "/A/a.TXT", "/E",   "/photo.jpg", "/r.txt"}
         << 6 << 4;
+    // The empty type keeps the files without an extension.
+    QTest::newRow("no extension as a type")
+        << 0 << false << QStringList{"", ".jpg"}
+        << QStringList{"/A", "/A/B", "/A/B/C", "/A/B/C/d.jpg", "/E", "/README", "/photo.jpg"} << 6
+        << 4;
     QTest::newRow("depth 1 with folders only")
         << 1 << true << QStringList() << QStringList{"/A", "/E"} << 0 << 3;
 }

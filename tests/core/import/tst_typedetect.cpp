@@ -37,8 +37,12 @@ void TestTypeDetect::findsExtensionsOnce_data() {
     QTest::addColumn<QStringList>("links");    // "name>target"
     QTest::newRow("nested") << QStringList{"a.txt", "d/b.mp3", "d/e/f/c.tar.gz"} << QStringList()
                             << QStringList{".gz", ".mp3", ".txt"} << QStringList();
-    QTest::newRow("no dot, dot names") << QStringList{"README", ".hidden", ".git/x.obj", "d/.y.z"}
-                                       << QStringList() << QStringList() << QStringList();
+    // Files without an extension are one type of their own; hidden names are passed over.
+    QTest::newRow("no dot, dot names")
+        << QStringList{"README", "d/copyright", ".hidden", ".git/x.obj", "d/.y.z"} << QStringList()
+        << QStringList{""} << QStringList();
+    QTest::newRow("no dot already known") << QStringList{"README", "a.txt"} << QStringList{""}
+                                          << QStringList{".txt"} << QStringList();
     QTest::newRow("known in other case") << QStringList{"a.TXT", "b.Doc"} << QStringList{".txt"}
                                          << QStringList{".Doc"} << QStringList();
     QTest::newRow("name ending in a dot")

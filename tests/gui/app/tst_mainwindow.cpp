@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QSplitter>
@@ -20,6 +21,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QtTest>
+#include <memory>
 
 using namespace vorlane;
 
@@ -32,6 +34,7 @@ private slots:
     void toolBarOrderAndStartingStates();
     void viewSwitchesStayInStep();
     void leftPaneHidesWithBothViews();
+    void switchesFollowDragsAndTheContextMenu();
     void statusBarPanels();
     void progressLetsEventsRunNowAndThen();
     void listStylesAreExclusive_data();
@@ -170,11 +173,14 @@ void TestMainWindow::leftPaneHidesWithBothViews() {
     // At start the categories have half the pane.
     QTRY_COMPARE(pnlClass->height(), splitter->height() / 2);
 
+    splitter->setSizes({150, splitter->height() - 150 - splitter->handleWidth()});
+    emit splitter->splitterMoved(150, 1);
+    const int cdRomHeight = pnlCDRom->height();
     TRIGGER(w.action("tbViewCDRom")); // hide contents: the categories fill the pane
     QVERIFY(left->isVisible());
     QTRY_COMPARE(pnlClass->height(), splitter->height());
-    TRIGGER(w.action("tbViewCDRom")); // back on top at the form's height
-    QCOMPARE(pnlClass->height(), 244);
+    TRIGGER(w.action("tbViewCDRom")); // back with the height they had
+    QCOMPARE(pnlCDRom->height(), cdRomHeight);
     QVERIFY(seen(pnlCDRom));
 
     // Both hidden: the pane goes and the list takes the width.
@@ -197,6 +203,55 @@ void TestMainWindow::leftPaneHidesWithBothViews() {
     emit splitter->splitterMoved(0, 1);
     QVERIFY(!w.action("tbViewClass")->isChecked());
     QVERIFY(!w.action("MViewClass")->isChecked());
+}
+
+void TestMainWindow::switchesFollowDragsAndTheContextMenu() {
+    ScriptedPrompts prompts;
+    MainWindow w;
+    w.resize(1000, 700);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    auto* right = w.findChild<QSplitter*>(QStringLiteral("Panel6"));
+    auto* pnlExp = w.findChild<QWidget*>(QStringLiteral("PnlExp"));
+    QSplitterHandle* handle = right->handle(1);
+    auto drag = [&](int dy) {
+        const QPoint at = handle->rect().center();
+        QTest::mousePress(handle, Qt::LeftButton, {}, at);
+        QTest::mouseMove(handle, at + QPoint(0, dy / 2));
+        QTest::mouseMove(handle, at + QPoint(0, dy));
+        QTest::mouseRelease(handle, Qt::LeftButton, {}, at + QPoint(0, dy));
+    };
+
+    // The notes dragged shut release their switches and come back at their height.
+    const int notesHeight = pnlExp->height();
+    QVERIFY(notesHeight > 0);
+    drag(right->height());
+    QVERIFY(!seen(pnlExp));
+    QVERIFY(!w.action("tbViewExp")->isChecked());
+    QVERIFY(!w.action("MViewExp")->isChecked());
+    TRIGGER(w.action("MViewExp"));
+    QVERIFY(seen(pnlExp));
+    QCOMPARE(pnlExp->height(), notesHeight);
+    // The list has no switch: it cannot be dragged shut.
+    drag(-right->height());
+    QVERIFY(seen(w.lvMain()));
+    QVERIFY(w.action("tbViewExp")->isChecked());
+
+    // Hiding the tool bar from the window's own context menu clears its tick.
+    std::unique_ptr<QMenu> menu(w.createPopupMenu());
+    QVERIFY(menu);
+    QAction* toolBarItem = nullptr;
+    for (QAction* a : menu->actions()) {
+        if (a == w.toolBar()->toggleViewAction())
+            toolBarItem = a;
+    }
+    QVERIFY(toolBarItem);
+    toolBarItem->trigger();
+    QVERIFY(!w.toolBar()->isVisible());
+    QVERIFY(!w.action("ToolVisible")->isChecked());
+    toolBarItem->trigger();
+    QVERIFY(w.toolBar()->isVisible());
+    QVERIFY(w.action("ToolVisible")->isChecked());
 }
 
 void TestMainWindow::statusBarPanels() {

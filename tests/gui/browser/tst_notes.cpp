@@ -4,7 +4,9 @@
 #include "gui/browser/contentsfixture.h"
 
 #include "core/settings/text.h"
+#include "gui/browser/categorytree.h"
 #include "gui/browser/filenotes.h"
+#include "gui/store/cataloghandler.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -18,6 +20,8 @@ class TestNotes : public QObject {
 private slots:
     void discNoteEditSaveAndDrop();
     void discNoteSaveFailureKeepsTheEdit();
+    void unsavedDiscNoteIsAsked_data();
+    void unsavedDiscNoteIsAsked();
     void readOnlyNeverEnablesSaving();
     void importReplacesTheNote_data();
     void importReplacesTheNote();
@@ -77,6 +81,64 @@ void TestNotes::discNoteSaveFailureKeepsTheEdit() {
     QCOMPARE(m.icon, QMessageBox::Critical);
     QVERIFY(f.w->button("btnExpSave")->isEnabled());
     QCOMPARE(f.w->txtCDExp()->toPlainText(), QStringLiteral("写不进去"));
+}
+
+void TestNotes::unsavedDiscNoteIsAsked_data() {
+    QTest::addColumn<QMessageBox::StandardButton>("answer");
+    QTest::newRow("yes stores") << QMessageBox::Yes;
+    QTest::newRow("no drops") << QMessageBox::No;
+    QTest::newRow("cancel stays") << QMessageBox::Cancel;
+}
+
+void TestNotes::unsavedDiscNoteIsAsked() {
+    QFETCH(QMessageBox::StandardButton, answer);
+    DiscFixture f;
+    f.w->categoryTree()->load();
+    QTreeWidget* tree = f.w->tvMain();
+    QTreeWidgetItem* one = f.w->categoryTree()->findDiscNode(QString::number(f.disc));
+    QTreeWidgetItem* two = f.w->categoryTree()->findDiscNode(QString::number(f.disc2));
+    tree->setCurrentItem(one);
+    QCOMPARE(f.w->notes()->discId(), f.disc);
+    auto storedNote = [&f] {
+        return f.db()
+            .scalar(QStringLiteral("select CDExp from qCD where AutoId=?"), {f.disc})
+            .toString();
+    };
+
+    // Another category keeps the disc and its memo on screen: nothing to ask.
+    tree->setCurrentItem(one->parent());
+    f.w->txtCDExp()->setPlainText(QStringLiteral("新写的"));
+    QVERIFY(f.prompts.calls.isEmpty());
+
+    f.prompts.answer(answer);
+    tree->setCurrentItem(two);
+    QCOMPARE(f.prompts.messages().size(), 1);
+    const PromptCall m = f.prompts.lastMessage();
+    QCOMPARE(m.text, QStringLiteral("保存对光盘注释的修改吗？"));
+    QCOMPARE(m.icon, QMessageBox::Question);
+    QCOMPARE(m.buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    QCOMPARE(storedNote(),
+             answer == QMessageBox::Yes ? QStringLiteral("新写的") : QStringLiteral("第一张"));
+    if (answer == QMessageBox::Cancel) {
+        QCOMPARE(f.w->notes()->discId(), f.disc);
+        QCOMPARE(tree->currentItem(), one);
+        QTRY_COMPARE(tree->selectedItems(), QList<QTreeWidgetItem*>{one});
+        QCOMPARE(f.w->txtCDExp()->toPlainText(), QStringLiteral("新写的"));
+        QVERIFY(f.w->button("btnExpSave")->isEnabled());
+        // Closing the catalog asks as well; cancelling keeps it open.
+        f.prompts.answer(QMessageBox::Cancel);
+        QVERIFY(!f.w->catalog()->closing());
+        QCOMPARE(f.prompts.lastMessage().text, QStringLiteral("保存对光盘注释的修改吗？"));
+        f.prompts.answer(QMessageBox::Yes);
+        QVERIFY(f.w->catalog()->closing());
+        QCOMPARE(storedNote(), QStringLiteral("新写的"));
+    } else {
+        QCOMPARE(f.w->notes()->discId(), f.disc2);
+        f.prompts.clear();
+        tree->setCurrentItem(one);
+        QCOMPARE(f.w->txtCDExp()->toPlainText(), storedNote());
+        QVERIFY(f.prompts.calls.isEmpty());
+    }
 }
 
 void TestNotes::readOnlyNeverEnablesSaving() {
@@ -254,6 +316,14 @@ void TestNotes::editorCommandsWhileOpen() {
     editor->findChild<QPushButton*>(QStringLiteral("btnExit"))->click();
     QVERIFY(!f.w->contents()->isFileNotesOpen());
     QVERIFY(f.enabled("mitFileExp"));
+
+    // Escape ends it without a close event; the commands come back all the same.
+    editor = openEditor(f, f.song);
+    QVERIFY(editor);
+    QTest::keyClick(editor->findChild<QPlainTextEdit*>(QStringLiteral("txtExp")), Qt::Key_Escape);
+    QVERIFY(!f.w->contents()->isFileNotesOpen());
+    QVERIFY(f.enabled("mitFileExp"));
+    QVERIFY(f.enabled("MFileExp"));
 }
 
 QTEST_MAIN(TestNotes)

@@ -1,6 +1,7 @@
 // Moving nodes of the category tree with the mouse, the whole way: press, drag and release
 // over the view, through the platform's drag loop and the view's drag and drop events.
 #include "common/actions.h"
+#include "gui/browser/categoryview.h"
 #include "gui/browser/smalltree.h"
 
 #include <QtTest>
@@ -21,16 +22,20 @@ void TestTreeDrag::dragWithTheMouse_data() {
     QTest::addColumn<bool>("onItem");
     QTest::addColumn<bool>("readOnly");
     QTest::addColumn<QStringList>("reopened");
+    QTest::addColumn<CategoryView::DropMark>("mark"); // shown over the target before the drop
+    using Mark = CategoryView::DropMark;
     QTest::newRow("disc into a category")
         << "c"
-        << "A1" << true << false << QStringList{"A", "  A1", "    *c", "  *a", "  *b", "B", "  B1"};
+        << "A1" << true << false << QStringList{"A", "  A1", "    *c", "  *a", "  *b", "B", "  B1"}
+        << Mark::Into;
     QTest::newRow("category before a category")
         << "B1"
-        << "A1" << true << false << QStringList{"A", "  B1", "  A1", "  *a", "  *b", "B", "  *c"};
+        << "A1" << true << false << QStringList{"A", "  B1", "  A1", "  *a", "  *b", "B", "  *c"}
+        << Mark::Before;
     QTest::newRow("into its own subtree") << "A"
-                                          << "A1" << false << false << smallTree();
+                                          << "A1" << false << false << smallTree() << Mark::None;
     QTest::newRow("read-only catalog") << "c"
-                                       << "A1" << true << true << smallTree();
+                                       << "A1" << true << true << smallTree() << Mark::None;
 }
 
 // The whole way a user moves a node: press, drag and release over the view, the drag and
@@ -41,6 +46,7 @@ void TestTreeDrag::dragWithTheMouse() {
     QFETCH(bool, onItem);
     QFETCH(bool, readOnly);
     QFETCH(QStringList, reopened);
+    QFETCH(CategoryView::DropMark, mark);
     TestDir dir;
     const QString file = smallCatalog(dir);
     WindowFixture f;
@@ -51,12 +57,19 @@ void TestTreeDrag::dragWithTheMouse() {
     const QPoint from = pointOn(f.tree(), findNode(f.tree(), dragged), true);
     const QPoint to = pointOn(f.tree(), findNode(f.tree(), target), onItem);
 
+    auto* categoryView = qobject_cast<CategoryView*>(f.tree());
+    QVERIFY(categoryView);
+    const QRect targetRow = f.tree()->visualItemRect(findNode(f.tree(), target));
+    CategoryView::DropMark markShown = CategoryView::DropMark::None;
+    QRect markRect;
     bool dropped = false;
     QTest::mousePress(view, Qt::LeftButton, {}, from);
     // The drag runs its own loop: the rest of the gesture happens inside it.
     QTimer::singleShot(0, view, [&] {
         QTest::mouseMove(view, to + QPoint(0, 1));
         QTest::mouseMove(view, to);
+        markShown = categoryView->dropMark();
+        markRect = categoryView->dropMarkRect();
         QTest::mouseRelease(view, Qt::LeftButton, {}, to);
         dropped = true;
     });
@@ -67,6 +80,10 @@ void TestTreeDrag::dragWithTheMouse() {
 
     QVERIFY2(dropped, "no drag started");
     QCoreApplication::processEvents();
+    QCOMPARE(markShown, mark);
+    if (mark != CategoryView::DropMark::None)
+        QCOMPARE(markRect, targetRow);
+    QCOMPARE(categoryView->dropMark(), CategoryView::DropMark::None); // gone with the drag
 
     QCOMPARE(dumpTree(f.tree()), reopened);
     QVERIFY(f.prompts.messages().isEmpty());
