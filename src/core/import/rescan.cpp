@@ -109,7 +109,7 @@ private:
             return true;
         const auto dot = name.rfind('.');
         if (dot == std::string::npos)
-            return false;
+            return m_types.count(std::string()) > 0;
         return m_types.count(fsnames::foldAscii(name.substr(dot))) > 0;
     }
 
