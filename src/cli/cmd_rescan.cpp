@@ -63,7 +63,7 @@ int cmdRescan(Context& ctx, QCommandLineParser& p) {
     }
     RescanPlan plan;
     const RescanReport report =
-        compareRescan(db, disc, root, hooks, plan, Settings().nameEncoding());
+        compareRescan(db, disc, root, hooks, plan, Settings().nameEncoding(), !dryRun);
     if (ctx.errIsTerminal) {
         ctx.err << "\r\x1b[K";
         ctx.err.flush();

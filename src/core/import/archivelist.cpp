@@ -241,6 +241,14 @@ void flatten(Tree& tree, fsnames::NameDecoder& names, std::vector<Member>& out) 
 
 } // namespace
 
+QString problemNote(const QString& problem) {
+    return QStringLiteral("无法读取压缩包内容：") + problem;
+}
+
+bool isProblemNote(const QString& note) {
+    return note.startsWith(QStringLiteral("无法读取压缩包内容："));
+}
+
 bool hasArchiveName(std::string_view name) {
     return std::any_of(std::begin(kEndings), std::end(kEndings),
                        [&](std::string_view e) { return endsWithFolded(name, e); });

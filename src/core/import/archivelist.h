@@ -42,6 +42,11 @@ struct Listing {
 Listing listArchive(int dirFd, const char* name, fsnames::NameDecoder& names,
                     const std::function<bool()>& stop = {});
 
+// The note an archive's row carries when its contents could not be listed, and whether a
+// note is one of those (a rescan replaces such a note, never one the user wrote).
+QString problemNote(const QString& problem);
+bool isProblemNote(const QString& note);
+
 // Copies the member at `inner` (its path inside the archive: raw names joined by "/") of
 // the archive file `archive` to the new file `target`. False with `error` set when it
 // could not be done; nothing is left at `target` then.

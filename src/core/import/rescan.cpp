@@ -1,5 +1,7 @@
 #include "core/import/rescan.h"
 
+#include "core/import/archivelist.h"
+#include "core/import/filehash.h"
 #include "core/import/fsnames.h"
 #include "core/import/scanjob.h"
 #include "core/import/treewalk.h"
@@ -46,10 +48,11 @@ QString fromUtf8(std::string_view s) {
 
 class Comparer : TreeWalker {
 public:
-    Comparer(const ScanParams& params, const ScanHooks& hooks, RescanPlan& plan,
+    Comparer(const ScanParams& params, const ScanHooks& hooks, bool takeHashes, RescanPlan& plan,
              RescanReport& report)
-        : TreeWalker(false, params.nameEncoding), m_params(params), m_hooks(hooks), m_plan(plan),
-          m_report(report), m_reporter(hooks.progress, hooks.progressIntervalMs),
+        : TreeWalker(false, params.nameEncoding), m_params(params), m_hooks(hooks),
+          m_hashes(params.checksums && takeHashes), m_plan(plan), m_report(report),
+          m_reporter(hooks.progress, hooks.progressIntervalMs), m_names(params.nameEncoding),
           m_prefix(rootPrefix(params.root)) {
         for (const QString& t : params.types)
             m_types.insert(fsnames::foldAscii(t.toUtf8().toStdString()));
@@ -64,9 +67,7 @@ public:
         for (quint32 i = 0; i < m_rows.size(); ++i) {
             const StoredEntry& e = m_rows[i];
             m_byId.emplace(e.id, i);
-            // Archive members have no counterpart on the file system: they follow their archive.
-            if (e.archive != 2)
-                m_byKey.emplace(Key{e.fatherId, e.name}, i);
+            m_byKey.emplace(Key{e.fatherId, e.name}, i);
         }
         m_seen.assign(m_rows.size(), Seen::No);
         m_incomplete.assign(m_rows.size(), false);
@@ -108,7 +109,7 @@ private:
             return true;
         const auto dot = name.rfind('.');
         if (dot == std::string::npos)
-            return false;
+            return m_types.count(std::string()) > 0;
         return m_types.count(fsnames::foldAscii(name.substr(dot))) > 0;
     }
 
@@ -121,8 +122,8 @@ private:
     bool proceed() override { return !cancelled(); }
 
     // The stored row of `name` in folder `f`, of the right kind and not yet taken; -1 when
-    // there is none.
-    int find(const Folder& f, const WalkEntry& e) {
+    // there is none. An archive's members are found only in its listing.
+    int find(const Folder& f, const WalkEntry& e, bool member = false) {
         if (f.storedId < 0)
             return -1;
         auto it = m_byKey.find(Key{f.storedId, e.rawName()});
@@ -135,12 +136,16 @@ private:
         if (it == m_byKey.end())
             return -1;
         const quint32 index = it->second;
-        if (m_rows[index].isDir != e.isDir || m_seen[index] != Seen::No)
+        const StoredEntry& s = m_rows[index];
+        if (s.isDir != e.isDir || m_seen[index] != Seen::No || (s.archive == 2) != member)
             return -1;
         return int(index);
     }
 
-    void add(const WalkEntry& e, const Folder& parent, const std::string& fpath) {
+    // `fpath` is the FPath the row gets; the report shows it with a file's name. Returns the
+    // addition's index.
+    int add(const WalkEntry& e, const Folder& parent, const std::string& fpath,
+            ArchiveMark mark = ArchiveMark::None) {
         RescanPlan::Addition a;
         a.parentId = std::max<qint64>(parent.storedId, 0);
         a.parentAdded = parent.added;
@@ -151,15 +156,21 @@ private:
         a.size = e.isDir ? 0 : e.size;
         a.mtime = e.mtime;
         a.isDir = e.isDir;
+        a.archive = mark;
         m_plan.additions.push_back(std::move(a));
         RescanChange c;
         c.kind = RescanChange::Kind::Added;
-        c.path = fromUtf8(path()) + (e.isDir ? QString() : QLatin1Char('/') + fromUtf8(e.name));
+        c.path = shown(fpath, e);
         c.isDir = e.isDir;
         c.newSize = e.isDir ? 0 : e.size;
         c.newTime = e.mtime;
         m_report.changes.push_back(std::move(c));
         ++m_report.added;
+        return int(m_plan.additions.size()) - 1;
+    }
+
+    static QString shown(const std::string& fpath, const WalkEntry& e) {
+        return fromUtf8(fpath) + (e.isDir ? QString() : QLatin1Char('/') + fromUtf8(e.name));
     }
 
     // An entry still there whose stored time is unknown or (for a folder) out of date.
@@ -192,8 +203,7 @@ private:
             self.storedId = s.id;
             self.storedIndex = index;
         } else {
-            add(e, parent, path()); // a folder's FPath is its own path
-            self.added = int(m_plan.additions.size()) - 1;
+            self.added = add(e, parent, path()); // a folder's FPath is its own path
         }
         tag = qint64(m_folders.size());
         m_folders.push_back(self);
@@ -204,33 +214,70 @@ private:
         m_reporter.report(m_prefix, path(), e.name);
         if (m_params.foldersOnly || !e.accepted)
             return;
-        const Folder& folder = m_folders[size_t(folderTag)];
+        const Folder folder = m_folders[size_t(folderTag)];
         const int index = find(folder, e);
         if (index < 0) {
-            add(e, folder, path()); // a file's FPath is its folder's
+            // A file's FPath is its folder's.
+            const int added = add(e, folder, path());
+            Contents read = readContents(e);
+            RescanPlan::Addition& a = m_plan.additions[size_t(added)];
+            a.hash = std::move(read.hash);
+            if (read.listing.listed)
+                a.archive = ArchiveMark::Archive;
+            else if (!read.listing.problem.isEmpty())
+                a.note = archivelist::problemNote(read.listing.problem).toStdString();
+            if (read.listing.listed)
+                listMembers(e, read.listing, Folder{-1, -1, added});
             return;
         }
         const StoredEntry& s = m_rows[size_t(index)];
-        // A stored time that is unknown (an older catalog) is filled in, not reported.
-        const bool differs =
-            s.size != e.size || (s.mtime && s.mtime != e.mtime) || s.link != e.link;
-        if (!differs) {
+        if (!differs(s, e)) {
             m_seen[size_t(index)] = Seen::Same;
             ++m_report.unchanged;
             retime(s, e);
             return;
         }
-        m_seen[size_t(index)] = Seen::Changed;
+        const size_t change = changed(size_t(index), e, path(), ArchiveMark::None);
+        Contents read = readContents(e);
+        RescanPlan::Change& c = m_plan.changes[change];
+        c.hash = std::move(read.hash);
+        if (read.archive) {
+            if (read.listing.listed)
+                c.archive = ArchiveMark::Archive;
+            // The note that said why the contents were missing follows the new content; one
+            // the user wrote stays.
+            if (s.note.isEmpty() || archivelist::isProblemNote(s.note)) {
+                const QString note = read.listing.problem.isEmpty()
+                                         ? QString()
+                                         : archivelist::problemNote(read.listing.problem);
+                if (note != s.note)
+                    c.note = note.toStdString();
+            }
+        }
+        if (read.listing.listed)
+            listMembers(e, read.listing, Folder{s.id, index, -1});
+    }
+
+    // A stored time that is unknown (an older catalog) is filled in, not reported.
+    static bool differs(const StoredEntry& s, const WalkEntry& e) {
+        return s.size != e.size || (s.mtime && s.mtime != e.mtime) || s.link != e.link;
+    }
+
+    // Stored row `index` differs from `e`: the change is planned and reported. Returns its
+    // index in the plan.
+    size_t changed(size_t index, const WalkEntry& e, const std::string& fpath, ArchiveMark mark) {
+        const StoredEntry& s = m_rows[index];
+        m_seen[index] = Seen::Changed;
         RescanPlan::Change c;
         c.id = s.id;
         c.size = e.size;
         c.mtime = e.mtime;
         c.link = e.link;
-        c.dropArchive = s.archive == 1;
+        c.archive = mark;
         m_plan.changes.push_back(std::move(c));
         RescanChange r;
         r.kind = RescanChange::Kind::Changed;
-        r.path = fromUtf8(path()) + QLatin1Char('/') + fromUtf8(e.name);
+        r.path = shown(fpath, e);
         r.note = s.note;
         r.oldSize = s.size;
         r.newSize = e.size;
@@ -238,6 +285,70 @@ private:
         r.newTime = e.mtime;
         m_report.changes.push_back(std::move(r));
         ++m_report.changed;
+        return m_plan.changes.size() - 1;
+    }
+
+    struct Contents {
+        std::string hash;     // empty: not taken, or the file changed while it was read
+        bool archive = false; // read as an archive
+        archivelist::Listing listing;
+    };
+
+    // What the import read of a file's content, for one that is new or changed.
+    Contents readContents(const WalkEntry& e) {
+        Contents out;
+        if (e.isLink)
+            return out;
+        out.archive = m_params.archives && archivelist::hasArchiveName(e.name);
+        if (!out.archive && !m_hashes)
+            return out;
+        const int dir = folderFd();
+        if (dir < 0) {
+            out.archive = false;
+            return out;
+        }
+        if (out.archive)
+            out.listing =
+                archivelist::listArchive(dir, e.rawName(), m_names, [this] { return cancelled(); });
+        if (m_hashes) {
+            const filehash::Outcome h = filehash::hashFile(dir, e.rawName(), m_hooks.cancel);
+            if (h.ok && h.bytes == e.size)
+                out.hash.assign(reinterpret_cast<const char*>(h.digest.data()), h.digest.size());
+            else if (h.cancelled)
+                cancelled();
+        }
+        return out;
+    }
+
+    // The members of archive `e`, whose row is `archive`, matched with those stored below it.
+    // Only their differences are counted: "unchanged" counts what the file system holds.
+    void listMembers(const WalkEntry& e, const archivelist::Listing& listing,
+                     const Folder& archive) {
+        std::string base = path();
+        base += '/';
+        base += e.name;
+        std::vector<Folder> folders; // by member index; only the folders' entries are used
+        folders.reserve(listing.members.size());
+        for (const archivelist::Member& m : listing.members) {
+            const Folder parent = m.parent < 0 ? archive : folders[size_t(m.parent)];
+            const std::string fpath = base + m.path;
+            Folder self;
+            const int index = find(parent, m.entry, true);
+            if (index < 0) {
+                self.added = add(m.entry, parent, fpath, ArchiveMark::Member);
+            } else {
+                const StoredEntry& s = m_rows[size_t(index)];
+                self.storedId = s.id;
+                self.storedIndex = index;
+                if (m.entry.isDir || !differs(s, m.entry)) {
+                    m_seen[size_t(index)] = Seen::Same;
+                    retime(s, m.entry);
+                } else {
+                    changed(size_t(index), m.entry, fpath, ArchiveMark::Member);
+                }
+            }
+            folders.push_back(self);
+        }
     }
 
     void unreadable(int error) override {
@@ -275,9 +386,11 @@ private:
         if (m_fate[parent] == Fate::Resolving || m_fate[parent] == Fate::Remove)
             return Fate::Remove; // a loop of parent links, or a branch that goes
         if (s.archive == 2) {
-            // Members go with their archive when it changed: their listing is out of date.
-            return m_rows[parent].archive != 2 && m_seen[parent] == Seen::Changed ? Fate::Remove
-                                                                                  : Fate::Keep;
+            // An unchanged archive was not read again: its members stay. A changed one's new
+            // listing, or the lack of one, no longer holds this member.
+            if (m_rows[parent].archive == 2)
+                return m_seen[parent] == Seen::No ? Fate::Keep : Fate::Remove;
+            return m_seen[parent] == Seen::Changed ? Fate::Remove : Fate::Keep;
         }
         if (m_seen[parent] == Seen::No)
             return Fate::Keep; // below a folder that could not be read
@@ -391,9 +504,11 @@ private:
 
     const ScanParams& m_params;
     const ScanHooks& m_hooks;
+    const bool m_hashes; // new content is hashed
     RescanPlan& m_plan;
     RescanReport& m_report;
     fsnames::PathReporter m_reporter;
+    fsnames::NameDecoder m_names; // archive members' names
     QString m_prefix;
     std::unordered_set<std::string> m_types;
 
@@ -410,7 +525,7 @@ private:
 } // namespace
 
 RescanReport compareRescan(Database& db, qint64 discId, const QString& root, const ScanHooks& hooks,
-                           RescanPlan& plan, const QString& nameEncoding) {
+                           RescanPlan& plan, const QString& nameEncoding, bool takeHashes) {
     RescanReport report;
     plan = RescanPlan();
     plan.discId = discId;
@@ -441,7 +556,7 @@ RescanReport compareRescan(Database& db, qint64 discId, const QString& root, con
         plan.facts.options = scanOptionsText(params);
         plan.facts.state = ScanState::Complete;
 
-        Comparer comparer(params, hooks, plan, report);
+        Comparer comparer(params, hooks, takeHashes, plan, report);
         comparer.load(db, discId);
         if (!comparer.compare()) {
             // A cancelled or failed walk reports no differences: nothing is known of them.
@@ -501,7 +616,7 @@ bool applyRescan(Database& db, const RescanPlan& plan, const std::atomic<bool>* 
                 if (c.timeOnly)
                     writer.retime(c.id, c.mtime);
                 else
-                    writer.change(c.id, c.size, c.mtime, c.link, c.dropArchive);
+                    writer.change(c.id, c.size, c.mtime, c.link, c.hash, int(c.archive), c.note);
             }
         }
         {
@@ -520,6 +635,9 @@ bool applyRescan(Database& db, const RescanPlan& plan, const std::atomic<bool>* 
                 row.mtime = a.mtime;
                 row.raw = a.raw;
                 row.link = a.link;
+                row.hash = a.hash;
+                row.note = a.note;
+                row.archive = a.archive;
                 ids[i] = rows.add(row);
             }
         }

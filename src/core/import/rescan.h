@@ -8,13 +8,21 @@
 // its time moves whenever something inside it is added or removed, and those entries are
 // reported themselves; its stored time is brought up to date quietly. An entry that turned
 // from a file into a folder (or back), or a renamed folder, counts as removed plus added.
-// Members of an archive (Archive=2) stay while their archive is unchanged and go with it.
 // What lies below a folder that cannot be read now is left as it is.
+//
+// A file that is new or changed is read as the import read it: hashed when the disc was
+// imported with checksums, listed when it is an archive and the disc was imported with
+// archives. A re-listed archive's members are matched with the stored ones by path like
+// any entry, so those still there keep their rows and notes, and only the differences are
+// reported (an archive that is added reports its members as added, like a new folder's
+// contents). Members of an archive that is unchanged stay unread; those of a changed
+// archive that is not listed again go with its old contents.
 #pragma once
 
 #include "core/import/scanner.h"
 #include "core/job.h"
 #include "core/store/catalogstore.h"
+#include "core/store/contentstore.h"
 
 #include <QString>
 #include <memory>
@@ -72,8 +80,10 @@ struct RescanPlan {
         qint64 size = 0;
         std::optional<qint64> mtime;
         std::string link;
-        bool timeOnly = false;    // an unchanged entry whose stored time is brought up to date
-        bool dropArchive = false; // an archive whose members went
+        std::string hash; // the new content's hash; empty: none taken, a stale one goes
+        ArchiveMark archive = ArchiveMark::None;
+        std::optional<std::string> note; // replaces the note (empty: none) when set
+        bool timeOnly = false; // an unchanged entry whose stored time is brought up to date
     };
     struct Addition {
         qint64 parentId = 0;  // an existing folder (0: the top level) ...
@@ -85,6 +95,9 @@ struct RescanPlan {
         qint64 size = 0;
         std::optional<qint64> mtime;
         bool isDir = false;
+        std::string hash; // empty: none taken
+        std::string note; // why an archive's contents are missing
+        ArchiveMark archive = ArchiveMark::None;
     };
 
     qint64 discId = 0;
@@ -99,9 +112,11 @@ struct RescanPlan {
 // Walks `root` (empty: the disc's SourcePath) and compares it with disc `discId` of `db`,
 // writing nothing. `plan` receives what applyRescan() would write. A disc whose import
 // options were not stored is walked with the defaults, its names read in `nameEncoding`.
-// Never throws.
+// Without `takeHashes` (a report that will not be applied) new content is not hashed, and
+// the plan lacks those hashes. Never throws.
 RescanReport compareRescan(Database& db, qint64 discId, const QString& root, const ScanHooks& hooks,
-                           RescanPlan& plan, const QString& nameEncoding = {});
+                           RescanPlan& plan, const QString& nameEncoding = {},
+                           bool takeHashes = true);
 
 // Writes `plan` in one transaction, with the disc's new scan time and state (and its new
 // SourcePath). False, with nothing written, on a cancel (`cancel` is checked now and then)

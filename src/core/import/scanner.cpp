@@ -392,7 +392,7 @@ private:
         if (listing.listed)
             row.archive = ArchiveMark::Archive;
         else if (!listing.problem.isEmpty())
-            row.note = (QStringLiteral("无法读取压缩包内容：") + listing.problem).toStdString();
+            row.note = archivelist::problemNote(listing.problem).toStdString();
         m_batch.push_back(std::move(row));
         if (!listing.listed) {
             flushWhenDue();

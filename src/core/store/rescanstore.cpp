@@ -73,11 +73,12 @@ void readEntries(Database& db, qint64 discId, const std::function<void(StoredEnt
 ChangeWriter::ChangeWriter(Database& db)
     : m_db(db), m_facts(hasVersion2Columns(db)), m_v3(hasVersion3Columns(db)) {
     m_remove = std::make_unique<Query>(db, QStringLiteral("delete from qCDFiles where AutoId=?1"));
-    QString change = QStringLiteral("update qCDFiles set FSize=?2");
+    QString change = QStringLiteral(
+        "update qCDFiles set FSize=?2, TreeExp=case when ?7 then ?8 else TreeExp end");
     if (m_facts)
         change += QStringLiteral(", FTime=?3, Link=?4");
     if (m_v3)
-        change += QStringLiteral(", FHash=null, Archive=case when ?5 then null else Archive end");
+        change += QStringLiteral(", FHash=?5, Archive=?6");
     m_change = std::make_unique<Query>(db, change + QStringLiteral(" where AutoId=?1"));
     if (m_facts)
         m_retime = std::make_unique<Query>(
@@ -93,10 +94,16 @@ void ChangeWriter::remove(qint64 id) {
 }
 
 void ChangeWriter::change(qint64 id, qint64 size, std::optional<qint64> mtime,
-                          std::string_view link, bool dropArchive) {
+                          std::string_view link, std::string_view hash, int archive,
+                          const std::optional<std::string>& note) {
     sqlite3_stmt* st = m_change->statement();
     sqlite3_bind_int64(st, 1, id);
     sqlite3_bind_int64(st, 2, size);
+    sqlite3_bind_int(st, 7, note ? 1 : 0);
+    if (note && !note->empty())
+        sqlite3_bind_text(st, 8, note->data(), int(note->size()), SQLITE_TRANSIENT);
+    else
+        sqlite3_bind_null(st, 8);
     if (m_facts) {
         bindTime(st, 3, mtime);
         if (link.empty())
@@ -104,8 +111,16 @@ void ChangeWriter::change(qint64 id, qint64 size, std::optional<qint64> mtime,
         else
             sqlite3_bind_text(st, 4, link.data(), int(link.size()), SQLITE_TRANSIENT);
     }
-    if (m_v3)
-        sqlite3_bind_int(st, 5, dropArchive ? 1 : 0);
+    if (m_v3) {
+        if (hash.empty())
+            sqlite3_bind_null(st, 5);
+        else
+            sqlite3_bind_blob(st, 5, hash.data(), int(hash.size()), SQLITE_TRANSIENT);
+        if (archive == 0)
+            sqlite3_bind_null(st, 6);
+        else
+            sqlite3_bind_int(st, 6, archive);
+    }
     step(m_db, st);
 }
 

@@ -44,10 +44,11 @@ public:
 
     // Deletes one row (only that row: the caller names every row of a branch).
     void remove(qint64 id);
-    // A file that changed: its new size, time and link target; its content hash is dropped
-    // (it may be stale), and so is its archive mark when `dropArchive`.
+    // A file that changed: its new size, time, link target, content hash (empty: none was
+    // taken, and a stale one goes) and archive mark (0 ordinary, 1 a listed archive, 2 a
+    // member). Its note is replaced by `note` (empty: none) when that holds one.
     void change(qint64 id, qint64 size, std::optional<qint64> mtime, std::string_view link,
-                bool dropArchive);
+                std::string_view hash, int archive, const std::optional<std::string>& note);
     // A row that is otherwise unchanged gets the time the file system has now.
     void retime(qint64 id, std::optional<qint64> mtime);
 

@@ -3,6 +3,7 @@
 #include "common/catalogs.h"
 #include "common/clirunner.h"
 #include "common/testdir.h"
+#include "core/import/filehash.h"
 #include "core/import/rescan.h"
 #include "core/import/scanfixture.h"
 #include "core/import/scanjob.h"
@@ -12,6 +13,8 @@
 
 #include <QDateTime>
 #include <QtTest>
+#include <archive.h>
+#include <archive_entry.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -78,6 +81,27 @@ void makeRaw(const QString& dir, const QByteArray& name, const QByteArray& conte
     ::close(fd);
 }
 
+// A zip of (path, content) members, all with one fixed time.
+void writeZip(const QString& path, const QList<std::pair<const char*, QByteArray>>& members) {
+    archive* a = archive_write_new();
+    QCOMPARE(archive_write_set_format_zip(a), ARCHIVE_OK);
+    QCOMPARE(archive_write_open_filename(a, QFile::encodeName(path).constData()), ARCHIVE_OK);
+    for (const auto& [name, body] : members) {
+        archive_entry* e = archive_entry_new();
+        archive_entry_set_pathname(e, name);
+        archive_entry_set_size(e, body.size());
+        archive_entry_set_filetype(e, AE_IFREG);
+        archive_entry_set_perm(e, 0644);
+        archive_entry_set_mtime(e, 1600000000, 0);
+        QCOMPARE(archive_write_header(a, e), ARCHIVE_OK);
+        QCOMPARE(archive_write_data(a, body.constData(), size_t(body.size())),
+                 la_ssize_t(body.size()));
+        archive_entry_free(e);
+    }
+    QCOMPARE(archive_write_close(a), ARCHIVE_OK);
+    archive_write_free(a);
+}
+
 } // namespace
 
 class TestRescan : public QObject {
@@ -86,6 +110,7 @@ class TestRescan : public QObject {
 private slots:
     void changedTreeIsReportedThenAppliedKeepingNotes();
     void dryRunLeavesTheFileUntouchedAndANewRootIsKept();
+    void newAndChangedContentIsHashedAndListedAgain();
 };
 
 void TestRescan::changedTreeIsReportedThenAppliedKeepingNotes() {
@@ -291,6 +316,66 @@ void TestRescan::dryRunLeavesTheFileUntouchedAndANewRootIsKept() {
     QCOMPARE(check.code, 0);
     QVERIFY2(check.out.startsWith(QStringLiteral("added 0, removed 0, changed 0, unchanged 2\n")),
              qPrintable(check.out));
+}
+
+void TestRescan::newAndChangedContentIsHashedAndListedAgain() {
+    TestDir tree;
+    tree.createFile(QStringLiteral("grow.txt"), 5);
+    writeZip(tree.path(QStringLiteral("pack.zip")), {{"a/one.txt", "1"}, {"a/two.txt", "22"}});
+    TestDir home;
+    const QString file = home.path(QStringLiteral("cat.vlr"));
+    testcat::create(file);
+    Database db;
+    db.open(file);
+    const qint64 category = testcat::addCategory(db, QStringLiteral("c"));
+    ScanParams params;
+    params.root = tree.path();
+    params.checksums = true;
+    params.archives = true;
+    params.discId = testcat::addDisc(db, category, QStringLiteral("d"), 0, tree.path());
+    QVERIFY(scanDisc(db, params).error.isEmpty());
+    const qint64 disc = params.discId;
+    const Stored kept = storedByPath(db, disc).value("/pack.zip/a/one.txt");
+    QVERIFY(contentstore::setNote(db, kept.id, QStringLiteral("kept")));
+
+    tree.createFile(QStringLiteral("grow.txt"), 50);
+    writeZip(tree.path(QStringLiteral("pack.zip")),
+             {{"a/one.txt", "1"}, {"a/three.txt", "333"}, {"b/four.txt", "4444"}});
+    writeZip(tree.path(QStringLiteral("fresh.zip")), {{"x.txt", "x"}});
+    RescanPlan plan;
+    const RescanReport report = compareRescan(db, disc, {}, {}, plan);
+    QCOMPARE(lines(report), (QStringList{
+                                "+ /fresh.zip",
+                                "+ /fresh.zip/x.txt",
+                                "~ /grow.txt",
+                                "~ /pack.zip",
+                                "+ /pack.zip/a/three.txt",
+                                "- /pack.zip/a/two.txt",
+                                "+ /pack.zip/b",
+                                "+ /pack.zip/b/four.txt",
+                            }));
+    QVERIFY(applyRescan(db, plan, nullptr));
+    const QMap<QByteArray, Stored> after = storedByPath(db, disc);
+
+    const filehash::Outcome grown = filehash::hashFile(
+        AT_FDCWD, QFile::encodeName(tree.path(QStringLiteral("grow.txt"))).constData());
+    QVERIFY(grown.ok);
+    QCOMPARE(after.value("/grow.txt").hash, filehash::toBytes(grown.digest));
+    // A member still in the archive keeps its row and note.
+    QCOMPARE(after.value("/pack.zip/a/one.txt").id, kept.id);
+    QCOMPARE(after.value("/pack.zip/a/one.txt").note, QStringLiteral("kept"));
+
+    // Otherwise the disc holds what a fresh import of the tree stores.
+    params.discId = testcat::addDisc(db, category, QStringLiteral("e"), 0, tree.path());
+    QVERIFY(scanDisc(db, params).error.isEmpty());
+    const auto facts = [&](qint64 id) {
+        QMap<QByteArray, std::tuple<qint64, std::optional<qint64>, QByteArray, int>> out;
+        const QMap<QByteArray, Stored> rows = storedByPath(db, id);
+        for (auto it = rows.begin(); it != rows.end(); ++it)
+            out.insert(it.key(), {it->size, it->mtime, it->hash, it->archive});
+        return out;
+    };
+    QCOMPARE(facts(disc), facts(params.discId));
 }
 
 QTEST_GUILESS_MAIN(TestRescan)
