@@ -7,6 +7,7 @@
 #include "core/store/database.h"
 #include "core/store/schema.h"
 #include "gui/app/mainwindow.h"
+#include "gui/app/platform.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/contentscontroller.h"
 #include "gui/browser/entrymodel.h"
@@ -84,6 +85,7 @@ qint64 makeCatalog(const QString& path) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    tuneAllocator(); // as the program does at start
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir tmp;

@@ -1,4 +1,5 @@
 #include "gui/app/mainwindow.h"
+#include "gui/app/platform.h"
 #include "gui/app/splash.h"
 
 #include <QApplication>
@@ -34,6 +35,7 @@ public:
 } // namespace
 
 int main(int argc, char* argv[]) {
+    vorlane::tuneAllocator();
     Application app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vorlane"));
     QApplication::setApplicationVersion(QStringLiteral(VORLANE_VERSION));

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QUrl>
 #include <cerrno>
+#include <malloc.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -51,6 +52,11 @@ public:
 Opener* g_opener = nullptr;
 
 } // namespace
+
+void tuneAllocator() {
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+    mallopt(M_ARENA_MAX, 2);
+}
 
 Opener& opener() {
     static DesktopOpener desktop;

@@ -20,4 +20,9 @@ public:
 Opener& opener();
 void setOpener(Opener* o); // not owned; nullptr restores the desktop one
 
+// Keeps the heap from holding on to what large lists freed: blocks of 128 KB and more (a
+// listing's rows, an index) go straight back to the system, and the threads share two
+// heaps instead of one each. Called once, first thing at start.
+void tuneAllocator();
+
 } // namespace vorlane
