@@ -296,6 +296,44 @@ void addPasswordOptions(QCommandLineParser& parser) {
                       QStringLiteral("password")});
 }
 
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+extern "C" void onInterrupt(int) {
+    g_interrupted = true;
+}
+
+} // namespace
+
+InterruptCatcher::InterruptCatcher() {
+    g_interrupted = false;
+    m_previous = std::signal(SIGINT, onInterrupt);
+}
+
+InterruptCatcher::~InterruptCatcher() {
+    std::signal(SIGINT, m_previous);
+}
+
+const std::atomic<bool>* InterruptCatcher::flag() const {
+    return &g_interrupted;
+}
+
+std::function<void(const QString&)> pathProgress(Context& ctx) {
+    return [&ctx](const QString& current) {
+        QString shown = oneLine(current);
+        if (shown.size() > 70)
+            shown = QStringLiteral("…") + shown.right(69);
+        ctx.err << "\r\x1b[K" << shown;
+        ctx.err.flush();
+    };
+}
+
+void clearProgress(Context& ctx) {
+    ctx.err << "\r\x1b[K";
+    ctx.err.flush();
+}
+
 void usage(const QString& message) {
     throw Failed{Usage, message};
 }

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
+#include <atomic>
 #include <functional>
 
 namespace vorlane::cli {
@@ -74,6 +75,25 @@ qint64 timeArgument(const QString& text, const QString& option);
 QString oneLine(const QString& text);
 // The same escapes, but line breaks and tabs kept (a note shown whole).
 QString withoutControls(const QString& text);
+
+// While it lives, Ctrl+C sets flag() instead of ending the program: long commands pass it
+// as their cancel and stop cleanly.
+class InterruptCatcher {
+public:
+    InterruptCatcher();
+    ~InterruptCatcher();
+    InterruptCatcher(const InterruptCatcher&) = delete;
+    InterruptCatcher& operator=(const InterruptCatcher&) = delete;
+    const std::atomic<bool>* flag() const;
+
+private:
+    void (*m_previous)(int);
+};
+
+// The path being read, kept on one line of the terminal (a long one shortened at the
+// front); clearProgress() wipes that line.
+std::function<void(const QString&)> pathProgress(Context& ctx);
+void clearProgress(Context& ctx);
 
 [[noreturn]] void usage(const QString& message);
 [[noreturn]] void fail(const QString& file, const QString& cause);

@@ -9,18 +9,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <atomic>
-#include <csignal>
+#include <optional>
 
 namespace vorlane::cli {
 
 namespace {
-
-std::atomic<bool> g_interrupted{false};
-
-extern "C" void onInterrupt(int) {
-    g_interrupted = true;
-}
 
 // The optical disc mounted at `root`, if it is one: its label is the disc's identity.
 QString discLabelAt(const QString& root) {
@@ -81,27 +74,18 @@ int cmdImport(Context& ctx, QCommandLineParser& p) {
     params.nameEncoding = Settings().nameEncoding();
     params.checksums = p.isSet(QStringLiteral("checksums"));
     ScanHooks hooks;
-    g_interrupted = false;
-    auto previous = std::signal(SIGINT, onInterrupt);
-    hooks.cancel = &g_interrupted;
+    std::optional<InterruptCatcher> interrupt(std::in_place);
+    hooks.cancel = interrupt->flag();
     QElapsedTimer clock;
     clock.start();
     if (ctx.errIsTerminal) {
         hooks.progressIntervalMs = 200;
-        hooks.progress = [&](const QString& current) {
-            QString shown = oneLine(current);
-            if (shown.size() > 70)
-                shown = QStringLiteral("…") + shown.right(69);
-            ctx.err << "\r\x1b[K" << shown;
-            ctx.err.flush();
-        };
+        hooks.progress = pathProgress(ctx);
     }
     const ScanResult result = scanDisc(db, params, hooks);
-    std::signal(SIGINT, previous);
-    if (ctx.errIsTerminal) {
-        ctx.err << "\r\x1b[K";
-        ctx.err.flush();
-    }
+    interrupt.reset();
+    if (ctx.errIsTerminal)
+        clearProgress(ctx);
     ctx.out << "disc " << disc << " \"" << oneLine(name) << "\" in category " << category << " \""
             << oneLine(*categoryName) << "\"\n"
             << "files: " << result.files << ", folders: " << result.folders

@@ -5,18 +5,10 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <atomic>
-#include <csignal>
 
 namespace vorlane::cli {
 
 namespace {
-
-std::atomic<bool> g_interrupted{false};
-
-extern "C" void onRescanInterrupt(int) {
-    g_interrupted = true;
-}
 
 QString sizeChange(const RescanChange& c) {
     QStringList parts;
@@ -48,47 +40,33 @@ int cmdRescan(Context& ctx, QCommandLineParser& p) {
     openCatalog(db, path, p, dryRun ? Access::Read : Access::Write);
 
     ScanHooks hooks;
-    g_interrupted = false;
-    auto previous = std::signal(SIGINT, onRescanInterrupt);
-    hooks.cancel = &g_interrupted;
+    const InterruptCatcher interrupt;
+    hooks.cancel = interrupt.flag();
     if (ctx.errIsTerminal) {
         hooks.progressIntervalMs = 200;
-        hooks.progress = [&](const QString& current) {
-            QString shown = oneLine(current);
-            if (shown.size() > 70)
-                shown = QStringLiteral("…") + shown.right(69);
-            ctx.err << "\r\x1b[K" << shown;
-            ctx.err.flush();
-        };
+        hooks.progress = pathProgress(ctx);
     }
     RescanPlan plan;
     const RescanReport report =
         compareRescan(db, disc, root, hooks, plan, Settings().nameEncoding(), !dryRun);
-    if (ctx.errIsTerminal) {
-        ctx.err << "\r\x1b[K";
-        ctx.err.flush();
-    }
+    if (ctx.errIsTerminal)
+        clearProgress(ctx);
     switch (report.failure) {
     case RescanReport::Failure::None:
     case RescanReport::Failure::Catalog:
         break;
     case RescanReport::Failure::NoDisc:
-        std::signal(SIGINT, previous);
         fail(path, QStringLiteral("no disc with id ") + QString::number(disc));
     case RescanReport::Failure::NoRoot:
-        std::signal(SIGINT, previous);
         fail(path,
              QStringLiteral("disc %1 has no source folder; name the folder to read").arg(disc));
     case RescanReport::Failure::RootUnreadable:
-        std::signal(SIGINT, previous);
         fail(report.firstUnreadable, QStringLiteral("cannot be read (%1); nothing was changed")
                                          .arg(report.unreadableReason));
     case RescanReport::Failure::Write:
-        std::signal(SIGINT, previous);
         fail(path, report.error);
     }
     if (report.cancelled) {
-        std::signal(SIGINT, previous);
         ctx.out << "rescan cancelled: nothing was changed\n";
         return Failure;
     }
@@ -124,13 +102,11 @@ int cmdRescan(Context& ctx, QCommandLineParser& p) {
                 << oneLine(report.firstUnreadable) << ": " << report.unreadableReason << "\n";
 
     if (dryRun) {
-        std::signal(SIGINT, previous);
         ctx.out << "dry run: nothing was changed\n";
         return Ok;
     }
     QString error;
-    const bool applied = applyRescan(db, plan, &g_interrupted, &error);
-    std::signal(SIGINT, previous);
+    const bool applied = applyRescan(db, plan, interrupt.flag(), &error);
     if (!applied) {
         if (!error.isEmpty())
             fail(path,

@@ -5,18 +5,11 @@
 
 #include <QDateTime>
 #include <QLocale>
-#include <atomic>
-#include <csignal>
+#include <optional>
 
 namespace vorlane::cli {
 
 namespace {
-
-std::atomic<bool> g_interrupted{false};
-
-extern "C" void onVerifyInterrupt(int) {
-    g_interrupted = true;
-}
 
 QString timeText(const std::optional<qint64>& t) {
     return t ? QDateTime::fromSecsSinceEpoch(*t, Qt::UTC).toString(Qt::ISODate)
@@ -62,9 +55,8 @@ int cmdVerify(Context& ctx, QCommandLineParser& p) {
     Database db;
     openCatalog(db, path, p, Access::Read);
     VerifyHooks hooks;
-    g_interrupted = false;
-    auto previous = std::signal(SIGINT, onVerifyInterrupt);
-    hooks.cancel = &g_interrupted;
+    std::optional<InterruptCatcher> interrupt(std::in_place);
+    hooks.cancel = interrupt->flag();
     // Problems are told as they are found: a long read-back shows its findings at once.
     hooks.problem = [&](const VerifyProblem& problem) {
         if (ctx.errIsTerminal)
@@ -81,11 +73,9 @@ int cmdVerify(Context& ctx, QCommandLineParser& p) {
         };
     }
     const VerifyResult r = verifyDisc(db, params, hooks);
-    std::signal(SIGINT, previous);
-    if (ctx.errIsTerminal) {
-        ctx.err << "\r\x1b[K";
-        ctx.err.flush();
-    }
+    interrupt.reset();
+    if (ctx.errIsTerminal)
+        clearProgress(ctx);
     switch (r.end) {
     case VerifyEnd::NoDisc:
         fail(path, QStringLiteral("no disc with id ") + QString::number(params.discId));

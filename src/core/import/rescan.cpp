@@ -53,10 +53,7 @@ public:
         : TreeWalker(false, params.nameEncoding), m_params(params), m_hooks(hooks),
           m_hashes(params.checksums && takeHashes), m_plan(plan), m_report(report),
           m_reporter(hooks.progress, hooks.progressIntervalMs), m_names(params.nameEncoding),
-          m_prefix(rootPrefix(params.root)) {
-        for (const QString& t : params.types)
-            m_types.insert(fsnames::foldAscii(t.toUtf8().toStdString()));
-    }
+          m_prefix(rootPrefix(params.root)) {}
 
     void load(Database& db, qint64 discId) {
         rescanstore::readEntries(db, discId,
@@ -104,18 +101,9 @@ private:
         return false;
     }
 
-    bool accepts(const std::string& name) const {
-        if (m_types.empty())
-            return true;
-        const auto dot = name.rfind('.');
-        if (dot == std::string::npos)
-            return m_types.count(std::string()) > 0;
-        return m_types.count(fsnames::foldAscii(name.substr(dot))) > 0;
-    }
-
     // The same choice of files as the scan's.
     bool classify(WalkEntry& e) override {
-        e.accepted = !m_params.foldersOnly && accepts(e.name);
+        e.accepted = m_choice.accepts(e.name);
         return !e.isDir && e.accepted;
     }
 
@@ -510,7 +498,7 @@ private:
     fsnames::PathReporter m_reporter;
     fsnames::NameDecoder m_names; // archive members' names
     QString m_prefix;
-    std::unordered_set<std::string> m_types;
+    const FileChoice m_choice{m_params};
 
     std::vector<StoredEntry> m_rows;
     std::unordered_map<Key, quint32, KeyHash> m_byKey;

@@ -24,6 +24,22 @@
 
 namespace vorlane {
 
+FileChoice::FileChoice(const ScanParams& params) : m_none(params.foldersOnly) {
+    for (const QString& t : params.types)
+        m_types.insert(fsnames::foldAscii(t.toUtf8().toStdString()));
+}
+
+bool FileChoice::accepts(const std::string& name) const {
+    if (m_none)
+        return false;
+    if (m_types.empty())
+        return true;
+    const auto dot = name.rfind('.');
+    if (dot == std::string::npos)
+        return m_types.count(std::string()) > 0;
+    return m_types.count(fsnames::foldAscii(name.substr(dot))) > 0;
+}
+
 QString rootPrefix(const QString& root) {
     QString p = root;
     while (p.endsWith(QLatin1Char('/')))
@@ -269,8 +285,6 @@ public:
           m_flushEvery(std::min(std::chrono::milliseconds(std::max(0, hooks.commitIntervalMs)),
                                 std::chrono::milliseconds(100))) {
         m_prefix = rootPrefix(params.root);
-        for (const QString& t : params.types)
-            m_types.insert(fsnames::foldAscii(t.toUtf8().toStdString()));
         m_batch.reserve(kBatchRows);
     }
 
@@ -310,17 +324,8 @@ private:
         m_writer.push(m_batch);
     }
 
-    bool accepts(const std::string& name) const {
-        if (m_types.empty())
-            return true;
-        const auto dot = name.rfind('.');
-        if (dot == std::string::npos)
-            return m_types.count(std::string()) > 0;
-        return m_types.count(fsnames::foldAscii(name.substr(dot))) > 0;
-    }
-
     bool classify(WalkEntry& e) override {
-        e.accepted = !m_params.foldersOnly && accepts(e.name);
+        e.accepted = m_choice.accepts(e.name);
         return !e.isDir && e.accepted; // a stored file needs its size
     }
 
@@ -426,7 +431,7 @@ private:
     QString m_prefix;
     fsnames::PathReporter m_reporter;
     fsnames::NameDecoder m_names; // archive members' names
-    std::unordered_set<std::string> m_types;
+    const FileChoice m_choice{m_params};
     ScanResult m_result;
     Batch m_batch;
     std::chrono::milliseconds m_flushEvery;

@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <atomic>
 #include <functional>
+#include <string>
+#include <unordered_set>
 
 namespace vorlane {
 
@@ -76,6 +78,18 @@ struct ScanHooks {
     int commitIntervalMs = 1000;
     // Kept current while the walk runs, when set.
     ScanCounts* counts = nullptr;
+};
+
+// The files an import keeps: none with `foldersOnly`, else every file, or with `types`
+// those whose extension is listed (a-z folded; "" stands for files without one).
+class FileChoice {
+public:
+    explicit FileChoice(const ScanParams& params);
+    bool accepts(const std::string& name) const;
+
+private:
+    bool m_none = false;
+    std::unordered_set<std::string> m_types;
 };
 
 // The root prefix of a root path: without trailing "/"; "/" itself gives "".
