@@ -12,8 +12,16 @@
 
 #include <QCollator>
 #include <QDateTime>
+#include <QFile>
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <exception>
+#include <fcntl.h>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -46,34 +54,267 @@ QString fromUtf8(std::string_view s) {
     return QString::fromUtf8(s.data(), qsizetype(s.size()));
 }
 
-class Comparer : TreeWalker {
+// One step of the walk, kept for the comparison: an entry (its strings in the chunk's text),
+// or a folder that could not be read.
+struct Step {
+    enum Kind : quint8 { Enter, File, Unreadable };
+    enum Flag : quint8 { IsDir = 1, IsLink = 2, Accepted = 4, HasTime = 8 };
+    qint64 size = 0;
+    qint64 mtime = 0;
+    qint64 arg = 0; // Enter: the parent's tag; File: the folder's tag; Unreadable: errno
+    quint32 text = 0;
+    quint32 nameLen = 0;
+    quint32 rawLen = 0;
+    quint32 linkLen = 0;
+    Kind kind = Enter;
+    quint8 flags = 0;
+};
+
+struct Chunk {
+    std::vector<Step> steps;
+    std::string text;
+};
+
+constexpr size_t kChunkSteps = 4096;
+constexpr size_t kChunkText = 1 << 20;
+// Enough for a large tree to be walked whole while the catalog is read; beyond that the walk
+// waits for the comparison rather than hold everything in memory.
+constexpr size_t kQueuedChunks = 64;
+
+constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+
+// Hands the walk's steps from the walking thread to the comparing one.
+class StepQueue {
+public:
+    // Waits while the queue is full. False once the reader has stopped.
+    bool push(std::unique_ptr<Chunk> chunk) {
+        std::unique_lock lock(m_mutex);
+        m_notFull.wait(lock, [&] { return m_chunks.size() < kQueuedChunks || m_stopped; });
+        if (m_stopped)
+            return false;
+        m_chunks.push_back(std::move(chunk));
+        lock.unlock();
+        m_notEmpty.notify_one();
+        return true;
+    }
+
+    // Nothing more comes.
+    void close() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_closed = true;
+        }
+        m_notEmpty.notify_all();
+    }
+
+    // The reader takes no more.
+    void stop() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stopped = true;
+        }
+        m_notFull.notify_all();
+    }
+
+    // Null once the queue is closed and empty.
+    std::unique_ptr<Chunk> pop() {
+        std::unique_lock lock(m_mutex);
+        m_notEmpty.wait(lock, [&] { return !m_chunks.empty() || m_closed; });
+        if (m_chunks.empty())
+            return nullptr;
+        std::unique_ptr<Chunk> chunk = std::move(m_chunks.front());
+        m_chunks.pop_front();
+        lock.unlock();
+        m_notFull.notify_one();
+        return chunk;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_notEmpty;
+    std::condition_variable m_notFull;
+    std::deque<std::unique_ptr<Chunk>> m_chunks;
+    bool m_closed = false;
+    bool m_stopped = false;
+};
+
+// The walk of a rescan, kept step by step. It needs nothing of the catalog, so it runs while
+// the stored rows are read on another thread, which then compares the steps with them. The
+// hooks are called here, on the calling thread.
+class Recorder : TreeWalker {
+public:
+    Recorder(const ScanParams& params, const ScanHooks& hooks, StepQueue& queue)
+        : TreeWalker(false, params.nameEncoding), m_params(params), m_hooks(hooks), m_queue(queue),
+          m_reporter(hooks.progress, hooks.progressIntervalMs), m_prefix(rootPrefix(params.root)),
+          m_chunk(std::make_unique<Chunk>()) {
+        m_chunk->steps.reserve(kChunkSteps);
+    }
+
+    // Walks the whole tree, then closes the queue.
+    void record() {
+        walk(m_prefix);
+        flush();
+        m_queue.close();
+    }
+
+    bool cancelled() const { return m_cancelled; }
+
+private:
+    // The same choice of files as the scan's.
+    bool classify(WalkEntry& e) override {
+        e.accepted = m_choice.accepts(e.name);
+        return !e.isDir && e.accepted;
+    }
+
+    bool proceed() override {
+        if (m_hooks.cancel && m_hooks.cancel->load(std::memory_order_relaxed))
+            m_cancelled = true;
+        return !m_cancelled && !m_stopped;
+    }
+
+    bool enter(const WalkEntry& e, qint64 parentTag, int depth, qint64& tag) override {
+        m_reporter.report(m_prefix,
+                          std::string_view(path()).substr(0, path().size() - e.name.size() - 1),
+                          e.name);
+        if (!proceed())
+            return false;
+        if (m_params.depthLimit != 0 && m_params.depthLimit < depth)
+            return false;
+        add(Step::Enter, e, parentTag);
+        tag = ++m_lastTag;
+        return true;
+    }
+
+    void file(const WalkEntry& e, qint64 folderTag) override {
+        m_reporter.report(m_prefix, path(), e.name);
+        if (!m_params.foldersOnly && e.accepted)
+            add(Step::File, e, folderTag);
+    }
+
+    void unreadable(int error) override {
+        Step s;
+        s.kind = Step::Unreadable;
+        s.arg = error;
+        m_chunk->steps.push_back(s);
+    }
+
+    void add(Step::Kind kind, const WalkEntry& e, qint64 arg) {
+        Step s;
+        s.kind = kind;
+        s.arg = arg;
+        s.size = e.size;
+        s.mtime = e.mtime.value_or(0);
+        s.flags = quint8((e.isDir ? Step::IsDir : 0) | (e.isLink ? Step::IsLink : 0) |
+                         (e.accepted ? Step::Accepted : 0) | (e.mtime ? Step::HasTime : 0));
+        std::string& text = m_chunk->text;
+        s.text = quint32(text.size());
+        s.nameLen = quint32(e.name.size());
+        s.rawLen = quint32(e.raw.size());
+        s.linkLen = quint32(e.link.size());
+        text += e.name;
+        text += e.raw;
+        text += e.link;
+        m_chunk->steps.push_back(s);
+        if (m_chunk->steps.size() >= kChunkSteps || text.size() >= kChunkText)
+            flush();
+    }
+
+    void flush() {
+        if (m_chunk->steps.empty())
+            return;
+        if (!m_queue.push(std::move(m_chunk)))
+            m_stopped = true; // the comparison has ended early
+        m_chunk = std::make_unique<Chunk>();
+        m_chunk->steps.reserve(kChunkSteps);
+    }
+
+    const ScanParams& m_params;
+    const ScanHooks& m_hooks;
+    StepQueue& m_queue;
+    fsnames::PathReporter m_reporter;
+    QString m_prefix;
+    const FileChoice m_choice{m_params};
+    std::unique_ptr<Chunk> m_chunk;
+    qint64 m_lastTag = 0; // the root's is 0
+    bool m_cancelled = false;
+    bool m_stopped = false;
+};
+
+// Compares the recorded walk with the stored rows, and plans and reports the differences.
+// load() and replay() run on a thread of their own, the only one that uses the catalog then.
+class Comparer {
 public:
     Comparer(const ScanParams& params, const ScanHooks& hooks, bool takeHashes, RescanPlan& plan,
              RescanReport& report)
-        : TreeWalker(false, params.nameEncoding), m_params(params), m_hooks(hooks),
-          m_hashes(params.checksums && takeHashes), m_plan(plan), m_report(report),
-          m_reporter(hooks.progress, hooks.progressIntervalMs), m_names(params.nameEncoding),
-          m_prefix(rootPrefix(params.root)) {}
+        : m_params(params), m_hooks(hooks), m_hashes(params.checksums && takeHashes), m_plan(plan),
+          m_report(report), m_names(params.nameEncoding), m_prefix(rootPrefix(params.root)) {}
 
-    void load(Database& db, qint64 discId) {
-        rescanstore::readEntries(db, discId,
-                                 [&](StoredEntry&& e) { m_rows.push_back(std::move(e)); });
+    ~Comparer() {
+        if (m_dirFd >= 0 && m_dirFd != m_rootFd)
+            ::close(m_dirFd);
+        if (m_rootFd >= 0)
+            ::close(m_rootFd);
+    }
+    Comparer(const Comparer&) = delete;
+    Comparer& operator=(const Comparer&) = delete;
+
+    // Reads the stored rows; false when the rescan was cancelled meanwhile.
+    bool load(Database& db, qint64 discId) {
+        rescanstore::readEntries(db, discId, [&](StoredEntry&& e) {
+            m_rows.push_back(std::move(e));
+            return (m_rows.size() & 1023) != 0 || !cancelled();
+        });
+        if (m_report.cancelled)
+            return false;
         // The keys view the rows' names: made once the rows no longer move.
         m_byKey.reserve(m_rows.size());
         m_byId.reserve(m_rows.size());
         for (quint32 i = 0; i < m_rows.size(); ++i) {
             const StoredEntry& e = m_rows[i];
             m_byId.emplace(e.id, i);
-            m_byKey.emplace(Key{e.fatherId, e.name}, i);
+            // Of two rows with one path (a damaged catalog), the older is matched.
+            const auto [it, made] = m_byKey.emplace(Key{e.fatherId, e.name}, i);
+            if (!made && m_rows[it->second].id > e.id)
+                it->second = i;
         }
         m_seen.assign(m_rows.size(), Seen::No);
         m_incomplete.assign(m_rows.size(), false);
+        return true;
     }
 
-    // False when the root could not be read or the walk was cancelled.
-    bool compare() {
+    // Takes the walk's steps in order until the queue ends or the rescan is cancelled.
+    void replay(StepQueue& queue) {
         m_folders.push_back(Folder{0, -1, -1});
-        walk(m_prefix);
+        m_levels.push_back(Level{0, 0, {}});
+        WalkEntry e;
+        while (const std::unique_ptr<Chunk> chunk = queue.pop()) {
+            for (const Step& s : chunk->steps) {
+                if (cancelled())
+                    return;
+                if (s.kind == Step::Unreadable) {
+                    unreadable(int(s.arg));
+                    continue;
+                }
+                const char* text = chunk->text.data() + s.text;
+                e.name.assign(text, s.nameLen);
+                e.raw.assign(text + s.nameLen, s.rawLen);
+                e.link.assign(text + s.nameLen + s.rawLen, s.linkLen);
+                e.size = s.size;
+                e.mtime = s.flags & Step::HasTime ? std::optional<qint64>(s.mtime) : std::nullopt;
+                e.isDir = s.flags & Step::IsDir;
+                e.isLink = s.flags & Step::IsLink;
+                e.accepted = s.flags & Step::Accepted;
+                if (s.kind == Step::Enter)
+                    enter(e, s.arg);
+                else
+                    file(e, s.arg);
+            }
+        }
+    }
+
+    // After the walk and replay(): false when the root could not be read or the walk was
+    // cancelled.
+    bool finish() {
         if (m_rootUnreadable) {
             m_report.failure = RescanReport::Failure::RootUnreadable;
             return false;
@@ -93,6 +334,13 @@ private:
         int added = -1;
     };
 
+    // A folder on the way down to the step at hand.
+    struct Level {
+        qint64 tag = 0;
+        size_t pathEnd = 0; // the length of its path
+        std::string raw;    // its name's bytes
+    };
+
     bool cancelled() {
         if (m_hooks.cancel && m_hooks.cancel->load(std::memory_order_relaxed)) {
             m_report.cancelled = true;
@@ -101,13 +349,46 @@ private:
         return false;
     }
 
-    // The same choice of files as the scan's.
-    bool classify(WalkEntry& e) override {
-        e.accepted = m_choice.accepts(e.name);
-        return !e.isDir && e.accepted;
+    // The folder at hand below the root ("" or "/A/B"), as the walk had it.
+    const std::string& path() const { return m_path; }
+
+    // Climbs back to folder `tag`, which lies on the way down: the walk goes depth first.
+    void climbTo(qint64 tag) {
+        while (m_levels.size() > 1 && m_levels.back().tag != tag)
+            m_levels.pop_back();
+        m_path.resize(m_levels.back().pathEnd);
     }
 
-    bool proceed() override { return !cancelled(); }
+    // A descriptor of the folder at hand, for reading its files by name; -1 when it cannot
+    // be had. Opened name by name from the root, as the walk went, and kept for the folder's
+    // next file.
+    int folderFd() {
+        const Level& top = m_levels.back();
+        if (m_dirTag == top.tag)
+            return m_dirFd;
+        if (m_rootFd < 0) {
+            const QByteArray root =
+                QFile::encodeName(m_prefix.isEmpty() ? QStringLiteral("/") : m_prefix);
+            m_rootFd = ::open(root.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+            if (m_rootFd < 0)
+                return -1;
+        }
+        // Often a folder just below the one open.
+        const bool below =
+            m_levels.size() >= 2 && m_dirFd >= 0 && m_dirTag == m_levels[m_levels.size() - 2].tag;
+        int fd = below ? m_dirFd : m_rootFd;
+        if (!below && m_dirFd >= 0 && m_dirFd != m_rootFd)
+            ::close(m_dirFd);
+        for (size_t i = below ? m_levels.size() - 1 : 1; i < m_levels.size() && fd >= 0; ++i) {
+            const int next = ::openat(fd, m_levels[i].raw.c_str(), kDirFlags);
+            if (fd != m_rootFd)
+                ::close(fd);
+            fd = next;
+        }
+        m_dirFd = fd;
+        m_dirTag = top.tag;
+        return fd;
+    }
 
     // The stored row of `name` in folder `f`, of the right kind and not yet taken; -1 when
     // there is none. An archive's members are found only in its listing.
@@ -172,14 +453,11 @@ private:
         }
     }
 
-    bool enter(const WalkEntry& e, qint64 parentTag, int depth, qint64& tag) override {
-        m_reporter.report(m_prefix,
-                          std::string_view(path()).substr(0, path().size() - e.name.size() - 1),
-                          e.name);
-        if (cancelled())
-            return false;
-        if (m_params.depthLimit != 0 && m_params.depthLimit < depth)
-            return false;
+    void enter(const WalkEntry& e, qint64 parentTag) {
+        climbTo(parentTag);
+        m_path += '/';
+        m_path += e.name;
+        m_levels.push_back(Level{qint64(m_folders.size()), m_path.size(), e.rawName()});
         const Folder parent = m_folders[size_t(parentTag)];
         Folder self;
         const int index = find(parent, e);
@@ -193,15 +471,11 @@ private:
         } else {
             self.added = add(e, parent, path()); // a folder's FPath is its own path
         }
-        tag = qint64(m_folders.size());
         m_folders.push_back(self);
-        return true;
     }
 
-    void file(const WalkEntry& e, qint64 folderTag) override {
-        m_reporter.report(m_prefix, path(), e.name);
-        if (m_params.foldersOnly || !e.accepted)
-            return;
+    void file(const WalkEntry& e, qint64 folderTag) {
+        climbTo(folderTag);
         const Folder folder = m_folders[size_t(folderTag)];
         const int index = find(folder, e);
         if (index < 0) {
@@ -339,7 +613,8 @@ private:
         }
     }
 
-    void unreadable(int error) override {
+    // The folder entered last could not be read (the root, before any).
+    void unreadable(int error) {
         if (path().empty()) {
             m_rootUnreadable = true;
         } else if (const Folder& f = m_folders.back(); f.storedIndex >= 0) {
@@ -469,9 +744,15 @@ private:
             for (auto it = chain.rbegin(); it != chain.rend(); ++it)
                 m_fate[*it] = decide(*it);
         }
+        std::vector<quint32> removed;
         for (quint32 i = 0; i < m_rows.size(); ++i) {
-            if (m_fate[i] != Fate::Remove)
-                continue;
+            if (m_fate[i] == Fate::Remove)
+                removed.push_back(i);
+        }
+        // The rows come in no particular order; they go in the order they were stored.
+        std::sort(removed.begin(), removed.end(),
+                  [&](quint32 a, quint32 b) { return m_rows[a].id < m_rows[b].id; });
+        for (const quint32 i : removed) {
             const StoredEntry& s = m_rows[i];
             m_plan.removals.push_back(s.id);
             RescanChange c;
@@ -495,10 +776,8 @@ private:
     const bool m_hashes; // new content is hashed
     RescanPlan& m_plan;
     RescanReport& m_report;
-    fsnames::PathReporter m_reporter;
     fsnames::NameDecoder m_names; // archive members' names
     QString m_prefix;
-    const FileChoice m_choice{m_params};
 
     std::vector<StoredEntry> m_rows;
     std::unordered_map<Key, quint32, KeyHash> m_byKey;
@@ -507,6 +786,11 @@ private:
     std::vector<bool> m_incomplete;
     std::vector<Fate> m_fate;
     std::vector<Folder> m_folders; // by tag
+    std::vector<Level> m_levels;   // the way down to the step at hand
+    std::string m_path;
+    int m_rootFd = -1;
+    int m_dirFd = -1; // the folder of tag m_dirTag, kept for its next file
+    qint64 m_dirTag = -1;
     bool m_rootUnreadable = false;
 };
 
@@ -544,9 +828,40 @@ RescanReport compareRescan(Database& db, qint64 discId, const QString& root, con
         plan.facts.options = scanOptionsText(params);
         plan.facts.state = ScanState::Complete;
 
+        // The walk goes on here while another thread reads the stored rows and then compares
+        // what the walk has found so far with them.
         Comparer comparer(params, hooks, takeHashes, plan, report);
-        comparer.load(db, discId);
-        if (!comparer.compare()) {
+        StepQueue queue;
+        std::exception_ptr failure;
+        std::thread comparing([&] {
+            try {
+                if (comparer.load(db, discId))
+                    comparer.replay(queue);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            queue.stop();
+        });
+        struct Join {
+            StepQueue& queue;
+            std::thread& thread;
+            ~Join() {
+                queue.close();
+                thread.join();
+            }
+        };
+        bool walkCancelled = false;
+        {
+            const Join join{queue, comparing};
+            Recorder recorder(params, hooks, queue);
+            recorder.record();
+            walkCancelled = recorder.cancelled();
+        }
+        if (failure)
+            std::rethrow_exception(failure);
+        if (walkCancelled)
+            report.cancelled = true;
+        if (!comparer.finish()) {
             // A cancelled or failed walk reports no differences: nothing is known of them.
             report.changes.clear();
             report.added = report.removed = report.changed = report.unchanged = 0;

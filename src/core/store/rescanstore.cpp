@@ -40,15 +40,15 @@ void bindTime(sqlite3_stmt* st, int index, std::optional<qint64> mtime) {
 
 } // namespace
 
-void readEntries(Database& db, qint64 discId, const std::function<void(StoredEntry&&)>& onRow) {
+void readEntries(Database& db, qint64 discId, const std::function<bool(StoredEntry&&)>& onRow) {
     const bool facts = hasVersion2Columns(db);
     const bool v3 = hasVersion3Columns(db);
     const QString columns =
         QStringLiteral("AutoId,FatherId,TreeName,IsDir,FSize,TreeExp,%1,%2")
             .arg(facts ? QStringLiteral("FName,FTime,Link") : QStringLiteral("null,null,null"),
                  v3 ? QStringLiteral("Archive") : QStringLiteral("null"));
-    Query q(db, QStringLiteral("select %1 from qCDFiles where CdID=? order by AutoId").arg(columns),
-            {discId});
+    // In the order of the index on CdID: sorting by AutoId would read every row before the first.
+    Query q(db, QStringLiteral("select %1 from qCDFiles where CdID=?").arg(columns), {discId});
     sqlite3_stmt* st = q.statement();
     while (q.next()) {
         StoredEntry e;
@@ -66,7 +66,8 @@ void readEntries(Database& db, qint64 discId, const std::function<void(StoredEnt
             e.mtime = sqlite3_column_int64(st, 7);
         e.link = bytesOf(st, 8);
         e.archive = int(sqlite3_column_int64(st, 9));
-        onRow(std::move(e));
+        if (!onRow(std::move(e)))
+            return;
     }
 }
 

@@ -30,8 +30,9 @@ struct StoredEntry {
     int archive = 0; // 0 ordinary, 1 an archive with its members below it, 2 a member
 };
 
-// Every row of disc `discId`, in AutoId order. Columns a catalog lacks read as empty.
-void readEntries(Database& db, qint64 discId, const std::function<void(StoredEntry&&)>& onRow);
+// Every row of disc `discId`, in no particular order, until `onRow` returns false. Columns a
+// catalog lacks read as empty.
+void readEntries(Database& db, qint64 discId, const std::function<bool(StoredEntry&&)>& onRow);
 
 // Writes a rescan's changes with prepared statements reused for every row; the caller holds
 // the transaction. Each call throws DbError.

@@ -322,6 +322,22 @@ void TestRescan::newAndChangedContentIsHashedAndListedAgain() {
     TestDir tree;
     tree.createFile(QStringLiteral("grow.txt"), 5);
     writeZip(tree.path(QStringLiteral("pack.zip")), {{"a/one.txt", "1"}, {"a/two.txt", "22"}});
+    // Files at several depths, one in a folder whose name is not UTF-8: each is read in its
+    // own folder.
+    const QByteArray base = QFile::encodeName(tree.path());
+    const QByteArray gbkDir("\xb9\xe2\xc5\xcc"); // 光盘 in GBK
+    const auto put = [&](const QByteArray& rel, const QByteArray& content) {
+        for (qsizetype slash = rel.indexOf('/'); slash >= 0; slash = rel.indexOf('/', slash + 1))
+            ::mkdir((base + '/' + rel.left(slash)).constData(), 0755);
+        const int fd =
+            ::open((base + '/' + rel).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::write(fd, content.constData(), size_t(content.size())), ssize_t(content.size()));
+        ::close(fd);
+    };
+    put("deep/a/b/one.txt", "one");
+    put("deep/a/two.txt", "two");
+    put(gbkDir + "/in.txt", "in");
     TestDir home;
     const QString file = home.path(QStringLiteral("cat.vlr"));
     testcat::create(file);
@@ -342,9 +358,21 @@ void TestRescan::newAndChangedContentIsHashedAndListedAgain() {
     writeZip(tree.path(QStringLiteral("pack.zip")),
              {{"a/one.txt", "1"}, {"a/three.txt", "333"}, {"b/four.txt", "4444"}});
     writeZip(tree.path(QStringLiteral("fresh.zip")), {{"x.txt", "x"}});
+    put("deep/a/b/one.txt", "one grown");
+    put("deep/a/two.txt", "two grown");
+    put("deep/a/b/c/new.txt", "new");
+    put(gbkDir + "/in.txt", "in grown");
+    put("added/x/y.txt", "y");
     RescanPlan plan;
     const RescanReport report = compareRescan(db, disc, {}, {}, plan);
     QCOMPARE(lines(report), (QStringList{
+                                "+ /added",
+                                "+ /added/x",
+                                "+ /added/x/y.txt",
+                                "+ /deep/a/b/c",
+                                "+ /deep/a/b/c/new.txt",
+                                "~ /deep/a/b/one.txt",
+                                "~ /deep/a/two.txt",
                                 "+ /fresh.zip",
                                 "+ /fresh.zip/x.txt",
                                 "~ /grow.txt",
@@ -353,6 +381,7 @@ void TestRescan::newAndChangedContentIsHashedAndListedAgain() {
                                 "- /pack.zip/a/two.txt",
                                 "+ /pack.zip/b",
                                 "+ /pack.zip/b/four.txt",
+                                "~ /光盘/in.txt",
                             }));
     QVERIFY(applyRescan(db, plan, nullptr));
     const QMap<QByteArray, Stored> after = storedByPath(db, disc);
