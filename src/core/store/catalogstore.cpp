@@ -168,9 +168,12 @@ bool setScanFacts(Database& db, qint64 discId, const ScanFacts& facts) {
 std::optional<DiscFacts> discFacts(Database& db, qint64 discId, bool counted) {
     DiscFacts facts;
     if (hasVersion2Columns(db)) {
+        // The import's options came with version 3.
         Query q(db,
-                QStringLiteral("select ScanTime, ScanState, FsType, Capacity from qCD where "
-                               "AutoId=?"),
+                QStringLiteral("select ScanTime, ScanState, FsType, Capacity, %1 from qCD where "
+                               "AutoId=?")
+                    .arg(hasVersion3Columns(db) ? QStringLiteral("ScanOptions")
+                                                : QStringLiteral("null")),
                 {discId});
         if (!q.next())
             return std::nullopt;
@@ -184,10 +187,7 @@ std::optional<DiscFacts> discFacts(Database& db, qint64 discId, bool counted) {
         facts.fsType = q.textOr(2);
         if (!q.isNull(3))
             facts.capacity = q.integer(3);
-        if (hasVersion3Columns(db))
-            facts.options =
-                db.scalar(QStringLiteral("select ScanOptions from qCD where AutoId=?"), {discId})
-                    .toString();
+        facts.options = q.textOr(4);
     } else if (!discExists(db, discId)) {
         return std::nullopt;
     }

@@ -31,46 +31,57 @@ namespace interchangestore {
 
 namespace {
 
-// Reads every row of `q` as cells, without a copy of any value.
-void readRows(Query& q, const RowCallback& onRow) {
-    sqlite3_stmt* s = q.statement();
+std::vector<QByteArray> columnNames(sqlite3_stmt* s) {
     const int n = sqlite3_column_count(s);
     std::vector<QByteArray> names;
     names.reserve(size_t(n));
     for (int i = 0; i < n; ++i)
         names.emplace_back(sqlite3_column_name(s, i));
-    std::vector<Cell> cells(static_cast<size_t>(n));
-    const RowView row{&names, cells.data(), n};
-    while (q.next()) {
-        for (int i = 0; i < n; ++i) {
-            Cell& c = cells[size_t(i)];
-            switch (sqlite3_column_type(s, i)) {
-            case SQLITE_INTEGER:
-                c.type = Cell::Type::Integer;
-                c.integer = sqlite3_column_int64(s, i);
-                break;
-            case SQLITE_FLOAT:
-                c.type = Cell::Type::Real;
-                c.real = sqlite3_column_double(s, i);
-                break;
-            case SQLITE_TEXT: {
-                c.type = Cell::Type::Text;
-                const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
-                c.bytes = QByteArrayView(p, sqlite3_column_bytes(s, i));
-                break;
-            }
-            case SQLITE_BLOB: {
-                c.type = Cell::Type::Blob;
-                const auto* p = static_cast<const char*>(sqlite3_column_blob(s, i));
-                c.bytes = QByteArrayView(p, sqlite3_column_bytes(s, i));
-                break;
-            }
-            default:
-                c.type = Cell::Type::Null;
-                c.bytes = {};
-                break;
-            }
+    return names;
+}
+
+// The current row of `s` as cells, without a copy of any value.
+void readCells(sqlite3_stmt* s, std::vector<Cell>& cells) {
+    const int n = int(cells.size());
+    for (int i = 0; i < n; ++i) {
+        Cell& c = cells[size_t(i)];
+        switch (sqlite3_column_type(s, i)) {
+        case SQLITE_INTEGER:
+            c.type = Cell::Type::Integer;
+            c.integer = sqlite3_column_int64(s, i);
+            break;
+        case SQLITE_FLOAT:
+            c.type = Cell::Type::Real;
+            c.real = sqlite3_column_double(s, i);
+            break;
+        case SQLITE_TEXT: {
+            c.type = Cell::Type::Text;
+            const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
+            c.bytes = QByteArrayView(p, sqlite3_column_bytes(s, i));
+            break;
         }
+        case SQLITE_BLOB: {
+            c.type = Cell::Type::Blob;
+            const auto* p = static_cast<const char*>(sqlite3_column_blob(s, i));
+            c.bytes = QByteArrayView(p, sqlite3_column_bytes(s, i));
+            break;
+        }
+        default:
+            c.type = Cell::Type::Null;
+            c.bytes = {};
+            break;
+        }
+    }
+}
+
+// Reads every row of `q` as cells.
+void readRows(Query& q, const RowCallback& onRow) {
+    sqlite3_stmt* s = q.statement();
+    const std::vector<QByteArray> names = columnNames(s);
+    std::vector<Cell> cells(names.size());
+    const RowView row{&names, cells.data(), int(cells.size())};
+    while (q.next()) {
+        readCells(s, cells);
         if (!onRow(row))
             return;
     }
@@ -124,20 +135,19 @@ void readEntriesByFolder(Database& db, qint64 discId, const RowCallback& onRow) 
 
 EntryLookup::EntryLookup(Database& db)
     : m_query(
-          std::make_unique<Query>(db, QStringLiteral("select * from qCDFiles where AutoId = ?"))) {}
+          std::make_unique<Query>(db, QStringLiteral("select * from qCDFiles where AutoId = ?"))),
+      m_names(columnNames(m_query->statement())), m_cells(m_names.size()) {}
 
 EntryLookup::~EntryLookup() = default;
 
 bool EntryLookup::read(qint64 entryId, const RowCallback& onRow) {
     m_query->reset();
     m_query->bind(1, entryId);
-    bool found = false;
-    readRows(*m_query, [&](const RowView& row) {
-        found = true;
-        onRow(row);
+    if (!m_query->next())
         return false;
-    });
-    return found;
+    readCells(m_query->statement(), m_cells);
+    onRow(RowView{&m_names, m_cells.data(), int(m_cells.size())});
+    return true;
 }
 
 qint64 countEntries(Database& db, const std::vector<qint64>& discIds) {

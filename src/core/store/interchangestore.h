@@ -75,6 +75,8 @@ public:
 
 private:
     std::unique_ptr<Query> m_query;
+    std::vector<QByteArray> m_names; // the statement's columns, read once
+    std::vector<Cell> m_cells;
 };
 // Number of entries of these discs.
 qint64 countEntries(Database& db, const std::vector<qint64>& discIds);
