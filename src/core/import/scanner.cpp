@@ -72,6 +72,7 @@ using Batch = std::vector<Record>;
 // disk holding the catalog waits for it rather than keep the whole tree in memory.
 constexpr size_t kBatchRows = 2048;
 constexpr size_t kQueuedBatches = 4;
+constexpr int kRowsPerStatement = 32;
 
 // Stores the batches the walk hands over, on a thread of its own, with the interim
 // commits. Everything it touches of the catalog is used by that thread only, between
@@ -79,11 +80,8 @@ constexpr size_t kQueuedBatches = 4;
 class Writer {
 public:
     Writer(Database& db, qint64 discId, std::chrono::milliseconds commitInterval)
-        : m_rows(db, discId), m_tx(std::in_place, db, commitInterval) {
-        m_tx->setOnCommit([this] {
-            m_committed += m_pending;
-            m_pending = 0;
-        });
+        : m_rows(db, discId, kRowsPerStatement), m_tx(std::in_place, db, commitInterval) {
+        m_tx->setOnCommit([this] { m_committed = m_rows.stored(); });
     }
 
     ~Writer() {
@@ -204,7 +202,6 @@ private:
                 row.note = r.note;
                 row.archive = r.archive;
                 const qint64 id = m_rows.add(row);
-                ++m_pending;
                 if (r.archive == ArchiveMark::Archive) {
                     m_archiveId = id;
                     m_memberIds.clear();
@@ -214,8 +211,10 @@ private:
                     m_ids.resize(size_t(r.parentTag) + 2);
                     m_ids.back() = id;
                 }
-                m_tx->checkpoint();
             }
+            // The batch's rows are all in before a commit can come.
+            m_rows.flush();
+            m_tx->checkpoint();
         } catch (const DbError& e) {
             m_error = e.text();
             return false;
@@ -224,10 +223,8 @@ private:
     }
 
     void finish() {
-        if (!m_tx->isActive()) {
-            m_pending = 0; // a failed statement already rolled the transaction back
-            return;
-        }
+        if (!m_tx->isActive())
+            return; // a failed statement already rolled the transaction back
         try {
             m_tx->commit();
         } catch (const DbError& e) {
@@ -235,13 +232,11 @@ private:
                 m_error = e.text();
             m_tx.reset(); // rolls back
         }
-        m_pending = 0;
     }
 
     void fail(const QString& text) {
         if (m_error.isEmpty())
             m_error = text;
-        m_pending = 0;
         m_tx.reset(); // rolls back what was not committed
     }
 
@@ -259,7 +254,6 @@ private:
     std::vector<qint64> m_ids;       // a folder's AutoId by its tag, down the current path
     qint64 m_archiveId = 0;          // the last archive's row, and its members' in order
     std::vector<qint64> m_memberIds;
-    qint64 m_pending = 0; // rows stored since the last commit
     qint64 m_committed = 0;
     QString m_error;
 

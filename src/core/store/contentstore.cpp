@@ -5,6 +5,7 @@
 #include "core/throttle.h"
 
 #include <QSet>
+#include <algorithm>
 #include <sqlite3.h>
 
 namespace vorlane::contentstore {
@@ -327,22 +328,39 @@ DiscFileTotals discFileTotals(Database& db, qint64 discId) {
     return t;
 }
 
-EntryWriter::EntryWriter(Database& db, qint64 discId)
-    : m_db(db), m_facts(hasVersion2Columns(db)), m_v3(m_facts && hasVersion3Columns(db)) {
+EntryWriter::EntryWriter(Database& db, qint64 discId, int rowsPerStatement)
+    : m_db(db), m_rowsPerStatement(std::max(1, rowsPerStatement)), m_facts(hasVersion2Columns(db)),
+      m_v3(m_facts && hasVersion3Columns(db)) {
     QString sql = QStringLiteral("insert into qCDFiles (CdID, FatherId, TreeName, FPath, FSize, "
                                  "IsDir, TreeExp");
-    QString values = QStringLiteral("?1, ?2, ?3, ?4, ?5, ?6, ?7");
     if (m_facts) {
         sql += QStringLiteral(", FTime, FName, Link");
-        values += QStringLiteral(", ?8, ?9, ?10");
+        m_columns = 10;
     }
     if (m_v3) {
         sql += QStringLiteral(", Archive, FHash");
-        values += QStringLiteral(", ?11, ?12");
+        m_columns = 12;
     }
-    m_insert =
-        std::make_unique<Query>(db, sql + QStringLiteral(") values (") + values + QLatin1Char(')'));
+    sql += QStringLiteral(") values ");
+    const auto values = [&](int rows) {
+        QString text = sql;
+        for (int r = 0; r < rows; ++r) {
+            text += r == 0 ? QStringLiteral("(") : QStringLiteral(",(");
+            for (int c = 1; c <= m_columns; ++c)
+                text += (c == 1 ? QStringLiteral("?") : QStringLiteral(",?")) +
+                        QString::number(r * m_columns + c);
+            text += QLatin1Char(')');
+        }
+        return text;
+    };
+    m_insert = std::make_unique<Query>(db, values(1));
     m_insert->bind(1, discId);
+    if (m_rowsPerStatement > 1) {
+        m_many = std::make_unique<Query>(db, values(m_rowsPerStatement));
+        for (int r = 0; r < m_rowsPerStatement; ++r)
+            m_many->bind(r * m_columns + 1, discId);
+        m_waiting.reserve(size_t(m_rowsPerStatement));
+    }
 }
 
 EntryWriter::~EntryWriter() = default;
@@ -357,41 +375,43 @@ void bindText(sqlite3_stmt* st, int index, std::string_view text) {
 
 } // namespace
 
-qint64 EntryWriter::add(const ScannedEntry& e) {
-    sqlite3_stmt* st = m_insert->statement();
-    sqlite3_bind_int64(st, 2, e.fatherId);
-    bindText(st, 3, e.name);
-    bindText(st, 4, e.path);
-    sqlite3_bind_int64(st, 5, e.isDir ? 0 : e.size);
-    sqlite3_bind_int(st, 6, e.isDir ? 1 : 0);
+void EntryWriter::bindRow(sqlite3_stmt* st, int base, const ScannedEntry& e) {
+    sqlite3_bind_int64(st, base + 2, e.fatherId);
+    bindText(st, base + 3, e.name);
+    bindText(st, base + 4, e.path);
+    sqlite3_bind_int64(st, base + 5, e.isDir ? 0 : e.size);
+    sqlite3_bind_int(st, base + 6, e.isDir ? 1 : 0);
     if (e.note.empty())
-        sqlite3_bind_null(st, 7);
+        sqlite3_bind_null(st, base + 7);
     else
-        bindText(st, 7, e.note);
+        bindText(st, base + 7, e.note);
     if (m_facts) {
         if (e.mtime)
-            sqlite3_bind_int64(st, 8, *e.mtime);
+            sqlite3_bind_int64(st, base + 8, *e.mtime);
         else
-            sqlite3_bind_null(st, 8);
+            sqlite3_bind_null(st, base + 8);
         if (e.raw.empty())
-            sqlite3_bind_null(st, 9);
+            sqlite3_bind_null(st, base + 9);
         else
-            sqlite3_bind_blob(st, 9, e.raw.data(), int(e.raw.size()), SQLITE_STATIC);
+            sqlite3_bind_blob(st, base + 9, e.raw.data(), int(e.raw.size()), SQLITE_STATIC);
         if (e.link.empty())
-            sqlite3_bind_null(st, 10);
+            sqlite3_bind_null(st, base + 10);
         else
-            bindText(st, 10, e.link);
+            bindText(st, base + 10, e.link);
     }
     if (m_v3) {
         if (e.archive == ArchiveMark::None)
-            sqlite3_bind_null(st, 11);
+            sqlite3_bind_null(st, base + 11);
         else
-            sqlite3_bind_int(st, 11, int(e.archive));
+            sqlite3_bind_int(st, base + 11, int(e.archive));
         if (e.hash.empty())
-            sqlite3_bind_null(st, 12);
+            sqlite3_bind_null(st, base + 12);
         else
-            sqlite3_bind_blob(st, 12, e.hash.data(), int(e.hash.size()), SQLITE_STATIC);
+            sqlite3_bind_blob(st, base + 12, e.hash.data(), int(e.hash.size()), SQLITE_STATIC);
     }
+}
+
+void EntryWriter::step(sqlite3_stmt* st) {
     const int rc = sqlite3_step(st);
     if (rc != SQLITE_DONE) {
         const DbError error = DbError::fromEngine(m_db.handle());
@@ -399,7 +419,67 @@ qint64 EntryWriter::add(const ScannedEntry& e) {
         throw error;
     }
     sqlite3_reset(st);
-    return sqlite3_last_insert_rowid(m_db.handle());
+}
+
+qint64 EntryWriter::add(const ScannedEntry& e) {
+    if (!m_many || m_nextId == 0) {
+        // The first row after a flush goes alone: another program may have added rows
+        // since, and the engine tells which id comes next.
+        sqlite3_stmt* st = m_insert->statement();
+        bindRow(st, 0, e);
+        step(st);
+        ++m_stored;
+        const qint64 id = sqlite3_last_insert_rowid(m_db.handle());
+        if (m_many)
+            m_nextId = id + 1;
+        return id;
+    }
+    m_waiting.push_back(e);
+    const qint64 id = m_nextId++;
+    if (m_waiting.size() == size_t(m_rowsPerStatement)) {
+        sqlite3_stmt* st = m_many->statement();
+        for (int r = 0; r < m_rowsPerStatement; ++r)
+            bindRow(st, r * m_columns, m_waiting[size_t(r)]);
+        m_waiting.clear();
+        try {
+            step(st);
+        } catch (const DbError&) {
+            m_nextId = 0;
+            throw;
+        }
+        if (sqlite3_last_insert_rowid(m_db.handle()) != id) {
+            // Never while the transaction is ours alone; should it happen, rows would hang
+            // under the wrong folders, so none of the transaction may stay.
+            m_nextId = 0;
+            m_db.rollback();
+            throw DbError(QStringLiteral("the catalog's row ids did not come in order"));
+        }
+        m_stored += m_rowsPerStatement;
+    }
+    return id;
+}
+
+void EntryWriter::flush() {
+    if (m_waiting.empty()) {
+        m_nextId = 0;
+        return;
+    }
+    // Fewer than a full statement's worth: one at a time, with the ids they were promised.
+    const qint64 first = m_nextId - qint64(m_waiting.size());
+    sqlite3_stmt* st = m_insert->statement();
+    std::vector<ScannedEntry> waiting;
+    waiting.swap(m_waiting);
+    m_waiting.reserve(waiting.capacity());
+    m_nextId = 0;
+    for (size_t i = 0; i < waiting.size(); ++i) {
+        bindRow(st, 0, waiting[i]);
+        step(st);
+        if (sqlite3_last_insert_rowid(m_db.handle()) != first + qint64(i)) {
+            m_db.rollback();
+            throw DbError(QStringLiteral("the catalog's row ids did not come in order"));
+        }
+        ++m_stored;
+    }
 }
 
 } // namespace vorlane::contentstore

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+struct sqlite3_stmt;
+
 namespace vorlane {
 
 class Database;
@@ -156,21 +158,38 @@ struct ScannedEntry {
     ArchiveMark archive = ArchiveMark::None;
 };
 
-// The scan's writer: one qCDFiles row per folder or file of a disc, through one prepared
-// statement reused for every row.
+// The scan's writer: one qCDFiles row per folder or file of a disc, through prepared
+// statements reused for every row. With `rowsPerStatement` above 1, rows wait and go in
+// that many at a time, which spares the engine most of its work per statement; the AutoId
+// add() returns is then the one the row will be given, since the ids of a transaction's
+// rows follow one another.
 class EntryWriter {
 public:
-    EntryWriter(Database& db, qint64 discId);
+    EntryWriter(Database& db, qint64 discId, int rowsPerStatement = 1);
     ~EntryWriter();
     EntryWriter(const EntryWriter&) = delete;
     EntryWriter& operator=(const EntryWriter&) = delete;
 
-    // Stores one row and returns its AutoId. Throws DbError.
+    // Stores one row, or has it wait, and returns its AutoId. A waiting row's views must
+    // stay valid until flush(). Throws DbError.
     qint64 add(const ScannedEntry& e);
+    // Stores the rows that wait; call it before every commit. Throws DbError.
+    void flush();
+    // Rows stored so far, waiting ones not counted.
+    qint64 stored() const { return m_stored; }
 
 private:
+    void bindRow(sqlite3_stmt* st, int base, const ScannedEntry& e);
+    void step(sqlite3_stmt* st);
+
     Database& m_db;
-    std::unique_ptr<Query> m_insert;
+    std::unique_ptr<Query> m_insert; // one row
+    std::unique_ptr<Query> m_many;   // m_rowsPerStatement rows
+    int m_rowsPerStatement;
+    int m_columns = 7;
+    std::vector<ScannedEntry> m_waiting;
+    qint64 m_nextId = 0; // the AutoId the next row gets; 0 until a row of this run is stored
+    qint64 m_stored = 0;
     bool m_facts; // the catalog has the time, raw-name and link columns
     bool m_v3;    // ... and the archive mark and content-hash columns
 };

@@ -68,6 +68,10 @@ Database::~Database() {
 }
 
 void Database::open(const QString& path, Mode mode) {
+    // The engine's memory statistics take a lock around every allocation, and nothing here
+    // reads them. Only possible before its first use; later calls are refused, harmlessly.
+    static const int noStatistics = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+    Q_UNUSED(noStatistics);
     close();
     const QFileInfo info(path);
     if (mode != Mode::Create && !info.isFile())
