@@ -280,6 +280,7 @@ public:
                                 std::chrono::milliseconds(100))) {
         m_prefix = rootPrefix(params.root);
         m_batch.reserve(kBatchRows);
+        readAhead(params.depthLimit); // classify() reads only its entry and m_choice
     }
 
     ScanResult run() {

@@ -5,7 +5,6 @@
 
 #include "core/import/fsnames.h"
 
-#include <QCollator>
 #include <QString>
 #include <QtGlobal>
 #include <memory>
@@ -49,6 +48,14 @@ protected:
     // Walks below `prefix` (a root prefix as rootPrefix() gives it; "" is "/").
     void walk(const QString& prefix);
 
+    // Lets helper threads read the listings of the folders the walk comes to next, while it
+    // works through the ones before them; the visitor still sees everything in the same
+    // order, on the walking thread. Folders deeper than `maxDepth` (0 = any) are left to
+    // the walk, as are folders whose helper could not open them. classify() is then called
+    // on the helpers too: it may only touch its entry and what does not change during the
+    // walk. Call before walk().
+    void readAhead(int maxDepth = 0);
+
     // The folder being worked through, below the root ("" or "/A/B"). In enter() and
     // unreadable() it is the folder concerned.
     const std::string& path() const { return m_path; }
@@ -71,10 +78,9 @@ protected:
 
 private:
     struct Frame;
+    class Lister;
+    struct Ahead;
 
-    bool list(Frame& f);
-    void sortListing(Frame& f);
-    void readLink(int dirFd, const char* name, qint64 size, std::string& out);
     void release(Frame& f);
     bool releaseOne(size_t keep);
     int openDir(int dirFd, const char* name, size_t keep);
@@ -82,13 +88,18 @@ private:
     void descend(const WalkEntry& e);
     void leave();
     void closeAll();
+    // The helpers' part (only with readAhead()).
+    void offerAhead(Frame& f);
+    bool takeAhead(Frame& parent, bool wanted, Frame& child, int& error);
+    void dropAhead(Frame& f);
+    void help();
+    void stopHelpers();
 
     std::vector<Frame> m_stack;
-    std::vector<char> m_buffer; // getdents64 reads
-    fsnames::NameDecoder m_names;
-    std::unique_ptr<QCollator> m_collator; // only for a sorted walk
-    std::vector<QCollatorSortKey> m_keys;  // reused by sortListing()
-    std::vector<size_t> m_order;
+    const bool m_sorted;
+    const QString m_nameEncoding;
+    std::unique_ptr<Lister> m_lister; // the walking thread's
+    std::unique_ptr<Ahead> m_ahead;
     std::string m_path;
     int m_held = 0; // descriptors the walk holds open
     int m_budget;

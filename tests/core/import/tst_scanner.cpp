@@ -5,6 +5,7 @@
 #include "core/import/scanfixture.h"
 #include "core/import/scanner.h"
 #include "core/search/searchengine.h"
+#include "core/settings/text.h"
 #include "core/store/contentstore.h"
 #include "core/store/database.h"
 
@@ -16,6 +17,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <random>
 #include <sys/fsuid.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -45,6 +47,8 @@ private slots:
     void readOnlyCatalogReportsTheFailure();
     void fileSystemRootIsWalkedWithEmptyPrefix();
     void treeDeeperThanAnyStackIsCataloguedCompletely();
+    void bushyTreeIsCataloguedWholeUnderAnyLimit_data();
+    void bushyTreeIsCataloguedWholeUnderAnyLimit();
     void catalogStaysLinkedHoweverTheScanEnds_data();
     void catalogStaysLinkedHoweverTheScanEnds();
 
@@ -600,6 +604,102 @@ void TestScanner::treeDeeperThanAnyStackIsCataloguedCompletely() {
     QCOMPARE(count, qint64(kDepth + 3 * extras));
     QCOMPARE(r.rows, count);
     QCOMPARE(deepest, kDepth);
+}
+
+void TestScanner::bushyTreeIsCataloguedWholeUnderAnyLimit_data() {
+    QTest::addColumn<int>("openFiles");
+    QTest::newRow("1024 open files") << 1024;
+    QTest::newRow("24 open files") << 24;
+}
+
+// Folders are listed on several threads at once, ahead of where the walk is, while the rows
+// go in in walk order. A tree of a few thousand folders of every shape, some of them with a
+// link back up, and three scans of it under the open-file limit given: everything, every
+// folder in name order; three levels; and with content hashes, which open every file by
+// its folder.
+void TestScanner::bushyTreeIsCataloguedWholeUnderAnyLimit() {
+    QFETCH(int, openFiles);
+    TestDir tree;
+    std::mt19937 rng(7);
+    QStringList folders{QString()};
+    for (int i = 1; i < 2500; ++i) {
+        // Mostly near the last folders made, so that chains and wide levels both occur.
+        const int near = int(rng() % 40);
+        const QString& parent = folders[std::max(0, i - 1 - near)];
+        const QString name = (i % 7 == 0 ? QStringLiteral("目录%1") : QStringLiteral("d%1")).arg(i);
+        folders << parent + QLatin1Char('/') + name;
+        tree.createDir(folders.last().mid(1));
+        for (int f = int(rng() % 4); f > 0; --f)
+            tree.createFile(folders.last().mid(1) + QStringLiteral("/f%1.txt").arg(rng() % 1000),
+                            int(rng() % 300));
+        if (i % 97 == 0)
+            QCOMPARE(::symlink("..", QFile::encodeName(tree.path() + folders.last() +
+                                                       QStringLiteral("/up"))),
+                     0);
+    }
+    const auto expected = walkTree(tree.path());
+
+    rlimit files{};
+    QCOMPARE(::getrlimit(RLIMIT_NOFILE, &files), 0);
+    const rlimit low{std::min<rlim_t>(files.rlim_cur, rlim_t(openFiles)), files.rlim_max};
+    const auto scanUnderLimit = [&](Catalog& c, int depth, bool checksums) {
+        ScanParams p;
+        p.root = tree.path();
+        p.discId = c.disc;
+        p.depthLimit = depth;
+        p.checksums = checksums;
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &low), 0);
+        const ScanResult r = scanTree(c.db, p);
+        ::setrlimit(RLIMIT_NOFILE, &files);
+        QVERIFY2(r.error.isEmpty(), qPrintable(r.error));
+        QCOMPARE(r.unreadable, 0);
+        QCOMPARE(r.rows, qint64(readRows(c.db, c.disc).size()));
+    };
+
+    {
+        Catalog c;
+        openCatalog(c);
+        scanUnderLimit(c, 0, false);
+        if (QTest::currentTestFailed())
+            return;
+        const QList<Row> rows = readRows(c.db, c.disc);
+        QCOMPARE(rowsAsTree(rows), expected);
+        QHash<qint64, QStringList> levels;
+        for (const Row& r : rows)
+            levels[r.father] << r.name;
+        for (auto level = levels.cbegin(); level != levels.cend(); ++level) {
+            const std::vector<int> order = nameOrder(level.value());
+            for (int i = 0; i < int(order.size()); ++i)
+                QVERIFY2(order[size_t(i)] == i, qPrintable(level.value().join(QLatin1Char(' '))));
+        }
+    }
+    {
+        Catalog c;
+        openCatalog(c);
+        scanUnderLimit(c, 3, false);
+        if (QTest::currentTestFailed())
+            return;
+        QMap<QString, ::Entry> shallow;
+        for (auto e = expected.cbegin(); e != expected.cend(); ++e) {
+            if (e.key().count(QLatin1Char('/')) <= (e.value().isDir ? 3 : 4))
+                shallow.insert(e.key(), e.value());
+        }
+        QCOMPARE(rowsAsTree(readRows(c.db, c.disc)), shallow);
+    }
+    {
+        Catalog c;
+        openCatalog(c);
+        scanUnderLimit(c, 0, true);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(c.db.count(QStringLiteral("select 1 from qCDFiles where CdID = ? and IsDir = 0 "
+                                           "and Link is null and FHash is null"),
+                            {c.disc}),
+                 0);
+        QVERIFY(c.db.count(QStringLiteral("select 1 from qCDFiles where CdID = ? and FHash is "
+                                          "not null"),
+                           {c.disc}) > 3000);
+    }
 }
 
 void TestScanner::catalogStaysLinkedHoweverTheScanEnds_data() {
