@@ -148,6 +148,7 @@ public:
           m_reporter(hooks.progress, hooks.progressIntervalMs), m_prefix(rootPrefix(params.root)),
           m_chunk(std::make_unique<Chunk>()) {
         m_chunk->steps.reserve(kChunkSteps);
+        readAhead(params.depthLimit); // classify() reads only its entry and m_choice
     }
 
     // Walks the whole tree, then closes the queue.

@@ -20,6 +20,7 @@ public:
         : m_hooks(hooks), m_reporter(hooks.progress, hooks.progressIntervalMs) {
         for (const QString& t : known)
             m_seen.insert(fsnames::foldAscii(t.toUtf8().toStdString()));
+        readAhead();
     }
 
     QStringList run(const QString& root) {
