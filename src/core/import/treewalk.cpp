@@ -322,8 +322,8 @@ struct TreeWalker::Ahead {
     std::vector<std::thread> helpers;
     size_t waitingEntries = 0;
     int idle = 0;
-    quint64 taken = 0;  // the walk's steps into sub-folders
-    quint64 wakeAt = 0; // ... at which helpers waiting for work look again
+    quint64 taken = 0;  // the walk's steps into sub-folders while a helper waited for work
+    quint64 wakeAt = 0; // ... at which it looks again
     bool walkWaits = false;
     bool stop = false;
 };
@@ -339,8 +339,8 @@ struct TreeWalker::Frame {
     int fd = -1;
     size_t pathMark = 0; // length of the path above this folder
     std::string raw;     // own name in the parent
-    // Identity, recorded when the descriptor is given up, so that a reopened folder is
-    // known to be the same one.
+    // Identity, recorded when the descriptor is given up (or was never kept by the helper
+    // that read the folder), so that a reopened folder is known to be the same one.
     dev_t dev = 0;
     ino_t ino = 0;
     std::shared_ptr<Ahead::Group> ahead; // its sub-folders, when they are read ahead

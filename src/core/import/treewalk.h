@@ -33,7 +33,8 @@ struct WalkEntry {
 // listing order (or name order), each folder before its contents, as a recursive walk would go.
 // Symbolic links are taken as files of size 0 and never followed. Every folder is looked at
 // with lstat (its time), files only when the visitor asks. A subclass sees the walk through the
-// virtual functions below; all run on the walking thread.
+// virtual functions below; all run on the walking thread (classify() also on the helpers of
+// readAhead()).
 class TreeWalker {
 public:
     // `sorted`: each folder's listing is taken in name order (nameCollator()) rather than
