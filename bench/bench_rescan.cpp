@@ -3,6 +3,7 @@
 // baseline), rescans it unchanged, then changes 1% of the entries (files grown, removed and
 // added) and rescans again. A rescan is timed whole: the walk, the comparison and the
 // transaction that writes the changes.
+#include "benchtree.h"
 #include "benchutil.h"
 
 #include "core/import/rescan.h"
@@ -17,7 +18,6 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,43 +26,11 @@ using namespace vorlane;
 
 namespace {
 
-constexpr int kFolders = 20000;
-constexpr int kFiles = 180000;
+constexpr int kFolders = bench::NestedTree::Folders;
+constexpr int kFiles = bench::NestedTree::Files;
 constexpr int kChanged = (kFolders + kFiles) / 100;
 
-std::vector<std::string> g_folders;
-
-void makeFile(const std::string& p, long size) {
-    const int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0 || ::ftruncate(fd, size) != 0) {
-        std::perror("create");
-        std::exit(1);
-    }
-    ::close(fd);
-}
-
-std::string filePath(int i) {
-    static const char* const exts[] = {".jpg", ".txt", ".mp3", ".pdf", ".doc", ""};
-    return g_folders[size_t(i) % g_folders.size()] + "/file" + std::to_string(i) + exts[i % 6];
-}
-
-// Folder i (1..kFolders) lies in folder (i - 1) / 8, 0 being the root: a tree five levels
-// deep. Files are spread evenly over the folders and the root.
-void buildTree(const QString& root) {
-    g_folders.resize(kFolders + 1);
-    g_folders[0] = QFile::encodeName(root).toStdString();
-    for (int i = 1; i <= kFolders; ++i) {
-        g_folders[size_t(i)] = g_folders[size_t(i - 1) / 8] + "/dir" + std::to_string(i);
-        if (::mkdir(g_folders[size_t(i)].c_str(), 0755) != 0) {
-            std::perror("mkdir");
-            std::exit(1);
-        }
-    }
-    std::mt19937 rng(42);
-    std::uniform_int_distribution<long> size(0, 5'000'000);
-    for (int i = 0; i < kFiles; ++i)
-        makeFile(filePath(i), size(rng));
-}
+bench::NestedTree g_tree;
 
 // 1% of the entries: half of them files grown, a quarter removed, a quarter added (with
 // names no earlier round used).
@@ -70,15 +38,15 @@ void changeTree(int round) {
     std::mt19937 rng{static_cast<unsigned>(round)};
     std::uniform_int_distribution<int> pick(0, kFiles - 1);
     for (int n = 0; n < kChanged / 2; ++n) {
-        const std::string p = filePath(pick(rng));
+        const std::string p = g_tree.filePath(pick(rng));
         struct stat st {};
         if (::stat(p.c_str(), &st) == 0)
-            makeFile(p, long(st.st_size) + 1);
+            bench::NestedTree::makeFile(p, long(st.st_size) + 1);
     }
     for (int n = 0; n < kChanged / 4; ++n)
-        ::unlink(filePath(pick(rng)).c_str());
+        ::unlink(g_tree.filePath(pick(rng)).c_str());
     for (int n = 0; n < kChanged / 4; ++n)
-        makeFile(filePath(kFiles + round * kChanged + n), 1000);
+        bench::NestedTree::makeFile(g_tree.filePath(kFiles + round * kChanged + n), 1000);
 }
 
 qint64 g_disc = 0;
@@ -135,9 +103,7 @@ int main(int argc, char** argv) {
         return 1;
     const QString root = tmp.filePath(QStringLiteral("tree"));
     QDir().mkpath(root);
-    std::printf("building %d folders and %d files...\n", kFolders, kFiles);
-    std::fflush(stdout);
-    buildTree(root);
+    g_tree.build(root);
     const QString catalog = tmp.filePath(QStringLiteral("bench.vlr"));
     runScan(root, catalog); // warm the cache
     runRescan(catalog, 0);

@@ -1,6 +1,7 @@
 // The disc scan against `find -printf` on a tree of 200,000 entries (about 10% folders,
 // five levels), both on a warm cache. The scan goes through the same core call the
 // progress window makes, into a new catalog each time.
+#include "benchtree.h"
 #include "benchutil.h"
 
 #include "core/import/scanner.h"
@@ -16,43 +17,13 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <random>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace vorlane;
 
 namespace {
 
-constexpr int kFolders = 20000;
-constexpr int kFiles = 180000;
-
-// Folder i (1..kFolders) lies in folder (i - 1) / 8, 0 being the root: a tree five levels
-// deep. Files are spread evenly over the folders and the root.
-void buildTree(const QString& root) {
-    std::vector<std::string> paths(kFolders + 1);
-    paths[0] = QFile::encodeName(root).toStdString();
-    for (int i = 1; i <= kFolders; ++i) {
-        paths[i] = paths[(i - 1) / 8] + "/dir" + std::to_string(i);
-        if (::mkdir(paths[i].c_str(), 0755) != 0) {
-            std::perror("mkdir");
-            std::exit(1);
-        }
-    }
-    std::mt19937 rng(42);
-    std::uniform_int_distribution<long> size(0, 5'000'000);
-    static const char* const exts[] = {".jpg", ".txt", ".mp3", ".pdf", ".doc", ""};
-    for (int i = 0; i < kFiles; ++i) {
-        const std::string p = paths[i % (kFolders + 1)] + "/file" + std::to_string(i) + exts[i % 6];
-        const int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fd < 0 || ::ftruncate(fd, size(rng)) != 0) {
-            std::perror("create");
-            std::exit(1);
-        }
-        ::close(fd);
-    }
-}
+constexpr int kFolders = bench::NestedTree::Folders;
+constexpr int kFiles = bench::NestedTree::Files;
 
 double runFind(const QString& root) {
     const QByteArray cmd = "find '" + QFile::encodeName(root) + "' -printf '%s %p\\n' >/dev/null";
@@ -95,9 +66,7 @@ int main(int argc, char** argv) {
         return 1;
     const QString root = tmp.filePath(QStringLiteral("tree"));
     QDir().mkpath(root);
-    std::printf("building %d folders and %d files...\n", kFolders, kFiles);
-    std::fflush(stdout);
-    buildTree(root);
+    bench::NestedTree().build(root);
     const QString catalog = tmp.filePath(QStringLiteral("bench.vlr"));
 
     runFind(root); // warm the cache
