@@ -646,7 +646,6 @@ void TreeWalker::dropAhead(Frame& f) {
 // Reads `task` of `group`, picked under `lock`, which is let go meanwhile.
 void TreeWalker::Ahead::read(Lister& lister, std::unique_lock<std::mutex>& lock,
                              const std::shared_ptr<Group>& group, Task* task) {
-    Ahead& a = *this;
     std::shared_ptr<Dir> dir = group->dir;
     claim(*group, *task, Task::Reading);
     const int depth = group->depth + 1;
@@ -657,30 +656,29 @@ void TreeWalker::Ahead::read(Lister& lister, std::unique_lock<std::mutex>& lock,
     int fd = ::openat(dir->fd, task->raw.c_str(), kOpenFlags);
     dir.reset();
     const bool opened = fd >= 0;
-    std::shared_ptr<Ahead::Group> children;
+    std::shared_ptr<Group> children;
     dev_t dev = 0;
     ino_t ino = 0;
     if (fd >= 0) {
         try {
             if (!lister.read(fd, entries))
                 error = errno != 0 ? errno : EIO;
-            children = a.makeGroup(entries, depth, fd);
+            children = makeGroup(entries, depth, fd);
         } catch (...) {
             // Left to the walk, which meets the trouble on its own thread.
-            if (fd >= 0)
-                ::close(fd);
+            ::close(fd);
             lock.lock();
             if (task->state == Task::Reading && !group->gone)
                 task->state = Task::Read; // not opened
-            if (a.walkWaits)
-                a.ready.notify_one();
+            if (walkWaits)
+                ready.notify_one();
             return;
         }
     }
     // A few read listings keep their folder open; the others keep its identity, for the
     // walk to reopen it by should it need it.
-    if (fd >= 0 && a.keptFds.fetch_add(1, std::memory_order_relaxed) >= a.keptCap) {
-        a.keptFds.fetch_sub(1, std::memory_order_relaxed);
+    if (fd >= 0 && keptFds.fetch_add(1, std::memory_order_relaxed) >= keptCap) {
+        keptFds.fetch_sub(1, std::memory_order_relaxed);
         struct stat st {};
         if (::fstat(fd, &st) == 0) {
             dev = st.st_dev;
@@ -691,10 +689,10 @@ void TreeWalker::Ahead::read(Lister& lister, std::unique_lock<std::mutex>& lock,
     }
 
     lock.lock();
-    if (task->state == Ahead::Task::Taken || group->gone) {
+    if (task->state == Task::Taken || group->gone) {
         if (fd >= 0) {
             ::close(fd);
-            a.keptFds.fetch_sub(1, std::memory_order_relaxed);
+            keptFds.fetch_sub(1, std::memory_order_relaxed);
         }
         if (children) {
             children->gone = true;
@@ -709,12 +707,12 @@ void TreeWalker::Ahead::read(Lister& lister, std::unique_lock<std::mutex>& lock,
     task->dev = dev;
     task->ino = ino;
     task->children = std::move(children);
-    task->state = Ahead::Task::Read;
-    a.waitingEntries += task->entries.size();
-    if (a.walkWaits)
-        a.ready.notify_one();
-    if (a.idle > 0 && Ahead::hasWork(task->children.get()))
-        a.work.notify_one();
+    task->state = Task::Read;
+    waitingEntries += task->entries.size();
+    if (walkWaits)
+        ready.notify_one();
+    if (idle > 0 && hasWork(task->children.get()))
+        work.notify_one();
 }
 
 // A helper: reads the listings the walk comes to next until it is stopped.
