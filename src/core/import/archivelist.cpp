@@ -1,18 +1,15 @@
 #include "core/import/archivelist.h"
 
+#include "core/import/archivereader.h"
 #include "core/settings/text.h"
 
 #include <QCollator>
+#include <QLocale>
 #include <algorithm>
-#include <archive.h>
-#include <archive_entry.h>
 #include <cerrno>
-#include <clocale>
 #include <cstring>
 #include <fcntl.h>
-#include <locale.h>
 #include <map>
-#include <memory>
 #include <numeric>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,93 +37,10 @@ bool endsWithFolded(std::string_view name, std::string_view ending) {
     return true;
 }
 
-// libarchive hands names over in the thread's locale: names a zip marks as UTF-8 are lost
-// under a plain "C" locale. The listing runs under a UTF-8 locale on its own thread, which
-// leaves the bytes of every other name as the archive holds them.
-class Utf8Locale {
-public:
-    Utf8Locale() {
-        m_locale = ::newlocale(LC_ALL_MASK, "C.UTF-8", locale_t(nullptr));
-        if (m_locale != locale_t(nullptr))
-            m_previous = ::uselocale(m_locale);
-    }
-    ~Utf8Locale() {
-        if (m_locale == locale_t(nullptr))
-            return;
-        ::uselocale(m_previous);
-        ::freelocale(m_locale);
-    }
-    Utf8Locale(const Utf8Locale&) = delete;
-    Utf8Locale& operator=(const Utf8Locale&) = delete;
-
-private:
-    locale_t m_locale = locale_t(nullptr);
-    locale_t m_previous = locale_t(nullptr);
-};
-
-struct ArchiveFree {
-    void operator()(archive* a) const { archive_read_free(a); }
-};
-using ArchivePtr = std::unique_ptr<archive, ArchiveFree>;
-
-ArchivePtr openReader() {
-    ArchivePtr a(archive_read_new());
-    if (!a)
-        return a;
-    archive_read_support_format_zip(a.get());
-    archive_read_support_format_7zip(a.get());
-    archive_read_support_format_tar(a.get());
-    archive_read_support_format_iso9660(a.get());
-    archive_read_support_filter_gzip(a.get());
-    archive_read_support_filter_bzip2(a.get());
-    archive_read_support_filter_xz(a.get());
-    archive_read_support_filter_zstd(a.get());
-    return a;
-}
-
-QString errorText(archive* a) {
-    const char* text = archive_error_string(a);
-    return text ? QString::fromUtf8(text) : QStringLiteral("未知错误");
-}
-
-// The parts of a member's path, without empty, "." and ".." parts: "./a//b/" is "a/b". A
-// path that climbs out of the archive stays inside it.
-std::vector<std::string_view> pathParts(const char* path) {
-    std::vector<std::string_view> parts;
-    if (!path)
-        return parts;
-    std::string_view rest(path);
-    while (!rest.empty()) {
-        const size_t slash = rest.find('/');
-        const std::string_view part = rest.substr(0, slash);
-        if (!part.empty() && part != "." && part != "..")
-            parts.push_back(part);
-        if (slash == std::string_view::npos)
-            break;
-        rest.remove_prefix(slash + 1);
-    }
-    return parts;
-}
-
-QByteArray joinParts(const std::vector<std::string_view>& parts) {
-    QByteArray out;
-    for (const std::string_view p : parts) {
-        if (!out.isEmpty())
-            out += '/';
-        out.append(p.data(), qsizetype(p.size()));
-    }
-    return out;
-}
-
-// The member's path: its UTF-8 form where the archive gives no bytes of its own.
-const char* memberPath(archive_entry* e) {
-    const char* path = archive_entry_pathname(e);
-    return path ? path : archive_entry_pathname_utf8(e);
-}
-
 struct Node {
     std::string raw;
     int parent = -1;
+    qint64 pathBytes = 0; // of its path inside the archive
     bool isDir = false;
     qint64 size = 0;
     std::optional<qint64> mtime;
@@ -151,6 +65,9 @@ public:
                 Node n;
                 n.raw = key.second;
                 n.parent = parent;
+                n.pathBytes =
+                    qint64(n.raw.size()) + (parent < 0 ? 0 : nodes[size_t(parent)].pathBytes + 1);
+                pathBytes += n.pathBytes;
                 n.isDir = !last;
                 nodes.push_back(std::move(n));
                 (parent < 0 ? top : nodes[size_t(parent)].children).push_back(at);
@@ -169,6 +86,7 @@ public:
 
     std::vector<Node> nodes;
     std::vector<int> top;
+    qint64 pathBytes = 0; // of all nodes' paths
 
 private:
     std::map<std::pair<int, std::string>, int> m_index;
@@ -254,8 +172,16 @@ bool hasArchiveName(std::string_view name) {
                        [&](std::string_view e) { return endsWithFolded(name, e); });
 }
 
+qint64 Limits::unpackedFor(qint64 archiveSize) const {
+    const qint64 ratio = std::max<qint64>(1, unpackedRatio);
+    const qint64 scaled = archiveSize > unpackedMost / ratio
+                              ? unpackedMost
+                              : std::max<qint64>(0, archiveSize) * ratio;
+    return std::clamp(scaled, std::min(unpackedLeast, unpackedMost), unpackedMost);
+}
+
 Listing listArchive(int dirFd, const char* name, fsnames::NameDecoder& names,
-                    const std::function<bool()>& stop) {
+                    const std::function<bool()>& stop, const Limits& limits) {
     Listing out;
     const int fd = ::openat(dirFd, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) {
@@ -267,43 +193,58 @@ Listing listArchive(int dirFd, const char* name, fsnames::NameDecoder& names,
         ::close(fd);
         return out;
     }
-    const Utf8Locale utf8;
+    const detail::Utf8Locale utf8;
     Tree tree;
     {
-        ArchivePtr a = openReader();
-        if (!a) {
-            ::close(fd);
-            out.problem = QStringLiteral("内存不足");
-            return out;
-        }
-        if (archive_read_open_fd(a.get(), fd, 64 * 1024) != ARCHIVE_OK) {
-            out.problem = errorText(a.get());
-            a.reset();
+        detail::Reader reader(limits.unpackedFor(qint64(st.st_size)), stop);
+        const auto failed = [&] {
+            if (!reader.stopped())
+                out.problem = reader.why();
+        };
+        if (!reader.open(fd)) {
+            failed();
             ::close(fd);
             return out;
         }
+        archive* a = reader.get();
         archive_entry* e = nullptr;
         for (;;) {
             if (stop && stop()) {
-                a.reset();
                 ::close(fd);
                 return out;
             }
-            const int rc = archive_read_next_header(a.get(), &e);
+            const int rc = archive_read_next_header(a, &e);
             if (rc == ARCHIVE_EOF)
                 break;
             if (rc < ARCHIVE_WARN) {
-                out.problem = errorText(a.get());
+                failed();
                 break;
             }
             if (archive_entry_is_encrypted(e)) {
                 out.problem = QStringLiteral("压缩包已加密");
                 break;
             }
-            const std::vector<std::string_view> parts = pathParts(memberPath(e));
+            const std::vector<std::string_view> parts = detail::pathParts(detail::memberPath(e));
             if (parts.empty())
                 continue; // the archive's own top folder ("./")
+            qint64 pathBytes = qint64(parts.size()) - 1;
+            for (const std::string_view part : parts)
+                pathBytes += qint64(part.size());
+            if (pathBytes > limits.pathBytes) {
+                out.problem = QStringLiteral("成员路径超过 %1 字节").arg(limits.pathBytes);
+                break;
+            }
             Node& node = tree.nodes[size_t(tree.place(parts))];
+            if (qint64(tree.nodes.size()) > limits.members) {
+                out.problem = QStringLiteral("成员超过 %1 个").arg(limits.members);
+                break;
+            }
+            if (tree.pathBytes > limits.allPathBytes) {
+                out.problem = QStringLiteral("成员路径共超过 ") +
+                              QLocale::c().formattedDataSize(limits.allPathBytes, 0,
+                                                             QLocale::DataSizeIecFormat);
+                break;
+            }
             const auto type = archive_entry_filetype(e);
             if (type == AE_IFDIR) {
                 node.isDir = true;
@@ -316,6 +257,14 @@ Listing listArchive(int dirFd, const char* name, fsnames::NameDecoder& names,
             }
             if (archive_entry_mtime_is_set(e))
                 node.mtime = qint64(archive_entry_mtime(e));
+            if (!reader.passData()) {
+                failed();
+                break;
+            }
+        }
+        if (reader.stopped()) {
+            ::close(fd);
+            return out;
         }
     }
     ::close(fd);
@@ -325,79 +274,6 @@ Listing listArchive(int dirFd, const char* name, fsnames::NameDecoder& names,
     out.members.reserve(tree.nodes.size());
     flatten(tree, names, out.members);
     return out;
-}
-
-bool extractMember(const QByteArray& archivePath, const QByteArray& inner, const QByteArray& target,
-                   QString& error) {
-    const QByteArray wanted = joinParts(pathParts(inner.constData()));
-    const Utf8Locale utf8;
-    ArchivePtr a = openReader();
-    if (!a) {
-        error = QStringLiteral("内存不足");
-        return false;
-    }
-    if (archive_read_open_filename(a.get(), archivePath.constData(), 64 * 1024) != ARCHIVE_OK) {
-        error = errorText(a.get());
-        return false;
-    }
-    archive_entry* e = nullptr;
-    for (;;) {
-        const int rc = archive_read_next_header(a.get(), &e);
-        if (rc == ARCHIVE_EOF) {
-            error = QStringLiteral("压缩包中没有这个文件");
-            return false;
-        }
-        if (rc < ARCHIVE_WARN) {
-            error = errorText(a.get());
-            return false;
-        }
-        const std::vector<std::string_view> parts = pathParts(memberPath(e));
-        if (parts.empty() || joinParts(parts) != wanted || archive_entry_filetype(e) == AE_IFDIR)
-            continue;
-        const int out = ::open(target.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (out < 0) {
-            error = QString::fromLocal8Bit(std::strerror(errno));
-            return false;
-        }
-        const auto abandon = [&](const QString& why) {
-            ::close(out);
-            ::unlink(target.constData());
-            error = why;
-            return false;
-        };
-        for (;;) {
-            const void* block = nullptr;
-            size_t size = 0;
-            la_int64_t offset = 0;
-            const int got = archive_read_data_block(a.get(), &block, &size, &offset);
-            if (got == ARCHIVE_EOF)
-                break;
-            if (got < ARCHIVE_WARN)
-                return abandon(errorText(a.get()));
-            // Sparse members hand over blocks at their own offsets.
-            if (::lseek(out, off_t(offset), SEEK_SET) < 0)
-                return abandon(QString::fromLocal8Bit(std::strerror(errno)));
-            const char* p = static_cast<const char*>(block);
-            while (size > 0) {
-                const ssize_t n = ::write(out, p, size);
-                if (n < 0 && errno == EINTR)
-                    continue;
-                if (n <= 0)
-                    return abandon(QString::fromLocal8Bit(std::strerror(errno)));
-                p += n;
-                size -= size_t(n);
-            }
-        }
-        const qint64 length = archive_entry_size_is_set(e) ? archive_entry_size(e) : -1;
-        if (length >= 0 && ::ftruncate(out, off_t(length)) != 0)
-            return abandon(QString::fromLocal8Bit(std::strerror(errno)));
-        if (::close(out) != 0) {
-            error = QString::fromLocal8Bit(std::strerror(errno));
-            ::unlink(target.constData());
-            return false;
-        }
-        return true;
-    }
 }
 
 } // namespace vorlane::archivelist

@@ -120,6 +120,7 @@ private:
     qint64 m_loadCounter = 0;
     qint64 m_archiveLevel = 0; // the archive or member folder the list shows; 0: none
     std::unique_ptr<QTemporaryDir> m_extracted; // members opened so far, until the exit
+    qint64 m_copies = 0;                        // folders made in it, one for each copy
 };
 
 } // namespace vorlane

@@ -12,9 +12,11 @@
 #include "gui/browser/filelistview.h"
 #include "gui/browser/notes.h"
 
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vorlane {
 
@@ -127,15 +129,24 @@ void ContentsController::openMember(const Entry& e) {
     if (!archivePath.isEmpty()) {
         if (!m_extracted)
             m_extracted = std::make_unique<QTemporaryDir>();
-        // One folder per member, so that members of the same name never meet. The copy
-        // takes the name as shown, which the folder's removal at the exit can always name.
-        const QString folder = m_extracted->filePath(QString::number(e.id));
-        if (!m_extracted->isValid() || !QDir().mkpath(folder)) {
+        // A folder of its own for every copy, so that copies of the same name never meet.
+        // The copy takes the name as shown, which the folder's removal at the exit can always
+        // name; it is made inside that folder or not at all.
+        const QByteArray folder =
+            QFile::encodeName(m_extracted->path()) + '/' + QByteArray::number(++m_copies);
+        const int dir =
+            m_extracted->isValid() && ::mkdir(folder.constData(), 0700) == 0
+                ? ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+                : -1;
+        if (dir < 0) {
             why = QStringLiteral("不能建立临时文件夹");
         } else {
-            const QByteArray copy = QFile::encodeName(folder + QLatin1Char('/') + e.name);
-            if (archivelist::extractMember(archivePath, inner, copy, why)) {
-                if (opener().openLocal(copy))
+            const QByteArray name = QFile::encodeName(e.name);
+            const bool copied =
+                archivelist::extractMember(archivePath, inner, e.size, dir, name, why);
+            ::close(dir);
+            if (copied) {
+                if (opener().openLocal(folder + '/' + name))
                     return;
                 why = QStringLiteral("没有能打开它的程序");
             }

@@ -8,6 +8,7 @@
 #include "core/store/contentstore.h"
 #include "core/store/database.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -18,6 +19,8 @@
 #include <QtTest>
 #include <archive.h>
 #include <archive_entry.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace vorlane;
 
@@ -73,6 +76,56 @@ bool writeEncryptedZip(const QString& path) {
     return ok;
 }
 
+struct Member {
+    QByteArray path;
+    QByteArray body;
+    qint64 zeros = 0; // written after the body
+};
+
+// An archive of `members`, in libarchive's `format` (ARCHIVE_FORMAT_…) and `filter`.
+bool writeArchive(const QString& path, int format, int filter, const std::vector<Member>& members) {
+    archive* a = archive_write_new();
+    bool ok = archive_write_set_format(a, format) == ARCHIVE_OK &&
+              archive_write_add_filter(a, filter) == ARCHIVE_OK &&
+              archive_write_open_filename(a, QFile::encodeName(path).constData()) == ARCHIVE_OK;
+    const QByteArray zeros(1 << 20, '\0');
+    for (const Member& m : members) {
+        if (!ok)
+            break;
+        archive_entry* e = archive_entry_new();
+        archive_entry_set_pathname(e, m.path.constData());
+        archive_entry_set_size(e, m.body.size() + m.zeros);
+        archive_entry_set_filetype(e, AE_IFREG);
+        archive_entry_set_perm(e, 0644);
+        ok = archive_write_header(a, e) == ARCHIVE_OK &&
+             archive_write_data(a, m.body.constData(), size_t(m.body.size())) == m.body.size();
+        for (qint64 left = m.zeros; ok && left > 0; left -= zeros.size()) {
+            const qint64 n = std::min<qint64>(left, zeros.size());
+            ok = archive_write_data(a, zeros.constData(), size_t(n)) == n;
+        }
+        archive_entry_free(e);
+    }
+    ok = archive_write_close(a) == ARCHIVE_OK && ok;
+    archive_write_free(a);
+    return ok;
+}
+
+// Lists `name` in `dir` as the scan does.
+archivelist::Listing listIn(const QString& dir, const char* name,
+                            const std::function<bool()>& stop = {},
+                            const archivelist::Limits& limits = {}) {
+    const int fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY);
+    fsnames::NameDecoder names;
+    archivelist::Listing out = archivelist::listArchive(fd, name, names, stop, limits);
+    ::close(fd);
+    return out;
+}
+
+// A folder's entries, for what a copy left behind.
+QStringList entriesOf(const QString& dir) {
+    return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+}
+
 struct Stored {
     QString rel; // below the root: FPath, with the name for a file
     bool isDir;
@@ -113,11 +166,22 @@ qint64 idOf(const QMap<qint64, Stored>& rows, const QString& rel) {
 
 } // namespace
 
+Q_DECLARE_METATYPE(archivelist::Limits)
+Q_DECLARE_METATYPE(std::vector<Member>)
+
 class TestArchives : public QObject {
     Q_OBJECT
 
 private slots:
     void membersAreRowsBelowTheirArchive();
+    void anArchivePastALimitIsAFile_data();
+    void anArchivePastALimitIsAFile();
+    void aStopIsAnsweredInsideAMember();
+    void aCopyEndsAtTheCataloguedSize();
+    void theCopyIsTheListedDuplicate_data();
+    void theCopyIsTheListedDuplicate();
+    void aCopyIsMadeInItsFolderOnly_data();
+    void aCopyIsMadeInItsFolderOnly();
 };
 
 void TestArchives::membersAreRowsBelowTheirArchive() {
@@ -227,6 +291,8 @@ void TestArchives::membersAreRowsBelowTheirArchive() {
 
     // A member taken out by the path its rows give, as the file list opens it.
     QTemporaryDir out;
+    const int outFd = ::open(QFile::encodeName(out.path()).constData(), O_RDONLY | O_DIRECTORY);
+    QVERIFY(outFd >= 0);
     const QByteArray root = QFile::encodeName(tree.path());
     for (const auto& [archiveRel, memberRel, body] :
          {std::tuple<QString, QString, QByteArray>{
@@ -239,20 +305,203 @@ void TestArchives::membersAreRowsBelowTheirArchive() {
         const QByteArray inner =
             contentstore::rawEntryPath(db, member)->mid(archivePath.size() + 1);
         QString error;
-        const QString copy = out.filePath(QString::number(member));
-        QVERIFY2(
-            archivelist::extractMember(root + archivePath, inner, QFile::encodeName(copy), error),
-            qPrintable(error));
-        QFile f(copy);
+        QVERIFY2(archivelist::extractMember(root + archivePath, inner, rows.value(member).size,
+                                            outFd, QByteArray::number(member), error),
+                 qPrintable(error));
+        QFile f(out.filePath(QString::number(member)));
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), body);
     }
     QString error;
-    const QString broken = out.filePath("broken");
-    QVERIFY(!archivelist::extractMember(root + "/broken.zip", "big.bin", QFile::encodeName(broken),
+    QVERIFY(!archivelist::extractMember(root + "/broken.zip", "big.bin", 20000, outFd, "broken",
                                         error));
     QVERIFY(!error.isEmpty());
-    QVERIFY(!QFileInfo::exists(broken));
+    QVERIFY(!QFileInfo::exists(out.filePath("broken")));
+    ::close(outFd);
+}
+
+// What would cost the machine too much is not listed: the archive stays a file with a note.
+void TestArchives::anArchivePastALimitIsAFile_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("filter");
+    QTest::addColumn<std::vector<Member>>("members");
+    QTest::addColumn<archivelist::Limits>("limits");
+    QTest::addColumn<QString>("problem");
+
+    QByteArray deep; // 2,500 folders of 100 bytes each
+    for (int i = 0; i < 2500; ++i)
+        deep += QByteArray(99, 'd') + QByteArray::number(i % 10) + '/';
+    QTest::newRow("member path") << "deep.tar.zst" << int(ARCHIVE_FILTER_ZSTD)
+                                 << std::vector<Member>{{"top.txt", "x"}, {deep + "f", "deep"}}
+                                 << archivelist::Limits{} << "成员路径超过 4096 字节";
+    std::vector<Member> many;
+    for (int i = 0; i < 6; ++i)
+        many.push_back({"m/" + QByteArray::number(i), "x"});
+    archivelist::Limits few;
+    few.members = 5; // the folder "m" and six files: seven
+    QTest::newRow("members") << "many.tar" << int(ARCHIVE_FILTER_NONE) << many << few
+                             << "成员超过 5 个";
+    archivelist::Limits shortPaths;
+    shortPaths.allPathBytes = 1024;
+    QTest::newRow("path bytes") << "long.tar" << int(ARCHIVE_FILTER_NONE)
+                                << std::vector<Member>{{QByteArray(600, 'a'), "1"},
+                                                       {QByteArray(600, 'b'), "2"}}
+                                << shortPaths << "成员路径共超过 1 KiB";
+    archivelist::Limits lean;
+    lean.unpackedLeast = qint64(8) << 20;
+    lean.unpackedRatio = 1;
+    QTest::newRow("decompressed") << "zeros.tar.zst" << int(ARCHIVE_FILTER_ZSTD)
+                                  << std::vector<Member>{{"zeros.bin", {}, qint64(32) << 20},
+                                                         {"after.txt", "x"}}
+                                  << lean << "解压后超过 8 MiB";
+}
+
+void TestArchives::anArchivePastALimitIsAFile() {
+    QFETCH(QString, name);
+    QFETCH(int, filter);
+    QFETCH(std::vector<Member>, members);
+    QFETCH(archivelist::Limits, limits);
+    QFETCH(QString, problem);
+    QTemporaryDir dir;
+    QVERIFY(writeArchive(dir.filePath(name), ARCHIVE_FORMAT_TAR_PAX_RESTRICTED, filter, members));
+    QVERIFY(QFileInfo(dir.filePath(name)).size() < 64 * 1024);
+    QElapsedTimer timer;
+    timer.start();
+    const archivelist::Listing listing =
+        listIn(dir.path(), QFile::encodeName(name).constData(), {}, limits);
+    QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY(!listing.listed);
+    QVERIFY(listing.members.empty());
+    QCOMPARE(listing.problem, problem);
+    QVERIFY(archivelist::isProblemNote(archivelist::problemNote(listing.problem)));
+}
+
+// A stop asked for while a compressed member is read ends the listing there, not at the
+// member's end.
+void TestArchives::aStopIsAnsweredInsideAMember() {
+    QTemporaryDir dir;
+    QVERIFY(writeArchive(dir.filePath("zeros.tar.zst"), ARCHIVE_FORMAT_TAR_PAX_RESTRICTED,
+                         ARCHIVE_FILTER_ZSTD, {{"zeros.bin", {}, qint64(512) << 20}}));
+    int asked = 0;
+    QElapsedTimer since;
+    const auto stop = [&] {
+        // The first asks come before the member's data is reached.
+        if (++asked < 20)
+            return false;
+        if (!since.isValid())
+            since.start();
+        return true;
+    };
+    const archivelist::Listing listing = listIn(dir.path(), "zeros.tar.zst", stop);
+    QVERIFY2(since.isValid(), "never asked while the member was read");
+    QVERIFY2(since.elapsed() < 1000, qPrintable(QString::number(since.elapsed())));
+    QVERIFY(!listing.listed);
+    QVERIFY(listing.problem.isEmpty());
+}
+
+// A zip whose headers say 5 bytes for a member holding 64 MiB: the listing believes the
+// headers, and the copy stops where they said it ends, leaving nothing.
+void TestArchives::aCopyEndsAtTheCataloguedSize() {
+    QTemporaryDir dir;
+    QProcess python;
+    python.setWorkingDirectory(dir.path());
+    python.start(QStringLiteral("python3"), {QStringLiteral("-c"), QStringLiteral(R"(
+import struct, zipfile
+with zipfile.ZipFile('lie.zip', 'w', zipfile.ZIP_DEFLATED) as z:
+    z.writestr('big.bin', b'\0' * (64 << 20))
+d = bytearray(open('lie.zip', 'rb').read())
+struct.pack_into('<I', d, 22, 5)
+struct.pack_into('<I', d, d.find(b'PK\x01\x02') + 24, 5)
+open('lie.zip', 'wb').write(d)
+)")});
+    QVERIFY(python.waitForFinished(60000));
+    QVERIFY2(python.exitCode() == 0, python.readAllStandardError().constData());
+    const archivelist::Listing listing = listIn(dir.path(), "lie.zip");
+    QVERIFY(listing.listed);
+    QCOMPARE(listing.members.size(), size_t(1));
+    QCOMPARE(listing.members[0].entry.size, 5);
+
+    QTemporaryDir out;
+    const int outFd = ::open(QFile::encodeName(out.path()).constData(), O_RDONLY | O_DIRECTORY);
+    QString error;
+    const bool copied = archivelist::extractMember(QFile::encodeName(dir.filePath("lie.zip")),
+                                                   "big.bin", 5, outFd, "big.bin", error);
+    ::close(outFd);
+    QVERIFY(!copied);
+    QCOMPARE(error, QStringLiteral("压缩包中这个文件的数据超过目录记录的 5 字节"));
+    QCOMPARE(entriesOf(out.path()), QStringList());
+}
+
+// Of a path an archive holds twice, the listing keeps the last, and the copy is of that one;
+// directly read or read through a compressed stream.
+void TestArchives::theCopyIsTheListedDuplicate_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("format");
+    QTest::addColumn<int>("filter");
+    QTest::newRow("zip") << "twice.zip" << int(ARCHIVE_FORMAT_ZIP) << int(ARCHIVE_FILTER_NONE);
+    QTest::newRow("compressed tar")
+        << "twice.tar.gz" << int(ARCHIVE_FORMAT_TAR_PAX_RESTRICTED) << int(ARCHIVE_FILTER_GZIP);
+}
+
+void TestArchives::theCopyIsTheListedDuplicate() {
+    QFETCH(QString, name);
+    QFETCH(int, format);
+    QFETCH(int, filter);
+    QTemporaryDir dir;
+    QVERIFY(writeArchive(dir.filePath(name), format, filter,
+                         {{"d/same.txt", "the first, and longer"},
+                          {"other.txt", "o"},
+                          {"d/same.txt", "second"},
+                          {"after.txt", "a"}}));
+    const archivelist::Listing listing = listIn(dir.path(), QFile::encodeName(name).constData());
+    QVERIFY(listing.listed);
+    const auto same =
+        std::find_if(listing.members.begin(), listing.members.end(),
+                     [](const archivelist::Member& m) { return m.entry.name == "same.txt"; });
+    QVERIFY(same != listing.members.end());
+    QCOMPARE(same->entry.size, 6);
+
+    QTemporaryDir out;
+    const int outFd = ::open(QFile::encodeName(out.path()).constData(), O_RDONLY | O_DIRECTORY);
+    QString error;
+    QVERIFY2(archivelist::extractMember(QFile::encodeName(dir.filePath(name)), "d/same.txt",
+                                        same->entry.size, outFd, "same.txt", error),
+             qPrintable(error));
+    ::close(outFd);
+    QFile copy(out.filePath("same.txt"));
+    QVERIFY(copy.open(QIODevice::ReadOnly));
+    QCOMPARE(copy.readAll(), QByteArray("second"));
+}
+
+// A name the catalog should never hold, planted there, still makes no file outside the
+// folder made for the copy.
+void TestArchives::aCopyIsMadeInItsFolderOnly_data() {
+    QTest::addColumn<QByteArray>("name");
+    QTest::newRow("climbs out") << QByteArray("../x");
+    QTest::newRow("holds a slash") << QByteArray("a/b");
+    QTest::newRow("parent") << QByteArray("..");
+    QTest::newRow("itself") << QByteArray(".");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("NUL") << QByteArray("x\0y", 3);
+}
+
+void TestArchives::aCopyIsMadeInItsFolderOnly() {
+    QFETCH(QByteArray, name);
+    QTemporaryDir dir;
+    QVERIFY(writeArchive(dir.filePath("names.zip"), ARCHIVE_FORMAT_ZIP, ARCHIVE_FILTER_NONE,
+                         {{"x", "planted"}, {"a/b", "planted"}}));
+    QVERIFY(QDir(dir.path()).mkpath("copies/a"));
+    const int outFd =
+        ::open(QFile::encodeName(dir.filePath("copies/a")).constData(), O_RDONLY | O_DIRECTORY);
+    QString error;
+    // The member's path inside the archive as the catalog gives it: the name normalised.
+    const QByteArray inner = name.contains('/') ? QByteArray("a/b") : QByteArray("x");
+    QVERIFY(!archivelist::extractMember(QFile::encodeName(dir.filePath("names.zip")), inner, 7,
+                                        outFd, name, error));
+    ::close(outFd);
+    QCOMPARE(error, QStringLiteral("名称不能用作文件名"));
+    QCOMPARE(entriesOf(dir.filePath("copies")), QStringList{"a"});
+    QCOMPARE(entriesOf(dir.filePath("copies/a")), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestArchives)

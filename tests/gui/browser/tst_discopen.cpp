@@ -6,6 +6,7 @@
 #include "gui/browser/contentsfixture.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <fcntl.h>
@@ -51,6 +52,8 @@ private slots:
     void repointingThatCannotBeStored();
     void readOnlyRefusesRepointing();
     void archiveBrowsesLikeAFolderAndOpensAMember();
+    void aPlantedMemberNameStaysInItsFolder_data();
+    void aPlantedMemberNameStaysInItsFolder();
 };
 
 void TestDiscOpen::opensTheFullPath_data() {
@@ -283,6 +286,62 @@ void TestDiscOpen::archiveBrowsesLikeAFolderAndOpensAMember() {
     f.w->contents()->showEntry(disc, docs, member);
     QCOMPARE(f.listNames(), QStringList{"说明.txt"});
     QCOMPARE(f.list()->selectedRows(), QList<int>{0});
+}
+
+// A member's name written straight into the catalog, as a hostile file could hold it: the
+// copy is refused, and nothing is written beside the folder made for it.
+void TestDiscOpen::aPlantedMemberNameStaysInItsFolder_data() {
+    QTest::addColumn<QString>("planted");
+    QTest::newRow("climbs out") << QStringLiteral("../../escaped");
+    QTest::newRow("holds a slash") << QStringLiteral("a/b");
+}
+
+void TestDiscOpen::aPlantedMemberNameStaysInItsFolder() {
+    QFETCH(QString, planted);
+    DiscFixture f;
+    const QString location = f.dir.filePath(QStringLiteral("src"));
+    const QString temp = f.dir.filePath(QStringLiteral("tmp"));
+    QVERIFY(QDir().mkpath(location) && QDir().mkpath(temp));
+    QProcess python;
+    python.setWorkingDirectory(location);
+    python.start(
+        QStringLiteral("python3"),
+        {QStringLiteral("-c"), QStringLiteral("import zipfile\n"
+                                              "with zipfile.ZipFile('pack.zip', 'w') as z:\n"
+                                              "    z.writestr('escaped', b'planted')\n"
+                                              "    z.writestr('a/b', b'planted')\n")});
+    QVERIFY(python.waitForFinished(60000));
+    QCOMPARE(python.exitCode(), 0);
+    const qint64 disc = testcat::addDisc(f.db(), f.category, QStringLiteral("光盘三"), 2, location);
+    ScanParams params;
+    params.root = location;
+    params.discId = disc;
+    params.archives = true;
+    QVERIFY(scanTree(f.db(), params).error.isEmpty());
+    f.db().exec(QStringLiteral("update qCDFiles set TreeName=? where TreeName='escaped'"),
+                {planted});
+
+    // The copies' folder is made below `temp` (TMPDIR), two levels up from a copy.
+    const QByteArray oldTemp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(temp));
+    f.w->contents()->showDisc(disc, QStringLiteral("光盘三"));
+    const auto open = [&](const QString& name) {
+        const int row = f.listNames().indexOf(name);
+        QVERIFY(row >= 0);
+        f.list()->selectRow(row);
+        emit f.list()->doubleClicked(row);
+    };
+    open(QStringLiteral("pack.zip"));
+    open(planted);
+    qputenv("TMPDIR", oldTemp);
+    QVERIFY(f.opener.rawPaths.isEmpty());
+    QVERIFY2(f.prompts.lastMessage().text.endsWith(QStringLiteral("\n名称不能用作文件名")),
+             qPrintable(f.prompts.lastMessage().text));
+    const QStringList made = QDir(temp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    QCOMPARE(made.size(), 1); // the copies' own folder, and nothing beside it
+    QDirIterator it(temp + QLatin1Char('/') + made.first(), QDir::Files | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    QVERIFY2(!it.hasNext(), qPrintable(it.hasNext() ? it.next() : QString()));
 }
 
 QTEST_MAIN(TestDiscOpen)
