@@ -274,7 +274,11 @@ void ContentsController::addFolderNodes(qint64 folderId, QTreeWidgetItem* node) 
 
 void ContentsController::clear() {
     ++m_fillSerial; // a fill still running stops at its next batch
-    closeFileNotes();
+    if (m_fileNotes) {
+        // The list goes, and the editor with it: a typed note is kept or dropped first.
+        m_fileNotes->settle(false);
+        m_fileNotes->close();
+    }
     {
         HandlingOff off(w);
         w->tvCDRom()->clear();
@@ -383,15 +387,23 @@ void ContentsController::lvMainChange() {
     updateListCommands();
     if (FileNotesEditor* editor = fileNotes()) {
         const int row = selectedListRow();
-        if (row >= 0)
-            editor->showEntry(row);
+        if (row >= 0 && !editor->showEntry(row)) {
+            // The user stays on the note being typed, and the list on its entry.
+            FileListView* list = w->lvMain();
+            const int kept = list->model()->rowOfId(editor->entryId());
+            if (kept >= 0) {
+                HandlingOff off(w);
+                list->clearSelection();
+                list->selectRow(kept);
+            }
+            updateListCommands();
+        }
     }
 }
 
 void ContentsController::lvMainDblClick() {
-    if (selectedListRow() < 0)
+    if (selectedListRow() < 0 || !closeFileNotes())
         return;
-    closeFileNotes();
     if (w->lvMain()->model()->rowCount() > 0)
         mitOpenClick();
 }
@@ -594,9 +606,12 @@ FileNotesEditor* ContentsController::fileNotes() const {
     return m_fileNotes.data();
 }
 
-void ContentsController::closeFileNotes() {
-    if (m_fileNotes)
-        m_fileNotes->close();
+bool ContentsController::settleFileNotes() {
+    return !m_fileNotes || m_fileNotes->settle();
+}
+
+bool ContentsController::closeFileNotes() {
+    return !m_fileNotes || m_fileNotes->close();
 }
 
 void ContentsController::mitFileExpClick() {

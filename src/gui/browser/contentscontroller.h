@@ -54,6 +54,8 @@ public:
     // The file notes editor, while it is open.
     FileNotesEditor* fileNotes() const;
     bool isFileNotesOpen() const { return fileNotes() != nullptr; }
+    // Asks about a file note typed and not saved; false when the user chose to stay.
+    bool settleFileNotes();
 
     // A folder node for the content tree (closed/open folder images, the row's id).
     static QTreeWidgetItem* makeFolderNode(qint64 id, const QString& name, bool markChildren);
@@ -106,7 +108,8 @@ private:
     void openFile(const Entry& e);
     // Extracts a member of an archive and opens the copy.
     void openMember(const Entry& e);
-    void closeFileNotes();
+    // False when the user chose to keep editing a note.
+    bool closeFileNotes();
     void goUpByKey();
     void popupContentsMenu(const QPoint& globalPos);
 

@@ -1,5 +1,7 @@
 #include "gui/browser/discfacts.h"
 
+#include "core/import/scanjob.h"
+
 #include <QDateTime>
 #include <QLocale>
 
@@ -37,20 +39,45 @@ QString capacityText(const DiscFacts& f) {
     return f.capacity ? sizeText(*f.capacity) : unknown;
 }
 
+// The files the import left out on purpose, which every rescan leaves out again: said
+// wherever the disc's facts are, so that a filter set once never hides new files unseen.
+QString filterText(const DiscFacts& f) {
+    if (f.options.isEmpty())
+        return {};
+    ScanParams params;
+    readScanOptions(f.options, params);
+    if (params.foldersOnly)
+        return QStringLiteral("只导入文件夹");
+    if (params.types.isEmpty())
+        return {};
+    QStringList types;
+    for (const QString& t : std::as_const(params.types))
+        types << (t.isEmpty() ? QStringLiteral("（无扩展名）") : t);
+    return QStringLiteral("只导入：") + types.join(QLatin1Char(' '));
+}
+
 } // namespace
 
 QString discFactsToolTip(const DiscFacts& f) {
-    return QStringLiteral("扫描时间：%1\n扫描结果：%2\n文件系统：%3\n容量：%4\n"
-                          "文件夹：%5，文件：%6，总大小：%7")
-        .arg(timeText(f), stateText(f), f.fsType.isEmpty() ? unknown : f.fsType, capacityText(f),
-             QString::number(f.folders), QString::number(f.files), sizeText(f.totalSize));
+    QString tip = QStringLiteral("扫描时间：%1\n扫描结果：%2\n文件系统：%3\n容量：%4\n"
+                                 "文件夹：%5，文件：%6，总大小：%7")
+                      .arg(timeText(f), stateText(f), f.fsType.isEmpty() ? unknown : f.fsType,
+                           capacityText(f), QString::number(f.folders), QString::number(f.files),
+                           sizeText(f.totalSize));
+    if (const QString filter = filterText(f); !filter.isEmpty())
+        tip += QLatin1Char('\n') + filter;
+    return tip;
 }
 
 QString discFactsLine(const DiscFacts& f) {
     if (!f.scanTime && !f.state && f.fsType.isEmpty() && !f.capacity)
         return QStringLiteral("没有扫描记录");
-    return QStringLiteral("扫描于 %1 · %2 · 文件系统 %3 · 容量 %4")
-        .arg(timeText(f), stateText(f), f.fsType.isEmpty() ? unknown : f.fsType, capacityText(f));
+    QString line = QStringLiteral("扫描于 %1 · %2 · 文件系统 %3 · 容量 %4")
+                       .arg(timeText(f), stateText(f), f.fsType.isEmpty() ? unknown : f.fsType,
+                            capacityText(f));
+    if (const QString filter = filterText(f); !filter.isEmpty())
+        line += QStringLiteral(" · ") + filter;
+    return line;
 }
 
 } // namespace vorlane

@@ -68,6 +68,9 @@ FileNotesEditor::FileNotesEditor(MainWindow* window)
     connect(m_pre, &QPushButton::clicked, this, &FileNotesEditor::btnPreClick);
     connect(m_next, &QPushButton::clicked, this, &FileNotesEditor::btnNextClick);
     connect(m_exit, &QPushButton::clicked, this, &FileNotesEditor::btnExitClick);
+    connect(&w->session(), &CatalogSession::accessModeChanged, this,
+            &FileNotesEditor::followAccess);
+    m_text->setReadOnly(!w->session().fullAccess());
 
     // Centred on the main window.
     move(window->geometry().center() - rect().center());
@@ -83,11 +86,20 @@ int FileNotesEditor::shownRow() const {
     return ok ? row : -1;
 }
 
-void FileNotesEditor::showEntry(int row) {
+bool FileNotesEditor::showEntry(int row) {
     const EntryModel* model = w->lvMain()->model();
     if (row < 0 || row >= model->rowCount())
-        return;
+        return true;
+    if (model->entry(row).id != entryId() && !settle())
+        return false;
     const Entry& e = model->entry(row);
+    if (e.id == entryId() && m_save->isEnabled()) {
+        // The same entry at another place (a re-sort): the typed text stays.
+        m_pre->setEnabled(row > 0);
+        m_next->setEnabled(row < model->rowCount() - 1);
+        m_pre->setToolTip(QString::number(row));
+        return true;
+    }
     m_name->setText(e.name);
     m_name->setToolTip(QString::number(e.id));
     m_loading = true;
@@ -97,11 +109,37 @@ void FileNotesEditor::showEntry(int row) {
     m_next->setEnabled(row < model->rowCount() - 1);
     m_pre->setToolTip(QString::number(row));
     m_save->setEnabled(false);
+    return true;
 }
 
 void FileNotesEditor::txtExpChange() {
     if (!m_loading)
         m_save->setEnabled(w->session().fullAccess() && entryId() > 0);
+}
+
+void FileNotesEditor::followAccess() {
+    const bool full = w->session().fullAccess();
+    m_text->setReadOnly(!full);
+    if (!full)
+        m_save->setEnabled(false);
+}
+
+bool FileNotesEditor::settle(bool canCancel) {
+    if (!m_save->isEnabled())
+        return true;
+    QMessageBox::StandardButtons buttons = QMessageBox::Yes | QMessageBox::No;
+    if (canCancel)
+        buttons |= QMessageBox::Cancel;
+    const auto answer =
+        prompts().message(this, QStringLiteral("保存对文件注释的修改吗？"), QStringLiteral("提示"),
+                          QMessageBox::Question, buttons, QMessageBox::Yes);
+    if (answer == QMessageBox::Yes && save())
+        return true;
+    // A failed save keeps the text when the caller can stay; otherwise it is dropped.
+    if (answer == QMessageBox::Cancel || (answer == QMessageBox::Yes && canCancel))
+        return false;
+    m_save->setEnabled(false);
+    return true;
 }
 
 bool FileNotesEditor::save() {
@@ -153,6 +191,10 @@ void FileNotesEditor::btnExitClick() {
 }
 
 void FileNotesEditor::closeEvent(QCloseEvent* event) {
+    if (!m_closed && !settle()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     if (!m_closed) {
         m_closed = true;
@@ -161,6 +203,8 @@ void FileNotesEditor::closeEvent(QCloseEvent* event) {
 }
 
 void FileNotesEditor::done(int result) {
+    if (!m_closed && !settle())
+        return;
     if (!m_closed) {
         m_closed = true;
         emit closed();

@@ -18,13 +18,20 @@ class FileNotesEditor : public QDialog {
 public:
     explicit FileNotesEditor(MainWindow* window);
 
-    // Shows the list's row `row`; typed text not saved is dropped.
-    void showEntry(int row);
+    // Shows the list's row `row`. Another entry than the one shown first settles the typed
+    // note (see settle()); false when the user chose to stay on it.
+    bool showEntry(int row);
     // The entry shown (its AutoId) and its list position; 0 and -1 before the first.
     qint64 entryId() const;
     int shownRow() const;
     // Writes the memo as the entry's note; false (with a message) when it could not.
     bool save();
+    // Whether the memo may be left: an unsaved edit is asked about ("保存对文件注释的修改吗？")
+    // and saved or dropped. False when the user cancels, or the save failed. Without
+    // `canCancel` the question has no Cancel, for a caller that cannot stop.
+    bool settle(bool canCancel = true);
+    // The memo is editable and its save button enabled only with full access.
+    void followAccess();
 
 signals:
     void closed();

@@ -19,6 +19,10 @@ NotesPanel::NotesPanel(MainWindow* window, CatalogSession& session)
     connect(w->txtCDExp(), &QPlainTextEdit::textChanged, this, &NotesPanel::txtCDExpChange);
     connect(w->button("btnExpSave"), &QToolButton::clicked, this, &NotesPanel::btnExpSaveClick);
     connect(w->button("btnInExp"), &QToolButton::clicked, this, &NotesPanel::btnInExpClick);
+    // Read-only: the note can be read and scrolled, but nothing typed that could not be kept.
+    const auto followAccess = [this] { w->txtCDExp()->setReadOnly(!m_session.fullAccess()); };
+    connect(&m_session, &CatalogSession::accessModeChanged, this, followAccess);
+    followAccess();
 }
 
 void NotesPanel::setMemo(const QString& text) {

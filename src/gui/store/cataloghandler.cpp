@@ -15,7 +15,6 @@
 #include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
 #include "gui/browser/contentscontroller.h"
-#include "gui/browser/filenotes.h"
 #include "gui/browser/notes.h"
 #include "gui/store/passworddialogs.h"
 
@@ -126,7 +125,7 @@ void CatalogHandler::startNewCatalog() {
 
 bool CatalogHandler::askSaveChanges() {
     // The disc note is stored apart from the tree; its question comes first.
-    if (!w->notes()->settleNote())
+    if (!w->contents()->settleFileNotes() || !w->notes()->settleNote())
         return false;
     if (!m_session.isModified())
         return true;
@@ -266,8 +265,6 @@ void CatalogHandler::backupDone(BackupJob* job) {
                             "btnExpSave",     "btnCDRomDelete", "mitDelete",     "mitAddDir",
                             "mitAddFile",     "MAddDir",        "MAddFile",      "MRescan"},
                            false);
-        if (FileNotesEditor* notes = w->contents()->fileNotes())
-            notes->txtExpChange(); // its save button follows the access mode
     }
     emit backupFinished();
 }

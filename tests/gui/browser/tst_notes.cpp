@@ -28,7 +28,8 @@ private slots:
     void editorShowsAndFollowsTheList();
     void editorStepsSavingFirst();
     void editorSaveUpdatesTheRightRowAfterResort();
-    void clickingAnotherItemDropsTypedText();
+    void typedFileNoteIsAsked_data();
+    void typedFileNoteIsAsked();
     void editorCommandsWhileOpen();
 
 private:
@@ -148,6 +149,7 @@ void TestNotes::readOnlyNeverEnablesSaving() {
     QVERIFY(f.w->button("btnInExp")->isEnabled());
     f.w->txtCDExp()->setPlainText(QStringLiteral("typed"));
     QVERIFY(!f.w->button("btnExpSave")->isEnabled());
+    QVERIFY(f.w->txtCDExp()->isReadOnly());
     f.w->notes()->btnExpSaveClick();
     QCOMPARE(
         f.db().scalar(QStringLiteral("select CDExp from qCD where AutoId=?"), {f.disc}).toString(),
@@ -155,10 +157,16 @@ void TestNotes::readOnlyNeverEnablesSaving() {
 
     FileNotesEditor* editor = openEditor(f, f.readme);
     QVERIFY(editor);
+    QVERIFY(editor->findChild<QPlainTextEdit*>(QStringLiteral("txtExp"))->isReadOnly());
     editor->findChild<QPlainTextEdit*>(QStringLiteral("txtExp"))->setPlainText(QStringLiteral("x"));
     QVERIFY(!editor->findChild<QPushButton*>(QStringLiteral("btnSave"))->isEnabled());
     QVERIFY(!editor->save());
     QCOMPARE(noteOf(f, f.readme), QStringLiteral("说明"));
+
+    // Full access again makes both editable.
+    f.w->session().setAccessMode(AccessMode::Full);
+    QVERIFY(!f.w->txtCDExp()->isReadOnly());
+    QVERIFY(!editor->findChild<QPlainTextEdit*>(QStringLiteral("txtExp"))->isReadOnly());
 }
 
 void TestNotes::importReplacesTheNote_data() {
@@ -283,16 +291,59 @@ void TestNotes::editorSaveUpdatesTheRightRowAfterResort() {
     QVERIFY(f.model()->entry(f.rowOf(f.aBin)).note.isEmpty());
 }
 
-void TestNotes::clickingAnotherItemDropsTypedText() {
+void TestNotes::typedFileNoteIsAsked_data() {
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QMessageBox::StandardButton>("answer");
+    for (const char* how : {"escape", "exit", "close box", "another file"}) {
+        QTest::addRow("%s, yes", how) << QString::fromLatin1(how) << QMessageBox::Yes;
+        QTest::addRow("%s, no", how) << QString::fromLatin1(how) << QMessageBox::No;
+        QTest::addRow("%s, cancel", how) << QString::fromLatin1(how) << QMessageBox::Cancel;
+    }
+}
+
+// Every way of leaving a typed file note asks first, and Cancel keeps both the text and
+// what is on screen.
+void TestNotes::typedFileNoteIsAsked() {
+    QFETCH(QString, how);
+    QFETCH(QMessageBox::StandardButton, answer);
     DiscFixture f;
     f.show();
-    FileNotesEditor* editor = openEditor(f, f.bTxt);
-    editor->findChild<QPlainTextEdit*>(QStringLiteral("txtExp"))
-        ->setPlainText(QStringLiteral("gone"));
-    f.selectRows({f.readme});
-    QCOMPARE(editor->entryId(), f.readme);
-    QVERIFY(noteOf(f, f.bTxt).isEmpty());
-    QVERIFY(!editor->findChild<QPushButton*>(QStringLiteral("btnSave"))->isEnabled());
+    QPointer<FileNotesEditor> editor = openEditor(f, f.bTxt);
+    QVERIFY(editor);
+    auto* text = editor->findChild<QPlainTextEdit*>(QStringLiteral("txtExp"));
+    text->setPlainText(QStringLiteral("打好的字"));
+
+    f.prompts.answer(answer);
+    if (how == QLatin1String("escape"))
+        QTest::keyClick(text, Qt::Key_Escape);
+    else if (how == QLatin1String("exit"))
+        editor->findChild<QPushButton*>(QStringLiteral("btnExit"))->click();
+    else if (how == QLatin1String("close box"))
+        editor->close();
+    else
+        f.selectRows({f.readme});
+
+    QCOMPARE(f.prompts.messages().size(), 1);
+    const PromptCall m = f.prompts.lastMessage();
+    QCOMPARE(m.text, QStringLiteral("保存对文件注释的修改吗？"));
+    QCOMPARE(m.caption, QStringLiteral("提示"));
+    QCOMPARE(m.icon, QMessageBox::Question);
+    QCOMPARE(m.buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    QCOMPARE(noteOf(f, f.bTxt),
+             answer == QMessageBox::Yes ? QStringLiteral("打好的字") : QString());
+    if (answer == QMessageBox::Cancel) {
+        QVERIFY(editor && editor->isVisible());
+        QCOMPARE(editor->entryId(), f.bTxt);
+        QCOMPARE(text->toPlainText(), QStringLiteral("打好的字"));
+        QVERIFY(editor->findChild<QPushButton*>(QStringLiteral("btnSave"))->isEnabled());
+        QCOMPARE(f.w->lvMain()->selectedCount(), 1);
+        QVERIFY(f.list()->selectionModel()->isRowSelected(f.rowOf(f.bTxt), {}));
+    } else if (how == QLatin1String("another file")) {
+        QCOMPARE(editor->entryId(), f.readme);
+        QCOMPARE(text->toPlainText(), QStringLiteral("说明"));
+    } else {
+        QVERIFY(!f.w->contents()->isFileNotesOpen());
+    }
 }
 
 void TestNotes::editorCommandsWhileOpen() {
