@@ -27,6 +27,10 @@ void exportOptions(QCommandLineParser& p) {
                  QStringLiteral("file")});
     p.addOption({QStringLiteral("bom"),
                  QStringLiteral("CSV: begin with a byte-order mark, for spreadsheet programs.")});
+    p.addOption({QStringLiteral("csv-formulas"),
+                 QStringLiteral("CSV: write cells that begin with =, +, -, @, a tab or a carriage "
+                                "return as they are (by default they get a leading apostrophe, "
+                                "so that a spreadsheet shows them as text).")});
 }
 
 void mergeOptions(QCommandLineParser& p) {
@@ -72,6 +76,9 @@ int cmdExport(Context& ctx, QCommandLineParser& p) {
     options.byteOrderMark = p.isSet(QStringLiteral("bom"));
     if (options.byteOrderMark && options.format != ExportFormat::Csv)
         usage(QStringLiteral("--bom is for --format csv only"));
+    options.csvFormulas = p.isSet(QStringLiteral("csv-formulas"));
+    if (options.csvFormulas && options.format != ExportFormat::Csv)
+        usage(QStringLiteral("--csv-formulas is for --format csv only"));
     options.title = QFileInfo(path).completeBaseName();
 
     Database db;
