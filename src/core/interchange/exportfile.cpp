@@ -7,9 +7,11 @@
 #include <QIODevice>
 #include <QThread>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -79,6 +81,33 @@ private:
     int m_fd;
 };
 
+// A reader that goes away must not end the program, which writes from a worker thread in
+// the window: SIGPIPE is held back on this thread while it writes (the write then fails
+// with EPIPE), and one that it raised is taken back.
+class PipeSignalHeld {
+public:
+    PipeSignalHeld() {
+        sigemptyset(&m_pipe);
+        sigaddset(&m_pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &m_pipe, &m_before);
+    }
+    ~PipeSignalHeld() {
+        sigset_t pending;
+        if (!sigismember(&m_before, SIGPIPE) && sigpending(&pending) == 0 &&
+            sigismember(&pending, SIGPIPE)) {
+            const timespec now{0, 0};
+            sigtimedwait(&m_pipe, nullptr, &now);
+        }
+        pthread_sigmask(SIG_SETMASK, &m_before, nullptr);
+    }
+    PipeSignalHeld(const PipeSignalHeld&) = delete;
+    PipeSignalHeld& operator=(const PipeSignalHeld&) = delete;
+
+private:
+    sigset_t m_pipe;
+    sigset_t m_before;
+};
+
 [[noreturn]] void refuse(const QString& text) {
     throw ExportWriteError(text);
 }
@@ -135,6 +164,7 @@ ExportResult exportToFile(Database& db, const ExportOptions& options, const QStr
         Descriptor fd(openDirect(path, hooks));
         if (fd.get() < 0)
             return ExportResult::Cancelled;
+        const PipeSignalHeld held;
         const ExportResult result = exportToDescriptor(db, options, fd.get(), hooks);
         if (fd.close() != 0 && result == ExportResult::Done)
             refuse(systemError(errno));
