@@ -177,6 +177,9 @@ ExportResult exportToFile(Database& db, const ExportOptions& options, const QStr
                               "written"));
     if (exists && isSameFile(db.path(), target))
         refuse(QStringLiteral("this is the catalog itself; it was not replaced"));
+    // A file the user may not write is not replaced behind its back either.
+    if (exists && ::access(path.constData(), W_OK) != 0)
+        refuse(systemError(errno));
 
     ReplacingFile file(target);
     QString error;

@@ -55,9 +55,10 @@ ExportDialog::ExportDialog(QWidget* parent, qint64 categoryId, qint64 discId)
     m_bom->setChecked(true);
     m_bom->setEnabled(false);
     // Off by default: a spreadsheet would run a cell such as "=..." as a formula.
-    m_formulas =
-        new QCheckBox(QStringLiteral("CSV 按原样写出公式（以 = + - @ 开头的单元格）"), this);
+    m_formulas = new QCheckBox(QStringLiteral("CSV 按原样写出公式"), this);
     m_formulas->setObjectName(QStringLiteral("chkCsvFormulas"));
+    m_formulas->setToolTip(QStringLiteral("不选时，以 = + - @ 开头的单元格前加一个撇号，"
+                                          "电子表格便把它当作文字，而不当作公式执行。"));
     m_formulas->setEnabled(false);
     connect(m_format, &QComboBox::currentIndexChanged, this, [this] {
         const bool csv = ExportFormat(m_format->currentData().toInt()) == ExportFormat::Csv;
