@@ -400,43 +400,6 @@ qint64 idArgument(const QString& text, const QString& what) {
     return v;
 }
 
-namespace {
-
-QString escapeControls(const QString& text, bool keepLines) {
-    QString s;
-    s.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text.at(i).unicode();
-        if (c == u'\r' || c == u'\n') {
-            if (keepLines) {
-                s += QChar(c);
-            } else {
-                if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n')
-                    ++i;
-                s += QStringLiteral("\\n");
-            }
-        } else if (c == u'\t') {
-            s += keepLines ? QChar(c) : QChar(u' ');
-        } else if (c < 0x20 || (c >= 0x7f && c <= 0x9f)) {
-            // C0, DEL and C1: a terminal would act on them.
-            s += QStringLiteral("\\x") + QString::number(c, 16).rightJustified(2, u'0');
-        } else {
-            s += QChar(c);
-        }
-    }
-    return s;
-}
-
-} // namespace
-
-QString oneLine(const QString& text) {
-    return escapeControls(text, false);
-}
-
-QString withoutControls(const QString& text) {
-    return escapeControls(text, true);
-}
-
 bool parse(Context& ctx, const Command& cmd, QCommandLineParser& parser, const QStringList& args,
            int minPositional, int maxPositional) {
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);

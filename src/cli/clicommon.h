@@ -70,11 +70,24 @@ qint64 sizeArgument(const QString& text, const QString& option);
 // is local time; a date alone is its first second.
 qint64 timeArgument(const QString& text, const QString& option);
 
-// Notes and names on one line for text and tsv output: line breaks as \n, tabs as spaces
-// and every other control character as \xHH, so that no name can drive the terminal.
+// Notes and names on one line for text and tsv output: line breaks as \n, tabs as spaces,
+// C0 controls and DEL as \xHH and C1 controls as \u00HH (\xHH is a byte, and C1 is two
+// bytes in UTF-8), so that no name can drive the terminal.
 QString oneLine(const QString& text);
 // The same escapes, but line breaks and tabs kept (a note shown whole).
 QString withoutControls(const QString& text);
+
+// Text for the text and tsv output of ls and find: oneLine() with each backslash doubled,
+// so that a single backslash always begins an escape.
+QString escapedText(const QString& text);
+// A catalogued name the same way. `raw` is its stored bytes when they are not UTF-8
+// (FName): its text then shows the bytes that did not decode as \xHH and a backslash as
+// \x5C, and is kept as it is, so "\xFF" read from the byte 0xFF prints as \xFF and the
+// four characters \xFF as \\xFF.
+QString escapedName(const QString& name, const QByteArray& raw);
+// A path below a disc's root ("/A/B/c") name by name the same way, against its bytes
+// (contentstore::rawEntryPath()).
+QString escapedPath(const QString& path, const QByteArray& raw);
 
 // While it lives, Ctrl+C sets flag() instead of ending the program: long commands pass it
 // as their cancel and stop cleanly.

@@ -142,6 +142,10 @@ int cmdLs(Context& ctx, QCommandLineParser& p) {
     if (folder != 0 && !contentstore::isListingOf(db, folder, disc))
         fail(path, QStringLiteral("no folder with id ") + QString::number(folder) +
                        QStringLiteral(" on disc ") + QString::number(disc));
+    // The bytes of names that are not UTF-8, to tell them from text that looks the same.
+    contentstore::RawNames rawNames(db);
+    const QByteArray levelBytes =
+        folder != 0 ? contentstore::rawEntryPath(db, folder).value_or(QByteArray()) : QByteArray();
     QJsonArray json;
     if (format == QLatin1String("tsv"))
         ctx.out << "id\ttype\tsize\tname\tpath\tnote\tmtime\n";
@@ -158,18 +162,25 @@ int cmdLs(Context& ctx, QCommandLineParser& p) {
         const QString& fpath = e.path;
         // A folder's FPath names the folder itself; a file's names the folder holding it.
         const QString full = isDir ? fpath : fpath + QLatin1Char('/') + name;
+        const QByteArray raw = rawNames.of(id);
+        const QByteArray fullBytes = levelBytes + '/' + (raw.isEmpty() ? name.toUtf8() : raw);
         if (format == QLatin1String("json")) {
-            json.append(QJsonObject{
-                {QStringLiteral("id"), id},
-                {QStringLiteral("type"), QString::fromLatin1(type)},
-                {QStringLiteral("size"), size},
-                {QStringLiteral("name"), name},
-                {QStringLiteral("path"), full},
-                {QStringLiteral("note"), note},
-                {QStringLiteral("mtime"), e.mtime ? QJsonValue(*e.mtime) : QJsonValue()}});
+            QJsonObject o{{QStringLiteral("id"), id},
+                          {QStringLiteral("type"), QString::fromLatin1(type)},
+                          {QStringLiteral("size"), size},
+                          {QStringLiteral("name"), name},
+                          {QStringLiteral("path"), full},
+                          {QStringLiteral("note"), note},
+                          {QStringLiteral("mtime"), e.mtime ? QJsonValue(*e.mtime) : QJsonValue()}};
+            // The shown text of such a name is not the name: its bytes go beside it.
+            if (!raw.isEmpty())
+                o.insert(QStringLiteral("name_base64"), QString::fromLatin1(raw.toBase64()));
+            if (fullBytes != full.toUtf8())
+                o.insert(QStringLiteral("path_base64"), QString::fromLatin1(fullBytes.toBase64()));
+            json.append(o);
         } else if (format == QLatin1String("tsv")) {
-            ctx.out << id << '\t' << type << '\t' << size << '\t' << oneLine(name) << '\t'
-                    << oneLine(full) << '\t' << oneLine(note) << '\t'
+            ctx.out << id << '\t' << type << '\t' << size << '\t' << escapedName(name, raw) << '\t'
+                    << escapedPath(full, fullBytes) << '\t' << escapedText(note) << '\t'
                     << (e.mtime ? QString::number(*e.mtime) : QString()) << '\n';
         } else {
             // UTC, so that the same catalog lists the same everywhere.
@@ -181,9 +192,9 @@ int cmdLs(Context& ctx, QCommandLineParser& p) {
             ctx.out << QString::number(id).rightJustified(8) << "  "
                     << (isDir ? QStringLiteral("<DIR>").rightJustified(14)
                               : QString::number(size).rightJustified(14))
-                    << "  " << time.rightJustified(20) << "  " << oneLine(full);
+                    << "  " << time.rightJustified(20) << "  " << escapedPath(full, fullBytes);
             if (!note.isEmpty())
-                ctx.out << "  # " << oneLine(note);
+                ctx.out << "  # " << escapedText(note);
             ctx.out << '\n';
         }
         return true;

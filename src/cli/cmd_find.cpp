@@ -1,6 +1,7 @@
 // find: the desktop program's search, same phases, same hits, same order.
 #include "cli/clicommon.h"
 #include "core/search/searchengine.h"
+#include "core/store/contentstore.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -37,6 +38,8 @@ int cmdFind(Context& ctx, QCommandLineParser& p) {
 
     Database db;
     openCatalog(db, path, p, Access::Read);
+    // The bytes of names that are not UTF-8, to tell them from text that looks the same.
+    contentstore::RawNames rawNames(db);
     QJsonArray json;
     if (format == QLatin1String("tsv"))
         ctx.out << "number\tdisc\tname\tdisc_id\tfolder_id\tfile_id\n";
@@ -45,22 +48,29 @@ int cmdFind(Context& ctx, QCommandLineParser& p) {
         const char* kind = h.kind() == SearchHit::Kind::Disc     ? "disc"
                            : h.kind() == SearchHit::Kind::Folder ? "folder"
                                                                  : "file";
+        const QByteArray raw = h.kind() == SearchHit::Kind::Disc
+                                   ? QByteArray()
+                                   : rawNames.of(h.fileId ? h.fileId : h.folderId);
         if (format == QLatin1String("json")) {
-            json.append(QJsonObject{{QStringLiteral("number"), h.number},
-                                    {QStringLiteral("kind"), QLatin1String(kind)},
-                                    {QStringLiteral("disc"), h.discName},
-                                    {QStringLiteral("name"), h.name},
-                                    {QStringLiteral("disc_id"), h.discId},
-                                    {QStringLiteral("folder_id"), h.folderId},
-                                    {QStringLiteral("file_id"), h.fileId}});
+            QJsonObject o{{QStringLiteral("number"), h.number},
+                          {QStringLiteral("kind"), QLatin1String(kind)},
+                          {QStringLiteral("disc"), h.discName},
+                          {QStringLiteral("name"), h.name},
+                          {QStringLiteral("disc_id"), h.discId},
+                          {QStringLiteral("folder_id"), h.folderId},
+                          {QStringLiteral("file_id"), h.fileId}};
+            if (!raw.isEmpty())
+                o.insert(QStringLiteral("name_base64"), QString::fromLatin1(raw.toBase64()));
+            json.append(o);
         } else if (format == QLatin1String("tsv")) {
-            ctx.out << h.number << '\t' << oneLine(h.discName) << '\t' << oneLine(h.name) << '\t'
-                    << h.discId << '\t' << h.folderId << '\t' << h.fileId << '\n';
+            ctx.out << h.number << '\t' << escapedText(h.discName) << '\t'
+                    << escapedName(h.name, raw) << '\t' << h.discId << '\t' << h.folderId << '\t'
+                    << h.fileId << '\n';
         } else {
             ctx.out << QString::number(h.number).rightJustified(5) << "  " << kind << "  ["
-                    << oneLine(h.discName) << "]";
+                    << escapedText(h.discName) << "]";
             if (!h.name.isEmpty())
-                ctx.out << ' ' << oneLine(h.name);
+                ctx.out << ' ' << escapedName(h.name, raw);
             ctx.out << "  (disc " << h.discId;
             if (h.folderId)
                 ctx.out << ", folder " << h.folderId;

@@ -3,10 +3,13 @@
 #include "cli/clicommon.h"
 #include "core/interchange/catalogexport.h"
 #include "core/interchange/catalogmerge.h"
+#include "core/interchange/exportfile.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <cstdio>
+#include <unistd.h>
 
 namespace vorlane::cli {
 
@@ -24,6 +27,10 @@ void exportOptions(QCommandLineParser& p) {
                  QStringLiteral("file")});
     p.addOption({QStringLiteral("bom"),
                  QStringLiteral("CSV: begin with a byte-order mark, for spreadsheet programs.")});
+    p.addOption({QStringLiteral("csv-formulas"),
+                 QStringLiteral("CSV: write cells that begin with =, +, -, @, a tab or a carriage "
+                                "return as they are (by default they get a leading apostrophe, "
+                                "so that a spreadsheet shows them as text).")});
 }
 
 void mergeOptions(QCommandLineParser& p) {
@@ -69,6 +76,9 @@ int cmdExport(Context& ctx, QCommandLineParser& p) {
     options.byteOrderMark = p.isSet(QStringLiteral("bom"));
     if (options.byteOrderMark && options.format != ExportFormat::Csv)
         usage(QStringLiteral("--bom is for --format csv only"));
+    options.csvFormulas = p.isSet(QStringLiteral("csv-formulas"));
+    if (options.csvFormulas && options.format != ExportFormat::Csv)
+        usage(QStringLiteral("--csv-formulas is for --format csv only"));
     options.title = QFileInfo(path).completeBaseName();
 
     Database db;
@@ -77,13 +87,13 @@ int cmdExport(Context& ctx, QCommandLineParser& p) {
     ExportResult result = ExportResult::Done;
     try {
         if (!target.isEmpty()) {
-            // The file appears whole or not at all.
-            QSaveFile file(target);
-            if (!file.open(QIODevice::WriteOnly))
-                fail(target, file.errorString());
-            result = exportCatalog(db, options, file);
-            if (result == ExportResult::Done && !file.commit())
-                fail(target, file.errorString());
+            result = exportToFile(db, options, target);
+        } else if (const auto* file = qobject_cast<QFile*>(ctx.out.device());
+                   file && file->handle() == STDOUT_FILENO) {
+            // Straight to the descriptor, so that a write error is seen and reported.
+            ctx.out.flush();
+            std::fflush(stdout);
+            result = exportToDescriptor(db, options, STDOUT_FILENO);
         } else if (QIODevice* device = ctx.out.device()) {
             ctx.out.flush();
             result = exportCatalog(db, options, *device);

@@ -364,7 +364,7 @@ void TestCli::controlCharactersAreEscaped() {
     QFETCH(QString, format);
     // Clears the screen, rings, deletes, and starts a C1 control sequence.
     const QString hostile = QStringLiteral("k\x1b[2Jx\x07\x7f\x08\u009b31m光\r\nz");
-    const QString shown = QStringLiteral("k\\x1b[2Jx\\x07\\x7f\\x08\\x9b31m光\\nz");
+    const QString shown = QStringLiteral("k\\x1b[2Jx\\x07\\x7f\\x08\\u009b31m光\\nz");
     TestDir dir;
     const QString file = dir.path("e.vlr");
     testcat::create(file);

@@ -364,11 +364,34 @@ ExportResult writeJson(Database& db, const ExportOptions& options, const Layout&
     return ExportResult::Done;
 }
 
-// One CSV field, quoted when it holds a comma, a quote or a line break.
-void csvField(Sink& sink, QByteArrayView text) {
+// True when a spreadsheet would run a cell beginning so as a formula (tab and carriage
+// return count as well: some programs drop them and look at what follows).
+bool startsLikeFormula(QByteArrayView text) {
+    if (text.isEmpty())
+        return false;
+    switch (text.front()) {
+    case '=':
+    case '+':
+    case '-':
+    case '@':
+    case '\t':
+    case '\r':
+        return true;
+    default:
+        return false;
+    }
+}
+
+// One CSV text field, quoted when it holds a comma, a quote or a line break. With `guard`,
+// a text that a spreadsheet would run as a formula gets a leading apostrophe.
+void csvField(Sink& sink, QByteArrayView text, bool guard) {
     QByteArray valid;
     if (!isUtf8(text)) {
         valid = QString::fromUtf8(text).toUtf8();
+        text = valid;
+    }
+    if (guard && startsLikeFormula(text)) {
+        valid = '\'' + text.toByteArray();
         text = valid;
     }
     bool quote = false;
@@ -423,16 +446,18 @@ ExportResult writeCsv(Database& db, const ExportOptions& options, const Layout& 
             return row.cells[index].integer;
         return std::nullopt;
     };
+    // Sizes and times are numbers the export writes itself; only text cells need a guard.
+    const bool guard = !options.csvFormulas;
     const auto writeRow = [&](size_t d, QByteArrayView full, QByteArrayView name,
                               std::optional<qint64> size, std::optional<qint64> time,
                               const char* kind, QByteArrayView note) {
-        csvField(sink, discNames[d]);
+        csvField(sink, discNames[d], guard);
         sink.append(',');
-        csvField(sink, categoryPaths[d]);
+        csvField(sink, categoryPaths[d], guard);
         sink.append(',');
-        csvField(sink, full);
+        csvField(sink, full, guard);
         sink.append(',');
-        csvField(sink, name);
+        csvField(sink, name, guard);
         sink.append(',');
         if (size)
             sink.appendInteger(*size);
@@ -442,7 +467,7 @@ ExportResult writeCsv(Database& db, const ExportOptions& options, const Layout& 
         sink.append(',');
         sink.append(kind);
         sink.append(',');
-        csvField(sink, note);
+        csvField(sink, note, guard);
         sink.append("\r\n");
     };
     int cName = -1, cPath = -1, cSize = -1, cDir = -1, cTime = -1, cNote = -1, cLink = -1,

@@ -37,7 +37,10 @@ struct ExportOptions {
     ExportScope scope;
     ExportFormat format = ExportFormat::Json;
     bool byteOrderMark = false; // CSV only: spreadsheet programs need it to read UTF-8
-    QString title;              // HTML: the page's heading (the catalog's file name)
+    // CSV only: text cells as they are, also those a spreadsheet would take for a formula
+    // (by default such a cell gets a leading apostrophe and reads as text).
+    bool csvFormulas = false;
+    QString title; // HTML: the page's heading (the catalog's file name)
 };
 
 struct ExportHooks {

@@ -1,8 +1,7 @@
 #include "core/interchange/interchangejobs.h"
 
+#include "core/interchange/exportfile.h"
 #include "core/store/database.h"
-
-#include <QSaveFile>
 
 namespace vorlane {
 
@@ -18,21 +17,10 @@ void ExportJob::work() {
     try {
         Database db;
         db.open(m_catalog, Database::Mode::ReadOnly);
-        QSaveFile file(m_target);
-        if (!file.open(QIODevice::WriteOnly)) {
-            m_error = file.errorString();
-            return;
-        }
         ExportHooks hooks;
         hooks.cancel = &cancelFlag();
         hooks.progress = [this](qint64 done, qint64 total) { emit progress(done, total); };
-        m_result = exportCatalog(db, m_options, file, hooks);
-        if (m_result != ExportResult::Done) {
-            file.cancelWriting();
-            return;
-        }
-        if (!file.commit())
-            m_error = file.errorString();
+        m_result = exportToFile(db, m_options, m_target, hooks);
     } catch (const DbError& e) {
         m_error = e.text();
     } catch (const ExportWriteError& e) {

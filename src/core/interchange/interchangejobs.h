@@ -13,8 +13,8 @@ class ExportJob final : public Job {
     Q_OBJECT
 
 public:
-    // Writes the export of `catalog` to `target`. The file appears whole, under its name,
-    // only when the export is complete: a cancel or a failure leaves no partial file.
+    // Writes the export of `catalog` to `target` as exportToFile() does: a file appears
+    // whole or not at all, a FIFO or a device is written as it is.
     ExportJob(const QString& catalog, const ExportOptions& options, const QString& target,
               QObject* parent = nullptr);
     ~ExportJob() override;

@@ -157,6 +157,22 @@ std::optional<QByteArray> rawEntryPath(Database& db, qint64 entryId) {
     return path;
 }
 
+RawNames::RawNames(Database& db) {
+    if (hasVersion2Columns(db))
+        m_query = std::make_unique<Query>(
+            db, QStringLiteral("select FName from qCDFiles where AutoId=?"));
+}
+
+RawNames::~RawNames() = default;
+
+QByteArray RawNames::of(qint64 entryId) {
+    if (!m_query || entryId <= 0)
+        return {};
+    m_query->reset();
+    m_query->bind(1, entryId);
+    return m_query->next() && !m_query->isNull(0) ? m_query->value(0).toByteArray() : QByteArray();
+}
+
 std::vector<FolderRef> subFolders(Database& db, qint64 folderId) {
     std::vector<FolderRef> out;
     Query q(db,

@@ -83,6 +83,21 @@ void readLevel(Database& db, qint64 discId, qint64 folderId,
 // parent links ends the path where it comes round again.
 std::optional<QByteArray> rawEntryPath(Database& db, qint64 entryId);
 
+// The stored bytes of names that are not UTF-8 (FName), entry by entry, through one
+// statement: for listings that must tell such a name from text that looks like it.
+class RawNames {
+public:
+    explicit RawNames(Database& db);
+    ~RawNames();
+    RawNames(const RawNames&) = delete;
+    RawNames& operator=(const RawNames&) = delete;
+    // The entry's name bytes when they are not UTF-8; empty otherwise.
+    QByteArray of(qint64 entryId);
+
+private:
+    std::unique_ptr<Query> m_query; // null: the catalog stores no such bytes
+};
+
 // Sub-folders of a folder, in stored order.
 std::vector<FolderRef> subFolders(Database& db, qint64 folderId);
 

@@ -83,8 +83,9 @@ bool processGone(pid_t pid) {
     return ::kill(pid, 0) != 0 && errno == ESRCH;
 }
 
-// The permission bits a newly created file gets under the current umask. Read without
-// changing the umask, which other threads may rely on at the same moment.
+} // namespace
+
+// Read without changing the umask, which other threads may rely on at the same moment.
 mode_t newFileMode() {
     QFile status(QStringLiteral("/proc/self/status"));
     if (status.open(QIODevice::ReadOnly)) {
@@ -102,6 +103,8 @@ mode_t newFileMode() {
     ::umask(mask);
     return 0666 & ~mask;
 }
+
+namespace {
 
 bool writeAll(int fd, const char* data, qint64 size) {
     while (size > 0) {

@@ -55,6 +55,9 @@ bool copyFileReplacing(const QString& source, const QString& target, QString* er
 // wholly in the snapshot or not at all.
 bool backupCatalog(Database& db, const QString& target, QString* error = nullptr);
 
+// The permission bits a newly created file gets under the current umask.
+mode_t newFileMode();
+
 // True when both paths name the same existing file: the same device and inode, so hard
 // and symbolic links count as the file itself.
 bool isSameFile(const QString& a, const QString& b);

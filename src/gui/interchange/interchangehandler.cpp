@@ -54,8 +54,16 @@ ExportDialog::ExportDialog(QWidget* parent, qint64 categoryId, qint64 discId)
     m_bom->setObjectName(QStringLiteral("chkBom"));
     m_bom->setChecked(true);
     m_bom->setEnabled(false);
+    // Off by default: a spreadsheet would run a cell such as "=..." as a formula.
+    m_formulas = new QCheckBox(QStringLiteral("CSV 按原样写出公式"), this);
+    m_formulas->setObjectName(QStringLiteral("chkCsvFormulas"));
+    m_formulas->setToolTip(QStringLiteral("不选时，以 = + - @ 开头的单元格前加一个撇号，"
+                                          "电子表格便把它当作文字，而不当作公式执行。"));
+    m_formulas->setEnabled(false);
     connect(m_format, &QComboBox::currentIndexChanged, this, [this] {
-        m_bom->setEnabled(ExportFormat(m_format->currentData().toInt()) == ExportFormat::Csv);
+        const bool csv = ExportFormat(m_format->currentData().toInt()) == ExportFormat::Csv;
+        m_bom->setEnabled(csv);
+        m_formulas->setEnabled(csv);
     });
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
@@ -70,6 +78,7 @@ ExportDialog::ExportDialog(QWidget* parent, qint64 categoryId, qint64 discId)
     layout->addWidget(new QLabel(QStringLiteral("格式："), this));
     layout->addWidget(m_format);
     layout->addWidget(m_bom);
+    layout->addWidget(m_formulas);
     layout->addWidget(buttons);
 }
 
@@ -81,6 +90,7 @@ ExportOptions ExportDialog::options() const {
         o.scope = {ExportScope::Kind::Disc, m_discId, {}};
     o.format = ExportFormat(m_format->currentData().toInt());
     o.byteOrderMark = o.format == ExportFormat::Csv && m_bom->isChecked();
+    o.csvFormulas = o.format == ExportFormat::Csv && m_formulas->isChecked();
     return o;
 }
 

@@ -19,7 +19,7 @@ class Job;
 class MainWindow;
 
 // What to export and how: the scope (whole file, the selected category, the selected
-// disc) and the format.
+// disc), the format and, for CSV, its byte-order mark and whether formulas stay as they are.
 class ExportDialog : public QDialog {
     Q_OBJECT
 public:
@@ -33,6 +33,7 @@ private:
     QRadioButton* m_disc;
     QComboBox* m_format;
     QCheckBox* m_bom;
+    QCheckBox* m_formulas;
     qint64 m_categoryId;
     qint64 m_discId;
 };
