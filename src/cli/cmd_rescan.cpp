@@ -10,8 +10,26 @@ namespace vorlane::cli {
 
 namespace {
 
+QString kindName(SpecialKind kind) {
+    switch (kind) {
+    case SpecialKind::None:
+        break;
+    case SpecialKind::Fifo:
+        return QStringLiteral("FIFO");
+    case SpecialKind::CharDevice:
+        return QStringLiteral("character device");
+    case SpecialKind::BlockDevice:
+        return QStringLiteral("block device");
+    case SpecialKind::Socket:
+        return QStringLiteral("socket");
+    }
+    return QStringLiteral("file");
+}
+
 QString sizeChange(const RescanChange& c) {
     QStringList parts;
+    if (c.oldSpecial != c.newSpecial)
+        parts << QStringLiteral("%1 -> %2").arg(kindName(c.oldSpecial), kindName(c.newSpecial));
     if (c.oldSize != c.newSize)
         parts << QStringLiteral("size %1 -> %2").arg(c.oldSize).arg(c.newSize);
     if (c.oldTime != c.newTime)
