@@ -40,6 +40,8 @@ private slots:
     void failedImportSaysSoWithTheRowsKept();
     void verifyNamesEachFileThatChanged();
     void verifyAgreesWithRescanOnADeepTreeWithFifos();
+    void rescanThatCannotReadAFolderSaysSo_data();
+    void rescanThatCannotReadAFolderSaysSo();
 };
 
 void TestCliEndToEnd::importListAndFindMatchTheTree() {
@@ -492,6 +494,51 @@ void TestCliEndToEnd::verifyAgreesWithRescanOnADeepTreeWithFifos() {
     QCOMPARE(rescan.code, 0);
     QVERIFY2(rescan.out.startsWith("~ " + deep + "  (size 4 -> 6"),
              qPrintable(rescan.out.left(200)));
+}
+
+void TestCliEndToEnd::rescanThatCannotReadAFolderSaysSo_data() {
+    QTest::addColumn<bool>("dryRun");
+    QTest::newRow("applied") << false;
+    QTest::newRow("dry run") << true;
+}
+
+// What lies in a folder that cannot be read was not compared: the rescan must not call the
+// disc up to date, and fails as an import that could not read a folder does.
+void TestCliEndToEnd::rescanThatCannotReadAFolderSaysSo() {
+    VORLANE_RUN_UNPRIVILEGED(); // root reads every folder
+    QFETCH(bool, dryRun);
+    TestDir tree;
+    tree.createFile("open/a.txt", 1);
+    tree.createFile("locked/b.txt", 1);
+    TestDir work;
+    const QString cat = work.path("c.vlr");
+    runCli({"new", cat});
+    runCli({"mkcat", cat, "c"});
+    QCOMPARE(runCli({"import", cat, tree.path(), "--category", "1"}).code, 0);
+    tree.createFile("new.txt", 2);
+    tree.lock("locked");
+
+    QStringList args{"rescan", cat, "1"};
+    if (dryRun)
+        args << "--dry-run";
+    const CliResult r = runCli(args);
+    QCOMPARE(r.code, 1);
+    QVERIFY2(r.out.startsWith("+ /new.txt\nadded 1, removed 0, changed 0, unchanged 3, "
+                              "unreadable folders: 1\n"),
+             qPrintable(r.out));
+    QVERIFY2(!r.out.contains("up to date"), qPrintable(r.out));
+    QVERIFY2(r.out.endsWith(dryRun ? "dry run: nothing was changed\n"
+                                   : "rescan incomplete: 1 folder could not be read; the catalog "
+                                     "keeps what it held below it\n"),
+             qPrintable(r.out));
+    QCOMPARE(r.err, "vorlane-cli: warning: 1 folder could not be read; its entries were left as "
+                    "they were, the first: " +
+                        tree.path("locked") + ": Permission denied\n");
+    // What the folder held stays; what could be read is brought up to date.
+    vorlane::Database db;
+    db.open(cat);
+    QCOMPARE(db.count("select AutoId from qCDFiles where TreeName='b.txt'"), 1);
+    QCOMPARE(db.count("select AutoId from qCDFiles where TreeName='new.txt'"), dryRun ? 0 : 1);
 }
 
 QTEST_GUILESS_MAIN(TestCliEndToEnd)
