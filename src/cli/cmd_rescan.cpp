@@ -10,8 +10,26 @@ namespace vorlane::cli {
 
 namespace {
 
+QString kindName(SpecialKind kind) {
+    switch (kind) {
+    case SpecialKind::None:
+        break;
+    case SpecialKind::Fifo:
+        return QStringLiteral("FIFO");
+    case SpecialKind::CharDevice:
+        return QStringLiteral("character device");
+    case SpecialKind::BlockDevice:
+        return QStringLiteral("block device");
+    case SpecialKind::Socket:
+        return QStringLiteral("socket");
+    }
+    return QStringLiteral("file");
+}
+
 QString sizeChange(const RescanChange& c) {
     QStringList parts;
+    if (c.oldSpecial != c.newSpecial)
+        parts << QStringLiteral("%1 -> %2").arg(kindName(c.oldSpecial), kindName(c.newSpecial));
     if (c.oldSize != c.newSize)
         parts << QStringLiteral("size %1 -> %2").arg(c.oldSize).arg(c.newSize);
     if (c.oldTime != c.newTime)
@@ -90,20 +108,28 @@ int cmdRescan(Context& ctx, QCommandLineParser& p) {
     }
     ctx.out << "added " << report.added << ", removed " << report.removed << ", changed "
             << report.changed << ", unchanged " << report.unchanged;
+    if (report.unreadable > 0)
+        ctx.out << ", unreadable folders: " << report.unreadable;
     if (report.notesLost > 0)
         ctx.out << "; " << report.notesLost
                 << (report.notesLost == 1 ? " removed entry had a note"
                                           : " removed entries had notes");
     ctx.out << "\n";
-    if (report.unreadable > 0)
+    ctx.out.flush();
+    if (report.unreadable > 0) {
         ctx.err << "vorlane-cli: warning: " << report.unreadable
-                << (report.unreadable == 1 ? " folder" : " folders")
-                << " could not be read; their entries were left as they were, the first: "
-                << oneLine(report.firstUnreadable) << ": " << report.unreadableReason << "\n";
+                << (report.unreadable == 1 ? " folder" : " folders") << " could not be read; "
+                << (report.unreadable == 1 ? "its" : "their")
+                << " entries were left as they were, the first: " << oneLine(report.firstUnreadable)
+                << ": " << report.unreadableReason << "\n";
+        ctx.err.flush();
+    }
+    // What could not be read was not compared: the disc is not known to be up to date.
+    const int code = report.unreadable > 0 ? Failure : Ok;
 
     if (dryRun) {
         ctx.out << "dry run: nothing was changed\n";
-        return Ok;
+        return code;
     }
     QString error;
     const bool applied = applyRescan(db, plan, interrupt.flag(), &error);
@@ -113,6 +139,13 @@ int cmdRescan(Context& ctx, QCommandLineParser& p) {
                  QStringLiteral("the changes could not be written, nothing was changed: ") + error);
         ctx.out << "rescan cancelled: nothing was changed\n";
         return Failure;
+    }
+    if (report.unreadable > 0) {
+        ctx.out << "rescan incomplete: " << report.unreadable
+                << (report.unreadable == 1 ? " folder" : " folders")
+                << " could not be read; the catalog keeps what it held below "
+                << (report.unreadable == 1 ? "it" : "them") << "\n";
+        return code;
     }
     ctx.out << "disc " << disc << " is up to date with " << oneLine(report.root) << "\n";
     return Ok;

@@ -98,6 +98,10 @@ int cmdVerify(Context& ctx, QCommandLineParser& p) {
     ctx.out << "\n";
     if (r.skipped > 0)
         ctx.out << "passed over: " << r.skipped << " links and archive members\n";
+    if (r.special > 0)
+        ctx.out << "passed over: " << r.special
+                << (r.special == 1 ? " special file" : " special files")
+                << " (FIFOs, devices, sockets), which hold nothing to read back\n";
     const auto problems = qint64(r.problems.size());
     if (r.end == VerifyEnd::Cancelled)
         ctx.out << "verify cancelled: the disc was not read to the end\n";

@@ -39,6 +39,9 @@ private slots:
     void importInAChildProcessMissesNothingSilently();
     void failedImportSaysSoWithTheRowsKept();
     void verifyNamesEachFileThatChanged();
+    void verifyAgreesWithRescanOnADeepTreeWithFifos();
+    void rescanThatCannotReadAFolderSaysSo_data();
+    void rescanThatCannotReadAFolderSaysSo();
 };
 
 void TestCliEndToEnd::importListAndFindMatchTheTree() {
@@ -417,6 +420,125 @@ void TestCliEndToEnd::verifyNamesEachFileThatChanged() {
     QCOMPARE(absent.out, QString());
     QVERIFY2(absent.err.contains(tree.path("nowhere") + ": cannot read the disc's folder"),
              qPrintable(absent.err));
+}
+
+// A tree whose deepest paths are far beyond PATH_MAX, with a FIFO at its top and at its
+// bottom: the verify must read every file back as the rescan sees it, and pass over the
+// FIFOs, which it must never open.
+void TestCliEndToEnd::verifyAgreesWithRescanOnADeepTreeWithFifos() {
+    constexpr int kDepth = 3000;
+    DeepTree tree;
+    tree.build(kDepth);
+    if (QTest::currentTestFailed())
+        return;
+    const QByteArray root = QFile::encodeName(tree.root);
+    QCOMPARE(::mkfifo((root + "/pipe").constData(), 0644), 0);
+    int fd = ::open(root.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int level = 0; level < kDepth && fd >= 0; ++level) {
+        const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        fd = next;
+    }
+    QVERIFY(fd >= 0);
+    QCOMPARE(::mkfifoat(fd, "deep.pipe", 0644), 0);
+    const int file = ::openat(fd, "deep.txt", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    QVERIFY(file >= 0);
+    QCOMPARE(::write(file, "deep", 4), ssize_t(4));
+    ::close(file);
+
+    const QString cat = tree.dir.filePath("c.vlr");
+    runCli({"new", cat});
+    runCli({"mkcat", cat, "c"});
+    QCOMPARE(runCli({"import", cat, tree.root, "--category", "1", "--checksums"}).code, 0);
+    {
+        // Each FIFO is catalogued as what it is; nothing else is marked.
+        vorlane::Database db;
+        db.open(cat);
+        QCOMPARE(db.count("select AutoId from qCDFiles where Special=1 and IsDir=0 and FSize=0 "
+                          "and TreeName in ('pipe', 'deep.pipe')"),
+                 2);
+        QCOMPARE(db.count("select AutoId from qCDFiles where Special is not null"), 2);
+    }
+    const int files = 2 * tree.extras + 1; // "f" and "e/g" every 100 levels, and deep.txt
+    const CliResult clean = runCli({"verify", cat, "1"});
+    QCOMPARE(clean.out,
+             QStringLiteral("checked %1 files in %2, 4 bytes read; by checksum (XXH3-128)\n"
+                            "passed over: 2 special files (FIFOs, devices, sockets), which hold "
+                            "nothing to read back\nall files match\n")
+                 .arg(files)
+                 .arg(tree.root));
+    QCOMPARE(clean.code, 0);
+    const CliResult same = runCli({"rescan", cat, "1", "--dry-run"});
+    QCOMPARE(same.code, 0);
+    QVERIFY2(same.out.startsWith("added 0, removed 0, changed 0, unchanged "),
+             qPrintable(same.out));
+
+    // A change at the bottom is named by both, by its full path.
+    const int grown = ::openat(fd, "deep.txt", O_WRONLY | O_APPEND | O_CLOEXEC);
+    QVERIFY(grown >= 0);
+    QCOMPARE(::write(grown, "er", 2), ssize_t(2));
+    ::close(grown);
+    ::close(fd);
+    QString deep;
+    for (int level = 0; level < kDepth; ++level)
+        deep += "/d";
+    deep += "/deep.txt";
+    const CliResult changed = runCli({"verify", cat, "1"});
+    QCOMPARE(changed.code, 1);
+    QVERIFY2(changed.out.startsWith("size differs: " + tree.root + deep +
+                                    ": 4 bytes in the catalog, 6 on disc\n"),
+             qPrintable(changed.out.left(200)));
+    QVERIFY2(changed.out.endsWith("\n1 file differs or could not be read\n"),
+             qPrintable(changed.out.right(200)));
+    const CliResult rescan = runCli({"rescan", cat, "1", "--dry-run"});
+    QCOMPARE(rescan.code, 0);
+    QVERIFY2(rescan.out.startsWith("~ " + deep + "  (size 4 -> 6"),
+             qPrintable(rescan.out.left(200)));
+}
+
+void TestCliEndToEnd::rescanThatCannotReadAFolderSaysSo_data() {
+    QTest::addColumn<bool>("dryRun");
+    QTest::newRow("applied") << false;
+    QTest::newRow("dry run") << true;
+}
+
+// What lies in a folder that cannot be read was not compared: the rescan must not call the
+// disc up to date, and fails as an import that could not read a folder does.
+void TestCliEndToEnd::rescanThatCannotReadAFolderSaysSo() {
+    VORLANE_RUN_UNPRIVILEGED(); // root reads every folder
+    QFETCH(bool, dryRun);
+    TestDir tree;
+    tree.createFile("open/a.txt", 1);
+    tree.createFile("locked/b.txt", 1);
+    TestDir work;
+    const QString cat = work.path("c.vlr");
+    runCli({"new", cat});
+    runCli({"mkcat", cat, "c"});
+    QCOMPARE(runCli({"import", cat, tree.path(), "--category", "1"}).code, 0);
+    tree.createFile("new.txt", 2);
+    tree.lock("locked");
+
+    QStringList args{"rescan", cat, "1"};
+    if (dryRun)
+        args << "--dry-run";
+    const CliResult r = runCli(args);
+    QCOMPARE(r.code, 1);
+    QVERIFY2(r.out.startsWith("+ /new.txt\nadded 1, removed 0, changed 0, unchanged 3, "
+                              "unreadable folders: 1\n"),
+             qPrintable(r.out));
+    QVERIFY2(!r.out.contains("up to date"), qPrintable(r.out));
+    QVERIFY2(r.out.endsWith(dryRun ? "dry run: nothing was changed\n"
+                                   : "rescan incomplete: 1 folder could not be read; the catalog "
+                                     "keeps what it held below it\n"),
+             qPrintable(r.out));
+    QCOMPARE(r.err, "vorlane-cli: warning: 1 folder could not be read; its entries were left as "
+                    "they were, the first: " +
+                        tree.path("locked") + ": Permission denied\n");
+    // What the folder held stays; what could be read is brought up to date.
+    vorlane::Database db;
+    db.open(cat);
+    QCOMPARE(db.count("select AutoId from qCDFiles where TreeName='b.txt'"), 1);
+    QCOMPARE(db.count("select AutoId from qCDFiles where TreeName='new.txt'"), dryRun ? 0 : 1);
 }
 
 QTEST_GUILESS_MAIN(TestCliEndToEnd)

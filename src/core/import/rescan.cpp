@@ -68,6 +68,7 @@ struct Step {
     quint32 linkLen = 0;
     Kind kind = Enter;
     quint8 flags = 0;
+    quint8 special = 0; // SpecialKind
 };
 
 struct Chunk {
@@ -207,6 +208,7 @@ private:
         s.mtime = e.mtime.value_or(0);
         s.flags = quint8((e.isDir ? Step::IsDir : 0) | (e.isLink ? Step::IsLink : 0) |
                          (e.accepted ? Step::Accepted : 0) | (e.mtime ? Step::HasTime : 0));
+        s.special = quint8(e.special);
         std::string& text = m_chunk->text;
         s.text = quint32(text.size());
         s.nameLen = quint32(e.name.size());
@@ -305,6 +307,7 @@ public:
                 e.isDir = s.flags & Step::IsDir;
                 e.isLink = s.flags & Step::IsLink;
                 e.accepted = s.flags & Step::Accepted;
+                e.special = SpecialKind(s.special);
                 if (s.kind == Step::Enter)
                     enter(e, s.arg);
                 else
@@ -427,6 +430,7 @@ private:
         a.mtime = e.mtime;
         a.isDir = e.isDir;
         a.archive = mark;
+        a.special = e.special;
         m_plan.additions.push_back(std::move(a));
         RescanChange c;
         c.kind = RescanChange::Kind::Added;
@@ -434,6 +438,7 @@ private:
         c.isDir = e.isDir;
         c.newSize = e.isDir ? 0 : e.size;
         c.newTime = e.mtime;
+        c.newSpecial = e.special;
         m_report.changes.push_back(std::move(c));
         ++m_report.added;
         return int(m_plan.additions.size()) - 1;
@@ -521,9 +526,11 @@ private:
             listMembers(e, read.listing, Folder{s.id, index, -1});
     }
 
-    // A stored time that is unknown (an older catalog) is filled in, not reported.
+    // A stored time that is unknown (an older catalog) is filled in, not reported. A FIFO or
+    // device that older catalogs hold as an empty file becomes what it is, once.
     static bool differs(const StoredEntry& s, const WalkEntry& e) {
-        return s.size != e.size || (s.mtime && s.mtime != e.mtime) || s.link != e.link;
+        return s.size != e.size || (s.mtime && s.mtime != e.mtime) || s.link != e.link ||
+               s.special != int(e.special);
     }
 
     // Stored row `index` differs from `e`: the change is planned and reported. Returns its
@@ -537,6 +544,7 @@ private:
         c.mtime = e.mtime;
         c.link = e.link;
         c.archive = mark;
+        c.special = e.special;
         m_plan.changes.push_back(std::move(c));
         RescanChange r;
         r.kind = RescanChange::Kind::Changed;
@@ -546,6 +554,8 @@ private:
         r.newSize = e.size;
         r.oldTime = s.mtime;
         r.newTime = e.mtime;
+        r.oldSpecial = specialKind(s.special);
+        r.newSpecial = e.special;
         m_report.changes.push_back(std::move(r));
         ++m_report.changed;
         return m_plan.changes.size() - 1;
@@ -560,7 +570,7 @@ private:
     // What the import read of a file's content, for one that is new or changed.
     Contents readContents(const WalkEntry& e) {
         Contents out;
-        if (e.isLink)
+        if (!e.hasContent())
             return out;
         out.archive = m_params.archives && archivelist::hasArchiveName(e.name);
         if (!out.archive && !m_hashes)
@@ -765,6 +775,7 @@ private:
             c.note = s.note;
             c.oldSize = s.size;
             c.oldTime = s.mtime;
+            c.oldSpecial = specialKind(s.special);
             if (!s.note.isEmpty())
                 ++m_report.notesLost;
             m_report.changes.push_back(std::move(c));
@@ -920,7 +931,8 @@ bool applyRescan(Database& db, const RescanPlan& plan, const std::atomic<bool>* 
                 if (c.timeOnly)
                     writer.retime(c.id, c.mtime);
                 else
-                    writer.change(c.id, c.size, c.mtime, c.link, c.hash, int(c.archive), c.note);
+                    writer.change(c.id, c.size, c.mtime, c.link, c.hash, int(c.archive),
+                                  int(c.special), c.note);
             }
         }
         {
@@ -942,6 +954,7 @@ bool applyRescan(Database& db, const RescanPlan& plan, const std::atomic<bool>* 
                 row.hash = a.hash;
                 row.note = a.note;
                 row.archive = a.archive;
+                row.special = a.special;
                 ids[i] = rows.add(row);
             }
         }

@@ -42,6 +42,9 @@ struct RescanChange {
     qint64 newSize = 0;
     std::optional<qint64> oldTime;
     std::optional<qint64> newTime;
+    // What kind of special file it was and is (a FIFO, a device...); None for anything else.
+    SpecialKind oldSpecial = SpecialKind::None;
+    SpecialKind newSpecial = SpecialKind::None;
 };
 
 struct RescanReport {
@@ -82,6 +85,7 @@ struct RescanPlan {
         std::string link;
         std::string hash; // the new content's hash; empty: none taken, a stale one goes
         ArchiveMark archive = ArchiveMark::None;
+        SpecialKind special = SpecialKind::None;
         std::optional<std::string> note; // replaces the note (empty: none) when set
         bool timeOnly = false; // an unchanged entry whose stored time is brought up to date
     };
@@ -98,6 +102,7 @@ struct RescanPlan {
         std::string hash; // empty: none taken
         std::string note; // why an archive's contents are missing
         ArchiveMark archive = ArchiveMark::None;
+        SpecialKind special = SpecialKind::None;
     };
 
     qint64 discId = 0;

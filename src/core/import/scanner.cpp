@@ -201,6 +201,7 @@ private:
                                                 r.hash.size());
                 row.note = r.note;
                 row.archive = r.archive;
+                row.special = r.entry.special;
                 const qint64 id = m_rows.add(row);
                 if (r.archive == ArchiveMark::Archive) {
                     m_archiveId = id;
@@ -350,9 +351,9 @@ private:
         if (m_params.foldersOnly)
             return;
         if (e.accepted) {
-            if (m_params.archives && !e.isLink && archivelist::hasArchiveName(e.name))
+            if (m_params.archives && e.hasContent() && archivelist::hasArchiveName(e.name))
                 addArchive(e, folderTag);
-            else if (m_params.checksums && !e.isLink)
+            else if (m_params.checksums && e.hasContent())
                 addHashed(e, folderTag);
             else
                 addEntry(e, folderTag);

@@ -25,6 +25,21 @@ namespace {
 constexpr int kOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
 constexpr rlim_t kMaxHeld = 32;
 
+SpecialKind specialOf(unsigned char type) {
+    switch (type) {
+    case DT_FIFO:
+        return SpecialKind::Fifo;
+    case DT_CHR:
+        return SpecialKind::CharDevice;
+    case DT_BLK:
+        return SpecialKind::BlockDevice;
+    case DT_SOCK:
+        return SpecialKind::Socket;
+    default:
+        return SpecialKind::None;
+    }
+}
+
 } // namespace
 
 // Reads folder listings: one for the walking thread, one for each helper.
@@ -79,13 +94,15 @@ bool TreeWalker::Lister::list(int fd, std::vector<WalkEntry>& entries) {
                 e.raw = d->d_name;
             e.isDir = d->d_type == DT_DIR;
             e.isLink = d->d_type == DT_LNK;
+            e.special = specialOf(d->d_type);
             // A folder's time goes with its row; one lstat gives everything an entry needs.
             if (m_walker.classify(e) || e.isDir || d->d_type == DT_UNKNOWN) {
                 struct stat st {};
                 if (::fstatat(fd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
                     e.isDir = S_ISDIR(st.st_mode);
                     e.isLink = S_ISLNK(st.st_mode);
-                    e.size = e.isLink ? 0 : st.st_size;
+                    e.special = specialOf(IFTODT(st.st_mode));
+                    e.size = e.isLink || e.special != SpecialKind::None ? 0 : st.st_size;
                     e.mtime = qint64(st.st_mtime);
                     if (e.isLink)
                         readLink(fd, d->d_name, qint64(st.st_size), e.link);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/import/fsnames.h"
+#include "core/store/contentstore.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -23,10 +24,13 @@ struct WalkEntry {
     std::optional<qint64> mtime; // seconds since 1970 UTC, when looked at with lstat
     std::string link;            // a symbolic link's target, read when it was looked at
     bool isDir = false;
-    bool isLink = false;   // a symbolic link (stored as a file of size 0)
-    bool accepted = false; // free for the visitor, set in classify()
+    bool isLink = false;                     // a symbolic link (stored as a file of size 0)
+    SpecialKind special = SpecialKind::None; // a FIFO, device or socket (never opened)
+    bool accepted = false;                   // free for the visitor, set in classify()
 
     const char* rawName() const { return raw.empty() ? name.c_str() : raw.c_str(); }
+    // Whether there is content to read: not a link, not a special file.
+    bool hasContent() const { return !isLink && special == SpecialKind::None; }
 };
 
 // Visits every entry below a root whose name does not begin with ".", depth first in

@@ -10,9 +10,11 @@
 #include <QFile>
 #include <QHash>
 #include <QSet>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,44 +29,152 @@ QString systemText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// The raw path of each folder of a disc below its root ("/A/B"), built once from the rows.
-class FolderPaths {
+// A name a folder can hold: a catalog from elsewhere might hold one that walks out of it.
+bool isName(const QByteArray& name) {
+    return !name.isEmpty() && name != "." && name != ".." && !name.contains('/') &&
+           !name.contains('\0');
+}
+
+// Open descriptors of the folders of a disc, for reading each file by its own name
+// relative to its folder: no path longer than one name ever goes to the kernel, however
+// deep the tree. The folders on the way to the last one asked for stay known, and the
+// deepest few of them open, so the next file (mostly in the same folder, or near it) costs
+// a call or two.
+class FolderDescriptors {
 public:
-    explicit FolderPaths(std::vector<contentstore::StoredFolder> folders) {
+    FolderDescriptors(std::vector<contentstore::StoredFolder> folders, int rootFd)
+        : m_rootFd(rootFd) {
         for (contentstore::StoredFolder& f : folders)
             m_rows.insert(f.id, std::move(f));
+        // Leave most descriptors to the catalog and the rest of the program.
+        rlimit limit{};
+        if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+            m_budget = int(std::clamp<rlim_t>(limit.rlim_cur / 8, 1, kMaxHeld));
     }
 
-    // "" for the disc's top level (and for a parent that is not a folder of the disc).
-    QByteArray path(qint64 id) {
-        if (id <= 0 || !m_rows.contains(id))
-            return {};
-        if (const auto it = m_paths.constFind(id); it != m_paths.cend())
-            return *it;
-        // Climb to a folder whose path is known, then come back down; a damaged loop of
-        // parent links stops where it comes round again.
-        std::vector<qint64> chain;
-        QSet<qint64> seen;
-        QByteArray base;
-        for (qint64 at = id; at > 0 && m_rows.contains(at) && !seen.contains(at);) {
-            if (const auto it = m_paths.constFind(at); it != m_paths.cend()) {
-                base = *it;
-                break;
+    ~FolderDescriptors() {
+        for (const Level& l : m_chain) {
+            if (l.fd >= 0)
+                ::close(l.fd);
+        }
+        ::close(m_rootFd);
+    }
+    FolderDescriptors(const FolderDescriptors&) = delete;
+    FolderDescriptors& operator=(const FolderDescriptors&) = delete;
+
+    // The open folder `id`: the root for 0, and for a parent that is not a folder of the
+    // disc; -1 with errno set when it cannot be opened. Owned here.
+    int open(qint64 id) {
+        if (!m_rows.contains(id))
+            return m_rootFd;
+        const size_t target = follow(id);
+        size_t from = target + 1;
+        while (from > 0 && m_chain[from - 1].fd < 0)
+            --from;
+        int fd = from == 0 ? m_rootFd : m_chain[from - 1].fd;
+        for (size_t i = from; i <= target; ++i) {
+            const QByteArray& name = m_rows.constFind(m_chain[i].id)->name;
+            if (!isName(name)) {
+                errno = ENOENT;
+                return -1;
             }
-            seen.insert(at);
-            chain.push_back(at);
-            at = m_rows.value(at).fatherId;
+            const int next = openAt(fd, name.constData(), i);
+            if (next < 0)
+                return -1;
+            m_chain[i].fd = next;
+            ++m_held;
+            fd = next;
+            trim(i);
         }
-        for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-            base += '/' + m_rows.value(*it).name;
-            m_paths.insert(*it, base);
-        }
-        return base;
+        return fd;
     }
 
 private:
+    static constexpr rlim_t kMaxHeld = 16;
+    static constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+
+    struct Level {
+        qint64 id = 0;
+        int fd = -1;
+    };
+
+    // Puts folder `id` of the disc on the chain and returns its place there: a folder on it
+    // already keeps what lies below it, any other becomes its end, keeping what the way to
+    // it shares with the way before. A damaged loop of parent links ends where it comes
+    // round again.
+    size_t follow(qint64 id) {
+        if (const auto it = m_depth.constFind(id); it != m_depth.cend())
+            return *it;
+        std::vector<qint64> below; // the folders not on the chain, deepest first
+        QSet<qint64> seen;
+        size_t keep = 0;
+        for (qint64 at = id; at > 0 && m_rows.contains(at) && !seen.contains(at);) {
+            if (const auto it = m_depth.constFind(at); it != m_depth.cend()) {
+                keep = *it + 1;
+                break;
+            }
+            seen.insert(at);
+            below.push_back(at);
+            at = m_rows.value(at).fatherId;
+        }
+        while (m_chain.size() > keep) {
+            if (m_chain.back().fd >= 0) {
+                ::close(m_chain.back().fd);
+                --m_held;
+            }
+            m_depth.remove(m_chain.back().id);
+            m_chain.pop_back();
+        }
+        for (auto it = below.rbegin(); it != below.rend(); ++it) {
+            m_depth.insert(*it, m_chain.size());
+            m_chain.push_back(Level{*it, -1});
+        }
+        return m_chain.size() - 1;
+    }
+
+    // openat() of chain folder `level` below `dirFd` (the folder above it) that makes room
+    // when the process is out of descriptors.
+    int openAt(int dirFd, const char* name, size_t level) {
+        for (;;) {
+            const int fd = ::openat(dirFd, name, kDirFlags);
+            if (fd >= 0 || (errno != EMFILE && errno != ENFILE))
+                return fd;
+            if (!releaseOne(level))
+                return -1;
+            m_budget = std::max(1, m_held);
+        }
+    }
+
+    // Gives up the shallowest descriptor above `level`, apart from its parent's.
+    bool releaseOne(size_t level) {
+        for (size_t i = 0; i + 1 < level; ++i) {
+            if (m_chain[i].fd >= 0) {
+                ::close(m_chain[i].fd);
+                m_chain[i].fd = -1;
+                --m_held;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // Keeps no more than the budget open, the deepest ones (`level`'s among them).
+    void trim(size_t level) {
+        for (size_t i = 0; m_held > m_budget && i < level; ++i) {
+            if (m_chain[i].fd >= 0) {
+                ::close(m_chain[i].fd);
+                m_chain[i].fd = -1;
+                --m_held;
+            }
+        }
+    }
+
     QHash<qint64, contentstore::StoredFolder> m_rows;
-    QHash<qint64, QByteArray> m_paths;
+    const int m_rootFd;
+    std::vector<Level> m_chain;    // from below the root down to the folder asked for last
+    QHash<qint64, size_t> m_depth; // a chain folder's place in it
+    int m_held = 0;
+    int m_budget = int(kMaxHeld);
 };
 
 class Verifier {
@@ -81,16 +191,14 @@ public:
         m_prefix = rootPrefix(m_params.root.isEmpty() ? disc->sourcePath : m_params.root);
         m_result.root = m_prefix.isEmpty() ? QStringLiteral("/") : m_prefix;
         // A disc that is not in the drive is one failure, not a missing file per row.
-        struct stat st {};
-        const int error = ::stat(QFile::encodeName(m_result.root).constData(), &st) != 0 ? errno
-                          : !S_ISDIR(st.st_mode)                                         ? ENOTDIR
-                                                                                         : 0;
-        if (error != 0) {
+        const int rootFd = ::open(QFile::encodeName(m_result.root).constData(),
+                                  O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+        if (rootFd < 0) {
             m_result.end = VerifyEnd::RootUnreadable;
-            m_result.reason = systemText(error);
+            m_result.reason = systemText(errno);
             return m_result;
         }
-        m_rawPrefix = QFile::encodeName(m_prefix);
+        FolderDescriptors folders(contentstore::discFolders(m_db, m_params.discId), rootFd);
 
         const contentstore::DiscFileTotals totals =
             contentstore::discFileTotals(m_db, m_params.discId);
@@ -98,7 +206,6 @@ public:
         m_progress.filesTotal = totals.files;
         m_result.hashed = totals.hashed;
         m_result.sizeAndTimeOnly = totals.files > 0 && totals.hashed == 0;
-        FolderPaths folders(contentstore::discFolders(m_db, m_params.discId));
         m_clock.start();
         m_lastReport = -m_hooks.progressIntervalMs;
 
@@ -147,9 +254,13 @@ private:
         m_result.problems.push_back(std::move(p));
     }
 
-    void check(const contentstore::StoredFile& f, FolderPaths& folders) {
+    void check(const contentstore::StoredFile& f, FolderDescriptors& folders) {
         if (f.skipped) {
             ++m_result.skipped;
+            return;
+        }
+        if (f.special != SpecialKind::None) {
+            ++m_result.special;
             return;
         }
         ++m_result.files;
@@ -160,8 +271,7 @@ private:
         p.storedTime = f.mtime;
         m_progress.path = p.path;
         report(false);
-        const QByteArray raw = m_rawPrefix + folders.path(f.fatherId) + '/' +
-                               (f.raw.isEmpty() ? f.name.toUtf8() : f.raw);
+        const QByteArray name = f.raw.isEmpty() ? f.name.toUtf8() : f.raw;
         const qint64 doneBefore = m_progress.bytesDone;
         const auto done = [&] {
             // A file counts its stored size, whatever was read of it, so that the bar ends full.
@@ -169,11 +279,19 @@ private:
             ++m_progress.filesDone;
         };
 
+        // Each file is looked up by its own name in its folder, whatever the depth.
+        int dir = -1;
+        if (isName(name))
+            dir = folders.open(f.fatherId);
+        else
+            errno = ENOENT;
         struct stat st {};
-        if (::lstat(raw.constData(), &st) != 0) {
+        if (dir < 0 || ::fstatat(dir, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
             const int error = errno;
-            p.fault = error == ENOENT || error == ENOTDIR ? VerifyFault::Missing
-                                                          : VerifyFault::Unreadable;
+            // A folder that became a link is not there any more, as a rescan sees it.
+            p.fault = error == ENOENT || error == ENOTDIR || error == ELOOP
+                          ? VerifyFault::Missing
+                          : VerifyFault::Unreadable;
             p.reason = systemText(error);
             problem(std::move(p));
             return done();
@@ -191,7 +309,7 @@ private:
             return done();
         }
         const filehash::Outcome h =
-            filehash::hashFile(AT_FDCWD, raw.constData(), m_hooks.cancel, [&](qint64 n) {
+            filehash::hashFile(dir, name.constData(), m_hooks.cancel, [&](qint64 n) {
                 m_result.bytes += n;
                 m_progress.bytesDone += n;
                 report(false);
@@ -226,7 +344,6 @@ private:
     const VerifyParams& m_params;
     const VerifyHooks& m_hooks;
     QString m_prefix;
-    QByteArray m_rawPrefix;
     VerifyResult m_result;
     VerifyProgress m_progress;
     QElapsedTimer m_clock;

@@ -1,8 +1,10 @@
 // Reading a disc back: every file the catalog lists for it is looked for under the disc's
 // location (or another root), its size compared and its content hashed, and each file that
 // is missing, unreadable or not as catalogued is reported by name. Files with a stored hash
-// are compared by hash; files without one by size and modification time. Folders, links
-// and the members of archives have nothing of their own to read back and are passed over.
+// are compared by hash; files without one by size and modification time. Folders, links,
+// the members of archives and special files (FIFOs, devices, sockets) have nothing of their
+// own to read back and are passed over. Each file is looked up by its own name relative to
+// its open folder, so no depth of tree is too deep.
 //
 // Nothing is written: the catalog may be open read-only.
 #pragma once
@@ -71,6 +73,7 @@ struct VerifyResult {
     qint64 bytes = 0;   // bytes read back
     qint64 hashed = 0;  // files the catalog holds a hash for
     qint64 skipped = 0; // links and archive members, not read
+    qint64 special = 0; // FIFOs, devices and sockets, not read
     // No file of the disc has a hash: it was checked by size and time only.
     bool sizeAndTimeOnly = false;
     std::vector<VerifyProblem> problems;

@@ -8,6 +8,14 @@
 #include <algorithm>
 #include <sqlite3.h>
 
+namespace vorlane {
+
+SpecialKind specialKind(qint64 stored) {
+    return stored >= 1 && stored <= 4 ? SpecialKind(stored) : SpecialKind::None;
+}
+
+} // namespace vorlane
+
 namespace vorlane::contentstore {
 
 bool isFolderOf(Database& db, qint64 folderId, qint64 discId) {
@@ -87,8 +95,11 @@ void readLevel(Database& db, qint64 discId, qint64 folderId,
     QString columns = QStringLiteral("AutoId,TreeName,FSize,TreeExp,FPath,IsDir");
     if (hasVersion2Columns(db)) {
         columns += QStringLiteral(",FTime,Link");
-        if (hasVersion3Columns(db))
+        if (hasVersion3Columns(db)) {
             columns += QStringLiteral(",Archive");
+            if (hasVersion4Columns(db))
+                columns += QStringLiteral(",Special");
+        }
     }
     Query q = folderId == 0
                   ? Query(db,
@@ -126,6 +137,8 @@ void readLevel(Database& db, qint64 discId, qint64 folderId,
             if (mark == 1 || mark == 2)
                 e.archive = ArchiveMark(mark);
         }
+        if (q.columnCount() > 9 && !q.isNull(9) && !e.isDir)
+            e.special = specialKind(q.integer(9));
         if (!onRow(std::move(e)))
             break;
     }
@@ -265,12 +278,17 @@ namespace {
 
 // What marks a row the verify passes over, by the columns the catalog has: a link
 // (Link) and an archive's member (Archive=2) have no content of their own to read back.
+// Special files (Special) are counted apart.
 QString skippedTest(Database& db) {
     if (hasVersion3Columns(db))
         return QStringLiteral("(coalesce(Link,'')<>'' or coalesce(Archive,0)=2)");
     if (hasVersion2Columns(db))
         return QStringLiteral("(coalesce(Link,'')<>'')");
     return QStringLiteral("0");
+}
+
+QString specialColumn(Database& db) {
+    return hasVersion4Columns(db) ? QStringLiteral("Special") : QStringLiteral("null");
 }
 
 } // namespace
@@ -299,10 +317,13 @@ std::vector<StoredFolder> discFolders(Database& db, qint64 discId) {
 std::vector<StoredFile> discFiles(Database& db, qint64 discId, qint64 afterId, int limit) {
     const bool v2 = hasVersion2Columns(db);
     const bool v3 = v2 && hasVersion3Columns(db);
-    const QString columns = QStringLiteral("AutoId,FatherId,TreeName,FPath,FSize,%1 as Skipped,%2")
-                                .arg(skippedTest(db), v3   ? QStringLiteral("FName,FTime,FHash")
-                                                      : v2 ? QStringLiteral("FName,FTime,null")
-                                                           : QStringLiteral("null,null,null"));
+    const QString columns =
+        QStringLiteral("AutoId,FatherId,TreeName,FPath,FSize,%1 as Skipped,%2,%3")
+            .arg(skippedTest(db),
+                 v3   ? QStringLiteral("FName,FTime,FHash")
+                 : v2 ? QStringLiteral("FName,FTime,null")
+                      : QStringLiteral("null,null,null"),
+                 specialColumn(db));
     Query q(db,
             // Walking the primary key from `afterId` costs a page per page; by the disc's
             // index, each page would sort the whole disc again.
@@ -323,6 +344,8 @@ std::vector<StoredFile> discFiles(Database& db, qint64 discId, qint64 afterId, i
         if (!q.isNull(7))
             f.mtime = q.integer(7);
         f.hash = q.value(8).toByteArray();
+        if (!q.isNull(9))
+            f.special = specialKind(q.integer(9));
         out.push_back(std::move(f));
     }
     return out;
@@ -331,9 +354,10 @@ std::vector<StoredFile> discFiles(Database& db, qint64 discId, qint64 afterId, i
 DiscFileTotals discFileTotals(Database& db, qint64 discId) {
     Query q(db,
             QStringLiteral("select count(*),coalesce(sum(FSize),0),%1 from qCDFiles where CdID=? "
-                           "and coalesce(IsDir,0)=0 and not %2")
+                           "and coalesce(IsDir,0)=0 and not %2 and coalesce(%3,0) not in "
+                           "(1,2,3,4)")
                 .arg(hasVersion3Columns(db) ? QStringLiteral("count(FHash)") : QStringLiteral("0"),
-                     skippedTest(db)),
+                     skippedTest(db), specialColumn(db)),
             {discId});
     DiscFileTotals t;
     if (q.next()) {
@@ -346,7 +370,7 @@ DiscFileTotals discFileTotals(Database& db, qint64 discId) {
 
 EntryWriter::EntryWriter(Database& db, qint64 discId, int rowsPerStatement)
     : m_db(db), m_rowsPerStatement(std::max(1, rowsPerStatement)), m_facts(hasVersion2Columns(db)),
-      m_v3(m_facts && hasVersion3Columns(db)) {
+      m_v3(m_facts && hasVersion3Columns(db)), m_v4(m_v3 && hasVersion4Columns(db)) {
     QString sql = QStringLiteral("insert into qCDFiles (CdID, FatherId, TreeName, FPath, FSize, "
                                  "IsDir, TreeExp");
     if (m_facts) {
@@ -356,6 +380,10 @@ EntryWriter::EntryWriter(Database& db, qint64 discId, int rowsPerStatement)
     if (m_v3) {
         sql += QStringLiteral(", Archive, FHash");
         m_columns = 12;
+    }
+    if (m_v4) {
+        sql += QStringLiteral(", Special");
+        m_columns = 13;
     }
     sql += QStringLiteral(") values ");
     const auto values = [&](int rows) {
@@ -424,6 +452,12 @@ void EntryWriter::bindRow(sqlite3_stmt* st, int base, const ScannedEntry& e) {
             sqlite3_bind_null(st, base + 12);
         else
             sqlite3_bind_blob(st, base + 12, e.hash.data(), int(e.hash.size()), SQLITE_STATIC);
+    }
+    if (m_v4) {
+        if (e.special == SpecialKind::None || e.isDir)
+            sqlite3_bind_null(st, base + 13);
+        else
+            sqlite3_bind_int(st, base + 13, int(e.special));
     }
 }
 

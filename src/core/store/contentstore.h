@@ -23,6 +23,13 @@ class Query;
 // folder or a file inside the archive).
 enum class ArchiveMark { None = 0, Archive = 1, Member = 2 };
 
+// qCDFiles.Special: a file that is none of a regular file, a folder or a link. Such a file
+// is catalogued with size 0 and never opened.
+enum class SpecialKind { None = 0, Fifo = 1, CharDevice = 2, BlockDevice = 3, Socket = 4 };
+
+// The stored value as a kind; anything unknown is an ordinary file.
+SpecialKind specialKind(qint64 stored);
+
 // One row of qCDFiles as the file list shows it.
 struct Entry {
     qint64 id = 0;
@@ -34,6 +41,7 @@ struct Entry {
     std::optional<qint64> mtime; // seconds since 1970 UTC; unknown for older or hand-made rows
     QString link;                // a symbolic link's target; empty for anything else
     ArchiveMark archive = ArchiveMark::None;
+    SpecialKind special = SpecialKind::None;
 };
 
 struct FolderRef {
@@ -137,6 +145,7 @@ struct StoredFile {
     std::optional<qint64> mtime;
     QByteArray hash;      // FHash; empty when none was taken
     bool skipped = false; // a symbolic link or an archive's member: nothing to read back
+    SpecialKind special = SpecialKind::None; // a FIFO, a device or a socket: not read either
 };
 
 struct StoredFolder {
@@ -152,7 +161,7 @@ std::vector<StoredFolder> discFolders(Database& db, qint64 discId);
 std::vector<StoredFile> discFiles(Database& db, qint64 discId, qint64 afterId, int limit);
 
 struct DiscFileTotals {
-    qint64 files = 0;  // files to read back: not links, not archive members
+    qint64 files = 0;  // files to read back: not links, archive members or special files
     qint64 bytes = 0;  // their stored sizes
     qint64 hashed = 0; // of them, those with a stored hash
 };
@@ -171,6 +180,7 @@ struct ScannedEntry {
     std::string_view hash;       // the content's hash (FHash), 16 bytes; empty: none taken
     std::string_view note;       // TreeExp, e.g. why an archive's contents are missing
     ArchiveMark archive = ArchiveMark::None;
+    SpecialKind special = SpecialKind::None; // (Special)
 };
 
 // The scan's writer: one qCDFiles row per folder or file of a disc, through prepared
@@ -207,6 +217,7 @@ private:
     qint64 m_stored = 0;
     bool m_facts; // the catalog has the time, raw-name and link columns
     bool m_v3;    // ... and the archive mark and content-hash columns
+    bool m_v4;    // ... and the special-file column
 };
 
 } // namespace contentstore

@@ -93,6 +93,7 @@ public:
     struct SchemaFacts {
         std::optional<bool> version2; // hasVersion2Columns()
         std::optional<bool> version3; // hasVersion3Columns()
+        std::optional<bool> version4; // hasVersion4Columns()
     };
     SchemaFacts& schemaFacts() { return m_schemaFacts; }
     void forgetSchemaFacts() { m_schemaFacts = {}; }

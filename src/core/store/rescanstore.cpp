@@ -1,5 +1,6 @@
 #include "core/store/rescanstore.h"
 
+#include "core/store/contentstore.h"
 #include "core/store/database.h"
 #include "core/store/schema.h"
 
@@ -43,10 +44,12 @@ void bindTime(sqlite3_stmt* st, int index, std::optional<qint64> mtime) {
 void readEntries(Database& db, qint64 discId, const std::function<bool(StoredEntry&&)>& onRow) {
     const bool facts = hasVersion2Columns(db);
     const bool v3 = hasVersion3Columns(db);
+    const bool v4 = hasVersion4Columns(db);
     const QString columns =
-        QStringLiteral("AutoId,FatherId,TreeName,IsDir,FSize,TreeExp,%1,%2")
+        QStringLiteral("AutoId,FatherId,TreeName,IsDir,FSize,TreeExp,%1,%2,%3")
             .arg(facts ? QStringLiteral("FName,FTime,Link") : QStringLiteral("null,null,null"),
-                 v3 ? QStringLiteral("Archive") : QStringLiteral("null"));
+                 v3 ? QStringLiteral("Archive") : QStringLiteral("null"),
+                 v4 ? QStringLiteral("Special") : QStringLiteral("null"));
     // In the order of the index on CdID: sorting by AutoId would read every row before the first.
     Query q(db, QStringLiteral("select %1 from qCDFiles where CdID=?").arg(columns), {discId});
     sqlite3_stmt* st = q.statement();
@@ -66,13 +69,16 @@ void readEntries(Database& db, qint64 discId, const std::function<bool(StoredEnt
             e.mtime = sqlite3_column_int64(st, 7);
         e.link = bytesOf(st, 8);
         e.archive = int(sqlite3_column_int64(st, 9));
+        if (!e.isDir)
+            e.special = int(specialKind(sqlite3_column_int64(st, 10)));
         if (!onRow(std::move(e)))
             return;
     }
 }
 
 ChangeWriter::ChangeWriter(Database& db)
-    : m_db(db), m_facts(hasVersion2Columns(db)), m_v3(hasVersion3Columns(db)) {
+    : m_db(db), m_facts(hasVersion2Columns(db)), m_v3(hasVersion3Columns(db)),
+      m_v4(hasVersion4Columns(db)) {
     m_remove = std::make_unique<Query>(db, QStringLiteral("delete from qCDFiles where AutoId=?1"));
     QString change = QStringLiteral(
         "update qCDFiles set FSize=?2, TreeExp=case when ?7 then ?8 else TreeExp end");
@@ -80,6 +86,8 @@ ChangeWriter::ChangeWriter(Database& db)
         change += QStringLiteral(", FTime=?3, Link=?4");
     if (m_v3)
         change += QStringLiteral(", FHash=?5, Archive=?6");
+    if (m_v4)
+        change += QStringLiteral(", Special=?9");
     m_change = std::make_unique<Query>(db, change + QStringLiteral(" where AutoId=?1"));
     if (m_facts)
         m_retime = std::make_unique<Query>(
@@ -95,7 +103,7 @@ void ChangeWriter::remove(qint64 id) {
 }
 
 void ChangeWriter::change(qint64 id, qint64 size, std::optional<qint64> mtime,
-                          std::string_view link, std::string_view hash, int archive,
+                          std::string_view link, std::string_view hash, int archive, int special,
                           const std::optional<std::string>& note) {
     sqlite3_stmt* st = m_change->statement();
     sqlite3_bind_int64(st, 1, id);
@@ -121,6 +129,12 @@ void ChangeWriter::change(qint64 id, qint64 size, std::optional<qint64> mtime,
             sqlite3_bind_null(st, 6);
         else
             sqlite3_bind_int(st, 6, archive);
+    }
+    if (m_v4) {
+        if (special == 0)
+            sqlite3_bind_null(st, 9);
+        else
+            sqlite3_bind_int(st, 9, special);
     }
     step(m_db, st);
 }

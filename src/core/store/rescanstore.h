@@ -28,6 +28,7 @@ struct StoredEntry {
     std::string link;
     QString note;    // TreeExp
     int archive = 0; // 0 ordinary, 1 an archive with its members below it, 2 a member
+    int special = 0; // qCDFiles.Special: 0 an ordinary file, else a FIFO, device or socket
 };
 
 // Every row of disc `discId`, in no particular order, until `onRow` returns false. Columns a
@@ -46,10 +47,12 @@ public:
     // Deletes one row (only that row: the caller names every row of a branch).
     void remove(qint64 id);
     // A file that changed: its new size, time, link target, content hash (empty: none was
-    // taken, and a stale one goes) and archive mark (0 ordinary, 1 a listed archive, 2 a
-    // member). Its note is replaced by `note` (empty: none) when that holds one.
+    // taken, and a stale one goes), archive mark (0 ordinary, 1 a listed archive, 2 a
+    // member) and special kind (0 none). Its note is replaced by `note` (empty: none) when
+    // that holds one.
     void change(qint64 id, qint64 size, std::optional<qint64> mtime, std::string_view link,
-                std::string_view hash, int archive, const std::optional<std::string>& note);
+                std::string_view hash, int archive, int special,
+                const std::optional<std::string>& note);
     // A row that is otherwise unchanged gets the time the file system has now.
     void retime(qint64 id, std::optional<qint64> mtime);
 
@@ -57,6 +60,7 @@ private:
     Database& m_db;
     bool m_facts; // the time and link columns
     bool m_v3;    // the hash and archive columns
+    bool m_v4;    // the special-file column
     std::unique_ptr<Query> m_remove;
     std::unique_ptr<Query> m_change;
     std::unique_ptr<Query> m_retime;

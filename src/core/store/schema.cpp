@@ -21,7 +21,7 @@ void createCatalogSchema(Database& db) {
         "create table qCDFiles (AutoId integer primary key autoincrement, CdID integer,"
         " FatherId integer default 0, TreeName text, FPath text, FSize integer default 0,"
         " IsDir integer default 0, TreeExp text, FTime integer, FName blob, Link text,"
-        " FHash blob, Archive integer);"
+        " FHash blob, Archive integer, Special integer);"
         "create table sys (ReadPwd text, WritePwd text);"
         "create index qClass_FatherId on qClass(FatherId);"
         "create index qCD_ClassId on qCD(ClassId);"
@@ -93,6 +93,12 @@ constexpr AddedColumn version3Columns[] = {
     {"qCD", "ScanOptions", "text"},     // the import's options as JSON, for a rescan
 };
 
+// Columns that version 4 adds.
+constexpr AddedColumn version4Columns[] = {
+    // 1 a FIFO, 2 a character device, 3 a block device, 4 a socket; null for anything else
+    {"qCDFiles", "Special", "integer"},
+};
+
 bool hasColumn(Database& db, const char* table, const char* column) {
     return db
         .scalar(QStringLiteral("select 1 from pragma_table_info(?) where lower(name)=lower(?)"),
@@ -137,6 +143,10 @@ bool hasVersion3Columns(Database& db) {
     return hasColumns(db, db.schemaFacts().version3, version3Columns);
 }
 
+bool hasVersion4Columns(Database& db) {
+    return hasColumns(db, db.schemaFacts().version4, version4Columns);
+}
+
 namespace {
 
 // Version 2: entries keep their time, raw name and link target, discs their scan facts,
@@ -158,6 +168,11 @@ void upgradeToVersion3(Database& db) {
     addMissing(db, version3Columns);
 }
 
+// Version 4: FIFOs, devices and sockets are marked as what they are.
+void upgradeToVersion4(Database& db) {
+    addMissing(db, version4Columns);
+}
+
 // Each step brings a catalog of the version before it to its own version, and may only add.
 struct UpgradeStep {
     int version;
@@ -166,10 +181,11 @@ struct UpgradeStep {
 constexpr UpgradeStep upgradeSteps[] = {
     {2, upgradeToVersion2},
     {3, upgradeToVersion3},
+    {4, upgradeToVersion4},
 };
 
 bool hasCurrentColumns(Database& db) {
-    return hasVersion2Columns(db) && hasVersion3Columns(db);
+    return hasVersion2Columns(db) && hasVersion3Columns(db) && hasVersion4Columns(db);
 }
 static_assert(std::size(upgradeSteps) > 0 && std::end(upgradeSteps)[-1].version == CatalogVersion);
 

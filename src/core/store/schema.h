@@ -16,7 +16,7 @@ bool hasCatalogSchema(Database& db);
 
 // The schema version this program writes, kept in the file's `pragma user_version`.
 // Files that have never seen the program carry 0.
-constexpr int CatalogVersion = 3;
+constexpr int CatalogVersion = 4;
 
 // True when the open catalog has every column that version 2 adds. A catalog on storage
 // that cannot be written may lack them; readers then leave what they hold empty.
@@ -25,6 +25,9 @@ bool hasVersion2Columns(Database& db);
 // True when the open catalog has the columns version 3 adds: `qCDFiles.FHash`,
 // `qCDFiles.Archive` and `qCD.ScanOptions`. Same rule as above for storage that cannot be written.
 bool hasVersion3Columns(Database& db);
+
+// True when the open catalog has the column version 4 adds: `qCDFiles.Special`.
+bool hasVersion4Columns(Database& db);
 
 // The schema version of the open catalog.
 int catalogVersion(Database& db);

@@ -34,18 +34,39 @@ QString EntryModel::timeText(const std::optional<qint64>& secondsUtc) {
     return QDateTime::fromSecsSinceEpoch(*secondsUtc).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
 }
 
+QString EntryModel::specialText(SpecialKind kind) {
+    switch (kind) {
+    case SpecialKind::None:
+        break;
+    case SpecialKind::Fifo:
+        return QStringLiteral("命名管道");
+    case SpecialKind::CharDevice:
+        return QStringLiteral("字符设备");
+    case SpecialKind::BlockDevice:
+        return QStringLiteral("块设备");
+    case SpecialKind::Socket:
+        return QStringLiteral("套接字");
+    }
+    return {};
+}
+
 QVariant EntryModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= int(m_rows.size()))
         return {};
     const Entry& e = m_rows[size_t(index.row())];
     if (role == Qt::ToolTipRole && index.column() == Name && !e.link.isEmpty())
         return e.name + QStringLiteral("\n链接到：") + e.link;
+    if (role == Qt::ToolTipRole && index.column() == Name && e.special != SpecialKind::None)
+        return e.name + QStringLiteral("\n") + specialText(e.special);
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
         switch (index.column()) {
         case Name:
             return e.name;
         case Size:
-            return e.isDir ? QString() : sizeText(e.size, m_sizesInKb);
+            // A FIFO or a device has no size of its own: its kind says what it is.
+            return e.isDir                          ? QString()
+                   : e.special != SpecialKind::None ? specialText(e.special)
+                                                    : sizeText(e.size, m_sizesInKb);
         case Time:
             return timeText(e.mtime);
         case Note:

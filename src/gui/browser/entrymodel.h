@@ -48,6 +48,8 @@ public:
     bool sizesInKb() const { return m_sizesInKb; }
     // Local date and time, "2024-05-01 16:30"; empty when unknown.
     static QString timeText(const std::optional<qint64>& secondsUtc);
+    // What a special file is ("命名管道"...), shown in its size's place; empty for none.
+    static QString specialText(SpecialKind kind);
 
 private:
     // Puts the rows in `order` (new row -> old row), carrying persistent indexes along.

@@ -114,6 +114,11 @@ QString VerifyDialog::summaryText(const VerifyResult& r) {
             QStringLiteral("\n%1 个文件按校验和（XXH3-128）校验，其余按大小和时间。").arg(r.hashed);
     else
         text += QStringLiteral("\n按校验和（XXH3-128）校验。");
+    if (r.skipped > 0)
+        text += QStringLiteral("\n跳过 %1 个链接和压缩包成员。").arg(r.skipped);
+    if (r.special > 0)
+        text += QStringLiteral("\n跳过 %1 个特殊文件（管道、设备、套接字），它们没有可校验的内容。")
+                    .arg(r.special);
     if (r.end == VerifyEnd::Cancelled)
         text += QStringLiteral("\n校验已取消，光盘没有读完。");
     text += r.problems.empty()

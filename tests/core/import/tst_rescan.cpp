@@ -7,6 +7,7 @@
 #include "core/import/rescan.h"
 #include "core/import/scanfixture.h"
 #include "core/import/scanjob.h"
+#include "core/import/verifyjob.h"
 #include "core/store/catalogstore.h"
 #include "core/store/contentstore.h"
 #include "core/store/database.h"
@@ -15,8 +16,11 @@
 #include <QtTest>
 #include <archive.h>
 #include <archive_entry.h>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 
 using namespace vorlane;
 
@@ -111,6 +115,8 @@ private slots:
     void changedTreeIsReportedThenAppliedKeepingNotes();
     void dryRunLeavesTheFileUntouchedAndANewRootIsKept();
     void newAndChangedContentIsHashedAndListedAgain();
+    void specialFileOfAnOlderCatalogBecomesItsKindOnce_data();
+    void specialFileOfAnOlderCatalogBecomesItsKindOnce();
 };
 
 void TestRescan::changedTreeIsReportedThenAppliedKeepingNotes() {
@@ -405,6 +411,79 @@ void TestRescan::newAndChangedContentIsHashedAndListedAgain() {
         return out;
     };
     QCOMPARE(facts(disc), facts(params.discId));
+}
+
+void TestRescan::specialFileOfAnOlderCatalogBecomesItsKindOnce_data() {
+    QTest::addColumn<int>("kind");
+    QTest::newRow("FIFO") << int(SpecialKind::Fifo);
+    QTest::newRow("socket") << int(SpecialKind::Socket);
+}
+
+// Older catalogs hold a FIFO or a socket as an empty file, which the verify could never
+// read. A rescan makes it what it is, as one change, and is then done with it.
+void TestRescan::specialFileOfAnOlderCatalogBecomesItsKindOnce() {
+    QFETCH(int, kind);
+    TestDir tree;
+    tree.createFile(QStringLiteral("a.txt"), 3);
+    const QByteArray odd = QFile::encodeName(tree.path(QStringLiteral("odd")));
+    int socketFd = -1;
+    if (SpecialKind(kind) == SpecialKind::Fifo) {
+        QCOMPARE(::mkfifo(odd.constData(), 0644), 0);
+    } else {
+        socketFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        QVERIFY(size_t(odd.size()) < sizeof(address.sun_path));
+        std::memcpy(address.sun_path, odd.constData(), size_t(odd.size()));
+        QCOMPARE(::bind(socketFd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
+    }
+    const auto closeSocket = qScopeGuard([&] {
+        if (socketFd >= 0)
+            ::close(socketFd);
+    });
+
+    TestDir home;
+    const QString file = home.path(QStringLiteral("cat.vlr"));
+    testcat::create(file);
+    Database db;
+    db.open(file);
+    const qint64 disc = testcat::addDisc(db, testcat::addCategory(db, QStringLiteral("c")),
+                                         QStringLiteral("d"), 0, tree.path());
+    ScanParams params;
+    params.root = tree.path();
+    params.discId = disc;
+    params.checksums = true;
+    QVERIFY(scanDisc(db, params).error.isEmpty());
+    const QString kindOf = QStringLiteral("select Special from qCDFiles where TreeName='odd'");
+    QCOMPARE(db.scalar(kindOf).toInt(), kind);
+    db.exec(QStringLiteral("update qCDFiles set Special=null"));
+
+    RescanPlan plan;
+    RescanReport report = compareRescan(db, disc, {}, {}, plan);
+    QCOMPARE(lines(report), QStringList{QStringLiteral("~ /odd")});
+    QCOMPARE(report.changes.front().oldSpecial, SpecialKind::None);
+    QCOMPARE(report.changes.front().newSpecial, SpecialKind(kind));
+    QCOMPARE(report.changes.front().newSize, 0);
+    QVERIFY(applyRescan(db, plan, nullptr));
+    QCOMPARE(db.scalar(kindOf).toInt(), kind);
+    report = compareRescan(db, disc, {}, {}, plan);
+    QVERIFY(!report.hasChanges());
+    QCOMPARE(report.unchanged, 2);
+
+    // The list shows it for what it is; the verify passes over it and says so.
+    std::vector<vorlane::Entry> level;
+    contentstore::readLevel(db, disc, 0, [&](vorlane::Entry&& e) {
+        level.push_back(std::move(e));
+        return true;
+    });
+    QCOMPARE(level.size(), size_t(2));
+    for (const vorlane::Entry& e : level)
+        QCOMPARE(e.special, e.name == QLatin1String("odd") ? SpecialKind(kind) : SpecialKind::None);
+    const VerifyResult verified = verifyDisc(db, VerifyParams{disc, {}});
+    QCOMPARE(verified.end, VerifyEnd::Done);
+    QVERIFY(verified.problems.empty());
+    QCOMPARE(verified.files, 1);
+    QCOMPARE(verified.special, 1);
 }
 
 QTEST_GUILESS_MAIN(TestRescan)

@@ -270,6 +270,7 @@ void TestDatabase::upgradeKeepsEveryRowAndAddsTheLevelIndex() {
                  1);
         QVERIFY(hasVersion2Columns(db));
         QVERIFY(hasVersion3Columns(db));
+        QVERIFY(hasVersion4Columns(db));
         QCOMPARE(db.scalar(QStringLiteral("pragma integrity_check")).toString(),
                  QStringLiteral("ok"));
     }
@@ -339,6 +340,7 @@ void TestDatabase::levelFillReadsOneIndexInOrder() {
     // The schema is looked up once per open file, not per fill.
     QVERIFY(hasVersion2Columns(db));
     QVERIFY(hasVersion3Columns(db));
+    QVERIFY(hasVersion4Columns(db));
 
     QStringList statements;
     sqlite3_trace_v2(
