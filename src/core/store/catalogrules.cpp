@@ -115,8 +115,11 @@ const char* const messages[RuleCount] = {
 };
 
 // What is wrong with a name, worded for the fault line; empty when nothing is. `what` is
-// "name" or "raw name".
-QString nameProblem(const Cell* cell, bool required, const char* what) {
+// "name" or "raw name". An entry's name is a part of a path and may hold no "/". A
+// category's or a disc's name is a label that never becomes one, and "/" is common there:
+// a disc read from "/" is named so, volume labels are taken as they are, and people file
+// under "CD/DVD".
+QString nameProblem(const Cell* cell, bool required, bool pathPart, const char* what) {
     const QString w = QLatin1String(what);
     if (!cell || cell->type == Cell::Type::Null)
         return required ? QStringLiteral("it has no %1").arg(w) : QString();
@@ -127,7 +130,7 @@ QString nameProblem(const Cell* cell, bool required, const char* what) {
         return required ? QStringLiteral("its %1 is empty").arg(w) : QString();
     if (name == "." || name == "..")
         return QStringLiteral("its %1 is \"%2\"").arg(w, QLatin1String(name));
-    if (name.contains('/'))
+    if (pathPart && name.contains('/'))
         return QStringLiteral("its %1 holds a \"/\"").arg(w);
     if (name.contains('\0'))
         return QStringLiteral("its %1 holds a NUL character").arg(w);
@@ -243,7 +246,7 @@ void CatalogRules::addCategory(const RowView& row) {
         return;
     d->categories.push_back({*id, refAt(row, at[1])});
     // A category's name is always stored: an empty label is saved as "新分类".
-    d->name(CategoryName, *id, nameProblem(cellAt(row, at[2]), true, "name"));
+    d->name(CategoryName, *id, nameProblem(cellAt(row, at[2]), true, false, "name"));
 }
 
 void CatalogRules::addDisc(const RowView& row) {
@@ -253,7 +256,7 @@ void CatalogRules::addDisc(const RowView& row) {
         return;
     d->discs.push_back({*id, refAt(row, at[1])});
     // A disc may have no name at all: the tree shows it as "未命名".
-    d->name(DiscName, *id, nameProblem(cellAt(row, at[2]), false, "name"));
+    d->name(DiscName, *id, nameProblem(cellAt(row, at[2]), false, false, "name"));
 }
 
 void CatalogRules::addEntry(const RowView& row) {
@@ -277,9 +280,9 @@ void CatalogRules::addEntry(const RowView& row) {
     if (e.mark == Mark::Member && e.father.is(0))
         d->own[MemberOutside].emplace_back(*id, QString());
     d->entries.push_back(e);
-    d->name(EntryName, *id, nameProblem(cellAt(row, at[5]), true, "name"));
+    d->name(EntryName, *id, nameProblem(cellAt(row, at[5]), true, true, "name"));
     // No raw name (null or empty) means the shown name is the name on the disc.
-    d->name(EntryRawName, *id, nameProblem(cellAt(row, at[6]), false, "raw name"));
+    d->name(EntryRawName, *id, nameProblem(cellAt(row, at[6]), false, true, "raw name"));
 }
 
 int CatalogRules::run(const std::function<bool(const QString&)>& onFault) {

@@ -158,9 +158,11 @@ void TestMergeChecks::hostileNamesAreRefused_data() {
         };
         row("..", QStringLiteral(".."), QStringLiteral("its name is \"..\""));
         row(".", QStringLiteral("."), QStringLiteral("its name is \".\""));
-        row("climbing out", QStringLiteral("../../../../tmp/x"),
-            QStringLiteral("its name holds a \"/\""));
         row("NUL", nul, QStringLiteral("its name holds a NUL character"));
+        // Only an entry's name is a part of a path; a disc read from "/" is named so.
+        const bool entry = QByteArray(p.tag) == "entry";
+        row("climbing out", QStringLiteral("../../../../tmp/x"),
+            entry ? "its name holds a \"/\"" : "");
         // A disc may be nameless: the tree shows it as "未命名".
         const bool required = QByteArray(p.tag) != "disc";
         row("empty", QStringLiteral(""), required ? "its name is empty" : "");
