@@ -212,18 +212,27 @@ struct CatalogRules::Data {
     Columns<7> entryColumns{
         {"AutoId", "CdID", "FatherId", "IsDir", "Archive", "TreeName", "FName"}};
 
+    void note(Rule rule, qint64 id, const QString& detail) {
+        auto& list = own[size_t(rule)];
+        // Of a part only the first fault is wanted, and a hostile one may hold millions.
+        if (scope == Scope::Part && !list.empty()) {
+            if (id < list.front().first)
+                list.front() = {id, detail};
+            return;
+        }
+        list.emplace_back(id, detail);
+    }
     // The row's id; a row without a usable one is noted and left out.
     std::optional<qint64> idOf(const RowView& row, int column, Rule rule) {
         const Ref id = refAt(row, column);
         if (id.kind == Ref::Kind::Id && id.value > 0)
             return id.value;
-        own[rule].emplace_back(0,
-                               id.kind == Ref::Kind::Null ? QStringLiteral("none") : id.detail());
+        note(rule, 0, id.kind == Ref::Kind::Null ? QStringLiteral("none") : id.detail());
         return std::nullopt;
     }
     void name(Rule rule, qint64 id, const QString& problem) {
         if (!problem.isEmpty())
-            own[rule].emplace_back(id, problem);
+            note(rule, id, problem);
     }
 };
 
@@ -273,12 +282,12 @@ void CatalogRules::addEntry(const RowView& row) {
     if (mark.kind != Ref::Kind::Null) {
         e.mark = mark.is(1) ? Mark::Archive : mark.is(2) ? Mark::Member : Mark::Other;
         if (e.mark == Mark::Other)
-            d->own[UnknownMark].emplace_back(*id, mark.detail());
+            d->note(UnknownMark, *id, mark.detail());
     }
     if (e.mark == Mark::Archive && e.type == Type::Folder)
-        d->own[FolderArchive].emplace_back(*id, QString());
+        d->note(FolderArchive, *id, QString());
     if (e.mark == Mark::Member && e.father.is(0))
-        d->own[MemberOutside].emplace_back(*id, QString());
+        d->note(MemberOutside, *id, QString());
     d->entries.push_back(e);
     d->name(EntryName, *id, nameProblem(cellAt(row, at[5]), true, true, "name"));
     // No raw name (null or empty) means the shown name is the name on the disc.

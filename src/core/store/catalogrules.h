@@ -39,7 +39,9 @@ public:
 
     // Reports each fault, one line each (e.g. "entry 7: its parent folder 9 does not
     // exist"), rule by rule and each rule's rows in id order, until `onFault` returns
-    // false. Returns the number reported.
+    // false. Returns the number reported. Of a part, a fault that a row shows by itself (a
+    // name, an archive mark) is kept only for the first such row of each rule: what a
+    // merge needs is the first fault, and a hostile source may hold millions.
     int run(const std::function<bool(const QString& fault)>& onFault);
     // The first fault run() would report; empty when there is none.
     QString firstFault();
