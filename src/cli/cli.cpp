@@ -269,8 +269,9 @@ const QList<Command>& commands() {
          QStringLiteral("Write the catalog, a category or a disc as JSON, CSV or HTML."),
          exportOptions, cmdExport},
         {QStringLiteral("merge"), QStringLiteral("CATALOG SOURCE"),
-         QStringLiteral("Add another catalog or a JSON export to the catalog."), mergeOptions,
-         cmdMerge},
+         QStringLiteral("Add another catalog or a JSON export to the catalog. The whole source "
+                        "is first held to check's rules; one that fails them is refused."),
+         mergeOptions, cmdMerge},
         {QStringLiteral("verify"), QStringLiteral("CATALOG DISC_ID [ROOT]"),
          QStringLiteral("Read a disc's files back from its source path (or ROOT) and name each "
                         "one that is missing, unreadable or changed; exit 1 if any is. Files "

@@ -43,6 +43,11 @@ void mergeOptions(QCommandLineParser& p) {
                  QStringLiteral("The source catalog's open password, when it has one (else "
                                 "VORLANE_SOURCE_PASSWORD, else asked for on a terminal)."),
                  QStringLiteral("password")});
+    p.addOption({QStringLiteral("category"),
+                 QStringLiteral("Put the source's top categories, and its discs outside any "
+                                "category, in this category (default: the categories at the "
+                                "top, such discs in a new category named after SOURCE)."),
+                 QStringLiteral("id")});
 }
 
 int cmdExport(Context& ctx, QCommandLineParser& p) {
@@ -128,6 +133,11 @@ QString describeDisc(const DuplicateDisc& d) {
            QLatin1Char('\'');
 }
 
+// Every merge that stops says the same about the catalog.
+[[noreturn]] void refuse(const QString& file, const QString& why) {
+    fail(file, why + QStringLiteral("; nothing was changed"));
+}
+
 } // namespace
 
 int cmdMerge(Context& ctx, QCommandLineParser& p) {
@@ -136,60 +146,62 @@ int cmdMerge(Context& ctx, QCommandLineParser& p) {
     const QString policy = p.value(QStringLiteral("duplicates"));
     if (!policy.isEmpty() && policy != QLatin1String("skip") && policy != QLatin1String("keep"))
         usage(QStringLiteral("--duplicates takes skip or keep"));
-    Database db;
-    openCatalog(db, path, p, Access::Write);
-
     MergeOptions options;
     options.source = source;
+    if (p.isSet(QStringLiteral("category")))
+        options.categoryId =
+            idArgument(p.value(QStringLiteral("category")), QStringLiteral("--category"));
+    Database db;
+    openCatalog(db, path, p, Access::Write);
+    if (p.isSet(QStringLiteral("category")) && options.categoryId == 0)
+        refuse(path, QStringLiteral("no category with id 0"));
+
     if (p.isSet(QStringLiteral("source-password")))
         options.sourcePassword = p.value(QStringLiteral("source-password"));
     else
         options.sourcePassword = qEnvironmentVariable("VORLANE_SOURCE_PASSWORD");
+    const auto refused = [&](const MergeReport& r) {
+        switch (r.status) {
+        case MergeStatus::Done:
+            return;
+        case MergeStatus::Cancelled:
+            refuse(source, QStringLiteral("cancelled"));
+        case MergeStatus::NeedsPassword:
+        case MergeStatus::WrongPassword:
+            refuse(source, QStringLiteral("wrong open password"));
+        case MergeStatus::Failed:
+            refuse(r.inCatalog ? path : source, r.error);
+        }
+    };
     QList<DuplicateDisc> duplicates;
     MergeReport look = findDuplicates(db, options, duplicates);
     if (look.status == MergeStatus::NeedsPassword) {
         options.sourcePassword =
             askUser(QStringLiteral("Open password for ") + oneLine(source) + QStringLiteral(": "));
         if (options.sourcePassword.isEmpty())
-            fail(source, QStringLiteral("the catalog has an open password; give it with "
-                                        "--source-password or in VORLANE_SOURCE_PASSWORD"));
+            refuse(source, QStringLiteral("the catalog has an open password; give it with "
+                                          "--source-password or in VORLANE_SOURCE_PASSWORD"));
         look = findDuplicates(db, options, duplicates);
     }
-    switch (look.status) {
-    case MergeStatus::Done:
-    case MergeStatus::Cancelled:
-        break;
-    case MergeStatus::NeedsPassword:
-    case MergeStatus::WrongPassword:
-        fail(source, QStringLiteral("wrong open password"));
-    case MergeStatus::Failed:
-        fail(source, look.error);
-    }
+    refused(look);
     if (!duplicates.isEmpty() && policy.isEmpty()) {
         for (const DuplicateDisc& d : duplicates)
             ctx.err << "vorlane-cli: disc " << describeDisc(d) << "\n";
-        fail(path, QStringLiteral("%1 disc(s) of the source are already in the catalog; choose "
-                                  "--duplicates skip or --duplicates keep (nothing was changed)")
-                       .arg(duplicates.size()));
+        refuse(path, QStringLiteral("%1 disc(s) of the source are already in the catalog; "
+                                    "choose --duplicates skip or --duplicates keep")
+                         .arg(duplicates.size()));
     }
     const bool keep = policy == QLatin1String("keep");
     options.keepDuplicate = [keep](const DuplicateDisc&) { return keep; };
     const MergeReport report = mergeCatalog(db, options);
-    switch (report.status) {
-    case MergeStatus::Done:
-        break;
-    case MergeStatus::Cancelled:
-        fail(source, QStringLiteral("cancelled; nothing was changed"));
-    case MergeStatus::NeedsPassword:
-    case MergeStatus::WrongPassword:
-        fail(source, QStringLiteral("wrong open password"));
-    case MergeStatus::Failed:
-        fail(source, QStringLiteral("the merge failed and nothing was changed: ") + report.error);
-    }
+    refused(report);
     for (const DuplicateDisc& d : report.skipped)
         ctx.out << "skipped disc " << describeDisc(d) << "\n";
     for (const DuplicateDisc& d : report.kept)
         ctx.out << "kept both: disc " << describeDisc(d) << "\n";
+    if (report.newCategoryId)
+        ctx.out << "discs outside any category of the source went into the new category [C"
+                << report.newCategoryId << "] " << oneLine(report.newCategoryName) << "\n";
     ctx.out << "merged " << oneLine(source) << " into " << oneLine(path) << ": "
             << report.categories << " categories, " << report.discs << " discs, " << report.entries
             << " entries\n";

@@ -75,6 +75,22 @@ qint64 addEntry(vorlane::Database& db, qint64 disc, qint64 father, const QString
     return r.append();
 }
 
+QList<QVariantList> allRows(const QString& path) {
+    vorlane::Database db;
+    db.open(path, vorlane::Database::Mode::ReadOnly);
+    QList<QVariantList> rows;
+    for (const char* table : {"qClass", "qCD", "qCDFiles", "sys"}) {
+        vorlane::Query q(db, QStringLiteral("select * from %1").arg(QLatin1String(table)));
+        while (q.next()) {
+            QVariantList row{QString::fromLatin1(table)};
+            for (int i = 0; i < q.columnCount(); ++i)
+                row << q.value(i);
+            rows << row;
+        }
+    }
+    return rows;
+}
+
 void isolateSettings() {
     // A new configuration folder each time: QSettings caches files by name within a
     // process, so removing the old file would not start afresh.

@@ -3,7 +3,9 @@
 
 #include "core/store/database.h"
 
+#include <QList>
 #include <QString>
+#include <QVariantList>
 
 namespace testcat {
 
@@ -20,6 +22,9 @@ qint64 addEntry(vorlane::Database& db, qint64 disc, qint64 father, const QString
 void createUnversioned(const QString& path, bool withVolumeLabel);
 // Stamps the catalog at `path` with schema version `version`.
 void setVersion(const QString& path, int version);
+// Every row of the four tables, each led by its table's name, for comparing a catalog
+// before and after.
+QList<QVariantList> allRows(const QString& path);
 // Points the program's settings and data folder at a new, empty temporary folder.
 void isolateSettings();
 

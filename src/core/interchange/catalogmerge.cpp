@@ -1,6 +1,8 @@
 #include "core/interchange/catalogmerge.h"
 
 #include "core/interchange/jsonreader.h"
+#include "core/store/catalogrules.h"
+#include "core/store/catalogstore.h"
 #include "core/store/database.h"
 #include "core/store/interchangestore.h"
 #include "core/store/passwords.h"
@@ -9,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <memory>
 
 namespace vorlane {
 
@@ -95,7 +98,8 @@ OwnedRow jsonRow(JsonValue&& v) {
     return o;
 }
 
-// What a source is read into: the merge itself, or the look for duplicates.
+// What a source is read into: the merge itself, the check before it, or the look for
+// duplicates.
 class Visitor {
 public:
     virtual ~Visitor() = default;
@@ -109,56 +113,125 @@ DuplicateDisc describeDisc(const RowView& row, const QString& existing) {
     return {row.integerOr("AutoId", 0), row.textOr("CDName"), row.textOr("CDId"), existing};
 }
 
+// A failure of the catalog being merged into, told apart from the source's.
+struct CatalogFailure {
+    DbError error;
+};
+
+template <typename F> auto inCatalog(F&& f) -> decltype(f()) {
+    try {
+        return f();
+    } catch (const DbError& e) {
+        throw CatalogFailure{e};
+    }
+}
+
+// The source held to the rules of the catalog's check.
+class Rules final : public Visitor {
+public:
+    void categories(const std::vector<OwnedRow>& rows) override {
+        for (const OwnedRow& row : rows)
+            m_rules.addCategory(row.view());
+    }
+    void disc(const RowView& row) override { m_rules.addDisc(row); }
+    bool wantsEntries() const override { return true; }
+    void entry(const RowView& row) override { m_rules.addEntry(row); }
+    // The source's first fault, in the words of a refusal; empty for a sound source.
+    QString fault() {
+        const QString first = m_rules.firstFault();
+        return first.isEmpty() ? first
+                               : QStringLiteral("the source does not pass the check: ") + first;
+    }
+
+private:
+    CatalogRules m_rules{CatalogRules::Scope::Part};
+};
+
+// The category a disc exported on its own goes into: named after the file it came in.
+QString newCategoryName(const QString& source) {
+    const QString name = QFileInfo(source).completeBaseName();
+    return isSoundName(name.toUtf8()) ? name : QStringLiteral("新分类");
+}
+
 class Merge final : public Visitor {
 public:
     Merge(MergeWriter& writer, const MergeOptions& options, MergeReport& report)
         : w(writer), m_options(options), m_report(report) {}
 
     void categories(const std::vector<OwnedRow>& rows) override {
-        std::vector<qint64> added;
-        for (const OwnedRow& row : rows) {
-            added.push_back(w.addCategory(row.view()));
-            m_categories.insert(row.view().integerOr("AutoId", 0), added.back());
-        }
-        // Parents once every category has its new id: a parent listed after its child
-        // still holds it. A parent outside the source puts the category at the top.
-        for (size_t i = 0; i < rows.size(); ++i) {
-            const qint64 father = m_categories.value(rows[i].view().integerOr("FatherId", 0), 0);
-            if (father)
-                w.setCategoryParent(added[i], father);
-        }
+        m_rules.categories(rows);
+        inCatalog([&] {
+            std::vector<qint64> added;
+            for (const OwnedRow& row : rows) {
+                added.push_back(w.addCategory(row.view()));
+                m_categories.insert(row.view().integerOr("AutoId", 0), added.back());
+            }
+            // Parents once every category has its new id: a parent listed after its child
+            // still holds it. A parent outside the source puts the category at the top.
+            for (size_t i = 0; i < rows.size(); ++i) {
+                qint64 father = m_categories.value(rows[i].view().integerOr("FatherId", 0), 0);
+                if (!father)
+                    father = m_options.categoryId;
+                if (father)
+                    w.setCategoryParent(added[i], father);
+            }
+        });
         m_report.categories = int(rows.size());
     }
 
     void disc(const RowView& row) override {
+        m_rules.disc(row);
         const qint64 old = row.integerOr("AutoId", 0);
-        if (const auto existing = w.existingDisc(row.textOr("CDId"), row.textOr("CDName"))) {
-            const DuplicateDisc d = describeDisc(row, *existing);
-            if (!m_options.keepDuplicate || !m_options.keepDuplicate(d)) {
-                m_report.skipped.append(d);
-                m_discs.remove(old);
-                return;
+        inCatalog([&] {
+            if (const auto existing = w.existingDisc(row.textOr("CDId"), row.textOr("CDName"))) {
+                const DuplicateDisc d = describeDisc(row, *existing);
+                if (!m_options.keepDuplicate || !m_options.keepDuplicate(d)) {
+                    m_report.skipped.append(d);
+                    m_discs.remove(old);
+                    return;
+                }
+                m_report.kept.append(d);
             }
-            m_report.kept.append(d);
-        }
-        m_discs.insert(old, w.addDisc(row, m_categories.value(row.integerOr("ClassId", 0), 0)));
-        ++m_report.discs;
+            qint64 category = m_categories.value(row.integerOr("ClassId", 0), 0);
+            if (!category)
+                category = holder();
+            m_discs.insert(old, w.addDisc(row, category));
+            ++m_report.discs;
+        });
     }
 
     bool wantsEntries() const override { return true; }
 
     void entry(const RowView& row) override {
+        m_rules.entry(row);
         const auto disc = m_discs.constFind(row.integerOr("CdID", 0));
         if (disc == m_discs.constEnd())
-            return; // a skipped disc's, or one whose disc is not in the source
-        w.addEntry(row, *disc);
+            return; // a skipped disc's
+        inCatalog([&] { w.addEntry(row, *disc); });
         ++m_report.entries;
     }
 
+    // The rows written are those the check before saw: a source changed in between
+    // cannot slip past it.
+    QString fault() { return m_rules.fault(); }
+
 private:
+    // Where a disc outside any category of the source goes.
+    qint64 holder() {
+        if (m_options.categoryId)
+            return m_options.categoryId;
+        if (!m_report.newCategoryId) {
+            m_report.newCategoryName = newCategoryName(m_options.source);
+            m_report.newCategoryId = w.addTopCategory(m_report.newCategoryName);
+            ++m_report.categories;
+        }
+        return m_report.newCategoryId;
+    }
+
     MergeWriter& w;
     const MergeOptions& m_options;
     MergeReport& m_report;
+    Rules m_rules;
     QHash<qint64, qint64> m_categories;
     QHash<qint64, qint64> m_discs;
 };
@@ -168,7 +241,9 @@ public:
     Duplicates(MergeWriter& writer, QList<DuplicateDisc>& found) : w(writer), m_found(found) {}
     void categories(const std::vector<OwnedRow>&) override {}
     void disc(const RowView& row) override {
-        if (const auto existing = w.existingDisc(row.textOr("CDId"), row.textOr("CDName")))
+        const auto existing =
+            inCatalog([&] { return w.existingDisc(row.textOr("CDId"), row.textOr("CDName")); });
+        if (existing)
             m_found.append(describeDisc(row, *existing));
     }
     bool wantsEntries() const override { return false; }
@@ -183,7 +258,10 @@ struct Cancelled {};
 
 class Ticker {
 public:
-    explicit Ticker(const MergeHooks& hooks) : m_hooks(hooks), m_throttle(100) {}
+    // `passes` readings of the source make up the work.
+    Ticker(const MergeHooks& hooks, int passes)
+        : m_hooks(hooks), m_passes(passes), m_throttle(100) {}
+    void nextPass() { ++m_pass; }
     // Throws Cancelled when the merge is to stop.
     void tick(qint64 done, qint64 total) {
         if ((++m_calls & 255) != 0)
@@ -191,11 +269,13 @@ public:
         if (m_hooks.cancel && m_hooks.cancel->load(std::memory_order_relaxed))
             throw Cancelled{};
         if (m_hooks.progress && m_throttle.due())
-            m_hooks.progress(done, total);
+            m_hooks.progress(m_pass * total + done, m_passes * total);
     }
 
 private:
     const MergeHooks& m_hooks;
+    const int m_passes;
+    int m_pass = 0;
     Throttle m_throttle;
     qint64 m_calls = 0;
 };
@@ -253,6 +333,9 @@ MergeStatus readExport(const MergeOptions& options, Visitor& visitor, Ticker& ti
         return MergeStatus::Failed;
     }
     const qint64 size = file.size();
+    if (file.peek(3) == "\xEF\xBB\xBF")
+        throw JsonError("not a Vorlane catalog export: it begins with a byte-order mark, "
+                        "which an export never has");
     JsonReader r(file);
     bool isExport = false, haveCategories = false, haveDiscs = false;
     auto notExport = [] { throw JsonError("not a Vorlane catalog export"); };
@@ -356,9 +439,19 @@ MergeReport guarded(const MergeOptions& options, Database& target, Body body) {
         return report;
     }
     try {
+        if (options.categoryId &&
+            !inCatalog([&] { return catalogstore::categoryExists(target, options.categoryId); })) {
+            report.inCatalog = true;
+            report.error = QStringLiteral("no category with id %1").arg(options.categoryId);
+            return report;
+        }
         report.status = body(report);
     } catch (const Cancelled&) {
         report.status = MergeStatus::Cancelled;
+    } catch (const CatalogFailure& e) {
+        report.status = MergeStatus::Failed;
+        report.inCatalog = true;
+        report.error = e.error.text();
     } catch (const DbError& e) {
         report.status = MergeStatus::Failed;
         report.error = e.text();
@@ -369,6 +462,15 @@ MergeReport guarded(const MergeOptions& options, Database& target, Body body) {
         report.status = MergeStatus::Failed;
         report.error = QString::fromLocal8Bit(e.what());
     }
+    if (report.status != MergeStatus::Done) {
+        // Nothing of the source stands: the report tells only why.
+        report.categories = report.discs = 0;
+        report.entries = 0;
+        report.newCategoryId = 0;
+        report.newCategoryName.clear();
+        report.skipped.clear();
+        report.kept.clear();
+    }
     return report;
 }
 
@@ -378,23 +480,38 @@ MergeReport findDuplicates(Database& target, const MergeOptions& options,
                            QList<DuplicateDisc>& duplicates) {
     duplicates.clear();
     return guarded(options, target, [&](MergeReport& report) {
-        MergeWriter writer(target); // only read: dropped without a commit
-        Duplicates visitor(writer, duplicates);
+        // Only read: dropped without a commit.
+        auto writer = inCatalog([&] { return std::make_unique<MergeWriter>(target); });
+        Duplicates visitor(*writer, duplicates);
         const MergeHooks none;
-        Ticker ticker(none);
+        Ticker ticker(none, 1);
         return readSource(options, visitor, ticker, report.error);
     });
 }
 
 MergeReport mergeCatalog(Database& target, const MergeOptions& options, const MergeHooks& hooks) {
     return guarded(options, target, [&](MergeReport& report) {
-        MergeWriter writer(target);
-        Merge visitor(writer, options, report);
-        Ticker ticker(hooks);
+        Ticker ticker(hooks, 2);
+        // The whole source is checked before anything is written.
+        {
+            Rules rules;
+            const MergeStatus status = readSource(options, rules, ticker, report.error);
+            if (status != MergeStatus::Done)
+                return status;
+            report.error = rules.fault();
+            if (!report.error.isEmpty())
+                return MergeStatus::Failed;
+        }
+        ticker.nextPass();
+        auto writer = inCatalog([&] { return std::make_unique<MergeWriter>(target); });
+        Merge visitor(*writer, options, report);
         const MergeStatus status = readSource(options, visitor, ticker, report.error);
         if (status != MergeStatus::Done)
             return status;
-        writer.commit();
+        report.error = visitor.fault();
+        if (!report.error.isEmpty())
+            return MergeStatus::Failed;
+        inCatalog([&] { writer->commit(); });
         if (hooks.progress)
             hooks.progress(1, 1);
         return MergeStatus::Done;

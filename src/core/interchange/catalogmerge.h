@@ -1,6 +1,8 @@
 // Merging another catalog file, or a JSON export, into a catalog: its categories and discs
-// are added under new ids with every column, notes and order kept. All of it happens in
-// one transaction: a failure or a cancel anywhere leaves the catalog as it was.
+// are added under new ids with every column, notes and order kept. The whole source is
+// first held to the rules that `check` applies (names, parents, circles); a source that
+// fails them is refused before anything is written. The merge itself happens in one
+// transaction: a failure or a cancel anywhere leaves the catalog as it was.
 #pragma once
 
 #include <QList>
@@ -25,6 +27,11 @@ struct DuplicateDisc {
 struct MergeOptions {
     QString source;         // a catalog file or a JSON export
     QString sourcePassword; // the source catalog's open password, when it has one
+    // The category that receives the source's top level: its top categories, and its
+    // discs outside any of its categories (a disc exported on its own). 0: the categories
+    // stay at the top, and such discs go into a new top category named after the source
+    // file, since a disc is shown only inside a category.
+    qint64 categoryId = 0;
     // Whether to add a duplicate disc as well; without an answer duplicates are skipped.
     std::function<bool(const DuplicateDisc&)> keepDuplicate;
 };
@@ -47,7 +54,10 @@ enum class MergeStatus {
 struct MergeReport {
     MergeStatus status = MergeStatus::Failed;
     QString error;
-    int categories = 0;
+    bool inCatalog = false;   // the failure concerns the catalog (e.g. its disk is full)
+    int categories = 0;       // with the new category for discs outside any category
+    qint64 newCategoryId = 0; // that category, when one was made
+    QString newCategoryName;
     int discs = 0;
     qint64 entries = 0;
     QList<DuplicateDisc> skipped; // duplicates not added

@@ -1,6 +1,6 @@
-// The catalog's own check: the file's integrity, then the links between categories,
-// discs and entries (missing parents, files holding entries, entries on another disc than
-// their folder, circles of parents, archive members out of place).
+// The catalog's own check: the file's integrity, then the rules of catalogrules.h (names
+// that cannot stand in a path, missing parents, files holding entries, entries on another
+// disc than their folder, circles of parents, archive members out of place).
 #pragma once
 
 #include <QString>

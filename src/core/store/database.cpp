@@ -214,6 +214,12 @@ void Database::commit() {
     exec(QStringLiteral("commit"));
 }
 void Database::rollback() {
+    const auto settle = qScopeGuard([this] {
+        // When this read fails too, the journal stays hot and the next connection to open
+        // the file plays it back, as the engine intends.
+        if (m_db && !inTransaction())
+            sqlite3_exec(m_db, "select count(*) from sqlite_master", nullptr, nullptr, nullptr);
+    });
     if (inTransaction())
         exec(QStringLiteral("rollback"));
 }

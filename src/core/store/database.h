@@ -72,6 +72,9 @@ public:
 
     void begin();
     void commit();
+    // Also after a write that failed (a full disk): the engine may have ended the
+    // transaction itself, keeping its journal to play back at the next read. The rollback
+    // reads once, so that happens at once and no journal stays beside the file.
     void rollback();
     bool inTransaction() const;
 

@@ -1,7 +1,11 @@
 #include "core/store/interchangestore.h"
 
+#include "core/store/catalogstore.h"
 #include "core/store/database.h"
 
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <sqlite3.h>
 
@@ -17,7 +21,55 @@ int RowView::indexOf(QByteArrayView name) const {
 
 qint64 RowView::integerOr(QByteArrayView name, qint64 fallback) const {
     const int i = indexOf(name);
-    return i >= 0 && cells[i].type == Cell::Type::Integer ? cells[i].integer : fallback;
+    if (i < 0)
+        return fallback;
+    return storedInteger(cells[i]).value_or(fallback);
+}
+
+namespace {
+
+std::optional<qint64> wholeReal(double v) {
+    // 2^63 itself is out of range; every double below it converts exactly.
+    constexpr double limit = 9223372036854775808.0;
+    if (!std::isfinite(v) || v != std::trunc(v) || v < -limit || v >= limit)
+        return std::nullopt;
+    return qint64(v);
+}
+
+} // namespace
+
+std::optional<qint64> storedInteger(const Cell& cell) {
+    switch (cell.type) {
+    case Cell::Type::Integer:
+        return cell.integer;
+    case Cell::Type::Real:
+        return wholeReal(cell.real);
+    case Cell::Type::Text:
+        break;
+    case Cell::Type::Null:
+    case Cell::Type::Blob:
+        return std::nullopt;
+    }
+    // The engine reads a number with spaces around it and a sign before it.
+    QByteArrayView text = cell.bytes.trimmed();
+    if (text.startsWith('+'))
+        text = text.sliced(1);
+    if (text.isEmpty())
+        return std::nullopt;
+    for (const char c : text) {
+        if (!((c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E'))
+            return std::nullopt;
+    }
+    qint64 v = 0;
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (r.ec == std::errc() && r.ptr == text.data() + text.size())
+        return v;
+    const std::string copy(text.data(), size_t(text.size()));
+    char* end = nullptr;
+    const double real = std::strtod(copy.c_str(), &end);
+    if (end != copy.c_str() + copy.size())
+        return std::nullopt;
+    return wholeReal(real);
 }
 
 QString RowView::textOr(QByteArrayView name, const QString& fallback) const {
@@ -74,8 +126,9 @@ void readCells(sqlite3_stmt* s, std::vector<Cell>& cells) {
     }
 }
 
-// Reads every row of `q` as cells.
-void readRows(Query& q, const RowCallback& onRow) {
+} // namespace
+
+void readQuery(Query& q, const RowCallback& onRow) {
     sqlite3_stmt* s = q.statement();
     const std::vector<QByteArray> names = columnNames(s);
     std::vector<Cell> cells(names.size());
@@ -87,11 +140,9 @@ void readRows(Query& q, const RowCallback& onRow) {
     }
 }
 
-} // namespace
-
 void readCategories(Database& db, const RowCallback& onRow) {
     Query q(db, QStringLiteral("select * from qClass order by AutoId"));
-    readRows(q, onRow);
+    readQuery(q, onRow);
 }
 
 std::vector<DiscKey> discKeys(Database& db) {
@@ -106,7 +157,7 @@ std::vector<DiscKey> discKeys(Database& db) {
 bool readDisc(Database& db, qint64 discId, const RowCallback& onRow) {
     Query q(db, QStringLiteral("select * from qCD where AutoId = ?"), {discId});
     bool found = false;
-    readRows(q, [&](const RowView& row) {
+    readQuery(q, [&](const RowView& row) {
         found = true;
         return onRow(row);
     });
@@ -119,10 +170,10 @@ void readEntries(Database& db, std::optional<qint64> discId, const RowCallback& 
     if (discId) {
         Query q(db, QStringLiteral("select * from qCDFiles where +CdID = ? order by AutoId"),
                 {*discId});
-        readRows(q, onRow);
+        readQuery(q, onRow);
     } else {
         Query q(db, QStringLiteral("select * from qCDFiles order by AutoId"));
-        readRows(q, onRow);
+        readQuery(q, onRow);
     }
 }
 
@@ -130,7 +181,7 @@ void readEntriesByFolder(Database& db, qint64 discId, const RowCallback& onRow) 
     Query q(db,
             QStringLiteral("select * from qCDFiles where CdID = ? order by FatherId, IsDir desc"),
             {discId});
-    readRows(q, onRow);
+    readQuery(q, onRow);
 }
 
 EntryLookup::EntryLookup(Database& db)
@@ -296,6 +347,10 @@ void MergeWriter::setCategoryParent(qint64 categoryId, qint64 parentId) {
               {parentId, categoryId});
 }
 
+qint64 MergeWriter::addTopCategory(const QString& name) {
+    return catalogstore::addCategory(m_db, name, 0, catalogstore::nextOrderId(m_db));
+}
+
 std::optional<QString> MergeWriter::existingDisc(const QString& label, const QString& name) {
     QVariant found;
     if (!label.isEmpty())
@@ -323,12 +378,11 @@ void MergeWriter::addEntry(const RowView& row, qint64 discId) {
     QHash<QByteArray, Cell> overrides{{"autoid", integerCell(id + m_entryOffset)},
                                       {"cdid", integerCell(discId)}};
     const int father = row.indexOf("FatherId");
-    if (father >= 0 && row.cells[father].type == Cell::Type::Integer &&
-        row.cells[father].integer > 0) {
-        const qint64 f = row.cells[father].integer;
-        if (f > top - m_entryOffset)
-            throw DbError(QStringLiteral("an entry's folder id is out of range (%1)").arg(f));
-        overrides.insert("fatherid", integerCell(f + m_entryOffset));
+    const std::optional<qint64> f = father >= 0 ? storedInteger(row.cells[father]) : std::nullopt;
+    if (f && *f > 0) {
+        if (*f > top - m_entryOffset)
+            throw DbError(QStringLiteral("an entry's folder id is out of range (%1)").arg(*f));
+        overrides.insert("fatherid", integerCell(*f + m_entryOffset));
     }
     insert(*m_entries, row, overrides);
 }

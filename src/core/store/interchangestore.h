@@ -36,13 +36,19 @@ struct RowView {
 
     // The column's index, letter case ignored; -1 when absent.
     int indexOf(QByteArrayView name) const;
-    // The column's integer value, or `fallback` when absent or not an integer.
+    // The column's value as an integer column stores it (see storedInteger), or `fallback`
+    // when absent or not an integer.
     qint64 integerOr(QByteArrayView name, qint64 fallback) const;
     // The column's text (blobs read as Latin-1 is never wanted: they give a null string).
     QString textOr(QByteArrayView name, const QString& fallback = {}) const;
 };
 
 using RowCallback = std::function<bool(const RowView&)>; // false stops the reading
+
+// The integer that a column declared `integer` stores for this value: the engine turns a
+// whole real, or text that reads as a whole number, into one. Nullopt for anything else
+// (null, a fraction, other text, bytes), which can name no row.
+std::optional<qint64> storedInteger(const Cell& cell);
 
 // The order-relevant facts of a disc, for laying discs out in tree order.
 struct DiscKey {
@@ -53,6 +59,8 @@ struct DiscKey {
 
 namespace interchangestore {
 
+// Every row of `q` as cells.
+void readQuery(Query& q, const RowCallback& onRow);
 // Every category row, every column, in AutoId order.
 void readCategories(Database& db, const RowCallback& onRow);
 // Every disc's id, category and order.
@@ -95,6 +103,8 @@ public:
     // Columns the catalog does not have are left out.
     qint64 addCategory(const RowView& row);
     void setCategoryParent(qint64 categoryId, qint64 parentId);
+    // Appends a category named `name` at the top level, after everything there.
+    qint64 addTopCategory(const QString& name);
     // The name of a disc that was in the catalog before the merge and has this volume
     // label or, when `label` is empty, this name; nullopt when there is none.
     std::optional<QString> existingDisc(const QString& label, const QString& name);

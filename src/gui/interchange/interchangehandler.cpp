@@ -225,7 +225,8 @@ void InterchangeHandler::MMergeClick() {
             return;
     }
     if (look.status == MergeStatus::Failed) {
-        prompts().error(w, QStringLiteral("不能合并该文件：") + look.error, QStringLiteral("提示"));
+        prompts().error(w, QStringLiteral("合并失败，当前文件没有改动：") + look.error,
+                        QStringLiteral("提示"));
         return;
     }
     QSet<qint64> keep;
