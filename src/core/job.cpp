@@ -4,7 +4,13 @@
 
 namespace vorlane {
 
+QThreadPool& jobPool() {
+    static QThreadPool pool;
+    return pool;
+}
+
 Job::Job(QObject* parent) : QObject(parent) {
+    qRegisterMetaType<JobProgress>();
     // The owner deletes the job; the pool must not.
     setAutoDelete(false);
 }
@@ -21,7 +27,7 @@ void Job::start(QThreadPool* pool) {
         m_state = State::Running;
     }
     m_working = true;
-    (pool ? pool : QThreadPool::globalInstance())->start(this);
+    (pool ? pool : &jobPool())->start(this);
 }
 
 void Job::stop() {
@@ -32,6 +38,7 @@ void Job::stop() {
 
 void Job::run() {
     work();
+    m_over = true;
     m_working = false;
     emit finished();
     // Notified under the lock: once it is released the owner may delete the job.

@@ -8,8 +8,10 @@
 // work(), on the worker thread.
 #pragma once
 
+#include <QMetaType>
 #include <QObject>
 #include <QRunnable>
+#include <QString>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -18,23 +20,51 @@ class QThreadPool;
 
 namespace vorlane {
 
+// What a job reports while it runs, one structure for every kind of work so that one
+// window can show any of them. A count of -1 is one the job does not keep.
+struct JobProgress {
+    QString path; // what is being read or written now
+    qint64 folders = -1;
+    qint64 files = -1;
+    qint64 entries = -1;
+    qint64 bytesDone = -1; // where data is read
+    qint64 bytesTotal = -1;
+    qint64 itemsDone = -1; // steps of work that has no bytes to count
+    qint64 itemsTotal = -1;
+};
+
+// The pool jobs run on unless told otherwise: the program's own, so that waiting for it
+// waits for jobs only and nothing else in the process competes for its threads.
+QThreadPool& jobPool();
+
 class Job : public QObject, private QRunnable {
     Q_OBJECT
 
 public:
     ~Job() override;
 
-    // Runs work() on `pool` (the global pool when null). Only the first call counts.
+    // Runs work() on `pool` (jobPool() when null). Only the first call counts.
     void start(QThreadPool* pool = nullptr);
-    // Asks the work to end soon. Any thread, any time, also before start().
-    void cancel() { m_cancel = true; }
+    // Asks the work to end soon. Any thread, any time, also before start(). Once work()
+    // has returned it does nothing: what was done stays done, and is not reported as
+    // cancelled.
+    void cancel() {
+        if (!m_over)
+            m_cancel = true;
+    }
     bool isCancelled() const { return m_cancel; }
     // The flag cancel() sets, for work that polls it.
     const std::atomic<bool>& cancelFlag() const { return m_cancel; }
+    // False for work that runs to its end once begun; the window offers no cancel then.
+    virtual bool isCancellable() const { return true; }
     // Started and work() not yet returned.
     bool isRunning() const { return m_working; }
+    // work() has returned.
+    bool isOver() const { return m_over; }
 
 signals:
+    // Now and then while work() runs, from the worker thread.
+    void progressed(const vorlane::JobProgress& progress);
     // Emitted once, from the worker thread, after work() has returned.
     void finished();
 
@@ -55,9 +85,12 @@ private:
 
     std::atomic<bool> m_cancel{false};
     std::atomic<bool> m_working{false};
+    std::atomic<bool> m_over{false};
     std::mutex m_mutex;
     std::condition_variable m_ended;
     State m_state = State::Idle;
 };
 
 } // namespace vorlane
+
+Q_DECLARE_METATYPE(vorlane::JobProgress)

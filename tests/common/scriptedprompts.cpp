@@ -1,5 +1,7 @@
 #include "common/scriptedprompts.h"
 
+#include <QApplication>
+
 QList<PromptCall> ScriptedPrompts::messages() const {
     QList<PromptCall> out;
     for (const PromptCall& c : calls) {
@@ -18,7 +20,13 @@ QMessageBox::StandardButton ScriptedPrompts::message(QWidget*, const QString& te
                                                      const QString& caption, QMessageBox::Icon icon,
                                                      QMessageBox::StandardButtons buttons,
                                                      QMessageBox::StandardButton defaultButton) {
-    calls << PromptCall{PromptCall::Message, text, caption, icon, buttons, defaultButton, {}};
+    QStringList shown;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top->isVisible() && qobject_cast<QDialog*>(top))
+            shown << top->objectName();
+    }
+    calls << PromptCall{PromptCall::Message, text, caption, icon, buttons,
+                        defaultButton,       {},   shown};
     if (!m_buttons.isEmpty())
         return m_buttons.takeFirst();
     if (defaultButton != QMessageBox::NoButton)
@@ -29,22 +37,22 @@ QMessageBox::StandardButton ScriptedPrompts::message(QWidget*, const QString& te
 }
 
 QString ScriptedPrompts::openFile(QWidget*, const QString& caption, const QString& filter) {
-    calls << PromptCall{PromptCall::OpenFile,  {},    caption, QMessageBox::NoIcon, {},
-                        QMessageBox::NoButton, filter};
+    calls << PromptCall{PromptCall::OpenFile,  {},     caption, QMessageBox::NoIcon, {},
+                        QMessageBox::NoButton, filter, {}};
     return m_files.isEmpty() ? QString() : m_files.takeFirst();
 }
 
 QString ScriptedPrompts::saveFile(QWidget*, const QString& caption, const QString& defaultName,
                                   const QString& filter) {
     calls << PromptCall{PromptCall::SaveFile,  defaultName, caption, QMessageBox::NoIcon, {},
-                        QMessageBox::NoButton, filter};
+                        QMessageBox::NoButton, filter,      {}};
     return m_files.isEmpty() ? QString() : m_files.takeFirst();
 }
 
 vorlane::FolderChoice ScriptedPrompts::chooseFolder(QWidget*, const QString& title,
                                                     const QString& startDir) {
     calls << PromptCall{PromptCall::Folder,    startDir, title, QMessageBox::NoIcon, {},
-                        QMessageBox::NoButton, {}};
+                        QMessageBox::NoButton, {},       {}};
     return m_folders.isEmpty() ? vorlane::FolderChoice{} : m_folders.takeFirst();
 }
 
@@ -55,6 +63,7 @@ int ScriptedPrompts::exec(QDialog* dialog) {
                         QMessageBox::NoIcon,
                         {},
                         QMessageBox::NoButton,
+                        {},
                         {}};
     if (m_dialogs.isEmpty())
         return QDialog::Rejected;

@@ -16,6 +16,9 @@ struct PromptCall {
     QMessageBox::StandardButtons buttons;
     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
     QString extra; // default name of a save dialog, filter of a file dialog
+    // Messages: the objectNames of the dialogs on screen when it came (a message must not
+    // sit below a window that is still there).
+    QStringList shownDialogs;
 };
 
 class ScriptedPrompts : public vorlane::Prompts {

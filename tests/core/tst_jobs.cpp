@@ -35,9 +35,9 @@ private slots:
         ScanJob job(file, params);
         QList<QThread*> threads;
         QStringList events;
-        connect(&job, &ScanJob::progress, this, [&](const QString& path) {
+        connect(&job, &Job::progressed, this, [&](const JobProgress& p) {
             threads << QThread::currentThread();
-            events << path;
+            events << p.path;
         });
         connect(&job, &Job::finished, this, [&] {
             threads << QThread::currentThread();
@@ -56,6 +56,9 @@ private slots:
         QCOMPARE(job.result().folders, 1);
         QCOMPARE(job.result().rows, qint64(3));
         QCOMPARE(db.count(QStringLiteral("select AutoId from qCDFiles")), 3);
+        // What has ended is not turned into a cancelled job by a late press.
+        job.cancel();
+        QVERIFY(!job.isCancelled());
     }
 
     // The disc records how its import ended, with what its rows hold; until the end it

@@ -183,14 +183,19 @@ private:
         if (m_params.depthLimit != 0 && m_params.depthLimit < depth)
             return false;
         add(Step::Enter, e, parentTag);
+        if (m_hooks.counts)
+            m_hooks.counts->folders.fetch_add(1, std::memory_order_relaxed);
         tag = ++m_lastTag;
         return true;
     }
 
     void file(const WalkEntry& e, qint64 folderTag) override {
         m_reporter.report(m_prefix, path(), e.name);
-        if (!m_params.foldersOnly && e.accepted)
+        if (!m_params.foldersOnly && e.accepted) {
             add(Step::File, e, folderTag);
+            if (m_hooks.counts)
+                m_hooks.counts->files.fetch_add(1, std::memory_order_relaxed);
+        }
     }
 
     void unreadable(int error) override {
@@ -1007,7 +1012,15 @@ void RescanJob::work() {
     }
     ScanHooks hooks;
     hooks.cancel = &cancelFlag();
-    hooks.progress = [this](const QString& path) { emit progress(path); };
+    ScanCounts counts;
+    hooks.counts = &counts;
+    hooks.progress = [this, &counts](const QString& path) {
+        JobProgress p;
+        p.path = path;
+        p.folders = counts.folders.load(std::memory_order_relaxed);
+        p.files = counts.files.load(std::memory_order_relaxed);
+        emit progressed(p);
+    };
     auto plan = std::make_shared<RescanPlan>();
     m_report = compareRescan(db, m_discId, m_root, hooks, *plan, m_nameEncoding);
     m_plan = std::move(plan);

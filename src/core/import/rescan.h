@@ -149,10 +149,6 @@ public:
     std::shared_ptr<const RescanPlan> plan() const { return m_plan; }
     bool applied() const { return m_applied; }
 
-signals:
-    // The full path of the entry being read, now and then (compare only).
-    void progress(const QString& path);
-
 protected:
     void work() override;
 

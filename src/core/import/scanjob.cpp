@@ -97,12 +97,18 @@ void ScanJob::work() {
     ScanHooks hooks;
     hooks.cancel = &cancelFlag();
     hooks.counts = &m_counts;
-    hooks.progress = [this](const QString& path) {
-        emit progress(path);
-        emit counted(m_counts.folders.load(std::memory_order_relaxed),
-                     m_counts.files.load(std::memory_order_relaxed));
+    const auto report = [this](const QString& path) {
+        JobProgress p;
+        p.path = path;
+        p.folders = m_counts.folders.load(std::memory_order_relaxed);
+        p.files = m_counts.files.load(std::memory_order_relaxed);
+        if (m_params.checksums)
+            p.bytesDone = m_counts.bytes.load(std::memory_order_relaxed);
+        emit progressed(p);
     };
+    hooks.progress = report;
     m_result = scanDisc(db, m_params, hooks);
+    report({}); // the window ends on what the scan met
 }
 
 } // namespace vorlane

@@ -38,12 +38,6 @@ public:
     // After finished(): what the scan did.
     const ScanResult& result() const { return m_result; }
 
-signals:
-    // The full path of the entry being read, now and then.
-    void progress(const QString& path);
-    // The folders and files met so far, sent with progress().
-    void counted(int folders, int files);
-
 protected:
     void work() override;
 

@@ -373,7 +373,13 @@ private:
 
     filehash::Outcome hashOf(const WalkEntry& e) {
         const int dir = folderFd();
-        return dir < 0 ? filehash::Outcome{} : filehash::hashFile(dir, e.rawName(), m_hooks.cancel);
+        if (dir < 0)
+            return {};
+        ScanCounts* counts = m_hooks.counts;
+        return filehash::hashFile(dir, e.rawName(), m_hooks.cancel, [counts](qint64 n) {
+            if (counts)
+                counts->bytes.fetch_add(n, std::memory_order_relaxed);
+        });
     }
 
     // An archive's row, then its members below it; one that cannot be read is an ordinary

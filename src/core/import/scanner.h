@@ -63,6 +63,7 @@ struct ScanResult {
 struct ScanCounts {
     std::atomic<int> files{0};
     std::atomic<int> folders{0};
+    std::atomic<qint64> bytes{0}; // read for checksums
 };
 
 struct ScanHooks {

@@ -14,7 +14,11 @@ TypeDetectJob::~TypeDetectJob() {
 void TypeDetectJob::work() {
     TypeDetectHooks hooks;
     hooks.cancel = &cancelFlag();
-    hooks.progress = [this](const QString& path) { emit progress(path); };
+    hooks.progress = [this](const QString& path) {
+        JobProgress p;
+        p.path = path;
+        emit progressed(p);
+    };
     m_found = detectTypes(m_params.root, m_params.known, hooks);
 }
 

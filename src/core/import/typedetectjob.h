@@ -22,10 +22,6 @@ public:
     // After finished(): the new extensions, in the order met (also after a cancel).
     const QStringList& found() const { return m_found; }
 
-signals:
-    // The full path of the file being read, now and then.
-    void progress(const QString& path);
-
 protected:
     void work() override;
 

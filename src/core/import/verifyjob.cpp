@@ -386,7 +386,16 @@ void VerifyJob::work() {
     }
     VerifyHooks hooks;
     hooks.cancel = &cancelFlag();
-    hooks.progress = [this](const VerifyProgress& p) { emit progress(p); };
+    hooks.progress = [this](const VerifyProgress& at) {
+        JobProgress p;
+        p.path = at.path;
+        p.files = at.filesDone;
+        p.bytesDone = at.bytesDone;
+        p.bytesTotal = at.bytesTotal;
+        p.itemsDone = at.filesDone;
+        p.itemsTotal = at.filesTotal;
+        emit progressed(p);
+    };
     m_result = verifyDisc(db, m_params, hooks);
 }
 

@@ -104,9 +104,6 @@ public:
     // After finished().
     const VerifyResult& result() const { return m_result; }
 
-signals:
-    void progress(const vorlane::VerifyProgress& p);
-
 protected:
     void work() override;
 

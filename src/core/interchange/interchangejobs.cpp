@@ -19,7 +19,13 @@ void ExportJob::work() {
         db.open(m_catalog, Database::Mode::ReadOnly);
         ExportHooks hooks;
         hooks.cancel = &cancelFlag();
-        hooks.progress = [this](qint64 done, qint64 total) { emit progress(done, total); };
+        hooks.progress = [this](qint64 done, qint64 total) {
+            JobProgress p;
+            p.path = m_target;
+            p.entries = p.itemsDone = done;
+            p.itemsTotal = total;
+            emit progressed(p);
+        };
         m_result = exportToFile(db, m_options, m_target, hooks);
     } catch (const DbError& e) {
         m_error = e.text();
@@ -48,7 +54,13 @@ void MergeJob::work() {
         db.open(m_catalog);
         MergeHooks hooks;
         hooks.cancel = &cancelFlag();
-        hooks.progress = [this](qint64 done, qint64 total) { emit progress(done, total); };
+        hooks.progress = [this](qint64 done, qint64 total) {
+            JobProgress p;
+            p.path = m_options.source;
+            p.itemsDone = done;
+            p.itemsTotal = total;
+            emit progressed(p);
+        };
         m_report = mergeCatalog(db, m_options, hooks);
     } catch (const DbError& e) {
         m_report.status = MergeStatus::Failed;

@@ -24,9 +24,6 @@ public:
     bool succeeded() const { return m_error.isEmpty() && m_result == ExportResult::Done; }
     QString error() const { return m_error; }
 
-signals:
-    void progress(qint64 done, qint64 total);
-
 protected:
     void work() override;
 
@@ -50,9 +47,6 @@ public:
 
     // After finished().
     MergeReport report() const { return m_report; }
-
-signals:
-    void progress(qint64 done, qint64 total);
 
 protected:
     void work() override;

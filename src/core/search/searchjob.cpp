@@ -33,7 +33,10 @@ void SearchJob::work() {
         callbacks.onProgress = [&](qint64 examined, qint64 total) {
             if (batch.due())
                 flush();
-            emit progress(examined, total);
+            JobProgress p;
+            p.itemsDone = examined;
+            p.itemsTotal = total;
+            emit progressed(p);
         };
         m_summary = runSearch(db, m_options, callbacks);
     } catch (const DbError& e) {

@@ -26,8 +26,6 @@ public:
 signals:
     // The next hits, in order; all of them have arrived before finished().
     void hitsFound(const QList<vorlane::SearchHit>& hits);
-    // Rows examined so far and the expected total.
-    void progress(qint64 examined, qint64 total);
 
 protected:
     void work() override;

@@ -14,13 +14,12 @@ public:
     explicit CompactJob(const QString& catalog, QObject* parent = nullptr);
     ~CompactJob() override;
 
+    // The rebuild is one statement that either ends or leaves the file as it was.
+    bool isCancellable() const override { return false; }
+
     // After finished().
     CompactResult result() const { return m_result; }
     QString error() const { return m_error; }
-
-signals:
-    // Before each stage.
-    void stageReached(vorlane::CompactStage stage);
 
 protected:
     void work() override;

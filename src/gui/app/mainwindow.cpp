@@ -103,6 +103,12 @@ void MainWindow::wireHandlers() {
     connect(m_catalog, &CatalogHandler::catalogReset, m_contents, &ContentsController::clear);
     connect(m_catalog, &CatalogHandler::catalogReset, m_notes, &NotesPanel::closeDisc);
     connect(m_categoryTree, &CategoryTree::discSelected, m_contents, &ContentsController::showDisc);
+    // A loaded tree shows its counts; the bar that followed the load goes back to empty.
+    connect(m_categoryTree, &CategoryTree::loadProgress, this, &MainWindow::showProgress);
+    connect(m_categoryTree, &CategoryTree::loaded, this, [this] {
+        updateCountText();
+        showProgress(0);
+    });
     connect(m_import, &ImportHandler::discImported, m_categoryTree, &CategoryTree::tvMainChange);
     // A catalog that may only be read says so in the status bar.
     connect(&m_session, &CatalogSession::accessModeChanged, m_readOnly,
@@ -174,14 +180,9 @@ void MainWindow::updateCountText() {
 }
 
 void MainWindow::showProgress(int percent) {
-    percent = qBound(0, percent, 100);
-    const bool finished = percent == 100 && m_progress->value() != 100;
-    m_progress->setValue(percent);
-    // Let the window repaint and answer input, but not once per row of a long load.
-    if (finished)
-        m_pump.expire();
-    if (m_pump.due())
-        QCoreApplication::processEvents();
+    // The bar paints itself at once when the change shows, without running the event loop
+    // (which could start any command in the middle of a load).
+    m_progress->setValue(qBound(0, percent, 100));
 }
 
 void MainWindow::setTitleNoFile() {

@@ -5,7 +5,6 @@
 #pragma once
 
 #include "core/store/catalogsession.h"
-#include "core/throttle.h"
 
 #include <QHash>
 #include <QMainWindow>
@@ -170,7 +169,6 @@ private:
     bool m_sizesInKb = true;
     bool m_activated = false;
     bool m_startedUp = false;
-    Throttle m_pump = Throttle::dueAtOnce(30);
     // Until the user sizes the left pane, the category view keeps half of it.
     bool m_initialSplit = true;
     // The heights the contents and the notes views had when last shown, given back when

@@ -89,7 +89,7 @@ void CategoryTree::newClassIdHolder(QTreeWidgetItem* node, qint64 id) {
 void CategoryTree::stepLoad() {
     ++m_loadCounter;
     if (m_loadTotal > 0)
-        w->showProgress(int(m_loadCounter * 100 / m_loadTotal));
+        emit loadProgress(int(m_loadCounter * 100 / m_loadTotal));
 }
 
 void CategoryTree::load() {
@@ -137,6 +137,14 @@ void CategoryTree::load() {
     addLevel(addLevel, nullptr, 0, &top);
     w->tvMain()->addTopLevelItems(top);
     m_session.setDiscCount(discCount);
+    emit loaded();
+}
+
+void CategoryTree::reload() {
+    clear();
+    m_session.setDiscCount(0);
+    setLoadTotal(catalogstore::treeRowCount(m_session.db()));
+    load();
 }
 
 void CategoryTree::clear() {

@@ -25,6 +25,9 @@ public:
     // sub-categories, then its discs, each group by OrderId. Shows its progress against
     // the load total and adds the discs to the session's disc count.
     void load();
+    // Empties the tree and loads it again from the catalog, for a write that added nodes
+    // (a merge).
+    void reload();
     // The number of rows load() will add, for its progress bar.
     void setLoadTotal(qint64 rows) { m_loadTotal = rows; }
     // Empties the tree; node ids are counted from 0 again.
@@ -58,6 +61,10 @@ public:
 signals:
     // A disc node was selected (or double-clicked): its contents are wanted.
     void discSelected(qint64 discId, const QString& name);
+    // How far load() has come, in percent.
+    void loadProgress(int percent);
+    // load() has filled the tree and set the disc count.
+    void loaded();
 
 public slots:
     void tvMainChange(QTreeWidgetItem* node);

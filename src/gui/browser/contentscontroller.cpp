@@ -24,6 +24,7 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
@@ -46,43 +47,44 @@ const QIcon& folderNodeIcon() {
 
 } // namespace
 
-// Collects a fill's rows and hands them to the views in batches, letting the window
-// repaint between batches. Stops when another fill (or a clear) began meanwhile.
+// Hands a fill's rows to the views in batches of about 30 ms each, from the event loop, so
+// the window repaints and answers between them. A newer fill (or a clear) replaces it.
 class ContentsController::Filler {
 public:
-    Filler(ContentsController* view, quint64 serial, bool withTree)
-        : m_view(view), m_w(view->w), m_serial(serial), m_withTree(withTree) {
-        m_w->lvMain()->model()->reserve(size_t(qMax<qint64>(0, m_view->m_loadTotal)));
+    Filler(ContentsController* view, quint64 serial, bool withTree, std::vector<Entry> rows)
+        : m_view(view), m_w(view->w), m_serial(serial), m_withTree(withTree),
+          m_rows(std::move(rows)) {
+        m_w->lvMain()->model()->reserve(m_rows.size());
     }
     ~Filler() { qDeleteAll(m_nodes); }
     Filler(const Filler&) = delete;
     Filler& operator=(const Filler&) = delete;
 
-    bool add(Entry&& e) {
-        if (m_withTree && e.isDir)
-            m_nodes << makeFolderNode(e.id, e.name, true);
-        m_batch.push_back(std::move(e));
-        ++m_view->m_loadCounter;
-        // The progress bar repaints at once when its value changes, so it moves with the
-        // batches rather than with every row.
-        if (m_pump.due()) {
-            flush();
+    quint64 serial() const { return m_serial; }
+
+    // Adds the next batch; true once every row is in the views.
+    bool step() {
+        Throttle batch(30);
+        std::vector<Entry> rows;
+        while (m_next < m_rows.size() && !batch.due()) {
+            Entry& e = m_rows[m_next++];
+            if (m_withTree && e.isDir)
+                m_nodes << makeFolderNode(e.id, e.name, true);
+            rows.push_back(std::move(e));
+            ++m_view->m_loadCounter;
+        }
+        m_w->lvMain()->model()->append(std::move(rows));
+        if (m_next < m_rows.size()) {
             if (m_view->m_loadTotal > 0)
                 m_w->showProgress(percent());
-            else
-                QCoreApplication::processEvents();
-            if (m_view->m_fillSerial != m_serial)
-                m_stopped = true;
+            return false;
         }
-        return !m_stopped;
+        finish();
+        return true;
     }
 
+private:
     void finish() {
-        if (m_stopped || m_view->m_fillSerial != m_serial) {
-            m_stopped = true;
-            return;
-        }
-        flush();
         // The folders go into the tree at once, in name order, whatever order the rows
         // came in; the list keeps the order the user last chose.
         if (!m_nodes.isEmpty()) {
@@ -101,25 +103,17 @@ public:
         if (m_view->m_loadTotal > 0)
             m_w->progressBar()->setValue(percent());
     }
-    bool stopped() const { return m_stopped; }
 
-private:
     int percent() const {
         return int(qMin<qint64>(100, m_view->m_loadCounter * 100 / m_view->m_loadTotal));
-    }
-
-    void flush() {
-        m_w->lvMain()->model()->append(std::move(m_batch));
-        m_batch.clear();
     }
 
     ContentsController* m_view;
     MainWindow* m_w;
     quint64 m_serial;
     bool m_withTree;
-    bool m_stopped = false;
-    Throttle m_pump{30};
-    std::vector<Entry> m_batch;
+    std::vector<Entry> m_rows;
+    size_t m_next = 0;
     QList<QTreeWidgetItem*> m_nodes;
 };
 
@@ -231,7 +225,7 @@ void ContentsController::fillLevel(qint64 discId, qint64 folderId) {
     WaitCursor wait;
     const quint64 serial = ++m_fillSerial;
     w->setStatusText(QStringLiteral("读取数据......"));
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    m_filler.reset();
     {
         HandlingOff off(w);
         if (root) {
@@ -248,12 +242,35 @@ void ContentsController::fillLevel(qint64 discId, qint64 folderId) {
         m_loadCounter = 0;
         m_loadTotal = contentstore::countChildren(m_session.db(), folderId);
     }
-    Filler filler(this, serial, root);
-    contentstore::readLevel(m_session.db(), discId, folderId,
-                            [&](Entry&& e) { return filler.add(std::move(e)); });
-    filler.finish();
-    if (!filler.stopped())
+    std::vector<Entry> rows;
+    contentstore::readLevel(m_session.db(), discId, folderId, [&](Entry&& e) {
+        rows.push_back(std::move(e));
+        return true;
+    });
+    m_filler = std::make_unique<Filler>(this, serial, root, std::move(rows));
+    fillStep(serial);
+}
+
+void ContentsController::fillStep(quint64 serial) {
+    if (!m_filler || m_filler->serial() != serial)
+        return; // a newer fill or a clear came first
+    if (!m_filler->step()) {
+        QTimer::singleShot(0, this, [this, serial] { fillStep(serial); });
+        return;
+    }
+    m_filler.reset();
+    w->setStatusText(QStringLiteral("就绪"));
+    emit filled();
+}
+
+void ContentsController::completeFill() {
+    while (m_filler && !m_filler->step()) {
+    }
+    if (m_filler) {
+        m_filler.reset();
         w->setStatusText(QStringLiteral("就绪"));
+        emit filled();
+    }
 }
 
 void ContentsController::addFolderNodes(qint64 folderId, QTreeWidgetItem* node) {
@@ -273,7 +290,8 @@ void ContentsController::addFolderNodes(qint64 folderId, QTreeWidgetItem* node) 
 }
 
 void ContentsController::clear() {
-    ++m_fillSerial; // a fill still running stops at its next batch
+    ++m_fillSerial; // a fill still running stops
+    m_filler.reset();
     if (m_fileNotes) {
         // The list goes, and the editor with it: a typed note is kept or dropped first.
         m_fileNotes->settle(false);
@@ -293,6 +311,7 @@ void ContentsController::tvCDRomChange(QTreeWidgetItem* node) {
         return;
     if (!node) {
         ++m_fillSerial;
+        m_filler.reset();
         HandlingOff off(w);
         w->lvMain()->model()->clear();
         return;
@@ -504,6 +523,7 @@ bool ContentsController::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool ContentsController::selectFolderById(const QString& idText) {
+    completeFill();
     QTreeWidget* tree = w->tvCDRom();
     for (QTreeWidgetItemIterator it(tree); *it; ++it) {
         if (nodes::idText(*it) == idText) {
@@ -516,6 +536,7 @@ bool ContentsController::selectFolderById(const QString& idText) {
 }
 
 bool ContentsController::selectFileById(const QString& idText) {
+    completeFill();
     bool ok = false;
     const qint64 id = idText.toLongLong(&ok);
     const int row = ok ? w->lvMain()->model()->rowOfId(id) : -1;

@@ -48,6 +48,11 @@ public:
     // scrolled into view.
     void showEntry(qint64 discId, qint64 folderId, qint64 fileId);
 
+    // A fill adds its rows in batches from the event loop; this adds the rest now, for
+    // what needs the whole level (selecting a row by id).
+    void completeFill();
+    bool isFilling() const { return m_filler != nullptr; }
+
     // The rows the last fill expected (the level's size), for its progress bar.
     qint64 loadTotal() const { return m_loadTotal; }
 
@@ -80,6 +85,10 @@ public slots:
     void mitFileExpClick();
     void mitOpenClick();
 
+signals:
+    // A fill has put its last row in the views.
+    void filled();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -102,6 +111,7 @@ private:
     template <typename Fn> void guarded(Fn&& fn);
     // Adds the fill's rows to the views in batches; stops early when another fill starts.
     class Filler;
+    void fillStep(quint64 serial);
     bool addEntryAndView(qint64 parentId, QTreeWidgetItem* parentNode, const QString& name,
                          bool isDir);
     int selectedListRow() const;
@@ -119,6 +129,7 @@ private:
     QObject* m_treePort = nullptr;
     QPointer<FileNotesEditor> m_fileNotes;
     quint64 m_fillSerial = 0;
+    std::unique_ptr<Filler> m_filler; // while a fill runs
     qint64 m_loadTotal = 0;
     qint64 m_loadCounter = 0;
     qint64 m_archiveLevel = 0; // the archive or member folder the list shows; 0: none

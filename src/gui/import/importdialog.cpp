@@ -2,17 +2,18 @@
 
 #include "core/import/drives.h"
 #include "core/import/typedetect.h"
+#include "core/import/typedetectjob.h"
 #include "core/settings/settings.h"
 #include "core/store/catalogstore.h"
 #include "gui/app/guards.h"
 #include "gui/app/icons.h"
 #include "gui/app/mainwindow.h"
 #include "gui/app/platform.h"
+#include "gui/app/progresswindow.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
 #include "gui/browser/nodes.h"
 #include "gui/import/scanprogress.h"
-#include "gui/import/typedetectdialog.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -233,8 +234,8 @@ void ImportDialog::btnLookClick() {
 void ImportDialog::btnCheckFileClick() {
     if (!checkSource())
         return;
-    TypeDetectDialog detect(m_rootPath, types(), this);
-    prompts().exec(&detect);
+    TypeDetectJob detect({m_rootPath, types()});
+    ProgressWindow::run(detect, QStringLiteral("正在检测文件类型…"), this);
     setTypes(mergeTypes(types(), detect.found()));
 }
 
@@ -299,8 +300,10 @@ void ImportDialog::btnOkClick() {
     params.archives = m_cbArchives->isChecked();
     params.nameEncoding = Settings().nameEncoding();
     params.checksums = m_cbChecksums->isChecked();
-    ScanProgressDialog progress(w->session().db(), params, this);
-    prompts().exec(&progress);
+    const ScanResult result = runScan(w->session().db().path(), params, this);
+    if (!result.error.isEmpty())
+        prompts().error(this, QStringLiteral("保存数据出错！\r\n") + result.error, kNotice);
+    prompts().info(this, scanSummaryText(result), kNotice);
     // Marked as the catalog recorded it, as the tree shows it when loaded again.
     std::optional<DiscFacts> facts;
     try {

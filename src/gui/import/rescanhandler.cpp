@@ -4,6 +4,7 @@
 #include "core/store/catalogsession.h"
 #include "gui/app/guards.h"
 #include "gui/app/mainwindow.h"
+#include "gui/app/progresswindow.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
 #include "gui/browser/nodes.h"
@@ -17,13 +18,6 @@
 #include <QVBoxLayout>
 
 namespace vorlane {
-
-RescanProgressDialog::RescanProgressDialog(RescanJob* job, QWidget* parent)
-    : WorkDialog(QStringLiteral("RescanProgressFrm"), QStringLiteral("重新扫描"), parent) {
-    connect(job, &RescanJob::progress, this, &RescanProgressDialog::setCurrent,
-            Qt::QueuedConnection);
-    watch(job);
-}
 
 QString RescanReportDialog::changeLine(const RescanChange& c) {
     const QString path = c.path + (c.isDir ? QStringLiteral("/") : QString());
@@ -101,8 +95,7 @@ RescanHandler::RescanHandler(MainWindow* window, CatalogSession& session)
 }
 
 void RescanHandler::run(RescanJob& job) {
-    RescanProgressDialog progress(&job, w);
-    prompts().exec(&progress);
+    ProgressWindow::run(job, QStringLiteral("正在重新扫描…"), w);
 }
 
 void RescanHandler::MRescanClick() {

@@ -4,7 +4,6 @@
 #pragma once
 
 #include "core/import/rescan.h"
-#include "gui/import/scanprogress.h"
 
 #include <QDialog>
 #include <QObject>
@@ -14,17 +13,6 @@ namespace vorlane {
 
 class CatalogSession;
 class MainWindow;
-
-// Runs one rescan job (the comparison or the writing) under the progress window.
-class RescanProgressDialog : public WorkDialog {
-    Q_OBJECT
-
-public:
-    RescanProgressDialog(RescanJob* job, QWidget* parent);
-
-protected:
-    void workDone() override {}
-};
 
 // TRescanReportFrm: the counts and every change, with 应用 and 取消.
 class RescanReportDialog : public QDialog {

@@ -4,7 +4,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -17,60 +16,47 @@ QString sizeText(qint64 bytes) {
     return QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
 }
 
-// The bar counts in steps of a thousandth: sizes beyond what an int holds still fit.
-constexpr int kSteps = 1000;
-
 } // namespace
 
-VerifyDialog::VerifyDialog(const QString& catalog, qint64 discId, const QString& discName,
-                           QWidget* parent)
-    : QDialog(parent), m_job(new VerifyJob(catalog, VerifyParams{discId, {}}, this)) {
+VerifyDialog::VerifyDialog(const VerifyResult& result, const QString& discName, QWidget* parent)
+    : QDialog(parent), m_result(result) {
     setObjectName(QStringLiteral("VerifyFrm"));
     setWindowTitle(QStringLiteral("校验光盘 - ") + discName);
     setModal(true);
     auto* layout = new QVBoxLayout(this);
-    m_lbCurrent = new QLabel(this);
-    m_lbCurrent->setObjectName(QStringLiteral("lbCurrent"));
-    m_lbCurrent->setTextFormat(Qt::PlainText);
-    m_lbCurrent->setMinimumWidth(480);
-    layout->addWidget(m_lbCurrent);
-    m_progress = new QProgressBar(this);
-    m_progress->setObjectName(QStringLiteral("pbVerify"));
-    m_progress->setRange(0, kSteps);
-    m_progress->setValue(0);
-    layout->addWidget(m_progress);
-    m_lbBytes = new QLabel(this);
-    m_lbBytes->setObjectName(QStringLiteral("lbBytes"));
-    layout->addWidget(m_lbBytes);
-    m_lbSummary = new QLabel(this);
-    m_lbSummary->setObjectName(QStringLiteral("lbSummary"));
-    m_lbSummary->setTextFormat(Qt::PlainText);
-    m_lbSummary->setWordWrap(true);
-    m_lbSummary->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    layout->addWidget(m_lbSummary);
-    m_report = new QTreeWidget(this);
-    m_report->setObjectName(QStringLiteral("tvVerifyReport"));
-    m_report->setRootIsDecorated(false);
-    m_report->setUniformRowHeights(true);
-    m_report->setHeaderLabels(
+    auto* summary = new QLabel(summaryText(result), this);
+    summary->setObjectName(QStringLiteral("lbSummary"));
+    summary->setTextFormat(Qt::PlainText);
+    summary->setWordWrap(true);
+    summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    summary->setMinimumWidth(480);
+    layout->addWidget(summary);
+    auto* report = new QTreeWidget(this);
+    report->setObjectName(QStringLiteral("tvVerifyReport"));
+    report->setRootIsDecorated(false);
+    report->setUniformRowHeights(true);
+    report->setHeaderLabels(
         {QStringLiteral("问题"), QStringLiteral("文件"), QStringLiteral("说明")});
-    m_report->setMinimumHeight(200);
-    m_report->setVisible(false);
-    layout->addWidget(m_report, 1);
+    report->setMinimumHeight(200);
+    for (const VerifyProblem& p : result.problems) {
+        QString detail = p.reason;
+        if (p.fault == VerifyFault::SizeDiffers)
+            detail =
+                QStringLiteral("目录中 %1 字节，现在 %2 字节").arg(p.storedSize).arg(p.foundSize);
+        auto* item = new QTreeWidgetItem(report, {faultText(p.fault), p.path, detail});
+        item->setToolTip(1, p.path);
+    }
+    report->header()->resizeSections(QHeaderView::ResizeToContents);
+    report->setVisible(!result.problems.empty());
+    layout->addWidget(report, 1);
     auto* row = new QHBoxLayout;
     row->addStretch();
-    m_btnCancel = new QPushButton(QStringLiteral("取消(&C)"), this);
-    m_btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    connect(m_btnCancel, &QPushButton::clicked, this, &VerifyDialog::btnCancelClick);
-    row->addWidget(m_btnCancel);
+    auto* close = new QPushButton(QStringLiteral("关闭(&C)"), this);
+    close->setObjectName(QStringLiteral("btnClose"));
+    close->setDefault(true);
+    connect(close, &QPushButton::clicked, this, &QDialog::accept);
+    row->addWidget(close);
     layout->addLayout(row);
-
-    connect(m_job, &VerifyJob::progress, this, &VerifyDialog::showProgress, Qt::QueuedConnection);
-    connect(m_job, &Job::finished, this, &VerifyDialog::jobFinished, Qt::QueuedConnection);
-}
-
-VerifyDialog::~VerifyDialog() {
-    m_job->cancel();
 }
 
 QString VerifyDialog::faultText(VerifyFault fault) {
@@ -125,61 +111,6 @@ QString VerifyDialog::summaryText(const VerifyResult& r) {
                 ? QStringLiteral("\n全部文件一致。")
                 : QStringLiteral("\n%1 个文件不一致或无法读取。").arg(r.problems.size());
     return text;
-}
-
-void VerifyDialog::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (m_started)
-        return;
-    m_started = true;
-    m_job->start();
-}
-
-void VerifyDialog::btnCancelClick() {
-    if (m_done)
-        accept();
-    else
-        m_job->cancel();
-}
-
-void VerifyDialog::reject() {
-    if (m_started && !m_done)
-        m_job->cancel();
-    else
-        QDialog::reject();
-}
-
-void VerifyDialog::showProgress(const VerifyProgress& p) {
-    if (m_done)
-        return;
-    m_lbCurrent->setText(p.path);
-    m_progress->setValue(p.bytesTotal > 0
-                             ? int(std::min<qint64>(kSteps, p.bytesDone * kSteps / p.bytesTotal))
-                         : p.filesTotal > 0 ? int(p.filesDone * kSteps / p.filesTotal)
-                                            : 0);
-    m_lbBytes->setText(
-        QStringLiteral("已读取 %1 / %2，%3/s")
-            .arg(sizeText(p.bytesDone), sizeText(p.bytesTotal), sizeText(p.bytesPerSecond)));
-}
-
-void VerifyDialog::jobFinished() {
-    m_done = true;
-    const VerifyResult& r = m_job->result();
-    m_lbCurrent->clear();
-    if (r.end == VerifyEnd::Done)
-        m_progress->setValue(kSteps);
-    m_lbSummary->setText(summaryText(r));
-    for (const VerifyProblem& p : r.problems) {
-        QString detail = p.reason;
-        if (p.fault == VerifyFault::SizeDiffers)
-            detail =
-                QStringLiteral("目录中 %1 字节，现在 %2 字节").arg(p.storedSize).arg(p.foundSize);
-        auto* item = new QTreeWidgetItem(m_report, {faultText(p.fault), p.path, detail});
-        item->setToolTip(1, p.path);
-    }
-    m_report->header()->resizeSections(QHeaderView::ResizeToContents);
-    m_report->setVisible(!r.problems.empty());
-    m_btnCancel->setText(QStringLiteral("关闭(&C)"));
 }
 
 } // namespace vorlane

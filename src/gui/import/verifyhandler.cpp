@@ -1,6 +1,7 @@
 #include "gui/import/verifyhandler.h"
 
 #include "gui/app/mainwindow.h"
+#include "gui/app/progresswindow.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/nodes.h"
 #include "gui/import/verifydialog.h"
@@ -26,8 +27,14 @@ void VerifyHandler::MVerifyClick() {
     QTreeWidgetItem* node = w->tvMain()->currentItem();
     if (!nodes::isDisc(node) || !nodes::hasId(node) || !m_session.db().isOpen())
         return;
-    VerifyDialog dialog(m_session.db().path(), nodes::id(node), node->text(0), w);
-    prompts().exec(&dialog);
+    const QString name = node->text(0);
+    VerifyJob job(m_session.db().path(), VerifyParams{nodes::id(node), {}});
+    ProgressWindow::run(job, QStringLiteral("正在校验光盘 - ") + name, w);
+    if (!job.isOver())
+        return;
+    // The report once the reading is over and its window has closed.
+    VerifyDialog report(job.result(), name, w);
+    prompts().exec(&report);
 }
 
 } // namespace vorlane

@@ -2,9 +2,9 @@
 
 #include "core/interchange/interchangejobs.h"
 #include "core/store/catalogsession.h"
-#include "core/store/catalogstore.h"
 #include "gui/app/guards.h"
 #include "gui/app/mainwindow.h"
+#include "gui/app/progresswindow.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
 #include "gui/browser/nodes.h"
@@ -18,7 +18,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPointer>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTreeWidget>
@@ -101,27 +100,6 @@ InterchangeHandler::InterchangeHandler(MainWindow* window, CatalogSession& sessi
     connect(w->action("MMerge"), &QAction::triggered, this, &InterchangeHandler::MMergeClick);
 }
 
-QProgressDialog* InterchangeHandler::showProgress(Job* job, const QString& text, QWidget* parent) {
-    auto* progress = new QProgressDialog(text, QStringLiteral("取消"), 0, 1000, parent);
-    progress->setObjectName(QStringLiteral("InterchangeProgress"));
-    progress->setWindowTitle(QStringLiteral("Vorlane"));
-    progress->setWindowModality(Qt::WindowModal);
-    progress->setAutoClose(false);
-    progress->setAutoReset(false);
-    progress->setMinimumDuration(300);
-    progress->setValue(0);
-    connect(progress, &QProgressDialog::canceled, job, &Job::cancel);
-    return progress;
-}
-
-namespace {
-
-int permille(qint64 done, qint64 total) {
-    return total > 0 ? int(std::min<qint64>(1000, done * 1000 / total)) : 0;
-}
-
-} // namespace
-
 void InterchangeHandler::MExportClick() {
     Database& db = m_session.db();
     if (!db.isOpen() || m_job)
@@ -161,29 +139,18 @@ void InterchangeHandler::runExport(ExportOptions options, QWidget* parent) {
         target += QLatin1Char('.') + suffix;
     auto* job = new ExportJob(catalog, options, target, this);
     m_job = job;
-    QProgressDialog* progress = showProgress(job, QStringLiteral("正在导出..."), parent);
-    connect(
-        job, &ExportJob::progress, progress,
-        [progress](qint64 done, qint64 total) { progress->setValue(permille(done, total)); },
-        Qt::QueuedConnection);
-    connect(
-        job, &Job::finished, this,
-        [this, job, progress = QPointer<QProgressDialog>(progress),
-         owner = QPointer<QWidget>(parent)] {
-            if (progress)
-                progress->deleteLater();
-            m_job = nullptr;
-            job->deleteLater();
-            if (!job->error().isEmpty())
-                prompts().error(owner ? owner.data() : w,
-                                QStringLiteral("导出失败：") + job->error(),
-                                QStringLiteral("提示"));
-            else if (job->result() == ExportResult::Done)
-                w->setStatusText(QStringLiteral("导出完成"));
-            emit exportFinished();
-        },
-        Qt::QueuedConnection);
-    job->start();
+    ProgressWindow::start(job, QStringLiteral("正在导出…"), parent ? parent : w,
+                          [this, job, owner = QPointer<QWidget>(parent)] {
+                              m_job = nullptr;
+                              job->deleteLater();
+                              if (!job->error().isEmpty())
+                                  prompts().error(owner ? owner.data() : w,
+                                                  QStringLiteral("导出失败：") + job->error(),
+                                                  QStringLiteral("提示"));
+                              else if (job->result() == ExportResult::Done)
+                                  w->setStatusText(QStringLiteral("导出完成"));
+                              emit exportFinished();
+                          });
 }
 
 void InterchangeHandler::MMergeClick() {
@@ -242,43 +209,29 @@ void InterchangeHandler::MMergeClick() {
     }
     auto* job = new MergeJob(db.path(), options, keep, this);
     m_job = job;
-    QProgressDialog* progress = showProgress(job, QStringLiteral("正在合并..."), w);
-    connect(
-        job, &MergeJob::progress, progress,
-        [progress](qint64 done, qint64 total) { progress->setValue(permille(done, total)); },
-        Qt::QueuedConnection);
-    connect(
-        job, &Job::finished, this,
-        [this, job, progress] {
-            progress->deleteLater();
-            m_job = nullptr;
-            job->deleteLater();
-            const MergeReport report = job->report();
-            if (report.status == MergeStatus::Done) {
-                // The new categories and discs are shown by loading the tree again.
-                Database& db = m_session.db();
-                w->categoryTree()->clear();
-                m_session.setDiscCount(0);
-                w->categoryTree()->setLoadTotal(catalogstore::treeRowCount(db));
-                w->categoryTree()->load();
-                prompts().info(w,
-                               QStringLiteral("合并完成：新增 %1 个分类、%2 张光盘、%3 个条目。")
-                                       .arg(report.categories)
-                                       .arg(report.discs)
-                                       .arg(report.entries) +
-                                   (report.skipped.isEmpty()
-                                        ? QString()
-                                        : QStringLiteral("\r\n跳过 %1 张重复的光盘。")
-                                              .arg(report.skipped.size())),
-                               QStringLiteral("提示"));
-            } else if (report.status == MergeStatus::Failed) {
-                prompts().error(w, QStringLiteral("合并失败，当前文件没有改动：") + report.error,
-                                QStringLiteral("提示"));
-            }
-            emit mergeFinished();
-        },
-        Qt::QueuedConnection);
-    job->start();
+    ProgressWindow::start(job, QStringLiteral("正在合并…"), w, [this, job] {
+        m_job = nullptr;
+        job->deleteLater();
+        const MergeReport report = job->report();
+        if (report.status == MergeStatus::Done) {
+            // The new categories and discs are shown by loading the tree again.
+            w->categoryTree()->reload();
+            prompts().info(
+                w,
+                QStringLiteral("合并完成：新增 %1 个分类、%2 张光盘、%3 个条目。")
+                        .arg(report.categories)
+                        .arg(report.discs)
+                        .arg(report.entries) +
+                    (report.skipped.isEmpty()
+                         ? QString()
+                         : QStringLiteral("\r\n跳过 %1 张重复的光盘。").arg(report.skipped.size())),
+                QStringLiteral("提示"));
+        } else if (report.status == MergeStatus::Failed) {
+            prompts().error(w, QStringLiteral("合并失败，当前文件没有改动：") + report.error,
+                            QStringLiteral("提示"));
+        }
+        emit mergeFinished();
+    });
 }
 
 } // namespace vorlane

@@ -9,7 +9,6 @@
 
 class QCheckBox;
 class QComboBox;
-class QProgressDialog;
 class QRadioButton;
 
 namespace vorlane {
@@ -58,7 +57,6 @@ signals:
     void mergeFinished();
 
 private:
-    QProgressDialog* showProgress(Job* job, const QString& text, QWidget* parent);
     // Asks where to write, then runs the export with a progress window.
     void runExport(ExportOptions options, QWidget* parent);
 

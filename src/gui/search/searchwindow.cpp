@@ -423,9 +423,9 @@ void SearchWindow::startJob(const QString& catalogPath, const SearchOptions& opt
         },
         Qt::QueuedConnection);
     connect(
-        m_job, &SearchJob::progress, this,
-        [this](qint64 examined, qint64 total) {
-            m_progressBar1->setValue(progressPosition(examined, total));
+        m_job, &Job::progressed, this,
+        [this](const JobProgress& p) {
+            m_progressBar1->setValue(progressPosition(p.itemsDone, p.itemsTotal));
         },
         Qt::QueuedConnection);
     connect(m_job, &Job::finished, this, &SearchWindow::jobFinished, Qt::QueuedConnection);

@@ -7,6 +7,7 @@
 #include "core/store/schema.h"
 #include "gui/app/guards.h"
 #include "gui/app/mainwindow.h"
+#include "gui/app/progresswindow.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
 #include "gui/browser/nodes.h"
@@ -182,25 +183,20 @@ void CatalogHandler::MCompactFileClick() {
     // connection under the engine's locks, which the window's connection waits for.
     auto* job = new CompactJob(db.path(), this);
     m_compaction = job;
-    auto wait = std::make_shared<WaitCursor>();
     connect(
-        job, &CompactJob::stageReached, this,
-        [this](CompactStage stage) {
-            w->setStatusText(stage == CompactStage::BackingUp ? QStringLiteral("备份文件...")
-                                                              : QStringLiteral("开始压缩..."));
+        job, &Job::progressed, this,
+        [this](const JobProgress& p) {
+            w->setStatusText(p.itemsDone == int(CompactStage::BackingUp)
+                                 ? QStringLiteral("备份文件...")
+                                 : QStringLiteral("开始压缩..."));
         },
         Qt::QueuedConnection);
-    connect(
-        job, &Job::finished, this,
-        [this, job, wait] {
-            wait->pause();
-            m_compaction = nullptr;
-            job->deleteLater();
-            compactionDone(job->result());
-            emit compactionFinished();
-        },
-        Qt::QueuedConnection);
-    job->start();
+    ProgressWindow::start(job, QStringLiteral("正在压缩整理…"), w, [this, job] {
+        m_compaction = nullptr;
+        job->deleteLater();
+        compactionDone(job->result());
+        emit compactionFinished();
+    });
 }
 
 void CatalogHandler::compactionDone(CompactResult result) {

@@ -498,7 +498,7 @@ void TestImportDialog::unfinishedScanSaysSoWithTheRowsKept() {
     }));
     m_prompts->answerDialog([&](QDialog* d) {
         if (stopper.isEmpty())
-            child<QPushButton>(d, "btnCacel")->click(); // before the scan has begun
+            child<QPushButton>(d, "btnCancel")->click(); // before the scan has begun
         return d->exec();
     });
     TRIGGER(m_w->action("InCD"));

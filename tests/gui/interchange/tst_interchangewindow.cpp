@@ -1,13 +1,16 @@
 // 文件 ▸ 合并… and 文件 ▸ 导出… driven through the window: the source's password asked with
 // the program's own dialog, a duplicate disc asked about, the tree showing what arrived,
-// and the selected disc written out.
+// and the selected disc written out; the end of a merge leaves nothing of its progress.
+#include "common/actions.h"
 #include "common/catalogs.h"
 #include "core/store/passwords.h"
+#include "gui/app/progresswindow.h"
 #include "gui/interchange/interchangehandler.h"
 #include "gui/store/windowfixture.h"
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -20,7 +23,52 @@ class TestInterchangeWindow : public QObject {
 
 private slots:
     void mergeThenExportTheNewDisc();
+    void mergeEndsBeforeItsResultIsShown();
 };
+
+// The progress window is gone before the result is told, the status bar counts what the
+// tree holds now, and its bar is empty again.
+void TestInterchangeWindow::mergeEndsBeforeItsResultIsShown() {
+    QTemporaryDir dir;
+    const QString catalog = dir.filePath(QStringLiteral("mine.vlr"));
+    QVERIFY(QFile::copy(qEnvironmentVariable("VORLANE_BIN") + "/example.vlr", catalog));
+    QFile::setPermissions(catalog, QFile::ReadOwner | QFile::WriteOwner);
+    const QString source = dir.filePath(QStringLiteral("theirs.vlr"));
+    testcat::create(source);
+    {
+        Database db;
+        db.open(source);
+        const qint64 c = testcat::addCategory(db, QStringLiteral("外来"));
+        const qint64 disc = testcat::addDisc(db, c, QStringLiteral("新光盘"), 1);
+        for (int i = 0; i < 50; ++i)
+            testcat::addEntry(db, disc, 0, QStringLiteral("f%1").arg(i), false, i);
+    }
+    WindowFixture f;
+    QVERIFY(f.open(catalog));
+    const int discs = f.w().session().discCount();
+    const int categories = f.w().categoryTree()->nodeCount() - discs;
+    QCOMPARE(f.w().countText(), QStringLiteral("分类：%1，光盘：%2").arg(categories).arg(discs));
+    f.prompts.clear();
+    auto* handler = f.w().findChild<InterchangeHandler*>(QStringLiteral("InterchangeHandler"));
+    QVERIFY(handler);
+
+    f.prompts.answerFile(source);
+    QSignalSpy merged(handler, &InterchangeHandler::mergeFinished);
+    TRIGGER(f.w().action("MMerge"));
+    auto* window = f.w().findChild<ProgressWindow*>();
+    QVERIFY(window && window->isVisible());
+    QCOMPARE(window->windowTitle(), QStringLiteral("正在合并…"));
+    QVERIFY(merged.wait(10000));
+
+    const QList<PromptCall> messages = f.prompts.messages();
+    QCOMPARE(messages.size(), 1);
+    QCOMPARE(messages[0].text, QStringLiteral("合并完成：新增 1 个分类、1 张光盘、50 个条目。"));
+    QCOMPARE(messages[0].shownDialogs, QStringList());
+    QTRY_VERIFY(f.w().findChildren<ProgressWindow*>().isEmpty());
+    QCOMPARE(f.w().countText(),
+             QStringLiteral("分类：%1，光盘：%2").arg(categories + 1).arg(discs + 1));
+    QCOMPARE(f.w().progressBar()->value(), 0);
+}
 
 void TestInterchangeWindow::mergeThenExportTheNewDisc() {
     QTemporaryDir dir;
