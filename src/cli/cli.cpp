@@ -175,6 +175,29 @@ void importOptions(QCommandLineParser& p) {
                  QStringLiteral("List the members of zip, 7z, tar and iso files below them.")});
 }
 
+void rescanOptions(QCommandLineParser& p) {
+    addPasswordOptions(p);
+    p.addOption(
+        {QStringLiteral("dry-run"), QStringLiteral("Only report the changes; write nothing.")});
+    p.addOption({QStringLiteral("depth"), QStringLiteral("Folder levels to read; 0 reads all."),
+                 QStringLiteral("n")});
+    p.addOption({QStringLiteral("folders-only"), QStringLiteral("Store folders only.")});
+    p.addOption({QStringLiteral("types"),
+                 QStringLiteral("Only files with these extensions, e.g. .jpg,.png (files are "
+                                "stored again after --folders-only)."),
+                 QStringLiteral("list")});
+    p.addOption({QStringLiteral("all-types"),
+                 QStringLiteral("Files of every type (files are stored again after "
+                                "--folders-only).")});
+    p.addOption({QStringLiteral("checksums"),
+                 QStringLiteral("Store a checksum (XXH3-128) of every file, for verify.")});
+    p.addOption({QStringLiteral("no-checksums"),
+                 QStringLiteral("Store no checksums for new or changed files.")});
+    p.addOption({QStringLiteral("archives"),
+                 QStringLiteral("List the members of zip, 7z, tar and iso files below them.")});
+    p.addOption({QStringLiteral("no-archives"), QStringLiteral("Do not list archive members.")});
+}
+
 } // namespace
 
 const QList<Command>& commands() {
@@ -205,16 +228,13 @@ const QList<Command>& commands() {
          cmdImport},
         {QStringLiteral("rescan"), QStringLiteral("CATALOG DISC_ID [ROOT]"),
          QStringLiteral("Walk a disc's folder again (or ROOT, which becomes its folder) with "
-                        "its import options and bring its entries up to date. Prints \"+\", "
-                        "\"-\" or \"~\" and the path of every entry added, removed or "
-                        "changed in size or time, then a summary. Entries that stay keep their "
-                        "notes; removed entries with notes are named."),
-         [](QCommandLineParser& p) {
-             addPasswordOptions(p);
-             p.addOption({QStringLiteral("dry-run"),
-                          QStringLiteral("Only report the changes; write nothing.")});
-         },
-         cmdRescan},
+                        "its import options and bring its entries up to date. Prints the "
+                        "options first; the options below change them, and what they change "
+                        "is kept for the next rescan. Then prints \"+\", \"-\" or \"~\" and "
+                        "the path of every entry added, removed or changed in size or time, "
+                        "and a summary. Entries that stay keep their notes; removed entries "
+                        "with notes are named."),
+         rescanOptions, cmdRescan},
         {QStringLiteral("ls"), QStringLiteral("CATALOG DISC_ID [FOLDER_ID]"),
          QStringLiteral("List a disc's top level or a folder, folders first. The modification "
                         "time is shown in UTC as ISO 8601 (2024-05-01T08:30:00Z) in text, in "
@@ -399,6 +419,13 @@ qint64 idArgument(const QString& text, const QString& what) {
     if (!ok || v < 0)
         usage(what + QStringLiteral(" must be a whole number: ") + text);
     return v;
+}
+
+int depthArgument(const QString& text) {
+    const qint64 depth = idArgument(text, QStringLiteral("--depth"));
+    if (depth > 100)
+        usage(QStringLiteral("--depth must be 0 to 100"));
+    return int(depth);
 }
 
 bool parse(Context& ctx, const Command& cmd, QCommandLineParser& parser, const QStringList& args,

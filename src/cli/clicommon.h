@@ -61,6 +61,9 @@ QString askUser(const QString& question);
 // A whole-number argument; throws a usage Failed naming `what` otherwise.
 qint64 idArgument(const QString& text, const QString& what);
 
+// A --depth value: 0 (every level) to 100; throws a usage Failed otherwise.
+int depthArgument(const QString& text);
+
 // An extension list like ".html,htm": each with its leading dot, without repeats (a-z
 // folded). Throws a usage Failed naming `option` when it lists none.
 QStringList extensionList(const QString& text, const QString& option);

@@ -34,9 +34,7 @@ int cmdImport(Context& ctx, QCommandLineParser& p) {
         usage(QStringLiteral("--category ID is required"));
     const qint64 category =
         idArgument(p.value(QStringLiteral("category")), QStringLiteral("--category"));
-    const qint64 depth = idArgument(p.value(QStringLiteral("depth")), QStringLiteral("--depth"));
-    if (depth > 100)
-        usage(QStringLiteral("--depth must be 0 to 100"));
+    const int depth = depthArgument(p.value(QStringLiteral("depth")));
     QStringList types;
     if (p.isSet(QStringLiteral("types")))
         types = extensionList(p.value(QStringLiteral("types")), QStringLiteral("types"));
@@ -67,7 +65,7 @@ int cmdImport(Context& ctx, QCommandLineParser& p) {
     ScanParams params;
     params.root = root;
     params.discId = disc;
-    params.depthLimit = int(depth);
+    params.depthLimit = depth;
     params.foldersOnly = p.isSet(QStringLiteral("folders-only"));
     params.types = types;
     params.archives = p.isSet(QStringLiteral("archives"));

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <optional>
 
 namespace vorlane::cli {
 
@@ -39,6 +40,65 @@ QString sizeChange(const RescanChange& c) {
     return parts.join(QStringLiteral(", "));
 }
 
+// The options on one line, all of them: a filter is never out of sight.
+QString optionsLine(const ScanParams& o) {
+    QStringList types;
+    for (const QString& t : o.types)
+        types << (t.isEmpty() ? QStringLiteral("(no extension)") : t);
+    return QStringLiteral("options: depth %1, %2, %3, checksums %4, archives %5")
+        .arg(o.depthLimit == 0 ? QStringLiteral("all") : QString::number(o.depthLimit),
+             o.foldersOnly ? QStringLiteral("folders only") : QStringLiteral("folders and files"),
+             types.isEmpty() ? QStringLiteral("all types")
+                             : QStringLiteral("types ") + types.join(QLatin1Char(' ')),
+             o.checksums ? QStringLiteral("on") : QStringLiteral("off"),
+             o.archives ? QStringLiteral("on") : QStringLiteral("off"));
+}
+
+// Each of a pair of switches that contradict each other.
+void oneOf(const QCommandLineParser& p, const char* a, const char* b) {
+    if (p.isSet(QLatin1String(a)) && p.isSet(QLatin1String(b)))
+        usage(QStringLiteral("--%1 and --%2 contradict each other").arg(a, b));
+}
+
+// What the command line changes in the stored options; read before the catalog is opened.
+struct OptionChanges {
+    std::optional<int> depth;
+    std::optional<bool> foldersOnly;
+    std::optional<QStringList> types; // empty: every type
+    std::optional<bool> checksums;
+    std::optional<bool> archives;
+
+    explicit OptionChanges(const QCommandLineParser& p) {
+        oneOf(p, "types", "all-types");
+        oneOf(p, "folders-only", "types");
+        oneOf(p, "folders-only", "all-types");
+        oneOf(p, "checksums", "no-checksums");
+        oneOf(p, "archives", "no-archives");
+        const auto set = [&](const char* name) { return p.isSet(QLatin1String(name)); };
+        if (set("depth"))
+            depth = depthArgument(p.value(QStringLiteral("depth")));
+        // Naming the types to store means storing files again.
+        if (set("types"))
+            types = extensionList(p.value(QStringLiteral("types")), QStringLiteral("types"));
+        if (set("all-types"))
+            types = QStringList();
+        if (set("folders-only") || types)
+            foldersOnly = set("folders-only");
+        if (set("checksums") || set("no-checksums"))
+            checksums = set("checksums");
+        if (set("archives") || set("no-archives"))
+            archives = set("archives");
+    }
+
+    void apply(ScanParams& o) const {
+        o.depthLimit = depth.value_or(o.depthLimit);
+        o.foldersOnly = foldersOnly.value_or(o.foldersOnly);
+        o.types = types.value_or(o.types);
+        o.checksums = checksums.value_or(o.checksums);
+        o.archives = archives.value_or(o.archives);
+    }
+};
+
 } // namespace
 
 int cmdRescan(Context& ctx, QCommandLineParser& p) {
@@ -53,9 +113,17 @@ int cmdRescan(Context& ctx, QCommandLineParser& p) {
         root = QDir::cleanPath(info.absoluteFilePath());
     }
     const bool dryRun = p.isSet(QStringLiteral("dry-run"));
+    const OptionChanges changes(p);
+    const QString nameEncoding = Settings().nameEncoding();
 
     Database db;
     openCatalog(db, path, p, dryRun ? Access::Read : Access::Write);
+    std::optional<ScanParams> options = rescanOptions(db, disc, nameEncoding);
+    if (!options)
+        fail(path, QStringLiteral("no disc with id ") + QString::number(disc));
+    changes.apply(*options);
+    ctx.out << optionsLine(*options) << "\n";
+    ctx.out.flush();
 
     ScanHooks hooks;
     const InterruptCatcher interrupt;
@@ -66,7 +134,7 @@ int cmdRescan(Context& ctx, QCommandLineParser& p) {
     }
     RescanPlan plan;
     const RescanReport report =
-        compareRescan(db, disc, root, hooks, plan, Settings().nameEncoding(), !dryRun);
+        compareRescan(db, disc, root, hooks, plan, nameEncoding, !dryRun, options);
     if (ctx.errIsTerminal)
         clearProgress(ctx);
     switch (report.failure) {

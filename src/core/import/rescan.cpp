@@ -252,10 +252,13 @@ private:
 // load() and replay() run on a thread of their own, the only one that uses the catalog then.
 class Comparer {
 public:
-    Comparer(const ScanParams& params, const ScanHooks& hooks, bool takeHashes, RescanPlan& plan,
-             RescanReport& report)
-        : m_params(params), m_hooks(hooks), m_hashes(params.checksums && takeHashes), m_plan(plan),
-          m_report(report), m_names(params.nameEncoding), m_prefix(rootPrefix(params.root)) {}
+    // `stored`: the options the catalog's rows were read with.
+    Comparer(const ScanParams& params, const ScanParams& stored, const ScanHooks& hooks,
+             bool takeHashes, RescanPlan& plan, RescanReport& report)
+        : m_params(params), m_hooks(hooks), m_hashes(params.checksums && takeHashes),
+          m_rehash(m_hashes && !stored.checksums), m_relist(params.archives && !stored.archives),
+          m_unlist(!params.archives && stored.archives), m_plan(plan), m_report(report),
+          m_names(params.nameEncoding), m_prefix(rootPrefix(params.root)) {}
 
     ~Comparer() {
         if (m_dirFd >= 0 && m_dirFd != m_rootFd)
@@ -507,26 +510,15 @@ private:
         if (!differs(s, e)) {
             m_seen[size_t(index)] = Seen::Same;
             ++m_report.unchanged;
-            retime(s, e);
+            if (!reread(size_t(index), e))
+                retime(s, e);
             return;
         }
         const size_t change = changed(size_t(index), e, path(), ArchiveMark::None);
         Contents read = readContents(e);
         RescanPlan::Change& c = m_plan.changes[change];
         c.hash = std::move(read.hash);
-        if (read.archive) {
-            if (read.listing.listed)
-                c.archive = ArchiveMark::Archive;
-            // The note that said why the contents were missing follows the new content; one
-            // the user wrote stays.
-            if (s.note.isEmpty() || archivelist::isProblemNote(s.note)) {
-                const QString note = read.listing.problem.isEmpty()
-                                         ? QString()
-                                         : archivelist::problemNote(read.listing.problem);
-                if (note != s.note)
-                    c.note = note.toStdString();
-            }
-        }
+        takeListing(c, s, read);
         if (read.listing.listed)
             listMembers(e, read.listing, Folder{s.id, index, -1});
     }
@@ -572,12 +564,13 @@ private:
         archivelist::Listing listing;
     };
 
-    // What the import read of a file's content, for one that is new or changed.
-    Contents readContents(const WalkEntry& e) {
+    // What the import read of a file's content, for one that is new or changed; an archive
+    // is listed only with `list`.
+    Contents readContents(const WalkEntry& e, bool list = true) {
         Contents out;
         if (!e.hasContent())
             return out;
-        out.archive = m_params.archives && archivelist::hasArchiveName(e.name);
+        out.archive = list && m_params.archives && archivelist::hasArchiveName(e.name);
         if (!out.archive && !m_hashes)
             return out;
         const int dir = folderFd();
@@ -596,6 +589,55 @@ private:
                 cancelled();
         }
         return out;
+    }
+
+    void takeListing(RescanPlan::Change& c, const StoredEntry& s, const Contents& read) {
+        if (!read.archive)
+            return;
+        if (read.listing.listed)
+            c.archive = ArchiveMark::Archive;
+        // The note that said why the contents were missing follows the new content; one the
+        // user wrote stays.
+        if (s.note.isEmpty() || archivelist::isProblemNote(s.note)) {
+            const QString note = read.listing.problem.isEmpty()
+                                     ? QString()
+                                     : archivelist::problemNote(read.listing.problem);
+            if (note != s.note)
+                c.note = note.toStdString();
+        }
+    }
+
+    // An unchanged file is read again for what the options now read and the stored ones did
+    // not (its checksum, an archive's members), and an archive is no longer listed when they
+    // stopped listing archives: the rows then hold what the stored options say. The file is
+    // not reported as changed. True when its row is to be written.
+    bool reread(size_t index, const WalkEntry& e) {
+        const StoredEntry& s = m_rows[index];
+        const bool unlist = m_unlist && s.archive == 1;
+        const bool list = m_relist && s.archive == 0 && archivelist::hasArchiveName(e.name);
+        if (!unlist && !list && !m_rehash)
+            return false;
+        // The row is written whole: its checksum is taken again where the options take one.
+        Contents read;
+        if (list || m_hashes)
+            read = readContents(e, list);
+        if (!unlist && read.hash.empty() && !read.archive)
+            return false;
+        RescanPlan::Change c;
+        c.id = s.id;
+        c.size = e.size;
+        c.mtime = e.mtime;
+        c.link = e.link;
+        c.special = e.special;
+        c.hash = std::move(read.hash);
+        c.archive = unlist || list ? ArchiveMark::None : ArchiveMark(s.archive);
+        takeListing(c, s, read);
+        m_plan.changes.push_back(std::move(c));
+        if (unlist)
+            m_seen[index] = Seen::Changed; // its members go
+        if (read.listing.listed)
+            listMembers(e, read.listing, Folder{s.id, int(index), -1});
+        return true;
     }
 
     // The members of archive `e`, whose row is `archive`, matched with those stored below it.
@@ -791,6 +833,10 @@ private:
     const ScanParams& m_params;
     const ScanHooks& m_hooks;
     const bool m_hashes; // new content is hashed
+    // The options read what the stored ones did not, or no longer list archives.
+    const bool m_rehash;
+    const bool m_relist;
+    const bool m_unlist;
     RescanPlan& m_plan;
     RescanReport& m_report;
     fsnames::NameDecoder m_names; // archive members' names
@@ -813,8 +859,22 @@ private:
 
 } // namespace
 
+std::optional<ScanParams> rescanOptions(Database& db, qint64 discId, const QString& nameEncoding) {
+    const std::optional<DiscRow> disc = catalogstore::discRow(db, discId);
+    const std::optional<DiscFacts> facts = catalogstore::discFacts(db, discId, false);
+    if (!disc || !facts)
+        return std::nullopt;
+    ScanParams params;
+    params.nameEncoding = nameEncoding;
+    readScanOptions(facts->options, params);
+    params.root = disc->sourcePath;
+    params.discId = discId;
+    return params;
+}
+
 RescanReport compareRescan(Database& db, qint64 discId, const QString& root, const ScanHooks& hooks,
-                           RescanPlan& plan, const QString& nameEncoding, bool takeHashes) {
+                           RescanPlan& plan, const QString& nameEncoding, bool takeHashes,
+                           const std::optional<ScanParams>& options) {
     RescanReport report;
     plan = RescanPlan();
     plan.discId = discId;
@@ -835,9 +895,12 @@ RescanReport compareRescan(Database& db, qint64 discId, const QString& root, con
         plan.root = prefix;
         plan.newRoot = prefix != rootPrefix(disc->sourcePath);
 
-        ScanParams params;
-        params.nameEncoding = nameEncoding;
-        readScanOptions(facts->options, params);
+        ScanParams stored;
+        stored.nameEncoding = nameEncoding;
+        readScanOptions(facts->options, stored);
+        ScanParams params = options.value_or(stored);
+        if (params.nameEncoding.isEmpty())
+            params.nameEncoding = stored.nameEncoding;
         params.root = prefix;
         params.discId = discId;
         plan.facts.fsType = facts->fsType;
@@ -847,7 +910,7 @@ RescanReport compareRescan(Database& db, qint64 discId, const QString& root, con
 
         // The walk goes on here while another thread reads the stored rows and then compares
         // what the walk has found so far with them.
-        Comparer comparer(params, hooks, takeHashes, plan, report);
+        Comparer comparer(params, stored, hooks, takeHashes, plan, report);
         StepQueue queue;
         std::exception_ptr failure;
         std::thread comparing([&] {
@@ -978,9 +1041,10 @@ bool applyRescan(Database& db, const RescanPlan& plan, const std::atomic<bool>* 
 }
 
 RescanJob::RescanJob(const QString& catalog, qint64 discId, const QString& root,
-                     const QString& nameEncoding, QObject* parent)
-    : Job(parent), m_catalog(catalog), m_discId(discId), m_root(root),
-      m_nameEncoding(nameEncoding) {}
+                     const QString& nameEncoding, std::optional<ScanParams> options,
+                     QObject* parent)
+    : Job(parent), m_catalog(catalog), m_discId(discId), m_root(root), m_nameEncoding(nameEncoding),
+      m_options(std::move(options)) {}
 
 RescanJob::RescanJob(const QString& catalog, std::shared_ptr<const RescanPlan> plan,
                      QObject* parent)
@@ -1022,7 +1086,7 @@ void RescanJob::work() {
         emit progressed(p);
     };
     auto plan = std::make_shared<RescanPlan>();
-    m_report = compareRescan(db, m_discId, m_root, hooks, *plan, m_nameEncoding);
+    m_report = compareRescan(db, m_discId, m_root, hooks, *plan, m_nameEncoding, true, m_options);
     m_plan = std::move(plan);
 }
 

@@ -114,14 +114,23 @@ struct RescanPlan {
     ScanFacts facts; // the disc's facts after the rescan
 };
 
+// The options a rescan of disc `discId` repeats: those it was imported with (or last
+// rescanned with), the defaults where none were stored, names read in `nameEncoding` then;
+// the root is the disc's SourcePath. Nothing for a disc that is not there. Throws DbError.
+std::optional<ScanParams> rescanOptions(Database& db, qint64 discId,
+                                        const QString& nameEncoding = {});
+
 // Walks `root` (empty: the disc's SourcePath) and compares it with disc `discId` of `db`,
-// writing nothing. `plan` receives what applyRescan() would write. A disc whose import
-// options were not stored is walked with the defaults, its names read in `nameEncoding`.
-// Without `takeHashes` (a report that will not be applied) new content is not hashed, and
-// the plan lacks those hashes. Never throws.
+// writing nothing. `plan` receives what applyRescan() would write. The walk repeats
+// rescanOptions(), or takes `options` instead (their root and disc are not used); the plan
+// stores what it walked with for the next rescan. Where the options now read what they did
+// not (checksums, archives), files that are unchanged are read too; where archives are no
+// longer listed, their members go. Without `takeHashes` (a report that will not be applied)
+// nothing is hashed, and the plan lacks those hashes. Never throws.
 RescanReport compareRescan(Database& db, qint64 discId, const QString& root, const ScanHooks& hooks,
                            RescanPlan& plan, const QString& nameEncoding = {},
-                           bool takeHashes = true);
+                           bool takeHashes = true,
+                           const std::optional<ScanParams>& options = std::nullopt);
 
 // Writes `plan` in one transaction, with the disc's new scan time and state (and its new
 // SourcePath). False, with nothing written, on a cancel (`cancel` is checked now and then)
@@ -135,9 +144,11 @@ class RescanJob final : public Job {
     Q_OBJECT
 
 public:
-    // Compares disc `discId` of `catalog` with `root` (empty: its SourcePath).
+    // Compares disc `discId` of `catalog` with `root` (empty: its SourcePath), walking with
+    // `options` where given (see compareRescan()).
     RescanJob(const QString& catalog, qint64 discId, const QString& root = {},
-              const QString& nameEncoding = {}, QObject* parent = nullptr);
+              const QString& nameEncoding = {}, std::optional<ScanParams> options = std::nullopt,
+              QObject* parent = nullptr);
     // Applies a plan an earlier job made.
     RescanJob(const QString& catalog, std::shared_ptr<const RescanPlan> plan,
               QObject* parent = nullptr);
@@ -157,6 +168,7 @@ private:
     const qint64 m_discId = 0;
     const QString m_root;
     const QString m_nameEncoding;
+    const std::optional<ScanParams> m_options;
     const bool m_apply = false;
     std::shared_ptr<const RescanPlan> m_plan;
     RescanReport m_report;

@@ -13,20 +13,17 @@
 #include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
 #include "gui/browser/nodes.h"
+#include "gui/import/scanoptionsbox.h"
 #include "gui/import/scanprogress.h"
 
 #include <QButtonGroup>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
-#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSpinBox>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -91,34 +88,8 @@ ImportDialog::ImportDialog(MainWindow* window, QTreeWidgetItem* category)
     toolsRow->addStretch();
     layout->addLayout(toolsRow);
 
-    auto* typesBox = new QGroupBox(QStringLiteral("只导入以下文件类型"), this);
-    auto* typesLayout = new QHBoxLayout(typesBox);
-    m_listBox1 = named(new QListWidget(typesBox), "ListBox1");
-    m_listBox1->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    auto* speedButton2 = named(new QToolButton(typesBox), "SpeedButton2");
-    speedButton2->setToolTip(QStringLiteral("删除必导入的文件类型"));
-    speedButton2->setIcon(themeIcon(QStringLiteral("list-remove")));
-    typesLayout->addWidget(m_listBox1);
-    typesLayout->addWidget(speedButton2, 0, Qt::AlignTop);
-    layout->addWidget(typesBox);
-
-    m_ckOnlyFloder = named(new QCheckBox(QStringLiteral("只导入文件夹"), this), "ckOnlyFloder");
-    layout->addWidget(m_ckOnlyFloder);
-    m_cbChecksums = named(new QCheckBox(QStringLiteral("计算校验和"), this), "cbChecksums");
-    m_cbChecksums->setToolTip(
-        QStringLiteral("读取每个文件的内容并保存其校验和（XXH3-128），供以后校验光盘"));
-    layout->addWidget(m_cbChecksums);
-    m_cbArchives = named(new QCheckBox(QStringLiteral("列出压缩包内容"), this), "cbArchives");
-    m_cbArchives->setToolTip(QStringLiteral("zip、7z、tar、iso 文件中的文件也列入目录"));
-    layout->addWidget(m_cbArchives);
-    auto* depthRow = new QHBoxLayout;
-    depthRow->addWidget(new QLabel(QStringLiteral("搜索深度："), this));
-    m_spSearchDeeper = named(new QSpinBox(this), "spSearchDeeper");
-    m_spSearchDeeper->setRange(0, 100);
-    depthRow->addWidget(m_spSearchDeeper);
-    depthRow->addWidget(new QLabel(QStringLiteral("(0-表示全部)"), this));
-    depthRow->addStretch();
-    layout->addLayout(depthRow);
+    m_options = new ScanOptionsBox(this);
+    layout->addWidget(m_options);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -138,7 +109,6 @@ ImportDialog::ImportDialog(MainWindow* window, QTreeWidgetItem* category)
     connect(btnSelectPath, &QToolButton::clicked, this, &ImportDialog::btnSelectPathClick);
     connect(btnLook, &QPushButton::clicked, this, &ImportDialog::btnLookClick);
     connect(btnCheckFile, &QPushButton::clicked, this, &ImportDialog::btnCheckFileClick);
-    connect(speedButton2, &QToolButton::clicked, this, &ImportDialog::SpeedButton2Click);
     connect(m_rdo1, &QRadioButton::clicked, this, &ImportDialog::rdo1Click);
     connect(m_rdo2, &QRadioButton::clicked, this, &ImportDialog::rdo2Click);
     connect(m_btnOk, &QPushButton::clicked, this, &ImportDialog::btnOkClick);
@@ -148,19 +118,7 @@ ImportDialog::ImportDialog(MainWindow* window, QTreeWidgetItem* category)
 }
 
 QStringList ImportDialog::types() const {
-    QStringList out;
-    for (int i = 0; i < m_listBox1->count(); ++i)
-        out << m_listBox1->item(i)->data(Qt::UserRole).toString();
-    return out;
-}
-
-void ImportDialog::setTypes(const QStringList& types) {
-    m_listBox1->clear();
-    // The list shows captions; the types themselves go with the items.
-    for (const QString& t : types) {
-        auto* item = new QListWidgetItem(typeCaption(t), m_listBox1);
-        item->setData(Qt::UserRole, t);
-    }
+    return m_options->types();
 }
 
 void ImportDialog::btnRefreshClick() {
@@ -236,11 +194,7 @@ void ImportDialog::btnCheckFileClick() {
         return;
     TypeDetectJob detect({m_rootPath, types()});
     ProgressWindow::run(detect, QStringLiteral("正在检测文件类型…"), this);
-    setTypes(mergeTypes(types(), detect.found()));
-}
-
-void ImportDialog::SpeedButton2Click() {
-    qDeleteAll(m_listBox1->selectedItems());
+    m_options->setTypes(mergeTypes(types(), detect.found()));
 }
 
 void ImportDialog::btnOkClick() {
@@ -294,12 +248,8 @@ void ImportDialog::btnOkClick() {
     ScanParams params;
     params.root = m_rootPath;
     params.discId = id;
-    params.depthLimit = m_spSearchDeeper->value();
-    params.foldersOnly = m_ckOnlyFloder->isChecked();
-    params.types = types();
-    params.archives = m_cbArchives->isChecked();
+    m_options->takeOptions(params);
     params.nameEncoding = Settings().nameEncoding();
-    params.checksums = m_cbChecksums->isChecked();
     const ScanResult result = runScan(w->session().db().path(), params, this);
     if (!result.error.isEmpty())
         prompts().error(this, QStringLiteral("保存数据出错！\r\n") + result.error, kNotice);

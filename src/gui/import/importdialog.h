@@ -6,19 +6,17 @@
 #include <QDialog>
 #include <QString>
 
-class QCheckBox;
 class QComboBox;
 class QLineEdit;
-class QListWidget;
 class QPushButton;
 class QRadioButton;
-class QSpinBox;
 class QToolButton;
 class QTreeWidgetItem;
 
 namespace vorlane {
 
 class MainWindow;
+class ScanOptionsBox;
 
 class ImportDialog : public QDialog {
     Q_OBJECT
@@ -39,14 +37,12 @@ public slots:
     void btnSelectPathClick();
     void btnLookClick();
     void btnCheckFileClick();
-    void SpeedButton2Click();
     void rdo1Click();
     void rdo2Click();
     void btnOkClick();
 
 private:
     bool checkSource();
-    void setTypes(const QStringList& types);
 
     MainWindow* w;
     QTreeWidgetItem* m_category;
@@ -60,11 +56,7 @@ private:
     QRadioButton* m_rdo2 = nullptr;
     QComboBox* m_cobCDDriver = nullptr;
     QLineEdit* m_txtCDPath = nullptr;
-    QListWidget* m_listBox1 = nullptr;
-    QCheckBox* m_ckOnlyFloder = nullptr;
-    QCheckBox* m_cbChecksums = nullptr;
-    QCheckBox* m_cbArchives = nullptr;
-    QSpinBox* m_spSearchDeeper = nullptr;
+    ScanOptionsBox* m_options = nullptr;
     QPushButton* m_btnOk = nullptr;
 };
 

@@ -8,6 +8,7 @@
 #include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
 #include "gui/browser/nodes.h"
+#include "gui/import/rescanoptions.h"
 
 #include <QAction>
 #include <QDialogButtonBox>
@@ -106,10 +107,25 @@ void RescanHandler::MRescanClick() {
     const qint64 disc = nodes::id(node);
     const QString catalog = m_session.db().path();
 
+    // The options the walk repeats are shown first, to be kept or changed.
+    std::optional<ScanParams> options;
+    try {
+        options = rescanOptions(m_session.db(), disc, Settings().nameEncoding());
+    } catch (const DbError& e) {
+        prompts().error(w, QStringLiteral("重新扫描失败：") + e.text(), QStringLiteral("提示"));
+        return;
+    }
+    if (options && !rootPrefix(options->root).isEmpty()) {
+        RescanOptionsDialog ask(*options, w);
+        if (prompts().exec(&ask) != QDialog::Accepted)
+            return;
+        options = ask.options();
+    }
+
     RescanReport report;
     std::shared_ptr<const RescanPlan> plan;
     {
-        RescanJob compare(catalog, disc, {}, Settings().nameEncoding());
+        RescanJob compare(catalog, disc, {}, Settings().nameEncoding(), options);
         run(compare);
         report = compare.report();
         plan = compare.plan();
@@ -117,7 +133,8 @@ void RescanHandler::MRescanClick() {
     if (report.failure == RescanReport::Failure::Catalog) {
         // The file cannot be opened a second time: compare on the window's connection.
         auto own = std::make_shared<RescanPlan>();
-        report = compareRescan(m_session.db(), disc, {}, {}, *own, Settings().nameEncoding());
+        report = compareRescan(m_session.db(), disc, {}, {}, *own, Settings().nameEncoding(), true,
+                               options);
         plan = own;
     }
     switch (report.failure) {

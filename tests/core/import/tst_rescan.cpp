@@ -115,6 +115,7 @@ private slots:
     void changedTreeIsReportedThenAppliedKeepingNotes();
     void dryRunLeavesTheFileUntouchedAndANewRootIsKept();
     void newAndChangedContentIsHashedAndListedAgain();
+    void contentOptionsChangedAtARescanHoldForTheWholeDisc();
     void specialFileOfAnOlderCatalogBecomesItsKindOnce_data();
     void specialFileOfAnOlderCatalogBecomesItsKindOnce();
 };
@@ -320,8 +321,11 @@ void TestRescan::dryRunLeavesTheFileUntouchedAndANewRootIsKept() {
     const CliResult check =
         runCli({QStringLiteral("rescan"), file, disc, QStringLiteral("--dry-run")});
     QCOMPARE(check.code, 0);
-    QVERIFY2(check.out.startsWith(QStringLiteral("added 0, removed 0, changed 0, unchanged 2\n")),
-             qPrintable(check.out));
+    QVERIFY2(
+        check.out.startsWith(QStringLiteral("options: depth all, folders and files, all types, "
+                                            "checksums off, archives off\n"
+                                            "added 0, removed 0, changed 0, unchanged 2\n")),
+        qPrintable(check.out));
 }
 
 void TestRescan::newAndChangedContentIsHashedAndListedAgain() {
@@ -411,6 +415,56 @@ void TestRescan::newAndChangedContentIsHashedAndListedAgain() {
         return out;
     };
     QCOMPARE(facts(disc), facts(params.discId));
+}
+
+// Checksums or archives turned on at a rescan reach the files that did not change too, and
+// archives turned off take their members away: the stored options say what the rows hold.
+void TestRescan::contentOptionsChangedAtARescanHoldForTheWholeDisc() {
+    TestDir tree;
+    tree.createFile(QStringLiteral("plain.txt"), 5);
+    writeZip(tree.path(QStringLiteral("pack.zip")), {{"a/one.txt", "1"}});
+    TestDir home;
+    const QString file = home.path(QStringLiteral("cat.vlr"));
+    testcat::create(file);
+    Database db;
+    db.open(file);
+    ScanParams params;
+    params.root = tree.path();
+    params.discId = testcat::addDisc(db, testcat::addCategory(db, QStringLiteral("c")),
+                                     QStringLiteral("d"), 0, tree.path());
+    QVERIFY(scanDisc(db, params).error.isEmpty());
+    const qint64 disc = params.discId;
+
+    ScanParams options = *rescanOptions(db, disc);
+    QVERIFY(!options.checksums && !options.archives);
+    options.checksums = true;
+    options.archives = true;
+    RescanPlan plan;
+    RescanReport report = compareRescan(db, disc, {}, {}, plan, {}, true, options);
+    QCOMPARE(lines(report), (QStringList{"+ /pack.zip/a", "+ /pack.zip/a/one.txt"}));
+    QCOMPARE(report.unchanged, 2);
+    QVERIFY(applyRescan(db, plan, nullptr));
+    QMap<QByteArray, Stored> rows = storedByPath(db, disc);
+    QCOMPARE(rows.value("/plain.txt").hash.size(), 16);
+    QCOMPARE(rows.value("/pack.zip").hash.size(), 16);
+    QCOMPARE(rows.value("/pack.zip").archive, 1);
+    QVERIFY(rescanOptions(db, disc)->checksums);
+
+    options.archives = false;
+    report = compareRescan(db, disc, {}, {}, plan, {}, true, options);
+    QCOMPARE(lines(report), (QStringList{"- /pack.zip/a", "- /pack.zip/a/one.txt"}));
+    QVERIFY(applyRescan(db, plan, nullptr));
+    rows = storedByPath(db, disc);
+    QCOMPARE(rows.keys(), (QList<QByteArray>{"/pack.zip", "/plain.txt"}));
+    QCOMPARE(rows.value("/pack.zip").archive, 0);
+    QCOMPARE(rows.value("/pack.zip").hash.size(), 16);
+    const std::optional<ScanParams> stored = rescanOptions(db, disc);
+    QVERIFY(stored->checksums && !stored->archives);
+
+    // A plain rescan repeats them: nothing is left to do.
+    report = compareRescan(db, disc, {}, {}, plan);
+    QVERIFY(!report.hasChanges());
+    QVERIFY(plan.changes.empty());
 }
 
 void TestRescan::specialFileOfAnOlderCatalogBecomesItsKindOnce_data() {

@@ -550,13 +550,16 @@ void TestImportDialog::rescanShowsTheChangesAndWritesOnlyWhenApplied() {
             child<QPushButton>(d, apply ? "btnApply" : "btnCancel")->click();
         });
     };
+    const auto start = script([](QDialog* d) { child<QPushButton>(d, "btnStart")->click(); });
     // Cancelled at the review: nothing is written.
+    m_prompts->answerDialog(start);
     m_prompts->answerDialog(runDialog);
     m_prompts->answerDialog(review(false));
     TRIGGER(m_w->action("MRescan"));
     QCOMPARE(rows(), 2);
     QVERIFY(db.scalar(QStringLiteral("select 1 from qCDFiles where AutoId=?"), {gone}).isValid());
 
+    m_prompts->answerDialog(start);
     m_prompts->answerDialog(runDialog);
     m_prompts->answerDialog(review(true));
     m_prompts->answerDialog(runDialog);
