@@ -1,5 +1,6 @@
 // The duplicate search as a job, on a connection of its own, so that the window stays live
-// and can stop it.
+// and can stop it. It reports the files it looks at and, once their number is known (in the
+// second pass and while the groups are named), how far it has come.
 #pragma once
 
 #include "core/job.h"
@@ -23,10 +24,13 @@ protected:
     void work() override;
 
 private:
+    JobProgress jobProgress(const duplicatestore::Progress& step);
+
     const QString m_catalog;
     const qint64 m_minSize;
     std::vector<duplicatestore::Group> m_groups;
     QString m_error;
+    qint64 m_files = 0; // read in the first pass
 };
 
 } // namespace vorlane

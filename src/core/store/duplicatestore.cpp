@@ -223,10 +223,17 @@ std::string_view columnView(sqlite3_stmt* s, int column) {
 
 } // namespace
 
-std::vector<Group> findDuplicates(Database& db, qint64 minSize, const std::atomic<bool>* cancel) {
+std::vector<Group> findDuplicates(Database& db, qint64 minSize, const std::atomic<bool>* cancel,
+                                  const ProgressFn& progress) {
     const bool hashes = hasVersion3Columns(db);
     const bool links = hasVersion2Columns(db);
     const auto cancelled = [cancel] { return cancel && cancel->load(std::memory_order_relaxed); };
+    const auto report = [&progress](Progress::Stage stage, qint64 done, qint64 total) {
+        if (progress)
+            progress(Progress{stage, done, total});
+    };
+    // Rows between two looks at the flag and two reports: a few milliseconds of reading.
+    constexpr qint64 kStride = 4096;
     // Both passes, and the names and paths after them, see the catalog as it was at the start.
     std::optional<ReadSnapshot> snapshot;
     if (!db.inTransaction())
@@ -236,16 +243,21 @@ std::vector<Group> findDuplicates(Database& db, qint64 minSize, const std::atomi
     try {
         CancelWatch watch(db, cancel);
         std::vector<qint64> shared;
+        qint64 rowCount = 0;
         {
             std::vector<qint64> sizes;
             Query q(db, sizesSql(links), {minSize});
             sqlite3_stmt* st = q.statement();
-            quint32 rows = 0;
             while (q.next()) {
-                if (++rows % 65536 == 0 && cancelled())
-                    return {};
                 sizes.push_back(sqlite3_column_int64(st, 0));
+                if (qint64(sizes.size()) % kStride == 0) {
+                    if (cancelled())
+                        return {};
+                    report(Progress::Stage::Sizes, qint64(sizes.size()), -1);
+                }
             }
+            rowCount = qint64(sizes.size());
+            report(Progress::Stage::Sizes, rowCount, rowCount);
             std::sort(sizes.begin(), sizes.end());
             for (size_t i = 1; i < sizes.size(); ++i)
                 if (sizes[i] == sizes[i - 1] && (shared.empty() || shared.back() != sizes[i]))
@@ -255,10 +267,13 @@ std::vector<Group> findDuplicates(Database& db, qint64 minSize, const std::atomi
             return {};
         Query q(db, candidatesSql(hashes, links), {minSize});
         sqlite3_stmt* s = q.statement();
-        quint32 rows = 0;
+        qint64 rows = 0;
         while (q.next()) {
-            if (++rows % 65536 == 0 && cancelled())
-                return {};
+            if (++rows % kStride == 0) {
+                if (cancelled())
+                    return {};
+                report(Progress::Stage::Candidates, rows, rowCount);
+            }
             Candidate c;
             c.size = sqlite3_column_int64(s, 0);
             if (!std::binary_search(shared.begin(), shared.end(), c.size))
@@ -270,6 +285,7 @@ std::vector<Group> findDuplicates(Database& db, qint64 minSize, const std::atomi
                     sqlite3_column_type(s, 5) == SQLITE_BLOB ? columnView(s, 5)
                                                              : std::string_view());
         }
+        report(Progress::Stage::Candidates, rows, rowCount);
     } catch (const DbError&) {
         if (cancelled())
             return {};
@@ -318,7 +334,14 @@ std::vector<Group> findDuplicates(Database& db, qint64 minSize, const std::atomi
     };
     std::vector<Group> groups;
     groups.reserve(found.size());
+    const qint64 groupCount = qint64(found.size());
     for (Found& f : found) {
+        // Each new folder costs a query or more: a look at the flag now and then.
+        if (const qint64 named = qint64(groups.size()); named % 256 == 0) {
+            if (cancelled())
+                return {};
+            report(Progress::Stage::Groups, named, groupCount);
+        }
         Group g;
         g.size = f.size;
         if (f.hashed)
@@ -346,6 +369,7 @@ std::vector<Group> findDuplicates(Database& db, qint64 minSize, const std::atomi
         });
         groups.push_back(std::move(g));
     }
+    report(Progress::Stage::Groups, groupCount, groupCount);
     return groups;
 }
 

@@ -12,6 +12,7 @@
 #include <QByteArray>
 #include <QString>
 #include <atomic>
+#include <functional>
 #include <vector>
 
 namespace vorlane {
@@ -38,14 +39,26 @@ struct Group {
     qint64 wasted() const;
 };
 
+// Where a search stands. The files are read twice, all of them: their sizes, then those of
+// the sizes shared; the groups found are then named (their disc and path looked up).
+struct Progress {
+    enum class Stage { Sizes, Candidates, Groups };
+    Stage stage = Stage::Sizes;
+    qint64 done = 0;   // rows read in this pass, or groups named
+    qint64 total = -1; // what `done` counts up to; -1 while the first pass runs
+};
+using ProgressFn = std::function<void(const Progress&)>;
+
 // The groups of at least two files of `minSize` bytes or more, the largest wasted space
 // first (ties: larger files, then hashed groups, then by key). Two plain passes over the
 // files, one snapshot: their sizes, then the files of the sizes shared; only those are kept
 // in memory, so a catalog of millions of rows costs about two scans and a sort of sizes.
 // When `cancel` becomes true the read stops and nothing is returned. Throws DbError when
 // the catalog cannot be read. Catalogs without hash or link columns read them as empty.
+// `progress`, when given, hears now and then how far it got, and once at each stage's end.
 std::vector<Group> findDuplicates(Database& db, qint64 minSize,
-                                  const std::atomic<bool>* cancel = nullptr);
+                                  const std::atomic<bool>* cancel = nullptr,
+                                  const ProgressFn& progress = {});
 
 } // namespace duplicatestore
 } // namespace vorlane

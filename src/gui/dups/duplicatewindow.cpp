@@ -4,10 +4,10 @@
 #include "core/store/database.h"
 #include "core/store/duplicatesjob.h"
 #include "gui/app/mainwindow.h"
+#include "gui/app/progresswindow.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/contentscontroller.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QDoubleValidator>
 #include <QHBoxLayout>
@@ -23,6 +23,7 @@
 #include <cmath>
 #include <iterator>
 #include <limits>
+#include <utility>
 
 namespace vorlane {
 
@@ -76,10 +77,7 @@ DuplicateWindow::DuplicateWindow(MainWindow* window, CatalogSession& session)
         {QStringLiteral("字节"), QStringLiteral("KB"), QStringLiteral("MB"), QStringLiteral("GB")});
     top->addWidget(m_cobUnit);
     m_btnFind = makeButton(this, "btnFind", QStringLiteral("查找"));
-    m_btnStop = makeButton(this, "btnStop", QStringLiteral("停止"));
-    m_btnStop->setEnabled(false);
     top->addWidget(m_btnFind);
-    top->addWidget(m_btnStop);
     top->addStretch();
 
     m_tree = new QTreeWidget(this);
@@ -104,7 +102,6 @@ DuplicateWindow::DuplicateWindow(MainWindow* window, CatalogSession& session)
     layout->addLayout(bottom);
 
     connect(m_btnFind, &QPushButton::clicked, this, &DuplicateWindow::btnFindClick);
-    connect(m_btnStop, &QPushButton::clicked, this, &DuplicateWindow::btnStopClick);
     connect(m_btnClose, &QPushButton::clicked, this, &DuplicateWindow::reject);
     connect(m_edMinSize, &QLineEdit::returnPressed, this, &DuplicateWindow::btnFindClick);
     // Double-click and Enter alike.
@@ -122,7 +119,6 @@ DuplicateWindow::~DuplicateWindow() {
     if (m_job) {
         m_job->cancel();
         delete m_job; // waits for the work to end
-        QApplication::restoreOverrideCursor();
     }
 }
 
@@ -162,30 +158,27 @@ void DuplicateWindow::btnFindClick() {
         return;
     }
     m_job = new DuplicatesJob(path, minSize(), this);
-    connect(m_job, &Job::finished, this, &DuplicateWindow::jobFinished, Qt::QueuedConnection);
-    setSearching(true);
-    m_lblCount->setText(QStringLiteral("正在查找..."));
-    m_job->start();
-}
-
-void DuplicateWindow::btnStopClick() {
-    if (m_job)
-        m_job->cancel();
+    m_btnFind->setEnabled(false);
+    // The progress window starts the job and closes before the result is listed.
+    ProgressWindow::start(m_job, QStringLiteral("正在查找重复文件…"), this,
+                          [this] { jobFinished(); });
 }
 
 void DuplicateWindow::jobFinished() {
     DuplicatesJob* job = std::exchange(m_job, nullptr);
-    setSearching(false);
-    if (!job->error().isEmpty() && !job->isCancelled())
+    job->deleteLater();
+    m_btnFind->setEnabled(true);
+    clear();
+    if (!m_searched || job->isCancelled()) {
+        // Opening another catalog also ends a search: what it found belongs to the old one.
+        if (m_searched)
+            m_lblCount->setText(QStringLiteral("查找已取消"));
+    } else if (!job->error().isEmpty()) {
         prompts().message(this, QStringLiteral("查找重复文件时出错：") + job->error(),
                           QStringLiteral("提示"), QMessageBox::Critical);
-    if (job->isCancelled()) {
-        clear();
-        m_lblCount->setText(QStringLiteral("已停止"));
     } else {
         list(job->groups());
     }
-    job->deleteLater();
     emit searchFinished();
 }
 
@@ -242,15 +235,6 @@ void DuplicateWindow::reject() {
     if (m_job)
         m_job->cancel();
     QDialog::reject();
-}
-
-void DuplicateWindow::setSearching(bool on) {
-    m_btnFind->setEnabled(!on);
-    m_btnStop->setEnabled(on);
-    if (on)
-        QApplication::setOverrideCursor(Qt::BusyCursor);
-    else
-        QApplication::restoreOverrideCursor();
 }
 
 void DuplicateWindow::clear() {

@@ -1,7 +1,8 @@
 // The duplicate files window: a tool window beside the main window listing the groups of
 // files kept more than once, the largest wasted space first. A member row takes the main
 // window to its file, as a search hit does. The search runs as a job on a connection of
-// its own, so the window stays live and 停止 ends it.
+// its own under the progress window, whose 取消 ends it; the list shows only what a search
+// that ran to its end found.
 #pragma once
 
 #include "core/store/duplicatestore.h"
@@ -40,7 +41,6 @@ public slots:
     void showWindow();
     // Looks for duplicates of the size the field asks for; searchFinished() follows.
     void btnFindClick();
-    void btnStopClick();
     // Takes the main window to the current member's file.
     void lookAt(QTreeWidgetItem* item);
 
@@ -54,7 +54,6 @@ private:
     qint64 minSize() const;
     void list(const std::vector<duplicatestore::Group>& groups);
     void jobFinished();
-    void setSearching(bool on);
     void clear();
 
     MainWindow* m_w;
@@ -62,7 +61,6 @@ private:
     QLineEdit* m_edMinSize = nullptr;
     QComboBox* m_cobUnit = nullptr;
     QPushButton* m_btnFind = nullptr;
-    QPushButton* m_btnStop = nullptr;
     QPushButton* m_btnClose = nullptr;
     QTreeWidget* m_tree = nullptr;
     QLabel* m_lblCount = nullptr;

@@ -113,20 +113,40 @@ private slots:
 void TestDuplicates::groups_data() {
     QTest::addColumn<qint64>("minSize");
     QTest::addColumn<QStringList>("expected");
-    QTest::newRow("empty files left out") << qint64(1) << QStringList{G1, G2, G3};
-    QTest::newRow("empty files asked for") << qint64(0) << QStringList{G1, G2, G3, G4};
-    QTest::newRow("small files left out") << qint64(301) << QStringList{G1, G2};
+    QTest::addColumn<QStringList>("stages"); // each stage's last report: done/total
+    QTest::newRow("empty files left out")
+        << qint64(1) << QStringList{G1, G2, G3}
+        << QStringList{"sizes 10/10", "candidates 10/10", "groups 3/3"};
+    QTest::newRow("empty files asked for")
+        << qint64(0) << QStringList{G1, G2, G3, G4}
+        << QStringList{"sizes 12/12", "candidates 12/12", "groups 4/4"};
+    QTest::newRow("small files left out")
+        << qint64(301) << QStringList{G1, G2}
+        << QStringList{"sizes 7/7", "candidates 7/7", "groups 2/2"};
 }
 
 void TestDuplicates::groups() {
     QFETCH(qint64, minSize);
     QFETCH(QStringList, expected);
+    QFETCH(QStringList, stages);
     TestDir dir;
     const QString file = dir.path(QStringLiteral("dups.vlr"));
     plant(file);
     Database db;
     db.open(file, Database::Mode::ReadOnly);
-    QCOMPARE(describe(duplicatestore::findDuplicates(db, minSize)), expected);
+    // The stages in order, each ending where its count is complete.
+    QStringList reported;
+    const auto progress = [&](const duplicatestore::Progress& p) {
+        static const char* const names[] = {"sizes", "candidates", "groups"};
+        const QString name = QLatin1String(names[int(p.stage)]);
+        const QString line = name + QStringLiteral(" %1/%2").arg(p.done).arg(p.total);
+        if (!reported.isEmpty() && reported.last().startsWith(name + QLatin1Char(' ')))
+            reported.last() = line;
+        else
+            reported << line;
+    };
+    QCOMPARE(describe(duplicatestore::findDuplicates(db, minSize, nullptr, progress)), expected);
+    QCOMPARE(reported, stages);
 }
 
 void TestDuplicates::commandLineJson() {
