@@ -5,8 +5,8 @@
 #pragma once
 
 #include "core/store/catalogsession.h"
+#include "gui/common/views.h"
 
-#include <QHash>
 #include <QMainWindow>
 
 class QAction;
@@ -23,6 +23,7 @@ class QWidget;
 namespace vorlane {
 
 class CatalogHandler;
+class Commands;
 class CategoryTree;
 class ContentsController;
 class FileListView;
@@ -69,11 +70,8 @@ public:
     QMenu* treePopupMenu() const { return m_tvPopMenu; }
     QMenu* listPopupMenu() const { return m_lvPopMenu; }
     QMenu* contentsPopupMenu() const { return m_cdPopMenu; }
-    // An action or button by its objectName; aborts on a name that does not exist.
-    QAction* action(const char* name) const;
-    QToolButton* button(const char* name) const;
-    // Enables or disables every named action or button.
-    void setEnabledNamed(std::initializer_list<const char*> names, bool on);
+    Commands& commands() const { return *m_commands; }
+    const Views& views() const { return m_views; }
 
     // --- Status bar ------------------------------------------------------------------
     void setStatusText(const QString& text); // panel 0
@@ -112,19 +110,15 @@ public:
 
 public slots:
     // Views, list styles and the tool bar switch.
-    void tbViewClassClick();
-    void tbViewCDRomClick();
-    void tbViewExpClick();
-    void MViewClassClick();
-    void MViewCDRomClick();
-    void MViewExpClick();
+    // A view's switch was flipped (QAction flips its own tick before `triggered`).
+    void viewClassSwitched();
+    void viewCDRomSwitched();
+    void viewExpSwitched();
     void btnClassCloseClick();
     void btnCDRomCloseClick();
     void btnExpCloseClick();
-    void tbIconClick();
-    void tbSmallIconClick();
-    void tbListClick();
-    void tbReportClick();
+    // The file list's style, in FileListView's order.
+    void setListStyle(int style);
     void ToolVisibleClick();
     // Help menu.
     void HelpClick();
@@ -151,7 +145,6 @@ private:
     void createStatusBar();
     // Connects the handlers' notifications to each other and the session to the widgets.
     void wireHandlers();
-    QAction* makeAction(const char* name, const QString& text, const QString& hint = {});
     // The category view's height beside the contents; 0 hides it.
     void setClassHeight(int height);
     void classSplitterMoved();
@@ -176,7 +169,8 @@ private:
     int m_cdRomHeight = 0;
     int m_expHeight = 0;
 
-    QHash<QString, QAction*> m_actions;
+    Commands* m_commands = nullptr;
+    Views m_views;
     QToolBar* m_toolBar = nullptr;
     QMenu* m_tvPopMenu = nullptr;
     QMenu* m_lvPopMenu = nullptr;

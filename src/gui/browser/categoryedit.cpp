@@ -11,6 +11,7 @@
 #include "gui/browser/contentscontroller.h"
 #include "gui/browser/nodes.h"
 #include "gui/browser/notes.h"
+#include "gui/common/commands.h"
 #include "gui/store/cataloghandler.h"
 
 #include <QDropEvent>
@@ -173,7 +174,7 @@ void CategoryTree::MRenameNodeClick() {
 void CategoryTree::btnClassDeleteClick() {
     QTreeWidget* tree = w->tvMain();
     QTreeWidgetItem* node = tree->currentItem();
-    if (!w->button("btnClassDelete")->isEnabled() || !node)
+    if (!w->views().btnClassDelete->isEnabled() || !node)
         return;
     if (!prompts().askYesNo(w, QStringLiteral("是否确认删除光盘分类中当前选中的分支？"),
                             QStringLiteral("提示")))
@@ -194,7 +195,7 @@ void CategoryTree::btnClassDeleteClick() {
     if (disc) {
         m_session.setDiscCount(m_session.discCount() - 1);
         w->notes()->closeDisc();
-        w->setEnabledNamed({"btnExpSave"}, false);
+        enableAll({}, {w->views().btnExpSave}, false);
     }
     {
         HandlingOff off(w);

@@ -1,4 +1,5 @@
 #include "gui/browser/categorytree.h"
+#include "gui/common/commands.h"
 
 #include "core/store/catalogsession.h"
 #include "core/store/catalogstore.h"
@@ -62,19 +63,19 @@ CategoryTree::CategoryTree(MainWindow* window, CatalogSession& session)
     tree->viewport()->setAcceptDrops(true);
     tree->setDropIndicatorShown(false);
 
-    for (const char* name : {"RenameNode", "MRenameNode"})
-        connect(w->action(name), &QAction::triggered, this, &CategoryTree::MRenameNodeClick);
-    connect(w->action("MFullOpen"), &QAction::triggered, this, &CategoryTree::MFullOpenClick);
-    connect(w->action("MFullClose"), &QAction::triggered, this, &CategoryTree::MFullCloseClick);
-    for (const char* name : {"NewChildClass", "MAddChildNode"})
-        connect(w->action(name), &QAction::triggered, this, &CategoryTree::btnAddChildClick);
-    for (const char* name : {"NewBrotherUp", "MAddUpNode"})
-        connect(w->action(name), &QAction::triggered, this, &CategoryTree::btnAddUpClick);
-    for (const char* name : {"NewBrotherDown", "MAddDownNode"})
-        connect(w->action(name), &QAction::triggered, this, &CategoryTree::btnAddDownClick);
-    connect(w->button("btnClassDelete"), &QAbstractButton::clicked, this,
+    for (QAction* a : {w->commands().RenameNode, w->commands().MRenameNode})
+        connect(a, &QAction::triggered, this, &CategoryTree::MRenameNodeClick);
+    connect(w->commands().MFullOpen, &QAction::triggered, this, &CategoryTree::MFullOpenClick);
+    connect(w->commands().MFullClose, &QAction::triggered, this, &CategoryTree::MFullCloseClick);
+    for (QAction* a : {w->commands().NewChildClass, w->commands().MAddChildNode})
+        connect(a, &QAction::triggered, this, &CategoryTree::btnAddChildClick);
+    for (QAction* a : {w->commands().NewBrotherUp, w->commands().MAddUpNode})
+        connect(a, &QAction::triggered, this, &CategoryTree::btnAddUpClick);
+    for (QAction* a : {w->commands().NewBrotherDown, w->commands().MAddDownNode})
+        connect(a, &QAction::triggered, this, &CategoryTree::btnAddDownClick);
+    connect(w->views().btnClassDelete, &QAbstractButton::clicked, this,
             &CategoryTree::btnClassDeleteClick);
-    connect(w->action("MClassDelete"), &QAction::triggered, this,
+    connect(w->commands().MClassDelete, &QAction::triggered, this,
             &CategoryTree::btnClassDeleteClick);
     setupEditing();
 }
@@ -211,22 +212,28 @@ void CategoryTree::tvMainChange(QTreeWidgetItem* node) {
         keepShownDisc();
         return;
     }
-    w->setEnabledNamed({"btnAddChild", "btnAddUp", "btnAddDown", "btnInCD", "btnClassDelete",
-                        "NewChildClass", "NewBrotherUp", "NewBrotherDown", "InCD", "RenameNode",
-                        "MAddChildNode", "MAddUpNode", "MAddDownNode", "MInCD", "MClassDelete",
-                        "MRenameNode", "MRescan"},
-                       false);
+    enableAll({w->commands().NewChildClass, w->commands().NewBrotherUp,
+               w->commands().NewBrotherDown, w->commands().InCD, w->commands().RenameNode,
+               w->commands().MAddChildNode, w->commands().MAddUpNode, w->commands().MAddDownNode,
+               w->commands().MInCD, w->commands().MClassDelete, w->commands().MRenameNode,
+               w->commands().MRescan},
+              {w->views().btnAddChild, w->views().btnAddUp, w->views().btnAddDown,
+               w->views().btnInCD, w->views().btnClassDelete},
+              false);
     if (!node)
         return;
     const bool full = m_session.fullAccess();
     const bool category = nodes::isCategory(node);
-    w->setEnabledNamed({"btnAddChild", "NewChildClass", "MAddChildNode", "btnAddUp", "NewBrotherUp",
-                        "MAddUpNode", "btnAddDown", "NewBrotherDown", "MAddDownNode"},
-                       full && category);
-    w->setEnabledNamed({"btnInCD", "InCD", "MInCD", "RenameNode", "MRenameNode"}, full);
-    w->setEnabledNamed({"btnClassDelete", "MClassDelete"},
-                       full && (!category || node->childCount() == 0));
-    w->setEnabledNamed({"MRescan"}, full && !category);
+    enableAll({w->commands().NewChildClass, w->commands().MAddChildNode, w->commands().NewBrotherUp,
+               w->commands().MAddUpNode, w->commands().NewBrotherDown, w->commands().MAddDownNode},
+              {w->views().btnAddChild, w->views().btnAddUp, w->views().btnAddDown},
+              full && category);
+    enableAll({w->commands().InCD, w->commands().MInCD, w->commands().RenameNode,
+               w->commands().MRenameNode},
+              {w->views().btnInCD}, full);
+    enableAll({w->commands().MClassDelete}, {w->views().btnClassDelete},
+              full && (!category || node->childCount() == 0));
+    enableAll({w->commands().MRescan}, {}, full && !category);
     // A category keeps the disc shown before on screen.
     if (category)
         return;

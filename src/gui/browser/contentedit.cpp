@@ -10,6 +10,7 @@
 #include "gui/browser/filelistview.h"
 #include "gui/browser/nodes.h"
 #include "gui/browser/notes.h"
+#include "gui/common/commands.h"
 
 #include <QFileInfo>
 #include <QProgressBar>
@@ -43,7 +44,7 @@ bool removeWithMessage(MainWindow* w, const QList<qint64>& ids) {
 void ContentsController::btnCDRomDeleteClick() {
     QTreeWidget* tree = w->tvCDRom();
     QTreeWidgetItem* node = tree->currentItem();
-    if (!node || !m_session.fullAccess() || !w->button("btnCDRomDelete")->isEnabled())
+    if (!node || !m_session.fullAccess() || !w->views().btnCDRomDelete->isEnabled())
         return;
     if (!prompts().askYesNo(w, QStringLiteral("是否确认删除光盘内容中当前选中的分支？"),
                             QStringLiteral("提示")))

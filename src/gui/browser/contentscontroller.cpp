@@ -1,4 +1,5 @@
 #include "gui/browser/contentscontroller.h"
+#include "gui/common/commands.h"
 
 #include "core/settings/text.h"
 #include "core/store/contentstore.h"
@@ -133,7 +134,7 @@ ContentsController::ContentsController(MainWindow* window, CatalogSession& sessi
     });
     tree->installEventFilter(this);
     tree->viewport()->installEventFilter(this);
-    connect(w->action("mitCDRomDelete"), &QAction::triggered, this,
+    connect(w->commands().mitCDRomDelete, &QAction::triggered, this,
             &ContentsController::btnCDRomDeleteClick);
 
     FileListView* list = w->lvMain();
@@ -152,21 +153,21 @@ ContentsController::ContentsController(MainWindow* window, CatalogSession& sessi
     connect(list, &FileListView::contextMenuRequested, w->listPopupMenu(),
             [this](const QPoint& pos) { w->listPopupMenu()->popup(pos); });
 
-    auto on = [this](const char* name, void (ContentsController::*slot)()) {
-        connect(w->action(name), &QAction::triggered, this, slot);
+    auto on = [this](QAction* a, void (ContentsController::*slot)()) {
+        connect(a, &QAction::triggered, this, slot);
     };
-    on("tbBack", &ContentsController::tbBackClick);
-    on("mitSelAll", &ContentsController::mitSelAllClick);
-    on("mitOpen", &ContentsController::mitOpenClick);
-    on("MOpen", &ContentsController::mitOpenClick);
-    on("mitDelete", &ContentsController::mitDeleteClick);
-    on("mitFileExp", &ContentsController::mitFileExpClick);
-    on("MFileExp", &ContentsController::mitFileExpClick);
-    on("mitAddDir", &ContentsController::mitAddDirClick);
-    on("MAddDir", &ContentsController::mitAddDirClick);
-    on("mitAddFile", &ContentsController::mitAddFileClick);
-    on("MAddFile", &ContentsController::mitAddFileClick);
-    connect(w->button("btnCDRomDelete"), &QToolButton::clicked, this,
+    on(w->commands().tbBack, &ContentsController::tbBackClick);
+    on(w->commands().mitSelAll, &ContentsController::mitSelAllClick);
+    on(w->commands().mitOpen, &ContentsController::mitOpenClick);
+    on(w->commands().MOpen, &ContentsController::mitOpenClick);
+    on(w->commands().mitDelete, &ContentsController::mitDeleteClick);
+    on(w->commands().mitFileExp, &ContentsController::mitFileExpClick);
+    on(w->commands().MFileExp, &ContentsController::mitFileExpClick);
+    on(w->commands().mitAddDir, &ContentsController::mitAddDirClick);
+    on(w->commands().MAddDir, &ContentsController::mitAddDirClick);
+    on(w->commands().mitAddFile, &ContentsController::mitAddFileClick);
+    on(w->commands().MAddFile, &ContentsController::mitAddFileClick);
+    connect(w->views().btnCDRomDelete, &QToolButton::clicked, this,
             &ContentsController::btnCDRomDeleteClick);
 }
 
@@ -193,9 +194,10 @@ QTreeWidgetItem* ContentsController::makeFolderNode(qint64 id, const QString& na
 }
 
 void ContentsController::disableListCommands() {
-    w->setEnabledNamed({"mitOpen", "mitDelete", "mitFileExp", "mitAddDir", "mitAddFile", "MOpen",
-                        "MFileExp", "MAddDir", "MAddFile"},
-                       false);
+    enableAll({w->commands().mitOpen, w->commands().mitDelete, w->commands().mitFileExp,
+               w->commands().mitAddDir, w->commands().mitAddFile, w->commands().MOpen,
+               w->commands().MFileExp, w->commands().MAddDir, w->commands().MAddFile},
+              {}, false);
 }
 
 void ContentsController::showDisc(qint64 discId, const QString& name) {
@@ -203,10 +205,10 @@ void ContentsController::showDisc(qint64 discId, const QString& name) {
         w->notes()->showDisc(discId, name);
         m_loadCounter = 0;
         m_loadTotal = contentstore::countTopLevel(m_session.db(), discId);
-        w->button("btnInExp")->setEnabled(true);
-        w->action("tbBack")->setEnabled(false);
+        w->views().btnInExp->setEnabled(true);
+        w->commands().tbBack->setEnabled(false);
         fillCDRoot(discId);
-        w->setEnabledNamed({"MAddDir", "MAddFile"}, false);
+        enableAll({w->commands().MAddDir, w->commands().MAddFile}, {}, false);
         w->progressBar()->setValue(0);
     });
 }
@@ -236,7 +238,7 @@ void ContentsController::fillLevel(qint64 discId, qint64 folderId) {
         w->lvMain()->model()->clear();
     }
     if (root)
-        w->setEnabledNamed({"btnCDRomDelete"}, false);
+        enableAll({}, {w->views().btnCDRomDelete}, false);
     disableListCommands();
     if (!root) {
         m_loadCounter = 0;
@@ -303,7 +305,7 @@ void ContentsController::clear() {
         w->lvMain()->model()->clear();
     }
     w->setListText({}); // no disc shown
-    w->action("tbBack")->setEnabled(false);
+    w->commands().tbBack->setEnabled(false);
 }
 
 void ContentsController::tvCDRomChange(QTreeWidgetItem* node) {
@@ -318,13 +320,13 @@ void ContentsController::tvCDRomChange(QTreeWidgetItem* node) {
     }
     guarded([&] {
         // Read-only catalogs keep their contents: deleting needs full access.
-        w->button("btnCDRomDelete")->setEnabled(m_session.fullAccess());
+        w->views().btnCDRomDelete->setEnabled(m_session.fullAccess());
         if (node->childCount() == 0 &&
             node->childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator)
             addFolderNodes(nodes::id(node), node);
-        w->action("tbBack")->setEnabled(true);
+        w->commands().tbBack->setEnabled(true);
         fillFolder(nodes::id(node));
-        w->setEnabledNamed({"MAddDir", "MAddFile"}, false);
+        enableAll({w->commands().MAddDir, w->commands().MAddFile}, {}, false);
         w->progressBar()->setValue(0);
     });
 }
@@ -333,8 +335,8 @@ void ContentsController::showArchiveLevel(qint64 id) {
     guarded([&] {
         fillFolder(id);
         m_archiveLevel = id;
-        w->action("tbBack")->setEnabled(true);
-        w->setEnabledNamed({"MAddDir", "MAddFile"}, false);
+        w->commands().tbBack->setEnabled(true);
+        enableAll({w->commands().MAddDir, w->commands().MAddFile}, {}, false);
         w->progressBar()->setValue(0);
     });
 }
@@ -350,7 +352,7 @@ void ContentsController::leaveArchiveLevel() {
         tvCDRomChange(node);
     } else if (w->notes()->isDiscOpen()) {
         guarded([&] { fillCDRoot(w->notes()->discIdText().toLongLong()); });
-        w->action("tbBack")->setEnabled(false);
+        w->commands().tbBack->setEnabled(false);
     }
     selectFileById(QString::number(from));
 }
@@ -392,12 +394,14 @@ int ContentsController::selectedListRow() const {
 void ContentsController::updateListCommands() {
     const int selected = w->lvMain()->selectedCount();
     const bool full = m_session.fullAccess();
-    w->setEnabledNamed({"mitOpen", "MOpen"}, selected == 1);
-    w->setEnabledNamed({"mitDelete"}, full && selected > 0);
-    w->setEnabledNamed({"mitFileExp", "MFileExp"}, selected == 1 && !isFileNotesOpen());
+    enableAll({w->commands().mitOpen, w->commands().MOpen}, {}, selected == 1);
+    enableAll({w->commands().mitDelete}, {}, full && selected > 0);
+    enableAll({w->commands().mitFileExp, w->commands().MFileExp}, {},
+              selected == 1 && !isFileNotesOpen());
     // Nothing is added inside an archive: its members are what the archive holds.
-    w->setEnabledNamed({"mitAddDir", "MAddDir", "mitAddFile", "MAddFile"},
-                       full && w->notes()->isDiscOpen() && m_archiveLevel == 0);
+    enableAll({w->commands().mitAddDir, w->commands().MAddDir, w->commands().mitAddFile,
+               w->commands().MAddFile},
+              {}, full && w->notes()->isDiscOpen() && m_archiveLevel == 0);
 }
 
 void ContentsController::lvMainChange() {
@@ -465,12 +469,12 @@ void ContentsController::updateListStatus() {
 }
 
 void ContentsController::goUpByKey() {
-    if (w->action("tbBack")->isEnabled())
-        w->action("tbBack")->trigger();
+    if (w->commands().tbBack->isEnabled())
+        w->commands().tbBack->trigger();
 }
 
 void ContentsController::popupContentsMenu(const QPoint& globalPos) {
-    w->action("mitCDRomDelete")->setEnabled(w->button("btnCDRomDelete")->isEnabled());
+    w->commands().mitCDRomDelete->setEnabled(w->views().btnCDRomDelete->isEnabled());
     w->contentsPopupMenu()->popup(globalPos);
 }
 
@@ -479,7 +483,7 @@ void ContentsController::mitSelAllClick() {
 }
 
 void ContentsController::lvMainKeyDown() {
-    if (w->action("mitDelete")->isEnabled())
+    if (w->commands().mitDelete->isEnabled())
         mitDeleteClick();
 }
 

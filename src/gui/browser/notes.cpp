@@ -1,4 +1,5 @@
 #include "gui/browser/notes.h"
+#include "gui/common/commands.h"
 
 #include "core/settings/text.h"
 #include "core/store/database.h"
@@ -17,8 +18,8 @@ NotesPanel::NotesPanel(MainWindow* window, CatalogSession& session)
     : QObject(window), w(window), m_session(session) {
     setObjectName(QStringLiteral("NotesPanel"));
     connect(w->txtCDExp(), &QPlainTextEdit::textChanged, this, &NotesPanel::txtCDExpChange);
-    connect(w->button("btnExpSave"), &QToolButton::clicked, this, &NotesPanel::btnExpSaveClick);
-    connect(w->button("btnInExp"), &QToolButton::clicked, this, &NotesPanel::btnInExpClick);
+    connect(w->views().btnExpSave, &QToolButton::clicked, this, &NotesPanel::btnExpSaveClick);
+    connect(w->views().btnInExp, &QToolButton::clicked, this, &NotesPanel::btnInExpClick);
     // Read-only: the note can be read and scrolled, but nothing typed that could not be kept.
     const auto followAccess = [this] { w->txtCDExp()->setReadOnly(!m_session.fullAccess()); };
     connect(&m_session, &CatalogSession::accessModeChanged, this, followAccess);
@@ -42,7 +43,7 @@ void NotesPanel::showDisc(qint64 discId, const QString& caption) {
     setMemo(m_row.note);
     showFacts();
     w->lbCDName()->setText(caption);
-    w->button("btnExpSave")->setEnabled(false);
+    w->views().btnExpSave->setEnabled(false);
 }
 
 void NotesPanel::closeDisc() {
@@ -51,12 +52,12 @@ void NotesPanel::closeDisc() {
     setMemo({});
     showFacts();
     w->lbCDName()->clear();
-    w->button("btnExpSave")->setEnabled(false);
-    w->button("btnInExp")->setEnabled(false);
+    w->views().btnExpSave->setEnabled(false);
+    w->views().btnInExp->setEnabled(false);
 }
 
 void NotesPanel::showFacts() {
-    auto* label = w->findChild<QLabel*>(QStringLiteral("lbDiscFacts"));
+    QLabel* label = w->views().lbDiscFacts;
     if (!label)
         return;
     std::optional<DiscFacts> facts;
@@ -88,14 +89,14 @@ bool NotesPanel::settleNote() {
     if (answer != QMessageBox::No)
         return false;
     setMemo(m_row.note);
-    w->button("btnExpSave")->setEnabled(false);
+    w->views().btnExpSave->setEnabled(false);
     return true;
 }
 
 void NotesPanel::txtCDExpChange() {
     if (m_loading)
         return;
-    w->button("btnExpSave")->setEnabled(m_open && m_session.fullAccess());
+    w->views().btnExpSave->setEnabled(m_open && m_session.fullAccess());
 }
 
 void NotesPanel::btnExpSaveClick() {
@@ -111,7 +112,7 @@ void NotesPanel::btnExpSaveClick() {
         return;
     }
     m_row.note = text;
-    w->button("btnExpSave")->setEnabled(false);
+    w->views().btnExpSave->setEnabled(false);
 }
 
 void NotesPanel::btnInExpClick() {
@@ -144,7 +145,7 @@ void NotesPanel::storeSourcePath(const QString& path) {
     m_row.sourcePath = path;
     if (edited) {
         m_row.note = note;
-        w->button("btnExpSave")->setEnabled(false);
+        w->views().btnExpSave->setEnabled(false);
     }
 }
 

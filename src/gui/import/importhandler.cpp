@@ -1,4 +1,5 @@
 #include "gui/import/importhandler.h"
+#include "gui/common/commands.h"
 
 #include "gui/app/guards.h"
 #include "gui/app/mainwindow.h"
@@ -17,8 +18,8 @@ ImportHandler::ImportHandler(MainWindow* window, CatalogSession& session)
     : QObject(window), w(window), m_session(session) {
     setObjectName(QStringLiteral("ImportHandler"));
     // The button btnInCD triggers InCD, so it needs no connection of its own.
-    connect(w->action("InCD"), &QAction::triggered, this, &ImportHandler::btnInCDClick);
-    connect(w->action("MInCD"), &QAction::triggered, this, &ImportHandler::btnInCDClick);
+    connect(w->commands().InCD, &QAction::triggered, this, &ImportHandler::btnInCDClick);
+    connect(w->commands().MInCD, &QAction::triggered, this, &ImportHandler::btnInCDClick);
 }
 
 void ImportHandler::btnInCDClick() {

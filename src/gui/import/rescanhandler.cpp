@@ -1,4 +1,5 @@
 #include "gui/import/rescanhandler.h"
+#include "gui/common/commands.h"
 
 #include "core/settings/settings.h"
 #include "core/store/catalogsession.h"
@@ -91,7 +92,7 @@ RescanReportDialog::RescanReportDialog(const RescanReport& report, QWidget* pare
 RescanHandler::RescanHandler(MainWindow* window, CatalogSession& session)
     : QObject(window), w(window), m_session(session) {
     setObjectName(QStringLiteral("RescanHandler"));
-    connect(w->action("MRescan"), &QAction::triggered, this, &RescanHandler::MRescanClick);
+    connect(w->commands().MRescan, &QAction::triggered, this, &RescanHandler::MRescanClick);
 }
 
 void RescanHandler::run(RescanJob& job) {

@@ -1,4 +1,5 @@
 #include "gui/import/verifyhandler.h"
+#include "gui/common/commands.h"
 
 #include "gui/app/mainwindow.h"
 #include "gui/app/progresswindow.h"
@@ -14,7 +15,7 @@ namespace vorlane {
 VerifyHandler::VerifyHandler(MainWindow* window, CatalogSession& session)
     : QObject(window), w(window), m_session(session) {
     setObjectName(QStringLiteral("VerifyHandler"));
-    QAction* verify = w->action("MVerify");
+    QAction* verify = w->commands().MVerify;
     verify->setEnabled(false);
     connect(verify, &QAction::triggered, this, &VerifyHandler::MVerifyClick);
     // Only a stored disc has rows to read back.

@@ -1,4 +1,5 @@
 #include "gui/interchange/interchangehandler.h"
+#include "gui/common/commands.h"
 
 #include "core/interchange/interchangejobs.h"
 #include "core/store/catalogsession.h"
@@ -96,8 +97,8 @@ ExportOptions ExportDialog::options() const {
 InterchangeHandler::InterchangeHandler(MainWindow* window, CatalogSession& session)
     : QObject(window), w(window), m_session(session) {
     setObjectName(QStringLiteral("InterchangeHandler"));
-    connect(w->action("MExport"), &QAction::triggered, this, &InterchangeHandler::MExportClick);
-    connect(w->action("MMerge"), &QAction::triggered, this, &InterchangeHandler::MMergeClick);
+    connect(w->commands().MExport, &QAction::triggered, this, &InterchangeHandler::MExportClick);
+    connect(w->commands().MMerge, &QAction::triggered, this, &InterchangeHandler::MMergeClick);
 }
 
 void InterchangeHandler::MExportClick() {

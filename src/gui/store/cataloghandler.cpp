@@ -1,4 +1,5 @@
 #include "gui/store/cataloghandler.h"
+#include "gui/common/commands.h"
 
 #include "core/search/indexkeeper.h"
 
@@ -37,13 +38,13 @@ QString connectionFailedText(const QString& path, const QString& reason) {
 CatalogHandler::CatalogHandler(MainWindow* window, CatalogSession& session)
     : QObject(window), w(window), m_session(session) {
     setObjectName(QStringLiteral("CatalogHandler"));
-    connect(w->action("FileNew"), &QAction::triggered, this, &CatalogHandler::FileNewClick);
-    connect(w->action("FileOpen"), &QAction::triggered, this, &CatalogHandler::FileOpenClick);
-    connect(w->action("MSave"), &QAction::triggered, this, &CatalogHandler::tbSaveClick);
-    connect(w->action("FileSaveAs"), &QAction::triggered, this, &CatalogHandler::FileSaveAsClick);
-    connect(w->action("MCompactFile"), &QAction::triggered, this,
+    connect(w->commands().FileNew, &QAction::triggered, this, &CatalogHandler::FileNewClick);
+    connect(w->commands().FileOpen, &QAction::triggered, this, &CatalogHandler::FileOpenClick);
+    connect(w->commands().MSave, &QAction::triggered, this, &CatalogHandler::tbSaveClick);
+    connect(w->commands().FileSaveAs, &QAction::triggered, this, &CatalogHandler::FileSaveAsClick);
+    connect(w->commands().MCompactFile, &QAction::triggered, this,
             &CatalogHandler::MCompactFileClick);
-    connect(w->action("FilePwd"), &QAction::triggered, this, &CatalogHandler::FilePwdClick);
+    connect(w->commands().FilePwd, &QAction::triggered, this, &CatalogHandler::FilePwdClick);
 }
 
 QString CatalogHandler::templateFile() const {
@@ -222,7 +223,7 @@ void CatalogHandler::prepareOpenedCatalog() {
     if (db.isReadOnly() && m_session.accessMode() == AccessMode::Full)
         m_session.setAccessMode(AccessMode::ReadOnly);
     if (m_session.fullAccess())
-        w->setEnabledNamed({"FilePwd"}, true);
+        enableAll({w->commands().FilePwd}, {}, true);
     if (newer)
         prompts().info(w, QStringLiteral("此文件由更新版本的程序建立，将以只读方式打开。"),
                        QStringLiteral("提示"));
@@ -258,13 +259,16 @@ void CatalogHandler::backupDone(BackupJob* job) {
         m_session.setAccessMode(AccessMode::ReadOnly);
         // The user may have selected something meanwhile, with editing commands enabled
         // for full access; they go off as a selection under read-only would leave them.
-        w->setEnabledNamed({"btnAddChild",    "btnAddUp",       "btnAddDown",    "btnInCD",
-                            "btnClassDelete", "NewChildClass",  "NewBrotherUp",  "NewBrotherDown",
-                            "InCD",           "RenameNode",     "MAddChildNode", "MAddUpNode",
-                            "MAddDownNode",   "MInCD",          "MClassDelete",  "MRenameNode",
-                            "btnExpSave",     "btnCDRomDelete", "mitDelete",     "mitAddDir",
-                            "mitAddFile",     "MAddDir",        "MAddFile",      "MRescan"},
-                           false);
+        enableAll(
+            {w->commands().NewChildClass, w->commands().NewBrotherUp, w->commands().NewBrotherDown,
+             w->commands().InCD, w->commands().RenameNode, w->commands().MAddChildNode,
+             w->commands().MAddUpNode, w->commands().MAddDownNode, w->commands().MInCD,
+             w->commands().MClassDelete, w->commands().MRenameNode, w->commands().mitDelete,
+             w->commands().mitAddDir, w->commands().mitAddFile, w->commands().MAddDir,
+             w->commands().MAddFile, w->commands().MRescan},
+            {w->views().btnAddChild, w->views().btnAddUp, w->views().btnAddDown, w->views().btnInCD,
+             w->views().btnClassDelete, w->views().btnExpSave, w->views().btnCDRomDelete},
+            false);
     }
     emit backupFinished();
 }
@@ -283,13 +287,15 @@ void CatalogHandler::resetToEmpty() {
         HandlingOff off(w);
         emit catalogReset();
     }
-    w->setEnabledNamed({"btnAddChild",    "btnAddUp",       "btnAddDown",    "btnInCD",
-                        "btnClassDelete", "btnCDRomDelete", "NewChildClass", "NewBrotherUp",
-                        "NewBrotherDown", "InCD",           "MOpen",         "MFileExp",
-                        "MAddDir",        "MAddFile",       "RenameNode",    "FilePwd",
-                        "mitOpen",        "mitDelete",      "mitFileExp",    "mitAddDir",
-                        "mitAddFile"},
-                       false);
+    enableAll({w->commands().NewChildClass, w->commands().NewBrotherUp,
+               w->commands().NewBrotherDown, w->commands().InCD, w->commands().MOpen,
+               w->commands().MFileExp, w->commands().MAddDir, w->commands().MAddFile,
+               w->commands().RenameNode, w->commands().FilePwd, w->commands().mitOpen,
+               w->commands().mitDelete, w->commands().mitFileExp, w->commands().mitAddDir,
+               w->commands().mitAddFile},
+              {w->views().btnAddChild, w->views().btnAddUp, w->views().btnAddDown,
+               w->views().btnInCD, w->views().btnClassDelete, w->views().btnCDRomDelete},
+              false);
     m_session.db().close();
     w->searchIndex()->reset();
     w->setStatusText({});

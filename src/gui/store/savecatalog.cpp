@@ -11,6 +11,7 @@
 #include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
 #include "gui/browser/nodes.h"
+#include "gui/common/commands.h"
 #include "gui/store/cataloghandler.h"
 #include "gui/store/passworddialogs.h"
 
@@ -94,7 +95,7 @@ bool CatalogHandler::createFromTemplate() {
         return false;
     }
     w->setTitleFile(name);
-    w->setEnabledNamed({"FilePwd"}, true);
+    enableAll({w->commands().FilePwd}, {}, true);
     return true;
 }
 

@@ -35,7 +35,7 @@ private slots:
 private:
     static FileNotesEditor* openEditor(DiscFixture& f, qint64 id) {
         f.selectRows({id});
-        if (!testui::trigger(f.w->action("mitFileExp"), __FILE__, __LINE__))
+        if (!testui::trigger(testui::action(f.w, "mitFileExp"), __FILE__, __LINE__))
             return nullptr;
         return f.w->contents()->fileNotes();
     }
@@ -49,7 +49,7 @@ private:
 void TestNotes::discNoteEditSaveAndDrop() {
     DiscFixture f;
     f.show();
-    QToolButton* save = f.w->button("btnExpSave");
+    QToolButton* save = testui::button(f.w, "btnExpSave");
     QVERIFY(!save->isEnabled()); // loading the memo is not an edit
     f.w->txtCDExp()->setPlainText(QStringLiteral("改过的 'note'; --"));
     QVERIFY(save->isEnabled());
@@ -75,12 +75,12 @@ void TestNotes::discNoteSaveFailureKeepsTheEdit() {
     f.db().open(f.file, Database::Mode::ReadOnly); // writes fail underneath full access
     f.show();
     f.w->txtCDExp()->setPlainText(QStringLiteral("写不进去"));
-    f.w->button("btnExpSave")->click();
+    testui::button(f.w, "btnExpSave")->click();
     const PromptCall m = f.prompts.lastMessage();
     QCOMPARE(m.text, QStringLiteral("保存备注失败，数据太长或非法！"));
     QCOMPARE(m.caption, QStringLiteral("提示"));
     QCOMPARE(m.icon, QMessageBox::Critical);
-    QVERIFY(f.w->button("btnExpSave")->isEnabled());
+    QVERIFY(testui::button(f.w, "btnExpSave")->isEnabled());
     QCOMPARE(f.w->txtCDExp()->toPlainText(), QStringLiteral("写不进去"));
 }
 
@@ -125,7 +125,7 @@ void TestNotes::unsavedDiscNoteIsAsked() {
         QCOMPARE(tree->currentItem(), one);
         QTRY_COMPARE(tree->selectedItems(), QList<QTreeWidgetItem*>{one});
         QCOMPARE(f.w->txtCDExp()->toPlainText(), QStringLiteral("新写的"));
-        QVERIFY(f.w->button("btnExpSave")->isEnabled());
+        QVERIFY(testui::button(f.w, "btnExpSave")->isEnabled());
         // Closing the catalog asks as well; cancelling keeps it open.
         f.prompts.answer(QMessageBox::Cancel);
         QVERIFY(!f.w->catalog()->closing());
@@ -146,9 +146,9 @@ void TestNotes::readOnlyNeverEnablesSaving() {
     DiscFixture f;
     f.w->session().setAccessMode(AccessMode::ReadOnly);
     f.show();
-    QVERIFY(f.w->button("btnInExp")->isEnabled());
+    QVERIFY(testui::button(f.w, "btnInExp")->isEnabled());
     f.w->txtCDExp()->setPlainText(QStringLiteral("typed"));
-    QVERIFY(!f.w->button("btnExpSave")->isEnabled());
+    QVERIFY(!testui::button(f.w, "btnExpSave")->isEnabled());
     QVERIFY(f.w->txtCDExp()->isReadOnly());
     f.w->notes()->btnExpSaveClick();
     QCOMPARE(
@@ -188,24 +188,24 @@ void TestNotes::importReplacesTheNote() {
     out.write(bytes);
     out.close();
     f.show();
-    f.w->button("btnInExp")->click(); // cancelled: nothing changes
+    testui::button(f.w, "btnInExp")->click(); // cancelled: nothing changes
     QCOMPARE(f.w->txtCDExp()->toPlainText(), QStringLiteral("第一张"));
     f.prompts.answerFile(path);
-    f.w->button("btnInExp")->click();
+    testui::button(f.w, "btnInExp")->click();
     QCOMPARE(f.w->txtCDExp()->toPlainText(), expected);
-    QVERIFY(f.w->button("btnExpSave")->isEnabled());
+    QVERIFY(testui::button(f.w, "btnExpSave")->isEnabled());
     // Stored only once saved.
     QCOMPARE(
         f.db().scalar(QStringLiteral("select CDExp from qCD where AutoId=?"), {f.disc}).toString(),
         QStringLiteral("第一张"));
-    f.w->button("btnExpSave")->click();
+    testui::button(f.w, "btnExpSave")->click();
     QCOMPARE(
         f.db().scalar(QStringLiteral("select CDExp from qCD where AutoId=?"), {f.disc}).toString(),
         expected);
 
     // An unreadable file says so and keeps the memo.
     f.prompts.answerFile(f.dir.filePath(QStringLiteral("missing.txt")));
-    f.w->button("btnInExp")->click();
+    testui::button(f.w, "btnInExp")->click();
     QCOMPARE(f.prompts.lastMessage().icon, QMessageBox::Critical);
     QCOMPARE(f.w->txtCDExp()->toPlainText(), expected);
 }
