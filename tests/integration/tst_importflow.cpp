@@ -97,7 +97,7 @@ void TestImportFlow::importIntoOpenedCatalog() {
     names.sort();
     QCOMPARE(names, (QStringList{"Empty", "Sub", "top.txt"}));
     QCOMPARE(w.countText(), QStringLiteral("分类：3，光盘：2"));
-    QVERIFY(w.changeHandling());
+    QVERIFY(w.session().changeHandling());
     QVERIFY(!w.session().isModified());
 
     // Its folders open level by level like any other disc's.

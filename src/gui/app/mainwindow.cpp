@@ -106,12 +106,24 @@ void MainWindow::wireHandlers() {
     connect(m_catalog, &CatalogHandler::catalogReset, m_contents, &ContentsController::clear);
     connect(m_catalog, &CatalogHandler::catalogReset, m_notes, &NotesPanel::closeDisc);
     connect(m_categoryTree, &CategoryTree::discSelected, m_contents, &ContentsController::showDisc);
-    // A loaded tree shows its counts; the bar that followed the load goes back to empty.
+    // The counts follow the tree, whoever changed it; a loaded tree shows them even when
+    // they stayed the same, and the bar that followed the load goes back to empty.
+    auto showCounts = [this] {
+        setCountText(QStringLiteral("分类：") + QString::number(m_session.categoryCount()) +
+                     QStringLiteral("，光盘：") + QString::number(m_session.discCount()));
+    };
+    connect(&m_session, &CatalogSession::countsChanged, m_panel1, showCounts);
     connect(m_categoryTree, &CategoryTree::loadProgress, this, &MainWindow::showProgress);
-    connect(m_categoryTree, &CategoryTree::loaded, this, [this] {
-        updateCountText();
+    connect(m_categoryTree, &CategoryTree::loaded, this, [this, showCounts] {
+        showCounts();
         showProgress(0);
     });
+    connect(m_tvMain->model(), &QAbstractItemModel::rowsInserted, m_categoryTree,
+            &CategoryTree::publishCounts);
+    connect(m_tvMain->model(), &QAbstractItemModel::rowsRemoved, m_categoryTree,
+            &CategoryTree::publishCounts);
+    connect(m_tvMain->model(), &QAbstractItemModel::modelReset, m_categoryTree,
+            &CategoryTree::publishCounts);
     connect(m_import, &ImportHandler::discImported, m_categoryTree, &CategoryTree::tvMainChange);
     // A catalog that may only be read says so in the status bar.
     connect(&m_session, &CatalogSession::accessModeChanged, m_readOnly,
@@ -152,13 +164,6 @@ void MainWindow::setListText(const QString& text) {
 }
 QString MainWindow::listText() const {
     return m_panel3->text();
-}
-
-void MainWindow::updateCountText() {
-    const int nodes = m_categoryTree->nodeCount();
-    const int discs = m_session.discCount();
-    setCountText(QStringLiteral("分类：") + QString::number(nodes - discs) +
-                 QStringLiteral("，光盘：") + QString::number(discs));
 }
 
 void MainWindow::showProgress(int percent) {

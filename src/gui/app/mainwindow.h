@@ -44,10 +44,6 @@ public:
 
     // The open catalog and its state; its modified state drives tbSave and MSave.
     CatalogSession& session() { return m_session; }
-    // The window's change handling (its Tag): while off, the selection handlers of the
-    // trees and the list do nothing.
-    bool changeHandling() const { return m_changeHandling; }
-    void setChangeHandling(bool on) { m_changeHandling = on; }
 
     // Options and history read by loadSettings().
     QString lastOpenedFile() const { return m_lastOpenedFile; }
@@ -81,9 +77,6 @@ public:
     // Panel 3: the list's items and its selection.
     void setListText(const QString& text);
     QString listText() const;
-    // "分类：" + categories + "，光盘：" + discs, from the tree's node count and the
-    // session's disc count.
-    void updateCountText();
     // Sets the progress bar and lets pending events run (throttled).
     void showProgress(int percent);
 
@@ -154,7 +147,6 @@ private:
                             const QString& hint, const QString& icon = {});
 
     CatalogSession m_session;
-    bool m_changeHandling = true;
     QString m_lastOpenedFile;
     bool m_firstRun = true;
     bool m_backupOnOpen = true;

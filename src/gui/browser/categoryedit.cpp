@@ -193,12 +193,11 @@ void CategoryTree::btnClassDeleteClick() {
         }
     }
     if (disc) {
-        m_session.setDiscCount(m_session.discCount() - 1);
         w->notes()->closeDisc();
         enableAll({}, {w->views().btnExpSave}, false);
     }
     {
-        HandlingOff off(w);
+        HandlingOff off(m_session);
         w->contents()->clear();
         // The view selects a neighbour while the node is still there; its selection
         // handling runs once the node is gone, so a parent left without children can be
@@ -206,7 +205,6 @@ void CategoryTree::btnClassDeleteClick() {
         delete node;
     }
     tvMainChange(w->tvMain()->currentItem());
-    w->updateCountText();
 }
 
 // --- Drag and drop -------------------------------------------------------------------------------
@@ -271,7 +269,7 @@ QTreeWidgetItem* CategoryTree::dropTarget(const QPoint& pos, bool* onItem) const
 
 void CategoryTree::moveNode(QTreeWidgetItem* node, QTreeWidgetItem* parent, int index) {
     QTreeWidget* tree = w->tvMain();
-    HandlingOff off(w);
+    HandlingOff off(m_session);
     detach(node);
     if (parent) {
         parent->insertChild(index < 0 ? parent->childCount() : index, node);
@@ -313,7 +311,7 @@ void CategoryTree::tvMainDragDrop(const QPoint& pos) {
     } else if (plan.move == DropPlan::Before) {
         // Take the node out first: the target's place may shift when they are siblings.
         {
-            HandlingOff off(w);
+            HandlingOff off(m_session);
             detach(dragged);
         }
         moveNode(dragged, plan.target->parent(), indexOf(plan.target));

@@ -103,7 +103,6 @@ void CategoryTree::load() {
     const QIcon discIcon = nodeIcon(NodeIcon::Disc);
     const Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable |
                                 Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
-    int discCount = m_session.discCount();
     // Built detached and handed to the view once: adding nodes one by one to a shown tree
     // costs a model update each. Depth first: a category's whole sub-tree, then its discs,
     // then its next sibling. Only rows reachable from the top level are shown.
@@ -130,20 +129,17 @@ void CategoryTree::load() {
                 if (disc.incomplete)
                     setDiscIncomplete(d, true);
                 newClassIdHolder(d, disc.id);
-                ++discCount;
             }
         }
     };
     QList<QTreeWidgetItem*> top;
     addLevel(addLevel, nullptr, 0, &top);
     w->tvMain()->addTopLevelItems(top);
-    m_session.setDiscCount(discCount);
     emit loaded();
 }
 
 void CategoryTree::reload() {
     clear();
-    m_session.setDiscCount(0);
     setLoadTotal(catalogstore::treeRowCount(m_session.db()));
     load();
 }
@@ -153,20 +149,23 @@ void CategoryTree::clear() {
     w->tvMain()->clear();
 }
 
-int CategoryTree::nodeCount() const {
-    int n = 0;
+void CategoryTree::publishCounts() {
+    int categories = 0;
+    int discs = 0;
     for (QTreeWidgetItemIterator it(w->tvMain()); *it; ++it)
-        ++n;
-    return n;
+        ++(nodes::isDisc(*it) ? discs : categories);
+    m_session.setCounts(categories, discs);
 }
 
 QTreeWidgetItem* CategoryTree::addDiscNode(QTreeWidgetItem* category, qint64 id,
                                            const QString& name) {
-    auto* node = new QTreeWidgetItem(category, QStringList{name});
+    // Made whole before it joins the tree, which counts it as a disc on arrival.
+    auto* node = new QTreeWidgetItem(QStringList{name});
     node->setIcon(0, nodeIcon(NodeIcon::Disc));
     node->setData(0, nodes::KindRole, nodes::Disc);
     node->setFlags(node->flags() | Qt::ItemIsEditable);
     newClassIdHolder(node, id);
+    category->addChild(node);
     return node;
 }
 
@@ -198,14 +197,14 @@ QTreeWidgetItem* CategoryTree::findDiscNode(const QString& idText) const {
 }
 
 void CategoryTree::selectNodeSilently(QTreeWidgetItem* node) {
-    HandlingOff off(w);
+    HandlingOff off(m_session);
     w->tvMain()->setCurrentItem(node);
 }
 
 // --- Selection -----------------------------------------------------------------------------
 
 void CategoryTree::tvMainChange(QTreeWidgetItem* node) {
-    if (!w->changeHandling())
+    if (!m_session.changeHandling())
         return;
     // Another disc replaces the shown one's note: an unsaved edit is asked about first.
     if (nodes::isDisc(node) && !w->notes()->settleNote()) {
@@ -241,7 +240,8 @@ void CategoryTree::tvMainChange(QTreeWidgetItem* node) {
 }
 
 void CategoryTree::keepShownDisc() {
-    const QString shown = w->notes()->discIdText();
+    const QString shown =
+        m_session.shownDisc() ? QString::number(m_session.shownDisc()) : QString();
     auto reselect = [this, shown] {
         QTreeWidgetItem* node = findDiscNode(shown);
         if (node && (w->tvMain()->currentItem() != node || !node->isSelected()))

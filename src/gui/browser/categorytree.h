@@ -32,8 +32,8 @@ public:
     void setLoadTotal(qint64 rows) { m_loadTotal = rows; }
     // Empties the tree; node ids are counted from 0 again.
     void clear();
-    // Number of nodes in the whole tree.
-    int nodeCount() const;
+    // Counts the categories and discs in the tree into the session.
+    void publishCounts();
     // Adds a disc node as the last child of `category`; its id holder counts in the node
     // id serial. The disc count is left to the caller.
     QTreeWidgetItem* addDiscNode(QTreeWidgetItem* category, qint64 id, const QString& name);

@@ -54,7 +54,7 @@ void ContentsController::btnCDRomDeleteClick() {
     QTreeWidgetItem* next = nullptr;
     {
         // The neighbour is listed once the node is gone, not from inside its removal.
-        HandlingOff off(w);
+        HandlingOff off(m_session);
         delete node;
         next = tree->currentItem();
         if (next)
@@ -78,7 +78,7 @@ void ContentsController::mitDeleteClick() {
     if (!removeWithMessage(w, ids))
         return; // nothing was removed
     {
-        HandlingOff off(w);
+        HandlingOff off(m_session);
         // The list's rows are siblings, so no node below is deleted twice.
         QSet<QString> folders;
         for (int row : rows) {
@@ -101,7 +101,7 @@ bool ContentsController::addEntryAndView(qint64 parentId, QTreeWidgetItem* paren
     Entry e;
     try {
         e.path = contentstore::pathForNewEntry(m_session.db(), parentId, name, isDir);
-        e.id = contentstore::addEntry(m_session.db(), w->notes()->discId(), parentId, name, e.path,
+        e.id = contentstore::addEntry(m_session.db(), m_session.shownDisc(), parentId, name, e.path,
                                       isDir);
     } catch (const DbError& err) {
         prompts().error(w, err.text(), QStringLiteral("提示"));
@@ -123,7 +123,7 @@ bool ContentsController::addEntryAndView(qint64 parentId, QTreeWidgetItem* paren
 }
 
 void ContentsController::mitAddDirClick() {
-    if (!w->notes()->isDiscOpen() || !m_session.fullAccess())
+    if (!m_session.shownDisc() != 0 || !m_session.fullAccess())
         return;
     const FolderChoice choice =
         prompts().chooseFolder(w, QStringLiteral("请选择目录"), w->notes()->sourcePath());
@@ -139,7 +139,7 @@ void ContentsController::mitAddDirClick() {
 }
 
 void ContentsController::mitAddFileClick() {
-    if (!w->notes()->isDiscOpen() || !m_session.fullAccess())
+    if (!m_session.shownDisc() != 0 || !m_session.fullAccess())
         return;
     // All files first: a hand-made entry is rarely a text file.
     const QString file = prompts().openFile(w, QStringLiteral("打开"),

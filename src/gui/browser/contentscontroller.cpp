@@ -229,7 +229,7 @@ void ContentsController::fillLevel(qint64 discId, qint64 folderId) {
     w->setStatusText(QStringLiteral("读取数据......"));
     m_filler.reset();
     {
-        HandlingOff off(w);
+        HandlingOff off(m_session);
         if (root) {
             w->tvCDRom()->clear();
             // The view lays out lazily and would keep the last disc's scroll position.
@@ -300,7 +300,7 @@ void ContentsController::clear() {
         m_fileNotes->close();
     }
     {
-        HandlingOff off(w);
+        HandlingOff off(m_session);
         w->tvCDRom()->clear();
         w->lvMain()->model()->clear();
     }
@@ -309,12 +309,12 @@ void ContentsController::clear() {
 }
 
 void ContentsController::tvCDRomChange(QTreeWidgetItem* node) {
-    if (!w->changeHandling())
+    if (!m_session.changeHandling())
         return;
     if (!node) {
         ++m_fillSerial;
         m_filler.reset();
-        HandlingOff off(w);
+        HandlingOff off(m_session);
         w->lvMain()->model()->clear();
         return;
     }
@@ -350,8 +350,8 @@ void ContentsController::leaveArchiveLevel() {
     } else if (QTreeWidgetItem* node = w->tvCDRom()->currentItem()) {
         // Out of the archive: the folder holding it, as the content tree still shows.
         tvCDRomChange(node);
-    } else if (w->notes()->isDiscOpen()) {
-        guarded([&] { fillCDRoot(w->notes()->discIdText().toLongLong()); });
+    } else if (m_session.shownDisc() != 0) {
+        guarded([&] { fillCDRoot(m_session.shownDisc()); });
         w->commands().tbBack->setEnabled(false);
     }
     selectFileById(QString::number(from));
@@ -370,13 +370,13 @@ void ContentsController::tbBackClick() {
         tree->setCurrentItem(parent);
         return;
     }
-    if (!w->notes()->isDiscOpen())
+    if (!m_session.shownDisc() != 0)
         return;
-    QTreeWidgetItem* disc = w->categoryTree()->findDiscNode(w->notes()->discIdText());
+    QTreeWidgetItem* disc = w->categoryTree()->findDiscNode(QString::number(m_session.shownDisc()));
     if (!disc)
         return;
     {
-        HandlingOff off(w);
+        HandlingOff off(m_session);
         w->tvMain()->setCurrentItem(disc);
     }
     w->categoryTree()->tvMainChange(disc);
@@ -401,11 +401,11 @@ void ContentsController::updateListCommands() {
     // Nothing is added inside an archive: its members are what the archive holds.
     enableAll({w->commands().mitAddDir, w->commands().MAddDir, w->commands().mitAddFile,
                w->commands().MAddFile},
-              {}, full && w->notes()->isDiscOpen() && m_archiveLevel == 0);
+              {}, full && m_session.shownDisc() != 0 && m_archiveLevel == 0);
 }
 
 void ContentsController::lvMainChange() {
-    if (!w->changeHandling())
+    if (!m_session.changeHandling())
         return;
     updateListCommands();
     if (FileNotesEditor* editor = fileNotes()) {
@@ -415,7 +415,7 @@ void ContentsController::lvMainChange() {
             FileListView* list = w->lvMain();
             const int kept = list->model()->rowOfId(editor->entryId());
             if (kept >= 0) {
-                HandlingOff off(w);
+                HandlingOff off(m_session);
                 list->clearSelection();
                 list->selectRow(kept);
             }
@@ -439,7 +439,7 @@ void ContentsController::updateListStatus() {
     const FileListView* list = w->lvMain();
     const EntryModel* model = list->model();
     const int rows = model->rowCount();
-    if (rows == 0 && !(w->notes() && w->notes()->isDiscOpen())) {
+    if (rows == 0 && m_session.shownDisc() == 0) {
         w->setListText({}); // nothing shown
         return;
     }
@@ -650,7 +650,7 @@ void ContentsController::mitFileExpClick() {
     connect(editor, &FileNotesEditor::closed, this, [this, editor] {
         if (m_fileNotes == editor)
             m_fileNotes = nullptr;
-        if (w->changeHandling())
+        if (m_session.changeHandling())
             updateListCommands();
     });
     editor->showEntry(row);

@@ -40,6 +40,7 @@ void NotesPanel::showDisc(qint64 discId, const QString& caption) {
         m_row = std::move(*row);
         m_open = true;
     }
+    m_session.setShownDisc(m_open ? m_row.id : 0);
     setMemo(m_row.note);
     showFacts();
     w->lbCDName()->setText(caption);
@@ -49,6 +50,7 @@ void NotesPanel::showDisc(qint64 discId, const QString& caption) {
 void NotesPanel::closeDisc() {
     m_open = false;
     m_row = DiscRow{};
+    m_session.setShownDisc(0);
     setMemo({});
     showFacts();
     w->lbCDName()->clear();

@@ -285,9 +285,8 @@ void ImportDialog::btnOkClick() {
     m_rootPath = disc.rootPath;
 
     QTreeWidgetItem* node = w->categoryTree()->addDiscNode(m_category, id, name);
-    w->session().setDiscCount(w->session().discCount() + 1);
     {
-        HandlingOff off(w);
+        HandlingOff off(w->session());
         w->tvMain()->setCurrentItem(node);
     }
 
@@ -313,7 +312,6 @@ void ImportDialog::btnOkClick() {
     w->categoryTree()->setDiscIncomplete(node, facts && facts->state &&
                                                    *facts->state != ScanState::Complete);
 
-    w->updateCountText();
     m_importDone = true;
     accept();
 }

@@ -38,7 +38,7 @@ void ImportHandler::btnInCDClick() {
 
     m_importDone = false;
     {
-        HandlingOff off(w);
+        HandlingOff off(m_session);
         tree->setFocus();
         ImportDialog dialog(w, category);
         prompts().exec(&dialog);

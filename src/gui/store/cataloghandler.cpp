@@ -208,7 +208,6 @@ void CatalogHandler::checkCatalogPasswords() {
 
 void CatalogHandler::prepareOpenedCatalog() {
     Database& db = m_session.db();
-    m_session.setDiscCount(0);
     w->categoryTree()->setLoadTotal(catalogstore::treeRowCount(db));
     // A catalog from a later program may hold what this one cannot keep consistent: the
     // connection itself is made read-only, so nothing here can change the file.
@@ -228,7 +227,6 @@ void CatalogHandler::prepareOpenedCatalog() {
         prompts().info(w, QStringLiteral("此文件由更新版本的程序建立，将以只读方式打开。"),
                        QStringLiteral("提示"));
     w->setStatusText(QStringLiteral("就绪！"));
-    w->updateCountText();
     w->showProgress(0);
     // Searches answer from memory once the index is built beside the window.
     w->searchIndex()->refresh();
@@ -282,9 +280,8 @@ void CatalogHandler::resetToEmpty() {
     }
     m_session.setCurrentFile({});
     m_session.setAccessMode(AccessMode::Full);
-    m_session.setDiscCount(0);
     {
-        HandlingOff off(w);
+        HandlingOff off(m_session);
         emit catalogReset();
     }
     enableAll({w->commands().NewChildClass, w->commands().NewBrotherUp,

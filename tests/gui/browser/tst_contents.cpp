@@ -224,9 +224,9 @@ void TestContents::wayUpFromTopFolderShowsTheDiscAgain() {
     f.w->categoryTree()->addDiscNode(cat, f.disc2, QStringLiteral("光盘二"));
     QTreeWidgetItem* discNode =
         f.w->categoryTree()->addDiscNode(cat, f.disc, QStringLiteral("光盘一"));
-    f.w->setChangeHandling(false);
+    f.w->session().setChangeHandling(false);
     f.w->tvMain()->setCurrentItem(cat); // a category is selected: the disc node is not
-    f.w->setChangeHandling(true);
+    f.w->session().setChangeHandling(true);
     f.show();
     f.selectFolder(f.docs);
     f.w->lbCDName()->setText(QStringLiteral("-"));

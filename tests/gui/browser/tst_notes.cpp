@@ -282,9 +282,9 @@ void TestNotes::editorSaveUpdatesTheRightRowAfterResort() {
     auto* text = editor->findChild<QPlainTextEdit*>(QStringLiteral("txtExp"));
     text->setPlainText(QStringLiteral("for b"));
     f.w->contents()->lvMainColumnClick(); // rows move; the selection follows b.txt
-    f.w->setChangeHandling(false);
+    f.w->session().setChangeHandling(false);
     f.list()->selectRow(f.rowOf(f.aBin)); // selected without telling the editor
-    f.w->setChangeHandling(true);
+    f.w->session().setChangeHandling(true);
     editor->findChild<QPushButton*>(QStringLiteral("btnSave"))->click();
     QCOMPARE(noteOf(f, f.bTxt), QStringLiteral("for b"));
     QCOMPARE(f.model()->entry(f.rowOf(f.bTxt)).note, QStringLiteral("for b"));

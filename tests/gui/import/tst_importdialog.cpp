@@ -155,14 +155,13 @@ void TestImportDialog::directoryImportStoresDiscAndShowsIt() {
     QTreeWidgetItem* films = addCategoryNode(QStringLiteral("电影"));
     m_w->tvMain()->setCurrentItem(films);
     m_w->categoryTree()->setNodeIdSerial(41);
-    m_w->session().setDiscCount(0);
 
     m_prompts->answerFolder(tree.path(), QStringLiteral("照片"));
     m_prompts->answer(QMessageBox::Yes);
     bool handlingOffInDialog = true;
     m_prompts->answerDialog(script([&](QDialog* d) {
         QCOMPARE(d->windowTitle(), QStringLiteral("内容导入"));
-        handlingOffInDialog = !m_w->changeHandling();
+        handlingOffInDialog = !m_w->session().changeHandling();
         QVERIFY(!child<QPushButton>(d, "btnOk")->isEnabled());
         QVERIFY(child<QRadioButton>(d, "rdo1")->isChecked());
         child<QToolButton>(d, "btnSelectPath")->click();
@@ -175,7 +174,7 @@ void TestImportDialog::directoryImportStoresDiscAndShowsIt() {
     TRIGGER(testui::action(m_w, "InCD"));
 
     QVERIFY(handlingOffInDialog);
-    QVERIFY(m_w->changeHandling());
+    QVERIFY(m_w->session().changeHandling());
     QCOMPARE(messageTexts(),
              (QStringList{kConfirm, QStringLiteral("数据导入完毕！\r\n\r\n文件：2，目录：1")}));
     const PromptCall summary = m_prompts->lastMessage();

@@ -494,14 +494,14 @@ void TestCatalogLifecycle::nestedWorkKeepsChangeHandlingOff() {
     f.tree()->setCurrentItem(findNode(f.tree(), QStringLiteral("电影")));
     f.prompts.clear();
     {
-        HandlingOff off(&f.w());
+        HandlingOff off(f.w().session());
         if (import)
             f.w().importer()->btnInCDClick();
         else
             f.w().catalog()->resetToEmpty();
-        QVERIFY(!f.w().changeHandling());
+        QVERIFY(!f.w().session().changeHandling());
     }
-    QVERIFY(f.w().changeHandling());
+    QVERIFY(f.w().session().changeHandling());
     if (import) {
         QCOMPARE(f.prompts.calls.size(), 1); // the import dialog, rejected
         QCOMPARE(f.prompts.calls.first().text, QStringLiteral("InputDataFrm"));
