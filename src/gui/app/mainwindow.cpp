@@ -55,10 +55,10 @@ MainWindow::MainWindow(const QString& startFile, QWidget* parent) : QMainWindow(
     m_catalog = new CatalogHandler(this, m_session);
     m_categoryTree = new CategoryTree(this, m_session);
     m_contents = new ContentsController(this, m_session);
-    m_notes = new NotesPanel(this, m_session);
-    m_import = new ImportHandler(this, m_session);
+    m_notes = new NotesPanel(m_session, m_views);
+    m_import = new ImportHandler(m_session, *m_commands, m_views, m_categoryTree);
     m_interchange = new InterchangeHandler(this, m_session);
-    new VerifyHandler(this, m_session);
+    new VerifyHandler(m_session, *m_commands, m_views);
     new RescanHandler(this, m_session);
     wireHandlers();
 
@@ -70,8 +70,14 @@ MainWindow::MainWindow(const QString& startFile, QWidget* parent) : QMainWindow(
     loadSettings();
     m_search = new SearchWindow(this, m_session, m_searchIndex);
     connect(m_commands->MFind, &QAction::triggered, m_search, &SearchWindow::tbFindClick);
+    connect(m_search, &SearchWindow::showEntryRequested, m_contents,
+            &ContentsController::showEntry);
+    connect(m_search, &SearchWindow::exportRequested, m_interchange,
+            &InterchangeHandler::exportItems);
     m_dups = new DuplicateWindow(this, m_session);
     connect(m_commands->MDuplicates, &QAction::triggered, m_dups, &DuplicateWindow::showWindow);
+    connect(m_dups, &DuplicateWindow::showEntryRequested, m_contents,
+            &ContentsController::showEntry);
 
     if (const QScreen* screen = QApplication::primaryScreen())
         resize(screen->availableSize() * 0.85);
@@ -124,6 +130,7 @@ void MainWindow::wireHandlers() {
             &CategoryTree::publishCounts);
     connect(m_tvMain->model(), &QAbstractItemModel::modelReset, m_categoryTree,
             &CategoryTree::publishCounts);
+    connect(m_import, &ImportHandler::saveRequested, m_catalog, &CatalogHandler::saveCatalog);
     connect(m_import, &ImportHandler::discImported, m_categoryTree, &CategoryTree::tvMainChange);
     // A catalog that may only be read says so in the status bar.
     connect(&m_session, &CatalogSession::accessModeChanged, m_readOnly,

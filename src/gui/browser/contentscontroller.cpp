@@ -645,7 +645,7 @@ void ContentsController::mitFileExpClick() {
     const int row = selectedListRow();
     if (row < 0)
         return;
-    auto* editor = new FileNotesEditor(w);
+    auto* editor = new FileNotesEditor(w, m_session, w->lvMain());
     m_fileNotes = editor;
     connect(editor, &FileNotesEditor::closed, this, [this, editor] {
         if (m_fileNotes == editor)

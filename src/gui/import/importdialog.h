@@ -18,14 +18,17 @@ class QTreeWidgetItem;
 
 namespace vorlane {
 
-class MainWindow;
+class CatalogSession;
+class CategoryTree;
 
 class ImportDialog : public QDialog {
     Q_OBJECT
 
 public:
     // `category`: the category node that receives the new disc.
-    ImportDialog(MainWindow* window, QTreeWidgetItem* category);
+    // Adds the disc below `category`, a node of `tree`.
+    ImportDialog(QWidget* parent, CatalogSession& session, CategoryTree* tree,
+                 QTreeWidgetItem* category);
 
     bool importDone() const { return m_importDone; }
     QString rootPath() const { return m_rootPath; }
@@ -48,7 +51,8 @@ private:
     bool checkSource();
     void setTypes(const QStringList& types);
 
-    MainWindow* w;
+    CatalogSession& m_session;
+    CategoryTree* m_tree;
     QTreeWidgetItem* m_category;
     QString m_categoryId;
     QString m_rootPath;

@@ -191,14 +191,14 @@ void CatalogHandler::checkCatalogPasswords() {
     if (!passwords.hasRow)
         return;
     if (!passwords.read.isEmpty()) {
-        OpenPasswordDialog prompt(w);
+        OpenPasswordDialog prompt(w, m_session);
         prompts().exec(&prompt);
         m_session.setAccessMode(prompt.mode());
     }
     if (m_session.accessMode() == AccessMode::Refused)
         return;
     if (!passwords.write.isEmpty()) {
-        WritePasswordDialog prompt(w);
+        WritePasswordDialog prompt(w, m_session);
         prompts().exec(&prompt);
         m_session.setAccessMode(prompt.mode());
     } else {

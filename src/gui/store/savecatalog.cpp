@@ -217,7 +217,7 @@ void CatalogHandler::compactionDone(CompactResult result) {
 void CatalogHandler::FilePwdClick() {
     if (!m_session.db().isOpen())
         return;
-    PasswordSettingsDialog dialog(w);
+    PasswordSettingsDialog dialog(w, m_session);
     prompts().exec(&dialog);
 }
 
