@@ -54,12 +54,20 @@ public:
     bool changeHandling() const { return m_changeHandling; }
     void setChangeHandling(bool on) { m_changeHandling = on; }
 
+    // Called by a writer after it changed the catalog behind the views' backs: the
+    // categories and discs (a merge), or a disc's entries, written anew and whole (a
+    // rescan).
+    void notifyTreeChanged() { emit treeChanged(); }
+    void notifyEntriesChanged(qint64 discId) { emit entriesChanged(discId); }
+
 signals:
     void fileChanged(const QString& file);
     void accessModeChanged(vorlane::AccessMode mode);
     void modifiedChanged(bool modified);
     void countsChanged(int categories, int discs);
     void shownDiscChanged(qint64 discId);
+    void treeChanged();
+    void entriesChanged(qint64 discId);
 
 private:
     Database m_db;

@@ -57,9 +57,9 @@ MainWindow::MainWindow(const QString& startFile, QWidget* parent) : QMainWindow(
     m_contents = new ContentsController(this, m_session);
     m_notes = new NotesPanel(m_session, m_views);
     m_import = new ImportHandler(m_session, *m_commands, m_views, m_categoryTree);
-    m_interchange = new InterchangeHandler(this, m_session);
+    m_interchange = new InterchangeHandler(m_session, *m_commands, m_views);
     new VerifyHandler(m_session, *m_commands, m_views);
-    new RescanHandler(this, m_session);
+    new RescanHandler(m_session, *m_commands, m_views);
     wireHandlers();
 
     m_catalog->resetToEmpty();
@@ -130,6 +130,10 @@ void MainWindow::wireHandlers() {
             &CategoryTree::publishCounts);
     connect(m_tvMain->model(), &QAbstractItemModel::modelReset, m_categoryTree,
             &CategoryTree::publishCounts);
+    // What a writer changed behind the views' backs, they show anew.
+    connect(&m_session, &CatalogSession::treeChanged, m_categoryTree, &CategoryTree::reload);
+    connect(&m_session, &CatalogSession::entriesChanged, m_categoryTree,
+            &CategoryTree::discRewritten);
     connect(m_import, &ImportHandler::saveRequested, m_catalog, &CatalogHandler::saveCatalog);
     connect(m_import, &ImportHandler::discImported, m_categoryTree, &CategoryTree::tvMainChange);
     // A catalog that may only be read says so in the status bar.

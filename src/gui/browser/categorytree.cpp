@@ -149,6 +149,14 @@ void CategoryTree::clear() {
     w->tvMain()->clear();
 }
 
+void CategoryTree::discRewritten(qint64 discId) {
+    QTreeWidgetItem* node = w->tvMain()->currentItem();
+    if (!nodes::isDisc(node) || nodes::id(node) != discId)
+        return;
+    setDiscIncomplete(node, false);
+    tvMainChange(node);
+}
+
 void CategoryTree::publishCounts() {
     int categories = 0;
     int discs = 0;

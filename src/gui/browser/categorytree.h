@@ -34,6 +34,9 @@ public:
     void clear();
     // Counts the categories and discs in the tree into the session.
     void publishCounts();
+    // A disc's entries were written anew and whole: the disc is no longer incomplete, and
+    // shown anew when it is the one selected.
+    void discRewritten(qint64 discId);
     // Adds a disc node as the last child of `category`; its id holder counts in the node
     // id serial. The disc count is left to the caller.
     QTreeWidgetItem* addDiscNode(QTreeWidgetItem* category, qint64 id, const QString& name);
