@@ -53,7 +53,7 @@ MainWindow::MainWindow(const QString& startFile, QWidget* parent) : QMainWindow(
     // An index describes one file; another file, or none, makes it worthless.
     connect(&m_session, &CatalogSession::fileChanged, m_searchIndex, &IndexKeeper::reset);
     m_catalog = new CatalogHandler(this, m_session);
-    m_categoryTree = new CategoryTree(this, m_session);
+    m_categoryTree = new CategoryTree(m_session, *m_commands, m_views);
     m_contents = new ContentsController(this, m_session);
     m_notes = new NotesPanel(m_session, m_views);
     m_import = new ImportHandler(m_session, *m_commands, m_views, m_categoryTree);
@@ -134,6 +134,12 @@ void MainWindow::wireHandlers() {
     connect(&m_session, &CatalogSession::treeChanged, m_categoryTree, &CategoryTree::reload);
     connect(&m_session, &CatalogSession::entriesChanged, m_categoryTree,
             &CategoryTree::discRewritten);
+    connect(m_categoryTree, &CategoryTree::noteSettling, m_notes,
+            [this](bool* settled) { *settled = m_notes->settleNote(); });
+    connect(m_categoryTree, &CategoryTree::discClosing, m_notes, &NotesPanel::closeDisc);
+    connect(m_categoryTree, &CategoryTree::contentsClearing, m_contents,
+            &ContentsController::clear);
+    connect(m_categoryTree, &CategoryTree::saveRequested, m_catalog, &CatalogHandler::saveCatalog);
     connect(m_import, &ImportHandler::saveRequested, m_catalog, &CatalogHandler::saveCatalog);
     connect(m_import, &ImportHandler::discImported, m_categoryTree, &CategoryTree::tvMainChange);
     // A catalog that may only be read says so in the status bar.

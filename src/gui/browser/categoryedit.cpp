@@ -4,7 +4,6 @@
 #include "core/store/database.h"
 #include "gui/app/guards.h"
 #include "gui/app/icons.h"
-#include "gui/app/mainwindow.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
 #include "gui/browser/categoryview.h"
@@ -26,14 +25,14 @@ namespace vorlane {
 // whether an editor is open.
 class CategoryDelegate : public QStyledItemDelegate {
 public:
-    CategoryDelegate(MainWindow* window, CategoryTree* tree)
-        : QStyledItemDelegate(window->tvMain()), w(window), m_tree(tree) {}
+    CategoryDelegate(QTreeWidget* view, CatalogSession& session, CategoryTree* tree)
+        : QStyledItemDelegate(view), m_view(view), m_session(session), m_tree(tree) {}
 
     bool editing() const { return m_open > 0; }
 
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                           const QModelIndex& index) const override {
-        if (!w->session().fullAccess())
+        if (!m_session.fullAccess())
             return nullptr;
         QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
         if (editor)
@@ -49,12 +48,13 @@ public:
     void setModelData(QWidget* editor, QAbstractItemModel* model,
                       const QModelIndex& index) const override {
         QStyledItemDelegate::setModelData(editor, model, index);
-        if (QTreeWidgetItem* node = w->tvMain()->itemFromIndex(index))
+        if (QTreeWidgetItem* node = m_view->itemFromIndex(index))
             m_tree->tvMainEdited(node);
     }
 
 private:
-    MainWindow* w;
+    QTreeWidget* m_view;
+    CatalogSession& m_session;
     CategoryTree* m_tree;
     mutable int m_open = 0;
 };
@@ -85,8 +85,8 @@ void detach(QTreeWidgetItem* node) {
 } // namespace
 
 void CategoryTree::setupEditing() {
-    QTreeWidget* tree = w->tvMain();
-    m_delegate = new CategoryDelegate(w, this);
+    QTreeWidget* tree = m_views.tvMain;
+    m_delegate = new CategoryDelegate(m_views.tvMain, m_session, this);
     tree->setItemDelegate(m_delegate);
     // The moves are made by the drop handler; the view itself must never remove the
     // dragged node, which it would do after a drop accepted as a move.
@@ -115,7 +115,7 @@ QTreeWidgetItem* CategoryTree::newCategoryNode() {
 
 // The new node is selected with its label editor open, so the name is typed at once.
 void CategoryTree::placeNewCategory(QTreeWidgetItem* node) {
-    QTreeWidget* tree = w->tvMain();
+    QTreeWidget* tree = m_views.tvMain;
     if (node->parent())
         node->parent()->setExpanded(true);
     tree->setCurrentItem(node);
@@ -125,7 +125,7 @@ void CategoryTree::placeNewCategory(QTreeWidgetItem* node) {
 }
 
 void CategoryTree::btnAddChildClick() {
-    QTreeWidget* tree = w->tvMain();
+    QTreeWidget* tree = m_views.tvMain;
     QTreeWidgetItem* parent = tree->currentItem();
     if (nodes::isDisc(parent))
         return;
@@ -138,7 +138,7 @@ void CategoryTree::btnAddChildClick() {
 }
 
 void CategoryTree::btnAddUpClick() {
-    QTreeWidgetItem* selected = w->tvMain()->currentItem();
+    QTreeWidgetItem* selected = m_views.tvMain->currentItem();
     if (!nodes::isCategory(selected))
         return;
     QTreeWidgetItem* node = newCategoryNode();
@@ -146,12 +146,12 @@ void CategoryTree::btnAddUpClick() {
     if (selected->parent())
         selected->parent()->insertChild(at, node);
     else
-        w->tvMain()->insertTopLevelItem(at, node);
+        m_views.tvMain->insertTopLevelItem(at, node);
     placeNewCategory(node);
 }
 
 void CategoryTree::btnAddDownClick() {
-    QTreeWidgetItem* selected = w->tvMain()->currentItem();
+    QTreeWidgetItem* selected = m_views.tvMain->currentItem();
     if (!nodes::isCategory(selected))
         return;
     QTreeWidgetItem* node = newCategoryNode();
@@ -159,24 +159,25 @@ void CategoryTree::btnAddDownClick() {
     if (selected->parent())
         selected->parent()->insertChild(at, node);
     else
-        w->tvMain()->insertTopLevelItem(at, node);
+        m_views.tvMain->insertTopLevelItem(at, node);
     placeNewCategory(node);
 }
 
 void CategoryTree::MRenameNodeClick() {
-    QTreeWidgetItem* node = w->tvMain()->currentItem();
+    QTreeWidgetItem* node = m_views.tvMain->currentItem();
     if (node)
-        w->tvMain()->editItem(node, 0);
+        m_views.tvMain->editItem(node, 0);
 }
 
 // --- Delete ------------------------------------------------------------------------------------
 
 void CategoryTree::btnClassDeleteClick() {
-    QTreeWidget* tree = w->tvMain();
+    QTreeWidget* tree = m_views.tvMain;
     QTreeWidgetItem* node = tree->currentItem();
-    if (!w->views().btnClassDelete->isEnabled() || !node)
+    if (!m_views.btnClassDelete->isEnabled() || !node)
         return;
-    if (!prompts().askYesNo(w, QStringLiteral("是否确认删除光盘分类中当前选中的分支？"),
+    if (!prompts().askYesNo(m_views.window,
+                            QStringLiteral("是否确认删除光盘分类中当前选中的分支？"),
                             QStringLiteral("提示")))
         return;
     const bool disc = nodes::isDisc(node);
@@ -188,35 +189,35 @@ void CategoryTree::btnClassDeleteClick() {
             else
                 catalogstore::removeCategory(m_session.db(), nodes::id(node));
         } catch (const DbError& e) {
-            prompts().error(w, e.text(), QStringLiteral("Vorlane"));
+            prompts().error(m_views.window, e.text(), QStringLiteral("Vorlane"));
             return;
         }
     }
     if (disc) {
-        w->notes()->closeDisc();
-        enableAll({}, {w->views().btnExpSave}, false);
+        emit discClosing();
+        enableAll({}, {m_views.btnExpSave}, false);
     }
     {
         HandlingOff off(m_session);
-        w->contents()->clear();
+        emit contentsClearing();
         // The view selects a neighbour while the node is still there; its selection
         // handling runs once the node is gone, so a parent left without children can be
         // deleted next.
         delete node;
     }
-    tvMainChange(w->tvMain()->currentItem());
+    tvMainChange(m_views.tvMain->currentItem());
 }
 
 // --- Drag and drop -------------------------------------------------------------------------------
 
 bool CategoryTree::dragEvent(QDropEvent* event) {
-    auto* view = qobject_cast<CategoryView*>(w->tvMain());
+    auto* view = qobject_cast<CategoryView*>(m_views.tvMain);
     const auto mark = [view](CategoryView::DropMark m, const QRect& row = {}) {
         if (view)
             view->setDropMark(m, row);
     };
     // Only the tree's own nodes move, and only with full access.
-    if (event->source() != w->tvMain() || !m_session.fullAccess()) {
+    if (event->source() != m_views.tvMain || !m_session.fullAccess()) {
         mark(CategoryView::DropMark::None);
         event->ignore();
         return true;
@@ -229,7 +230,7 @@ bool CategoryTree::dragEvent(QDropEvent* event) {
         // The mark shows what a drop here would do; where it would do nothing, the
         // pointer says so. The event stays accepted: an ignored enter would end the drag
         // over the whole view.
-        const DropPlan plan = dropPlan(w->tvMain()->currentItem(), pos);
+        const DropPlan plan = dropPlan(m_views.tvMain->currentItem(), pos);
         if (plan.move == DropPlan::None) {
             mark(CategoryView::DropMark::None);
             event->setDropAction(Qt::IgnoreAction);
@@ -238,7 +239,7 @@ bool CategoryTree::dragEvent(QDropEvent* event) {
         }
         mark(plan.move == DropPlan::LastChild ? CategoryView::DropMark::Into
                                               : CategoryView::DropMark::Before,
-             w->tvMain()->visualItemRect(plan.target));
+             m_views.tvMain->visualItemRect(plan.target));
     }
     event->setDropAction(Qt::CopyAction);
     event->accept();
@@ -246,7 +247,7 @@ bool CategoryTree::dragEvent(QDropEvent* event) {
 }
 
 QTreeWidgetItem* CategoryTree::dropTarget(const QPoint& pos, bool* onItem) const {
-    QTreeWidget* tree = w->tvMain();
+    QTreeWidget* tree = m_views.tvMain;
     QTreeWidgetItem* target = tree->itemAt(pos);
     if (onItem)
         *onItem = false;
@@ -268,7 +269,7 @@ QTreeWidgetItem* CategoryTree::dropTarget(const QPoint& pos, bool* onItem) const
 }
 
 void CategoryTree::moveNode(QTreeWidgetItem* node, QTreeWidgetItem* parent, int index) {
-    QTreeWidget* tree = w->tvMain();
+    QTreeWidget* tree = m_views.tvMain;
     HandlingOff off(m_session);
     detach(node);
     if (parent) {
@@ -301,7 +302,7 @@ CategoryTree::DropPlan CategoryTree::dropPlan(QTreeWidgetItem* dragged, const QP
 void CategoryTree::tvMainDragDrop(const QPoint& pos) {
     if (!m_session.fullAccess())
         return;
-    QTreeWidgetItem* dragged = w->tvMain()->currentItem();
+    QTreeWidgetItem* dragged = m_views.tvMain->currentItem();
     const DropPlan plan = dropPlan(dragged, pos);
     // A drop on a node saves even when it moves nothing, as every drop does.
     if (!dragged || !plan.target)
@@ -316,7 +317,7 @@ void CategoryTree::tvMainDragDrop(const QPoint& pos) {
         }
         moveNode(dragged, plan.target->parent(), indexOf(plan.target));
     }
-    w->catalog()->saveCatalog();
+    emit saveRequested();
 }
 
 } // namespace vorlane

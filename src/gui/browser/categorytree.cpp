@@ -6,12 +6,12 @@
 #include "core/store/database.h"
 #include "gui/app/guards.h"
 #include "gui/app/icons.h"
-#include "gui/app/mainwindow.h"
 #include "gui/browser/categoryview.h"
 #include "gui/browser/discfacts.h"
 #include "gui/browser/menukeys.h"
 #include "gui/browser/nodes.h"
 #include "gui/browser/notes.h"
+#include "gui/common/commands.h"
 
 #include <QAction>
 #include <QHelpEvent>
@@ -48,10 +48,10 @@ QIcon incompleteDiscIcon() {
 
 } // namespace
 
-CategoryTree::CategoryTree(MainWindow* window, CatalogSession& session)
-    : QObject(window), w(window), m_session(session) {
+CategoryTree::CategoryTree(CatalogSession& session, Commands& commands, const Views& views)
+    : QObject(views.window), m_session(session), m_commands(commands), m_views(views) {
     setObjectName(QStringLiteral("CategoryTree"));
-    QTreeWidget* tree = w->tvMain();
+    QTreeWidget* tree = m_views.tvMain;
     connect(tree, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* current) { tvMainChange(current); });
     connect(tree, &QTreeWidget::itemDoubleClicked, this, &CategoryTree::tvMainDblClick);
@@ -63,20 +63,19 @@ CategoryTree::CategoryTree(MainWindow* window, CatalogSession& session)
     tree->viewport()->setAcceptDrops(true);
     tree->setDropIndicatorShown(false);
 
-    for (QAction* a : {w->commands().RenameNode, w->commands().MRenameNode})
+    for (QAction* a : {m_commands.RenameNode, m_commands.MRenameNode})
         connect(a, &QAction::triggered, this, &CategoryTree::MRenameNodeClick);
-    connect(w->commands().MFullOpen, &QAction::triggered, this, &CategoryTree::MFullOpenClick);
-    connect(w->commands().MFullClose, &QAction::triggered, this, &CategoryTree::MFullCloseClick);
-    for (QAction* a : {w->commands().NewChildClass, w->commands().MAddChildNode})
+    connect(m_commands.MFullOpen, &QAction::triggered, this, &CategoryTree::MFullOpenClick);
+    connect(m_commands.MFullClose, &QAction::triggered, this, &CategoryTree::MFullCloseClick);
+    for (QAction* a : {m_commands.NewChildClass, m_commands.MAddChildNode})
         connect(a, &QAction::triggered, this, &CategoryTree::btnAddChildClick);
-    for (QAction* a : {w->commands().NewBrotherUp, w->commands().MAddUpNode})
+    for (QAction* a : {m_commands.NewBrotherUp, m_commands.MAddUpNode})
         connect(a, &QAction::triggered, this, &CategoryTree::btnAddUpClick);
-    for (QAction* a : {w->commands().NewBrotherDown, w->commands().MAddDownNode})
+    for (QAction* a : {m_commands.NewBrotherDown, m_commands.MAddDownNode})
         connect(a, &QAction::triggered, this, &CategoryTree::btnAddDownClick);
-    connect(w->views().btnClassDelete, &QAbstractButton::clicked, this,
+    connect(m_views.btnClassDelete, &QAbstractButton::clicked, this,
             &CategoryTree::btnClassDeleteClick);
-    connect(w->commands().MClassDelete, &QAction::triggered, this,
-            &CategoryTree::btnClassDeleteClick);
+    connect(m_commands.MClassDelete, &QAction::triggered, this, &CategoryTree::btnClassDeleteClick);
     setupEditing();
 }
 
@@ -134,7 +133,7 @@ void CategoryTree::load() {
     };
     QList<QTreeWidgetItem*> top;
     addLevel(addLevel, nullptr, 0, &top);
-    w->tvMain()->addTopLevelItems(top);
+    m_views.tvMain->addTopLevelItems(top);
     emit loaded();
 }
 
@@ -146,11 +145,11 @@ void CategoryTree::reload() {
 
 void CategoryTree::clear() {
     m_nodeIdSerial = 0;
-    w->tvMain()->clear();
+    m_views.tvMain->clear();
 }
 
 void CategoryTree::discRewritten(qint64 discId) {
-    QTreeWidgetItem* node = w->tvMain()->currentItem();
+    QTreeWidgetItem* node = m_views.tvMain->currentItem();
     if (!nodes::isDisc(node) || nodes::id(node) != discId)
         return;
     setDiscIncomplete(node, false);
@@ -160,7 +159,7 @@ void CategoryTree::discRewritten(qint64 discId) {
 void CategoryTree::publishCounts() {
     int categories = 0;
     int discs = 0;
-    for (QTreeWidgetItemIterator it(w->tvMain()); *it; ++it)
+    for (QTreeWidgetItemIterator it(m_views.tvMain); *it; ++it)
         ++(nodes::isDisc(*it) ? discs : categories);
     m_session.setCounts(categories, discs);
 }
@@ -197,7 +196,7 @@ QString CategoryTree::discToolTip(const QTreeWidgetItem* node) const {
 }
 
 QTreeWidgetItem* CategoryTree::findDiscNode(const QString& idText) const {
-    for (QTreeWidgetItemIterator it(w->tvMain()); *it; ++it) {
+    for (QTreeWidgetItemIterator it(m_views.tvMain); *it; ++it) {
         if (nodes::isDisc(*it) && nodes::idText(*it) == idText)
             return *it;
     }
@@ -206,7 +205,7 @@ QTreeWidgetItem* CategoryTree::findDiscNode(const QString& idText) const {
 
 void CategoryTree::selectNodeSilently(QTreeWidgetItem* node) {
     HandlingOff off(m_session);
-    w->tvMain()->setCurrentItem(node);
+    m_views.tvMain->setCurrentItem(node);
 }
 
 // --- Selection -----------------------------------------------------------------------------
@@ -215,32 +214,32 @@ void CategoryTree::tvMainChange(QTreeWidgetItem* node) {
     if (!m_session.changeHandling())
         return;
     // Another disc replaces the shown one's note: an unsaved edit is asked about first.
-    if (nodes::isDisc(node) && !w->notes()->settleNote()) {
+    bool settled = true;
+    if (nodes::isDisc(node))
+        emit noteSettling(&settled);
+    if (!settled) {
         keepShownDisc();
         return;
     }
-    enableAll({w->commands().NewChildClass, w->commands().NewBrotherUp,
-               w->commands().NewBrotherDown, w->commands().InCD, w->commands().RenameNode,
-               w->commands().MAddChildNode, w->commands().MAddUpNode, w->commands().MAddDownNode,
-               w->commands().MInCD, w->commands().MClassDelete, w->commands().MRenameNode,
-               w->commands().MRescan},
-              {w->views().btnAddChild, w->views().btnAddUp, w->views().btnAddDown,
-               w->views().btnInCD, w->views().btnClassDelete},
+    enableAll({m_commands.NewChildClass, m_commands.NewBrotherUp, m_commands.NewBrotherDown,
+               m_commands.InCD, m_commands.RenameNode, m_commands.MAddChildNode,
+               m_commands.MAddUpNode, m_commands.MAddDownNode, m_commands.MInCD,
+               m_commands.MClassDelete, m_commands.MRenameNode, m_commands.MRescan},
+              {m_views.btnAddChild, m_views.btnAddUp, m_views.btnAddDown, m_views.btnInCD,
+               m_views.btnClassDelete},
               false);
     if (!node)
         return;
     const bool full = m_session.fullAccess();
     const bool category = nodes::isCategory(node);
-    enableAll({w->commands().NewChildClass, w->commands().MAddChildNode, w->commands().NewBrotherUp,
-               w->commands().MAddUpNode, w->commands().NewBrotherDown, w->commands().MAddDownNode},
-              {w->views().btnAddChild, w->views().btnAddUp, w->views().btnAddDown},
-              full && category);
-    enableAll({w->commands().InCD, w->commands().MInCD, w->commands().RenameNode,
-               w->commands().MRenameNode},
-              {w->views().btnInCD}, full);
-    enableAll({w->commands().MClassDelete}, {w->views().btnClassDelete},
+    enableAll({m_commands.NewChildClass, m_commands.MAddChildNode, m_commands.NewBrotherUp,
+               m_commands.MAddUpNode, m_commands.NewBrotherDown, m_commands.MAddDownNode},
+              {m_views.btnAddChild, m_views.btnAddUp, m_views.btnAddDown}, full && category);
+    enableAll({m_commands.InCD, m_commands.MInCD, m_commands.RenameNode, m_commands.MRenameNode},
+              {m_views.btnInCD}, full);
+    enableAll({m_commands.MClassDelete}, {m_views.btnClassDelete},
               full && (!category || node->childCount() == 0));
-    enableAll({w->commands().MRescan}, {}, full && !category);
+    enableAll({m_commands.MRescan}, {}, full && !category);
     // A category keeps the disc shown before on screen.
     if (category)
         return;
@@ -252,7 +251,7 @@ void CategoryTree::keepShownDisc() {
         m_session.shownDisc() ? QString::number(m_session.shownDisc()) : QString();
     auto reselect = [this, shown] {
         QTreeWidgetItem* node = findDiscNode(shown);
-        if (node && (w->tvMain()->currentItem() != node || !node->isSelected()))
+        if (node && (m_views.tvMain->currentItem() != node || !node->isSelected()))
             selectNodeSilently(node);
     };
     reselect();
@@ -262,32 +261,32 @@ void CategoryTree::keepShownDisc() {
 }
 
 void CategoryTree::tvMainDblClick() {
-    QTreeWidgetItem* node = w->tvMain()->currentItem();
+    QTreeWidgetItem* node = m_views.tvMain->currentItem();
     if (nodes::isDisc(node))
         tvMainChange(node);
 }
 
 void CategoryTree::tvMainMouseDown(const QPoint& pos) {
-    QTreeWidget* tree = w->tvMain();
+    QTreeWidget* tree = m_views.tvMain;
     QTreeWidgetItem* node = tree->itemAt(pos);
     if (!node)
         return;
     tree->setCurrentItem(node);
-    w->treePopupMenu()->popup(tree->viewport()->mapToGlobal(pos));
+    m_views.treePopup->popup(tree->viewport()->mapToGlobal(pos));
 }
 
 void CategoryTree::MFullOpenClick() {
-    w->tvMain()->expandAll();
+    m_views.tvMain->expandAll();
 }
 
 void CategoryTree::MFullCloseClick() {
-    w->tvMain()->collapseAll();
+    m_views.tvMain->collapseAll();
 }
 
 bool CategoryTree::eventFilter(QObject* watched, QEvent* event) {
-    QTreeWidget* tree = w->tvMain();
+    QTreeWidget* tree = m_views.tvMain;
     if (watched == tree && isKeyboardMenuRequest(event)) {
-        w->treePopupMenu()->popup(keyboardMenuPoint(tree));
+        m_views.treePopup->popup(keyboardMenuPoint(tree));
         return true;
     }
     if (watched == tree && event->type() == QEvent::KeyPress) {

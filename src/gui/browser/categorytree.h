@@ -2,6 +2,8 @@
 // edited in place until the next save.
 #pragma once
 
+#include "gui/common/views.h"
+
 #include <QObject>
 #include <QPoint>
 #include <QString>
@@ -13,13 +15,13 @@ namespace vorlane {
 
 class CategoryDelegate;
 class CatalogSession;
-class MainWindow;
+class Commands;
 
 class CategoryTree : public QObject {
     Q_OBJECT
 
 public:
-    CategoryTree(MainWindow* window, CatalogSession& session);
+    CategoryTree(CatalogSession& session, Commands& commands, const Views& views);
 
     // Fills the tree from the open catalog (top level down): each category's
     // sub-categories, then its discs, each group by OrderId. Shows its progress against
@@ -68,6 +70,15 @@ signals:
     void loadProgress(int percent);
     // load() has filled the tree and set the disc count.
     void loaded();
+    // The shown disc is about to change: an edited note is to be stored or dropped, as
+    // the user says; `*settled` set to false keeps the disc.
+    void noteSettling(bool* settled);
+    // The shown disc was deleted: its note and contents go.
+    void discClosing();
+    // A node is deleted: the contents of whatever it held go.
+    void contentsClearing();
+    // The tree was rearranged by a drop and is to be saved.
+    void saveRequested();
 
 public slots:
     void tvMainChange(QTreeWidgetItem* node);
@@ -109,8 +120,9 @@ private:
     void placeNewCategory(QTreeWidgetItem* node);
     void moveNode(QTreeWidgetItem* node, QTreeWidgetItem* parent, int index);
 
-    MainWindow* w; // widgets and actions
     CatalogSession& m_session;
+    Commands& m_commands;
+    const Views m_views;
     CategoryDelegate* m_delegate = nullptr;
     int m_nodeIdSerial = 0;
     qint64 m_loadTotal = 0;
