@@ -54,7 +54,7 @@ MainWindow::MainWindow(const QString& startFile, QWidget* parent) : QMainWindow(
     connect(&m_session, &CatalogSession::fileChanged, m_searchIndex, &IndexKeeper::reset);
     m_catalog = new CatalogHandler(this, m_session);
     m_categoryTree = new CategoryTree(m_session, *m_commands, m_views);
-    m_contents = new ContentsController(this, m_session);
+    m_contents = new ContentsController(m_session, *m_commands, m_views);
     m_notes = new NotesPanel(m_session, m_views);
     m_import = new ImportHandler(m_session, *m_commands, m_views, m_categoryTree);
     m_interchange = new InterchangeHandler(m_session, *m_commands, m_views);
@@ -140,6 +140,18 @@ void MainWindow::wireHandlers() {
     connect(m_categoryTree, &CategoryTree::contentsClearing, m_contents,
             &ContentsController::clear);
     connect(m_categoryTree, &CategoryTree::saveRequested, m_catalog, &CatalogHandler::saveCatalog);
+    connect(m_contents, &ContentsController::discShowing, m_notes, &NotesPanel::showDisc);
+    connect(m_contents, &ContentsController::reshowRequested, m_categoryTree,
+            &CategoryTree::tvMainChange);
+    connect(m_contents, &ContentsController::sourcePathStoring, m_notes,
+            [this](const QString& path, bool* stored) {
+                try {
+                    m_notes->storeSourcePath(path);
+                    *stored = true;
+                } catch (const DbError&) {
+                    *stored = false;
+                }
+            });
     connect(m_import, &ImportHandler::saveRequested, m_catalog, &CatalogHandler::saveCatalog);
     connect(m_import, &ImportHandler::discImported, m_categoryTree, &CategoryTree::tvMainChange);
     // A catalog that may only be read says so in the status bar.

@@ -203,6 +203,14 @@ QTreeWidgetItem* CategoryTree::findDiscNode(const QString& idText) const {
     return nullptr;
 }
 
+QTreeWidgetItem* nodes::findDisc(QTreeWidget* tree, qint64 discId) {
+    for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+        if (isDisc(*it) && id(*it) == discId)
+            return *it;
+    }
+    return nullptr;
+}
+
 void CategoryTree::selectNodeSilently(QTreeWidgetItem* node) {
     HandlingOff off(m_session);
     m_views.tvMain->setCurrentItem(node);
