@@ -52,7 +52,7 @@ MainWindow::MainWindow(const QString& startFile, QWidget* parent) : QMainWindow(
     m_searchIndex = new IndexKeeper(m_session.db(), this);
     // An index describes one file; another file, or none, makes it worthless.
     connect(&m_session, &CatalogSession::fileChanged, m_searchIndex, &IndexKeeper::reset);
-    m_catalog = new CatalogHandler(this, m_session);
+    m_catalog = new CatalogHandler(m_session, *m_commands, m_views, m_options);
     m_categoryTree = new CategoryTree(m_session, *m_commands, m_views);
     m_contents = new ContentsController(m_session, *m_commands, m_views);
     m_notes = new NotesPanel(m_session, m_views);
@@ -152,6 +152,23 @@ void MainWindow::wireHandlers() {
                     *stored = false;
                 }
             });
+    connect(m_catalog, &CatalogHandler::titleNoFile, this, &MainWindow::setTitleNoFile);
+    connect(m_catalog, &CatalogHandler::titleNewFile, this, &MainWindow::setTitleNewFile);
+    connect(m_catalog, &CatalogHandler::titleFile, this, &MainWindow::setTitleFile);
+    connect(m_catalog, &CatalogHandler::settingsReloadRequested, this, &MainWindow::loadSettings);
+    connect(m_catalog, &CatalogHandler::historySaveRequested, this, &MainWindow::saveOpenHistory);
+    connect(m_catalog, &CatalogHandler::firstCategoryRequested, m_categoryTree,
+            &CategoryTree::btnAddChildClick);
+    connect(m_catalog, &CatalogHandler::treeLoadTotal, m_categoryTree, &CategoryTree::setLoadTotal);
+    connect(m_catalog, &CatalogHandler::treeLoadRequested, m_categoryTree, &CategoryTree::load);
+    connect(m_catalog, &CatalogHandler::nodeSerialTaken, m_categoryTree,
+            &CategoryTree::nextNodeIdSerial);
+    connect(m_catalog, &CatalogHandler::notesSettling, this, [this](bool* settled) {
+        *settled = m_contents->settleFileNotes() && m_notes->settleNote();
+    });
+    connect(m_catalog, &CatalogHandler::indexResetRequested, m_searchIndex, &IndexKeeper::reset);
+    connect(m_catalog, &CatalogHandler::indexRefreshRequested, m_searchIndex,
+            &IndexKeeper::refresh);
     connect(m_import, &ImportHandler::saveRequested, m_catalog, &CatalogHandler::saveCatalog);
     connect(m_import, &ImportHandler::discImported, m_categoryTree, &CategoryTree::tvMainChange);
     // A catalog that may only be read says so in the status bar.
@@ -163,8 +180,8 @@ void MainWindow::wireHandlers() {
 // --- State ------------------------------------------------------------------------------
 
 void MainWindow::setOptions(bool backupOnOpen, bool openRecentOnStart) {
-    m_backupOnOpen = backupOnOpen;
-    m_openRecentOnStart = openRecentOnStart;
+    m_options.backupOnOpen = backupOnOpen;
+    m_options.openRecentOnStart = openRecentOnStart;
 }
 
 void MainWindow::setSizesInKb(bool on) {
@@ -215,7 +232,7 @@ void MainWindow::setTitleFile(const QString& file) {
 
 void MainWindow::loadSettings() {
     Settings settings;
-    m_lastOpenedFile = settings.lastOpenedFile();
+    m_options.lastOpenedFile = settings.lastOpenedFile();
     const QStringList recent = settings.recentFiles();
     bool any = false;
     for (int n = 1; n <= Settings::RecentCount; ++n) {
@@ -228,9 +245,9 @@ void MainWindow::loadSettings() {
         any = any || show;
     }
     m_recentMenu->setEnabled(any);
-    m_firstRun = settings.takeFirstRun();
-    m_backupOnOpen = settings.backupOnOpen();
-    m_openRecentOnStart = settings.openRecentOnStart();
+    m_options.firstRun = settings.takeFirstRun();
+    m_options.backupOnOpen = settings.backupOnOpen();
+    m_options.openRecentOnStart = settings.openRecentOnStart();
     setSizesInKb(settings.sizesInKb());
 }
 

@@ -46,10 +46,10 @@ public:
     CatalogSession& session() { return m_session; }
 
     // Options and history read by loadSettings().
-    QString lastOpenedFile() const { return m_lastOpenedFile; }
-    bool firstRun() const { return m_firstRun; }
-    bool backupOnOpen() const { return m_backupOnOpen; }
-    bool openRecentOnStart() const { return m_openRecentOnStart; }
+    QString lastOpenedFile() const { return m_options.lastOpenedFile; }
+    bool firstRun() const { return m_options.firstRun; }
+    bool backupOnOpen() const { return m_options.backupOnOpen; }
+    bool openRecentOnStart() const { return m_options.openRecentOnStart; }
     void setOptions(bool backupOnOpen, bool openRecentOnStart);
     // Sizes in KB (the default) or by their magnitude, in the list and the status bar.
     bool sizesInKb() const { return m_sizesInKb; }
@@ -147,10 +147,7 @@ private:
                             const QString& hint, const QString& icon = {});
 
     CatalogSession m_session;
-    QString m_lastOpenedFile;
-    bool m_firstRun = true;
-    bool m_backupOnOpen = true;
-    bool m_openRecentOnStart = true;
+    WindowOptions m_options;
     bool m_sizesInKb = true;
     bool m_activated = false;
     bool m_startedUp = false;

@@ -2,6 +2,8 @@
 // given the views it needs; it never reaches the window itself.
 #pragma once
 
+#include <QString>
+
 class QLabel;
 class QMenu;
 class QPlainTextEdit;
@@ -20,6 +22,14 @@ struct StatusPanels {
     QLabel* counts = nullptr; // categories and discs
     QLabel* list = nullptr;   // the list's items and its selection
     QProgressBar* progress = nullptr;
+};
+
+// The window's options and history, as read from the settings and the options dialog.
+struct WindowOptions {
+    QString lastOpenedFile;
+    bool firstRun = true;
+    bool backupOnOpen = true;
+    bool openRecentOnStart = true;
 };
 
 struct Views {
