@@ -137,6 +137,7 @@ void MainWindow::wireHandlers() {
     connect(m_categoryTree, &CategoryTree::noteSettling, m_notes,
             [this](bool* settled) { *settled = m_notes->settleNote(); });
     connect(m_categoryTree, &CategoryTree::discClosing, m_notes, &NotesPanel::closeDisc);
+    connect(m_categoryTree, &CategoryTree::discRenamed, m_notes, &NotesPanel::discRenamed);
     connect(m_categoryTree, &CategoryTree::contentsClearing, m_contents,
             &ContentsController::clear);
     connect(m_categoryTree, &CategoryTree::saveRequested, m_catalog, &CatalogHandler::saveCatalog);

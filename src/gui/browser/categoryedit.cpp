@@ -98,8 +98,10 @@ bool CategoryTree::isEditing() const {
     return m_delegate && m_delegate->editing();
 }
 
-void CategoryTree::tvMainEdited(QTreeWidgetItem* /*node*/) {
+void CategoryTree::tvMainEdited(QTreeWidgetItem* node) {
     m_session.setModified(true);
+    if (nodes::isDisc(node) && nodes::hasId(node))
+        emit discRenamed(nodes::id(node), node->text(0));
 }
 
 // --- New categories --------------------------------------------------------------------------

@@ -79,6 +79,8 @@ signals:
     void contentsClearing();
     // The tree was rearranged by a drop and is to be saved.
     void saveRequested();
+    // A disc node's label was edited in place.
+    void discRenamed(qint64 discId, const QString& name);
 
 public slots:
     void tvMainChange(QTreeWidgetItem* node);

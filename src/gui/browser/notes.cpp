@@ -47,6 +47,11 @@ void NotesPanel::showDisc(qint64 discId, const QString& caption) {
     m_views.btnExpSave->setEnabled(false);
 }
 
+void NotesPanel::discRenamed(qint64 discId, const QString& name) {
+    if (m_open && discId == m_session.shownDisc())
+        m_views.lbCDName->setText(name);
+}
+
 void NotesPanel::closeDisc() {
     m_open = false;
     m_row = DiscRow{};

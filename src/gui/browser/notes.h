@@ -39,6 +39,8 @@ public:
     void storeSourcePath(const QString& path);
 
 public slots:
+    // The header follows a rename of the shown disc.
+    void discRenamed(qint64 discId, const QString& name);
     void txtCDExpChange();
     void btnExpSaveClick();
     void btnInExpClick();

@@ -31,6 +31,7 @@ private slots:
     void typedFileNoteIsAsked_data();
     void typedFileNoteIsAsked();
     void editorCommandsWhileOpen();
+    void renamedDiscRenamesTheHeader();
 
 private:
     static FileNotesEditor* openEditor(DiscFixture& f, qint64 id) {
@@ -375,6 +376,26 @@ void TestNotes::editorCommandsWhileOpen() {
     QVERIFY(!f.w->contents()->isFileNotesOpen());
     QVERIFY(f.enabled("mitFileExp"));
     QVERIFY(f.enabled("MFileExp"));
+}
+
+void TestNotes::renamedDiscRenamesTheHeader() {
+    DiscFixture f;
+    auto* category = new QTreeWidgetItem(QStringList{QStringLiteral("分类")});
+    f.w->tvMain()->addTopLevelItem(category);
+    QTreeWidgetItem* node =
+        f.w->categoryTree()->addDiscNode(category, f.disc, QStringLiteral("光盘一"));
+    QTreeWidgetItem* other =
+        f.w->categoryTree()->addDiscNode(category, f.disc2, QStringLiteral("光盘二"));
+    f.show();
+    QCOMPARE(f.w->lbCDName()->text(), QStringLiteral("光盘一"));
+    // Renamed in place, as the tree's label editor does: the header follows at once.
+    node->setText(0, QStringLiteral("新名字"));
+    f.w->categoryTree()->tvMainEdited(node);
+    QCOMPARE(f.w->lbCDName()->text(), QStringLiteral("新名字"));
+    // Another disc's new name leaves the header alone.
+    other->setText(0, QStringLiteral("别的"));
+    f.w->categoryTree()->tvMainEdited(other);
+    QCOMPARE(f.w->lbCDName()->text(), QStringLiteral("新名字"));
 }
 
 QTEST_MAIN(TestNotes)
