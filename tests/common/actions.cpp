@@ -83,4 +83,15 @@ bool trigger(QAction* a, const char* file, int line) {
     return true;
 }
 
+QAction* action(const QObject* window, const char* name) {
+    if (auto* a = window->findChild<QAction*>(QLatin1String(name)))
+        return a;
+    auto* b = window->findChild<QToolButton*>(QLatin1String(name));
+    return b ? b->defaultAction() : nullptr;
+}
+
+QToolButton* button(const QObject* window, const char* name) {
+    return window->findChild<QToolButton*>(QLatin1String(name));
+}
+
 } // namespace testui

@@ -7,6 +7,8 @@
 #include <QString>
 
 class QAction;
+class QObject;
+class QToolButton;
 
 namespace testui {
 
@@ -18,6 +20,18 @@ QString unreachable(const QAction* a);
 // Triggers `a` when it is reachable; otherwise records a failure at file:line and returns
 // false without triggering.
 bool trigger(QAction* a, const char* file, int line);
+// A command of `window` by its objectName: an action, or the tool bar button of one; null
+// when there is none.
+QAction* action(const QObject* window, const char* name);
+// A tool button of `window` by its objectName; null when there is none.
+QToolButton* button(const QObject* window, const char* name);
+// The same for a window held by a smart pointer.
+template <typename Holder> QAction* action(const Holder& window, const char* name) {
+    return action(static_cast<const QObject*>(&*window), name);
+}
+template <typename Holder> QToolButton* button(const Holder& window, const char* name) {
+    return button(static_cast<const QObject*>(&*window), name);
+}
 
 } // namespace testui
 

@@ -73,11 +73,11 @@ void TestImportFlow::importIntoOpenedCatalog() {
     f.tree()->setCurrentItem(action);
     for (const char* name :
          {"NewChildClass", "NewBrotherUp", "NewBrotherDown", "InCD", "RenameNode", "MClassDelete"})
-        QVERIFY2(w.action(name)->isEnabled(), name);
+        QVERIFY2(testui::action(&w, name)->isEnabled(), name);
     for (const char* name : {"btnAddChild", "btnAddUp", "btnAddDown", "btnInCD", "btnClassDelete"})
-        QVERIFY2(w.button(name)->isEnabled(), name);
+        QVERIFY2(testui::button(&w, name)->isEnabled(), name);
     scriptDirectoryImport(f.prompts, disc.path(), QStringLiteral("新片"));
-    TRIGGER(w.action("InCD"));
+    TRIGGER(testui::action(&w, "InCD"));
     QCOMPARE(f.prompts.pendingAnswers(), 0);
     QCOMPARE(f.prompts.lastMessage().text,
              QStringLiteral("数据导入完毕！\r\n\r\n文件：3，目录：3"));
@@ -97,7 +97,7 @@ void TestImportFlow::importIntoOpenedCatalog() {
     names.sort();
     QCOMPARE(names, (QStringList{"Empty", "Sub", "top.txt"}));
     QCOMPARE(w.countText(), QStringLiteral("分类：3，光盘：2"));
-    QVERIFY(w.changeHandling());
+    QVERIFY(w.session().changeHandling());
     QVERIFY(!w.session().isModified());
 
     // Its folders open level by level like any other disc's.
@@ -136,9 +136,9 @@ void TestImportFlow::newCatalogImportAndClose() {
     // Name the first category and give it a child.
     QTreeWidgetItem* top = f.tree()->topLevelItem(0);
     f.tree()->setCurrentItem(top);
-    TRIGGER(w.action("RenameNode"));
+    TRIGGER(testui::action(&w, "RenameNode"));
     QVERIFY(typeLabel(f.tree(), QStringLiteral("影视")));
-    TRIGGER(w.action("NewChildClass"));
+    TRIGGER(testui::action(&w, "NewChildClass"));
     QVERIFY(typeLabel(f.tree(), QStringLiteral("纪录片")));
     QTRY_COMPARE(dumpTree(f.tree()), (QStringList{"影视", "  纪录片"}));
     QVERIFY(w.session().isModified());
@@ -148,7 +148,7 @@ void TestImportFlow::newCatalogImportAndClose() {
     f.tree()->setCurrentItem(findNode(f.tree(), QStringLiteral("纪录片")));
     f.prompts.answerFile(file);
     scriptDirectoryImport(f.prompts, disc.path(), QStringLiteral("新片"));
-    TRIGGER(w.action("InCD"));
+    TRIGGER(testui::action(&w, "InCD"));
     QCOMPARE(f.prompts.pendingAnswers(), 0);
     QCOMPARE(w.session().currentFile(), file);
     QVERIFY(!w.session().isModified());
@@ -160,7 +160,7 @@ void TestImportFlow::newCatalogImportAndClose() {
     QCOMPARE(names, (QStringList{"Empty", "Sub", "top.txt"}));
 
     // An unsaved rename of the disc, then the window is closed.
-    TRIGGER(w.action("RenameNode"));
+    TRIGGER(testui::action(&w, "RenameNode"));
     QVERIFY(typeLabel(f.tree(), QStringLiteral("改名")));
     QTRY_VERIFY(w.session().isModified());
     f.prompts.clear();

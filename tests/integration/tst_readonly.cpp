@@ -136,14 +136,14 @@ void TestReadOnly::everyEditRefused() {
     QCOMPARE(enabledEditing(w), QStringList());
     QVERIFY(enabledNamed(w, "mitOpen"));
     QVERIFY(enabledNamed(w, "mitFileExp"));
-    TRIGGER(w.action("mitOpen"));
+    TRIGGER(testui::action(&w, "mitOpen"));
     QCOMPARE(opener.paths, QStringList{disc.path(QStringLiteral("a.txt"))});
     w.contents()->mitDeleteClick();
     w.contents()->mitAddDirClick();
     w.contents()->mitAddFileClick();
     QCOMPARE(listNames(w), (QStringList{"Docs", "a.txt"}));
 
-    TRIGGER(w.action("mitFileExp"));
+    TRIGGER(testui::action(&w, "mitFileExp"));
     FileNotesEditor* editor = w.contents()->fileNotes();
     QVERIFY(editor);
     child<QPlainTextEdit>(editor, "txtExp")->setPlainText(QStringLiteral("文件备注"));
@@ -165,7 +165,7 @@ void TestReadOnly::everyEditRefused() {
     f.prompts.answerFolder(dir.path());
     QFile::remove(disc.path(QStringLiteral("Docs/x.txt")));
     w.lvMain()->selectRow(listRow(w, QStringLiteral("x.txt")));
-    TRIGGER(w.action("mitOpen"));
+    TRIGGER(testui::action(&w, "mitOpen"));
     QCOMPARE(f.prompts.messages().size(), 1);
     QVERIFY(f.prompts.lastMessage().text.contains(QStringLiteral("不能修改光盘位置")));
     QCOMPARE(w.notes()->sourcePath(), disc.path());
@@ -184,7 +184,7 @@ void TestReadOnly::everyEditRefused() {
         return int(QDialog::Accepted);
     });
     f.tree()->setCurrentItem(discNode);
-    TRIGGER(w.action("MVerify"));
+    TRIGGER(testui::action(&w, "MVerify"));
     QCOMPARE(report, QStringList{QStringLiteral("文件不存在 ") + disc.path("Docs/x.txt")});
     QVERIFY2(summary.contains(QStringLiteral("只按大小和时间校验")), qPrintable(summary));
     QVERIFY2(summary.contains(QStringLiteral("1 个文件不一致或无法读取")), qPrintable(summary));

@@ -45,7 +45,7 @@ struct Imported {
         category = findNode(f.tree(), QStringLiteral("电影"));
         f.tree()->setCurrentItem(category);
         scriptDirectoryImport(f.prompts, disc.path(), QStringLiteral("Movies"));
-        TRIGGER(f.w().action("InCD"));
+        TRIGGER(testui::action(&f.w(), "InCD"));
         discNode = f.tree()->currentItem();
         f.prompts.clear();
     }
@@ -144,9 +144,9 @@ void TestSearchFlow::deletesReachViewsAndSearch() {
 
     // A folder of the content tree: its rows at every depth go, the rest stay.
     w.tvCDRom()->setCurrentItem(contentNode(w, QStringLiteral("Film")));
-    QVERIFY(w.button("btnCDRomDelete")->isEnabled());
+    QVERIFY(testui::button(&w, "btnCDRomDelete")->isEnabled());
     c.f.prompts.answer(QMessageBox::Yes);
-    w.button("btnCDRomDelete")->click();
+    testui::button(&w, "btnCDRomDelete")->click();
     QCOMPARE(c.f.prompts.messages().size(), 1);
     QVERIFY(!contentNode(w, QStringLiteral("Film")));
     QVERIFY(!listNames(w).contains(QStringLiteral("Film")));
@@ -163,10 +163,10 @@ void TestSearchFlow::deletesReachViewsAndSearch() {
     QCOMPARE(w.countText(), QStringLiteral("分类：2，光盘：1"));
     c.f.tree()->setCurrentItem(c.discNode);
     w.txtCDExp()->setPlainText(QStringLiteral("备注"));
-    w.button("btnExpSave")->click();
+    testui::button(&w, "btnExpSave")->click();
     c.f.prompts.clear();
     c.f.prompts.answer(QMessageBox::Yes);
-    TRIGGER(w.action("MClassDelete"));
+    TRIGGER(testui::action(&w, "MClassDelete"));
     QCOMPARE(c.f.prompts.messages().size(), 1);
     QVERIFY(!findNode(c.f.tree(), QStringLiteral("Movies")));
     QCOMPARE(w.tvCDRom()->topLevelItemCount(), 0);
@@ -186,7 +186,7 @@ void TestSearchFlow::fileNotesFoundBySearchAndCli() {
     MainWindow& w = c.w();
     const QStringList top = listNames(w);
     w.lvMain()->selectRow(0);
-    TRIGGER(w.action("mitFileExp"));
+    TRIGGER(testui::action(&w, "mitFileExp"));
     FileNotesEditor* editor = w.contents()->fileNotes();
     QVERIFY(editor);
     auto* text = child<QPlainTextEdit>(editor, "txtExp");

@@ -27,11 +27,19 @@ void CatalogSession::setModified(bool on) {
     emit modifiedChanged(m_modified);
 }
 
-void CatalogSession::setDiscCount(int n) {
-    if (n == m_discCount)
+void CatalogSession::setCounts(int categories, int discs) {
+    if (categories == m_categoryCount && discs == m_discCount)
         return;
-    m_discCount = n;
-    emit discCountChanged(m_discCount);
+    m_categoryCount = categories;
+    m_discCount = discs;
+    emit countsChanged(m_categoryCount, m_discCount);
+}
+
+void CatalogSession::setShownDisc(qint64 discId) {
+    if (discId == m_shownDisc)
+        return;
+    m_shownDisc = discId;
+    emit shownDiscChanged(m_shownDisc);
 }
 
 } // namespace vorlane

@@ -1,7 +1,8 @@
 // The open catalog and what the program knows about it while it is open: the connection,
 // the file's name, the access the passwords granted, whether the category tree has
-// unsaved changes and how many discs it shows. Every change is signalled, so the window
-// and the handlers follow it without asking each other.
+// unsaved changes, how many categories and discs it shows, the disc being shown and
+// whether the window handles its views' changes. Every change is signalled, so the
+// window and the handlers follow it without asking each other.
 #pragma once
 
 #include "core/store/database.h"
@@ -39,15 +40,34 @@ public:
     bool saveIncomplete() const { return m_saveIncomplete; }
     void setSaveIncomplete(bool on) { m_saveIncomplete = on; }
 
-    // Disc nodes in the category tree.
+    // Category and disc nodes in the category tree, as the tree last counted them.
+    int categoryCount() const { return m_categoryCount; }
     int discCount() const { return m_discCount; }
-    void setDiscCount(int n);
+    void setCounts(int categories, int discs);
+
+    // The disc whose contents and note are shown; 0 when none is.
+    qint64 shownDisc() const { return m_shownDisc; }
+    void setShownDisc(qint64 discId);
+
+    // The window's change handling: while off, the selection handlers of the trees and
+    // the list do nothing (the program itself is changing them). See HandlingOff.
+    bool changeHandling() const { return m_changeHandling; }
+    void setChangeHandling(bool on) { m_changeHandling = on; }
+
+    // Called by a writer after it changed the catalog behind the views' backs: the
+    // categories and discs (a merge), or a disc's entries, written anew and whole (a
+    // rescan).
+    void notifyTreeChanged() { emit treeChanged(); }
+    void notifyEntriesChanged(qint64 discId) { emit entriesChanged(discId); }
 
 signals:
     void fileChanged(const QString& file);
     void accessModeChanged(vorlane::AccessMode mode);
     void modifiedChanged(bool modified);
-    void discCountChanged(int count);
+    void countsChanged(int categories, int discs);
+    void shownDiscChanged(qint64 discId);
+    void treeChanged();
+    void entriesChanged(qint64 discId);
 
 private:
     Database m_db;
@@ -55,7 +75,10 @@ private:
     AccessMode m_accessMode = AccessMode::Full;
     bool m_modified = false;
     bool m_saveIncomplete = false;
+    int m_categoryCount = 0;
     int m_discCount = 0;
+    qint64 m_shownDisc = 0;
+    bool m_changeHandling = true;
 };
 
 } // namespace vorlane

@@ -1,6 +1,8 @@
 // Scope guards shared by the window's handlers.
 #pragma once
 
+#include "core/store/catalogsession.h"
+
 #include <QApplication>
 
 namespace vorlane {
@@ -26,20 +28,20 @@ private:
     bool m_on = true;
 };
 
-// Switches the window's change handling off for a scope (also when the work throws) and
+// Switches the session's change handling off for a scope (also when the work throws) and
 // then puts back what was there before, so that nested guards do not switch it on early.
-// `Window` is the main window; a template only to keep this header free of it.
-template <typename Window> class HandlingOff {
+class HandlingOff {
 public:
-    explicit HandlingOff(Window* w) : m_w(w), m_was(w->changeHandling()) {
-        w->setChangeHandling(false);
+    explicit HandlingOff(CatalogSession& session)
+        : m_session(session), m_was(session.changeHandling()) {
+        session.setChangeHandling(false);
     }
-    ~HandlingOff() { m_w->setChangeHandling(m_was); }
+    ~HandlingOff() { m_session.setChangeHandling(m_was); }
     HandlingOff(const HandlingOff&) = delete;
     HandlingOff& operator=(const HandlingOff&) = delete;
 
 private:
-    Window* m_w;
+    CatalogSession& m_session;
     bool m_was;
 };
 

@@ -12,6 +12,7 @@
 #include "gui/browser/entrymodel.h"
 #include "gui/browser/filelistview.h"
 #include "gui/browser/notes.h"
+#include "gui/common/commands.h"
 #include "gui/dups/duplicatewindow.h"
 #include "gui/import/importhandler.h"
 #include "gui/import/rescanhandler.h"
@@ -21,6 +22,7 @@
 #include "gui/store/cataloghandler.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -40,6 +42,7 @@ namespace vorlane {
 MainWindow::MainWindow(const QString& startFile, QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("MainFrm"));
     setWindowTitle(QStringLiteral("Vorlane 光盘管理"));
+    m_commands = new Commands(this);
     createActions();
     createMenus();
     createToolBar();
@@ -49,14 +52,14 @@ MainWindow::MainWindow(const QString& startFile, QWidget* parent) : QMainWindow(
     m_searchIndex = new IndexKeeper(m_session.db(), this);
     // An index describes one file; another file, or none, makes it worthless.
     connect(&m_session, &CatalogSession::fileChanged, m_searchIndex, &IndexKeeper::reset);
-    m_catalog = new CatalogHandler(this, m_session);
-    m_categoryTree = new CategoryTree(this, m_session);
-    m_contents = new ContentsController(this, m_session);
-    m_notes = new NotesPanel(this, m_session);
-    m_import = new ImportHandler(this, m_session);
-    m_interchange = new InterchangeHandler(this, m_session);
-    new VerifyHandler(this, m_session);
-    new RescanHandler(this, m_session);
+    m_catalog = new CatalogHandler(m_session, *m_commands, m_views, m_options);
+    m_categoryTree = new CategoryTree(m_session, *m_commands, m_views);
+    m_contents = new ContentsController(m_session, *m_commands, m_views);
+    m_notes = new NotesPanel(m_session, m_views);
+    m_import = new ImportHandler(m_session, *m_commands, m_views, m_categoryTree);
+    m_interchange = new InterchangeHandler(m_session, *m_commands, m_views);
+    new VerifyHandler(m_session, *m_commands, m_views);
+    new RescanHandler(m_session, *m_commands, m_views);
     wireHandlers();
 
     m_catalog->resetToEmpty();
@@ -66,9 +69,15 @@ MainWindow::MainWindow(const QString& startFile, QWidget* parent) : QMainWindow(
                                                  : QFileInfo(startFile).absoluteFilePath());
     loadSettings();
     m_search = new SearchWindow(this, m_session, m_searchIndex);
-    connect(action("MFind"), &QAction::triggered, m_search, &SearchWindow::tbFindClick);
+    connect(m_commands->MFind, &QAction::triggered, m_search, &SearchWindow::tbFindClick);
+    connect(m_search, &SearchWindow::showEntryRequested, m_contents,
+            &ContentsController::showEntry);
+    connect(m_search, &SearchWindow::exportRequested, m_interchange,
+            &InterchangeHandler::exportItems);
     m_dups = new DuplicateWindow(this, m_session);
-    connect(action("MDuplicates"), &QAction::triggered, m_dups, &DuplicateWindow::showWindow);
+    connect(m_commands->MDuplicates, &QAction::triggered, m_dups, &DuplicateWindow::showWindow);
+    connect(m_dups, &DuplicateWindow::showEntryRequested, m_contents,
+            &ContentsController::showEntry);
 
     if (const QScreen* screen = QApplication::primaryScreen())
         resize(screen->availableSize() * 0.85);
@@ -96,19 +105,72 @@ MainWindow::~MainWindow() {
 
 void MainWindow::wireHandlers() {
     // Save is one command: the tool button follows the action.
-    connect(&m_session, &CatalogSession::modifiedChanged, action("MSave"), &QAction::setEnabled);
-    action("MSave")->setEnabled(m_session.isModified());
+    connect(&m_session, &CatalogSession::modifiedChanged, m_commands->MSave, &QAction::setEnabled);
+    m_commands->MSave->setEnabled(m_session.isModified());
     // A reset leaves no disc shown anywhere.
     connect(m_catalog, &CatalogHandler::catalogReset, m_categoryTree, &CategoryTree::clear);
     connect(m_catalog, &CatalogHandler::catalogReset, m_contents, &ContentsController::clear);
     connect(m_catalog, &CatalogHandler::catalogReset, m_notes, &NotesPanel::closeDisc);
     connect(m_categoryTree, &CategoryTree::discSelected, m_contents, &ContentsController::showDisc);
-    // A loaded tree shows its counts; the bar that followed the load goes back to empty.
+    // The counts follow the tree, whoever changed it; a loaded tree shows them even when
+    // they stayed the same, and the bar that followed the load goes back to empty.
+    auto showCounts = [this] {
+        setCountText(QStringLiteral("分类：") + QString::number(m_session.categoryCount()) +
+                     QStringLiteral("，光盘：") + QString::number(m_session.discCount()));
+    };
+    connect(&m_session, &CatalogSession::countsChanged, m_panel1, showCounts);
     connect(m_categoryTree, &CategoryTree::loadProgress, this, &MainWindow::showProgress);
-    connect(m_categoryTree, &CategoryTree::loaded, this, [this] {
-        updateCountText();
+    connect(m_categoryTree, &CategoryTree::loaded, this, [this, showCounts] {
+        showCounts();
         showProgress(0);
     });
+    connect(m_tvMain->model(), &QAbstractItemModel::rowsInserted, m_categoryTree,
+            &CategoryTree::publishCounts);
+    connect(m_tvMain->model(), &QAbstractItemModel::rowsRemoved, m_categoryTree,
+            &CategoryTree::publishCounts);
+    connect(m_tvMain->model(), &QAbstractItemModel::modelReset, m_categoryTree,
+            &CategoryTree::publishCounts);
+    // What a writer changed behind the views' backs, they show anew.
+    connect(&m_session, &CatalogSession::treeChanged, m_categoryTree, &CategoryTree::reload);
+    connect(&m_session, &CatalogSession::entriesChanged, m_categoryTree,
+            &CategoryTree::discRewritten);
+    connect(m_categoryTree, &CategoryTree::noteSettling, m_notes,
+            [this](bool* settled) { *settled = m_notes->settleNote(); });
+    connect(m_categoryTree, &CategoryTree::discClosing, m_notes, &NotesPanel::closeDisc);
+    connect(m_categoryTree, &CategoryTree::discRenamed, m_notes, &NotesPanel::discRenamed);
+    connect(m_categoryTree, &CategoryTree::contentsClearing, m_contents,
+            &ContentsController::clear);
+    connect(m_categoryTree, &CategoryTree::saveRequested, m_catalog, &CatalogHandler::saveCatalog);
+    connect(m_contents, &ContentsController::discShowing, m_notes, &NotesPanel::showDisc);
+    connect(m_contents, &ContentsController::reshowRequested, m_categoryTree,
+            &CategoryTree::tvMainChange);
+    connect(m_contents, &ContentsController::sourcePathStoring, m_notes,
+            [this](const QString& path, bool* stored) {
+                try {
+                    m_notes->storeSourcePath(path);
+                    *stored = true;
+                } catch (const DbError&) {
+                    *stored = false;
+                }
+            });
+    connect(m_catalog, &CatalogHandler::titleNoFile, this, &MainWindow::setTitleNoFile);
+    connect(m_catalog, &CatalogHandler::titleNewFile, this, &MainWindow::setTitleNewFile);
+    connect(m_catalog, &CatalogHandler::titleFile, this, &MainWindow::setTitleFile);
+    connect(m_catalog, &CatalogHandler::settingsReloadRequested, this, &MainWindow::loadSettings);
+    connect(m_catalog, &CatalogHandler::historySaveRequested, this, &MainWindow::saveOpenHistory);
+    connect(m_catalog, &CatalogHandler::firstCategoryRequested, m_categoryTree,
+            &CategoryTree::btnAddChildClick);
+    connect(m_catalog, &CatalogHandler::treeLoadTotal, m_categoryTree, &CategoryTree::setLoadTotal);
+    connect(m_catalog, &CatalogHandler::treeLoadRequested, m_categoryTree, &CategoryTree::load);
+    connect(m_catalog, &CatalogHandler::nodeSerialTaken, m_categoryTree,
+            &CategoryTree::nextNodeIdSerial);
+    connect(m_catalog, &CatalogHandler::notesSettling, this, [this](bool* settled) {
+        *settled = m_contents->settleFileNotes() && m_notes->settleNote();
+    });
+    connect(m_catalog, &CatalogHandler::indexResetRequested, m_searchIndex, &IndexKeeper::reset);
+    connect(m_catalog, &CatalogHandler::indexRefreshRequested, m_searchIndex,
+            &IndexKeeper::refresh);
+    connect(m_import, &ImportHandler::saveRequested, m_catalog, &CatalogHandler::saveCatalog);
     connect(m_import, &ImportHandler::discImported, m_categoryTree, &CategoryTree::tvMainChange);
     // A catalog that may only be read says so in the status bar.
     connect(&m_session, &CatalogSession::accessModeChanged, m_readOnly,
@@ -119,8 +181,8 @@ void MainWindow::wireHandlers() {
 // --- State ------------------------------------------------------------------------------
 
 void MainWindow::setOptions(bool backupOnOpen, bool openRecentOnStart) {
-    m_backupOnOpen = backupOnOpen;
-    m_openRecentOnStart = openRecentOnStart;
+    m_options.backupOnOpen = backupOnOpen;
+    m_options.openRecentOnStart = openRecentOnStart;
 }
 
 void MainWindow::setSizesInKb(bool on) {
@@ -128,27 +190,6 @@ void MainWindow::setSizesInKb(bool on) {
     m_lvMain->model()->setSizesInKb(on);
     if (m_contents)
         m_contents->updateListStatus();
-}
-
-QAction* MainWindow::action(const char* name) const {
-    QAction* a = m_actions.value(QLatin1String(name));
-    Q_ASSERT_X(a, "MainWindow::action", name);
-    return a;
-}
-
-QToolButton* MainWindow::button(const char* name) const {
-    auto* b = findChild<QToolButton*>(QLatin1String(name));
-    Q_ASSERT_X(b, "MainWindow::button", name);
-    return b;
-}
-
-void MainWindow::setEnabledNamed(std::initializer_list<const char*> names, bool on) {
-    for (const char* name : names) {
-        if (QAction* a = m_actions.value(QLatin1String(name)))
-            a->setEnabled(on);
-        else if (QWidget* widget = findChild<QWidget*>(QLatin1String(name)))
-            widget->setEnabled(on);
-    }
 }
 
 // --- Status bar -------------------------------------------------------------------------
@@ -172,13 +213,6 @@ QString MainWindow::listText() const {
     return m_panel3->text();
 }
 
-void MainWindow::updateCountText() {
-    const int nodes = m_categoryTree->nodeCount();
-    const int discs = m_session.discCount();
-    setCountText(QStringLiteral("分类：") + QString::number(nodes - discs) +
-                 QStringLiteral("，光盘：") + QString::number(discs));
-}
-
 void MainWindow::showProgress(int percent) {
     // The bar paints itself at once when the change shows, without running the event loop
     // (which could start any command in the middle of a load).
@@ -199,24 +233,22 @@ void MainWindow::setTitleFile(const QString& file) {
 
 void MainWindow::loadSettings() {
     Settings settings;
-    m_lastOpenedFile = settings.lastOpenedFile();
+    m_options.lastOpenedFile = settings.lastOpenedFile();
     const QStringList recent = settings.recentFiles();
     bool any = false;
     for (int n = 1; n <= Settings::RecentCount; ++n) {
         const QString f = recent.value(n - 1);
         const bool show = !f.isEmpty() && f != m_session.currentFile();
-        for (const QByteArray& name :
-             {"MFile" + QByteArray::number(n), "DMFile" + QByteArray::number(n)}) {
-            QAction* a = action(name.constData());
+        for (QAction* a : {m_commands->MFile[n - 1], m_commands->DMFile[n - 1]}) {
             a->setText(show ? f : QString());
             a->setVisible(show);
         }
         any = any || show;
     }
     m_recentMenu->setEnabled(any);
-    m_firstRun = settings.takeFirstRun();
-    m_backupOnOpen = settings.backupOnOpen();
-    m_openRecentOnStart = settings.openRecentOnStart();
+    m_options.firstRun = settings.takeFirstRun();
+    m_options.backupOnOpen = settings.backupOnOpen();
+    m_options.openRecentOnStart = settings.openRecentOnStart();
     setSizesInKb(settings.sizesInKb());
 }
 
@@ -250,37 +282,35 @@ void MainWindow::setClassHeight(int height) {
 }
 
 void MainWindow::classSplitterMoved() {
-    // Dragging the category view open or shut is the same as its switches.
+    // Dragging the category view open or shut is the same as its switch.
     m_initialSplit = false;
-    const bool shown = m_splitter2->sizes().value(0) > 0;
-    action("tbViewClass")->setChecked(shown);
-    action("MViewClass")->setChecked(shown);
+    m_commands->MViewClass->setChecked(m_splitter2->sizes().value(0) > 0);
 }
 
 void MainWindow::expSplitterMoved() {
-    if (m_rightSplitter->sizes().value(1) > 0 || !action("tbViewExp")->isChecked())
+    if (m_rightSplitter->sizes().value(1) > 0 || !m_commands->MViewExp->isChecked())
         return;
-    action("tbViewExp")->setChecked(false);
-    tbViewExpClick();
+    m_commands->MViewExp->setChecked(false);
+    viewExpSwitched();
 }
 
-void MainWindow::tbViewClassClick() {
-    const bool on = action("tbViewClass")->isChecked();
+void MainWindow::viewClassSwitched() {
+    const bool on = m_commands->MViewClass->isChecked();
+    const bool cdRomOn = m_commands->MViewCDRom->isChecked();
     // The category view is hidden by its height, so its splitter stays where it was.
     m_pnlClass->setVisible(true);
-    if (action("tbViewCDRom")->isChecked())
+    if (cdRomOn)
         setClassHeight(on ? m_splitter2->height() / 2 : 0);
     else
         m_pnlClass->setVisible(on);
-    action("MViewClass")->setChecked(on);
-    m_pnlLeft->setVisible(on || action("tbViewCDRom")->isChecked());
+    m_pnlLeft->setVisible(on || cdRomOn);
 }
 
-void MainWindow::tbViewCDRomClick() {
-    const bool on = action("tbViewCDRom")->isChecked();
+void MainWindow::viewCDRomSwitched() {
+    const bool on = m_commands->MViewCDRom->isChecked();
     if (!on && !m_pnlCDRom->isHidden() && m_splitter2->sizes().value(1) > 0)
         m_cdRomHeight = m_splitter2->sizes().value(1);
-    const bool classOn = action("tbViewClass")->isChecked();
+    const bool classOn = m_commands->MViewClass->isChecked();
     m_pnlLeft->setVisible(on || classOn);
     m_pnlCDRom->setVisible(on);
     // Alone, the category view fills the pane; beside the contents it goes back on top,
@@ -300,11 +330,10 @@ void MainWindow::tbViewCDRomClick() {
         m_pnlClass->setVisible(classOn);
         m_splitter2->setSizes({m_splitter2->height(), 0});
     }
-    action("MViewCDRom")->setChecked(on);
 }
 
-void MainWindow::tbViewExpClick() {
-    const bool on = action("tbViewExp")->isChecked();
+void MainWindow::viewExpSwitched() {
+    const bool on = m_commands->MViewExp->isChecked();
     if (!on && !m_pnlExp->isHidden() && m_rightSplitter->sizes().value(1) > 0)
         m_expHeight = m_rightSplitter->sizes().value(1);
     m_pnlExp->setVisible(on);
@@ -318,66 +347,30 @@ void MainWindow::tbViewExpClick() {
             m_rightSplitter->setSizes(
                 {qMax(1, total - height - m_rightSplitter->handleWidth()), height});
     }
-    action("MViewExp")->setChecked(on);
-}
-
-// QAction flips its own tick before `triggered`, so the menu handlers only copy it over.
-void MainWindow::MViewClassClick() {
-    action("tbViewClass")->setChecked(action("MViewClass")->isChecked());
-    tbViewClassClick();
-}
-
-void MainWindow::MViewCDRomClick() {
-    action("tbViewCDRom")->setChecked(action("MViewCDRom")->isChecked());
-    tbViewCDRomClick();
-}
-
-void MainWindow::MViewExpClick() {
-    action("tbViewExp")->setChecked(action("MViewExp")->isChecked());
-    tbViewExpClick();
 }
 
 void MainWindow::btnClassCloseClick() {
-    action("tbViewClass")->setChecked(false);
-    tbViewClassClick();
+    m_commands->MViewClass->setChecked(false);
+    viewClassSwitched();
 }
 
 void MainWindow::btnCDRomCloseClick() {
-    action("tbViewCDRom")->setChecked(false);
-    tbViewCDRomClick();
+    m_commands->MViewCDRom->setChecked(false);
+    viewCDRomSwitched();
 }
 
 void MainWindow::btnExpCloseClick() {
-    action("tbViewExp")->setChecked(false);
-    tbViewExpClick();
+    m_commands->MViewExp->setChecked(false);
+    viewExpSwitched();
 }
 
-void MainWindow::tbIconClick() {
-    m_lvMain->setStyle(FileListView::LargeIcon);
-    action("tbIcon")->setChecked(true);
-    action("MIcon")->setChecked(true);
-}
-
-void MainWindow::tbSmallIconClick() {
-    m_lvMain->setStyle(FileListView::SmallIcon);
-    action("tbSmallIcon")->setChecked(true);
-    action("MSmallIcon")->setChecked(true);
-}
-
-void MainWindow::tbListClick() {
-    m_lvMain->setStyle(FileListView::List);
-    action("tbList")->setChecked(true);
-    action("MList")->setChecked(true);
-}
-
-void MainWindow::tbReportClick() {
-    m_lvMain->setStyle(FileListView::Report);
-    action("tbReport")->setChecked(true);
-    action("MReport")->setChecked(true);
+void MainWindow::setListStyle(int style) {
+    m_lvMain->setStyle(FileListView::Style(style));
+    m_commands->listStyles->actions().value(style)->setChecked(true);
 }
 
 void MainWindow::ToolVisibleClick() {
-    m_toolBar->setVisible(action("ToolVisible")->isChecked());
+    m_toolBar->setVisible(m_commands->ToolVisible->isChecked());
 }
 
 // --- Help -------------------------------------------------------------------------------
@@ -396,11 +389,11 @@ void MainWindow::MExampleClick() {
 }
 
 void MainWindow::MHomepageClick() {
-    opener().open(action("MHomepage")->toolTip());
+    opener().open(m_commands->MHomepage->toolTip());
 }
 
 void MainWindow::MMailtoAuthorClick() {
-    opener().open(action("MMailtoAuthor")->toolTip());
+    opener().open(m_commands->MMailtoAuthor->toolTip());
 }
 
 // --- Lifecycle --------------------------------------------------------------------------

@@ -5,8 +5,8 @@
 #pragma once
 
 #include "core/store/catalogsession.h"
+#include "gui/common/views.h"
 
-#include <QHash>
 #include <QMainWindow>
 
 class QAction;
@@ -23,6 +23,7 @@ class QWidget;
 namespace vorlane {
 
 class CatalogHandler;
+class Commands;
 class CategoryTree;
 class ContentsController;
 class FileListView;
@@ -43,16 +44,12 @@ public:
 
     // The open catalog and its state; its modified state drives tbSave and MSave.
     CatalogSession& session() { return m_session; }
-    // The window's change handling (its Tag): while off, the selection handlers of the
-    // trees and the list do nothing.
-    bool changeHandling() const { return m_changeHandling; }
-    void setChangeHandling(bool on) { m_changeHandling = on; }
 
     // Options and history read by loadSettings().
-    QString lastOpenedFile() const { return m_lastOpenedFile; }
-    bool firstRun() const { return m_firstRun; }
-    bool backupOnOpen() const { return m_backupOnOpen; }
-    bool openRecentOnStart() const { return m_openRecentOnStart; }
+    QString lastOpenedFile() const { return m_options.lastOpenedFile; }
+    bool firstRun() const { return m_options.firstRun; }
+    bool backupOnOpen() const { return m_options.backupOnOpen; }
+    bool openRecentOnStart() const { return m_options.openRecentOnStart; }
     void setOptions(bool backupOnOpen, bool openRecentOnStart);
     // Sizes in KB (the default) or by their magnitude, in the list and the status bar.
     bool sizesInKb() const { return m_sizesInKb; }
@@ -69,11 +66,8 @@ public:
     QMenu* treePopupMenu() const { return m_tvPopMenu; }
     QMenu* listPopupMenu() const { return m_lvPopMenu; }
     QMenu* contentsPopupMenu() const { return m_cdPopMenu; }
-    // An action or button by its objectName; aborts on a name that does not exist.
-    QAction* action(const char* name) const;
-    QToolButton* button(const char* name) const;
-    // Enables or disables every named action or button.
-    void setEnabledNamed(std::initializer_list<const char*> names, bool on);
+    Commands& commands() const { return *m_commands; }
+    const Views& views() const { return m_views; }
 
     // --- Status bar ------------------------------------------------------------------
     void setStatusText(const QString& text); // panel 0
@@ -83,9 +77,6 @@ public:
     // Panel 3: the list's items and its selection.
     void setListText(const QString& text);
     QString listText() const;
-    // "分类：" + categories + "，光盘：" + discs, from the tree's node count and the
-    // session's disc count.
-    void updateCountText();
     // Sets the progress bar and lets pending events run (throttled).
     void showProgress(int percent);
 
@@ -112,19 +103,15 @@ public:
 
 public slots:
     // Views, list styles and the tool bar switch.
-    void tbViewClassClick();
-    void tbViewCDRomClick();
-    void tbViewExpClick();
-    void MViewClassClick();
-    void MViewCDRomClick();
-    void MViewExpClick();
+    // A view's switch was flipped (QAction flips its own tick before `triggered`).
+    void viewClassSwitched();
+    void viewCDRomSwitched();
+    void viewExpSwitched();
     void btnClassCloseClick();
     void btnCDRomCloseClick();
     void btnExpCloseClick();
-    void tbIconClick();
-    void tbSmallIconClick();
-    void tbListClick();
-    void tbReportClick();
+    // The file list's style, in FileListView's order.
+    void setListStyle(int style);
     void ToolVisibleClick();
     // Help menu.
     void HelpClick();
@@ -151,7 +138,6 @@ private:
     void createStatusBar();
     // Connects the handlers' notifications to each other and the session to the widgets.
     void wireHandlers();
-    QAction* makeAction(const char* name, const QString& text, const QString& hint = {});
     // The category view's height beside the contents; 0 hides it.
     void setClassHeight(int height);
     void classSplitterMoved();
@@ -161,11 +147,7 @@ private:
                             const QString& hint, const QString& icon = {});
 
     CatalogSession m_session;
-    bool m_changeHandling = true;
-    QString m_lastOpenedFile;
-    bool m_firstRun = true;
-    bool m_backupOnOpen = true;
-    bool m_openRecentOnStart = true;
+    WindowOptions m_options;
     bool m_sizesInKb = true;
     bool m_activated = false;
     bool m_startedUp = false;
@@ -176,7 +158,8 @@ private:
     int m_cdRomHeight = 0;
     int m_expHeight = 0;
 
-    QHash<QString, QAction*> m_actions;
+    Commands* m_commands = nullptr;
+    Views m_views;
     QToolBar* m_toolBar = nullptr;
     QMenu* m_tvPopMenu = nullptr;
     QMenu* m_lvPopMenu = nullptr;

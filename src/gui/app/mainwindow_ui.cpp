@@ -3,6 +3,7 @@
 #include "gui/app/mainwindow.h"
 #include "gui/browser/categoryview.h"
 #include "gui/browser/filelistview.h"
+#include "gui/common/commands.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -23,17 +24,6 @@
 
 namespace vorlane {
 
-QAction* MainWindow::makeAction(const char* name, const QString& text, const QString& hint) {
-    auto* a = new QAction(text, this);
-    a->setObjectName(QLatin1String(name));
-    // Hints are tool tips only: a status tip would cover the state, count and progress
-    // panels while the pointer rests on a command.
-    if (!hint.isEmpty())
-        a->setToolTip(hint);
-    m_actions.insert(QLatin1String(name), a);
-    return a;
-}
-
 QToolButton* MainWindow::makeButton(QWidget* parent, const char* name, const QString& text,
                                     const QString& hint, const QString& icon) {
     auto* b = new QToolButton(parent);
@@ -48,273 +38,133 @@ QToolButton* MainWindow::makeButton(QWidget* parent, const char* name, const QSt
 }
 
 void MainWindow::createActions() {
-    // File
-    makeAction("FileNew", QStringLiteral("新建文件"), QStringLiteral("新增文件"))
-        ->setShortcut(QKeySequence::New);
-    makeAction("FileOpen", QStringLiteral("打开"))->setShortcut(QKeySequence::Open);
-    for (int n = 1; n <= 4; ++n) {
-        const QByteArray m = "MFile" + QByteArray::number(n);
-        const QByteArray d = "DMFile" + QByteArray::number(n);
-        connect(makeAction(m.constData(), {}), &QAction::triggered, this,
-                &MainWindow::recentFileClick);
-        connect(makeAction(d.constData(), {}), &QAction::triggered, this,
-                &MainWindow::recentFileClick);
+    Commands& c = *m_commands;
+    c.FileNew->setIcon(themeIcon(QStringLiteral("document-new")));
+    c.FileOpen->setIcon(themeIcon(QStringLiteral("document-open")));
+    c.MSave->setIcon(themeIcon(QStringLiteral("document-save")));
+    c.FileExit->setIcon(themeIcon(QStringLiteral("application-exit")));
+    c.MFind->setIcon(themeIcon(QStringLiteral("edit-find")));
+    c.MViewClass->setIcon(themeIcon(QStringLiteral("sidebar-show")));
+    c.MViewCDRom->setIcon(themeIcon(QStringLiteral("folder")));
+    c.MViewExp->setIcon(themeIcon(QStringLiteral("text-x-generic")));
+    c.tbBack->setIcon(upIcon());
+    const QList<QAction*> styles = c.listStyles->actions();
+    for (int i = 0; i < styles.size(); ++i) {
+        styles[i]->setIcon(listStyleIcon(i));
+        // The menu shows the styles' names; their pictures are for the tool bar.
+        styles[i]->setIconVisibleInMenu(false);
+        connect(styles[i], &QAction::triggered, this, [this, i] { setListStyle(i); });
     }
-    QAction* save = makeAction("MSave", QStringLiteral("保存"), QStringLiteral("保存修改"));
-    save->setShortcut(QKeySequence::Save);
-    save->setIcon(themeIcon(QStringLiteral("document-save")));
-    save->setEnabled(false);
-    makeAction("FileSaveAs", QStringLiteral("另存为..."))->setShortcut(QKeySequence::SaveAs);
-    makeAction("FilePwd", QStringLiteral("密码设置"))->setEnabled(false);
-    makeAction("MExport", QStringLiteral("导出…"), QStringLiteral("导出为 JSON、CSV 或网页"));
-    makeAction("MMerge", QStringLiteral("合并…"), QStringLiteral("合并另一个文件或 JSON 导出"));
-    QAction* exit = makeAction("FileExit", QStringLiteral("退出"), QStringLiteral("退出"));
-    exit->setShortcut(QKeySequence::Quit);
-    exit->setIcon(themeIcon(QStringLiteral("application-exit")));
-    connect(exit, &QAction::triggered, this, &QWidget::close);
-    action("FileNew")->setIcon(themeIcon(QStringLiteral("document-new")));
-    action("FileOpen")->setIcon(themeIcon(QStringLiteral("document-open")));
+    for (QAction* a : {c.MViewClass, c.MViewCDRom, c.MViewExp})
+        a->setIconVisibleInMenu(false);
 
-    // Edit
-    makeAction("NewChildClass", QStringLiteral("子分类"), QStringLiteral("添加子分类"));
-    makeAction("NewBrotherUp", QStringLiteral("同级分类，向上"),
-               QStringLiteral("添加同级分类，向上"));
-    makeAction("NewBrotherDown", QStringLiteral("同级分类，向下"),
-               QStringLiteral("添加同级分类，向下"));
-    makeAction("InCD", QStringLiteral("新增光盘"), QStringLiteral("导入光盘/目录内容"));
-    makeAction("MOpen", QStringLiteral("开启(&O)"));
-    makeAction("MFileExp", QStringLiteral("文件注释"));
-    makeAction("MAddDir", QStringLiteral("添加目录"));
-    makeAction("MAddFile", QStringLiteral("添加文件"));
-    makeAction("RenameNode", QStringLiteral("重命名"));
-
-    // Tools
-    makeAction("MCompactFile", QStringLiteral("压缩整理文件"));
-    QAction* find = makeAction("MFind", QStringLiteral("查找..."), QStringLiteral("查找..."));
-    find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
-    find->setIcon(themeIcon(QStringLiteral("edit-find")));
-    makeAction("MDuplicates", QStringLiteral("重复文件..."), QStringLiteral("重复文件"));
-    connect(makeAction("MOptions", QStringLiteral("选项(&O)")), &QAction::triggered, this,
-            &MainWindow::MOptionsClick);
-
-    // View: the tool bar's switches and the menu's ticks are separate actions kept in step.
-    auto checkable = [this](const char* name, const QString& text, const QString& hint = {}) {
-        QAction* a = makeAction(name, text, hint);
-        a->setCheckable(true);
-        a->setChecked(true);
-        return a;
-    };
-    connect(checkable("ToolVisible", QStringLiteral("显示工具栏")), &QAction::triggered, this,
-            &MainWindow::ToolVisibleClick);
-    connect(checkable("MViewClass", QStringLiteral("显示分类栏")), &QAction::triggered, this,
-            &MainWindow::MViewClassClick);
-    connect(checkable("MViewCDRom", QStringLiteral("显示光盘内容")), &QAction::triggered, this,
-            &MainWindow::MViewCDRomClick);
-    connect(checkable("MViewExp", QStringLiteral("显示光盘注释")), &QAction::triggered, this,
-            &MainWindow::MViewExpClick);
-    connect(
-        checkable("tbViewClass", QStringLiteral("分类"), QStringLiteral("显示/隐藏光盘分类视图")),
-        &QAction::triggered, this, &MainWindow::tbViewClassClick);
-    connect(
-        checkable("tbViewCDRom", QStringLiteral("内容"), QStringLiteral("显示/隐藏光盘内容视图")),
-        &QAction::triggered, this, &MainWindow::tbViewCDRomClick);
-    connect(checkable("tbViewExp", QStringLiteral("备注"), QStringLiteral("显示/隐藏光盘备注视图")),
-            &QAction::triggered, this, &MainWindow::tbViewExpClick);
-    action("tbViewClass")->setIcon(themeIcon(QStringLiteral("sidebar-show")));
-    action("tbViewCDRom")->setIcon(themeIcon(QStringLiteral("folder")));
-    action("tbViewExp")->setIcon(themeIcon(QStringLiteral("text-x-generic")));
-
-    struct Style {
-        const char* menu;
-        const char* tool;
-        QString text;
-        void (MainWindow::*slot)();
-    };
-    const Style styles[] = {
-        {"MIcon", "tbIcon", QStringLiteral("大图标"), &MainWindow::tbIconClick},
-        {"MSmallIcon", "tbSmallIcon", QStringLiteral("小图标"), &MainWindow::tbSmallIconClick},
-        {"MList", "tbList", QStringLiteral("列表"), &MainWindow::tbListClick},
-        {"MReport", "tbReport", QStringLiteral("详细资料"), &MainWindow::tbReportClick},
-    };
-    auto* menuGroup = new QActionGroup(this);
-    auto* toolGroup = new QActionGroup(this);
-    int key = Qt::Key_1;
-    for (const Style& s : styles) {
-        QAction* m = makeAction(s.menu, s.text);
-        // Ctrl+1 to Ctrl+4, as file managers switch their views.
-        m->setShortcut(QKeySequence(Qt::CTRL | Qt::Key(key++)));
-        QAction* t = makeAction(s.tool, s.text, s.text);
-        for (QAction* a : {m, t}) {
-            a->setCheckable(true);
-            connect(a, &QAction::triggered, this, s.slot);
-        }
-        t->setIcon(listStyleIcon(int(&s - styles)));
-        menuGroup->addAction(m);
-        toolGroup->addAction(t);
+    for (int n = 0; n < 4; ++n) {
+        connect(c.MFile[n], &QAction::triggered, this, &MainWindow::recentFileClick);
+        connect(c.DMFile[n], &QAction::triggered, this, &MainWindow::recentFileClick);
     }
-    action("MReport")->setChecked(true);
-    action("tbReport")->setChecked(true);
-
-    QAction* back = makeAction("tbBack", QStringLiteral("向上"), QStringLiteral("向上"));
-    back->setIcon(upIcon());
-    back->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Up));
-    back->setEnabled(false);
-
-    // Help
-    QAction* help = makeAction("Help", QStringLiteral("帮助"));
-    help->setShortcut(QKeySequence(Qt::Key_F1));
-    connect(help, &QAction::triggered, this, &MainWindow::HelpClick);
-    connect(makeAction("MAbout", QStringLiteral("关于...")), &QAction::triggered, this,
-            &MainWindow::MAboutClick);
-    connect(makeAction("MExample", QStringLiteral("文件示例")), &QAction::triggered, this,
-            &MainWindow::MExampleClick);
-    connect(makeAction("MHomepage", QStringLiteral("软件升级"),
-                       QStringLiteral("https://vorlane.example.org/")),
-            &QAction::triggered, this, &MainWindow::MHomepageClick);
-    connect(makeAction("MMailtoAuthor", QStringLiteral("技术支持"),
-                       QStringLiteral("mailto:support@vorlane.example.org?subject=Vorlane%202.61")),
-            &QAction::triggered, this, &MainWindow::MMailtoAuthorClick);
-
-    // Pop-up menu of the category tree.
-    makeAction("MAddChildNode", QStringLiteral("子分类"));
-    makeAction("MAddUpNode", QStringLiteral("同级分类,向上"));
-    makeAction("MAddDownNode", QStringLiteral("同级分类,向下"));
-    makeAction("MInCD", QStringLiteral("新增光盘"));
-    makeAction("MRescan", QStringLiteral("重新扫描"));
-    makeAction("MClassDelete", QStringLiteral("删除(&D)"));
-    QAction* rename = makeAction("MRenameNode", QStringLiteral("重命名"));
-    rename->setShortcut(QKeySequence(Qt::Key_F2));
-    rename->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    makeAction("MFullOpen", QStringLiteral("全部展开"));
-    // Pop-up menu of the content tree.
-    makeAction("mitCDRomDelete", QStringLiteral("删除(&D)"))->setEnabled(false);
-    makeAction("MFullClose", QStringLiteral("全部折叠"));
-    makeAction("MVerify", QStringLiteral("校验光盘"),
-               QStringLiteral("读回光盘上的每个文件，与目录中的记录比较"));
-
-    // Pop-up menu of the file list.
-    QAction* open = makeAction("mitOpen", QStringLiteral("开启(&O)"));
-    QFont bold = open->font();
-    bold.setBold(true);
-    open->setFont(bold);
-    makeAction("mitDelete", QStringLiteral("删除(&D)"));
-    makeAction("mitFileExp", QStringLiteral("注释"));
-    makeAction("mitAddDir", QStringLiteral("添加目录"));
-    makeAction("mitAddFile", QStringLiteral("添加文件"));
-    QAction* all = makeAction("mitSelAll", QStringLiteral("全选"));
-    all->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
-    all->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    for (const char* name : {"mitOpen", "mitDelete", "mitFileExp", "mitAddDir", "mitAddFile",
-                             "MOpen", "MFileExp", "MAddDir", "MAddFile"})
-        action(name)->setEnabled(false);
+    connect(c.FileExit, &QAction::triggered, this, &QWidget::close);
+    connect(c.MOptions, &QAction::triggered, this, &MainWindow::MOptionsClick);
+    connect(c.ToolVisible, &QAction::triggered, this, &MainWindow::ToolVisibleClick);
+    connect(c.MViewClass, &QAction::triggered, this, &MainWindow::viewClassSwitched);
+    connect(c.MViewCDRom, &QAction::triggered, this, &MainWindow::viewCDRomSwitched);
+    connect(c.MViewExp, &QAction::triggered, this, &MainWindow::viewExpSwitched);
+    connect(c.Help, &QAction::triggered, this, &MainWindow::HelpClick);
+    connect(c.MAbout, &QAction::triggered, this, &MainWindow::MAboutClick);
+    connect(c.MExample, &QAction::triggered, this, &MainWindow::MExampleClick);
+    connect(c.MHomepage, &QAction::triggered, this, &MainWindow::MHomepageClick);
+    connect(c.MMailtoAuthor, &QAction::triggered, this, &MainWindow::MMailtoAuthorClick);
 }
 
 void MainWindow::createMenus() {
+    const Commands& c = *m_commands;
     QMenuBar* bar = menuBar();
     QMenu* file = bar->addMenu(QStringLiteral("文 件(&F)"));
     file->setObjectName(QStringLiteral("MFileMenu"));
-    file->addAction(action("FileNew"));
-    file->addAction(action("FileOpen"));
+    file->addActions({c.FileNew, c.FileOpen});
     m_recentMenu = file->addMenu(QStringLiteral("打开最近"));
     m_recentMenu->setObjectName(QStringLiteral("MOpenRecent"));
-    for (int n = 1; n <= 4; ++n)
-        m_recentMenu->addAction(action(("MFile" + QByteArray::number(n)).constData()));
-    file->addAction(action("MSave"));
-    file->addAction(action("FileSaveAs"));
+    for (QAction* a : c.MFile)
+        m_recentMenu->addAction(a);
+    file->addActions({c.MSave, c.FileSaveAs});
     file->addSeparator();
-    file->addAction(action("FilePwd"));
+    file->addAction(c.FilePwd);
     file->addSeparator();
-    file->addAction(action("MExport"));
-    file->addAction(action("MMerge"));
+    file->addActions({c.MExport, c.MMerge});
     file->addSeparator();
-    file->addAction(action("FileExit"));
+    file->addAction(c.FileExit);
 
     QMenu* edit = bar->addMenu(QStringLiteral("编 辑 (&E)"));
     edit->setObjectName(QStringLiteral("MEditMenu"));
     QMenu* add = edit->addMenu(QStringLiteral("新增分类"));
     add->setObjectName(QStringLiteral("MNewClass"));
-    add->addAction(action("NewChildClass"));
+    add->addAction(c.NewChildClass);
     add->addSeparator();
-    add->addAction(action("NewBrotherUp"));
-    add->addAction(action("NewBrotherDown"));
-    edit->addAction(action("InCD"));
+    add->addActions({c.NewBrotherUp, c.NewBrotherDown});
+    edit->addAction(c.InCD);
     edit->addSeparator();
-    edit->addAction(action("MOpen"));
-    edit->addAction(action("MFileExp"));
+    edit->addActions({c.MOpen, c.MFileExp});
     edit->addSeparator();
-    edit->addAction(action("MAddDir"));
-    edit->addAction(action("MAddFile"));
+    edit->addActions({c.MAddDir, c.MAddFile});
     edit->addSeparator();
-    edit->addAction(action("RenameNode"));
+    edit->addAction(c.RenameNode);
 
     QMenu* tools = bar->addMenu(QStringLiteral("工具(&T)"));
     tools->setObjectName(QStringLiteral("MToolsMenu"));
-    tools->addAction(action("MCompactFile"));
-    tools->addAction(action("MFind"));
-    tools->addAction(action("MDuplicates"));
+    tools->addActions({c.MCompactFile, c.MFind, c.MDuplicates});
     tools->addSeparator();
-    tools->addAction(action("MOptions"));
+    tools->addAction(c.MOptions);
 
     QMenu* view = bar->addMenu(QStringLiteral("视 图(&V)"));
     view->setObjectName(QStringLiteral("MViewMenu"));
-    view->addAction(action("ToolVisible"));
+    view->addAction(c.ToolVisible);
     view->addSeparator();
-    view->addAction(action("MViewClass"));
-    view->addAction(action("MViewCDRom"));
-    view->addAction(action("MViewExp"));
+    view->addActions({c.MViewClass, c.MViewCDRom, c.MViewExp});
     view->addSeparator();
-    for (const char* name : {"MIcon", "MSmallIcon", "MList", "MReport"})
-        view->addAction(action(name));
+    view->addActions(c.listStyles->actions());
 
     QMenu* help = bar->addMenu(QStringLiteral("帮 助(&H)"));
     help->setObjectName(QStringLiteral("MHelpMenu"));
-    help->addAction(action("Help"));
+    help->addAction(c.Help);
     help->addSeparator();
-    help->addAction(action("MExample"));
-    help->addAction(action("MHomepage"));
-    help->addAction(action("MMailtoAuthor"));
+    help->addActions({c.MExample, c.MHomepage, c.MMailtoAuthor});
     help->addSeparator();
-    help->addAction(action("MAbout"));
+    help->addAction(c.MAbout);
 
     m_tvPopMenu = new QMenu(this);
     m_tvPopMenu->setObjectName(QStringLiteral("TVPopMenu"));
     QMenu* create = m_tvPopMenu->addMenu(QStringLiteral("创建分类"));
     create->setObjectName(QStringLiteral("MCreateClass"));
-    create->addAction(action("MAddChildNode"));
+    create->addAction(c.MAddChildNode);
     create->addSeparator();
-    create->addAction(action("MAddUpNode"));
-    create->addAction(action("MAddDownNode"));
-    m_tvPopMenu->addAction(action("MInCD"));
-    m_tvPopMenu->addAction(action("MRescan"));
+    create->addActions({c.MAddUpNode, c.MAddDownNode});
+    m_tvPopMenu->addActions({c.MInCD, c.MRescan});
     m_tvPopMenu->addSeparator();
-    m_tvPopMenu->addAction(action("MClassDelete"));
-    m_tvPopMenu->addAction(action("MRenameNode"));
+    m_tvPopMenu->addActions({c.MClassDelete, c.MRenameNode});
     m_tvPopMenu->addSeparator();
-    m_tvPopMenu->addAction(action("MVerify"));
+    m_tvPopMenu->addAction(c.MVerify);
     m_tvPopMenu->addSeparator();
-    m_tvPopMenu->addAction(action("MFullOpen"));
-    m_tvPopMenu->addAction(action("MFullClose"));
+    m_tvPopMenu->addActions({c.MFullOpen, c.MFullClose});
 
     m_cdPopMenu = new QMenu(this);
     m_cdPopMenu->setObjectName(QStringLiteral("PopMenuCDRom"));
-    m_cdPopMenu->addAction(action("mitCDRomDelete"));
+    m_cdPopMenu->addAction(c.mitCDRomDelete);
 
     m_lvPopMenu = new QMenu(this);
     m_lvPopMenu->setObjectName(QStringLiteral("PopMenuLvMain"));
-    m_lvPopMenu->addAction(action("mitOpen"));
-    m_lvPopMenu->setDefaultAction(action("mitOpen"));
+    m_lvPopMenu->addAction(c.mitOpen);
+    m_lvPopMenu->setDefaultAction(c.mitOpen);
     m_lvPopMenu->addSeparator();
-    m_lvPopMenu->addAction(action("mitDelete"));
+    m_lvPopMenu->addAction(c.mitDelete);
     m_lvPopMenu->addSeparator();
-    m_lvPopMenu->addAction(action("mitFileExp"));
+    m_lvPopMenu->addAction(c.mitFileExp);
     m_lvPopMenu->addSeparator();
-    m_lvPopMenu->addAction(action("mitAddDir"));
-    m_lvPopMenu->addAction(action("mitAddFile"));
+    m_lvPopMenu->addActions({c.mitAddDir, c.mitAddFile});
     m_lvPopMenu->addSeparator();
-    m_lvPopMenu->addAction(action("mitSelAll"));
+    m_lvPopMenu->addAction(c.mitSelAll);
 }
 
 void MainWindow::createToolBar() {
+    const Commands& c = *m_commands;
     m_toolBar = new QToolBar(QStringLiteral("工具栏"), this);
     m_toolBar->setObjectName(QStringLiteral("CoolBar1"));
     m_toolBar->setMovable(false);
@@ -323,14 +173,14 @@ void MainWindow::createToolBar() {
     addToolBar(Qt::TopToolBarArea, m_toolBar);
     // The window's own context menu hides the tool bar as well; the tick follows.
     connect(m_toolBar, &QToolBar::visibilityChanged, this,
-            [this] { action("ToolVisible")->setChecked(!m_toolBar->isHidden()); });
+            [this] { m_commands->ToolVisible->setChecked(!m_toolBar->isHidden()); });
 
-    auto add = [this](const char* actionName, const char* buttonName) {
-        m_toolBar->addAction(action(actionName));
-        QWidget* b = m_toolBar->widgetForAction(action(actionName));
-        b->setObjectName(QLatin1String(buttonName));
+    // The tool bar's buttons keep names of their own.
+    auto add = [this](QAction* a, const char* buttonName) {
+        m_toolBar->addAction(a);
+        m_toolBar->widgetForAction(a)->setObjectName(QLatin1String(buttonName));
     };
-    add("FileNew", "tbNew");
+    add(c.FileNew, "tbNew");
     // Open, with the recent files as a drop-down.
     auto* open = new QToolButton(m_toolBar);
     open->setObjectName(QStringLiteral("tbOpenFile"));
@@ -339,28 +189,26 @@ void MainWindow::createToolBar() {
     open->setPopupMode(QToolButton::MenuButtonPopup);
     m_recentDropDown = new QMenu(open);
     m_recentDropDown->setObjectName(QStringLiteral("DMOpenRecent"));
-    for (int n = 1; n <= 4; ++n)
-        m_recentDropDown->addAction(action(("DMFile" + QByteArray::number(n)).constData()));
+    for (QAction* a : c.DMFile)
+        m_recentDropDown->addAction(a);
     open->setMenu(m_recentDropDown);
-    connect(open, &QToolButton::clicked, action("FileOpen"), &QAction::trigger);
+    connect(open, &QToolButton::clicked, c.FileOpen, &QAction::trigger);
     m_toolBar->addWidget(open);
-    add("MSave", "tbSave");
+    add(c.MSave, "tbSave");
     m_toolBar->addSeparator();
-    m_toolBar->addAction(action("tbViewClass"));
-    m_toolBar->addAction(action("tbViewCDRom"));
-    m_toolBar->addAction(action("tbViewExp"));
+    add(c.MViewClass, "tbViewClass");
+    add(c.MViewCDRom, "tbViewCDRom");
+    add(c.MViewExp, "tbViewExp");
     m_toolBar->addSeparator();
-    add("MFind", "tbFind");
-    m_toolBar->addAction(action("tbBack"));
+    add(c.MFind, "tbFind");
+    add(c.tbBack, "tbBackButton");
     m_toolBar->addSeparator();
-    for (const char* name : {"tbIcon", "tbSmallIcon", "tbList", "tbReport"})
-        m_toolBar->addAction(action(name));
+    add(c.MIcon, "tbIcon");
+    add(c.MSmallIcon, "tbSmallIcon");
+    add(c.MList, "tbList");
+    add(c.MReport, "tbReport");
     m_toolBar->addSeparator();
-    add("FileExit", "tbExit");
-    for (const char* name : {"tbViewClass", "tbViewCDRom", "tbViewExp", "tbBack", "tbIcon",
-                             "tbSmallIcon", "tbList", "tbReport"})
-        m_toolBar->widgetForAction(action(name))
-            ->setObjectName(QLatin1String(name) + QStringLiteral("Button"));
+    add(c.FileExit, "tbExit");
 }
 
 namespace {
@@ -423,20 +271,24 @@ void MainWindow::createPanes() {
     auto* classBar = static_cast<QHBoxLayout*>(classTop->layout());
     struct Btn {
         const char* name;
-        const char* action;
+        QAction* action;
         CaptionIcon icon;
+        QToolButton** out;
     };
-    for (const Btn& b : {Btn{"btnAddChild", "NewChildClass", CaptionIcon::AddChild},
-                         Btn{"btnAddUp", "NewBrotherUp", CaptionIcon::AddAbove},
-                         Btn{"btnAddDown", "NewBrotherDown", CaptionIcon::AddBelow},
-                         Btn{"btnInCD", "InCD", CaptionIcon::Import}}) {
-        QToolButton* tb = makeButton(classTop, b.name, {}, action(b.action)->toolTip());
+    for (const Btn& b :
+         {Btn{"btnAddChild", m_commands->NewChildClass, CaptionIcon::AddChild,
+              &m_views.btnAddChild},
+          Btn{"btnAddUp", m_commands->NewBrotherUp, CaptionIcon::AddAbove, &m_views.btnAddUp},
+          Btn{"btnAddDown", m_commands->NewBrotherDown, CaptionIcon::AddBelow, &m_views.btnAddDown},
+          Btn{"btnInCD", m_commands->InCD, CaptionIcon::Import, &m_views.btnInCD}}) {
+        QToolButton* tb = makeButton(classTop, b.name, {}, b.action->toolTip());
         tb->setIcon(captionIcon(b.icon));
         tb->setEnabled(false);
-        connect(tb, &QToolButton::clicked, action(b.action), &QAction::trigger);
+        connect(tb, &QToolButton::clicked, b.action, &QAction::trigger);
         classBar->addWidget(tb);
+        *b.out = tb;
     }
-    QToolButton* del =
+    QToolButton* del = m_views.btnClassDelete =
         makeButton(classTop, "btnClassDelete", {}, QStringLiteral("删除当前选择的分类或光盘内容"));
     del->setIcon(captionIcon(CaptionIcon::Delete));
     del->setEnabled(false);
@@ -450,7 +302,7 @@ void MainWindow::createPanes() {
     m_tvMain->setEditTriggers(QAbstractItemView::SelectedClicked |
                               QAbstractItemView::EditKeyPressed);
     m_tvMain->setDragDropMode(QAbstractItemView::InternalMove);
-    m_tvMain->addAction(action("MRenameNode"));
+    m_tvMain->addAction(m_commands->MRenameNode);
     classLayout->addWidget(m_tvMain);
 
     m_pnlCDRom = new QWidget(m_splitter2);
@@ -460,7 +312,7 @@ void MainWindow::createPanes() {
     cdLayout->setSpacing(0);
     QWidget* cdTop = captionBar(m_pnlCDRom, "pnlCDRomTop", QStringLiteral(" 光盘内容"));
     auto* cdBar = static_cast<QHBoxLayout*>(cdTop->layout());
-    QToolButton* cdDel =
+    QToolButton* cdDel = m_views.btnCDRomDelete =
         makeButton(cdTop, "btnCDRomDelete", {}, QStringLiteral("删除选中的光盘内容"));
     cdDel->setIcon(captionIcon(CaptionIcon::Delete));
     cdDel->setEnabled(false);
@@ -488,7 +340,7 @@ void MainWindow::createPanes() {
     m_rightSplitter->setObjectName(QStringLiteral("Panel6"));
     m_rightSplitter->setHandleWidth(3);
     m_lvMain = new FileListView(m_rightSplitter);
-    m_lvMain->addAction(action("mitSelAll"));
+    m_lvMain->addAction(m_commands->mitSelAll);
 
     m_pnlExp = new QWidget(m_rightSplitter);
     m_pnlExp->setObjectName(QStringLiteral("PnlExp"));
@@ -511,12 +363,12 @@ void MainWindow::createPanes() {
     nameFont.setBold(true);
     m_lbCDName->setFont(nameFont);
     expTop->addWidget(m_lbCDName, 1);
-    QToolButton* expSave =
+    QToolButton* expSave = m_views.btnExpSave =
         makeButton(m_pnlExp, "btnExpSave", {}, QStringLiteral("保存当前备注的修改"),
                    QStringLiteral("document-save"));
     expSave->setEnabled(false);
-    QToolButton* inExp = makeButton(m_pnlExp, "btnInExp", {}, QStringLiteral("从文件导入..."),
-                                    QStringLiteral("document-open"));
+    QToolButton* inExp = m_views.btnInExp = makeButton(
+        m_pnlExp, "btnInExp", {}, QStringLiteral("从文件导入..."), QStringLiteral("document-open"));
     inExp->setEnabled(false);
     QToolButton* expClose = makeButton(m_pnlExp, "btnExpClose", QStringLiteral("X"), {});
     connect(expClose, &QToolButton::clicked, this, &MainWindow::btnExpCloseClick);
@@ -525,7 +377,7 @@ void MainWindow::createPanes() {
     expTop->addWidget(expClose);
     expBody->addLayout(expTop);
     // The shown disc's import facts, filled by the notes panel.
-    auto* facts = new QLabel(m_pnlExp);
+    auto* facts = m_views.lbDiscFacts = new QLabel(m_pnlExp);
     facts->setObjectName(QStringLiteral("lbDiscFacts"));
     facts->setTextInteractionFlags(Qt::TextSelectableByMouse);
     expBody->addWidget(facts);
@@ -578,6 +430,17 @@ void MainWindow::createStatusBar() {
     bar->addWidget(m_panel3, 1);
     bar->addPermanentWidget(m_readOnly);
     bar->addPermanentWidget(m_progress);
+
+    m_views.window = this;
+    m_views.tvMain = m_tvMain;
+    m_views.tvCDRom = m_tvCDRom;
+    m_views.lvMain = m_lvMain;
+    m_views.txtCDExp = m_txtCDExp;
+    m_views.lbCDName = m_lbCDName;
+    m_views.treePopup = m_tvPopMenu;
+    m_views.listPopup = m_lvPopMenu;
+    m_views.contentsPopup = m_cdPopMenu;
+    m_views.status = {m_panel0, m_panel1, m_panel3, m_progress};
 }
 
 } // namespace vorlane

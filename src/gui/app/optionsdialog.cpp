@@ -13,7 +13,7 @@
 
 namespace vorlane {
 
-OptionsDialog::OptionsDialog(MainWindow* window) : QDialog(window), w(window) {
+OptionsDialog::OptionsDialog(MainWindow* window) : QDialog(window), m_window(window) {
     setObjectName(QStringLiteral("OptionFrm"));
     setWindowTitle(QStringLiteral("选项设置"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
@@ -64,9 +64,9 @@ OptionsDialog::OptionsDialog(MainWindow* window) : QDialog(window), w(window) {
     layout->addWidget(group);
     layout->addLayout(buttons);
 
-    m_openRecent->setChecked(w->openRecentOnStart());
-    m_backup->setChecked(w->backupOnOpen());
-    m_sizesInKb->setChecked(w->sizesInKb());
+    m_openRecent->setChecked(m_window->openRecentOnStart());
+    m_backup->setChecked(m_window->backupOnOpen());
+    m_sizesInKb->setChecked(m_window->sizesInKb());
     const QString encoding = Settings().nameEncoding();
     int index = m_encoding->findData(encoding, Qt::UserRole, Qt::MatchFixedString);
     if (index < 0) {
@@ -84,8 +84,8 @@ void OptionsDialog::btnOkClick() {
         !settings.saveNameEncoding(m_encoding->currentData().toString()) ||
         !settings.saveSizesInKb(m_sizesInKb->isChecked()))
         return;
-    w->setOptions(m_backup->isChecked(), m_openRecent->isChecked());
-    w->setSizesInKb(m_sizesInKb->isChecked());
+    m_window->setOptions(m_backup->isChecked(), m_openRecent->isChecked());
+    m_window->setSizesInKb(m_sizesInKb->isChecked());
     accept();
 }
 

@@ -21,7 +21,7 @@ public slots:
     void btnOkClick();
 
 private:
-    MainWindow* w;
+    MainWindow* m_window;
     QCheckBox* m_openRecent;
     QCheckBox* m_backup;
     QCheckBox* m_sizesInKb;

@@ -4,13 +4,13 @@
 #include "core/store/database.h"
 #include "gui/app/guards.h"
 #include "gui/app/icons.h"
-#include "gui/app/mainwindow.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
 #include "gui/browser/categoryview.h"
 #include "gui/browser/contentscontroller.h"
 #include "gui/browser/nodes.h"
 #include "gui/browser/notes.h"
+#include "gui/common/commands.h"
 #include "gui/store/cataloghandler.h"
 
 #include <QDropEvent>
@@ -25,14 +25,14 @@ namespace vorlane {
 // whether an editor is open.
 class CategoryDelegate : public QStyledItemDelegate {
 public:
-    CategoryDelegate(MainWindow* window, CategoryTree* tree)
-        : QStyledItemDelegate(window->tvMain()), w(window), m_tree(tree) {}
+    CategoryDelegate(QTreeWidget* view, CatalogSession& session, CategoryTree* tree)
+        : QStyledItemDelegate(view), m_view(view), m_session(session), m_tree(tree) {}
 
     bool editing() const { return m_open > 0; }
 
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                           const QModelIndex& index) const override {
-        if (!w->session().fullAccess())
+        if (!m_session.fullAccess())
             return nullptr;
         QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
         if (editor)
@@ -48,12 +48,13 @@ public:
     void setModelData(QWidget* editor, QAbstractItemModel* model,
                       const QModelIndex& index) const override {
         QStyledItemDelegate::setModelData(editor, model, index);
-        if (QTreeWidgetItem* node = w->tvMain()->itemFromIndex(index))
+        if (QTreeWidgetItem* node = m_view->itemFromIndex(index))
             m_tree->tvMainEdited(node);
     }
 
 private:
-    MainWindow* w;
+    QTreeWidget* m_view;
+    CatalogSession& m_session;
     CategoryTree* m_tree;
     mutable int m_open = 0;
 };
@@ -84,8 +85,8 @@ void detach(QTreeWidgetItem* node) {
 } // namespace
 
 void CategoryTree::setupEditing() {
-    QTreeWidget* tree = w->tvMain();
-    m_delegate = new CategoryDelegate(w, this);
+    QTreeWidget* tree = m_views.tvMain;
+    m_delegate = new CategoryDelegate(m_views.tvMain, m_session, this);
     tree->setItemDelegate(m_delegate);
     // The moves are made by the drop handler; the view itself must never remove the
     // dragged node, which it would do after a drop accepted as a move.
@@ -97,8 +98,10 @@ bool CategoryTree::isEditing() const {
     return m_delegate && m_delegate->editing();
 }
 
-void CategoryTree::tvMainEdited(QTreeWidgetItem* /*node*/) {
+void CategoryTree::tvMainEdited(QTreeWidgetItem* node) {
     m_session.setModified(true);
+    if (nodes::isDisc(node) && nodes::hasId(node))
+        emit discRenamed(nodes::id(node), node->text(0));
 }
 
 // --- New categories --------------------------------------------------------------------------
@@ -114,7 +117,7 @@ QTreeWidgetItem* CategoryTree::newCategoryNode() {
 
 // The new node is selected with its label editor open, so the name is typed at once.
 void CategoryTree::placeNewCategory(QTreeWidgetItem* node) {
-    QTreeWidget* tree = w->tvMain();
+    QTreeWidget* tree = m_views.tvMain;
     if (node->parent())
         node->parent()->setExpanded(true);
     tree->setCurrentItem(node);
@@ -124,7 +127,7 @@ void CategoryTree::placeNewCategory(QTreeWidgetItem* node) {
 }
 
 void CategoryTree::btnAddChildClick() {
-    QTreeWidget* tree = w->tvMain();
+    QTreeWidget* tree = m_views.tvMain;
     QTreeWidgetItem* parent = tree->currentItem();
     if (nodes::isDisc(parent))
         return;
@@ -137,7 +140,7 @@ void CategoryTree::btnAddChildClick() {
 }
 
 void CategoryTree::btnAddUpClick() {
-    QTreeWidgetItem* selected = w->tvMain()->currentItem();
+    QTreeWidgetItem* selected = m_views.tvMain->currentItem();
     if (!nodes::isCategory(selected))
         return;
     QTreeWidgetItem* node = newCategoryNode();
@@ -145,12 +148,12 @@ void CategoryTree::btnAddUpClick() {
     if (selected->parent())
         selected->parent()->insertChild(at, node);
     else
-        w->tvMain()->insertTopLevelItem(at, node);
+        m_views.tvMain->insertTopLevelItem(at, node);
     placeNewCategory(node);
 }
 
 void CategoryTree::btnAddDownClick() {
-    QTreeWidgetItem* selected = w->tvMain()->currentItem();
+    QTreeWidgetItem* selected = m_views.tvMain->currentItem();
     if (!nodes::isCategory(selected))
         return;
     QTreeWidgetItem* node = newCategoryNode();
@@ -158,24 +161,25 @@ void CategoryTree::btnAddDownClick() {
     if (selected->parent())
         selected->parent()->insertChild(at, node);
     else
-        w->tvMain()->insertTopLevelItem(at, node);
+        m_views.tvMain->insertTopLevelItem(at, node);
     placeNewCategory(node);
 }
 
 void CategoryTree::MRenameNodeClick() {
-    QTreeWidgetItem* node = w->tvMain()->currentItem();
+    QTreeWidgetItem* node = m_views.tvMain->currentItem();
     if (node)
-        w->tvMain()->editItem(node, 0);
+        m_views.tvMain->editItem(node, 0);
 }
 
 // --- Delete ------------------------------------------------------------------------------------
 
 void CategoryTree::btnClassDeleteClick() {
-    QTreeWidget* tree = w->tvMain();
+    QTreeWidget* tree = m_views.tvMain;
     QTreeWidgetItem* node = tree->currentItem();
-    if (!w->button("btnClassDelete")->isEnabled() || !node)
+    if (!m_views.btnClassDelete->isEnabled() || !node)
         return;
-    if (!prompts().askYesNo(w, QStringLiteral("是否确认删除光盘分类中当前选中的分支？"),
+    if (!prompts().askYesNo(m_views.window,
+                            QStringLiteral("是否确认删除光盘分类中当前选中的分支？"),
                             QStringLiteral("提示")))
         return;
     const bool disc = nodes::isDisc(node);
@@ -187,37 +191,35 @@ void CategoryTree::btnClassDeleteClick() {
             else
                 catalogstore::removeCategory(m_session.db(), nodes::id(node));
         } catch (const DbError& e) {
-            prompts().error(w, e.text(), QStringLiteral("Vorlane"));
+            prompts().error(m_views.window, e.text(), QStringLiteral("Vorlane"));
             return;
         }
     }
     if (disc) {
-        m_session.setDiscCount(m_session.discCount() - 1);
-        w->notes()->closeDisc();
-        w->setEnabledNamed({"btnExpSave"}, false);
+        emit discClosing();
+        enableAll({}, {m_views.btnExpSave}, false);
     }
     {
-        HandlingOff off(w);
-        w->contents()->clear();
+        HandlingOff off(m_session);
+        emit contentsClearing();
         // The view selects a neighbour while the node is still there; its selection
         // handling runs once the node is gone, so a parent left without children can be
         // deleted next.
         delete node;
     }
-    tvMainChange(w->tvMain()->currentItem());
-    w->updateCountText();
+    tvMainChange(m_views.tvMain->currentItem());
 }
 
 // --- Drag and drop -------------------------------------------------------------------------------
 
 bool CategoryTree::dragEvent(QDropEvent* event) {
-    auto* view = qobject_cast<CategoryView*>(w->tvMain());
+    auto* view = qobject_cast<CategoryView*>(m_views.tvMain);
     const auto mark = [view](CategoryView::DropMark m, const QRect& row = {}) {
         if (view)
             view->setDropMark(m, row);
     };
     // Only the tree's own nodes move, and only with full access.
-    if (event->source() != w->tvMain() || !m_session.fullAccess()) {
+    if (event->source() != m_views.tvMain || !m_session.fullAccess()) {
         mark(CategoryView::DropMark::None);
         event->ignore();
         return true;
@@ -230,7 +232,7 @@ bool CategoryTree::dragEvent(QDropEvent* event) {
         // The mark shows what a drop here would do; where it would do nothing, the
         // pointer says so. The event stays accepted: an ignored enter would end the drag
         // over the whole view.
-        const DropPlan plan = dropPlan(w->tvMain()->currentItem(), pos);
+        const DropPlan plan = dropPlan(m_views.tvMain->currentItem(), pos);
         if (plan.move == DropPlan::None) {
             mark(CategoryView::DropMark::None);
             event->setDropAction(Qt::IgnoreAction);
@@ -239,7 +241,7 @@ bool CategoryTree::dragEvent(QDropEvent* event) {
         }
         mark(plan.move == DropPlan::LastChild ? CategoryView::DropMark::Into
                                               : CategoryView::DropMark::Before,
-             w->tvMain()->visualItemRect(plan.target));
+             m_views.tvMain->visualItemRect(plan.target));
     }
     event->setDropAction(Qt::CopyAction);
     event->accept();
@@ -247,7 +249,7 @@ bool CategoryTree::dragEvent(QDropEvent* event) {
 }
 
 QTreeWidgetItem* CategoryTree::dropTarget(const QPoint& pos, bool* onItem) const {
-    QTreeWidget* tree = w->tvMain();
+    QTreeWidget* tree = m_views.tvMain;
     QTreeWidgetItem* target = tree->itemAt(pos);
     if (onItem)
         *onItem = false;
@@ -269,8 +271,8 @@ QTreeWidgetItem* CategoryTree::dropTarget(const QPoint& pos, bool* onItem) const
 }
 
 void CategoryTree::moveNode(QTreeWidgetItem* node, QTreeWidgetItem* parent, int index) {
-    QTreeWidget* tree = w->tvMain();
-    HandlingOff off(w);
+    QTreeWidget* tree = m_views.tvMain;
+    HandlingOff off(m_session);
     detach(node);
     if (parent) {
         parent->insertChild(index < 0 ? parent->childCount() : index, node);
@@ -302,7 +304,7 @@ CategoryTree::DropPlan CategoryTree::dropPlan(QTreeWidgetItem* dragged, const QP
 void CategoryTree::tvMainDragDrop(const QPoint& pos) {
     if (!m_session.fullAccess())
         return;
-    QTreeWidgetItem* dragged = w->tvMain()->currentItem();
+    QTreeWidgetItem* dragged = m_views.tvMain->currentItem();
     const DropPlan plan = dropPlan(dragged, pos);
     // A drop on a node saves even when it moves nothing, as every drop does.
     if (!dragged || !plan.target)
@@ -312,12 +314,12 @@ void CategoryTree::tvMainDragDrop(const QPoint& pos) {
     } else if (plan.move == DropPlan::Before) {
         // Take the node out first: the target's place may shift when they are siblings.
         {
-            HandlingOff off(w);
+            HandlingOff off(m_session);
             detach(dragged);
         }
         moveNode(dragged, plan.target->parent(), indexOf(plan.target));
     }
-    w->catalog()->saveCatalog();
+    emit saveRequested();
 }
 
 } // namespace vorlane

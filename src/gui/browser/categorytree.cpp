@@ -1,16 +1,17 @@
 #include "gui/browser/categorytree.h"
+#include "gui/common/commands.h"
 
 #include "core/store/catalogsession.h"
 #include "core/store/catalogstore.h"
 #include "core/store/database.h"
 #include "gui/app/guards.h"
 #include "gui/app/icons.h"
-#include "gui/app/mainwindow.h"
 #include "gui/browser/categoryview.h"
 #include "gui/browser/discfacts.h"
 #include "gui/browser/menukeys.h"
 #include "gui/browser/nodes.h"
 #include "gui/browser/notes.h"
+#include "gui/common/commands.h"
 
 #include <QAction>
 #include <QHelpEvent>
@@ -47,10 +48,10 @@ QIcon incompleteDiscIcon() {
 
 } // namespace
 
-CategoryTree::CategoryTree(MainWindow* window, CatalogSession& session)
-    : QObject(window), w(window), m_session(session) {
+CategoryTree::CategoryTree(CatalogSession& session, Commands& commands, const Views& views)
+    : QObject(views.window), m_session(session), m_commands(commands), m_views(views) {
     setObjectName(QStringLiteral("CategoryTree"));
-    QTreeWidget* tree = w->tvMain();
+    QTreeWidget* tree = m_views.tvMain;
     connect(tree, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* current) { tvMainChange(current); });
     connect(tree, &QTreeWidget::itemDoubleClicked, this, &CategoryTree::tvMainDblClick);
@@ -62,20 +63,19 @@ CategoryTree::CategoryTree(MainWindow* window, CatalogSession& session)
     tree->viewport()->setAcceptDrops(true);
     tree->setDropIndicatorShown(false);
 
-    for (const char* name : {"RenameNode", "MRenameNode"})
-        connect(w->action(name), &QAction::triggered, this, &CategoryTree::MRenameNodeClick);
-    connect(w->action("MFullOpen"), &QAction::triggered, this, &CategoryTree::MFullOpenClick);
-    connect(w->action("MFullClose"), &QAction::triggered, this, &CategoryTree::MFullCloseClick);
-    for (const char* name : {"NewChildClass", "MAddChildNode"})
-        connect(w->action(name), &QAction::triggered, this, &CategoryTree::btnAddChildClick);
-    for (const char* name : {"NewBrotherUp", "MAddUpNode"})
-        connect(w->action(name), &QAction::triggered, this, &CategoryTree::btnAddUpClick);
-    for (const char* name : {"NewBrotherDown", "MAddDownNode"})
-        connect(w->action(name), &QAction::triggered, this, &CategoryTree::btnAddDownClick);
-    connect(w->button("btnClassDelete"), &QAbstractButton::clicked, this,
+    for (QAction* a : {m_commands.RenameNode, m_commands.MRenameNode})
+        connect(a, &QAction::triggered, this, &CategoryTree::MRenameNodeClick);
+    connect(m_commands.MFullOpen, &QAction::triggered, this, &CategoryTree::MFullOpenClick);
+    connect(m_commands.MFullClose, &QAction::triggered, this, &CategoryTree::MFullCloseClick);
+    for (QAction* a : {m_commands.NewChildClass, m_commands.MAddChildNode})
+        connect(a, &QAction::triggered, this, &CategoryTree::btnAddChildClick);
+    for (QAction* a : {m_commands.NewBrotherUp, m_commands.MAddUpNode})
+        connect(a, &QAction::triggered, this, &CategoryTree::btnAddUpClick);
+    for (QAction* a : {m_commands.NewBrotherDown, m_commands.MAddDownNode})
+        connect(a, &QAction::triggered, this, &CategoryTree::btnAddDownClick);
+    connect(m_views.btnClassDelete, &QAbstractButton::clicked, this,
             &CategoryTree::btnClassDeleteClick);
-    connect(w->action("MClassDelete"), &QAction::triggered, this,
-            &CategoryTree::btnClassDeleteClick);
+    connect(m_commands.MClassDelete, &QAction::triggered, this, &CategoryTree::btnClassDeleteClick);
     setupEditing();
 }
 
@@ -102,7 +102,6 @@ void CategoryTree::load() {
     const QIcon discIcon = nodeIcon(NodeIcon::Disc);
     const Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable |
                                 Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
-    int discCount = m_session.discCount();
     // Built detached and handed to the view once: adding nodes one by one to a shown tree
     // costs a model update each. Depth first: a category's whole sub-tree, then its discs,
     // then its next sibling. Only rows reachable from the top level are shown.
@@ -129,43 +128,51 @@ void CategoryTree::load() {
                 if (disc.incomplete)
                     setDiscIncomplete(d, true);
                 newClassIdHolder(d, disc.id);
-                ++discCount;
             }
         }
     };
     QList<QTreeWidgetItem*> top;
     addLevel(addLevel, nullptr, 0, &top);
-    w->tvMain()->addTopLevelItems(top);
-    m_session.setDiscCount(discCount);
+    m_views.tvMain->addTopLevelItems(top);
     emit loaded();
 }
 
 void CategoryTree::reload() {
     clear();
-    m_session.setDiscCount(0);
     setLoadTotal(catalogstore::treeRowCount(m_session.db()));
     load();
 }
 
 void CategoryTree::clear() {
     m_nodeIdSerial = 0;
-    w->tvMain()->clear();
+    m_views.tvMain->clear();
 }
 
-int CategoryTree::nodeCount() const {
-    int n = 0;
-    for (QTreeWidgetItemIterator it(w->tvMain()); *it; ++it)
-        ++n;
-    return n;
+void CategoryTree::discRewritten(qint64 discId) {
+    QTreeWidgetItem* node = m_views.tvMain->currentItem();
+    if (!nodes::isDisc(node) || nodes::id(node) != discId)
+        return;
+    setDiscIncomplete(node, false);
+    tvMainChange(node);
+}
+
+void CategoryTree::publishCounts() {
+    int categories = 0;
+    int discs = 0;
+    for (QTreeWidgetItemIterator it(m_views.tvMain); *it; ++it)
+        ++(nodes::isDisc(*it) ? discs : categories);
+    m_session.setCounts(categories, discs);
 }
 
 QTreeWidgetItem* CategoryTree::addDiscNode(QTreeWidgetItem* category, qint64 id,
                                            const QString& name) {
-    auto* node = new QTreeWidgetItem(category, QStringList{name});
+    // Made whole before it joins the tree, which counts it as a disc on arrival.
+    auto* node = new QTreeWidgetItem(QStringList{name});
     node->setIcon(0, nodeIcon(NodeIcon::Disc));
     node->setData(0, nodes::KindRole, nodes::Disc);
     node->setFlags(node->flags() | Qt::ItemIsEditable);
     newClassIdHolder(node, id);
+    category->addChild(node);
     return node;
 }
 
@@ -189,44 +196,58 @@ QString CategoryTree::discToolTip(const QTreeWidgetItem* node) const {
 }
 
 QTreeWidgetItem* CategoryTree::findDiscNode(const QString& idText) const {
-    for (QTreeWidgetItemIterator it(w->tvMain()); *it; ++it) {
+    for (QTreeWidgetItemIterator it(m_views.tvMain); *it; ++it) {
         if (nodes::isDisc(*it) && nodes::idText(*it) == idText)
             return *it;
     }
     return nullptr;
 }
 
+QTreeWidgetItem* nodes::findDisc(QTreeWidget* tree, qint64 discId) {
+    for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+        if (isDisc(*it) && id(*it) == discId)
+            return *it;
+    }
+    return nullptr;
+}
+
 void CategoryTree::selectNodeSilently(QTreeWidgetItem* node) {
-    HandlingOff off(w);
-    w->tvMain()->setCurrentItem(node);
+    HandlingOff off(m_session);
+    m_views.tvMain->setCurrentItem(node);
 }
 
 // --- Selection -----------------------------------------------------------------------------
 
 void CategoryTree::tvMainChange(QTreeWidgetItem* node) {
-    if (!w->changeHandling())
+    if (!m_session.changeHandling())
         return;
     // Another disc replaces the shown one's note: an unsaved edit is asked about first.
-    if (nodes::isDisc(node) && !w->notes()->settleNote()) {
+    bool settled = true;
+    if (nodes::isDisc(node))
+        emit noteSettling(&settled);
+    if (!settled) {
         keepShownDisc();
         return;
     }
-    w->setEnabledNamed({"btnAddChild", "btnAddUp", "btnAddDown", "btnInCD", "btnClassDelete",
-                        "NewChildClass", "NewBrotherUp", "NewBrotherDown", "InCD", "RenameNode",
-                        "MAddChildNode", "MAddUpNode", "MAddDownNode", "MInCD", "MClassDelete",
-                        "MRenameNode", "MRescan"},
-                       false);
+    enableAll({m_commands.NewChildClass, m_commands.NewBrotherUp, m_commands.NewBrotherDown,
+               m_commands.InCD, m_commands.RenameNode, m_commands.MAddChildNode,
+               m_commands.MAddUpNode, m_commands.MAddDownNode, m_commands.MInCD,
+               m_commands.MClassDelete, m_commands.MRenameNode, m_commands.MRescan},
+              {m_views.btnAddChild, m_views.btnAddUp, m_views.btnAddDown, m_views.btnInCD,
+               m_views.btnClassDelete},
+              false);
     if (!node)
         return;
     const bool full = m_session.fullAccess();
     const bool category = nodes::isCategory(node);
-    w->setEnabledNamed({"btnAddChild", "NewChildClass", "MAddChildNode", "btnAddUp", "NewBrotherUp",
-                        "MAddUpNode", "btnAddDown", "NewBrotherDown", "MAddDownNode"},
-                       full && category);
-    w->setEnabledNamed({"btnInCD", "InCD", "MInCD", "RenameNode", "MRenameNode"}, full);
-    w->setEnabledNamed({"btnClassDelete", "MClassDelete"},
-                       full && (!category || node->childCount() == 0));
-    w->setEnabledNamed({"MRescan"}, full && !category);
+    enableAll({m_commands.NewChildClass, m_commands.MAddChildNode, m_commands.NewBrotherUp,
+               m_commands.MAddUpNode, m_commands.NewBrotherDown, m_commands.MAddDownNode},
+              {m_views.btnAddChild, m_views.btnAddUp, m_views.btnAddDown}, full && category);
+    enableAll({m_commands.InCD, m_commands.MInCD, m_commands.RenameNode, m_commands.MRenameNode},
+              {m_views.btnInCD}, full);
+    enableAll({m_commands.MClassDelete}, {m_views.btnClassDelete},
+              full && (!category || node->childCount() == 0));
+    enableAll({m_commands.MRescan}, {}, full && !category);
     // A category keeps the disc shown before on screen.
     if (category)
         return;
@@ -234,10 +255,11 @@ void CategoryTree::tvMainChange(QTreeWidgetItem* node) {
 }
 
 void CategoryTree::keepShownDisc() {
-    const QString shown = w->notes()->discIdText();
+    const QString shown =
+        m_session.shownDisc() ? QString::number(m_session.shownDisc()) : QString();
     auto reselect = [this, shown] {
         QTreeWidgetItem* node = findDiscNode(shown);
-        if (node && (w->tvMain()->currentItem() != node || !node->isSelected()))
+        if (node && (m_views.tvMain->currentItem() != node || !node->isSelected()))
             selectNodeSilently(node);
     };
     reselect();
@@ -247,32 +269,32 @@ void CategoryTree::keepShownDisc() {
 }
 
 void CategoryTree::tvMainDblClick() {
-    QTreeWidgetItem* node = w->tvMain()->currentItem();
+    QTreeWidgetItem* node = m_views.tvMain->currentItem();
     if (nodes::isDisc(node))
         tvMainChange(node);
 }
 
 void CategoryTree::tvMainMouseDown(const QPoint& pos) {
-    QTreeWidget* tree = w->tvMain();
+    QTreeWidget* tree = m_views.tvMain;
     QTreeWidgetItem* node = tree->itemAt(pos);
     if (!node)
         return;
     tree->setCurrentItem(node);
-    w->treePopupMenu()->popup(tree->viewport()->mapToGlobal(pos));
+    m_views.treePopup->popup(tree->viewport()->mapToGlobal(pos));
 }
 
 void CategoryTree::MFullOpenClick() {
-    w->tvMain()->expandAll();
+    m_views.tvMain->expandAll();
 }
 
 void CategoryTree::MFullCloseClick() {
-    w->tvMain()->collapseAll();
+    m_views.tvMain->collapseAll();
 }
 
 bool CategoryTree::eventFilter(QObject* watched, QEvent* event) {
-    QTreeWidget* tree = w->tvMain();
+    QTreeWidget* tree = m_views.tvMain;
     if (watched == tree && isKeyboardMenuRequest(event)) {
-        w->treePopupMenu()->popup(keyboardMenuPoint(tree));
+        m_views.treePopup->popup(keyboardMenuPoint(tree));
         return true;
     }
     if (watched == tree && event->type() == QEvent::KeyPress) {

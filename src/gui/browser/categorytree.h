@@ -2,6 +2,8 @@
 // edited in place until the next save.
 #pragma once
 
+#include "gui/common/views.h"
+
 #include <QObject>
 #include <QPoint>
 #include <QString>
@@ -13,13 +15,13 @@ namespace vorlane {
 
 class CategoryDelegate;
 class CatalogSession;
-class MainWindow;
+class Commands;
 
 class CategoryTree : public QObject {
     Q_OBJECT
 
 public:
-    CategoryTree(MainWindow* window, CatalogSession& session);
+    CategoryTree(CatalogSession& session, Commands& commands, const Views& views);
 
     // Fills the tree from the open catalog (top level down): each category's
     // sub-categories, then its discs, each group by OrderId. Shows its progress against
@@ -32,8 +34,11 @@ public:
     void setLoadTotal(qint64 rows) { m_loadTotal = rows; }
     // Empties the tree; node ids are counted from 0 again.
     void clear();
-    // Number of nodes in the whole tree.
-    int nodeCount() const;
+    // Counts the categories and discs in the tree into the session.
+    void publishCounts();
+    // A disc's entries were written anew and whole: the disc is no longer incomplete, and
+    // shown anew when it is the one selected.
+    void discRewritten(qint64 discId);
     // Adds a disc node as the last child of `category`; its id holder counts in the node
     // id serial. The disc count is left to the caller.
     QTreeWidgetItem* addDiscNode(QTreeWidgetItem* category, qint64 id, const QString& name);
@@ -65,6 +70,17 @@ signals:
     void loadProgress(int percent);
     // load() has filled the tree and set the disc count.
     void loaded();
+    // The shown disc is about to change: an edited note is to be stored or dropped, as
+    // the user says; `*settled` set to false keeps the disc.
+    void noteSettling(bool* settled);
+    // The shown disc was deleted: its note and contents go.
+    void discClosing();
+    // A node is deleted: the contents of whatever it held go.
+    void contentsClearing();
+    // The tree was rearranged by a drop and is to be saved.
+    void saveRequested();
+    // A disc node's label was edited in place.
+    void discRenamed(qint64 discId, const QString& name);
 
 public slots:
     void tvMainChange(QTreeWidgetItem* node);
@@ -106,8 +122,9 @@ private:
     void placeNewCategory(QTreeWidgetItem* node);
     void moveNode(QTreeWidgetItem* node, QTreeWidgetItem* parent, int index);
 
-    MainWindow* w; // widgets and actions
     CatalogSession& m_session;
+    Commands& m_commands;
+    const Views m_views;
     CategoryDelegate* m_delegate = nullptr;
     int m_nodeIdSerial = 0;
     qint64 m_loadTotal = 0;

@@ -1,15 +1,19 @@
 // Correcting a disc's listing by hand: deleting from the content tree and the list,
 // adding folder and file entries. Every change is written at once.
+#include "core/store/catalogsession.h"
 #include "core/store/contentstore.h"
 #include "core/store/database.h"
 #include "gui/app/guards.h"
-#include "gui/app/mainwindow.h"
+#include "gui/common/commands.h"
+
 #include "gui/app/prompts.h"
 #include "gui/browser/contentscontroller.h"
 #include "gui/browser/entrymodel.h"
 #include "gui/browser/filelistview.h"
 #include "gui/browser/nodes.h"
 #include "gui/browser/notes.h"
+#include "gui/common/commands.h"
+#include <QProgressBar>
 
 #include <QFileInfo>
 #include <QProgressBar>
@@ -24,36 +28,38 @@ namespace {
 
 // Removes entries with everything below them, all or nothing; the progress bar moves, but
 // no events run while the transaction is open.
-bool removeWithMessage(MainWindow* w, const QList<qint64>& ids) {
+bool removeWithMessage(CatalogSession& session, const Views& views, const QList<qint64>& ids) {
+    QProgressBar* bar = views.status.progress;
     try {
-        contentstore::removeTrees(w->session().db(), ids, [w](qint64 done, qint64 total) {
-            w->progressBar()->setValue(total > 0 ? int(done * 100 / total) : 0);
+        contentstore::removeTrees(session.db(), ids, [bar](qint64 done, qint64 total) {
+            bar->setValue(total > 0 ? int(done * 100 / total) : 0);
         });
     } catch (const DbError& e) {
-        w->progressBar()->setValue(0);
-        prompts().error(w, e.text(), QStringLiteral("提示"));
+        bar->setValue(0);
+        prompts().error(views.window, e.text(), QStringLiteral("提示"));
         return false;
     }
-    w->progressBar()->setValue(0);
+    bar->setValue(0);
     return true;
 }
 
 } // namespace
 
 void ContentsController::btnCDRomDeleteClick() {
-    QTreeWidget* tree = w->tvCDRom();
+    QTreeWidget* tree = m_views.tvCDRom;
     QTreeWidgetItem* node = tree->currentItem();
-    if (!node || !m_session.fullAccess() || !w->button("btnCDRomDelete")->isEnabled())
+    if (!node || !m_session.fullAccess() || !m_views.btnCDRomDelete->isEnabled())
         return;
-    if (!prompts().askYesNo(w, QStringLiteral("是否确认删除光盘内容中当前选中的分支？"),
+    if (!prompts().askYesNo(m_views.window,
+                            QStringLiteral("是否确认删除光盘内容中当前选中的分支？"),
                             QStringLiteral("提示")))
         return;
-    if (!removeWithMessage(w, {nodes::id(node)}))
+    if (!removeWithMessage(m_session, m_views, {nodes::id(node)}))
         return;
     QTreeWidgetItem* next = nullptr;
     {
         // The neighbour is listed once the node is gone, not from inside its removal.
-        HandlingOff off(w);
+        HandlingOff off(m_session);
         delete node;
         next = tree->currentItem();
         if (next)
@@ -63,21 +69,21 @@ void ContentsController::btnCDRomDeleteClick() {
 }
 
 void ContentsController::mitDeleteClick() {
-    FileListView* list = w->lvMain();
+    FileListView* list = m_views.lvMain;
     const QList<int> rows = list->selectedRows();
     if (rows.isEmpty() || !m_session.fullAccess())
         return;
-    if (!prompts().askYesNo(w, QStringLiteral("是否确认删除当前选中的内容？"),
+    if (!prompts().askYesNo(m_views.window, QStringLiteral("是否确认删除当前选中的内容？"),
                             QStringLiteral("提示")))
         return;
     EntryModel* model = list->model();
     QList<qint64> ids;
     for (int row : rows)
         ids << model->entry(row).id;
-    if (!removeWithMessage(w, ids))
+    if (!removeWithMessage(m_session, m_views, ids))
         return; // nothing was removed
     {
-        HandlingOff off(w);
+        HandlingOff off(m_session);
         // The list's rows are siblings, so no node below is deleted twice.
         QSet<QString> folders;
         for (int row : rows) {
@@ -85,7 +91,7 @@ void ContentsController::mitDeleteClick() {
                 folders.insert(QString::number(model->entry(row).id));
         }
         QList<QTreeWidgetItem*> gone;
-        for (QTreeWidgetItemIterator it(w->tvCDRom()); *it && !folders.isEmpty(); ++it) {
+        for (QTreeWidgetItemIterator it(m_views.tvCDRom); *it && !folders.isEmpty(); ++it) {
             if (folders.remove(nodes::idText(*it)))
                 gone << *it;
         }
@@ -100,32 +106,32 @@ bool ContentsController::addEntryAndView(qint64 parentId, QTreeWidgetItem* paren
     Entry e;
     try {
         e.path = contentstore::pathForNewEntry(m_session.db(), parentId, name, isDir);
-        e.id = contentstore::addEntry(m_session.db(), w->notes()->discId(), parentId, name, e.path,
+        e.id = contentstore::addEntry(m_session.db(), m_session.shownDisc(), parentId, name, e.path,
                                       isDir);
     } catch (const DbError& err) {
-        prompts().error(w, err.text(), QStringLiteral("提示"));
+        prompts().error(m_views.window, err.text(), QStringLiteral("提示"));
         return false;
     }
     e.name = name;
     e.isDir = isDir;
-    w->lvMain()->model()->append(e);
+    m_views.lvMain->model()->append(e);
     if (isDir) {
         QTreeWidgetItem* node = makeFolderNode(e.id, name, false);
         if (parentId != 0 && parentNode) {
             parentNode->addChild(node);
             parentNode->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
         } else {
-            w->tvCDRom()->addTopLevelItem(node);
+            m_views.tvCDRom->addTopLevelItem(node);
         }
     }
     return true;
 }
 
 void ContentsController::mitAddDirClick() {
-    if (!w->notes()->isDiscOpen() || !m_session.fullAccess())
+    if (m_session.shownDisc() == 0 || !m_session.fullAccess())
         return;
     const FolderChoice choice =
-        prompts().chooseFolder(w, QStringLiteral("请选择目录"), w->notes()->sourcePath());
+        prompts().chooseFolder(m_views.window, QStringLiteral("请选择目录"), shownSourcePath());
     if (choice.path.isEmpty())
         return;
     QString name =
@@ -133,22 +139,22 @@ void ContentsController::mitAddDirClick() {
     // A name with a slash could never be opened as a path part.
     if (name.isEmpty() || name.contains(QLatin1Char('/')))
         return;
-    QTreeWidgetItem* parent = w->tvCDRom()->currentItem();
+    QTreeWidgetItem* parent = m_views.tvCDRom->currentItem();
     addEntryAndView(parent ? nodes::id(parent) : 0, parent, name, true);
 }
 
 void ContentsController::mitAddFileClick() {
-    if (!w->notes()->isDiscOpen() || !m_session.fullAccess())
+    if (m_session.shownDisc() == 0 || !m_session.fullAccess())
         return;
     // All files first: a hand-made entry is rarely a text file.
-    const QString file = prompts().openFile(w, QStringLiteral("打开"),
+    const QString file = prompts().openFile(m_views.window, QStringLiteral("打开"),
                                             QStringLiteral("所有文件 (*);;文本文件 (*.txt)"));
     if (file.isEmpty())
         return;
     const QString name = QFileInfo(file).fileName();
     if (name.isEmpty())
         return;
-    QTreeWidgetItem* parent = w->tvCDRom()->currentItem();
+    QTreeWidgetItem* parent = m_views.tvCDRom->currentItem();
     addEntryAndView(parent ? nodes::id(parent) : 0, parent, name, false);
 }
 

@@ -1,4 +1,5 @@
 #include "gui/browser/contentscontroller.h"
+#include "gui/common/commands.h"
 
 #include "core/settings/text.h"
 #include "core/store/contentstore.h"
@@ -7,7 +8,6 @@
 #include "core/throttle.h"
 #include "gui/app/guards.h"
 #include "gui/app/icons.h"
-#include "gui/app/mainwindow.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
 #include "gui/browser/entrymodel.h"
@@ -16,11 +16,13 @@
 #include "gui/browser/menukeys.h"
 #include "gui/browser/nodes.h"
 #include "gui/browser/notes.h"
+#include "gui/common/commands.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
 #include <QTemporaryDir>
@@ -52,9 +54,8 @@ const QIcon& folderNodeIcon() {
 class ContentsController::Filler {
 public:
     Filler(ContentsController* view, quint64 serial, bool withTree, std::vector<Entry> rows)
-        : m_view(view), m_w(view->w), m_serial(serial), m_withTree(withTree),
-          m_rows(std::move(rows)) {
-        m_w->lvMain()->model()->reserve(m_rows.size());
+        : m_view(view), m_serial(serial), m_withTree(withTree), m_rows(std::move(rows)) {
+        m_view->m_views.lvMain->model()->reserve(m_rows.size());
     }
     ~Filler() { qDeleteAll(m_nodes); }
     Filler(const Filler&) = delete;
@@ -73,10 +74,10 @@ public:
             rows.push_back(std::move(e));
             ++m_view->m_loadCounter;
         }
-        m_w->lvMain()->model()->append(std::move(rows));
+        m_view->m_views.lvMain->model()->append(std::move(rows));
         if (m_next < m_rows.size()) {
             if (m_view->m_loadTotal > 0)
-                m_w->showProgress(percent());
+                m_view->m_views.status.progress->setValue(percent());
             return false;
         }
         finish();
@@ -97,11 +98,11 @@ private:
             for (int i : nameOrder(names))
                 sorted << m_nodes[i];
             m_nodes.clear();
-            m_w->tvCDRom()->addTopLevelItems(sorted);
+            m_view->m_views.tvCDRom->addTopLevelItems(sorted);
         }
-        m_w->lvMain()->model()->resort();
+        m_view->m_views.lvMain->model()->resort();
         if (m_view->m_loadTotal > 0)
-            m_w->progressBar()->setValue(percent());
+            m_view->m_views.status.progress->setValue(percent());
     }
 
     int percent() const {
@@ -109,7 +110,6 @@ private:
     }
 
     ContentsController* m_view;
-    MainWindow* m_w;
     quint64 m_serial;
     bool m_withTree;
     std::vector<Entry> m_rows;
@@ -117,10 +117,11 @@ private:
     QList<QTreeWidgetItem*> m_nodes;
 };
 
-ContentsController::ContentsController(MainWindow* window, CatalogSession& session)
-    : QObject(window), w(window), m_session(session) {
+ContentsController::ContentsController(CatalogSession& session, Commands& commands,
+                                       const Views& views)
+    : QObject(views.window), m_session(session), m_commands(commands), m_views(views) {
     setObjectName(QStringLiteral("ContentsView"));
-    QTreeWidget* tree = w->tvCDRom();
+    QTreeWidget* tree = m_views.tvCDRom;
     m_tree = tree;
     m_treePort = tree->viewport();
     connect(tree, &QTreeWidget::currentItemChanged, this,
@@ -133,10 +134,10 @@ ContentsController::ContentsController(MainWindow* window, CatalogSession& sessi
     });
     tree->installEventFilter(this);
     tree->viewport()->installEventFilter(this);
-    connect(w->action("mitCDRomDelete"), &QAction::triggered, this,
+    connect(m_commands.mitCDRomDelete, &QAction::triggered, this,
             &ContentsController::btnCDRomDeleteClick);
 
-    FileListView* list = w->lvMain();
+    FileListView* list = m_views.lvMain;
     connect(list, &FileListView::changed, this, &ContentsController::lvMainChange);
     connect(list, &FileListView::doubleClicked, this, &ContentsController::lvMainDblClick);
     connect(list, &FileListView::headerClicked, this, &ContentsController::lvMainColumnClick);
@@ -149,24 +150,24 @@ ContentsController::ContentsController(MainWindow* window, CatalogSession& sessi
     connect(model, &EntryModel::modelReset, this, &ContentsController::updateListStatus);
     connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &ContentsController::updateListStatus);
-    connect(list, &FileListView::contextMenuRequested, w->listPopupMenu(),
-            [this](const QPoint& pos) { w->listPopupMenu()->popup(pos); });
+    connect(list, &FileListView::contextMenuRequested, m_views.listPopup,
+            [this](const QPoint& pos) { m_views.listPopup->popup(pos); });
 
-    auto on = [this](const char* name, void (ContentsController::*slot)()) {
-        connect(w->action(name), &QAction::triggered, this, slot);
+    auto on = [this](QAction* a, void (ContentsController::*slot)()) {
+        connect(a, &QAction::triggered, this, slot);
     };
-    on("tbBack", &ContentsController::tbBackClick);
-    on("mitSelAll", &ContentsController::mitSelAllClick);
-    on("mitOpen", &ContentsController::mitOpenClick);
-    on("MOpen", &ContentsController::mitOpenClick);
-    on("mitDelete", &ContentsController::mitDeleteClick);
-    on("mitFileExp", &ContentsController::mitFileExpClick);
-    on("MFileExp", &ContentsController::mitFileExpClick);
-    on("mitAddDir", &ContentsController::mitAddDirClick);
-    on("MAddDir", &ContentsController::mitAddDirClick);
-    on("mitAddFile", &ContentsController::mitAddFileClick);
-    on("MAddFile", &ContentsController::mitAddFileClick);
-    connect(w->button("btnCDRomDelete"), &QToolButton::clicked, this,
+    on(m_commands.tbBack, &ContentsController::tbBackClick);
+    on(m_commands.mitSelAll, &ContentsController::mitSelAllClick);
+    on(m_commands.mitOpen, &ContentsController::mitOpenClick);
+    on(m_commands.MOpen, &ContentsController::mitOpenClick);
+    on(m_commands.mitDelete, &ContentsController::mitDeleteClick);
+    on(m_commands.mitFileExp, &ContentsController::mitFileExpClick);
+    on(m_commands.MFileExp, &ContentsController::mitFileExpClick);
+    on(m_commands.mitAddDir, &ContentsController::mitAddDirClick);
+    on(m_commands.MAddDir, &ContentsController::mitAddDirClick);
+    on(m_commands.mitAddFile, &ContentsController::mitAddFileClick);
+    on(m_commands.MAddFile, &ContentsController::mitAddFileClick);
+    connect(m_views.btnCDRomDelete, &QToolButton::clicked, this,
             &ContentsController::btnCDRomDeleteClick);
 }
 
@@ -176,8 +177,8 @@ template <typename Fn> void ContentsController::guarded(Fn&& fn) {
     try {
         fn();
     } catch (const DbError& e) {
-        w->setStatusText(QStringLiteral("就绪"));
-        prompts().error(w, e.text(), QStringLiteral("提示"));
+        m_views.status.state->setText(QStringLiteral("就绪"));
+        prompts().error(m_views.window, e.text(), QStringLiteral("提示"));
     }
 }
 
@@ -193,21 +194,22 @@ QTreeWidgetItem* ContentsController::makeFolderNode(qint64 id, const QString& na
 }
 
 void ContentsController::disableListCommands() {
-    w->setEnabledNamed({"mitOpen", "mitDelete", "mitFileExp", "mitAddDir", "mitAddFile", "MOpen",
-                        "MFileExp", "MAddDir", "MAddFile"},
-                       false);
+    enableAll({m_commands.mitOpen, m_commands.mitDelete, m_commands.mitFileExp,
+               m_commands.mitAddDir, m_commands.mitAddFile, m_commands.MOpen, m_commands.MFileExp,
+               m_commands.MAddDir, m_commands.MAddFile},
+              {}, false);
 }
 
 void ContentsController::showDisc(qint64 discId, const QString& name) {
     guarded([&] {
-        w->notes()->showDisc(discId, name);
+        emit discShowing(discId, name);
         m_loadCounter = 0;
         m_loadTotal = contentstore::countTopLevel(m_session.db(), discId);
-        w->button("btnInExp")->setEnabled(true);
-        w->action("tbBack")->setEnabled(false);
+        m_views.btnInExp->setEnabled(true);
+        m_commands.tbBack->setEnabled(false);
         fillCDRoot(discId);
-        w->setEnabledNamed({"MAddDir", "MAddFile"}, false);
-        w->progressBar()->setValue(0);
+        enableAll({m_commands.MAddDir, m_commands.MAddFile}, {}, false);
+        m_views.status.progress->setValue(0);
     });
 }
 
@@ -224,19 +226,19 @@ void ContentsController::fillLevel(qint64 discId, qint64 folderId) {
     m_archiveLevel = 0;
     WaitCursor wait;
     const quint64 serial = ++m_fillSerial;
-    w->setStatusText(QStringLiteral("读取数据......"));
+    m_views.status.state->setText(QStringLiteral("读取数据......"));
     m_filler.reset();
     {
-        HandlingOff off(w);
+        HandlingOff off(m_session);
         if (root) {
-            w->tvCDRom()->clear();
+            m_views.tvCDRom->clear();
             // The view lays out lazily and would keep the last disc's scroll position.
-            w->tvCDRom()->scrollToTop();
+            m_views.tvCDRom->scrollToTop();
         }
-        w->lvMain()->model()->clear();
+        m_views.lvMain->model()->clear();
     }
     if (root)
-        w->setEnabledNamed({"btnCDRomDelete"}, false);
+        enableAll({}, {m_views.btnCDRomDelete}, false);
     disableListCommands();
     if (!root) {
         m_loadCounter = 0;
@@ -259,7 +261,7 @@ void ContentsController::fillStep(quint64 serial) {
         return;
     }
     m_filler.reset();
-    w->setStatusText(QStringLiteral("就绪"));
+    m_views.status.state->setText(QStringLiteral("就绪"));
     emit filled();
 }
 
@@ -268,7 +270,7 @@ void ContentsController::completeFill() {
     }
     if (m_filler) {
         m_filler.reset();
-        w->setStatusText(QStringLiteral("就绪"));
+        m_views.status.state->setText(QStringLiteral("就绪"));
         emit filled();
     }
 }
@@ -298,34 +300,34 @@ void ContentsController::clear() {
         m_fileNotes->close();
     }
     {
-        HandlingOff off(w);
-        w->tvCDRom()->clear();
-        w->lvMain()->model()->clear();
+        HandlingOff off(m_session);
+        m_views.tvCDRom->clear();
+        m_views.lvMain->model()->clear();
     }
-    w->setListText({}); // no disc shown
-    w->action("tbBack")->setEnabled(false);
+    m_views.status.list->setText({}); // no disc shown
+    m_commands.tbBack->setEnabled(false);
 }
 
 void ContentsController::tvCDRomChange(QTreeWidgetItem* node) {
-    if (!w->changeHandling())
+    if (!m_session.changeHandling())
         return;
     if (!node) {
         ++m_fillSerial;
         m_filler.reset();
-        HandlingOff off(w);
-        w->lvMain()->model()->clear();
+        HandlingOff off(m_session);
+        m_views.lvMain->model()->clear();
         return;
     }
     guarded([&] {
         // Read-only catalogs keep their contents: deleting needs full access.
-        w->button("btnCDRomDelete")->setEnabled(m_session.fullAccess());
+        m_views.btnCDRomDelete->setEnabled(m_session.fullAccess());
         if (node->childCount() == 0 &&
             node->childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator)
             addFolderNodes(nodes::id(node), node);
-        w->action("tbBack")->setEnabled(true);
+        m_commands.tbBack->setEnabled(true);
         fillFolder(nodes::id(node));
-        w->setEnabledNamed({"MAddDir", "MAddFile"}, false);
-        w->progressBar()->setValue(0);
+        enableAll({m_commands.MAddDir, m_commands.MAddFile}, {}, false);
+        m_views.status.progress->setValue(0);
     });
 }
 
@@ -333,9 +335,9 @@ void ContentsController::showArchiveLevel(qint64 id) {
     guarded([&] {
         fillFolder(id);
         m_archiveLevel = id;
-        w->action("tbBack")->setEnabled(true);
-        w->setEnabledNamed({"MAddDir", "MAddFile"}, false);
-        w->progressBar()->setValue(0);
+        m_commands.tbBack->setEnabled(true);
+        enableAll({m_commands.MAddDir, m_commands.MAddFile}, {}, false);
+        m_views.status.progress->setValue(0);
     });
 }
 
@@ -345,12 +347,12 @@ void ContentsController::leaveArchiveLevel() {
     guarded([&] { link = contentstore::entryLink(m_session.db(), from); });
     if (link && link->archive == ArchiveMark::Member && link->fatherId != 0) {
         showArchiveLevel(link->fatherId);
-    } else if (QTreeWidgetItem* node = w->tvCDRom()->currentItem()) {
+    } else if (QTreeWidgetItem* node = m_views.tvCDRom->currentItem()) {
         // Out of the archive: the folder holding it, as the content tree still shows.
         tvCDRomChange(node);
-    } else if (w->notes()->isDiscOpen()) {
-        guarded([&] { fillCDRoot(w->notes()->discIdText().toLongLong()); });
-        w->action("tbBack")->setEnabled(false);
+    } else if (m_session.shownDisc() != 0) {
+        guarded([&] { fillCDRoot(m_session.shownDisc()); });
+        m_commands.tbBack->setEnabled(false);
     }
     selectFileById(QString::number(from));
 }
@@ -360,7 +362,7 @@ void ContentsController::tbBackClick() {
         leaveArchiveLevel();
         return;
     }
-    QTreeWidget* tree = w->tvCDRom();
+    QTreeWidget* tree = m_views.tvCDRom;
     QTreeWidgetItem* node = tree->currentItem();
     if (!node)
         return;
@@ -368,20 +370,20 @@ void ContentsController::tbBackClick() {
         tree->setCurrentItem(parent);
         return;
     }
-    if (!w->notes()->isDiscOpen())
+    if (m_session.shownDisc() == 0)
         return;
-    QTreeWidgetItem* disc = w->categoryTree()->findDiscNode(w->notes()->discIdText());
+    QTreeWidgetItem* disc = nodes::findDisc(m_views.tvMain, m_session.shownDisc());
     if (!disc)
         return;
     {
-        HandlingOff off(w);
-        w->tvMain()->setCurrentItem(disc);
+        HandlingOff off(m_session);
+        m_views.tvMain->setCurrentItem(disc);
     }
-    w->categoryTree()->tvMainChange(disc);
+    emit reshowRequested(disc);
 }
 
 int ContentsController::selectedListRow() const {
-    const FileListView* list = w->lvMain();
+    const FileListView* list = m_views.lvMain;
     const int current = list->currentRow();
     if (current >= 0 && list->selectionModel()->isRowSelected(current))
         return current;
@@ -390,28 +392,30 @@ int ContentsController::selectedListRow() const {
 }
 
 void ContentsController::updateListCommands() {
-    const int selected = w->lvMain()->selectedCount();
+    const int selected = m_views.lvMain->selectedCount();
     const bool full = m_session.fullAccess();
-    w->setEnabledNamed({"mitOpen", "MOpen"}, selected == 1);
-    w->setEnabledNamed({"mitDelete"}, full && selected > 0);
-    w->setEnabledNamed({"mitFileExp", "MFileExp"}, selected == 1 && !isFileNotesOpen());
+    enableAll({m_commands.mitOpen, m_commands.MOpen}, {}, selected == 1);
+    enableAll({m_commands.mitDelete}, {}, full && selected > 0);
+    enableAll({m_commands.mitFileExp, m_commands.MFileExp}, {},
+              selected == 1 && !isFileNotesOpen());
     // Nothing is added inside an archive: its members are what the archive holds.
-    w->setEnabledNamed({"mitAddDir", "MAddDir", "mitAddFile", "MAddFile"},
-                       full && w->notes()->isDiscOpen() && m_archiveLevel == 0);
+    enableAll(
+        {m_commands.mitAddDir, m_commands.MAddDir, m_commands.mitAddFile, m_commands.MAddFile}, {},
+        full && m_session.shownDisc() != 0 && m_archiveLevel == 0);
 }
 
 void ContentsController::lvMainChange() {
-    if (!w->changeHandling())
+    if (!m_session.changeHandling())
         return;
     updateListCommands();
     if (FileNotesEditor* editor = fileNotes()) {
         const int row = selectedListRow();
         if (row >= 0 && !editor->showEntry(row)) {
             // The user stays on the note being typed, and the list on its entry.
-            FileListView* list = w->lvMain();
+            FileListView* list = m_views.lvMain;
             const int kept = list->model()->rowOfId(editor->entryId());
             if (kept >= 0) {
-                HandlingOff off(w);
+                HandlingOff off(m_session);
                 list->clearSelection();
                 list->selectRow(kept);
             }
@@ -423,20 +427,20 @@ void ContentsController::lvMainChange() {
 void ContentsController::lvMainDblClick() {
     if (selectedListRow() < 0 || !closeFileNotes())
         return;
-    if (w->lvMain()->model()->rowCount() > 0)
+    if (m_views.lvMain->model()->rowCount() > 0)
         mitOpenClick();
 }
 
 void ContentsController::lvMainColumnClick(int column) {
-    w->lvMain()->sortByColumn(column);
+    m_views.lvMain->sortByColumn(column);
 }
 
 void ContentsController::updateListStatus() {
-    const FileListView* list = w->lvMain();
+    const FileListView* list = m_views.lvMain;
     const EntryModel* model = list->model();
     const int rows = model->rowCount();
-    if (rows == 0 && !(w->notes() && w->notes()->isDiscOpen())) {
-        w->setListText({}); // nothing shown
+    if (rows == 0 && m_session.shownDisc() == 0) {
+        m_views.status.list->setText({}); // nothing shown
         return;
     }
     QString text = QStringLiteral("%1 项").arg(rows);
@@ -461,25 +465,25 @@ void ContentsController::updateListStatus() {
                     .arg(count)
                     .arg(sizeText(bytes, model->sizesInKb()));
     }
-    w->setListText(text);
+    m_views.status.list->setText(text);
 }
 
 void ContentsController::goUpByKey() {
-    if (w->action("tbBack")->isEnabled())
-        w->action("tbBack")->trigger();
+    if (m_commands.tbBack->isEnabled())
+        m_commands.tbBack->trigger();
 }
 
 void ContentsController::popupContentsMenu(const QPoint& globalPos) {
-    w->action("mitCDRomDelete")->setEnabled(w->button("btnCDRomDelete")->isEnabled());
-    w->contentsPopupMenu()->popup(globalPos);
+    m_commands.mitCDRomDelete->setEnabled(m_views.btnCDRomDelete->isEnabled());
+    m_views.contentsPopup->popup(globalPos);
 }
 
 void ContentsController::mitSelAllClick() {
-    w->lvMain()->selectAll();
+    m_views.lvMain->selectAll();
 }
 
 void ContentsController::lvMainKeyDown() {
-    if (w->action("mitDelete")->isEnabled())
+    if (m_commands.mitDelete->isEnabled())
         mitDeleteClick();
 }
 
@@ -524,7 +528,7 @@ bool ContentsController::eventFilter(QObject* watched, QEvent* event) {
 
 bool ContentsController::selectFolderById(const QString& idText) {
     completeFill();
-    QTreeWidget* tree = w->tvCDRom();
+    QTreeWidget* tree = m_views.tvCDRom;
     for (QTreeWidgetItemIterator it(tree); *it; ++it) {
         if (nodes::idText(*it) == idText) {
             tree->setCurrentItem(*it);
@@ -539,19 +543,19 @@ bool ContentsController::selectFileById(const QString& idText) {
     completeFill();
     bool ok = false;
     const qint64 id = idText.toLongLong(&ok);
-    const int row = ok ? w->lvMain()->model()->rowOfId(id) : -1;
+    const int row = ok ? m_views.lvMain->model()->rowOfId(id) : -1;
     if (row < 0)
         return false;
-    w->lvMain()->clearSelection();
-    w->lvMain()->selectRow(row);
+    m_views.lvMain->clearSelection();
+    m_views.lvMain->selectRow(row);
     return true;
 }
 
 void ContentsController::showEntry(qint64 discId, qint64 folderId, qint64 fileId) {
-    QTreeWidgetItem* node = w->categoryTree()->findDiscNode(QString::number(discId));
+    QTreeWidgetItem* node = nodes::findDisc(m_views.tvMain, discId);
     if (!node)
         return; // the main window stays as it is
-    QTreeWidget* tree = w->tvMain();
+    QTreeWidget* tree = m_views.tvMain;
     // Selecting the node shows the disc; an already selected one is not reloaded.
     const bool wasShown = tree->currentItem() == node;
     if (!wasShown)
@@ -576,14 +580,14 @@ void ContentsController::showEntry(qint64 discId, qint64 folderId, qint64 fileId
         if (link->fatherId != 0)
             openFolder(link->fatherId);
         else if (wasShown)
-            w->categoryTree()->tvMainChange(node);
+            emit reshowRequested(node);
         showArchiveLevel(folderId);
     } else if (folderId != 0) {
         openFolder(folderId);
     } else if (fileId != 0 && !selectFileById(fileIdText) && wasShown) {
         // The disc was shown with one of its folders open: a hit at its top level needs
         // the top level back in the list.
-        w->categoryTree()->tvMainChange(node);
+        emit reshowRequested(node);
     }
     if (fileId != 0)
         selectFileById(fileIdText);
@@ -594,7 +598,7 @@ void ContentsController::openFolder(qint64 folderId) {
     // loaded on the way down.
     std::vector<qint64> chain;
     guarded([&] { chain = searchstore::folderChain(m_session.db(), folderId); });
-    QTreeWidget* contents = w->tvCDRom();
+    QTreeWidget* contents = m_views.tvCDRom;
     QTreeWidgetItem* at = nullptr;
     for (qint64 id : chain) {
         QTreeWidgetItem* next = nullptr;
@@ -641,12 +645,12 @@ void ContentsController::mitFileExpClick() {
     const int row = selectedListRow();
     if (row < 0)
         return;
-    auto* editor = new FileNotesEditor(w);
+    auto* editor = new FileNotesEditor(m_views.window, m_session, m_views.lvMain);
     m_fileNotes = editor;
     connect(editor, &FileNotesEditor::closed, this, [this, editor] {
         if (m_fileNotes == editor)
             m_fileNotes = nullptr;
-        if (w->changeHandling())
+        if (m_session.changeHandling())
             updateListCommands();
     });
     editor->showEntry(row);

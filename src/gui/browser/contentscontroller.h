@@ -3,6 +3,8 @@
 // open), keeps the file notes editor in step, and takes the window to a single entry.
 #pragma once
 
+#include "gui/common/views.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -15,7 +17,7 @@ namespace vorlane {
 
 class FileNotesEditor;
 class CatalogSession;
-class MainWindow;
+class Commands;
 struct Entry;
 struct FolderRef;
 
@@ -23,7 +25,7 @@ class ContentsController : public QObject {
     Q_OBJECT
 
 public:
-    ContentsController(MainWindow* window, CatalogSession& session);
+    ContentsController(CatalogSession& session, Commands& commands, const Views& views);
     ~ContentsController() override;
 
     // Shows a disc selected in the category tree: opens its row for the notes panel,
@@ -86,6 +88,12 @@ public slots:
     void mitOpenClick();
 
 signals:
+    // A disc is about to be shown: its note and facts are wanted.
+    void discShowing(qint64 discId, const QString& caption);
+    // The category tree is to show this disc node anew.
+    void reshowRequested(QTreeWidgetItem* node);
+    // The shown disc is to point at a new location; `*stored` says whether it could.
+    void sourcePathStoring(const QString& path, bool* stored);
     // A fill has put its last row in the views.
     void filled();
 
@@ -115,6 +123,8 @@ private:
     bool addEntryAndView(qint64 parentId, QTreeWidgetItem* parentNode, const QString& name,
                          bool isDir);
     int selectedListRow() const;
+    // Where the shown disc was read from; empty without one.
+    QString shownSourcePath() const;
     void openFile(const Entry& e);
     // Extracts a member of an archive and opens the copy.
     void openMember(const Entry& e);
@@ -123,8 +133,9 @@ private:
     void goUpByKey();
     void popupContentsMenu(const QPoint& globalPos);
 
-    MainWindow* w; // widgets and actions
     CatalogSession& m_session;
+    Commands& m_commands;
+    const Views m_views;
     QObject* m_tree = nullptr; // tvCDRom, whose keys and pop-up menu are watched
     QObject* m_treePort = nullptr;
     QPointer<FileNotesEditor> m_fileNotes;

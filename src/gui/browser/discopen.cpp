@@ -2,15 +2,14 @@
 // from where its disc was imported, offering to point the disc at a new location.
 #include "core/import/archivelist.h"
 #include "core/store/catalogsession.h"
+#include "core/store/catalogstore.h"
 #include "core/store/contentstore.h"
 #include "core/store/database.h"
-#include "gui/app/mainwindow.h"
 #include "gui/app/platform.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/contentscontroller.h"
 #include "gui/browser/entrymodel.h"
 #include "gui/browser/filelistview.h"
-#include "gui/browser/notes.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -48,10 +47,10 @@ QString reasonsText(const QString& path) {
 } // namespace
 
 void ContentsController::mitOpenClick() {
-    const QList<int> rows = w->lvMain()->selectedRows();
+    const QList<int> rows = m_views.lvMain->selectedRows();
     if (rows.isEmpty())
         return;
-    const Entry e = w->lvMain()->model()->entry(rows.first());
+    const Entry e = m_views.lvMain->model()->entry(rows.first());
     if (e.archive == ArchiveMark::Archive || (e.isDir && e.archive == ArchiveMark::Member)) {
         showArchiveLevel(e.id);
         return;
@@ -67,38 +66,44 @@ void ContentsController::mitOpenClick() {
     openFile(e);
 }
 
+QString ContentsController::shownSourcePath() const {
+    const std::optional<DiscRow> row = catalogstore::discRow(m_session.db(), m_session.shownDisc());
+    return row ? row->sourcePath : QString();
+}
+
 void ContentsController::openFile(const Entry& e) {
-    NotesPanel* disc = w->notes();
-    if (!disc->isDiscOpen())
+    if (m_session.shownDisc() == 0)
         return;
-    const QString location = disc->sourcePath();
+    const QString location = shownSourcePath();
     const QString path = fullPath(location, e);
     if (opener().openLocal(rawFullPath(m_session.db(), location, e)))
         return;
     if (!m_session.fullAccess()) {
         // A read-only catalog keeps the disc's stored location.
-        prompts().message(w,
+        prompts().message(m_views.window,
                           reasonsText(path) + QStringLiteral("光盘位置：") + location +
                               QStringLiteral("\n当前文件以只读方式打开，不能修改光盘位置！"),
                           QStringLiteral("提示"), QMessageBox::Information);
         return;
     }
-    if (!prompts().askYesNo(w,
+    if (!prompts().askYesNo(m_views.window,
                             reasonsText(path) + QStringLiteral("如果是光盘位置：") + location +
                                 QStringLiteral(" 改变，可以重新指向光盘位置，修改光盘位置吗？"),
                             QStringLiteral("提示")))
         return;
-    const FolderChoice choice = prompts().chooseFolder(w, QStringLiteral("请选择目录"));
+    const FolderChoice choice =
+        prompts().chooseFolder(m_views.window, QStringLiteral("请选择目录"));
     if (choice.path.isEmpty())
         return;
     QString newLocation = choice.path;
     // Stored without a trailing slash; the root itself becomes empty.
     if (newLocation.endsWith(QLatin1Char('/')))
         newLocation.chop(1);
-    try {
-        disc->storeSourcePath(newLocation);
-    } catch (const DbError&) {
-        prompts().error(w, QStringLiteral("修改光盘位置出错！"), QStringLiteral("提示"));
+    bool stored = false;
+    emit sourcePathStoring(newLocation, &stored);
+    if (!stored) {
+        prompts().error(m_views.window, QStringLiteral("修改光盘位置出错！"),
+                        QStringLiteral("提示"));
         return;
     }
     // A second failure says nothing: the new location stays stored.
@@ -106,10 +111,9 @@ void ContentsController::openFile(const Entry& e) {
 }
 
 void ContentsController::openMember(const Entry& e) {
-    NotesPanel* disc = w->notes();
-    if (!disc->isDiscOpen())
+    if (m_session.shownDisc() == 0)
         return;
-    const QString location = disc->sourcePath();
+    const QString location = shownSourcePath();
     QByteArray archivePath, inner;
     try {
         Database& db = m_session.db();
@@ -122,7 +126,7 @@ void ContentsController::openMember(const Entry& e) {
             inner = memberBelow->mid(archiveBelow->size() + 1);
         }
     } catch (const DbError& error) {
-        prompts().error(w, error.text(), QStringLiteral("提示"));
+        prompts().error(m_views.window, error.text(), QStringLiteral("提示"));
         return;
     }
     QString why = QStringLiteral("目录中找不到它所在的压缩包");
@@ -152,7 +156,7 @@ void ContentsController::openMember(const Entry& e) {
             }
         }
     }
-    prompts().message(w,
+    prompts().message(m_views.window,
                       QStringLiteral("不能打开压缩包中的文件：") + fullPath(location, e) +
                           QStringLiteral("\n") + why,
                       QStringLiteral("提示"), QMessageBox::Information);

@@ -1,8 +1,8 @@
 #include "gui/browser/filenotes.h"
 
+#include "core/store/catalogsession.h"
 #include "core/store/contentstore.h"
 #include "core/store/database.h"
-#include "gui/app/mainwindow.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/entrymodel.h"
 #include "gui/browser/filelistview.h"
@@ -17,11 +17,11 @@
 
 namespace vorlane {
 
-FileNotesEditor::FileNotesEditor(MainWindow* window)
-    : QDialog(window, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
+FileNotesEditor::FileNotesEditor(QWidget* parent, CatalogSession& session, FileListView* list)
+    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      w(window) {
+      m_session(session), m_list(list) {
     setObjectName(QStringLiteral("CDFileExpFrm"));
     setWindowTitle(QStringLiteral("光盘文件注释"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -68,12 +68,11 @@ FileNotesEditor::FileNotesEditor(MainWindow* window)
     connect(m_pre, &QPushButton::clicked, this, &FileNotesEditor::btnPreClick);
     connect(m_next, &QPushButton::clicked, this, &FileNotesEditor::btnNextClick);
     connect(m_exit, &QPushButton::clicked, this, &FileNotesEditor::btnExitClick);
-    connect(&w->session(), &CatalogSession::accessModeChanged, this,
-            &FileNotesEditor::followAccess);
-    m_text->setReadOnly(!w->session().fullAccess());
+    connect(&m_session, &CatalogSession::accessModeChanged, this, &FileNotesEditor::followAccess);
+    m_text->setReadOnly(!m_session.fullAccess());
 
     // Centred on the main window.
-    move(window->geometry().center() - rect().center());
+    move(parent->geometry().center() - rect().center());
 }
 
 qint64 FileNotesEditor::entryId() const {
@@ -87,7 +86,7 @@ int FileNotesEditor::shownRow() const {
 }
 
 bool FileNotesEditor::showEntry(int row) {
-    const EntryModel* model = w->lvMain()->model();
+    const EntryModel* model = m_list->model();
     if (row < 0 || row >= model->rowCount())
         return true;
     if (model->entry(row).id != entryId() && !settle())
@@ -114,11 +113,11 @@ bool FileNotesEditor::showEntry(int row) {
 
 void FileNotesEditor::txtExpChange() {
     if (!m_loading)
-        m_save->setEnabled(w->session().fullAccess() && entryId() > 0);
+        m_save->setEnabled(m_session.fullAccess() && entryId() > 0);
 }
 
 void FileNotesEditor::followAccess() {
-    const bool full = w->session().fullAccess();
+    const bool full = m_session.fullAccess();
     m_text->setReadOnly(!full);
     if (!full)
         m_save->setEnabled(false);
@@ -144,19 +143,19 @@ bool FileNotesEditor::settle(bool canCancel) {
 
 bool FileNotesEditor::save() {
     const qint64 id = entryId();
-    if (id <= 0 || !w->session().fullAccess())
+    if (id <= 0 || !m_session.fullAccess())
         return false;
     const QString text = m_text->toPlainText();
     bool exists = false;
     try {
-        exists = contentstore::setNote(w->session().db(), id, text);
+        exists = contentstore::setNote(m_session.db(), id, text);
     } catch (const DbError& e) {
         prompts().error(this, e.text(), QStringLiteral("提示"));
         return false;
     }
     // The list may have been refilled or re-sorted meanwhile: update the entry's own row.
     if (exists) {
-        EntryModel* model = w->lvMain()->model();
+        EntryModel* model = m_list->model();
         model->setNote(model->rowOfId(id), text);
     }
     m_save->setEnabled(false);
@@ -172,7 +171,7 @@ void FileNotesEditor::step(int delta) {
     if (m_save->isEnabled() && !save())
         return;
     const int target = shownRow() + delta;
-    FileListView* list = w->lvMain();
+    FileListView* list = m_list;
     if (target < 0 || target >= list->model()->rowCount())
         return;
     list->clearSelection();

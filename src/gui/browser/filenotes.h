@@ -10,13 +10,15 @@ class QPushButton;
 
 namespace vorlane {
 
-class MainWindow;
+class CatalogSession;
+class FileListView;
 
 class FileNotesEditor : public QDialog {
     Q_OBJECT
 
 public:
-    explicit FileNotesEditor(MainWindow* window);
+    // Edits the notes of `list`'s rows.
+    FileNotesEditor(QWidget* parent, CatalogSession& session, FileListView* list);
 
     // Shows the list's row `row`. Another entry than the one shown first settles the typed
     // note (see settle()); false when the user chose to stay on it.
@@ -52,7 +54,8 @@ protected:
 private:
     void step(int delta);
 
-    MainWindow* w;
+    CatalogSession& m_session;
+    FileListView* m_list;
     QLabel* m_name;
     QPlainTextEdit* m_text;
     QPushButton* m_pre;

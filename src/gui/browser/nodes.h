@@ -4,6 +4,8 @@
 #include <QString>
 #include <QTreeWidgetItem>
 
+class QTreeWidget;
+
 namespace vorlane::nodes {
 
 enum Kind { Category = 0, Disc = 1, Folder = 2 };
@@ -27,6 +29,8 @@ inline bool hasId(const QTreeWidgetItem* item) {
 inline QString idText(const QTreeWidgetItem* item) {
     return item ? item->data(0, IdRole).toString() : QString();
 }
+// The disc node of this id in `tree`; null when there is none.
+QTreeWidgetItem* findDisc(QTreeWidget* tree, qint64 discId);
 inline qint64 id(const QTreeWidgetItem* item) {
     return idText(item).toLongLong();
 }

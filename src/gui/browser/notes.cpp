@@ -1,8 +1,9 @@
 #include "gui/browser/notes.h"
+#include "gui/common/commands.h"
 
 #include "core/settings/text.h"
+#include "core/store/catalogsession.h"
 #include "core/store/database.h"
-#include "gui/app/mainwindow.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/discfacts.h"
 
@@ -13,21 +14,21 @@
 
 namespace vorlane {
 
-NotesPanel::NotesPanel(MainWindow* window, CatalogSession& session)
-    : QObject(window), w(window), m_session(session) {
+NotesPanel::NotesPanel(CatalogSession& session, const Views& views)
+    : QObject(views.window), m_session(session), m_views(views) {
     setObjectName(QStringLiteral("NotesPanel"));
-    connect(w->txtCDExp(), &QPlainTextEdit::textChanged, this, &NotesPanel::txtCDExpChange);
-    connect(w->button("btnExpSave"), &QToolButton::clicked, this, &NotesPanel::btnExpSaveClick);
-    connect(w->button("btnInExp"), &QToolButton::clicked, this, &NotesPanel::btnInExpClick);
+    connect(m_views.txtCDExp, &QPlainTextEdit::textChanged, this, &NotesPanel::txtCDExpChange);
+    connect(m_views.btnExpSave, &QToolButton::clicked, this, &NotesPanel::btnExpSaveClick);
+    connect(m_views.btnInExp, &QToolButton::clicked, this, &NotesPanel::btnInExpClick);
     // Read-only: the note can be read and scrolled, but nothing typed that could not be kept.
-    const auto followAccess = [this] { w->txtCDExp()->setReadOnly(!m_session.fullAccess()); };
+    const auto followAccess = [this] { m_views.txtCDExp->setReadOnly(!m_session.fullAccess()); };
     connect(&m_session, &CatalogSession::accessModeChanged, this, followAccess);
     followAccess();
 }
 
 void NotesPanel::setMemo(const QString& text) {
     m_loading = true;
-    w->txtCDExp()->setPlainText(text);
+    m_views.txtCDExp->setPlainText(text);
     m_loading = false;
 }
 
@@ -39,24 +40,31 @@ void NotesPanel::showDisc(qint64 discId, const QString& caption) {
         m_row = std::move(*row);
         m_open = true;
     }
+    m_session.setShownDisc(m_open ? m_row.id : 0);
     setMemo(m_row.note);
     showFacts();
-    w->lbCDName()->setText(caption);
-    w->button("btnExpSave")->setEnabled(false);
+    m_views.lbCDName->setText(caption);
+    m_views.btnExpSave->setEnabled(false);
+}
+
+void NotesPanel::discRenamed(qint64 discId, const QString& name) {
+    if (m_open && discId == m_session.shownDisc())
+        m_views.lbCDName->setText(name);
 }
 
 void NotesPanel::closeDisc() {
     m_open = false;
     m_row = DiscRow{};
+    m_session.setShownDisc(0);
     setMemo({});
     showFacts();
-    w->lbCDName()->clear();
-    w->button("btnExpSave")->setEnabled(false);
-    w->button("btnInExp")->setEnabled(false);
+    m_views.lbCDName->clear();
+    m_views.btnExpSave->setEnabled(false);
+    m_views.btnInExp->setEnabled(false);
 }
 
 void NotesPanel::showFacts() {
-    auto* label = w->findChild<QLabel*>(QStringLiteral("lbDiscFacts"));
+    QLabel* label = m_views.lbDiscFacts;
     if (!label)
         return;
     std::optional<DiscFacts> facts;
@@ -70,17 +78,17 @@ void NotesPanel::showFacts() {
 }
 
 bool NotesPanel::isNoteEdited() const {
-    return m_open && w->txtCDExp()->toPlainText() != m_row.note;
+    return m_open && m_views.txtCDExp->toPlainText() != m_row.note;
 }
 
 bool NotesPanel::settleNote() {
     // Without full access nothing could be stored, and saving stays off.
     if (!isNoteEdited() || !m_session.fullAccess())
         return true;
-    const auto answer = prompts().message(w, QStringLiteral("保存对光盘注释的修改吗？"),
-                                          QStringLiteral("提示"), QMessageBox::Question,
-                                          QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
-                                          QMessageBox::Yes);
+    const auto answer = prompts().message(
+        m_views.window, QStringLiteral("保存对光盘注释的修改吗？"), QStringLiteral("提示"),
+        QMessageBox::Question, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+        QMessageBox::Yes);
     if (answer == QMessageBox::Yes) {
         btnExpSaveClick();
         return !isNoteEdited();
@@ -88,63 +96,64 @@ bool NotesPanel::settleNote() {
     if (answer != QMessageBox::No)
         return false;
     setMemo(m_row.note);
-    w->button("btnExpSave")->setEnabled(false);
+    m_views.btnExpSave->setEnabled(false);
     return true;
 }
 
 void NotesPanel::txtCDExpChange() {
     if (m_loading)
         return;
-    w->button("btnExpSave")->setEnabled(m_open && m_session.fullAccess());
+    m_views.btnExpSave->setEnabled(m_open && m_session.fullAccess());
 }
 
 void NotesPanel::btnExpSaveClick() {
     if (!m_open || !m_session.fullAccess())
         return;
-    const QString text = w->txtCDExp()->toPlainText();
+    const QString text = m_views.txtCDExp->toPlainText();
     try {
         if (!catalogstore::setDiscNote(m_session.db(), m_row.id, text))
             throw DbError(QStringLiteral("row gone"));
     } catch (const DbError&) {
-        prompts().error(w, QStringLiteral("保存备注失败，数据太长或非法！"),
+        prompts().error(m_views.window, QStringLiteral("保存备注失败，数据太长或非法！"),
                         QStringLiteral("提示"));
         return;
     }
     m_row.note = text;
-    w->button("btnExpSave")->setEnabled(false);
+    m_views.btnExpSave->setEnabled(false);
 }
 
 void NotesPanel::btnInExpClick() {
     if (!m_open)
         return;
-    const QString file = prompts().openFile(w, QStringLiteral("打开"),
+    const QString file = prompts().openFile(m_views.window, QStringLiteral("打开"),
                                             QStringLiteral("文本文件 (*.txt);;所有文件 (*)"));
     if (file.isEmpty())
         return;
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly)) {
-        prompts().error(w, QStringLiteral("不能读取文件：") + file, QStringLiteral("提示"));
+        prompts().error(m_views.window, QStringLiteral("不能读取文件：") + file,
+                        QStringLiteral("提示"));
         return;
     }
     QString text = decodeTextFile(f.readAll());
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     // Replaces the whole note; the change enables saving, nothing is stored yet.
-    w->txtCDExp()->setPlainText(text);
+    m_views.txtCDExp->setPlainText(text);
 }
 
 void NotesPanel::storeSourcePath(const QString& path) {
     if (!m_open)
         return;
     const bool edited = isNoteEdited();
-    const QString note = w->txtCDExp()->toPlainText();
+    const QString note = m_views.txtCDExp->toPlainText();
     if (!catalogstore::setDiscSource(m_session.db(), m_row.id, path,
                                      edited ? std::optional<QString>(note) : std::nullopt))
         throw DbError(QStringLiteral("row gone"));
     m_row.sourcePath = path;
     if (edited) {
         m_row.note = note;
-        w->button("btnExpSave")->setEnabled(false);
+        m_views.btnExpSave->setEnabled(false);
     }
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/store/catalogstore.h"
+#include "gui/common/views.h"
 
 #include <QObject>
 #include <QString>
@@ -9,13 +10,12 @@
 namespace vorlane {
 
 class CatalogSession;
-class MainWindow;
 
 class NotesPanel : public QObject {
     Q_OBJECT
 
 public:
-    NotesPanel(MainWindow* window, CatalogSession& session);
+    NotesPanel(CatalogSession& session, const Views& views);
 
     // Reads the disc's row and shows its note; the disc query is then open. `caption` is
     // the text of the disc's tree node.
@@ -39,6 +39,8 @@ public:
     void storeSourcePath(const QString& path);
 
 public slots:
+    // The header follows a rename of the shown disc.
+    void discRenamed(qint64 discId, const QString& name);
     void txtCDExpChange();
     void btnExpSaveClick();
     void btnInExpClick();
@@ -48,8 +50,8 @@ private:
     // The line above the note: the shown disc's import facts; empty without a disc.
     void showFacts();
 
-    MainWindow* w; // widgets and actions
     CatalogSession& m_session;
+    const Views m_views;
     DiscRow m_row;
     bool m_open = false;
     bool m_loading = false;

@@ -3,7 +3,6 @@
 #include "core/store/catalogsession.h"
 #include "core/store/database.h"
 #include "core/store/duplicatesjob.h"
-#include "gui/app/mainwindow.h"
 #include "gui/app/progresswindow.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/contentscontroller.h"
@@ -56,8 +55,8 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& text) 
 
 } // namespace
 
-DuplicateWindow::DuplicateWindow(MainWindow* window, CatalogSession& session)
-    : QDialog(window, Qt::Window), m_w(window), m_session(session) {
+DuplicateWindow::DuplicateWindow(QWidget* parent, CatalogSession& session)
+    : QDialog(parent, Qt::Window), m_session(session) {
     setObjectName(QStringLiteral("DuplicateFrm"));
     setWindowTitle(QStringLiteral("重复文件"));
     resize(760, 480);
@@ -226,9 +225,9 @@ void DuplicateWindow::list(const std::vector<duplicatestore::Group>& groups) {
 void DuplicateWindow::lookAt(QTreeWidgetItem* item) {
     if (!item || !item->data(NameColumn, FileRole).isValid())
         return;
-    m_w->contents()->showEntry(item->data(NameColumn, DiscRole).toLongLong(),
-                               item->data(NameColumn, FolderRole).toLongLong(),
-                               item->data(NameColumn, FileRole).toLongLong());
+    emit showEntryRequested(item->data(NameColumn, DiscRole).toLongLong(),
+                            item->data(NameColumn, FolderRole).toLongLong(),
+                            item->data(NameColumn, FileRole).toLongLong());
 }
 
 void DuplicateWindow::reject() {

@@ -21,13 +21,12 @@ namespace vorlane {
 
 class CatalogSession;
 class DuplicatesJob;
-class MainWindow;
 
 class DuplicateWindow : public QDialog {
     Q_OBJECT
 
 public:
-    DuplicateWindow(MainWindow* window, CatalogSession& session);
+    DuplicateWindow(QWidget* parent, CatalogSession& session);
     ~DuplicateWindow() override;
 
     bool isSearching() const { return m_job != nullptr; }
@@ -48,6 +47,8 @@ public slots:
 
 signals:
     void searchFinished();
+    // The main window is to show this file.
+    void showEntryRequested(qint64 discId, qint64 folderId, qint64 fileId);
 
 private:
     // The least size the field and its unit give; 1 byte when the field is empty or bad.
@@ -56,7 +57,6 @@ private:
     void jobFinished();
     void clear();
 
-    MainWindow* m_w;
     CatalogSession& m_session;
     QLineEdit* m_edMinSize = nullptr;
     QComboBox* m_cobUnit = nullptr;

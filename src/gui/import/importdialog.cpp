@@ -4,10 +4,10 @@
 #include "core/import/typedetect.h"
 #include "core/import/typedetectjob.h"
 #include "core/settings/settings.h"
+#include "core/store/catalogsession.h"
 #include "core/store/catalogstore.h"
 #include "gui/app/guards.h"
 #include "gui/app/icons.h"
-#include "gui/app/mainwindow.h"
 #include "gui/app/platform.h"
 #include "gui/app/progresswindow.h"
 #include "gui/app/prompts.h"
@@ -41,8 +41,10 @@ template <class T> T* named(T* widget, const char* name) {
 
 } // namespace
 
-ImportDialog::ImportDialog(MainWindow* window, QTreeWidgetItem* category)
-    : QDialog(window), w(window), m_category(category), m_categoryId(nodes::idText(category)) {
+ImportDialog::ImportDialog(QWidget* parent, CatalogSession& session, CategoryTree* tree,
+                           QTreeWidgetItem* category)
+    : QDialog(parent), m_session(session), m_tree(tree), m_category(category),
+      m_categoryId(nodes::idText(category)) {
     setObjectName(QStringLiteral("InputDataFrm"));
     setWindowTitle(QStringLiteral("内容导入"));
     auto* layout = new QVBoxLayout(this);
@@ -209,7 +211,7 @@ void ImportDialog::btnOkClick() {
         return;
     try {
         if (m_rdo1->isChecked() && !m_label.isEmpty()) {
-            const QString category = catalogstore::duplicateCategory(w->session().db(), m_label);
+            const QString category = catalogstore::duplicateCategory(m_session.db(), m_label);
             if (!category.isEmpty() &&
                 prompts().message(this,
                                   QStringLiteral("导前光盘已经导入，在分类：") + category +
@@ -226,23 +228,22 @@ void ImportDialog::btnOkClick() {
     NewDisc disc;
     disc.name = name;
     disc.categoryId = m_categoryId.toLongLong();
-    disc.orderId = catalogstore::nextOrderId(w->session().db(), w->categoryTree()->nodeIdSerial());
+    disc.orderId = catalogstore::nextOrderId(m_session.db(), m_tree->nodeIdSerial());
     disc.rootPath = rootPrefix(m_rootPath);
     disc.label = m_rdo1->isChecked() ? m_label : QString();
     qint64 id = 0;
     try {
-        id = catalogstore::addDiscRow(w->session().db(), disc);
+        id = catalogstore::addDiscRow(m_session.db(), disc);
     } catch (const DbError&) {
         prompts().error(this, QStringLiteral("保存数据出错！"), kNotice);
         return;
     }
     m_rootPath = disc.rootPath;
 
-    QTreeWidgetItem* node = w->categoryTree()->addDiscNode(m_category, id, name);
-    w->session().setDiscCount(w->session().discCount() + 1);
+    QTreeWidgetItem* node = m_tree->addDiscNode(m_category, id, name);
     {
-        HandlingOff off(w);
-        w->tvMain()->setCurrentItem(node);
+        HandlingOff off(m_session);
+        m_category->treeWidget()->setCurrentItem(node);
     }
 
     ScanParams params;
@@ -250,20 +251,18 @@ void ImportDialog::btnOkClick() {
     params.discId = id;
     m_options->takeOptions(params);
     params.nameEncoding = Settings().nameEncoding();
-    const ScanResult result = runScan(w->session().db().path(), params, this);
+    const ScanResult result = runScan(m_session.db().path(), params, this);
     if (!result.error.isEmpty())
         prompts().error(this, QStringLiteral("保存数据出错！\r\n") + result.error, kNotice);
     prompts().info(this, scanSummaryText(result), kNotice);
     // Marked as the catalog recorded it, as the tree shows it when loaded again.
     std::optional<DiscFacts> facts;
     try {
-        facts = catalogstore::discFacts(w->session().db(), id, false);
+        facts = catalogstore::discFacts(m_session.db(), id, false);
     } catch (const DbError&) {
     }
-    w->categoryTree()->setDiscIncomplete(node, facts && facts->state &&
-                                                   *facts->state != ScanState::Complete);
+    m_tree->setDiscIncomplete(node, facts && facts->state && *facts->state != ScanState::Complete);
 
-    w->updateCountText();
     m_importDone = true;
     accept();
 }

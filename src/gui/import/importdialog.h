@@ -15,7 +15,8 @@ class QTreeWidgetItem;
 
 namespace vorlane {
 
-class MainWindow;
+class CatalogSession;
+class CategoryTree;
 class ScanOptionsBox;
 
 class ImportDialog : public QDialog {
@@ -23,7 +24,9 @@ class ImportDialog : public QDialog {
 
 public:
     // `category`: the category node that receives the new disc.
-    ImportDialog(MainWindow* window, QTreeWidgetItem* category);
+    // Adds the disc below `category`, a node of `tree`.
+    ImportDialog(QWidget* parent, CatalogSession& session, CategoryTree* tree,
+                 QTreeWidgetItem* category);
 
     bool importDone() const { return m_importDone; }
     QString rootPath() const { return m_rootPath; }
@@ -44,7 +47,8 @@ public slots:
 private:
     bool checkSource();
 
-    MainWindow* w;
+    CatalogSession& m_session;
+    CategoryTree* m_tree;
     QTreeWidgetItem* m_category;
     QString m_categoryId;
     QString m_rootPath;

@@ -1,33 +1,34 @@
 #include "gui/import/importhandler.h"
+#include "gui/common/commands.h"
 
 #include "gui/app/guards.h"
-#include "gui/app/mainwindow.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
 #include "gui/browser/nodes.h"
 #include "gui/import/importdialog.h"
-#include "gui/store/cataloghandler.h"
 
 #include <QAction>
 #include <QTreeWidget>
 
 namespace vorlane {
 
-ImportHandler::ImportHandler(MainWindow* window, CatalogSession& session)
-    : QObject(window), w(window), m_session(session) {
+ImportHandler::ImportHandler(CatalogSession& session, Commands& commands, const Views& views,
+                             CategoryTree* tree)
+    : QObject(views.window), m_session(session), m_commands(commands), m_views(views),
+      m_tree(tree) {
     setObjectName(QStringLiteral("ImportHandler"));
     // The button btnInCD triggers InCD, so it needs no connection of its own.
-    connect(w->action("InCD"), &QAction::triggered, this, &ImportHandler::btnInCDClick);
-    connect(w->action("MInCD"), &QAction::triggered, this, &ImportHandler::btnInCDClick);
+    connect(m_commands.InCD, &QAction::triggered, this, &ImportHandler::btnInCDClick);
+    connect(m_commands.MInCD, &QAction::triggered, this, &ImportHandler::btnInCDClick);
 }
 
 void ImportHandler::btnInCDClick() {
     if (m_session.isModified()) {
-        w->catalog()->saveCatalog();
+        emit saveRequested();
         if (m_session.saveIncomplete())
             return;
     }
-    QTreeWidget* tree = w->tvMain();
+    QTreeWidget* tree = m_views.tvMain;
     QTreeWidgetItem* category = tree->currentItem();
     if (category && !nodes::isCategory(category))
         category = category->parent();
@@ -37,9 +38,9 @@ void ImportHandler::btnInCDClick() {
 
     m_importDone = false;
     {
-        HandlingOff off(w);
+        HandlingOff off(m_session);
         tree->setFocus();
-        ImportDialog dialog(w, category);
+        ImportDialog dialog(m_views.window, m_session, m_tree, category);
         prompts().exec(&dialog);
         m_importDone = dialog.importDone();
     }

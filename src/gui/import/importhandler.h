@@ -2,6 +2,8 @@
 // shows the new disc afterwards.
 #pragma once
 
+#include "gui/common/views.h"
+
 #include <QObject>
 
 class QTreeWidgetItem;
@@ -9,26 +11,33 @@ class QTreeWidgetItem;
 namespace vorlane {
 
 class CatalogSession;
-class MainWindow;
+class CategoryTree;
+class Commands;
 
 class ImportHandler : public QObject {
     Q_OBJECT
 
 public:
-    ImportHandler(MainWindow* window, CatalogSession& session);
+    ImportHandler(CatalogSession& session, Commands& commands, const Views& views,
+                  CategoryTree* tree);
     // Whether the last import dialog ended with a disc imported.
     bool importDone() const { return m_importDone; }
 
 signals:
     // The import dialog stored a disc and selected its node in the category tree.
     void discImported(QTreeWidgetItem* node);
+    // The catalog has unsaved changes to be saved before a disc is added; the session
+    // says whether that failed.
+    void saveRequested();
 
 public slots:
     void btnInCDClick();
 
 private:
-    MainWindow* w; // widgets and actions
     CatalogSession& m_session;
+    Commands& m_commands;
+    const Views m_views;
+    CategoryTree* m_tree;
     bool m_importDone = false;
 };
 

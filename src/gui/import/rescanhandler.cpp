@@ -1,13 +1,14 @@
 #include "gui/import/rescanhandler.h"
+#include "gui/common/commands.h"
 
 #include "core/settings/settings.h"
 #include "core/store/catalogsession.h"
 #include "gui/app/guards.h"
-#include "gui/app/mainwindow.h"
 #include "gui/app/progresswindow.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
 #include "gui/browser/nodes.h"
+#include "gui/common/commands.h"
 #include "gui/import/rescanoptions.h"
 
 #include <QAction>
@@ -89,18 +90,18 @@ RescanReportDialog::RescanReportDialog(const RescanReport& report, QWidget* pare
     layout->addWidget(buttons);
 }
 
-RescanHandler::RescanHandler(MainWindow* window, CatalogSession& session)
-    : QObject(window), w(window), m_session(session) {
+RescanHandler::RescanHandler(CatalogSession& session, Commands& commands, const Views& views)
+    : QObject(views.window), m_session(session), m_commands(commands), m_views(views) {
     setObjectName(QStringLiteral("RescanHandler"));
-    connect(w->action("MRescan"), &QAction::triggered, this, &RescanHandler::MRescanClick);
+    connect(m_commands.MRescan, &QAction::triggered, this, &RescanHandler::MRescanClick);
 }
 
 void RescanHandler::run(RescanJob& job) {
-    ProgressWindow::run(job, QStringLiteral("正在重新扫描…"), w);
+    ProgressWindow::run(job, QStringLiteral("正在重新扫描…"), m_views.window);
 }
 
 void RescanHandler::MRescanClick() {
-    QTreeWidgetItem* node = w->tvMain()->currentItem();
+    QTreeWidgetItem* node = m_views.tvMain->currentItem();
     if (!nodes::isDisc(node) || !nodes::hasId(node) || !m_session.fullAccess() ||
         !m_session.db().isOpen())
         return;
@@ -112,11 +113,12 @@ void RescanHandler::MRescanClick() {
     try {
         options = rescanOptions(m_session.db(), disc, Settings().nameEncoding());
     } catch (const DbError& e) {
-        prompts().error(w, QStringLiteral("重新扫描失败：") + e.text(), QStringLiteral("提示"));
+        prompts().error(m_views.window, QStringLiteral("重新扫描失败：") + e.text(),
+                        QStringLiteral("提示"));
         return;
     }
     if (options && !rootPrefix(options->root).isEmpty()) {
-        RescanOptionsDialog ask(*options, w);
+        RescanOptionsDialog ask(*options, m_views.window);
         if (prompts().exec(&ask) != QDialog::Accepted)
             return;
         options = ask.options();
@@ -141,11 +143,12 @@ void RescanHandler::MRescanClick() {
     case RescanReport::Failure::None:
         break;
     case RescanReport::Failure::NoRoot:
-        prompts().error(w, QStringLiteral("这张光盘没有记录来源文件夹，无法重新扫描。"),
+        prompts().error(m_views.window,
+                        QStringLiteral("这张光盘没有记录来源文件夹，无法重新扫描。"),
                         QStringLiteral("提示"));
         return;
     case RescanReport::Failure::RootUnreadable:
-        prompts().error(w,
+        prompts().error(m_views.window,
                         QStringLiteral("无法读取文件夹 %1：%2\r\n目录没有任何改动。")
                             .arg(report.firstUnreadable, report.unreadableReason),
                         QStringLiteral("提示"));
@@ -153,14 +156,15 @@ void RescanHandler::MRescanClick() {
     case RescanReport::Failure::NoDisc:
     case RescanReport::Failure::Catalog:
     case RescanReport::Failure::Write:
-        prompts().error(w, QStringLiteral("重新扫描失败：") + report.error, QStringLiteral("提示"));
+        prompts().error(m_views.window, QStringLiteral("重新扫描失败：") + report.error,
+                        QStringLiteral("提示"));
         return;
     }
     if (report.cancelled || !plan)
         return;
 
     {
-        RescanReportDialog review(report, w);
+        RescanReportDialog review(report, m_views.window);
         if (prompts().exec(&review) != QDialog::Accepted)
             return;
     }
@@ -176,15 +180,12 @@ void RescanHandler::MRescanClick() {
     }
     if (!applied) {
         if (!error.isEmpty())
-            prompts().error(w, QStringLiteral("保存数据出错！目录没有任何改动。\r\n") + error,
+            prompts().error(m_views.window,
+                            QStringLiteral("保存数据出错！目录没有任何改动。\r\n") + error,
                             QStringLiteral("提示"));
         return;
     }
-    // The disc is shown anew from what is stored now.
-    if (w->tvMain()->currentItem() == node) {
-        w->categoryTree()->setDiscIncomplete(node, false);
-        w->categoryTree()->tvMainChange(node);
-    }
+    m_session.notifyEntriesChanged(nodes::id(node));
 }
 
 } // namespace vorlane

@@ -5,14 +5,16 @@
 
 #include "core/import/rescan.h"
 
+#include "gui/common/views.h"
 #include <QDialog>
+
 #include <QObject>
 #include <memory>
 
 namespace vorlane {
 
 class CatalogSession;
-class MainWindow;
+class Commands;
 
 // TRescanReportFrm: the counts and every change, with 应用 and 取消.
 class RescanReportDialog : public QDialog {
@@ -28,7 +30,7 @@ class RescanHandler : public QObject {
     Q_OBJECT
 
 public:
-    RescanHandler(MainWindow* window, CatalogSession& session);
+    RescanHandler(CatalogSession& session, Commands& commands, const Views& views);
 
 public slots:
     void MRescanClick();
@@ -38,8 +40,9 @@ private:
     // be opened a second time.
     void run(RescanJob& job);
 
-    MainWindow* w;
     CatalogSession& m_session;
+    Commands& m_commands;
+    const Views m_views;
 };
 
 } // namespace vorlane

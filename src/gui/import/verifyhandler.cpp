@@ -1,6 +1,7 @@
 #include "gui/import/verifyhandler.h"
+#include "gui/common/commands.h"
 
-#include "gui/app/mainwindow.h"
+#include "core/store/catalogsession.h"
 #include "gui/app/progresswindow.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/nodes.h"
@@ -11,29 +12,30 @@
 
 namespace vorlane {
 
-VerifyHandler::VerifyHandler(MainWindow* window, CatalogSession& session)
-    : QObject(window), w(window), m_session(session) {
+VerifyHandler::VerifyHandler(CatalogSession& session, Commands& commands, const Views& views)
+    : QObject(views.window), m_session(session), m_commands(commands), m_views(views) {
     setObjectName(QStringLiteral("VerifyHandler"));
-    QAction* verify = w->action("MVerify");
+    QAction* verify = m_commands.MVerify;
     verify->setEnabled(false);
     connect(verify, &QAction::triggered, this, &VerifyHandler::MVerifyClick);
     // Only a stored disc has rows to read back.
-    connect(w->tvMain(), &QTreeWidget::currentItemChanged, verify, [verify](QTreeWidgetItem* node) {
-        verify->setEnabled(nodes::isDisc(node) && nodes::hasId(node));
-    });
+    connect(m_views.tvMain, &QTreeWidget::currentItemChanged, verify,
+            [verify](QTreeWidgetItem* node) {
+                verify->setEnabled(nodes::isDisc(node) && nodes::hasId(node));
+            });
 }
 
 void VerifyHandler::MVerifyClick() {
-    QTreeWidgetItem* node = w->tvMain()->currentItem();
+    QTreeWidgetItem* node = m_views.tvMain->currentItem();
     if (!nodes::isDisc(node) || !nodes::hasId(node) || !m_session.db().isOpen())
         return;
     const QString name = node->text(0);
     VerifyJob job(m_session.db().path(), VerifyParams{nodes::id(node), {}});
-    ProgressWindow::run(job, QStringLiteral("正在校验光盘 - ") + name, w);
+    ProgressWindow::run(job, QStringLiteral("正在校验光盘 - ") + name, m_views.window);
     if (!job.isOver())
         return;
     // The report once the reading is over and its window has closed.
-    VerifyDialog report(job.result(), name, w);
+    VerifyDialog report(job.result(), name, m_views.window);
     prompts().exec(&report);
 }
 

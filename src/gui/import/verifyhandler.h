@@ -2,25 +2,28 @@
 // verify window. Reads only, so it works on a catalog opened read-only too.
 #pragma once
 
+#include "gui/common/views.h"
+
 #include <QObject>
 
 namespace vorlane {
 
 class CatalogSession;
-class MainWindow;
+class Commands;
 
 class VerifyHandler : public QObject {
     Q_OBJECT
 
 public:
-    VerifyHandler(MainWindow* window, CatalogSession& session);
+    VerifyHandler(CatalogSession& session, Commands& commands, const Views& views);
 
 public slots:
     void MVerifyClick();
 
 private:
-    MainWindow* w;
     CatalogSession& m_session;
+    Commands& m_commands;
+    const Views m_views;
 };
 
 } // namespace vorlane

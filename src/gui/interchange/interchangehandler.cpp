@@ -1,13 +1,14 @@
 #include "gui/interchange/interchangehandler.h"
+#include "gui/common/commands.h"
 
 #include "core/interchange/interchangejobs.h"
 #include "core/store/catalogsession.h"
 #include "gui/app/guards.h"
-#include "gui/app/mainwindow.h"
 #include "gui/app/progresswindow.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
 #include "gui/browser/nodes.h"
+#include "gui/common/commands.h"
 #include "gui/store/passworddialogs.h"
 
 #include <QAction>
@@ -93,24 +94,25 @@ ExportOptions ExportDialog::options() const {
     return o;
 }
 
-InterchangeHandler::InterchangeHandler(MainWindow* window, CatalogSession& session)
-    : QObject(window), w(window), m_session(session) {
+InterchangeHandler::InterchangeHandler(CatalogSession& session, Commands& commands,
+                                       const Views& views)
+    : QObject(views.window), m_session(session), m_commands(commands), m_views(views) {
     setObjectName(QStringLiteral("InterchangeHandler"));
-    connect(w->action("MExport"), &QAction::triggered, this, &InterchangeHandler::MExportClick);
-    connect(w->action("MMerge"), &QAction::triggered, this, &InterchangeHandler::MMergeClick);
+    connect(m_commands.MExport, &QAction::triggered, this, &InterchangeHandler::MExportClick);
+    connect(m_commands.MMerge, &QAction::triggered, this, &InterchangeHandler::MMergeClick);
 }
 
 void InterchangeHandler::MExportClick() {
     Database& db = m_session.db();
     if (!db.isOpen() || m_job)
         return;
-    QTreeWidgetItem* node = w->tvMain()->currentItem();
+    QTreeWidgetItem* node = m_views.tvMain->currentItem();
     const qint64 disc = nodes::isDisc(node) && nodes::hasId(node) ? nodes::id(node) : 0;
     const qint64 category = nodes::isCategory(node) && nodes::hasId(node) ? nodes::id(node) : 0;
-    ExportDialog dialog(w, category, disc);
+    ExportDialog dialog(m_views.window, category, disc);
     if (prompts().exec(&dialog) != QDialog::Accepted)
         return;
-    runExport(dialog.options(), w);
+    runExport(dialog.options(), m_views.window);
 }
 
 void InterchangeHandler::exportItems(std::vector<ExportItem> items, QWidget* parent) {
@@ -139,16 +141,16 @@ void InterchangeHandler::runExport(ExportOptions options, QWidget* parent) {
         target += QLatin1Char('.') + suffix;
     auto* job = new ExportJob(catalog, options, target, this);
     m_job = job;
-    ProgressWindow::start(job, QStringLiteral("正在导出…"), parent ? parent : w,
+    ProgressWindow::start(job, QStringLiteral("正在导出…"), parent ? parent : m_views.window,
                           [this, job, owner = QPointer<QWidget>(parent)] {
                               m_job = nullptr;
                               job->deleteLater();
                               if (!job->error().isEmpty())
-                                  prompts().error(owner ? owner.data() : w,
+                                  prompts().error(owner ? owner.data() : m_views.window,
                                                   QStringLiteral("导出失败：") + job->error(),
                                                   QStringLiteral("提示"));
                               else if (job->result() == ExportResult::Done)
-                                  w->setStatusText(QStringLiteral("导出完成"));
+                                  m_views.status.state->setText(QStringLiteral("导出完成"));
                               emit exportFinished();
                           });
 }
@@ -158,17 +160,17 @@ void InterchangeHandler::MMergeClick() {
     if (!db.isOpen() || m_job)
         return;
     if (!m_session.fullAccess()) {
-        prompts().error(w, QStringLiteral("当前文件以只读方式打开，不能合并。"),
+        prompts().error(m_views.window, QStringLiteral("当前文件以只读方式打开，不能合并。"),
                         QStringLiteral("提示"));
         return;
     }
     if (m_session.isModified()) {
-        prompts().info(w, QStringLiteral("请先保存当前文件的修改，再进行合并。"),
+        prompts().info(m_views.window, QStringLiteral("请先保存当前文件的修改，再进行合并。"),
                        QStringLiteral("提示"));
         return;
     }
     const QString source = prompts().openFile(
-        w, QStringLiteral("合并"),
+        m_views.window, QStringLiteral("合并"),
         QStringLiteral("Vorlane 文件 (*.vlr);;JSON 导出文件 (*.json);;所有文件 (*)"));
     if (source.isEmpty())
         return;
@@ -181,7 +183,7 @@ void InterchangeHandler::MMergeClick() {
         look = findDuplicates(db, options, duplicates);
     }
     if (look.status == MergeStatus::NeedsPassword) {
-        OpenPasswordDialog ask(w, source, [&](const QString& typed) {
+        OpenPasswordDialog ask(m_views.window, source, [&](const QString& typed) {
             options.sourcePassword = typed;
             look = findDuplicates(db, options, duplicates);
             return look.status != MergeStatus::WrongPassword &&
@@ -192,7 +194,7 @@ void InterchangeHandler::MMergeClick() {
             return;
     }
     if (look.status == MergeStatus::Failed) {
-        prompts().error(w, QStringLiteral("合并失败，当前文件没有改动：") + look.error,
+        prompts().error(m_views.window, QStringLiteral("合并失败，当前文件没有改动：") + look.error,
                         QStringLiteral("提示"));
         return;
     }
@@ -202,22 +204,22 @@ void InterchangeHandler::MMergeClick() {
         if (!d.label.isEmpty())
             text += QStringLiteral("（卷标：") + d.label + QStringLiteral("）");
         text += QStringLiteral("已在当前文件中。\r\n两者都保留吗？选“否”则跳过该光盘。");
-        if (prompts().message(w, text, QStringLiteral("合并"), QMessageBox::Question,
+        if (prompts().message(m_views.window, text, QStringLiteral("合并"), QMessageBox::Question,
                               QMessageBox::Yes | QMessageBox::No,
                               QMessageBox::No) == QMessageBox::Yes)
             keep.insert(d.sourceId);
     }
     auto* job = new MergeJob(db.path(), options, keep, this);
     m_job = job;
-    ProgressWindow::start(job, QStringLiteral("正在合并…"), w, [this, job] {
+    ProgressWindow::start(job, QStringLiteral("正在合并…"), m_views.window, [this, job] {
         m_job = nullptr;
         job->deleteLater();
         const MergeReport report = job->report();
         if (report.status == MergeStatus::Done) {
             // The new categories and discs are shown by loading the tree again.
-            w->categoryTree()->reload();
+            m_session.notifyTreeChanged();
             prompts().info(
-                w,
+                m_views.window,
                 QStringLiteral("合并完成：新增 %1 个分类、%2 张光盘、%3 个条目。")
                         .arg(report.categories)
                         .arg(report.discs)
@@ -227,7 +229,8 @@ void InterchangeHandler::MMergeClick() {
                          : QStringLiteral("\r\n跳过 %1 张重复的光盘。").arg(report.skipped.size())),
                 QStringLiteral("提示"));
         } else if (report.status == MergeStatus::Failed) {
-            prompts().error(w, QStringLiteral("合并失败，当前文件没有改动：") + report.error,
+            prompts().error(m_views.window,
+                            QStringLiteral("合并失败，当前文件没有改动：") + report.error,
                             QStringLiteral("提示"));
         }
         emit mergeFinished();

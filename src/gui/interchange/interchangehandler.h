@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/interchange/catalogexport.h"
+#include "gui/common/views.h"
 
 #include <QDialog>
 #include <QObject>
@@ -15,7 +16,7 @@ namespace vorlane {
 
 class CatalogSession;
 class Job;
-class MainWindow;
+class Commands;
 
 // What to export and how: the scope (whole file, the selected category, the selected
 // disc), the format and, for CSV, its byte-order mark and whether formulas stay as they are.
@@ -40,7 +41,7 @@ private:
 class InterchangeHandler : public QObject {
     Q_OBJECT
 public:
-    InterchangeHandler(MainWindow* window, CatalogSession& session);
+    InterchangeHandler(CatalogSession& session, Commands& commands, const Views& views);
 
     // The job running now, if any (tests wait for it).
     Job* runningJob() const { return m_job; }
@@ -60,8 +61,9 @@ private:
     // Asks where to write, then runs the export with a progress window.
     void runExport(ExportOptions options, QWidget* parent);
 
-    MainWindow* w;
     CatalogSession& m_session;
+    Commands& m_commands;
+    const Views m_views;
     Job* m_job = nullptr;
 };
 

@@ -6,7 +6,6 @@
 #include "core/store/database.h"
 #include "core/store/searchstore.h"
 #include "gui/app/guards.h"
-#include "gui/app/mainwindow.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/contentscontroller.h"
 #include "gui/interchange/interchangehandler.h"
@@ -57,8 +56,8 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, 
 
 } // namespace
 
-SearchWindow::SearchWindow(MainWindow* window, CatalogSession& session, IndexKeeper* index)
-    : QDialog(window), m_w(window), m_session(session), m_index(index) {
+SearchWindow::SearchWindow(QWidget* parent, CatalogSession& session, IndexKeeper* index)
+    : QDialog(parent), m_session(session), m_index(index) {
     setObjectName(QStringLiteral("FindFrm"));
     setWindowTitle(QStringLiteral("查找.........."));
 
@@ -457,7 +456,7 @@ void SearchWindow::btnLookClick() {
     const std::optional<SearchHit> h =
         rows.isEmpty() ? std::nullopt : m_model->hit(rows.first().row());
     if (h)
-        m_w->contents()->showEntry(h->discId, h->folderId, h->fileId);
+        emit showEntryRequested(h->discId, h->folderId, h->fileId);
 }
 
 void SearchWindow::btnExportClick() {
@@ -468,7 +467,7 @@ void SearchWindow::btnExportClick() {
         WaitCursor wait;
         items = m_model->exportItems();
     }
-    m_w->interchange()->exportItems(std::move(items), this);
+    emit exportRequested(std::move(items), this);
 }
 
 void SearchWindow::btnExitClick() {

@@ -5,6 +5,7 @@
 // they arrive, and the window (and its stop button) stays live.
 #pragma once
 
+#include "core/interchange/catalogexport.h"
 #include "core/search/searchengine.h"
 
 #include "core/throttle.h"
@@ -26,7 +27,6 @@ namespace vorlane {
 
 class CatalogSession;
 class IndexKeeper;
-class MainWindow;
 class SearchJob;
 class SearchResultModel;
 
@@ -35,7 +35,7 @@ class SearchWindow : public QDialog {
 
 public:
     // `index` keeps the open catalog's index; without one every search reads SQLite.
-    SearchWindow(MainWindow* window, CatalogSession& session, IndexKeeper* index = nullptr);
+    SearchWindow(QWidget* parent, CatalogSession& session, IndexKeeper* index = nullptr);
     ~SearchWindow() override;
 
     SearchResultModel* results() const { return m_model; }
@@ -64,6 +64,10 @@ public slots:
 signals:
     // A search started by btnBeginFindClick has ended, its hits listed.
     void searchFinished();
+    // The main window is to show this entry (a folder or a file of a disc).
+    void showEntryRequested(qint64 discId, qint64 folderId, qint64 fileId);
+    // The hits are to be exported, the export dialog shown above `parent`.
+    void exportRequested(std::vector<vorlane::ExportItem> items, QWidget* parent);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -83,7 +87,6 @@ private:
     bool liveSearch();
     void updateCount();
 
-    MainWindow* m_w; // widgets and actions
     CatalogSession& m_session;
     QCheckBox* m_ckExp = nullptr;
     QCheckBox* m_ckDir = nullptr;

@@ -1,4 +1,5 @@
 #include "gui/store/cataloghandler.h"
+#include "gui/common/commands.h"
 
 #include "core/search/indexkeeper.h"
 
@@ -11,17 +12,19 @@
 #include "core/store/passwords.h"
 #include "core/store/schema.h"
 #include "gui/app/guards.h"
-#include "gui/app/mainwindow.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
 #include "gui/browser/contentscontroller.h"
 #include "gui/browser/notes.h"
+#include "gui/common/commands.h"
 #include "gui/store/passworddialogs.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
+#include <QProgressBar>
 #include <QTreeWidget>
 
 namespace vorlane {
@@ -34,16 +37,17 @@ QString connectionFailedText(const QString& path, const QString& reason) {
 
 } // namespace
 
-CatalogHandler::CatalogHandler(MainWindow* window, CatalogSession& session)
-    : QObject(window), w(window), m_session(session) {
+CatalogHandler::CatalogHandler(CatalogSession& session, Commands& commands, const Views& views,
+                               const WindowOptions& options)
+    : QObject(views.window), m_session(session), m_commands(commands), m_views(views),
+      m_options(options) {
     setObjectName(QStringLiteral("CatalogHandler"));
-    connect(w->action("FileNew"), &QAction::triggered, this, &CatalogHandler::FileNewClick);
-    connect(w->action("FileOpen"), &QAction::triggered, this, &CatalogHandler::FileOpenClick);
-    connect(w->action("MSave"), &QAction::triggered, this, &CatalogHandler::tbSaveClick);
-    connect(w->action("FileSaveAs"), &QAction::triggered, this, &CatalogHandler::FileSaveAsClick);
-    connect(w->action("MCompactFile"), &QAction::triggered, this,
-            &CatalogHandler::MCompactFileClick);
-    connect(w->action("FilePwd"), &QAction::triggered, this, &CatalogHandler::FilePwdClick);
+    connect(m_commands.FileNew, &QAction::triggered, this, &CatalogHandler::FileNewClick);
+    connect(m_commands.FileOpen, &QAction::triggered, this, &CatalogHandler::FileOpenClick);
+    connect(m_commands.MSave, &QAction::triggered, this, &CatalogHandler::tbSaveClick);
+    connect(m_commands.FileSaveAs, &QAction::triggered, this, &CatalogHandler::FileSaveAsClick);
+    connect(m_commands.MCompactFile, &QAction::triggered, this, &CatalogHandler::MCompactFileClick);
+    connect(m_commands.FilePwd, &QAction::triggered, this, &CatalogHandler::FilePwdClick);
 }
 
 QString CatalogHandler::templateFile() const {
@@ -61,7 +65,7 @@ QString CatalogHandler::withExtension(const QString& chosen) {
 
 void CatalogHandler::showDbError(const DbError& e) {
     // What the application's general error handler would show: the engine's own text.
-    prompts().error(w, e.text(), QStringLiteral("Vorlane"));
+    prompts().error(m_views.window, e.text(), QStringLiteral("Vorlane"));
 }
 
 QString CatalogHandler::exampleFile() const {
@@ -75,13 +79,14 @@ bool CatalogHandler::openConnection(const QString& path) {
     m_session.setCurrentFile(path);
     try {
         // The same file opened again may have changed meanwhile.
-        w->searchIndex()->reset();
+        emit indexResetRequested();
         m_session.db().open(path);
         return true;
     } catch (const DbError&) {
         wait.pause();
         prompts().error(
-            w, connectionFailedText(path, QStringLiteral("打开出错，文件不存在或文件格式不正确！")),
+            m_views.window,
+            connectionFailedText(path, QStringLiteral("打开出错，文件不存在或文件格式不正确！")),
             QStringLiteral("连接失败"));
         m_session.setCurrentFile({});
         return false;
@@ -89,20 +94,21 @@ bool CatalogHandler::openConnection(const QString& path) {
 }
 
 void CatalogHandler::startUp() {
-    if (w->firstRun()) {
+    if (m_options.firstRun) {
         if (!m_session.currentFile().isEmpty()) {
-            prompts().info(w, QStringLiteral("欢迎使用本系统！"), QStringLiteral("提示"));
+            prompts().info(m_views.window, QStringLiteral("欢迎使用本系统！"),
+                           QStringLiteral("提示"));
         } else {
             m_session.setCurrentFile(exampleFile());
-            prompts().info(w,
+            prompts().info(m_views.window,
                            QStringLiteral("您应该是第一次使用本系统，为让您很快熟悉操作方法，"
                                           "系统将为您打开示例文件！"),
                            QStringLiteral("提示"));
         }
     }
-    if (m_session.currentFile().isEmpty() && !w->lastOpenedFile().isEmpty() &&
-        w->openRecentOnStart())
-        m_session.setCurrentFile(w->lastOpenedFile());
+    if (m_session.currentFile().isEmpty() && !m_options.lastOpenedFile.isEmpty() &&
+        m_options.openRecentOnStart)
+        m_session.setCurrentFile(m_options.lastOpenedFile);
 
     if (m_session.currentFile().isEmpty() || !openConnection(m_session.currentFile())) {
         startNewCatalog();
@@ -115,24 +121,26 @@ void CatalogHandler::startUp() {
     } catch (const DbError& e) {
         showDbError(e);
     }
-    w->loadSettings();
+    emit settingsReloadRequested();
 }
 
 void CatalogHandler::startNewCatalog() {
-    w->setTitleNewFile();
-    w->categoryTree()->btnAddChildClick();
+    emit titleNewFile();
+    emit firstCategoryRequested();
 }
 
 bool CatalogHandler::askSaveChanges() {
     // The disc note is stored apart from the tree; its question comes first.
-    if (!w->contents()->settleFileNotes() || !w->notes()->settleNote())
+    bool settled = true;
+    emit notesSettling(&settled);
+    if (!settled)
         return false;
     if (!m_session.isModified())
         return true;
-    const auto answer = prompts().message(w, QStringLiteral("当前文件未保存！保存吗？"),
-                                          QStringLiteral("提示"), QMessageBox::Question,
-                                          QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
-                                          QMessageBox::Cancel);
+    const auto answer = prompts().message(
+        m_views.window, QStringLiteral("当前文件未保存！保存吗？"), QStringLiteral("提示"),
+        QMessageBox::Question, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+        QMessageBox::Cancel);
     if (answer == QMessageBox::Yes) {
         saveCatalog();
         return !m_session.saveIncomplete();
@@ -149,14 +157,14 @@ void CatalogHandler::openCatalogFile(const QString& path) {
     if (!askSaveChanges())
         return;
     if (!QFileInfo(path).isFile()) {
-        prompts().error(w, QStringLiteral("文件不存在！"), QStringLiteral("系统错误"));
+        prompts().error(m_views.window, QStringLiteral("文件不存在！"), QStringLiteral("系统错误"));
         return;
     }
-    w->saveOpenHistory();
+    emit historySaveRequested();
     resetToEmpty();
     if (!openConnection(path)) {
-        w->setTitleNoFile();
-        w->loadSettings();
+        emit titleNoFile();
+        emit settingsReloadRequested();
         return;
     }
     try {
@@ -165,9 +173,9 @@ void CatalogHandler::openCatalogFile(const QString& path) {
     } catch (const DbError& e) {
         showDbError(e);
     }
-    w->tvMain()->setFocus();
+    m_views.tvMain->setFocus();
     m_session.setModified(false);
-    w->loadSettings();
+    emit settingsReloadRequested();
 }
 
 bool CatalogHandler::admitOpenedCatalog(const QString& path) {
@@ -175,11 +183,11 @@ bool CatalogHandler::admitOpenedCatalog(const QString& path) {
     if (m_session.accessMode() == AccessMode::Refused) {
         // A cancelled prompt drops the catalog for a new one.
         resetToEmpty();
-        w->categoryTree()->btnAddChildClick();
-        w->setTitleNoFile();
+        emit firstCategoryRequested();
+        emit titleNoFile();
         return false;
     }
-    w->setTitleFile(path);
+    emit titleFile(path);
     prepareOpenedCatalog();
     return true;
 }
@@ -190,14 +198,14 @@ void CatalogHandler::checkCatalogPasswords() {
     if (!passwords.hasRow)
         return;
     if (!passwords.read.isEmpty()) {
-        OpenPasswordDialog prompt(w);
+        OpenPasswordDialog prompt(m_views.window, m_session);
         prompts().exec(&prompt);
         m_session.setAccessMode(prompt.mode());
     }
     if (m_session.accessMode() == AccessMode::Refused)
         return;
     if (!passwords.write.isEmpty()) {
-        WritePasswordDialog prompt(w);
+        WritePasswordDialog prompt(m_views.window, m_session);
         prompts().exec(&prompt);
         m_session.setAccessMode(prompt.mode());
     } else {
@@ -207,8 +215,7 @@ void CatalogHandler::checkCatalogPasswords() {
 
 void CatalogHandler::prepareOpenedCatalog() {
     Database& db = m_session.db();
-    m_session.setDiscCount(0);
-    w->categoryTree()->setLoadTotal(catalogstore::treeRowCount(db));
+    emit treeLoadTotal(catalogstore::treeRowCount(db));
     // A catalog from a later program may hold what this one cannot keep consistent: the
     // connection itself is made read-only, so nothing here can change the file.
     const bool newer = upgradeCatalog(db) == CatalogUpgrade::Newer;
@@ -216,22 +223,22 @@ void CatalogHandler::prepareOpenedCatalog() {
         db.open(db.path(), Database::Mode::ReadOnly);
     {
         WaitCursor wait;
-        w->categoryTree()->load();
+        emit treeLoadRequested();
     }
     // Tree edits on a file that cannot be written could never be saved.
     if (db.isReadOnly() && m_session.accessMode() == AccessMode::Full)
         m_session.setAccessMode(AccessMode::ReadOnly);
     if (m_session.fullAccess())
-        w->setEnabledNamed({"FilePwd"}, true);
+        enableAll({m_commands.FilePwd}, {}, true);
     if (newer)
-        prompts().info(w, QStringLiteral("此文件由更新版本的程序建立，将以只读方式打开。"),
+        prompts().info(m_views.window,
+                       QStringLiteral("此文件由更新版本的程序建立，将以只读方式打开。"),
                        QStringLiteral("提示"));
-    w->setStatusText(QStringLiteral("就绪！"));
-    w->updateCountText();
-    w->showProgress(0);
+    m_views.status.state->setText(QStringLiteral("就绪！"));
+    m_views.status.progress->setValue(0);
     // Searches answer from memory once the index is built beside the window.
-    w->searchIndex()->refresh();
-    if (w->backupOnOpen())
+    emit indexRefreshRequested();
+    if (m_options.backupOnOpen)
         startBackup();
 }
 
@@ -253,18 +260,20 @@ void CatalogHandler::backupDone(BackupJob* job) {
     if (!job->succeeded()) {
         // Edits made meanwhile stay in the tree as unsaved changes; the save prompt on
         // closing still offers them.
-        prompts().error(w, QStringLiteral("未能产生备份文件，无可写权限。"),
+        prompts().error(m_views.window, QStringLiteral("未能产生备份文件，无可写权限。"),
                         QStringLiteral("提示"));
         m_session.setAccessMode(AccessMode::ReadOnly);
         // The user may have selected something meanwhile, with editing commands enabled
         // for full access; they go off as a selection under read-only would leave them.
-        w->setEnabledNamed({"btnAddChild",    "btnAddUp",       "btnAddDown",    "btnInCD",
-                            "btnClassDelete", "NewChildClass",  "NewBrotherUp",  "NewBrotherDown",
-                            "InCD",           "RenameNode",     "MAddChildNode", "MAddUpNode",
-                            "MAddDownNode",   "MInCD",          "MClassDelete",  "MRenameNode",
-                            "btnExpSave",     "btnCDRomDelete", "mitDelete",     "mitAddDir",
-                            "mitAddFile",     "MAddDir",        "MAddFile",      "MRescan"},
-                           false);
+        enableAll({m_commands.NewChildClass, m_commands.NewBrotherUp, m_commands.NewBrotherDown,
+                   m_commands.InCD, m_commands.RenameNode, m_commands.MAddChildNode,
+                   m_commands.MAddUpNode, m_commands.MAddDownNode, m_commands.MInCD,
+                   m_commands.MClassDelete, m_commands.MRenameNode, m_commands.mitDelete,
+                   m_commands.mitAddDir, m_commands.mitAddFile, m_commands.MAddDir,
+                   m_commands.MAddFile, m_commands.MRescan},
+                  {m_views.btnAddChild, m_views.btnAddUp, m_views.btnAddDown, m_views.btnInCD,
+                   m_views.btnClassDelete, m_views.btnExpSave, m_views.btnCDRomDelete},
+                  false);
     }
     emit backupFinished();
 }
@@ -278,44 +287,44 @@ void CatalogHandler::resetToEmpty() {
     }
     m_session.setCurrentFile({});
     m_session.setAccessMode(AccessMode::Full);
-    m_session.setDiscCount(0);
     {
-        HandlingOff off(w);
+        HandlingOff off(m_session);
         emit catalogReset();
     }
-    w->setEnabledNamed({"btnAddChild",    "btnAddUp",       "btnAddDown",    "btnInCD",
-                        "btnClassDelete", "btnCDRomDelete", "NewChildClass", "NewBrotherUp",
-                        "NewBrotherDown", "InCD",           "MOpen",         "MFileExp",
-                        "MAddDir",        "MAddFile",       "RenameNode",    "FilePwd",
-                        "mitOpen",        "mitDelete",      "mitFileExp",    "mitAddDir",
-                        "mitAddFile"},
-                       false);
+    enableAll({m_commands.NewChildClass, m_commands.NewBrotherUp, m_commands.NewBrotherDown,
+               m_commands.InCD, m_commands.MOpen, m_commands.MFileExp, m_commands.MAddDir,
+               m_commands.MAddFile, m_commands.RenameNode, m_commands.FilePwd, m_commands.mitOpen,
+               m_commands.mitDelete, m_commands.mitFileExp, m_commands.mitAddDir,
+               m_commands.mitAddFile},
+              {m_views.btnAddChild, m_views.btnAddUp, m_views.btnAddDown, m_views.btnInCD,
+               m_views.btnClassDelete, m_views.btnCDRomDelete},
+              false);
     m_session.db().close();
-    w->searchIndex()->reset();
-    w->setStatusText({});
-    w->setCountText({});
+    emit indexResetRequested();
+    m_views.status.state->setText({});
+    m_views.status.counts->clear();
 }
 
 bool CatalogHandler::closing() {
     if (!askSaveChanges())
         return false;
-    w->saveOpenHistory();
+    emit historySaveRequested();
     return true;
 }
 
 void CatalogHandler::FileNewClick() {
     if (!askSaveChanges())
         return;
-    w->saveOpenHistory();
+    emit historySaveRequested();
     resetToEmpty();
-    w->setTitleNewFile();
-    w->categoryTree()->btnAddChildClick();
-    w->loadSettings();
+    emit titleNewFile();
+    emit firstCategoryRequested();
+    emit settingsReloadRequested();
     m_session.setModified(true);
 }
 
 void CatalogHandler::FileOpenClick() {
-    const QString path = prompts().openFile(w, QStringLiteral("打开"),
+    const QString path = prompts().openFile(m_views.window, QStringLiteral("打开"),
                                             QStringLiteral("Vorlane 文件(*.vlr);;所有文件(*)"));
     if (!path.isEmpty())
         openCatalogFile(path);

@@ -3,6 +3,7 @@
 // prompt.
 #pragma once
 
+#include "gui/common/views.h"
 #include <QObject>
 #include <QString>
 
@@ -13,14 +14,15 @@ class CompactJob;
 enum class CompactResult;
 class DbError;
 class CatalogSession;
-class MainWindow;
+class Commands;
 class WaitCursor;
 
 class CatalogHandler : public QObject {
     Q_OBJECT
 
 public:
-    CatalogHandler(MainWindow* window, CatalogSession& session);
+    CatalogHandler(CatalogSession& session, Commands& commands, const Views& views,
+                   const WindowOptions& options);
 
     // The first activation of the main window: chooses the start-up catalog and opens it.
     void startUp();
@@ -72,6 +74,27 @@ public slots:
 signals:
     // A compaction started by MCompactFileClick has ended and its messages were shown.
     void compactionFinished();
+    // The window's title: no file, a new catalog, or the open file.
+    void titleNoFile();
+    void titleNewFile();
+    void titleFile(const QString& file);
+    // The options and the recent files are to be read again, or the open file added to
+    // them.
+    void settingsReloadRequested();
+    void historySaveRequested();
+    // A new catalog starts with one category being named.
+    void firstCategoryRequested();
+    // The category tree is to be loaded from the open catalog, of about `total` rows.
+    void treeLoadTotal(qint64 total);
+    void treeLoadRequested();
+    // A new category's id was committed: the tree counts it.
+    void nodeSerialTaken();
+    // The open catalog is about to go: edited notes are to be stored or dropped, as the
+    // user says; `*settled` set to false keeps the catalog.
+    void notesSettling(bool* settled);
+    // The search index is to be dropped, or built for the catalog as it is now.
+    void indexResetRequested();
+    void indexRefreshRequested();
     // The backup started after opening the current catalog has ended and, when it failed,
     // the catalog was switched to read-only. Not sent for the backup of a catalog that was
     // closed meanwhile: its result is dropped.
@@ -90,8 +113,10 @@ private:
     void startBackup();
     void backupDone(BackupJob* job);
 
-    MainWindow* w; // widgets and actions
     CatalogSession& m_session;
+    Commands& m_commands;
+    const Views m_views;
+    const WindowOptions& m_options;
     QString m_templateFile;
     QString m_installedExample;
     CompactJob* m_compaction = nullptr; // while one runs

@@ -57,9 +57,9 @@ void wrongPassword(QWidget* parent) {
 
 // --- Open password -----------------------------------------------------------------------
 
-OpenPasswordDialog::OpenPasswordDialog(MainWindow* window)
-    : OpenPasswordDialog(window, window->session().currentFile(), [window](const QString& typed) {
-          return typed == readPasswords(window->session().db()).read;
+OpenPasswordDialog::OpenPasswordDialog(QWidget* parent, CatalogSession& session)
+    : OpenPasswordDialog(parent, session.currentFile(), [&session](const QString& typed) {
+          return typed == readPasswords(session.db()).read;
       }) {}
 
 OpenPasswordDialog::OpenPasswordDialog(QWidget* parent, const QString& file,
@@ -100,8 +100,9 @@ void OpenPasswordDialog::reject() {
 
 // --- Write password ----------------------------------------------------------------------
 
-WritePasswordDialog::WritePasswordDialog(MainWindow* window) : QDialog(window), w(window) {
-    setupDialog(this, "PwdWriteLogoFrm", passwordCaption(w->session().currentFile()), false);
+WritePasswordDialog::WritePasswordDialog(QWidget* parent, CatalogSession& session)
+    : QDialog(parent), m_session(session) {
+    setupDialog(this, "PwdWriteLogoFrm", passwordCaption(m_session.currentFile()), false);
     auto* text = new QLabel(QStringLiteral("请键入修改权限密码，否则以只读方式开启。"), this);
     m_pwd = passwordBox(this, "txtPwd");
     QPushButton* ok = makeButton(this, "btnOk", QStringLiteral("确定"));
@@ -119,7 +120,7 @@ WritePasswordDialog::WritePasswordDialog(MainWindow* window) : QDialog(window), 
 
 void WritePasswordDialog::btnOkClick() {
     m_mode = AccessMode::Full;
-    if (m_pwd->text() != readPasswords(w->session().db()).write) {
+    if (m_pwd->text() != readPasswords(m_session.db()).write) {
         wrongPassword(this);
         return;
     }
@@ -138,8 +139,9 @@ void WritePasswordDialog::reject() {
 
 // --- Settings ------------------------------------------------------------------------------
 
-PasswordSettingsDialog::PasswordSettingsDialog(MainWindow* window) : QDialog(window), w(window) {
-    setupDialog(this, "PwdSetFrm", passwordCaption(w->session().currentFile()), true);
+PasswordSettingsDialog::PasswordSettingsDialog(QWidget* parent, CatalogSession& session)
+    : QDialog(parent), m_session(session) {
+    setupDialog(this, "PwdSetFrm", passwordCaption(m_session.currentFile()), true);
     auto* group = new QGroupBox(QStringLiteral("密码设置"), this);
     m_read = passwordBox(group, "txtReadPwd");
     m_write = passwordBox(group, "txtWritePwd");
@@ -155,7 +157,7 @@ PasswordSettingsDialog::PasswordSettingsDialog(MainWindow* window) : QDialog(win
     layout->addWidget(group);
     layout->addLayout(buttonRow({ok, cancel}));
 
-    const CatalogPasswords current = readPasswords(w->session().db());
+    const CatalogPasswords current = readPasswords(m_session.db());
     m_read->setText(current.read);
     m_write->setText(current.write);
     // Only typing marks a box changed, not filling it.
@@ -177,7 +179,7 @@ void PasswordSettingsDialog::btnOkClick() {
         !confirm(m_write->text(), QStringLiteral("请再键入一次修改权限密码：")))
         return;
     try {
-        writePasswords(w->session().db(), m_read->text(), m_write->text());
+        writePasswords(m_session.db(), m_read->text(), m_write->text());
     } catch (const DbError&) {
         prompts().error(this, QStringLiteral("保存密码错误！"), QStringLiteral("提示"));
         return;

@@ -2,7 +2,7 @@
 // its confirmation. Each is modal over the main window and made for one use.
 #pragma once
 
-#include "gui/app/mainwindow.h"
+#include "core/store/catalogsession.h"
 
 #include <QDialog>
 #include <functional>
@@ -17,7 +17,7 @@ namespace vorlane {
 class OpenPasswordDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit OpenPasswordDialog(MainWindow* window);
+    OpenPasswordDialog(QWidget* parent, CatalogSession& session);
     // The same prompt for another catalog file (a merge's source): `matches` tells whether
     // a typed password is that file's open password.
     OpenPasswordDialog(QWidget* parent, const QString& file,
@@ -40,7 +40,7 @@ private:
 class WritePasswordDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit WritePasswordDialog(MainWindow* window);
+    WritePasswordDialog(QWidget* parent, CatalogSession& session);
     AccessMode mode() const { return m_mode; }
 public slots:
     void btnOkClick();
@@ -48,7 +48,7 @@ public slots:
     void reject() override;
 
 private:
-    MainWindow* w;
+    CatalogSession& m_session;
     QLineEdit* m_pwd;
     AccessMode m_mode = AccessMode::Refused;
 };
@@ -58,14 +58,14 @@ private:
 class PasswordSettingsDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit PasswordSettingsDialog(MainWindow* window);
+    PasswordSettingsDialog(QWidget* parent, CatalogSession& session);
 public slots:
     void btnOkClick();
 
 private:
     bool confirm(const QString& password, const QString& title);
 
-    MainWindow* w;
+    CatalogSession& m_session;
     QLineEdit* m_read;
     QLineEdit* m_write;
     bool m_readChanged = false;

@@ -6,11 +6,11 @@
 #include "core/store/filecopy.h"
 #include "core/store/schema.h"
 #include "gui/app/guards.h"
-#include "gui/app/mainwindow.h"
 #include "gui/app/progresswindow.h"
 #include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
 #include "gui/browser/nodes.h"
+#include "gui/common/commands.h"
 #include "gui/store/cataloghandler.h"
 #include "gui/store/passworddialogs.h"
 
@@ -18,6 +18,8 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QHash>
+#include <QLabel>
+#include <QProgressBar>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <memory>
@@ -64,20 +66,22 @@ void CatalogHandler::saveCatalog() {
 
 bool CatalogHandler::createFromTemplate() {
     const QString caption = QStringLiteral("保存");
-    const QString chosen = prompts().saveFile(w, caption, QStringLiteral("NewCDFile"), saveFilter);
+    const QString chosen =
+        prompts().saveFile(m_views.window, caption, QStringLiteral("NewCDFile"), saveFilter);
     if (chosen.trimmed().isEmpty())
         return false;
     const QString name = withExtension(chosen);
-    if (!mayReplace(w, caption, chosen, name))
+    if (!mayReplace(m_views.window, caption, chosen, name))
         return false;
     const QString source = templateFile();
     if (!QFileInfo(source).isFile()) {
-        prompts().error(w, QStringLiteral("系统文件qCD.s_y丢失，保存文件失败！"),
+        prompts().error(m_views.window, QStringLiteral("系统文件qCD.s_y丢失，保存文件失败！"),
                         QStringLiteral("系统错误"));
         return false;
     }
     if (!copyFileReplacing(source, name)) {
-        prompts().error(w, QStringLiteral("无法建立新文件，无写权限！"), QStringLiteral("提示"));
+        prompts().error(m_views.window, QStringLiteral("无法建立新文件，无写权限！"),
+                        QStringLiteral("提示"));
         return false;
     }
     m_session.setCurrentFile(name);
@@ -86,15 +90,15 @@ bool CatalogHandler::createFromTemplate() {
         upgradeCatalog(m_session.db()); // a template left from an older version
     } catch (const DbError&) {
         prompts().error(
-            w,
+            m_views.window,
             QStringLiteral("文件：\r\n") + name + QStringLiteral("\r\n") +
                 QStringLiteral("打开出错，文件格式不正确，系统文件qCD.s_y不正确或被损坏！"),
             QStringLiteral("连接失败"));
         m_session.setCurrentFile({});
         return false;
     }
-    w->setTitleFile(name);
-    w->setEnabledNamed({"FilePwd"}, true);
+    emit titleFile(name);
+    enableAll({m_commands.FilePwd}, {}, true);
     return true;
 }
 
@@ -105,7 +109,7 @@ bool CatalogHandler::writeTree(WaitCursor& wait) {
     std::vector<TreeSaveRow> rows;
     QList<QTreeWidgetItem*> nodeOfRow;
     QHash<const QTreeWidgetItem*, int> rowOfNode;
-    for (QTreeWidgetItemIterator it(w->tvMain()); *it; ++it) {
+    for (QTreeWidgetItemIterator it(m_views.tvMain); *it; ++it) {
         QTreeWidgetItem* node = *it;
         if (!nodes::isDisc(node) && node->text(0).isEmpty())
             node->setText(0, QStringLiteral("新分类"));
@@ -121,7 +125,7 @@ bool CatalogHandler::writeTree(WaitCursor& wait) {
     // New categories keep the ids that were committed; the others are appended again by
     // the next save.
     for (int i = 0; i < result.appended; ++i)
-        w->categoryTree()->nextNodeIdSerial();
+        emit nodeSerialTaken();
     for (qsizetype i = 0; i < qsizetype(rows.size()); ++i) {
         if (rows[size_t(i)].isDisc || rows[size_t(i)].id != 0)
             continue;
@@ -132,7 +136,7 @@ bool CatalogHandler::writeTree(WaitCursor& wait) {
     }
     if (failedRow >= 0) {
         wait.pause();
-        prompts().error(w,
+        prompts().error(m_views.window,
                         QStringLiteral("保存数据出错,位置：") + nodeOfRow.at(failedRow)->text(0) +
                             QStringLiteral("，数据太长或文件不可写，请检查！"),
                         QStringLiteral("提示"));
@@ -140,7 +144,7 @@ bool CatalogHandler::writeTree(WaitCursor& wait) {
     }
     if (!result.saved) {
         wait.pause();
-        prompts().error(w, result.error, QStringLiteral("Vorlane"));
+        prompts().error(m_views.window, result.error, QStringLiteral("Vorlane"));
         return false;
     }
     return true;
@@ -158,25 +162,26 @@ void CatalogHandler::FileSaveAsClick() {
     }
     const QString caption = QStringLiteral("另存为");
     const QString chosen =
-        prompts().saveFile(w, caption, QStringLiteral("vlrFileCopy"), saveFilter);
+        prompts().saveFile(m_views.window, caption, QStringLiteral("vlrFileCopy"), saveFilter);
     if (chosen.trimmed().isEmpty())
         return;
     const QString name = withExtension(chosen);
-    if (!mayReplace(w, caption, chosen, name))
+    if (!mayReplace(m_views.window, caption, chosen, name))
         return;
     // The copy is a snapshot through the engine, so a write another program makes
     // meanwhile is in it whole or not at all. The open file itself is never replaced.
     if (isSameFile(m_session.currentFile(), name))
         return;
     if (!backupCatalog(m_session.db(), name))
-        prompts().error(w, QStringLiteral("保存文件出错！"), QStringLiteral("提示"));
+        prompts().error(m_views.window, QStringLiteral("保存文件出错！"), QStringLiteral("提示"));
 }
 
 void CatalogHandler::MCompactFileClick() {
     Database& db = m_session.db();
     if (!db.isOpen() || m_compaction)
         return;
-    if (!prompts().askYesNo(w, QStringLiteral("是否确认要对当前文件进行压缩整理操作？"),
+    if (!prompts().askYesNo(m_views.window,
+                            QStringLiteral("是否确认要对当前文件进行压缩整理操作？"),
                             QStringLiteral("提示")))
         return;
     // The window's connection stays open; the job compacts the file in place on its own
@@ -186,12 +191,12 @@ void CatalogHandler::MCompactFileClick() {
     connect(
         job, &Job::progressed, this,
         [this](const JobProgress& p) {
-            w->setStatusText(p.itemsDone == int(CompactStage::BackingUp)
-                                 ? QStringLiteral("备份文件...")
-                                 : QStringLiteral("开始压缩..."));
+            m_views.status.state->setText(p.itemsDone == int(CompactStage::BackingUp)
+                                              ? QStringLiteral("备份文件...")
+                                              : QStringLiteral("开始压缩..."));
         },
         Qt::QueuedConnection);
-    ProgressWindow::start(job, QStringLiteral("正在压缩整理…"), w, [this, job] {
+    ProgressWindow::start(job, QStringLiteral("正在压缩整理…"), m_views.window, [this, job] {
         m_compaction = nullptr;
         job->deleteLater();
         compactionDone(job->result());
@@ -201,22 +206,25 @@ void CatalogHandler::MCompactFileClick() {
 
 void CatalogHandler::compactionDone(CompactResult result) {
     if (result == CompactResult::BackupFailed) {
-        prompts().error(w, QStringLiteral("未能产生备份文件，无可写权限,不能进行该操作。"),
+        prompts().error(m_views.window,
+                        QStringLiteral("未能产生备份文件，无可写权限,不能进行该操作。"),
                         QStringLiteral("提示"));
         return;
     }
     if (result == CompactResult::Done)
-        prompts().info(w, QStringLiteral("文件压缩修复成功！"), QStringLiteral("提示"));
+        prompts().info(m_views.window, QStringLiteral("文件压缩修复成功！"),
+                       QStringLiteral("提示"));
     else
-        prompts().error(w, QStringLiteral("压缩修复文件失败，文件已经打开或不可读写！"),
+        prompts().error(m_views.window,
+                        QStringLiteral("压缩修复文件失败，文件已经打开或不可读写！"),
                         QStringLiteral("提示"));
-    w->setStatusText(QStringLiteral("就绪"));
+    m_views.status.state->setText(QStringLiteral("就绪"));
 }
 
 void CatalogHandler::FilePwdClick() {
     if (!m_session.db().isOpen())
         return;
-    PasswordSettingsDialog dialog(w);
+    PasswordSettingsDialog dialog(m_views.window, m_session);
     prompts().exec(&dialog);
 }
 

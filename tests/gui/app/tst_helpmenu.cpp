@@ -72,7 +72,7 @@ void TestHelpMenu::addressesComeFromTheHints() {
     ScriptedPrompts prompts;
     RecordingOpener opener(RecordingOpener::Always);
     MainWindow w;
-    QAction* a = w.action(item.constData());
+    QAction* a = testui::action(&w, item.constData());
     TRIGGER(a);
     QCOMPARE(opener.paths, QStringList{a->toolTip()});
     QCOMPARE(QUrl(a->toolTip()).scheme(), scheme);
@@ -83,7 +83,7 @@ void TestHelpMenu::addressesComeFromTheHints() {
 void TestHelpMenu::exampleOpensAsACatalog() {
     ScriptedPrompts prompts;
     MainWindow w;
-    TRIGGER(w.action("MExample"));
+    TRIGGER(testui::action(&w, "MExample"));
     // The user's own copy of the installed example.
     const QString example = userDataDir() + QStringLiteral("/example.vlr");
     QVERIFY(QFileInfo::exists(example));
@@ -103,7 +103,7 @@ void TestHelpMenu::aboutNamesVersionAndLibraries() {
             text += l->text();
         return int(QDialog::Accepted);
     });
-    TRIGGER(w.action("MAbout"));
+    TRIGGER(testui::action(&w, "MAbout"));
     QCOMPARE(prompts.calls.size(), 1);
     QCOMPARE(prompts.calls.first().kind, PromptCall::Exec);
     QVERIFY(text.contains(QStringLiteral("Vorlane")));

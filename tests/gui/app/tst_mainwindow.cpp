@@ -6,6 +6,7 @@
 #include "common/testdir.h"
 #include "gui/app/mainwindow.h"
 #include "gui/browser/filelistview.h"
+#include "gui/common/commands.h"
 #include "gui/search/searchwindow.h"
 #include "gui/store/windowfixture.h"
 
@@ -55,7 +56,8 @@ void TestMainWindow::menusHoldEveryCommand() {
     // Every command the window makes has a home a user can open: a menu of the menu bar,
     // a pop-up menu, the tool bar or one of its buttons.
     QStringList homeless;
-    const QList<QAction*> commands = w.findChildren<QAction*>(Qt::FindDirectChildrenOnly);
+    const QList<QAction*> commands =
+        w.commands().findChildren<QAction*>(Qt::FindDirectChildrenOnly);
     for (QAction* a : commands) {
         if (!a->objectName().isEmpty() && !a->isSeparator() && !a->menu() && !testui::placed(a))
             homeless << a->objectName();
@@ -106,14 +108,14 @@ void TestMainWindow::toolBarOrderAndStartingStates() {
                                  "显示/隐藏光盘内容视图", "显示/隐藏光盘备注视图", "查找...",
                                  "向上", "大图标", "小图标", "列表", "详细资料", "退出"}));
     QVERIFY(!w.findChild<QToolButton*>(QStringLiteral("tbSave"))->isEnabled());
-    QVERIFY(!w.action("MSave")->isEnabled());
-    QVERIFY(!w.action("tbBack")->isEnabled());
-    QVERIFY(w.action("tbReport")->isChecked());
-    QVERIFY(w.action("MReport")->isChecked());
+    QVERIFY(!testui::action(&w, "MSave")->isEnabled());
+    QVERIFY(!testui::action(&w, "tbBack")->isEnabled());
+    QVERIFY(testui::action(&w, "tbReport")->isChecked());
+    QVERIFY(testui::action(&w, "MReport")->isChecked());
     // Save is one command: the tool button and the menu item change together.
     w.session().setModified(true);
     QVERIFY(w.findChild<QToolButton*>(QStringLiteral("tbSave"))->isEnabled());
-    QVERIFY(w.action("MSave")->isEnabled());
+    QVERIFY(testui::action(&w, "MSave")->isEnabled());
     QCOMPARE(w.windowTitle(), QStringLiteral("Vorlane 光盘管理"));
 }
 
@@ -142,19 +144,19 @@ void TestMainWindow::viewSwitchesStayInStep() {
                           View{"tbViewExp", "MViewExp", "btnExpClose", pnlExp}}) {
         QVERIFY2(seen(v.panel), v.tool);
         // The close button releases the tool button and clears the menu tick.
-        w.button(v.close)->click();
+        testui::button(&w, v.close)->click();
         QVERIFY2(!seen(v.panel), v.tool);
-        QVERIFY(!w.action(v.tool)->isChecked());
-        QVERIFY(!w.action(v.menu)->isChecked());
+        QVERIFY(!testui::action(&w, v.tool)->isChecked());
+        QVERIFY(!testui::action(&w, v.menu)->isChecked());
         // The menu item shows it again and presses the tool button.
-        TRIGGER(w.action(v.menu));
+        TRIGGER(testui::action(&w, v.menu));
         QVERIFY2(seen(v.panel), v.menu);
-        QVERIFY(w.action(v.tool)->isChecked());
+        QVERIFY(testui::action(&w, v.tool)->isChecked());
         // The tool button hides it and clears the tick.
-        TRIGGER(w.action(v.tool));
+        TRIGGER(testui::action(&w, v.tool));
         QVERIFY(!seen(v.panel));
-        QVERIFY(!w.action(v.menu)->isChecked());
-        TRIGGER(w.action(v.tool));
+        QVERIFY(!testui::action(&w, v.menu)->isChecked());
+        TRIGGER(testui::action(&w, v.tool));
         QVERIFY(seen(v.panel));
     }
 }
@@ -175,33 +177,33 @@ void TestMainWindow::leftPaneHidesWithBothViews() {
     splitter->setSizes({150, splitter->height() - 150 - splitter->handleWidth()});
     emit splitter->splitterMoved(150, 1);
     const int cdRomHeight = pnlCDRom->height();
-    TRIGGER(w.action("tbViewCDRom")); // hide contents: the categories fill the pane
+    TRIGGER(testui::action(&w, "tbViewCDRom")); // hide contents: the categories fill the pane
     QVERIFY(left->isVisible());
     QTRY_COMPARE(pnlClass->height(), splitter->height());
-    TRIGGER(w.action("tbViewCDRom")); // back with the height they had
+    TRIGGER(testui::action(&w, "tbViewCDRom")); // back with the height they had
     QCOMPARE(pnlCDRom->height(), cdRomHeight);
     QVERIFY(seen(pnlCDRom));
 
     // Both hidden: the pane goes and the list takes the width.
     const int rightWidth = right->width();
-    TRIGGER(w.action("tbViewClass"));
-    TRIGGER(w.action("tbViewCDRom"));
+    TRIGGER(testui::action(&w, "tbViewClass"));
+    TRIGGER(testui::action(&w, "tbViewCDRom"));
     QVERIFY(!left->isVisible());
     QTRY_VERIFY(right->width() > rightWidth);
     // The contents alone bring the pane back without the released categories.
-    TRIGGER(w.action("MViewCDRom"));
+    TRIGGER(testui::action(&w, "MViewCDRom"));
     QVERIFY(left->isVisible());
     QVERIFY(seen(pnlCDRom));
     QVERIFY(!seen(pnlClass));
-    QVERIFY(!w.action("MViewClass")->isChecked());
-    TRIGGER(w.action("MViewClass"));
+    QVERIFY(!testui::action(&w, "MViewClass")->isChecked());
+    TRIGGER(testui::action(&w, "MViewClass"));
     QCOMPARE(pnlClass->height(), splitter->height() / 2);
 
     // Dragging the categories shut releases their switches.
     splitter->setSizes({0, splitter->height()});
     emit splitter->splitterMoved(0, 1);
-    QVERIFY(!w.action("tbViewClass")->isChecked());
-    QVERIFY(!w.action("MViewClass")->isChecked());
+    QVERIFY(!testui::action(&w, "tbViewClass")->isChecked());
+    QVERIFY(!testui::action(&w, "MViewClass")->isChecked());
 }
 
 void TestMainWindow::switchesFollowDragsAndTheContextMenu() {
@@ -226,15 +228,15 @@ void TestMainWindow::switchesFollowDragsAndTheContextMenu() {
     QVERIFY(notesHeight > 0);
     drag(right->height());
     QVERIFY(!seen(pnlExp));
-    QVERIFY(!w.action("tbViewExp")->isChecked());
-    QVERIFY(!w.action("MViewExp")->isChecked());
-    TRIGGER(w.action("MViewExp"));
+    QVERIFY(!testui::action(&w, "tbViewExp")->isChecked());
+    QVERIFY(!testui::action(&w, "MViewExp")->isChecked());
+    TRIGGER(testui::action(&w, "MViewExp"));
     QVERIFY(seen(pnlExp));
     QCOMPARE(pnlExp->height(), notesHeight);
     // The list has no switch: it cannot be dragged shut.
     drag(-right->height());
     QVERIFY(seen(w.lvMain()));
-    QVERIFY(w.action("tbViewExp")->isChecked());
+    QVERIFY(testui::action(&w, "tbViewExp")->isChecked());
 
     // Hiding the tool bar from the window's own context menu clears its tick.
     std::unique_ptr<QMenu> menu(w.createPopupMenu());
@@ -247,10 +249,10 @@ void TestMainWindow::switchesFollowDragsAndTheContextMenu() {
     QVERIFY(toolBarItem);
     toolBarItem->trigger();
     QVERIFY(!w.toolBar()->isVisible());
-    QVERIFY(!w.action("ToolVisible")->isChecked());
+    QVERIFY(!testui::action(&w, "ToolVisible")->isChecked());
     toolBarItem->trigger();
     QVERIFY(w.toolBar()->isVisible());
-    QVERIFY(w.action("ToolVisible")->isChecked());
+    QVERIFY(testui::action(&w, "ToolVisible")->isChecked());
 }
 
 void TestMainWindow::statusBarPanels() {
@@ -275,7 +277,7 @@ void TestMainWindow::statusBarPanels() {
     QVERIFY(bar->width() <= 200);
     // Resting on a command leaves the panels in place.
     for (const char* name : {"MFind", "FileNew", "tbViewClass", "MInCD"}) {
-        w.action(name)->showStatusText(&w);
+        testui::action(&w, name)->showStatusText(&w);
         QVERIFY2(p0->isVisible() && p1->isVisible() && bar->isVisible(), name);
     }
 }
@@ -341,14 +343,14 @@ void TestMainWindow::listStylesAreExclusive() {
     ScriptedPrompts prompts;
     MainWindow w;
     if (style == FileListView::Report)
-        TRIGGER(w.action("MList"));
-    TRIGGER(w.action(trigger.constData()));
+        TRIGGER(testui::action(&w, "MList"));
+    TRIGGER(testui::action(&w, trigger.constData()));
     QCOMPARE(int(w.lvMain()->style()), style);
     const char* menus[] = {"MIcon", "MSmallIcon", "MList", "MReport"};
     const char* tools[] = {"tbIcon", "tbSmallIcon", "tbList", "tbReport"};
     for (int i = 0; i < 4; ++i) {
-        QCOMPARE(w.action(menus[i])->isChecked(), i == style);
-        QCOMPARE(w.action(tools[i])->isChecked(), i == style);
+        QCOMPARE(testui::action(&w, menus[i])->isChecked(), i == style);
+        QCOMPARE(testui::action(&w, tools[i])->isChecked(), i == style);
     }
 }
 
@@ -356,10 +358,10 @@ void TestMainWindow::toolBarSwitch() {
     ScriptedPrompts prompts;
     MainWindow w;
     w.show();
-    TRIGGER(w.action("ToolVisible"));
+    TRIGGER(testui::action(&w, "ToolVisible"));
     QVERIFY(!w.toolBar()->isVisible());
-    QVERIFY(!w.action("ToolVisible")->isChecked());
-    TRIGGER(w.action("ToolVisible"));
+    QVERIFY(!testui::action(&w, "ToolVisible")->isChecked());
+    TRIGGER(testui::action(&w, "ToolVisible"));
     QVERIFY(w.toolBar()->isVisible());
 }
 
@@ -371,7 +373,7 @@ void TestMainWindow::keysReachTheirCommands() {
     QVERIFY(QTest::qWaitForWindowActive(&w));
     QTest::keyClick(&w, Qt::Key_2, Qt::ControlModifier);
     QCOMPARE(w.lvMain()->style(), FileListView::SmallIcon);
-    QVERIFY(w.action("tbSmallIcon")->isChecked());
+    QVERIFY(testui::action(&w, "tbSmallIcon")->isChecked());
     QTest::keyClick(&w, Qt::Key_4, Qt::ControlModifier);
     QCOMPARE(w.lvMain()->style(), FileListView::Report);
     prompts.clear();

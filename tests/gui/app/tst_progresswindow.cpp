@@ -58,7 +58,7 @@ void TestProgressWindow::oneWindowForAnImportAndAMerge() {
     // neither undoes nor marks it.
     f.prompts.answerFile(source);
     QSignalSpy merged(handler, &InterchangeHandler::mergeFinished);
-    TRIGGER(f.w().action("MMerge"));
+    TRIGGER(testui::action(&f.w(), "MMerge"));
     Job* job = handler->runningJob();
     QVERIFY(job);
     QDeadlineTimer deadline(10000);
@@ -98,7 +98,7 @@ void TestProgressWindow::oneWindowForAnImportAndAMerge() {
         closed = !d->isVisible();
         return result;
     });
-    TRIGGER(f.w().action("InCD"));
+    TRIGGER(testui::action(&f.w(), "InCD"));
     QCOMPARE(title, QStringLiteral("正在导入…"));
     QVERIFY(closed);
     const PromptCall summary = f.prompts.lastMessage();

@@ -89,7 +89,8 @@ void TestSettings::menusHideTheOpenFileAndEmptyEntries() {
     auto visible = [&](const char* prefix) {
         QStringList out;
         for (int n = 1; n <= 4; ++n) {
-            QAction* a = w.action((QByteArray(prefix) + QByteArray::number(n)).constData());
+            QAction* a =
+                testui::action(&w, (QByteArray(prefix) + QByteArray::number(n)).constData());
             if (a->isVisible())
                 out << a->text();
         }
@@ -162,7 +163,7 @@ void TestSettings::optionsDialogConfirms() {
         closed = dialog->result() == QDialog::Accepted;
         return dialog->result();
     });
-    TRIGGER(w.action("MOptions"));
+    TRIGGER(testui::action(&w, "MOptions"));
     QCOMPARE(prompts.calls.last().text, QStringLiteral("OptionFrm"));
     QCOMPARE(prompts.calls.last().caption, QStringLiteral("选项设置"));
     QCOMPARE(texts, (QStringList{"启动时开启最近成功打开的文件", "文件成功开启后生成备份文件",

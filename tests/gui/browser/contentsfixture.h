@@ -2,6 +2,7 @@
 // contents, notes and opening tests.
 #pragma once
 
+#include "common/actions.h"
 #include "common/catalogs.h"
 #include "common/recordingopener.h"
 #include "common/scriptedprompts.h"
@@ -121,8 +122,8 @@ struct DiscFixture {
         for (qint64 id : ids)
             list()->selectRow(rowOf(id), false);
     }
-    bool enabled(const char* name) const { return w->action(name)->isEnabled(); }
-    bool buttonEnabled(const char* name) const { return w->button(name)->isEnabled(); }
+    bool enabled(const char* name) const { return testui::action(w, name)->isEnabled(); }
+    bool buttonEnabled(const char* name) const { return testui::button(w, name)->isEnabled(); }
     // Every AutoId of qCDFiles, ascending.
     QList<qint64> entryIds() {
         QList<qint64> ids;

@@ -23,7 +23,7 @@ namespace {
 bool enabled(MainWindow& w, const char* name) {
     if (QWidget* widget = w.findChild<QWidget*>(QLatin1String(name)))
         return widget->isEnabled();
-    return w.action(name)->isEnabled();
+    return testui::action(&w, name)->isEnabled();
 }
 
 } // namespace
@@ -184,7 +184,7 @@ void TestCategoryTree::deleteNodes() {
     // A disc goes with its entries.
     f.tree()->setCurrentItem(findNode(f.tree(), "c"));
     f.prompts.answer(QMessageBox::Yes);
-    f.w().button("btnClassDelete")->click();
+    testui::button(&f.w(), "btnClassDelete")->click();
     const PromptCall ask = f.prompts.lastMessage();
     QCOMPARE(ask.text, QStringLiteral("是否确认删除光盘分类中当前选中的分支？"));
     QCOMPARE(ask.caption, QStringLiteral("提示"));
@@ -202,7 +202,7 @@ void TestCategoryTree::deleteNodes() {
     f.w().categoryTree()->btnAddChildClick();
     f.tree()->setCurrentItem(findNode(f.tree(), "新分类"));
     f.prompts.answer(QMessageBox::Yes);
-    TRIGGER(f.w().action("MClassDelete"));
+    TRIGGER(testui::action(&f.w(), "MClassDelete"));
     QVERIFY(!findNode(f.tree(), "新分类"));
     QCOMPARE(db.count("select * from qClass"), 4);
 
@@ -230,7 +230,7 @@ void TestCategoryTree::addCommands() {
 
     // A child of a collapsed category shows, with its editor open.
     tree->setCurrentItem(findNode(tree, "B"));
-    TRIGGER(f.w().action("NewChildClass"));
+    TRIGGER(testui::action(&f.w(), "NewChildClass"));
     QTreeWidgetItem* child = tree->currentItem();
     QCOMPARE(child->text(0), QStringLiteral("新分类"));
     QCOMPARE(child->parent(), findNode(tree, "B"));
@@ -242,17 +242,17 @@ void TestCategoryTree::addCommands() {
     child->setText(0, "B2");
 
     tree->setCurrentItem(findNode(tree, "A1"));
-    TRIGGER(f.w().action("NewBrotherUp"));
+    TRIGGER(testui::action(&f.w(), "NewBrotherUp"));
     tree->currentItem()->setText(0, "A0");
     // Below the last sub-category of A goes to A, not into the next category.
     tree->setCurrentItem(findNode(tree, "A1"));
-    TRIGGER(f.w().action("MAddDownNode"));
+    TRIGGER(testui::action(&f.w(), "MAddDownNode"));
     tree->currentItem()->setText(0, "A2");
     tree->setCurrentItem(findNode(tree, "B"));
-    TRIGGER(f.w().action("NewBrotherDown"));
+    TRIGGER(testui::action(&f.w(), "NewBrotherDown"));
     tree->currentItem()->setText(0, "C");
     tree->setCurrentItem(findNode(tree, "A"));
-    TRIGGER(f.w().action("MAddUpNode"));
+    TRIGGER(testui::action(&f.w(), "MAddUpNode"));
     tree->currentItem()->setText(0, "Z");
     QCOMPARE(dumpTree(tree), (QStringList{"Z", "A", "  A0", "  A1", "  A2", "  *a", "  *b", "B",
                                           "  B1", "  *c", "  B2", "C"}));
@@ -269,7 +269,7 @@ void TestCategoryTree::labelEditsSetModified() {
     f.w().show();
     QTreeWidgetItem* node = findNode(f.tree(), "b");
     f.tree()->setCurrentItem(node);
-    TRIGGER(f.w().action("RenameNode"));
+    TRIGGER(testui::action(&f.w(), "RenameNode"));
     QLineEdit* editor = nullptr;
     for (QLineEdit* e : f.tree()->viewport()->findChildren<QLineEdit*>()) {
         if (e->isVisible())

@@ -48,7 +48,7 @@ void TestContentEdit::treeDeleteRemovesTheBranchOnly() {
     if (viaKey)
         QTest::keyClick(f.tree(), Qt::Key_Delete);
     else
-        f.w->button("btnCDRomDelete")->click();
+        testui::button(f.w, "btnCDRomDelete")->click();
     const PromptCall q = f.prompts.lastMessage();
     QCOMPARE(q.text, QStringLiteral("是否确认删除光盘内容中当前选中的分支？"));
     QCOMPARE(q.caption, QStringLiteral("提示"));
@@ -63,7 +63,7 @@ void TestContentEdit::treeDeleteRemovesTheBranchOnly() {
 
     // The last folder gone leaves the list empty.
     f.prompts.answer(QMessageBox::Yes);
-    f.w->button("btnCDRomDelete")->click();
+    testui::button(f.w, "btnCDRomDelete")->click();
     QCOMPARE(f.tree()->topLevelItemCount(), 0);
     QCOMPARE(f.model()->rowCount(), 0);
     QVERIFY(f.db().count(QStringLiteral("select AutoId from qCDFiles where CdID=?"), {f.disc2}) ==
@@ -95,7 +95,7 @@ void TestContentEdit::listDeleteFileAndFolderTogether() {
     DiscFixture f;
     f.show();
     f.selectFolder(f.docs); // Docs' sub-folder Old gets its node
-    TRIGGER(f.w->action("tbBack"));
+    TRIGGER(testui::action(f.w, "tbBack"));
     f.w->contents()->showDisc(f.disc, QStringLiteral("光盘一"));
     f.selectFolder(f.docs);
     QVERIFY(f.node(f.old));
@@ -104,7 +104,7 @@ void TestContentEdit::listDeleteFileAndFolderTogether() {
     for (qint64 gone : {f.old, f.deep, f.yTxt, f.zTxt, f.xTxt})
         expected.removeOne(gone);
     f.prompts.answer(QMessageBox::Yes);
-    TRIGGER(f.w->action("mitDelete"));
+    TRIGGER(testui::action(f.w, "mitDelete"));
     QCOMPARE(f.prompts.lastMessage().text, QStringLiteral("是否确认删除当前选中的内容？"));
     QCOMPARE(f.entryIds(), expected);
     QCOMPARE(f.model()->rowCount(), 0);
@@ -119,7 +119,7 @@ void TestContentEdit::listDeleteNeedsFullAccessAndASelection() {
     const QList<qint64> before = f.entryIds();
     // Nothing selected: the Delete key asks nothing.
     QTest::keyClick(f.list()->reportView(), Qt::Key_Delete);
-    VERIFY_UNREACHABLE(f.w->action("mitDelete"));
+    VERIFY_UNREACHABLE(testui::action(f.w, "mitDelete"));
     f.w->contents()->mitDeleteClick(); // nor does the command itself
     QVERIFY(f.prompts.messages().isEmpty());
 
@@ -144,12 +144,12 @@ void TestContentEdit::failedDeleteKeepsEverything() {
     f.db().open(f.file, Database::Mode::ReadOnly); // the catalog cannot be written
     f.show();
     f.selectFolder(f.docs);
-    TRIGGER(f.w->action("tbBack"));
+    TRIGGER(testui::action(f.w, "tbBack"));
     f.w->contents()->showDisc(f.disc, QStringLiteral("光盘一"));
     const QList<qint64> before = f.entryIds();
     f.selectRows({f.bTxt, f.docs});
     f.prompts.answer(QMessageBox::Yes);
-    TRIGGER(f.w->action("mitDelete"));
+    TRIGGER(testui::action(f.w, "mitDelete"));
     QCOMPARE(f.prompts.lastMessage().icon, QMessageBox::Critical);
     QCOMPARE(f.entryIds(), before);
     QCOMPARE(f.model()->rowCount(), 6);
@@ -157,7 +157,7 @@ void TestContentEdit::failedDeleteKeepsEverything() {
 
     f.selectFolder(f.docs);
     f.prompts.answer(QMessageBox::Yes);
-    f.w->button("btnCDRomDelete")->click();
+    testui::button(f.w, "btnCDRomDelete")->click();
     QCOMPARE(f.prompts.lastMessage().icon, QMessageBox::Critical);
     QCOMPARE(f.entryIds(), before);
     QCOMPARE(f.tree()->currentItem(), f.node(f.docs));
@@ -179,7 +179,7 @@ void TestContentEdit::addFolder() {
     QVERIFY(f.enabled("mitAddDir"));
     f.prompts.answerFolder(f.dir.filePath(QStringLiteral("Photos")), QStringLiteral("Photos"));
     const int rowsBefore = f.model()->rowCount();
-    TRIGGER(f.w->action("MAddDir"));
+    TRIGGER(testui::action(f.w, "MAddDir"));
     QCOMPARE(f.prompts.calls.first().kind, PromptCall::Folder);
     QCOMPARE(f.prompts.calls.first().caption, QStringLiteral("请选择目录"));
     QCOMPARE(f.prompts.calls.first().text, f.dir.path()); // starts at the disc's location
@@ -234,7 +234,7 @@ void TestContentEdit::addFile() {
     f.list()->selectRow(0);
     const int treeNodes = f.tree()->topLevelItemCount();
     f.prompts.answerFile(real);
-    TRIGGER(f.w->action("mitAddFile"));
+    TRIGGER(testui::action(f.w, "mitAddFile"));
 
     Query q(f.db(), QStringLiteral("select AutoId,FatherId,FPath,FSize,IsDir from qCDFiles "
                                    "where TreeName='new.txt'"));
@@ -252,7 +252,7 @@ void TestContentEdit::addFile() {
 
     // Opening it looks where the scan would have put it.
     f.list()->selectRow(row);
-    TRIGGER(f.w->action("mitOpen"));
+    TRIGGER(testui::action(f.w, "mitOpen"));
     QCOMPARE(f.opener.paths.last(), inFolder ? real : f.dir.path() + QStringLiteral("/new.txt"));
 }
 
@@ -261,8 +261,8 @@ void TestContentEdit::addCancelledChangesNothing() {
     f.show();
     const QList<qint64> before = f.entryIds();
     f.list()->selectRow(0);
-    TRIGGER(f.w->action("mitAddDir"));
-    TRIGGER(f.w->action("mitAddFile"));
+    TRIGGER(testui::action(f.w, "mitAddDir"));
+    TRIGGER(testui::action(f.w, "mitAddFile"));
     QCOMPARE(f.entryIds(), before);
     QCOMPARE(f.model()->rowCount(), 6);
     // Without full access the commands do nothing at all.
@@ -309,7 +309,7 @@ void TestContentEdit::databaseErrorsAreShown() {
         f.list()->selectRow(0);
         f.prompts.answerFolder(picked, QStringLiteral("Extra"));
         f.prompts.answerFile(picked);
-        TRIGGER(f.w->action(command.constData()));
+        TRIGGER(testui::action(f.w, command.constData()));
     }
     const QList<PromptCall> messages = f.prompts.messages();
     QCOMPARE(messages.size(), 1);

@@ -201,17 +201,17 @@ void TestContents::emptyAndFilesOnlyLevels() {
 void TestContents::wayUpFromEveryLevel() {
     DiscFixture f;
     f.show();
-    VERIFY_UNREACHABLE(f.w->action("tbBack")); // top level shown: there is no way up
+    VERIFY_UNREACHABLE(testui::action(f.w, "tbBack")); // top level shown: there is no way up
     QCOMPARE(f.listNames().size(), 6);
 
     f.selectFolder(f.docs);
     f.selectFolder(f.old);
     f.selectFolder(f.deep);
     QCOMPARE(f.listNames(), QStringList{"z.txt"});
-    TRIGGER(f.w->action("tbBack"));
+    TRIGGER(testui::action(f.w, "tbBack"));
     QCOMPARE(f.tree()->currentItem(), f.node(f.old));
     QCOMPARE(f.listNames(), (QStringList{"Deep", "y.txt"}));
-    TRIGGER(f.w->action("tbBack"));
+    TRIGGER(testui::action(f.w, "tbBack"));
     QCOMPARE(f.tree()->currentItem(), f.node(f.docs));
     QCOMPARE(f.listNames(), (QStringList{"Old", "x.txt"}));
 }
@@ -224,13 +224,13 @@ void TestContents::wayUpFromTopFolderShowsTheDiscAgain() {
     f.w->categoryTree()->addDiscNode(cat, f.disc2, QStringLiteral("光盘二"));
     QTreeWidgetItem* discNode =
         f.w->categoryTree()->addDiscNode(cat, f.disc, QStringLiteral("光盘一"));
-    f.w->setChangeHandling(false);
+    f.w->session().setChangeHandling(false);
     f.w->tvMain()->setCurrentItem(cat); // a category is selected: the disc node is not
-    f.w->setChangeHandling(true);
+    f.w->session().setChangeHandling(true);
     f.show();
     f.selectFolder(f.docs);
     f.w->lbCDName()->setText(QStringLiteral("-"));
-    TRIGGER(f.w->action("tbBack"));
+    TRIGGER(testui::action(f.w, "tbBack"));
     QCOMPARE(f.w->tvMain()->currentItem(), discNode);
     // The disc is shown again from its node, not left as it was.
     QCOMPARE(f.w->lbCDName()->text(), discNode->text(0));
@@ -401,7 +401,7 @@ void TestContents::keysActAsInAFileManager() {
     }
     // The content tree's menu deletes the selected folder, as its caption button does.
     QTest::keyClick(f.tree(), Qt::Key_Menu);
-    QAction* del = f.w->action("mitCDRomDelete");
+    QAction* del = testui::action(f.w, "mitCDRomDelete");
     QVERIFY(del->isEnabled());
     f.prompts.answer(QMessageBox::No);
     del->trigger();
@@ -479,7 +479,7 @@ void TestContents::listCommandsFollowTheSelection() {
     f.w->session().setAccessMode(full ? AccessMode::Full : AccessMode::ReadOnly);
     f.show();
     if (selected == 6) {
-        TRIGGER(f.w->action("mitSelAll"));
+        TRIGGER(testui::action(f.w, "mitSelAll"));
         QCOMPARE(f.list()->selectedCount(), 6);
     } else {
         for (int r = 0; r < selected; ++r)
@@ -512,7 +512,7 @@ void TestContents::doubleClickOnFolderMovesDown() {
     // One level further: the sub-folder's node was loaded with its parent.
     f.selectFolder(f.docs);
     f.list()->selectRow(f.rowOf(f.old));
-    TRIGGER(f.w->action("mitOpen"));
+    TRIGGER(testui::action(f.w, "mitOpen"));
     QCOMPARE(f.tree()->currentItem(), f.node(f.old));
     QCOMPARE(f.listNames(), (QStringList{"Deep", "y.txt"}));
 }
@@ -535,7 +535,7 @@ void TestContents::resetEmptiesEverything() {
     f.show();
     f.selectFolder(f.docs);
     f.list()->selectRow(0);
-    TRIGGER(f.w->action("mitFileExp"));
+    TRIGGER(testui::action(f.w, "mitFileExp"));
     QVERIFY(f.w->contents()->isFileNotesOpen());
     f.w->catalog()->resetToEmpty();
     QVERIFY(!f.w->contents()->isFileNotesOpen());

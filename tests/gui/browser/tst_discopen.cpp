@@ -126,7 +126,7 @@ void TestDiscOpen::failureAskedAndDeclinedChangesNothing() {
     f.show();
     f.list()->selectRow(f.rowOf(f.bTxt));
     f.prompts.answer(QMessageBox::No);
-    TRIGGER(f.w->action("MOpen"));
+    TRIGGER(testui::action(f.w, "MOpen"));
     const QString path = f.dir.path() + QStringLiteral("/b.txt");
     QCOMPARE(f.opener.paths, QStringList{path});
     const PromptCall m = f.prompts.lastMessage();
@@ -160,7 +160,7 @@ void TestDiscOpen::repointingIsStoredAndUsed() {
     f.list()->selectRow(f.rowOf(f.xTxt));
     f.prompts.answer(QMessageBox::Yes);
     f.prompts.answerFolder(root ? QStringLiteral("/") : location + (trailingSlash ? "/" : ""));
-    TRIGGER(f.w->action("mitOpen"));
+    TRIGGER(testui::action(f.w, "mitOpen"));
 
     QCOMPARE(f.prompts.calls.size(), 2);
     QCOMPARE(f.prompts.calls.at(1).kind, PromptCall::Folder);
@@ -171,7 +171,7 @@ void TestDiscOpen::repointingIsStoredAndUsed() {
     QCOMPARE(
         f.db().scalar(QStringLiteral("select CDExp from qCD where AutoId=?"), {f.disc}).toString(),
         QStringLiteral("typed, not saved"));
-    QVERIFY(!f.w->button("btnExpSave")->isEnabled());
+    QVERIFY(!testui::button(f.w, "btnExpSave")->isEnabled());
     QCOMPARE(f.opener.paths, (QStringList{f.dir.path() + QStringLiteral("/Docs/x.txt"),
                                           location + QStringLiteral("/Docs/x.txt")}));
     QCOMPARE(f.prompts.messages().size(), 1); // a second failure is silent
@@ -179,7 +179,7 @@ void TestDiscOpen::repointingIsStoredAndUsed() {
     // From now on the file opens from the new place without a question.
     f.prompts.clear();
     f.opener.paths.clear();
-    TRIGGER(f.w->action("mitOpen"));
+    TRIGGER(testui::action(f.w, "mitOpen"));
     QCOMPARE(f.opener.paths, QStringList{location + QStringLiteral("/Docs/x.txt")});
     QCOMPARE(f.prompts.messages().size(), root ? 1 : 0);
 }
@@ -192,7 +192,7 @@ void TestDiscOpen::repointingThatCannotBeStored() {
     f.list()->selectRow(f.rowOf(f.readme));
     f.prompts.answer(QMessageBox::Yes);
     f.prompts.answerFolder(f.dir.filePath(QStringLiteral("elsewhere")));
-    TRIGGER(f.w->action("mitOpen"));
+    TRIGGER(testui::action(f.w, "mitOpen"));
     const PromptCall m = f.prompts.lastMessage();
     QCOMPARE(m.text, QStringLiteral("修改光盘位置出错！"));
     QCOMPARE(m.icon, QMessageBox::Critical);
@@ -207,14 +207,14 @@ void TestDiscOpen::readOnlyRefusesRepointing() {
     makeFile(f.dir.filePath(QStringLiteral("readme")));
     f.show();
     f.list()->selectRow(f.rowOf(f.readme));
-    TRIGGER(f.w->action("mitOpen")); // opening itself works read-only
+    TRIGGER(testui::action(f.w, "mitOpen")); // opening itself works read-only
     QCOMPARE(f.opener.paths.size(), 1);
     QVERIFY(f.prompts.calls.isEmpty());
 
     f.list()->selectRow(f.rowOf(f.bTxt));
     f.prompts.answer(QMessageBox::Yes);
     f.prompts.answerFolder(f.dir.filePath(QStringLiteral("elsewhere")));
-    TRIGGER(f.w->action("mitOpen"));
+    TRIGGER(testui::action(f.w, "mitOpen"));
     QCOMPARE(f.prompts.calls.size(), 1);
     const PromptCall m = f.prompts.lastMessage();
     QVERIFY(m.text.contains(QStringLiteral("只读")));
@@ -266,9 +266,9 @@ void TestDiscOpen::archiveBrowsesLikeAFolderAndOpensAMember() {
     QVERIFY(copy.open(QIODevice::ReadOnly));
     QCOMPARE(copy.readAll(), QByteArray("member bytes"));
 
-    TRIGGER(f.w->action("tbBack"));
+    TRIGGER(testui::action(f.w, "tbBack"));
     QCOMPARE(f.listNames(), (QStringList{"docs", "top.txt"}));
-    TRIGGER(f.w->action("tbBack"));
+    TRIGGER(testui::action(f.w, "tbBack"));
     QCOMPARE(f.listNames(), QStringList{"pack.zip"});
     QCOMPARE(f.list()->selectedRows(), QList<int>{0});
 

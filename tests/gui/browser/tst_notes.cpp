@@ -31,11 +31,12 @@ private slots:
     void typedFileNoteIsAsked_data();
     void typedFileNoteIsAsked();
     void editorCommandsWhileOpen();
+    void renamedDiscRenamesTheHeader();
 
 private:
     static FileNotesEditor* openEditor(DiscFixture& f, qint64 id) {
         f.selectRows({id});
-        if (!testui::trigger(f.w->action("mitFileExp"), __FILE__, __LINE__))
+        if (!testui::trigger(testui::action(f.w, "mitFileExp"), __FILE__, __LINE__))
             return nullptr;
         return f.w->contents()->fileNotes();
     }
@@ -49,7 +50,7 @@ private:
 void TestNotes::discNoteEditSaveAndDrop() {
     DiscFixture f;
     f.show();
-    QToolButton* save = f.w->button("btnExpSave");
+    QToolButton* save = testui::button(f.w, "btnExpSave");
     QVERIFY(!save->isEnabled()); // loading the memo is not an edit
     f.w->txtCDExp()->setPlainText(QStringLiteral("改过的 'note'; --"));
     QVERIFY(save->isEnabled());
@@ -75,12 +76,12 @@ void TestNotes::discNoteSaveFailureKeepsTheEdit() {
     f.db().open(f.file, Database::Mode::ReadOnly); // writes fail underneath full access
     f.show();
     f.w->txtCDExp()->setPlainText(QStringLiteral("写不进去"));
-    f.w->button("btnExpSave")->click();
+    testui::button(f.w, "btnExpSave")->click();
     const PromptCall m = f.prompts.lastMessage();
     QCOMPARE(m.text, QStringLiteral("保存备注失败，数据太长或非法！"));
     QCOMPARE(m.caption, QStringLiteral("提示"));
     QCOMPARE(m.icon, QMessageBox::Critical);
-    QVERIFY(f.w->button("btnExpSave")->isEnabled());
+    QVERIFY(testui::button(f.w, "btnExpSave")->isEnabled());
     QCOMPARE(f.w->txtCDExp()->toPlainText(), QStringLiteral("写不进去"));
 }
 
@@ -125,7 +126,7 @@ void TestNotes::unsavedDiscNoteIsAsked() {
         QCOMPARE(tree->currentItem(), one);
         QTRY_COMPARE(tree->selectedItems(), QList<QTreeWidgetItem*>{one});
         QCOMPARE(f.w->txtCDExp()->toPlainText(), QStringLiteral("新写的"));
-        QVERIFY(f.w->button("btnExpSave")->isEnabled());
+        QVERIFY(testui::button(f.w, "btnExpSave")->isEnabled());
         // Closing the catalog asks as well; cancelling keeps it open.
         f.prompts.answer(QMessageBox::Cancel);
         QVERIFY(!f.w->catalog()->closing());
@@ -146,9 +147,9 @@ void TestNotes::readOnlyNeverEnablesSaving() {
     DiscFixture f;
     f.w->session().setAccessMode(AccessMode::ReadOnly);
     f.show();
-    QVERIFY(f.w->button("btnInExp")->isEnabled());
+    QVERIFY(testui::button(f.w, "btnInExp")->isEnabled());
     f.w->txtCDExp()->setPlainText(QStringLiteral("typed"));
-    QVERIFY(!f.w->button("btnExpSave")->isEnabled());
+    QVERIFY(!testui::button(f.w, "btnExpSave")->isEnabled());
     QVERIFY(f.w->txtCDExp()->isReadOnly());
     f.w->notes()->btnExpSaveClick();
     QCOMPARE(
@@ -188,24 +189,24 @@ void TestNotes::importReplacesTheNote() {
     out.write(bytes);
     out.close();
     f.show();
-    f.w->button("btnInExp")->click(); // cancelled: nothing changes
+    testui::button(f.w, "btnInExp")->click(); // cancelled: nothing changes
     QCOMPARE(f.w->txtCDExp()->toPlainText(), QStringLiteral("第一张"));
     f.prompts.answerFile(path);
-    f.w->button("btnInExp")->click();
+    testui::button(f.w, "btnInExp")->click();
     QCOMPARE(f.w->txtCDExp()->toPlainText(), expected);
-    QVERIFY(f.w->button("btnExpSave")->isEnabled());
+    QVERIFY(testui::button(f.w, "btnExpSave")->isEnabled());
     // Stored only once saved.
     QCOMPARE(
         f.db().scalar(QStringLiteral("select CDExp from qCD where AutoId=?"), {f.disc}).toString(),
         QStringLiteral("第一张"));
-    f.w->button("btnExpSave")->click();
+    testui::button(f.w, "btnExpSave")->click();
     QCOMPARE(
         f.db().scalar(QStringLiteral("select CDExp from qCD where AutoId=?"), {f.disc}).toString(),
         expected);
 
     // An unreadable file says so and keeps the memo.
     f.prompts.answerFile(f.dir.filePath(QStringLiteral("missing.txt")));
-    f.w->button("btnInExp")->click();
+    testui::button(f.w, "btnInExp")->click();
     QCOMPARE(f.prompts.lastMessage().icon, QMessageBox::Critical);
     QCOMPARE(f.w->txtCDExp()->toPlainText(), expected);
 }
@@ -282,9 +283,9 @@ void TestNotes::editorSaveUpdatesTheRightRowAfterResort() {
     auto* text = editor->findChild<QPlainTextEdit*>(QStringLiteral("txtExp"));
     text->setPlainText(QStringLiteral("for b"));
     f.w->contents()->lvMainColumnClick(); // rows move; the selection follows b.txt
-    f.w->setChangeHandling(false);
+    f.w->session().setChangeHandling(false);
     f.list()->selectRow(f.rowOf(f.aBin)); // selected without telling the editor
-    f.w->setChangeHandling(true);
+    f.w->session().setChangeHandling(true);
     editor->findChild<QPushButton*>(QStringLiteral("btnSave"))->click();
     QCOMPARE(noteOf(f, f.bTxt), QStringLiteral("for b"));
     QCOMPARE(f.model()->entry(f.rowOf(f.bTxt)).note, QStringLiteral("for b"));
@@ -375,6 +376,26 @@ void TestNotes::editorCommandsWhileOpen() {
     QVERIFY(!f.w->contents()->isFileNotesOpen());
     QVERIFY(f.enabled("mitFileExp"));
     QVERIFY(f.enabled("MFileExp"));
+}
+
+void TestNotes::renamedDiscRenamesTheHeader() {
+    DiscFixture f;
+    auto* category = new QTreeWidgetItem(QStringList{QStringLiteral("分类")});
+    f.w->tvMain()->addTopLevelItem(category);
+    QTreeWidgetItem* node =
+        f.w->categoryTree()->addDiscNode(category, f.disc, QStringLiteral("光盘一"));
+    QTreeWidgetItem* other =
+        f.w->categoryTree()->addDiscNode(category, f.disc2, QStringLiteral("光盘二"));
+    f.show();
+    QCOMPARE(f.w->lbCDName()->text(), QStringLiteral("光盘一"));
+    // Renamed in place, as the tree's label editor does: the header follows at once.
+    node->setText(0, QStringLiteral("新名字"));
+    f.w->categoryTree()->tvMainEdited(node);
+    QCOMPARE(f.w->lbCDName()->text(), QStringLiteral("新名字"));
+    // Another disc's new name leaves the header alone.
+    other->setText(0, QStringLiteral("别的"));
+    f.w->categoryTree()->tvMainEdited(other);
+    QCOMPARE(f.w->lbCDName()->text(), QStringLiteral("新名字"));
 }
 
 QTEST_MAIN(TestNotes)

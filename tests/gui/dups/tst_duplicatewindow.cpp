@@ -87,7 +87,7 @@ void TestDuplicateWindow::cancelThenFindAgain() {
     // Opening the window starts a search; 取消 on its progress window ends it.
     {
         PoolHold hold;
-        TRIGGER(f.w().action("MDuplicates"));
+        TRIGGER(testui::action(&f.w(), "MDuplicates"));
         QVERIFY(dups->isVisible() && dups->isSearching());
         const QList<ProgressWindow*> shown = shownProgress(dups);
         QCOMPARE(shown.size(), 1);

@@ -12,6 +12,7 @@
 #include "gui/app/platform.h"
 #include "gui/browser/categorytree.h"
 #include "gui/browser/nodes.h"
+#include "gui/common/commands.h"
 #include "gui/import/importdialog.h"
 #include "gui/import/importhandler.h"
 
@@ -116,7 +117,8 @@ void TestImportDialog::init() {
     testcat::create(file);
     m_w->session().db().open(file);
     m_w->session().setCurrentFile(file);
-    m_w->setEnabledNamed({"InCD", "MInCD"}, true);
+    m_w->commands().InCD->setEnabled(true);
+    m_w->commands().MInCD->setEnabled(true);
 }
 
 void TestImportDialog::cleanup() {
@@ -153,14 +155,13 @@ void TestImportDialog::directoryImportStoresDiscAndShowsIt() {
     QTreeWidgetItem* films = addCategoryNode(QStringLiteral("电影"));
     m_w->tvMain()->setCurrentItem(films);
     m_w->categoryTree()->setNodeIdSerial(41);
-    m_w->session().setDiscCount(0);
 
     m_prompts->answerFolder(tree.path(), QStringLiteral("照片"));
     m_prompts->answer(QMessageBox::Yes);
     bool handlingOffInDialog = true;
     m_prompts->answerDialog(script([&](QDialog* d) {
         QCOMPARE(d->windowTitle(), QStringLiteral("内容导入"));
-        handlingOffInDialog = !m_w->changeHandling();
+        handlingOffInDialog = !m_w->session().changeHandling();
         QVERIFY(!child<QPushButton>(d, "btnOk")->isEnabled());
         QVERIFY(child<QRadioButton>(d, "rdo1")->isChecked());
         child<QToolButton>(d, "btnSelectPath")->click();
@@ -170,10 +171,10 @@ void TestImportDialog::directoryImportStoresDiscAndShowsIt() {
         child<QPushButton>(d, "btnOk")->click();
     }));
     m_prompts->answerDialog(runDialog);
-    TRIGGER(m_w->action("InCD"));
+    TRIGGER(testui::action(m_w, "InCD"));
 
     QVERIFY(handlingOffInDialog);
-    QVERIFY(m_w->changeHandling());
+    QVERIFY(m_w->session().changeHandling());
     QCOMPARE(messageTexts(),
              (QStringList{kConfirm, QStringLiteral("数据导入完毕！\r\n\r\n文件：2，目录：1")}));
     const PromptCall summary = m_prompts->lastMessage();
@@ -235,7 +236,7 @@ void TestImportDialog::refusalsComeInOrder() {
         dlg->btnOkClick();
         stillOpen = !dlg->importDone() && d->result() == QDialog::Rejected;
     }));
-    TRIGGER(m_w->action("MInCD"));
+    TRIGGER(testui::action(m_w, "MInCD"));
     QVERIFY(stillOpen);
     QCOMPARE(messageTexts(), messages);
     const PromptCall m = m_prompts->lastMessage();
@@ -303,7 +304,7 @@ void TestImportDialog::duplicateLabelAsksNamingTheCategory() {
         child<QPushButton>(d, "btnOk")->click();
     }));
     m_prompts->answerDialog(runDialog);
-    TRIGGER(m_w->action("InCD"));
+    TRIGGER(testui::action(m_w, "InCD"));
 
     const QString question = QStringLiteral("导前光盘已经导入，在分类：电影 下。是否继续导入？");
     const QList<PromptCall> msgs = m_prompts->messages();
@@ -346,7 +347,7 @@ void TestImportDialog::discNodeSelectedImportsIntoItsCategory() {
         child<QPushButton>(d, "btnOk")->click();
     }));
     m_prompts->answerDialog(runDialog);
-    TRIGGER(m_w->action("InCD"));
+    TRIGGER(testui::action(m_w, "InCD"));
     QCOMPARE(target, nodes::idText(cat));
     QCOMPARE(cat->childCount(), 2);
     QCOMPARE(other->childCount(), 0);
@@ -408,7 +409,7 @@ void TestImportDialog::detectedTypesLimitTheImport() {
         });
         child<QPushButton>(d, "btnOk")->click();
     }));
-    TRIGGER(m_w->action("InCD"));
+    TRIGGER(testui::action(m_w, "InCD"));
     QCOMPARE(afterFirst.size(), 3);
     QVERIFY(afterFirst.contains(".jpg"));
     QVERIFY(afterFirst.contains(QString()));
@@ -435,7 +436,7 @@ void TestImportDialog::lookOpensTheRoot() {
         child<QToolButton>(d, "btnSelectPath")->click();
         child<QPushButton>(d, "btnLook")->click();
     }));
-    TRIGGER(m_w->action("InCD"));
+    TRIGGER(testui::action(m_w, "InCD"));
     QCOMPARE(messageTexts(), QStringList{"请选择光盘！"});
     QCOMPARE(m_opener->paths, QStringList{m_dir->path()});
     QCOMPARE(discRows(), 0);
@@ -453,7 +454,7 @@ void TestImportDialog::failedDiscRowLeavesDialogOpen() {
         child<QPushButton>(d, "btnOk")->click();
         done = static_cast<ImportDialog*>(d)->importDone();
     }));
-    TRIGGER(m_w->action("InCD"));
+    TRIGGER(testui::action(m_w, "InCD"));
     QVERIFY(!done);
     QCOMPARE(messageTexts(), (QStringList{kConfirm, QStringLiteral("保存数据出错！")}));
     QCOMPARE(m_prompts->lastMessage().icon, QMessageBox::Critical);
@@ -501,7 +502,7 @@ void TestImportDialog::unfinishedScanSaysSoWithTheRowsKept() {
             child<QPushButton>(d, "btnCancel")->click(); // before the scan has begun
         return d->exec();
     });
-    TRIGGER(m_w->action("InCD"));
+    TRIGGER(testui::action(m_w, "InCD"));
     const qint64 kept = m_w->session().db().count(QStringLiteral("select AutoId from qCDFiles"));
     const QString summary = m_prompts->lastMessage().text;
     QVERIFY2(summary.startsWith(QStringLiteral("数据导入完毕！\r\n\r\n文件：")),
@@ -530,10 +531,10 @@ void TestImportDialog::rescanShowsTheChangesAndWritesOnlyWhenApplied() {
     nodes::setId(node, disc);
     m_w->tvMain()->setCurrentItem(cat);
     m_w->categoryTree()->tvMainChange(cat);
-    QVERIFY(!m_w->action("MRescan")->isEnabled());
+    QVERIFY(!testui::action(m_w, "MRescan")->isEnabled());
     m_w->tvMain()->setCurrentItem(node);
     m_w->categoryTree()->tvMainChange(node);
-    QVERIFY(m_w->action("MRescan")->isEnabled());
+    QVERIFY(testui::action(m_w, "MRescan")->isEnabled());
 
     QVERIFY(QFile::remove(tree.path(QStringLiteral("gone.txt"))));
     tree.createFile(QStringLiteral("new.txt"), 3);
@@ -555,7 +556,7 @@ void TestImportDialog::rescanShowsTheChangesAndWritesOnlyWhenApplied() {
     m_prompts->answerDialog(start);
     m_prompts->answerDialog(runDialog);
     m_prompts->answerDialog(review(false));
-    TRIGGER(m_w->action("MRescan"));
+    TRIGGER(testui::action(m_w, "MRescan"));
     QCOMPARE(rows(), 2);
     QVERIFY(db.scalar(QStringLiteral("select 1 from qCDFiles where AutoId=?"), {gone}).isValid());
 
@@ -563,7 +564,7 @@ void TestImportDialog::rescanShowsTheChangesAndWritesOnlyWhenApplied() {
     m_prompts->answerDialog(runDialog);
     m_prompts->answerDialog(review(true));
     m_prompts->answerDialog(runDialog);
-    TRIGGER(m_w->action("MRescan"));
+    TRIGGER(testui::action(m_w, "MRescan"));
     QCOMPARE(m_prompts->pendingAnswers(), 0);
     QVERIFY(m_prompts->messages().isEmpty());
     QCOMPARE(rowsAsTree(readRows(db, disc)), walkTree(tree.path()));

@@ -122,7 +122,7 @@ void TestRescanWindow::storedTypesAreShownAndAClearedListIsWalkedAndStored() {
         child<QPushButton>(d, "btnApply")->click();
     }));
     m_prompts->answerDialog(runDialog);
-    TRIGGER(m_w->action("MRescan"));
+    TRIGGER(testui::action(m_w, "MRescan"));
     QCOMPARE(shown, QStringList({QStringLiteral(".mp4"), QStringLiteral(".jpg")}));
     QCOMPARE(m_prompts->pendingAnswers(), 0);
     QVERIFY(m_prompts->messages().isEmpty());
@@ -135,7 +135,7 @@ void TestRescanWindow::storedTypesAreShownAndAClearedListIsWalkedAndStored() {
         again = listed(d);
         child<QPushButton>(d, "btnCancel")->click();
     }));
-    TRIGGER(m_w->action("MRescan"));
+    TRIGGER(testui::action(m_w, "MRescan"));
     QVERIFY2(again.isEmpty(), qPrintable(again.join(QLatin1Char(' '))));
     QCOMPARE(m_prompts->calls.size(), 1);
     const std::optional<DiscFacts> facts = catalogstore::discFacts(db, disc, false);

@@ -345,7 +345,7 @@ private slots:
             d->findChild<QPushButton*>(QStringLiteral("btnExit"))->click();
             return d->result();
         });
-        TRIGGER(w->action("MFind"));
+        TRIGGER(testui::action(w, "MFind"));
         QCOMPARE(rowsSeen, 1);
         QCOMPARE(prompts->calls.last().kind, PromptCall::Exec);
         QCOMPARE(prompts->calls.last().text, QStringLiteral("FindFrm"));

@@ -95,18 +95,18 @@ private slots:
 void TestCatalogLifecycle::newCatalogSavedAndReopened() {
     TestDir dir;
     WindowFixture f;
-    TRIGGER(f.w().action("FileNew"));
+    TRIGGER(testui::action(&f.w(), "FileNew"));
     QCOMPARE(f.w().windowTitle(), QStringLiteral("Vorlane 光盘管理--新文件"));
     QCOMPARE(dumpTree(f.tree()), QStringList{QStringLiteral("新分类")});
     QVERIFY(f.w().session().isModified());
-    QVERIFY(f.w().button("tbSave")->isEnabled());
-    QVERIFY(!f.w().action("FilePwd")->isEnabled());
+    QVERIFY(testui::button(&f.w(), "tbSave")->isEnabled());
+    QVERIFY(!testui::action(&f.w(), "FilePwd")->isEnabled());
 
     f.tree()->topLevelItem(0)->setText(0, QStringLiteral("书籍"));
     f.w().categoryTree()->btnAddChildClick();
     f.tree()->currentItem()->setText(0, QStringLiteral("小说"));
     f.prompts.answerFile(dir.path("catalog"));
-    TRIGGER(f.w().action("MSave"));
+    TRIGGER(testui::action(&f.w(), "MSave"));
 
     const QString file = dir.path("catalog.vlr");
     const PromptCall dialog = f.prompts.calls.last();
@@ -118,8 +118,8 @@ void TestCatalogLifecycle::newCatalogSavedAndReopened() {
     QCOMPARE(f.w().session().currentFile(), file);
     QCOMPARE(f.w().windowTitle(), QStringLiteral("Vorlane 光盘管理--") + file);
     QVERIFY(!f.w().session().isModified());
-    QVERIFY(!f.w().button("tbSave")->isEnabled());
-    QVERIFY(f.w().action("FilePwd")->isEnabled());
+    QVERIFY(!testui::button(&f.w(), "tbSave")->isEnabled());
+    QVERIFY(testui::action(&f.w(), "FilePwd")->isEnabled());
     QCOMPARE(reopenedTree(file), (QStringList{"书籍", "  小说"}));
 
     // A second save finds the ids the first one gave and appends nothing.
@@ -193,19 +193,19 @@ void TestCatalogLifecycle::firstSaveFailures() {
     dir.writeFile("plain", "a file");
     dir.writeFile("junk.s_y", "not a database");
     WindowFixture f;
-    TRIGGER(f.w().action("FileNew"));
+    TRIGGER(testui::action(&f.w(), "FileNew"));
     if (!templateName.isEmpty())
         f.w().catalog()->setTemplateFile(dir.path(templateName));
     if (!target.isEmpty())
         f.prompts.answerFile(dir.path(target));
     f.prompts.clear();
-    TRIGGER(f.w().action("MSave"));
+    TRIGGER(testui::action(&f.w(), "MSave"));
 
     QVERIFY(f.w().session().saveIncomplete());
     QVERIFY(f.w().session().isModified());
     QVERIFY(f.w().session().currentFile().isEmpty());
     QCOMPARE(f.w().windowTitle(), QStringLiteral("Vorlane 光盘管理--新文件"));
-    QVERIFY(!f.w().action("FilePwd")->isEnabled());
+    QVERIFY(!testui::action(&f.w(), "FilePwd")->isEnabled());
     if (text.isEmpty()) {
         QVERIFY(f.prompts.messages().isEmpty());
         return;
@@ -234,7 +234,7 @@ void TestCatalogLifecycle::editsSurviveReopening() {
     f.w().categoryTree()->btnAddChildClick();
     f.tree()->currentItem()->setText(0, QString(40, QChar(0x6587))); // 80 GBK bytes
     QVERIFY(f.w().session().isModified());
-    TRIGGER(f.w().action("MSave"));
+    TRIGGER(testui::action(&f.w(), "MSave"));
     QVERIFY(!f.w().session().isModified());
     // The empty name became "新分类" in the tree too; the long one stays whole until
     // reloaded.
@@ -279,9 +279,9 @@ void TestCatalogLifecycle::treeSaveFailures() {
     WindowFixture f;
     QVERIFY(f.open(file));
     f.tree()->setCurrentItem(findNode(f.tree(), "音乐"));
-    TRIGGER(f.w().action("NewChildClass"));
+    TRIGGER(testui::action(&f.w(), "NewChildClass"));
     f.tree()->currentItem()->setText(0, QStringLiteral("坏"));
-    QVERIFY(f.w().action("MSave")->isEnabled());
+    QVERIFY(testui::action(&f.w(), "MSave")->isEnabled());
 
     {
         Database other;
@@ -294,7 +294,7 @@ void TestCatalogLifecycle::treeSaveFailures() {
             other.exec(sabotage);
         }
         f.prompts.clear();
-        TRIGGER(f.w().action("MSave"));
+        TRIGGER(testui::action(&f.w(), "MSave"));
         const QList<PromptCall> messages = f.prompts.messages();
         QCOMPARE(messages.size(), 1);
         if (caption == QLatin1String("提示"))
@@ -302,16 +302,16 @@ void TestCatalogLifecycle::treeSaveFailures() {
         else
             QVERIFY2(messages.first().text.contains(message), qPrintable(messages.first().text));
         QCOMPARE(messages.first().caption, caption);
-        QVERIFY(f.w().action("MSave")->isEnabled()); // still unsaved
+        QVERIFY(testui::action(&f.w(), "MSave")->isEnabled()); // still unsaved
         reading.reset();
         if (!sabotage.isEmpty())
             other.exec(QStringLiteral("drop trigger t"));
     }
 
     f.prompts.clear();
-    TRIGGER(f.w().action("MSave"));
+    TRIGGER(testui::action(&f.w(), "MSave"));
     QVERIFY(f.prompts.messages().isEmpty());
-    QVERIFY(!f.w().action("MSave")->isEnabled());
+    QVERIFY(!testui::action(&f.w(), "MSave")->isEnabled());
     const QStringList saved{"电影",   "  *光盘一",         "  *光盘二", "音乐",
                             "  爵士", "    *Blue 'Train'", "  坏"};
     QCOMPARE(reopenedTree(file), saved);
@@ -409,7 +409,7 @@ void TestCatalogLifecycle::catalogMissingAColumnIsRefused() {
                           f.w().session().currentFile(),
                           QString::number(f.w().session().db().isOpen()),
                           QString::number(f.tree()->topLevelItemCount()),
-                          QString::number(f.w().action("FilePwd")->isEnabled()),
+                          QString::number(testui::action(&f.w(), "FilePwd")->isEnabled()),
                           QString::number(f.w().session().isModified())};
         for (const PromptCall& c : f.prompts.calls)
             state << QString(c.text).replace(file, QStringLiteral("<file>")) << c.caption;
@@ -445,7 +445,7 @@ void TestCatalogLifecycle::unsavedChangesPrompt() {
     f.w().categoryTree()->tvMainEdited(findNode(f.tree(), "改过"));
     f.prompts.clear();
     f.prompts.answer(QMessageBox::StandardButton(answer));
-    TRIGGER(f.w().action("FileNew"));
+    TRIGGER(testui::action(&f.w(), "FileNew"));
 
     const PromptCall ask = f.prompts.messages().value(0);
     checkMessage(ask, "当前文件未保存！保存吗？", Hint, QMessageBox::Question);
@@ -465,7 +465,7 @@ void TestCatalogLifecycle::closingAsksToSave() {
     QVERIFY(f.prompts.calls.isEmpty());
 
     f.w().show();
-    TRIGGER(f.w().action("FileNew"));
+    TRIGGER(testui::action(&f.w(), "FileNew"));
     f.prompts.answer(QMessageBox::Yes); // then the save dialog is cancelled
     QVERIFY(!f.w().close());
     QCOMPARE(f.prompts.calls.size(), 2);
@@ -494,14 +494,14 @@ void TestCatalogLifecycle::nestedWorkKeepsChangeHandlingOff() {
     f.tree()->setCurrentItem(findNode(f.tree(), QStringLiteral("电影")));
     f.prompts.clear();
     {
-        HandlingOff off(&f.w());
+        HandlingOff off(f.w().session());
         if (import)
             f.w().importer()->btnInCDClick();
         else
             f.w().catalog()->resetToEmpty();
-        QVERIFY(!f.w().changeHandling());
+        QVERIFY(!f.w().session().changeHandling());
     }
-    QVERIFY(f.w().changeHandling());
+    QVERIFY(f.w().session().changeHandling());
     if (import) {
         QCOMPARE(f.prompts.calls.size(), 1); // the import dialog, rejected
         QCOMPARE(f.prompts.calls.first().text, QStringLiteral("InputDataFrm"));
@@ -541,8 +541,8 @@ void TestCatalogLifecycle::failedBackupLeavesCatalogReadOnly() {
     // The catalog is usable before the backup has reported: the user selects and renames.
     QCOMPARE(f.w().session().accessMode(), AccessMode::Full);
     f.tree()->setCurrentItem(findNode(f.tree(), "电影"));
-    QVERIFY(f.w().button("btnAddChild")->isEnabled());
-    QVERIFY(f.w().action("RenameNode")->isEnabled());
+    QVERIFY(testui::button(&f.w(), "btnAddChild")->isEnabled());
+    QVERIFY(testui::action(&f.w(), "RenameNode")->isEnabled());
     findNode(f.tree(), "音乐")->setText(0, QStringLiteral("歌曲"));
     f.w().session().setModified(true);
 
@@ -552,14 +552,14 @@ void TestCatalogLifecycle::failedBackupLeavesCatalogReadOnly() {
                  QMessageBox::Critical);
     QCOMPARE(f.w().session().accessMode(), AccessMode::ReadOnly);
     // The password item was enabled before the backup and stays so.
-    QVERIFY(f.w().action("FilePwd")->isEnabled());
+    QVERIFY(testui::action(&f.w(), "FilePwd")->isEnabled());
     // The selection made meanwhile loses its editing commands, and a new one has none.
-    QVERIFY(!f.w().button("btnAddChild")->isEnabled());
-    QVERIFY(!f.w().action("RenameNode")->isEnabled());
+    QVERIFY(!testui::button(&f.w(), "btnAddChild")->isEnabled());
+    QVERIFY(!testui::action(&f.w(), "RenameNode")->isEnabled());
     f.tree()->setCurrentItem(findNode(f.tree(), "光盘一"));
     f.tree()->setCurrentItem(findNode(f.tree(), "电影"));
-    QVERIFY(!f.w().button("btnAddChild")->isEnabled());
-    QVERIFY(!f.w().action("RenameNode")->isEnabled());
+    QVERIFY(!testui::button(&f.w(), "btnAddChild")->isEnabled());
+    QVERIFY(!testui::action(&f.w(), "RenameNode")->isEnabled());
     QCOMPARE(f.w().countText(), QStringLiteral("分类：3，光盘：3"));
 
     // The rename made before is not lost: closing asks, and Yes writes it.
@@ -592,8 +592,8 @@ void TestCatalogLifecycle::backupOfClosedCatalogIsDropped() {
     QCOMPARE(f.w().session().currentFile(), b);
     QCOMPARE(f.w().session().accessMode(), AccessMode::Full);
     f.tree()->setCurrentItem(findNode(f.tree(), "电影"));
-    QVERIFY(f.w().button("btnAddChild")->isEnabled());
-    QVERIFY(f.w().action("RenameNode")->isEnabled());
+    QVERIFY(testui::button(&f.w(), "btnAddChild")->isEnabled());
+    QVERIFY(testui::action(&f.w(), "RenameNode")->isEnabled());
     QCOMPARE(reopenedTree(b + ".bak"), reopenedTree(b));
     QVERIFY(QFileInfo(a + ".bak").isDir());
 }
@@ -618,10 +618,10 @@ void TestCatalogLifecycle::unwritableFileOpensReadOnly() {
         QVERIFY(f.open(file));
         QVERIFY(f.prompts.messages().isEmpty());
         QCOMPARE(f.w().session().accessMode(), AccessMode::ReadOnly);
-        QVERIFY(!f.w().action("FilePwd")->isEnabled());
+        QVERIFY(!testui::action(&f.w(), "FilePwd")->isEnabled());
         f.tree()->setCurrentItem(findNode(f.tree(), "电影"));
-        QVERIFY(!f.w().button("btnAddChild")->isEnabled());
-        QVERIFY(!f.w().action("RenameNode")->isEnabled());
+        QVERIFY(!testui::button(&f.w(), "btnAddChild")->isEnabled());
+        QVERIFY(!testui::action(&f.w(), "RenameNode")->isEnabled());
     }
     QFile::setPermissions(locked,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
@@ -657,8 +657,8 @@ void TestCatalogLifecycle::futureCatalogOpensReadOnlyUnchanged() {
         QVERIFY(f.w().session().db().isReadOnly());
         QCOMPARE(dumpTree(f.tree()), (QStringList{"电影", "  *光盘一"}));
         f.tree()->setCurrentItem(findNode(f.tree(), "电影"));
-        QVERIFY(!f.w().button("btnAddChild")->isEnabled());
-        QVERIFY(!f.w().action("RenameNode")->isEnabled());
+        QVERIFY(!testui::button(&f.w(), "btnAddChild")->isEnabled());
+        QVERIFY(!testui::action(&f.w(), "RenameNode")->isEnabled());
         // Showing the disc reads it; closing does not ask to save anything.
         f.w().contents()->showDisc(disc, QStringLiteral("光盘一"));
         QCOMPARE(f.w().lvMain()->model()->rowCount(), 1);
@@ -678,7 +678,7 @@ void TestCatalogLifecycle::saveAsWritesCopy() {
     findNode(f.tree(), "音乐")->setText(0, QStringLiteral("歌曲"));
     f.w().categoryTree()->tvMainEdited(findNode(f.tree(), "歌曲"));
     f.prompts.answerFile(dir.path("copy"));
-    TRIGGER(f.w().action("FileSaveAs"));
+    TRIGGER(testui::action(&f.w(), "FileSaveAs"));
 
     QCOMPARE(f.prompts.calls.last().text, QStringLiteral("vlrFileCopy"));
     QVERIFY(f.prompts.messages().isEmpty());
@@ -689,7 +689,7 @@ void TestCatalogLifecycle::saveAsWritesCopy() {
 
     // Save As onto the open file itself leaves it whole.
     f.prompts.answerFile(file);
-    TRIGGER(f.w().action("FileSaveAs"));
+    TRIGGER(testui::action(&f.w(), "FileSaveAs"));
     QVERIFY(f.prompts.messages().isEmpty());
     f.w().catalog()->saveCatalog();
     QVERIFY(!f.w().session().saveIncomplete());
@@ -699,9 +699,9 @@ void TestCatalogLifecycle::saveAsWritesCopy() {
 void TestCatalogLifecycle::saveAsOfNewCatalogSaves() {
     TestDir dir;
     WindowFixture f;
-    TRIGGER(f.w().action("FileNew"));
+    TRIGGER(testui::action(&f.w(), "FileNew"));
     f.prompts.answerFile(dir.path("first.vlr"));
-    TRIGGER(f.w().action("FileSaveAs"));
+    TRIGGER(testui::action(&f.w(), "FileSaveAs"));
     QCOMPARE(f.prompts.calls.last().kind, PromptCall::SaveFile);
     QCOMPARE(f.prompts.calls.last().text, QStringLiteral("NewCDFile"));
     QCOMPARE(f.w().session().currentFile(), dir.path("first.vlr"));
@@ -711,7 +711,7 @@ void TestCatalogLifecycle::saveAsOfNewCatalogSaves() {
     f.w().catalog()->setTemplateFile(dir.path("none"));
     f.w().session().db().close(); // the save fails
     f.prompts.clear();
-    TRIGGER(f.w().action("FileSaveAs"));
+    TRIGGER(testui::action(&f.w(), "FileSaveAs"));
     QVERIFY(f.w().session().saveIncomplete());
     for (const PromptCall& c : f.prompts.calls)
         QVERIFY(c.kind != PromptCall::SaveFile);
@@ -725,7 +725,7 @@ void TestCatalogLifecycle::saveAsFailure() {
     WindowFixture f;
     QVERIFY(f.open(file));
     f.prompts.answerFile(dir.path("plain/copy.vlr"));
-    TRIGGER(f.w().action("FileSaveAs"));
+    TRIGGER(testui::action(&f.w(), "FileSaveAs"));
     checkMessage(f.prompts.lastMessage(), "保存文件出错！", Hint, QMessageBox::Critical);
 }
 
@@ -756,11 +756,11 @@ void TestCatalogLifecycle::replacingWithExtensionAsks() {
     if (saveAs)
         QVERIFY(f.open(file));
     else
-        TRIGGER(f.w().action("FileNew"));
+        TRIGGER(testui::action(&f.w(), "FileNew"));
     f.prompts.clear();
     f.prompts.answerFile(dir.path("other"));
     f.prompts.answer(replace ? QMessageBox::Yes : QMessageBox::No);
-    TRIGGER(f.w().action(saveAs ? "FileSaveAs" : "MSave"));
+    TRIGGER(testui::action(&f.w(), saveAs ? "FileSaveAs" : "MSave"));
 
     QCOMPARE(f.prompts.messages().size(), 1);
     const PromptCall ask = f.prompts.lastMessage();
@@ -792,7 +792,7 @@ void TestCatalogLifecycle::compaction() {
     const qint64 before = QFileInfo(file).size();
 
     f.prompts.answer(QMessageBox::No);
-    TRIGGER(f.w().action("MCompactFile"));
+    TRIGGER(testui::action(&f.w(), "MCompactFile"));
     checkMessage(f.prompts.lastMessage(), "是否确认要对当前文件进行压缩整理操作？", Hint,
                  QMessageBox::Question);
     QCOMPARE(f.prompts.lastMessage().buttons, QMessageBox::Yes | QMessageBox::No);
@@ -804,7 +804,7 @@ void TestCatalogLifecycle::compaction() {
     f.prompts.clear();
     f.prompts.answer(QMessageBox::Yes);
     QSignalSpy compacted(f.w().catalog(), &CatalogHandler::compactionFinished);
-    TRIGGER(f.w().action("MCompactFile"));
+    TRIGGER(testui::action(&f.w(), "MCompactFile"));
     QVERIFY(compacted.wait(20000));
     QCOMPARE(f.prompts.messages().size(), 2);
     checkMessage(f.prompts.lastMessage(), "文件压缩修复成功！", Hint, QMessageBox::Information);
@@ -823,7 +823,7 @@ void TestCatalogLifecycle::compactionFailures() {
     TestDir dir;
     WindowFixture f;
     // Nothing open: nothing asked.
-    TRIGGER(f.w().action("MCompactFile"));
+    TRIGGER(testui::action(&f.w(), "MCompactFile"));
     QVERIFY(f.prompts.calls.isEmpty());
 
     const QString file = dir.path("a.vlr");
@@ -832,7 +832,7 @@ void TestCatalogLifecycle::compactionFailures() {
     dir.createDir("a.vlr.bak");
     f.prompts.answer(QMessageBox::Yes);
     QSignalSpy compacted(f.w().catalog(), &CatalogHandler::compactionFinished);
-    TRIGGER(f.w().action("MCompactFile"));
+    TRIGGER(testui::action(&f.w(), "MCompactFile"));
     QVERIFY(compacted.wait(20000));
     checkMessage(f.prompts.lastMessage(), "未能产生备份文件，无可写权限,不能进行该操作。", Hint,
                  QMessageBox::Critical);
@@ -846,7 +846,7 @@ void TestCatalogLifecycle::compactionFailures() {
     other.exec(QStringLiteral("begin immediate"));
     f.prompts.clear();
     f.prompts.answer(QMessageBox::Yes);
-    TRIGGER(f.w().action("MCompactFile"));
+    TRIGGER(testui::action(&f.w(), "MCompactFile"));
     QVERIFY(compacted.wait(30000));
     checkMessage(f.prompts.lastMessage(), "压缩修复文件失败，文件已经打开或不可读写！", Hint,
                  QMessageBox::Critical);
@@ -1022,14 +1022,14 @@ void TestCatalogLifecycle::exampleOpensFromUserCopy() {
         if (!first) {
             w.session().setModified(false);
             prompts.clear();
-            TRIGGER(w.action("MExample"));
+            TRIGGER(testui::action(&w, "MExample"));
         }
         QTRY_VERIFY(!w.catalog()->isBackingUp());
         messages = prompts.messages();
         QCOMPARE(w.session().currentFile(), copy);
         QCOMPARE(w.windowTitle(), QStringLiteral("Vorlane 光盘管理--") + copy);
         QCOMPARE(w.session().accessMode(), AccessMode::Full);
-        QVERIFY(w.action("FilePwd")->isEnabled());
+        QVERIFY(testui::action(&w, "FilePwd")->isEnabled());
         QVERIFY(w.tvMain()->topLevelItemCount() > 1);
     };
     QList<PromptCall> messages;

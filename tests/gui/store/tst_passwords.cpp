@@ -162,7 +162,7 @@ void TestPasswords::prompts() {
         QCOMPARE(f.w().session().currentFile(), file);
         QCOMPARE(int(f.w().session().accessMode()), mode);
         QCOMPARE(dumpTree(f.tree()), QStringList{"分类"});
-        QCOMPARE(f.w().action("FilePwd")->isEnabled(), mode == int(AccessMode::Full));
+        QCOMPARE(testui::action(&f.w(), "FilePwd")->isEnabled(), mode == int(AccessMode::Full));
     }
 }
 
@@ -187,7 +187,8 @@ void TestPasswords::readOnlyDisablesEditing() {
         f.tree()->setCurrentItem(findNode(f.tree(), nodeName));
         for (const char* name : editing) {
             QWidget* widget = f.w().findChild<QWidget*>(QLatin1String(name));
-            const bool on = widget ? widget->isEnabled() : f.w().action(name)->isEnabled();
+            const bool on =
+                widget ? widget->isEnabled() : testui::action(&f.w(), name)->isEnabled();
             QVERIFY2(!on, name);
         }
     }
@@ -269,7 +270,7 @@ void TestPasswords::settingsDialog() {
         });
     }
     f.prompts.clear();
-    TRIGGER(f.w().action("FilePwd"));
+    TRIGGER(testui::action(&f.w(), "FilePwd"));
     QCOMPARE(f.prompts.pendingAnswers(), 0);
     QCOMPARE(seen, (QStringList{QStringLiteral("密码：...") + file.right(29), oldRead.toString(),
                                 oldWrite.toString(), "40", QString::number(QLineEdit::Password)}));
@@ -315,7 +316,7 @@ void TestPasswords::settingsDialogCancelAndFailure() {
         d->findChild<QPushButton*>(QStringLiteral("btnCancel"))->click();
         return d->result();
     });
-    TRIGGER(f.w().action("FilePwd"));
+    TRIGGER(testui::action(&f.w(), "FilePwd"));
     QVERIFY(stillOpen);
     QCOMPARE(f.w().session().db().count(QStringLiteral("select * from sys")), 0);
 
@@ -328,7 +329,7 @@ void TestPasswords::settingsDialogCancelAndFailure() {
         stillOpen = d->result() != QDialog::Accepted;
         return d->result();
     });
-    TRIGGER(f.w().action("FilePwd"));
+    TRIGGER(testui::action(&f.w(), "FilePwd"));
     QVERIFY(stillOpen);
     QCOMPARE(f.prompts.lastMessage().text, QStringLiteral("保存密码错误！"));
     QCOMPARE(f.prompts.lastMessage().caption, QStringLiteral("提示"));

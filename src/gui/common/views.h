@@ -1,0 +1,59 @@
+// The widgets the handlers work on, built and placed by the main window. A handler is
+// given the views it needs; it never reaches the window itself.
+#pragma once
+
+#include <QString>
+
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QProgressBar;
+class QToolButton;
+class QTreeWidget;
+class QWidget;
+
+namespace vorlane {
+
+class FileListView;
+
+// The status bar's panels.
+struct StatusPanels {
+    QLabel* state = nullptr;  // what the program is doing
+    QLabel* counts = nullptr; // categories and discs
+    QLabel* list = nullptr;   // the list's items and its selection
+    QProgressBar* progress = nullptr;
+};
+
+// The window's options and history, as read from the settings and the options dialog.
+struct WindowOptions {
+    QString lastOpenedFile;
+    bool firstRun = true;
+    bool backupOnOpen = true;
+    bool openRecentOnStart = true;
+};
+
+struct Views {
+    // The parent of the handlers' dialogs and messages.
+    QWidget* window = nullptr;
+    QTreeWidget* tvMain = nullptr;
+    QTreeWidget* tvCDRom = nullptr;
+    FileListView* lvMain = nullptr;
+    QPlainTextEdit* txtCDExp = nullptr;
+    QLabel* lbCDName = nullptr;
+    QLabel* lbDiscFacts = nullptr;
+    QMenu* treePopup = nullptr;
+    QMenu* listPopup = nullptr;
+    QMenu* contentsPopup = nullptr;
+    // The caption bars' buttons.
+    QToolButton* btnAddChild = nullptr;
+    QToolButton* btnAddUp = nullptr;
+    QToolButton* btnAddDown = nullptr;
+    QToolButton* btnInCD = nullptr;
+    QToolButton* btnClassDelete = nullptr;
+    QToolButton* btnCDRomDelete = nullptr;
+    QToolButton* btnExpSave = nullptr;
+    QToolButton* btnInExp = nullptr;
+    StatusPanels status;
+};
+
+} // namespace vorlane
