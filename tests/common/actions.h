@@ -4,6 +4,7 @@
 // it: a menu reachable from the menu bar or a pop-up menu, a tool bar, or a tool button.
 #pragma once
 
+#include <QObject>
 #include <QString>
 
 class QAction;
@@ -11,6 +12,14 @@ class QObject;
 class QToolButton;
 
 namespace testui {
+
+// The child of `parent` named `name`; the test ends at once when there is none.
+template <class T> T* child(const QObject* parent, const char* name) {
+    T* found = parent->findChild<T*>(QLatin1String(name));
+    if (!found)
+        qFatal("no child %s", name);
+    return found;
+}
 
 // Whether `a` has a home a user can open, whatever its state now: a menu of the menu bar,
 // a pop-up menu, a tool bar or a tool button.

@@ -16,6 +16,7 @@
 #include <QtTest>
 
 using namespace vorlane;
+using testui::child;
 
 class TestProgressWindow : public QObject {
     Q_OBJECT
@@ -23,17 +24,6 @@ class TestProgressWindow : public QObject {
 private slots:
     void oneWindowForAnImportAndAMerge();
 };
-
-namespace {
-
-template <class T> T* child(QWidget* d, const char* name) {
-    T* w = d->findChild<T*>(QLatin1String(name));
-    if (!w)
-        qFatal("no child %s", name);
-    return w;
-}
-
-} // namespace
 
 void TestProgressWindow::oneWindowForAnImportAndAMerge() {
     QTemporaryDir dir;

@@ -17,6 +17,7 @@
 #include <QtTest>
 
 using namespace vorlane;
+using testui::child;
 
 class TestDuplicateWindow : public QObject {
     Q_OBJECT
@@ -26,13 +27,6 @@ private slots:
 };
 
 namespace {
-
-template <class T> T* child(QWidget* d, const char* name) {
-    T* w = d->findChild<T*>(QLatin1String(name));
-    if (!w)
-        qFatal("no child %s", name);
-    return w;
-}
 
 QList<ProgressWindow*> shownProgress(QWidget* owner) {
     QList<ProgressWindow*> out;

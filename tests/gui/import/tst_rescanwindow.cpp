@@ -20,15 +20,9 @@
 #include <memory>
 
 using namespace vorlane;
+using testui::child;
 
 namespace {
-
-template <class T> T* child(QDialog* d, const char* name) {
-    T* w = d->findChild<T*>(QLatin1String(name));
-    if (!w)
-        qFatal("no child %s", name);
-    return w;
-}
 
 QStringList listed(QDialog* d) {
     QStringList out;
