@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 namespace vorlane {
 
@@ -424,10 +425,30 @@ QByteArrayView textCell(const RowView& row, int index) {
     return row.cells[index].bytes;
 }
 
-QByteArray isoTime(qint64 secs) {
-    return QDateTime::fromSecsSinceEpoch(secs, QTimeZone::utc())
-        .toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'"))
-        .toLatin1();
+// 1970 to 9999 by hand (the date at most once per day of the export); anything else as
+// QDateTime writes it.
+void appendIsoTime(Sink& sink, qint64 secs) {
+    if (secs < 0 || secs > 253402300799) {
+        sink.append(QDateTime::fromSecsSinceEpoch(secs, QTimeZone::utc())
+                        .toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'"))
+                        .toLatin1());
+        return;
+    }
+    thread_local qint64 lastDay = -1;
+    thread_local char date[11];
+    const qint64 day = secs / 86400;
+    if (day != lastDay) {
+        const QByteArray text = QDate(1970, 1, 1).addDays(day).toString(Qt::ISODate).toLatin1();
+        std::memcpy(date, text.constData(), 10);
+        date[10] = 'T';
+        lastDay = day;
+    }
+    const int s = int(secs % 86400);
+    const char time[] = {char('0' + s / 36000),   char('0' + s / 3600 % 10), ':',
+                         char('0' + s / 600 % 6), char('0' + s / 60 % 10),   ':',
+                         char('0' + s % 60 / 10), char('0' + s % 10),        'Z'};
+    sink.append(QByteArrayView(date, 11));
+    sink.append(QByteArrayView(time, sizeof time));
 }
 
 ExportResult writeCsv(Database& db, const ExportOptions& options, const Layout& layout, Sink& sink,
@@ -463,7 +484,7 @@ ExportResult writeCsv(Database& db, const ExportOptions& options, const Layout& 
             sink.appendInteger(*size);
         sink.append(',');
         if (time)
-            sink.append(isoTime(*time));
+            appendIsoTime(sink, *time);
         sink.append(',');
         sink.append(kind);
         sink.append(',');
