@@ -150,12 +150,10 @@ void listLevel(Context& ctx, Database& db, qint64 disc, qint64 folder, const QBy
                 out.rightAligned(e.size, 14);
             out.add("  ");
             // UTC, so that the same catalog lists the same everywhere.
-            std::string& buf = out.buffer();
-            const size_t at = buf.size();
+            const size_t at = out.mark();
             if (!e.mtime || !out.isoTime(*e.mtime)) // unknown, or a year ISO 8601 cannot write
                 out.add('-');
-            if (buf.size() - at < 20)
-                buf.insert(at, 20 - (buf.size() - at), ' ');
+            out.padFrom(at, 20);
             out.add("  ");
             writeFullPath();
             if (!e.note.empty()) {

@@ -8,9 +8,11 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <unistd.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace vorlane::cli {
 
@@ -18,10 +20,22 @@ namespace {
 
 constexpr char Hex[] = "0123456789abcdef";
 
-void appendHexEscape(std::string& out, const char* prefix, unsigned c) {
-    out.append(prefix);
-    out.push_back(Hex[(c >> 4) & 15]);
-    out.push_back(Hex[c & 15]);
+// \xHH: a byte.
+char* escapeX(char* p, unsigned c) {
+    *p++ = '\\';
+    *p++ = 'x';
+    *p++ = Hex[(c >> 4) & 15];
+    *p++ = Hex[c & 15];
+    return p;
+}
+
+// \uHHHH: a UTF-16 code unit.
+char* escapeU(char* p, unsigned c) {
+    *p++ = '\\';
+    *p++ = 'u';
+    for (int shift = 12; shift >= 0; shift -= 4)
+        *p++ = Hex[(c >> shift) & 15];
+    return p;
 }
 
 // Length of the valid UTF-8 sequence at p[0] (a byte >= 0x80), 0 when it is not one.
@@ -55,147 +69,146 @@ size_t sequenceLength(const unsigned char* p, size_t left) {
     return len;
 }
 
-// An ASCII character as oneLine() shows it (`c` is no letter of a longer sequence); true
-// when a "\r\n" pair was taken as one line break.
-bool escapeAscii(std::string& out, char16_t c, char16_t next, bool doubleBackslashes) {
-    switch (c) {
-    case u'\r':
-        out.append("\\n");
-        return next == u'\n';
-    case u'\n':
-        out.append("\\n");
-        return false;
-    case u'\t':
-        out.push_back(' ');
-        return false;
-    case u'\\':
-        out.append(doubleBackslashes ? "\\\\" : "\\");
-        return false;
-    default:
-        if (c < 0x20 || c == 0x7f)
-            appendHexEscape(out, "\\x", c);
-        else
-            out.push_back(char(c));
-        return false;
-    }
-}
-
 bool plainAscii(unsigned c) {
     return c >= 0x20 && c < 0x7f && c != '\\';
 }
 
-// The escapes of oneLine(), on UTF-8. False, with `out` as it was, when `text` is not
-// valid UTF-8.
-bool escapeUtf8(std::string& out, std::string_view text, bool doubleBackslashes) {
-    const size_t start = out.size();
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const size_t n = text.size();
-    size_t run = 0, i = 0;
-    while (i < n) {
-        const unsigned char c = p[i];
-        if (plainAscii(c)) {
-            ++i;
-            continue;
-        }
-        if (c < 0x80) {
-            out.append(text.data() + run, i - run);
-            const char16_t next = i + 1 < n ? p[i + 1] : 0;
-            i += escapeAscii(out, c, next, doubleBackslashes) ? 2 : 1;
-            run = i;
-            continue;
-        }
-        const size_t len = sequenceLength(p + i, n - i);
-        if (len == 0) {
-            out.resize(start);
-            return false;
-        }
-        if (c == 0xc2 && p[i + 1] <= 0x9f) { // C1, U+0080..U+009F
-            out.append(text.data() + run, i - run);
-            appendHexEscape(out, "\\u00", p[i + 1]);
-            run = i + 2;
-        }
-        i += len;
+// Copies the plain ASCII characters from text[i] on as they are, eight or sixteen at a
+// time, up to the first character that needs a look of its own.
+#if defined(__SSE2__)
+char* plainRun(char* p, const char16_t* text, qsizetype n, qsizetype& i) {
+    const __m128i below = _mm_set1_epi16(0x1f), del = _mm_set1_epi16(0x7f),
+                  backslash = _mm_set1_epi16('\\');
+    while (i + 8 <= n) {
+        // Signed compares: code units from 0x8000 on count as below 0x20.
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+        const __m128i plain =
+            _mm_andnot_si128(_mm_cmpeq_epi16(v, backslash),
+                             _mm_and_si128(_mm_cmpgt_epi16(v, below), _mm_cmplt_epi16(v, del)));
+        if (_mm_movemask_epi8(plain) != 0xffff)
+            break;
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(v, v));
+        p += 8;
+        i += 8;
     }
-    out.append(text.data() + run, n - run);
-    return true;
+    return p;
 }
 
-void appendUtf8(std::string& out, char32_t u) {
+char* plainRun(char* p, const unsigned char* text, size_t n, size_t& i) {
+    const __m128i below = _mm_set1_epi8(0x1f), del = _mm_set1_epi8(0x7f),
+                  backslash = _mm_set1_epi8('\\');
+    while (i + 16 <= n) {
+        // Signed compares: bytes from 0x80 on count as below 0x20.
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+        const __m128i plain =
+            _mm_andnot_si128(_mm_cmpeq_epi8(v, backslash),
+                             _mm_and_si128(_mm_cmpgt_epi8(v, below), _mm_cmplt_epi8(v, del)));
+        if (_mm_movemask_epi8(plain) != 0xffff)
+            break;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+        p += 16;
+        i += 16;
+    }
+    return p;
+}
+#else
+char* plainRun(char* p, const char16_t*, qsizetype, qsizetype&) {
+    return p;
+}
+char* plainRun(char* p, const unsigned char*, size_t, size_t&) {
+    return p;
+}
+#endif
+
+// An ASCII character that is not plainAscii() as oneLine() shows it (at most 4 bytes);
+// `pair` is set when a "\r\n" pair was taken as one line break.
+char* escapeAscii(char* p, char16_t c, char16_t next, bool doubleBackslashes, bool& pair) {
+    pair = false;
+    switch (c) {
+    case u'\r':
+        pair = next == u'\n';
+        [[fallthrough]];
+    case u'\n':
+        *p++ = '\\';
+        *p++ = 'n';
+        return p;
+    case u'\t':
+        *p++ = ' ';
+        return p;
+    case u'\\':
+        *p++ = '\\';
+        if (doubleBackslashes)
+            *p++ = '\\';
+        return p;
+    default:
+        return escapeX(p, c); // C0 and DEL: a terminal would act on them
+    }
+}
+
+// The UTF-8 of `u` (at most 4 bytes).
+char* utf8(char* p, char32_t u) {
     if (u < 0x800) {
-        out.push_back(char(0xc0 | (u >> 6)));
-        out.push_back(char(0x80 | (u & 0x3f)));
+        *p++ = char(0xc0 | (u >> 6));
     } else if (u < 0x10000) {
-        out.push_back(char(0xe0 | (u >> 12)));
-        out.push_back(char(0x80 | ((u >> 6) & 0x3f)));
-        out.push_back(char(0x80 | (u & 0x3f)));
+        *p++ = char(0xe0 | (u >> 12));
+        *p++ = char(0x80 | ((u >> 6) & 0x3f));
     } else {
-        out.push_back(char(0xf0 | (u >> 18)));
-        out.push_back(char(0x80 | ((u >> 12) & 0x3f)));
-        out.push_back(char(0x80 | ((u >> 6) & 0x3f)));
-        out.push_back(char(0x80 | (u & 0x3f)));
+        *p++ = char(0xf0 | (u >> 18));
+        *p++ = char(0x80 | ((u >> 12) & 0x3f));
+        *p++ = char(0x80 | ((u >> 6) & 0x3f));
     }
+    *p++ = char(0x80 | (u & 0x3f));
+    return p;
 }
 
-// A non-ASCII code unit at text[i] in UTF-8 as the UTF-8 text stream writes it (a lone
-// surrogate as U+FFFD); returns the code units taken.
-qsizetype appendCodeUnits(std::string& out, QStringView text, qsizetype i) {
+// A non-ASCII code unit at text[i] as the UTF-8 text stream writes it (a lone surrogate as
+// U+FFFD); `i` moves past what was taken.
+char* codeUnits(char* p, QStringView text, qsizetype& i) {
     const char16_t c = text[i].unicode();
     if (QChar::isHighSurrogate(c) && i + 1 < text.size() &&
         QChar::isLowSurrogate(text[i + 1].unicode())) {
-        appendUtf8(out, QChar::surrogateToUcs4(c, text[i + 1].unicode()));
-        return 2;
+        p = utf8(p, QChar::surrogateToUcs4(c, text[i + 1].unicode()));
+        i += 2;
+        return p;
     }
-    appendUtf8(out, QChar::isSurrogate(c) ? char32_t(0xfffd) : char32_t(c));
-    return 1;
+    ++i;
+    return utf8(p, QChar::isSurrogate(c) ? char32_t(0xfffd) : char32_t(c));
 }
 
-void escapeUtf16(std::string& out, QStringView text, bool doubleBackslashes) {
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n;) {
-        const char16_t c = text[i].unicode();
-        if (c < 0x80) {
-            const char16_t next = i + 1 < n ? text[i + 1].unicode() : 0;
-            i += escapeAscii(out, c, next, doubleBackslashes) ? 2 : 1;
-        } else if (c <= 0x9f) {
-            appendHexEscape(out, "\\u00", c);
-            ++i;
-        } else {
-            i += appendCodeUnits(out, text, i);
-        }
-    }
-}
-
-// Qt's JSON writer: the short escapes, \u00xx for other controls, a lone surrogate as
-// \uxxxx, everything else as it is.
-bool jsonAscii(std::string& out, unsigned c) {
+// Qt's JSON writer for an ASCII character: the short escapes, \u00xx for other controls.
+// Null when the character goes as it is.
+char* jsonAscii(char* p, unsigned c) {
+    char e = 0;
     switch (c) {
     case '"':
-        out.append("\\\"");
-        return true;
+        e = '"';
+        break;
     case '\\':
-        out.append("\\\\");
-        return true;
+        e = '\\';
+        break;
     case '\b':
-        out.append("\\b");
-        return true;
+        e = 'b';
+        break;
     case '\f':
-        out.append("\\f");
-        return true;
+        e = 'f';
+        break;
     case '\n':
-        out.append("\\n");
-        return true;
+        e = 'n';
+        break;
     case '\r':
-        out.append("\\r");
-        return true;
+        e = 'r';
+        break;
     case '\t':
-        out.append("\\t");
-        return true;
+        e = 't';
+        break;
     default:
         if (c >= 0x20)
-            return false;
-        appendHexEscape(out, "\\u00", c);
-        return true;
+            return nullptr;
+        return escapeU(p, c);
     }
+    *p++ = '\\';
+    *p++ = e;
+    return p;
 }
 
 } // namespace
@@ -211,18 +224,8 @@ std::string_view validUtf8(std::string_view bytes, QByteArray& storage) {
     return {storage.constData(), size_t(storage.size())};
 }
 
-RowOut::~RowOut() {
-    // Rows printed before a failure stay printed, as they would through the text stream.
-    if (!m_buf.empty() && std::uncaught_exceptions() > 0) {
-        try {
-            flush();
-        } catch (const Failed&) {
-        }
-    }
-}
-
 RowOut::RowOut(Context& ctx) : m_ctx(ctx) {
-    m_buf.reserve(Chunk + 4096);
+    grow(Chunk + 4096);
     ctx.out.flush();
     if (const auto* file = qobject_cast<QFile*>(ctx.out.device());
         file && file->handle() == STDOUT_FILENO) {
@@ -234,66 +237,164 @@ RowOut::RowOut(Context& ctx) : m_ctx(ctx) {
     }
 }
 
+RowOut::~RowOut() {
+    // Rows printed before a failure stay printed, as they would through the text stream.
+    if (m_size > 0 && std::uncaught_exceptions() > 0) {
+        try {
+            flush();
+        } catch (const Failed&) {
+        }
+    }
+}
+
+void RowOut::grow(size_t n) {
+    const size_t capacity = std::max(m_capacity * 2, m_size + n);
+    std::unique_ptr<char[]> data(new char[capacity]);
+    if (m_size)
+        std::memcpy(data.get(), m_data.get(), m_size);
+    m_data = std::move(data);
+    m_capacity = capacity;
+}
+
 void RowOut::number(qint64 v) {
-    char text[24];
-    const auto r = std::to_chars(text, text + sizeof text, v);
-    m_buf.append(text, size_t(r.ptr - text));
+    char* p = room(24);
+    m_size = size_t(std::to_chars(p, p + 24, v).ptr - m_data.get());
 }
 
 void RowOut::rightAligned(std::string_view ascii, int width) {
-    if (qsizetype(ascii.size()) < width)
-        m_buf.append(size_t(width) - ascii.size(), ' ');
-    m_buf.append(ascii);
+    if (qsizetype(ascii.size()) < width) {
+        const size_t pad = size_t(width) - ascii.size();
+        std::memset(room(pad), ' ', pad);
+        m_size += pad;
+    }
+    add(ascii);
 }
 
 void RowOut::rightAligned(qint64 v, int width) {
-    char text[24];
-    const auto r = std::to_chars(text, text + sizeof text, v);
-    rightAligned(std::string_view(text, size_t(r.ptr - text)), width);
+    const size_t at = mark();
+    number(v);
+    padFrom(at, width);
+}
+
+void RowOut::padFrom(size_t mark, int width) {
+    const size_t written = m_size - mark;
+    if (qsizetype(written) >= width)
+        return;
+    const size_t pad = size_t(width) - written;
+    room(pad);
+    char* at = m_data.get() + mark;
+    std::memmove(at + pad, at, written);
+    std::memset(at, ' ', pad);
+    m_size += pad;
+}
+
+void RowOut::escape(QStringView text, bool doubleBackslashes) {
+    const qsizetype n = text.size();
+    char* p = room(size_t(n) * 6); // "\u0085" for one code unit at most
+    const char16_t* units = reinterpret_cast<const char16_t*>(text.utf16());
+    for (qsizetype i = 0; i < n;) {
+        p = plainRun(p, units, n, i);
+        if (i == n)
+            break;
+        const char16_t c = units[i];
+        if (plainAscii(c)) {
+            *p++ = char(c);
+            ++i;
+        } else if (c < 0x80) {
+            bool pair = false;
+            p = escapeAscii(p, c, i + 1 < n ? text[i + 1].unicode() : 0, doubleBackslashes, pair);
+            i += pair ? 2 : 1;
+        } else if (c <= 0x9f) { // C1 as well; as a character, since \xHH is a byte
+            p = escapeU(p, c);
+            ++i;
+        } else {
+            p = codeUnits(p, text, i);
+        }
+    }
+    m_size = size_t(p - m_data.get());
+}
+
+bool RowOut::escape(std::string_view text, bool doubleBackslashes) {
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    const size_t n = text.size();
+    char* const start = room(n * 4); // "\x1b" for one byte at most
+    char* p = start;
+    for (size_t i = 0; i < n;) {
+        p = plainRun(p, s, n, i);
+        if (i == n)
+            break;
+        const unsigned char c = s[i];
+        if (plainAscii(c)) {
+            *p++ = char(c);
+            ++i;
+            continue;
+        }
+        if (c < 0x80) {
+            bool pair = false;
+            p = escapeAscii(p, c, i + 1 < n ? s[i + 1] : 0, doubleBackslashes, pair);
+            i += pair ? 2 : 1;
+            continue;
+        }
+        const size_t len = sequenceLength(s + i, n - i);
+        if (len == 0)
+            return false;                    // nothing is taken until m_size moves
+        if (c == 0xc2 && s[i + 1] <= 0x9f) { // C1, U+0080..U+009F
+            p = escapeU(p, s[i + 1]);
+        } else {
+            std::memcpy(p, s + i, len);
+            p += len;
+        }
+        i += len;
+    }
+    m_size = size_t(p - m_data.get());
+    return true;
 }
 
 void RowOut::text(QStringView t) {
-    escapeUtf16(m_buf, t, true);
+    escape(t, true);
 }
 
 void RowOut::text(std::string_view utf8) {
-    if (!escapeUtf8(m_buf, utf8, true))
-        escapeUtf16(m_buf, QString::fromUtf8(utf8.data(), qsizetype(utf8.size())), true);
+    if (!escape(utf8, true))
+        escape(QString::fromUtf8(utf8.data(), qsizetype(utf8.size())), true);
 }
 
 void RowOut::line(QStringView t) {
-    escapeUtf16(m_buf, t, false);
+    escape(t, false);
 }
 
 void RowOut::name(QStringView name, QByteArrayView raw) {
-    escapeUtf16(m_buf, name, !decodedName(raw));
+    escape(name, !decodedName(raw));
 }
 
 void RowOut::name(std::string_view utf8, QByteArrayView raw) {
     const bool doubled = !decodedName(raw);
-    if (!escapeUtf8(m_buf, utf8, doubled))
-        escapeUtf16(m_buf, QString::fromUtf8(utf8.data(), qsizetype(utf8.size())), doubled);
+    if (!escape(utf8, doubled))
+        escape(QString::fromUtf8(utf8.data(), qsizetype(utf8.size())), doubled);
 }
 
 void RowOut::jsonString(QStringView t) {
-    m_buf.push_back('"');
     const qsizetype n = t.size();
+    char* p = room(size_t(n) * 6 + 2);
+    *p++ = '"';
     for (qsizetype i = 0; i < n;) {
         const char16_t c = t[i].unicode();
         if (c < 0x80) {
-            if (!jsonAscii(m_buf, c))
-                m_buf.push_back(char(c));
+            if (char* e = jsonAscii(p, c))
+                p = e;
+            else
+                *p++ = char(c);
             ++i;
         } else if (QChar::isSurrogate(c) &&
                    !(QChar::isHighSurrogate(c) && i + 1 < n && t[i + 1].isLowSurrogate())) {
-            appendHexEscape(m_buf, "\\u", c >> 8);
-            appendHexEscape(m_buf, "", c & 0xff);
+            p = escapeU(p, c);
             ++i;
         } else {
-            i += appendCodeUnits(m_buf, t, i);
+            p = codeUnits(p, t, i);
         }
     }
-    m_buf.push_back('"');
+    *p++ = '"';
+    m_size = size_t(p - m_data.get());
 }
 
 void RowOut::jsonString(std::string_view utf8) {
@@ -301,18 +402,16 @@ void RowOut::jsonString(std::string_view utf8) {
         jsonString(QString::fromUtf8(utf8.data(), qsizetype(utf8.size())));
         return;
     }
-    m_buf.push_back('"');
-    size_t run = 0;
-    for (size_t i = 0; i < utf8.size(); ++i) {
-        const auto c = static_cast<unsigned char>(utf8[i]);
-        if (c >= 0x20 && c != '"' && c != '\\')
-            continue;
-        m_buf.append(utf8.data() + run, i - run);
-        jsonAscii(m_buf, c);
-        run = i + 1;
+    char* p = room(utf8.size() * 6 + 2);
+    *p++ = '"';
+    for (const char ch : utf8) {
+        if (char* e = jsonAscii(p, static_cast<unsigned char>(ch)))
+            p = e;
+        else
+            *p++ = ch;
     }
-    m_buf.append(utf8.data() + run, utf8.size() - run);
-    m_buf.push_back('"');
+    *p++ = '"';
+    m_size = size_t(p - m_data.get());
 }
 
 bool RowOut::isoTime(qint64 secs) {
@@ -320,7 +419,7 @@ bool RowOut::isoTime(qint64 secs) {
     if (secs < 0 || secs > 253402300799) {
         const QByteArray t =
             QDateTime::fromSecsSinceEpoch(secs, Qt::UTC).toString(Qt::ISODate).toLatin1();
-        m_buf.append(t.constData(), size_t(t.size()));
+        add(std::string_view(t.constData(), size_t(t.size())));
         return !t.isEmpty();
     }
     const qint64 days = secs / 86400;
@@ -335,7 +434,7 @@ bool RowOut::isoTime(qint64 secs) {
     const int day = int(doy - (153 * mp + 2) / 5 + 1);
     const int month = int(mp < 10 ? mp + 3 : mp - 9);
     const int year = int(yoe + era * 400 + (month <= 2 ? 1 : 0));
-    char t[19];
+    char* t = room(20);
     const auto two = [&](int at, int v) {
         t[at] = char('0' + v / 10);
         t[at + 1] = char('0' + v % 10);
@@ -352,38 +451,35 @@ bool RowOut::isoTime(qint64 secs) {
     two(14, daySecs / 60 % 60);
     t[16] = ':';
     two(17, daySecs % 60);
-    m_buf.append(t, sizeof t);
-    m_buf.push_back('Z');
+    t[19] = 'Z';
+    m_size += 20;
     return true;
 }
 
 void RowOut::flush() {
-    if (m_buf.empty())
+    const size_t size = m_size;
+    m_size = 0;
+    if (size == 0)
         return;
+    const char* data = m_data.get();
     if (m_fd >= 0) {
         size_t done = 0;
-        while (done < m_buf.size()) {
-            const ssize_t n = ::write(m_fd, m_buf.data() + done, m_buf.size() - done);
+        while (done < size) {
+            const ssize_t n = ::write(m_fd, data + done, size - done);
             if (n < 0 && errno == EINTR)
                 continue;
-            if (n <= 0) {
-                const int error = n < 0 ? errno : EIO;
-                m_buf.clear();
+            if (n <= 0)
                 fail(QStringLiteral("standard output"),
-                     QString::fromLocal8Bit(std::strerror(error)));
-            }
+                     QString::fromLocal8Bit(std::strerror(n < 0 ? errno : EIO)));
             done += size_t(n);
         }
     } else if (m_device) {
-        if (m_device->write(m_buf.data(), qint64(m_buf.size())) != qint64(m_buf.size())) {
-            m_buf.clear();
+        if (m_device->write(data, qint64(size)) != qint64(size))
             fail(QStringLiteral("standard output"), m_device->errorString());
-        }
     } else {
         // A stream on a string; rows end whole, so no character is split.
-        m_ctx.out << QString::fromUtf8(m_buf.data(), qsizetype(m_buf.size()));
+        m_ctx.out << QString::fromUtf8(data, qsizetype(size));
     }
-    m_buf.clear();
 }
 
 void RowOut::finish() {

@@ -1,13 +1,14 @@
 // Output of listings that may run to millions of rows: UTF-8 bytes gathered in one buffer
 // and written in large blocks, with the escapes of escapedText() and escapedName() done in
-// one pass over the bytes. What it writes is exactly what the QString functions give.
+// one pass over the text. What it writes is exactly what the QString functions give.
 #pragma once
 
 #include "cli/clicommon.h"
 
 #include <QByteArrayView>
 #include <QStringView>
-#include <string>
+#include <cstring>
+#include <memory>
 #include <string_view>
 
 class QIODevice;
@@ -22,12 +23,21 @@ public:
     RowOut(const RowOut&) = delete;
     RowOut& operator=(const RowOut&) = delete;
 
-    void add(std::string_view bytes) { m_buf.append(bytes); }
-    void add(char c) { m_buf.push_back(c); }
+    void add(std::string_view bytes) {
+        std::memcpy(room(bytes.size()), bytes.data(), bytes.size());
+        m_size += bytes.size();
+    }
+    void add(char c) {
+        *room(1) = c;
+        ++m_size;
+    }
     void number(qint64 v);
     // Padded with spaces on the left to `width` characters (ASCII only), never cut.
     void rightAligned(std::string_view ascii, int width);
     void rightAligned(qint64 v, int width);
+    // Pads what was written since `mark` (ASCII only) on the left to `width` characters.
+    size_t mark() const { return m_size; }
+    void padFrom(size_t mark, int width);
 
     // escapedText(), oneLine() and escapedName() of a QString or of stored UTF-8 bytes (read
     // as QString::fromUtf8() would where they are not valid).
@@ -47,22 +57,31 @@ public:
 
     // Ends a row; the buffer goes out once it is large.
     void endRow() {
-        if (m_buf.size() >= Chunk)
+        if (m_size >= Chunk)
             flush();
     }
     // Writes what is left. Throws Failed when the output cannot be written.
     void finish();
 
-    std::string& buffer() { return m_buf; }
-
 private:
     static constexpr size_t Chunk = 1 << 16;
+    // Room for `n` more bytes at the end of the buffer.
+    char* room(size_t n) {
+        if (m_size + n > m_capacity)
+            grow(n);
+        return m_data.get() + m_size;
+    }
+    void grow(size_t n);
     void flush();
+    void escape(QStringView text, bool doubleBackslashes);
+    bool escape(std::string_view text, bool doubleBackslashes);
 
     Context& m_ctx;
     int m_fd = -1;
     QIODevice* m_device = nullptr;
-    std::string m_buf;
+    std::unique_ptr<char[]> m_data;
+    size_t m_size = 0;
+    size_t m_capacity = 0;
 };
 
 // True when `raw`, a name's stored bytes, is a name that was not UTF-8 and was decoded.
