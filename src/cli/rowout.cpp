@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QIODevice>
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
 #include <exception>
 #include <unistd.h>
@@ -257,8 +256,33 @@ void RowOut::grow(size_t n) {
 }
 
 void RowOut::number(qint64 v) {
-    char* p = room(24);
-    m_size = size_t(std::to_chars(p, p + 24, v).ptr - m_data.get());
+    // Two digits a step, from the right.
+    static constexpr char Pairs[] = "00010203040506070809101112131415161718192021222324252627282930"
+                                    "31323334353637383940414243444546474849505152535455565758596061"
+                                    "62636465666768697071727374757677787980818283848586878889909192"
+                                    "93949596979899";
+    quint64 u = v < 0 ? 0 - quint64(v) : quint64(v);
+    int length = 1;
+    for (quint64 bound = 10; length < 20 && u >= bound; bound *= 10)
+        ++length;
+    char* p = room(21);
+    if (v < 0)
+        *p++ = '-';
+    char* const end = p + length;
+    char* b = end;
+    while (u >= 100) {
+        const unsigned pair = unsigned(u % 100) * 2;
+        u /= 100;
+        *--b = Pairs[pair + 1];
+        *--b = Pairs[pair];
+    }
+    if (u >= 10) {
+        *--b = Pairs[u * 2 + 1];
+        *--b = Pairs[u * 2];
+    } else {
+        *--b = char('0' + u);
+    }
+    m_size = size_t(end - m_data.get());
 }
 
 void RowOut::rightAligned(std::string_view ascii, int width) {
@@ -294,13 +318,12 @@ void RowOut::escape(QStringView text, bool doubleBackslashes) {
     const char16_t* units = reinterpret_cast<const char16_t*>(text.utf16());
     for (qsizetype i = 0; i < n;) {
         p = plainRun(p, units, n, i);
+        while (i < n && plainAscii(units[i]))
+            *p++ = char(units[i++]);
         if (i == n)
             break;
         const char16_t c = units[i];
-        if (plainAscii(c)) {
-            *p++ = char(c);
-            ++i;
-        } else if (c < 0x80) {
+        if (c < 0x80) {
             bool pair = false;
             p = escapeAscii(p, c, i + 1 < n ? text[i + 1].unicode() : 0, doubleBackslashes, pair);
             i += pair ? 2 : 1;
@@ -321,14 +344,11 @@ bool RowOut::escape(std::string_view text, bool doubleBackslashes) {
     char* p = start;
     for (size_t i = 0; i < n;) {
         p = plainRun(p, s, n, i);
+        while (i < n && plainAscii(s[i]))
+            *p++ = char(s[i++]);
         if (i == n)
             break;
         const unsigned char c = s[i];
-        if (plainAscii(c)) {
-            *p++ = char(c);
-            ++i;
-            continue;
-        }
         if (c < 0x80) {
             bool pair = false;
             p = escapeAscii(p, c, i + 1 < n ? s[i + 1] : 0, doubleBackslashes, pair);
