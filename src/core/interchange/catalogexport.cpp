@@ -137,6 +137,27 @@ void Sink::appendReal(double v) {
         append(".0");
 }
 
+void Sink::appendUtcTime(qint64 secs, char separator, bool seconds, const QString& format) {
+    if (secs < 0 || secs > 253402300799) {
+        append(QDateTime::fromSecsSinceEpoch(secs, QTimeZone::utc()).toString(format).toLatin1());
+        return;
+    }
+    // The date at most once per day of the export.
+    const qint64 day = secs / 86400;
+    if (day != m_day) {
+        const QByteArray text = QDate(1970, 1, 1).addDays(day).toString(Qt::ISODate).toLatin1();
+        std::memcpy(m_date, text.constData(), 10);
+        m_day = day;
+    }
+    const int s = int(secs % 86400);
+    const char time[] = {separator, char('0' + s / 36000),   char('0' + s / 3600 % 10),
+                         ':',       char('0' + s / 600 % 6), char('0' + s / 60 % 10),
+                         ':',       char('0' + s % 60 / 10), char('0' + s % 10),
+                         'Z'};
+    append(QByteArrayView(m_date, 10));
+    append(QByteArrayView(time, seconds ? 10 : 6));
+}
+
 void Sink::appendJsonString(QByteArrayView bytes, bool forScript) {
     static constexpr char hex[] = "0123456789abcdef";
     append('"');
@@ -425,32 +446,6 @@ QByteArrayView textCell(const RowView& row, int index) {
     return row.cells[index].bytes;
 }
 
-// 1970 to 9999 by hand (the date at most once per day of the export); anything else as
-// QDateTime writes it.
-void appendIsoTime(Sink& sink, qint64 secs) {
-    if (secs < 0 || secs > 253402300799) {
-        sink.append(QDateTime::fromSecsSinceEpoch(secs, QTimeZone::utc())
-                        .toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'"))
-                        .toLatin1());
-        return;
-    }
-    thread_local qint64 lastDay = -1;
-    thread_local char date[11];
-    const qint64 day = secs / 86400;
-    if (day != lastDay) {
-        const QByteArray text = QDate(1970, 1, 1).addDays(day).toString(Qt::ISODate).toLatin1();
-        std::memcpy(date, text.constData(), 10);
-        date[10] = 'T';
-        lastDay = day;
-    }
-    const int s = int(secs % 86400);
-    const char time[] = {char('0' + s / 36000),   char('0' + s / 3600 % 10), ':',
-                         char('0' + s / 600 % 6), char('0' + s / 60 % 10),   ':',
-                         char('0' + s % 60 / 10), char('0' + s % 10),        'Z'};
-    sink.append(QByteArrayView(date, 11));
-    sink.append(QByteArrayView(time, sizeof time));
-}
-
 ExportResult writeCsv(Database& db, const ExportOptions& options, const Layout& layout, Sink& sink,
                       Progress& progress) {
     if (options.byteOrderMark)
@@ -484,7 +479,7 @@ ExportResult writeCsv(Database& db, const ExportOptions& options, const Layout& 
             sink.appendInteger(*size);
         sink.append(',');
         if (time)
-            appendIsoTime(sink, *time);
+            sink.appendUtcTime(*time, 'T', true, QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'"));
         sink.append(',');
         sink.append(kind);
         sink.append(',');
