@@ -110,7 +110,29 @@ char* plainRun(char* p, const unsigned char* text, size_t n, size_t& i) {
     }
     return p;
 }
+
+// The same for a JSON string: everything from 0x20 to 0x7f but the quote and backslash.
+char* jsonPlainRun(char* p, const char16_t* text, qsizetype n, qsizetype& i) {
+    const __m128i below = _mm_set1_epi16(0x1f), ascii = _mm_set1_epi16(0x80),
+                  quote = _mm_set1_epi16('"'), backslash = _mm_set1_epi16('\\');
+    while (i + 8 <= n) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+        const __m128i special =
+            _mm_or_si128(_mm_cmpeq_epi16(v, quote), _mm_cmpeq_epi16(v, backslash));
+        const __m128i plain = _mm_andnot_si128(
+            special, _mm_and_si128(_mm_cmpgt_epi16(v, below), _mm_cmplt_epi16(v, ascii)));
+        if (_mm_movemask_epi8(plain) != 0xffff)
+            break;
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packus_epi16(v, v));
+        p += 8;
+        i += 8;
+    }
+    return p;
+}
 #else
+char* jsonPlainRun(char* p, const char16_t*, qsizetype, qsizetype&) {
+    return p;
+}
 char* plainRun(char* p, const char16_t*, qsizetype, qsizetype&) {
     return p;
 }
@@ -397,8 +419,12 @@ void RowOut::jsonString(QStringView t) {
     const qsizetype n = t.size();
     char* p = room(size_t(n) * 6 + 2);
     *p++ = '"';
+    const char16_t* units = reinterpret_cast<const char16_t*>(t.utf16());
     for (qsizetype i = 0; i < n;) {
-        const char16_t c = t[i].unicode();
+        p = jsonPlainRun(p, units, n, i);
+        if (i == n)
+            break;
+        const char16_t c = units[i];
         if (c < 0x80) {
             if (char* e = jsonAscii(p, c))
                 p = e;
