@@ -150,10 +150,11 @@ void Sink::appendUtcTime(qint64 secs, char separator, bool seconds, const QStrin
         m_day = day;
     }
     const int s = int(secs % 86400);
-    const char time[] = {separator, char('0' + s / 36000),   char('0' + s / 3600 % 10),
-                         ':',       char('0' + s / 600 % 6), char('0' + s / 60 % 10),
-                         ':',       char('0' + s % 60 / 10), char('0' + s % 10),
-                         'Z'};
+    char time[] = {separator, 0, 0, ':', 0, 0, ':', 0, 0, 'Z'};
+    for (const auto [at, v] : {std::pair{1, s / 3600}, {4, s / 60 % 60}, {7, s % 60}}) {
+        time[at] = char('0' + v / 10);
+        time[at + 1] = char('0' + v % 10);
+    }
     append(QByteArrayView(m_date, 10));
     append(QByteArrayView(time, seconds ? 10 : 6));
 }
