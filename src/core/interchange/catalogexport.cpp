@@ -151,7 +151,7 @@ void Sink::appendUtcTime(qint64 secs, char separator, bool seconds, const QStrin
     }
     const int s = int(secs % 86400);
     char time[] = {separator, 0, 0, ':', 0, 0, ':', 0, 0, 'Z'};
-    for (const auto [at, v] : {std::pair{1, s / 3600}, {4, s / 60 % 60}, {7, s % 60}}) {
+    for (const auto& [at, v] : {std::pair{1, s / 3600}, {4, s / 60 % 60}, {7, s % 60}}) {
         time[at] = char('0' + v / 10);
         time[at + 1] = char('0' + v % 10);
     }
