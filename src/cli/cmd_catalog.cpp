@@ -1,5 +1,6 @@
 // new, tree, mkcat, ls, note: reading and small edits of a catalog.
 #include "cli/clicommon.h"
+#include "cli/levellisting.h"
 #include "core/settings/text.h"
 #include "core/store/catalogstore.h"
 #include "core/store/contentstore.h"
@@ -9,9 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTemporaryFile>
 #include <vector>
 
@@ -142,65 +140,9 @@ int cmdLs(Context& ctx, QCommandLineParser& p) {
     if (folder != 0 && !contentstore::isListingOf(db, folder, disc))
         fail(path, QStringLiteral("no folder with id ") + QString::number(folder) +
                        QStringLiteral(" on disc ") + QString::number(disc));
-    // The bytes of names that are not UTF-8, to tell them from text that looks the same.
-    contentstore::RawNames rawNames(db);
     const QByteArray levelBytes =
         folder != 0 ? contentstore::rawEntryPath(db, folder).value_or(QByteArray()) : QByteArray();
-    QJsonArray json;
-    if (format == QLatin1String("tsv"))
-        ctx.out << "id\ttype\tsize\tname\tpath\tnote\tmtime\n";
-    contentstore::readLevel(db, disc, folder, [&](Entry&& e) {
-        const qint64 id = e.id;
-        const QString& name = e.name;
-        const qint64 size = e.size;
-        const bool isDir = e.isDir;
-        const QString& note = e.note;
-        // An archive whose members are listed lists like a folder (`ls` with its id).
-        const char* type = isDir                               ? "folder"
-                           : e.archive == ArchiveMark::Archive ? "archive"
-                                                               : "file";
-        const QString& fpath = e.path;
-        // A folder's FPath names the folder itself; a file's names the folder holding it.
-        const QString full = isDir ? fpath : fpath + QLatin1Char('/') + name;
-        const QByteArray raw = rawNames.of(id);
-        const QByteArray fullBytes = levelBytes + '/' + (raw.isEmpty() ? name.toUtf8() : raw);
-        if (format == QLatin1String("json")) {
-            QJsonObject o{{QStringLiteral("id"), id},
-                          {QStringLiteral("type"), QString::fromLatin1(type)},
-                          {QStringLiteral("size"), size},
-                          {QStringLiteral("name"), name},
-                          {QStringLiteral("path"), full},
-                          {QStringLiteral("note"), note},
-                          {QStringLiteral("mtime"), e.mtime ? QJsonValue(*e.mtime) : QJsonValue()}};
-            // The shown text of such a name is not the name: its bytes go beside it.
-            if (!raw.isEmpty())
-                o.insert(QStringLiteral("name_base64"), QString::fromLatin1(raw.toBase64()));
-            if (fullBytes != full.toUtf8())
-                o.insert(QStringLiteral("path_base64"), QString::fromLatin1(fullBytes.toBase64()));
-            json.append(o);
-        } else if (format == QLatin1String("tsv")) {
-            ctx.out << id << '\t' << type << '\t' << size << '\t' << escapedName(name, raw) << '\t'
-                    << escapedPath(full, fullBytes) << '\t' << escapedText(note) << '\t'
-                    << (e.mtime ? QString::number(*e.mtime) : QString()) << '\n';
-        } else {
-            // UTC, so that the same catalog lists the same everywhere.
-            QString time;
-            if (e.mtime)
-                time = QDateTime::fromSecsSinceEpoch(*e.mtime, Qt::UTC).toString(Qt::ISODate);
-            if (time.isEmpty()) // unknown, or a year ISO 8601 cannot write
-                time = QStringLiteral("-");
-            ctx.out << QString::number(id).rightJustified(8) << "  "
-                    << (isDir ? QStringLiteral("<DIR>").rightJustified(14)
-                              : QString::number(size).rightJustified(14))
-                    << "  " << time.rightJustified(20) << "  " << escapedPath(full, fullBytes);
-            if (!note.isEmpty())
-                ctx.out << "  # " << escapedText(note);
-            ctx.out << '\n';
-        }
-        return true;
-    });
-    if (format == QLatin1String("json"))
-        ctx.out << QJsonDocument(json).toJson(QJsonDocument::Indented);
+    listLevel(ctx, db, disc, folder, levelBytes, format);
     return Ok;
 }
 

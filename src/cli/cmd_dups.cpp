@@ -1,10 +1,8 @@
 // dups: files kept more than once across the catalog's discs, largest waste first.
 #include "cli/clicommon.h"
+#include "cli/rowout.h"
 #include "core/store/duplicatestore.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <limits>
 
 namespace vorlane::cli {
@@ -24,9 +22,14 @@ int cmdDups(Context& ctx, QCommandLineParser& p) {
     openCatalog(db, path, p, Access::Read);
     const std::vector<duplicatestore::Group> groups = duplicatestore::findDuplicates(db, minSize);
 
-    QJsonArray json;
-    if (format == QLatin1String("tsv"))
-        ctx.out << "group\tsize\tcount\twasted\thash\tdisc_id\tdisc\tfolder_id\tfile_id\tpath\n";
+    const bool json = format == QLatin1String("json");
+    const bool tsv = format == QLatin1String("tsv");
+    RowOut out(ctx);
+    if (tsv)
+        out.add("group\tsize\tcount\twasted\thash\tdisc_id\tdisc\tfolder_id\tfile_id\tpath\n");
+    else if (json)
+        out.add("[\n");
+    bool first = true;
     qint64 files = 0, wasted = 0;
     int number = 0;
     for (const duplicatestore::Group& g : groups) {
@@ -35,42 +38,103 @@ int cmdDups(Context& ctx, QCommandLineParser& p) {
         files += count;
         if (__builtin_add_overflow(wasted, g.wasted(), &wasted))
             wasted = std::numeric_limits<qint64>::max();
-        const QString hash = QString::fromLatin1(g.hash.toHex());
-        if (format == QLatin1String("text")) {
-            ctx.out << "group " << number << ": " << count << " files of " << g.size << " bytes, "
-                    << g.wasted() << " bytes wasted, "
-                    << (g.hash.isEmpty() ? QStringLiteral("same size and name")
-                                         : QStringLiteral("same content ") + hash)
-                    << '\n';
+        const QByteArray hash = g.hash.toHex();
+        const std::string_view hashText(hash.constData(), size_t(hash.size()));
+        if (!json && !tsv) {
+            out.add("group ");
+            out.number(number);
+            out.add(": ");
+            out.number(count);
+            out.add(" files of ");
+            out.number(g.size);
+            out.add(" bytes, ");
+            out.number(g.wasted());
+            out.add(" bytes wasted, ");
+            if (g.hash.isEmpty()) {
+                out.add("same size and name");
+            } else {
+                out.add("same content ");
+                out.add(hashText);
+            }
+            out.add('\n');
         }
         for (const duplicatestore::Member& m : g.members) {
-            if (format == QLatin1String("json")) {
-                json.append(QJsonObject{
-                    {QStringLiteral("group"), number},
-                    {QStringLiteral("size"), g.size},
-                    {QStringLiteral("count"), count},
-                    {QStringLiteral("wasted"), g.wasted()},
-                    {QStringLiteral("hash"), g.hash.isEmpty() ? QJsonValue() : QJsonValue(hash)},
-                    {QStringLiteral("disc_id"), m.discId},
-                    {QStringLiteral("disc"), m.discName},
-                    {QStringLiteral("folder_id"), m.folderId},
-                    {QStringLiteral("file_id"), m.id},
-                    {QStringLiteral("path"), m.path}});
-            } else if (format == QLatin1String("tsv")) {
-                ctx.out << number << '\t' << g.size << '\t' << count << '\t' << g.wasted() << '\t'
-                        << hash << '\t' << m.discId << '\t' << oneLine(m.discName) << '\t'
-                        << m.folderId << '\t' << m.id << '\t' << oneLine(m.path) << '\n';
+            if (json) {
+                // Keys in the order QJsonDocument writes them.
+                out.add(first ? "    {\n        \"count\": " : ",\n    {\n        \"count\": ");
+                first = false;
+                out.number(count);
+                out.add(",\n        \"disc\": ");
+                out.jsonString(m.discName);
+                out.add(",\n        \"disc_id\": ");
+                out.number(m.discId);
+                out.add(",\n        \"file_id\": ");
+                out.number(m.id);
+                out.add(",\n        \"folder_id\": ");
+                out.number(m.folderId);
+                out.add(",\n        \"group\": ");
+                out.number(number);
+                out.add(",\n        \"hash\": ");
+                if (g.hash.isEmpty()) {
+                    out.add("null");
+                } else {
+                    out.add('"');
+                    out.add(hashText);
+                    out.add('"');
+                }
+                out.add(",\n        \"path\": ");
+                out.jsonString(m.path);
+                out.add(",\n        \"size\": ");
+                out.number(g.size);
+                out.add(",\n        \"wasted\": ");
+                out.number(g.wasted());
+                out.add("\n    }");
+            } else if (tsv) {
+                out.number(number);
+                out.add('\t');
+                out.number(g.size);
+                out.add('\t');
+                out.number(count);
+                out.add('\t');
+                out.number(g.wasted());
+                out.add('\t');
+                out.add(hashText);
+                out.add('\t');
+                out.number(m.discId);
+                out.add('\t');
+                out.line(m.discName);
+                out.add('\t');
+                out.number(m.folderId);
+                out.add('\t');
+                out.number(m.id);
+                out.add('\t');
+                out.line(m.path);
+                out.add('\n');
             } else {
-                ctx.out << "    [" << oneLine(m.discName) << "] " << oneLine(m.path) << "  (disc "
-                        << m.discId << ", file " << m.id << ")\n";
+                out.add("    [");
+                out.line(m.discName);
+                out.add("] ");
+                out.line(m.path);
+                out.add("  (disc ");
+                out.number(m.discId);
+                out.add(", file ");
+                out.number(m.id);
+                out.add(")\n");
             }
+            out.endRow();
         }
     }
-    if (format == QLatin1String("json"))
-        ctx.out << QJsonDocument(json).toJson(QJsonDocument::Indented);
-    else if (format == QLatin1String("text"))
-        ctx.out << groups.size() << (groups.size() == 1 ? " group, " : " groups, ") << files
-                << " files, " << wasted << " bytes wasted\n";
+    if (json) {
+        out.add(first ? "]\n" : "\n]\n");
+    } else if (!tsv) {
+        out.number(qint64(groups.size()));
+        out.add(groups.size() == 1 ? " group, " : " groups, ");
+        out.number(files);
+        out.add(" files, ");
+        out.number(wasted);
+        out.add(" bytes wasted\n");
+    }
+    out.finish();
     return Ok;
 }
 

@@ -1,11 +1,8 @@
 // find: the desktop program's search, same phases, same hits, same order.
 #include "cli/clicommon.h"
+#include "cli/rowout.h"
 #include "core/search/searchengine.h"
 #include "core/store/contentstore.h"
-
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 namespace vorlane::cli {
 
@@ -40,50 +37,95 @@ int cmdFind(Context& ctx, QCommandLineParser& p) {
     openCatalog(db, path, p, Access::Read);
     // The bytes of names that are not UTF-8, to tell them from text that looks the same.
     contentstore::RawNames rawNames(db);
-    QJsonArray json;
-    if (format == QLatin1String("tsv"))
-        ctx.out << "number\tdisc\tname\tdisc_id\tfolder_id\tfile_id\n";
+    const bool json = format == QLatin1String("json");
+    const bool tsv = format == QLatin1String("tsv");
+    RowOut out(ctx);
+    if (tsv)
+        out.add("number\tdisc\tname\tdisc_id\tfolder_id\tfile_id\n");
+    else if (json)
+        out.add("[\n");
+    bool first = true;
     SearchCallbacks callbacks;
     callbacks.onHit = [&](const SearchHit& h) {
         const char* kind = h.kind() == SearchHit::Kind::Disc     ? "disc"
                            : h.kind() == SearchHit::Kind::Folder ? "folder"
                                                                  : "file";
-        const QByteArray raw = h.kind() == SearchHit::Kind::Disc
-                                   ? QByteArray()
-                                   : rawNames.of(h.fileId ? h.fileId : h.folderId);
-        if (format == QLatin1String("json")) {
-            QJsonObject o{{QStringLiteral("number"), h.number},
-                          {QStringLiteral("kind"), QLatin1String(kind)},
-                          {QStringLiteral("disc"), h.discName},
-                          {QStringLiteral("name"), h.name},
-                          {QStringLiteral("disc_id"), h.discId},
-                          {QStringLiteral("folder_id"), h.folderId},
-                          {QStringLiteral("file_id"), h.fileId}};
-            if (!raw.isEmpty())
-                o.insert(QStringLiteral("name_base64"), QString::fromLatin1(raw.toBase64()));
-            json.append(o);
-        } else if (format == QLatin1String("tsv")) {
-            ctx.out << h.number << '\t' << escapedText(h.discName) << '\t'
-                    << escapedName(h.name, raw) << '\t' << h.discId << '\t' << h.folderId << '\t'
-                    << h.fileId << '\n';
+        // The bytes change how a name prints only where it holds a backslash; JSON gives
+        // them beside every such name.
+        const QByteArray raw =
+            h.kind() == SearchHit::Kind::Disc || !(json || h.name.contains(QLatin1Char('\\')))
+                ? QByteArray()
+                : rawNames.of(h.fileId ? h.fileId : h.folderId);
+        if (json) {
+            // Keys in the order QJsonDocument writes them.
+            out.add(first ? "    {\n        \"disc\": " : ",\n    {\n        \"disc\": ");
+            first = false;
+            out.jsonString(h.discName);
+            out.add(",\n        \"disc_id\": ");
+            out.number(h.discId);
+            out.add(",\n        \"file_id\": ");
+            out.number(h.fileId);
+            out.add(",\n        \"folder_id\": ");
+            out.number(h.folderId);
+            out.add(",\n        \"kind\": \"");
+            out.add(kind);
+            out.add("\",\n        \"name\": ");
+            out.jsonString(h.name);
+            if (!raw.isEmpty()) {
+                out.add(",\n        \"name_base64\": \"");
+                const QByteArray base64 = raw.toBase64();
+                out.add(std::string_view(base64.constData(), size_t(base64.size())));
+                out.add('"');
+            }
+            out.add(",\n        \"number\": ");
+            out.number(h.number);
+            out.add("\n    }");
+        } else if (tsv) {
+            out.number(h.number);
+            out.add('\t');
+            out.text(h.discName);
+            out.add('\t');
+            out.name(h.name, raw);
+            out.add('\t');
+            out.number(h.discId);
+            out.add('\t');
+            out.number(h.folderId);
+            out.add('\t');
+            out.number(h.fileId);
+            out.add('\n');
         } else {
-            ctx.out << QString::number(h.number).rightJustified(5) << "  " << kind << "  ["
-                    << escapedText(h.discName) << "]";
-            if (!h.name.isEmpty())
-                ctx.out << ' ' << escapedName(h.name, raw);
-            ctx.out << "  (disc " << h.discId;
-            if (h.folderId)
-                ctx.out << ", folder " << h.folderId;
-            if (h.fileId)
-                ctx.out << ", file " << h.fileId;
-            ctx.out << ")\n";
+            out.rightAligned(h.number, 5);
+            out.add("  ");
+            out.add(kind);
+            out.add("  [");
+            out.text(h.discName);
+            out.add(']');
+            if (!h.name.isEmpty()) {
+                out.add(' ');
+                out.name(h.name, raw);
+            }
+            out.add("  (disc ");
+            out.number(h.discId);
+            if (h.folderId) {
+                out.add(", folder ");
+                out.number(h.folderId);
+            }
+            if (h.fileId) {
+                out.add(", file ");
+                out.number(h.fileId);
+            }
+            out.add(")\n");
         }
+        out.endRow();
     };
     const SearchSummary summary = runSearch(db, options, callbacks);
-    if (format == QLatin1String("json"))
-        ctx.out << QJsonDocument(json).toJson(QJsonDocument::Indented);
-    else if (format == QLatin1String("text"))
-        ctx.out << summary.hits << (summary.hits == 1 ? " hit\n" : " hits\n");
+    if (json) {
+        out.add(first ? "]\n" : "\n]\n");
+    } else if (!tsv) {
+        out.number(summary.hits);
+        out.add(summary.hits == 1 ? " hit\n" : " hits\n");
+    }
+    out.finish();
     return Ok;
 }
 

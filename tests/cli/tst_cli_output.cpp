@@ -2,6 +2,7 @@
 // export writes into what it is given and never replaces a FIFO or a device, a full disk
 // is named and leaves no partial file, names print unambiguously, and CSV cells do not
 // run as formulas.
+#include "cli/clicommon.h"
 #include "common/catalogs.h"
 #include "common/clirunner.h"
 #include "common/testdir.h"
@@ -15,6 +16,7 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QtTest>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -35,6 +37,10 @@ private slots:
     void namesPrintUnambiguously();
     void csvCellsDoNotRunAsFormulas_data();
     void csvCellsDoNotRunAsFormulas();
+    void listingsWriteEveryNameExactly_data();
+    void listingsWriteEveryNameExactly();
+    void listingsSayWhenTheirOutputFails_data();
+    void listingsSayWhenTheirOutputFails();
 };
 
 namespace {
@@ -323,6 +329,181 @@ void TestCliOutput::csvCellsDoNotRunAsFormulas() {
     const CliResult r = runCli(QStringList{"export", catalog, "--format", "csv"} + options);
     QVERIFY2(r.code == 0, qPrintable(r.err));
     QCOMPARE(r.out, expected);
+}
+
+namespace {
+
+// Two discs of one tree whose names hold what a listing must escape: controls, tabs and
+// line breaks, C1, backslashes, bytes that are not UTF-8, a long name; one name stored by
+// another program as text that is not UTF-8. Every file is on both discs, so every one is
+// a duplicate. Returns the catalog.
+QString awkwardCatalog(const TestDir& work, const TestDir& tree) {
+    const QList<QByteArray> names = {"plain.txt",
+                                     "tab\there",
+                                     "new\nline",
+                                     "cr\r\nlf",
+                                     "back\\slash",
+                                     "\\xFF",
+                                     "\xff",
+                                     "bad\xfe\\x",
+                                     "\x81\x5c\x81\x5cgb",
+                                     "c1\xc2\x85\xc2\x9fx",
+                                     "del\x7f",
+                                     "esc\x1b[31m",
+                                     "emoji\xf0\x9f\x98\x80",
+                                     "q\"uote<&>",
+                                     QByteArray(200, 'L') + "\\" + QByteArray(40, 'M') + '\x01'};
+    const QByteArray root = QFile::encodeName(tree.path());
+    for (const QByteArray& name : names) {
+        const int fd = ::creat((root + '/' + name).constData(), 0644);
+        if (fd < 0 || ::write(fd, name.constData(), size_t(name.size())) != name.size())
+            qFatal("cannot create a file");
+        ::close(fd);
+    }
+    const QString catalog = work.path("a.vlr");
+    if (runCli({"new", catalog}).code != 0 || runCli({"mkcat", catalog, "top"}).code != 0)
+        qFatal("cannot make a catalog");
+    for (const QString& disc : {QStringLiteral("one\\x\t1"), QStringLiteral("two")}) {
+        if (runCli({"import", catalog, tree.path(), "--category", "1", "--name", disc}).code != 0)
+            qFatal("cannot import");
+    }
+    Database db;
+    db.open(catalog);
+    db.exec("update qCDFiles set TreeName=cast(x'62616466ff2e747874' as text), "
+            "TreeExp='note'||char(10)||'\\x'||char(9)||char(133) where TreeName='plain.txt'");
+    return catalog;
+}
+
+} // namespace
+
+void TestCliOutput::listingsWriteEveryNameExactly_data() {
+    QTest::addColumn<QStringList>("args"); // after the catalog
+    for (const char* format : {"text", "tsv", "json"}) {
+        QTest::addRow("ls %s", format) << QStringList{"ls", "1", "--format", format};
+        QTest::addRow("find %s", format) << QStringList{"find", "e", "--format", format};
+        QTest::addRow("dups %s", format) << QStringList{"dups", "--format", format};
+        QTest::addRow("find nothing %s", format)
+            << QStringList{"find", "nowhere", "--format", format};
+    }
+}
+
+void TestCliOutput::listingsWriteEveryNameExactly() {
+    QFETCH(QStringList, args);
+    TestDir tree, work;
+    const QString catalog = awkwardCatalog(work, tree);
+    auto remove = qScopeGuard([&] { QProcess::execute("rm", {"-rf", tree.path()}); });
+    args.insert(1, catalog);
+    const CliResult r = runCli(args);
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    const QString format = args.last();
+    const bool empty = args.contains("nowhere");
+    if (format == QLatin1String("json")) {
+        // Exactly as Qt writes it, empty or not.
+        const QJsonDocument doc = QJsonDocument::fromJson(r.out.toUtf8());
+        QCOMPARE(QString::fromUtf8(doc.toJson(QJsonDocument::Indented)), r.out);
+        QCOMPARE(doc.array().isEmpty(), empty);
+        const bool dups = args.first() == QLatin1String("dups");
+        const QString key = dups ? "path" : "name";
+        QStringList shown;
+        for (const QJsonValue& v : doc.array())
+            shown << v[key].toString().section('/', -1);
+        Database db;
+        db.open(catalog);
+        Query q(db, "select TreeName from qCDFiles where IsDir=0 and CdID=1");
+        while (!empty && q.next()) {
+            if (args.first() == QLatin1String("find") && !q.text(0).contains('e'))
+                continue;
+            QVERIFY2(shown.contains(q.text(0)), qPrintable(q.text(0)));
+        }
+        return;
+    }
+    if (empty) {
+        QCOMPARE(r.out, format == QLatin1String("text") ? QString("0 hits\n")
+                                                        : QString("number\tdisc\tname\tdisc_id\t"
+                                                                  "folder_id\tfile_id\n"));
+        return;
+    }
+    // Each file's row shows its name as the escaping functions give it.
+    Database db;
+    db.open(catalog);
+    // ls lists the first disc.
+    Query q(db, args.first() == QLatin1String("ls")
+                    ? "select AutoId,TreeName,FName from qCDFiles where IsDir=0 and CdID=1"
+                    : "select AutoId,TreeName,FName from qCDFiles where IsDir=0");
+    const QStringList lines = r.out.split('\n');
+    int checked = 0;
+    while (q.next()) {
+        const qint64 id = q.integer(0);
+        const QByteArray raw = q.value(2).toByteArray();
+        const QString shown = args.first() == QLatin1String("dups")
+                                  ? vorlane::cli::oneLine(q.text(1))
+                                  : vorlane::cli::escapedName(q.text(1), raw);
+        const QRegularExpression idField(format == QLatin1String("tsv")
+                                             ? QString("(^|\t)%1(\t|$)").arg(id)
+                                             : QString("(^ *|file )%1[)]?( |$)").arg(id));
+        bool found = false;
+        for (const QString& line : lines)
+            found = found || (idField.match(line).hasMatch() && line.contains(shown));
+        if (args.first() == QLatin1String("find") && !q.text(1).contains('e', Qt::CaseInsensitive))
+            continue;
+        QVERIFY2(found, qPrintable(QString::number(id) + ": " + shown + "\n" + r.out));
+        ++checked;
+    }
+    QVERIFY(checked >= 5);
+}
+
+void TestCliOutput::listingsSayWhenTheirOutputFails_data() {
+    // $CLI is vorlane-cli, $F a catalog with more rows than a pipe holds; the script exits
+    // with the listing's status.
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("err");
+    const QString full =
+        "vorlane-cli: standard output: " + QString::fromLocal8Bit(std::strerror(ENOSPC)) + "\n";
+    QTest::newRow("ls on a full device") << "\"$CLI\" ls \"$F\" 1 > /dev/full" << 1 << full;
+    QTest::newRow("find on a full device")
+        << "\"$CLI\" find \"$F\" n --format tsv > /dev/full" << 1 << full;
+    QTest::newRow("dups on a full device") << "\"$CLI\" dups \"$F\" > /dev/full" << 1 << full;
+    // Like other tools: a reader that goes away ends the listing quietly by SIGPIPE, or,
+    // where the signal is ignored, with a message.
+    QTest::newRow("find into a pipe closed early")
+        << "{ \"$CLI\" find \"$F\" n; echo $? > \"$D/rc\"; } | head -c 1 > /dev/null; "
+           "exit $(cat \"$D/rc\")"
+        << 128 + SIGPIPE << "";
+    QTest::newRow("find into a pipe closed early, SIGPIPE ignored")
+        << "trap '' PIPE; { \"$CLI\" find \"$F\" n; echo $? > \"$D/rc\"; } | head -c 1 > "
+           "/dev/null; exit $(cat \"$D/rc\")"
+        << 1
+        << "vorlane-cli: standard output: " + QString::fromLocal8Bit(std::strerror(EPIPE)) + "\n";
+}
+
+void TestCliOutput::listingsSayWhenTheirOutputFails() {
+    QFETCH(QString, script);
+    QFETCH(int, code);
+    QFETCH(QString, err);
+    TestDir dir;
+    const QString catalog = dir.path("big.vlr");
+    testcat::create(catalog);
+    {
+        Database db;
+        db.open(catalog);
+        const qint64 disc = testcat::addDisc(db, testcat::addCategory(db, "top"), "disc");
+        db.begin();
+        for (int i = 0; i < 2000; ++i)
+            testcat::addEntry(db, disc, 0, QString("name %1 ").arg(i) + QString(200, u'n'), false,
+                              i, "");
+        db.commit();
+    }
+    QProcess sh;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("CLI", cliBinary());
+    env.insert("D", dir.path());
+    env.insert("F", catalog);
+    sh.setProcessEnvironment(env);
+    sh.start("/bin/bash", {"-c", script});
+    QVERIFY(sh.waitForFinished(60000));
+    QCOMPARE(QString::fromUtf8(sh.readAllStandardError()), err);
+    QCOMPARE(sh.exitCode(), code);
 }
 
 QTEST_GUILESS_MAIN(TestCliOutput)

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 namespace vorlane {
 
@@ -134,6 +135,28 @@ void Sink::appendReal(double v) {
     // Keeps a whole-number real a real when it is read back.
     if (!written.contains('.') && !written.contains('e'))
         append(".0");
+}
+
+void Sink::appendUtcTime(qint64 secs, char separator, bool seconds, const QString& format) {
+    if (secs < 0 || secs > 253402300799) {
+        append(QDateTime::fromSecsSinceEpoch(secs, QTimeZone::utc()).toString(format).toLatin1());
+        return;
+    }
+    // The date at most once per day of the export.
+    const qint64 day = secs / 86400;
+    if (day != m_day) {
+        const QByteArray text = QDate(1970, 1, 1).addDays(day).toString(Qt::ISODate).toLatin1();
+        std::memcpy(m_date, text.constData(), 10);
+        m_day = day;
+    }
+    const int s = int(secs % 86400);
+    char time[] = {separator, 0, 0, ':', 0, 0, ':', 0, 0, 'Z'};
+    for (const auto& [at, v] : {std::pair{1, s / 3600}, {4, s / 60 % 60}, {7, s % 60}}) {
+        time[at] = char('0' + v / 10);
+        time[at + 1] = char('0' + v % 10);
+    }
+    append(QByteArrayView(m_date, 10));
+    append(QByteArrayView(time, seconds ? 10 : 6));
 }
 
 void Sink::appendJsonString(QByteArrayView bytes, bool forScript) {
@@ -424,12 +447,6 @@ QByteArrayView textCell(const RowView& row, int index) {
     return row.cells[index].bytes;
 }
 
-QByteArray isoTime(qint64 secs) {
-    return QDateTime::fromSecsSinceEpoch(secs, QTimeZone::utc())
-        .toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'"))
-        .toLatin1();
-}
-
 ExportResult writeCsv(Database& db, const ExportOptions& options, const Layout& layout, Sink& sink,
                       Progress& progress) {
     if (options.byteOrderMark)
@@ -463,7 +480,7 @@ ExportResult writeCsv(Database& db, const ExportOptions& options, const Layout& 
             sink.appendInteger(*size);
         sink.append(',');
         if (time)
-            sink.append(isoTime(*time));
+            sink.appendUtcTime(*time, 'T', true, QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'"));
         sink.append(',');
         sink.append(kind);
         sink.append(',');

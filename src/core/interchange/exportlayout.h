@@ -56,6 +56,9 @@ public:
     }
     void appendInteger(qint64 v);
     void appendReal(double v);
+    // `secs` in UTC as `format` gives it, "yyyy-MM-dd" `separator` "HH:mm", with ":ssZ"
+    // when `seconds`; by hand from 1970 to 9999.
+    void appendUtcTime(qint64 secs, char separator, bool seconds, const QString& format);
     // A JSON string of UTF-8 `bytes`; with `forScript`, also <, > and & escaped so the
     // text can sit inside an HTML script element.
     void appendJsonString(QByteArrayView bytes, bool forScript = false);
@@ -67,6 +70,8 @@ private:
     static constexpr qsizetype Chunk = 1 << 18;
     QIODevice& m_out;
     QByteArray m_buf;
+    qint64 m_day = -1;
+    char m_date[10] = {};
 };
 
 bool isUtf8(QByteArrayView bytes);

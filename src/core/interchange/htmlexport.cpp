@@ -9,7 +9,6 @@
 #include "core/interchange/exportlayout.h"
 #include "core/store/database.h"
 
-#include <QDateTime>
 #include <QTimeZone>
 
 namespace vorlane::exportlayout {
@@ -51,30 +50,100 @@ void appendText(Sink& sink, const QString& text, bool oneLine) {
     sink.append(s.toUtf8());
 }
 
-QString readableSize(qint64 bytes) {
+// appendText() of UTF-8 bytes, without a QString where they are valid.
+void appendText(Sink& sink, QByteArrayView bytes, bool oneLine) {
+    if (!isUtf8(bytes)) {
+        appendText(sink, QString::fromUtf8(bytes), oneLine);
+        return;
+    }
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const qsizetype n = bytes.size();
+    qsizetype run = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const unsigned char c = p[i];
+        const char* replacement = nullptr;
+        qsizetype length = 1;
+        switch (c) {
+        case '&':
+            replacement = "&amp;";
+            break;
+        case '<':
+            replacement = "&lt;";
+            break;
+        case '>':
+            replacement = "&gt;";
+            break;
+        case '"':
+            replacement = "&quot;";
+            break;
+        case '\n':
+        case '\r':
+        case '\t':
+            if (oneLine)
+                replacement = " ";
+            break;
+        default:
+            if (c < 0x20) {
+                replacement = "\xEF\xBF\xBD";
+            } else if (c == 0xef && i + 2 < n && p[i + 1] == 0xbf &&
+                       (p[i + 2] == 0xbe || p[i + 2] == 0xbf)) { // U+FFFE, U+FFFF
+                replacement = "\xEF\xBF\xBD";
+                length = 3;
+            }
+        }
+        if (!replacement)
+            continue;
+        sink.append(bytes.sliced(run, i - run));
+        sink.append(replacement);
+        i += length - 1;
+        run = i + 1;
+    }
+    sink.append(bytes.sliced(run));
+}
+
+// A size for people ("512 B", "1.5 MB"), padded on the left to 10 characters.
+void appendReadableSize(Sink& sink, qint64 bytes) {
     static const char* units[] = {"KB", "MB", "GB", "TB", "PB", "EB"};
-    if (bytes < 1024)
-        return QString::number(bytes) + QStringLiteral(" B");
-    double v = double(bytes);
-    int u = -1;
-    do {
-        v /= 1024;
-        ++u;
-    } while (v >= 1024 && u < 5);
-    return QString::number(v, 'f', 1) + QLatin1Char(' ') + QLatin1String(units[u]);
+    QByteArray text;
+    if (bytes < 1024) {
+        text = QByteArray::number(bytes) + " B";
+    } else {
+        double v = double(bytes);
+        int u = -1;
+        do {
+            v /= 1024;
+            ++u;
+        } while (v >= 1024 && u < 5);
+        // Qt's rounding (half up), as the page has always shown it.
+        text = QByteArray::number(v, 'f', 1) + ' ' + units[u];
+    }
+    for (qsizetype i = text.size(); i < 10; ++i)
+        sink.append(' ');
+    sink.append(text);
 }
 
-QString readableTime(const RowView& row, int column) {
-    if (column < 0 || row.cells[column].type != Cell::Type::Integer)
-        return QString(16, u' ');
-    return QDateTime::fromSecsSinceEpoch(row.cells[column].integer, QTimeZone::utc())
-        .toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+void appendReadableTime(Sink& sink, const RowView& row, int column) {
+    if (column < 0 || row.cells[column].type != Cell::Type::Integer) {
+        sink.append("                "); // as wide as a time
+        return;
+    }
+    sink.appendUtcTime(row.cells[column].integer, ' ', false, QStringLiteral("yyyy-MM-dd HH:mm"));
 }
 
-QString text(const RowView& row, int column) {
+QByteArrayView textBytes(const RowView& row, int column) {
     if (column < 0 || row.cells[column].type != Cell::Type::Text)
         return {};
-    return QString::fromUtf8(row.cells[column].bytes);
+    return row.cells[column].bytes;
+}
+
+// A text cell as UTF-8 that QString would read the same: the bytes, or their repair in
+// `storage`.
+QByteArrayView validText(const RowView& row, int column, QByteArray& storage) {
+    const QByteArrayView bytes = textBytes(row, column);
+    if (isUtf8(bytes))
+        return bytes;
+    storage = QString::fromUtf8(bytes).toUtf8();
+    return storage;
 }
 
 struct Columns {
@@ -171,24 +240,32 @@ ExportResult writeHtml(Database& db, const ExportOptions& options, const Layout&
         sink.append("<pre>");
         Columns c;
         bool stopped = false;
+        const QByteArray source = d.sourcePath.toUtf8();
         interchangestore::readEntriesByFolder(db, d.id, [&](const RowView& row) {
             c.find(row);
             const bool isDir = c.integer(row, c.dir) != 0;
-            QString line =
-                isDir ? QString(10, u' ') : readableSize(c.integer(row, c.size)).rightJustified(10);
-            line += QStringLiteral("  ") + readableTime(row, c.time) + QStringLiteral("  ");
-            line += d.sourcePath + text(row, c.path);
-            if (!isDir)
-                line += QLatin1Char('/') + text(row, c.name);
+            if (isDir)
+                sink.append("          ");
             else
-                line += QLatin1Char('/');
-            const QString link = text(row, c.link);
-            if (!link.isEmpty())
-                line += QStringLiteral(" -> ") + link;
-            const QString note = text(row, c.note);
-            if (!note.isEmpty())
-                line += QStringLiteral("  — ") + note;
-            appendText(sink, line, true);
+                appendReadableSize(sink, c.integer(row, c.size));
+            sink.append("  ");
+            appendReadableTime(sink, row, c.time);
+            sink.append("  ");
+            appendText(sink, QByteArrayView(source), true);
+            appendText(sink, textBytes(row, c.path), true);
+            sink.append('/');
+            if (!isDir)
+                appendText(sink, textBytes(row, c.name), true);
+            const QByteArrayView link = textBytes(row, c.link);
+            if (!link.isEmpty()) {
+                sink.append(" -&gt; ");
+                appendText(sink, link, true);
+            }
+            const QByteArrayView note = textBytes(row, c.note);
+            if (!note.isEmpty()) {
+                sink.append("  — ");
+                appendText(sink, note, true);
+            }
             sink.append('\n');
             if (progress.step()) {
                 stopped = true;
@@ -224,6 +301,7 @@ ExportResult writeHtml(Database& db, const ExportOptions& options, const Layout&
         sink.append(",\"e\":[");
         Columns c;
         bool first = true, stopped = false;
+        QByteArray storage;
         interchangestore::readEntriesByFolder(db, d.id, [&](const RowView& row) {
             c.find(row);
             sink.append(first ? "\n[" : ",\n[");
@@ -232,7 +310,7 @@ ExportResult writeHtml(Database& db, const ExportOptions& options, const Layout&
             sink.append(',');
             sink.appendInteger(c.integer(row, c.father));
             sink.append(c.integer(row, c.dir) != 0 ? ",1," : ",0,");
-            sink.appendJsonString(text(row, c.name).toUtf8(), true);
+            sink.appendJsonString(validText(row, c.name, storage), true);
             sink.append(',');
             sink.appendInteger(c.integer(row, c.size));
             sink.append(',');
@@ -241,9 +319,9 @@ ExportResult writeHtml(Database& db, const ExportOptions& options, const Layout&
             else
                 sink.append("null");
             sink.append(',');
-            sink.appendJsonString(text(row, c.note).toUtf8(), true);
+            sink.appendJsonString(validText(row, c.note, storage), true);
             sink.append(',');
-            sink.appendJsonString(text(row, c.link).toUtf8(), true);
+            sink.appendJsonString(validText(row, c.link, storage), true);
             sink.append(']');
             if (progress.step()) {
                 stopped = true;

@@ -170,7 +170,7 @@ std::optional<QByteArray> rawEntryPath(Database& db, qint64 entryId) {
     return path;
 }
 
-RawNames::RawNames(Database& db) {
+RawNames::RawNames(Database& db) : m_db(db) {
     if (hasVersion2Columns(db))
         m_query = std::make_unique<Query>(
             db, QStringLiteral("select FName from qCDFiles where AutoId=?"));
@@ -181,6 +181,16 @@ RawNames::~RawNames() = default;
 QByteArray RawNames::of(qint64 entryId) {
     if (!m_query || entryId <= 0)
         return {};
+    if (m_all)
+        return m_all->value(entryId);
+    if (++m_lookups > 4096) {
+        m_all = std::make_unique<QHash<qint64, QByteArray>>();
+        Query all(m_db,
+                  QStringLiteral("select AutoId,FName from qCDFiles where FName is not null"));
+        while (all.next())
+            m_all->insert(all.integer(0), all.value(1).toByteArray());
+        return m_all->value(entryId);
+    }
     m_query->reset();
     m_query->bind(1, entryId);
     return m_query->next() && !m_query->isNull(0) ? m_query->value(0).toByteArray() : QByteArray();

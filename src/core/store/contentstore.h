@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <functional>
@@ -103,7 +104,12 @@ public:
     QByteArray of(qint64 entryId);
 
 private:
+    Database& m_db;
     std::unique_ptr<Query> m_query; // null: the catalog stores no such bytes
+    // After many lookups, every such name read at once: one pass over the table costs
+    // less than a lookup per row of a long listing.
+    qint64 m_lookups = 0;
+    std::unique_ptr<QHash<qint64, QByteArray>> m_all;
 };
 
 // Sub-folders of a folder, in stored order.
