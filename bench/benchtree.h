@@ -1,6 +1,7 @@
-// The tree the scan and rescan benchmarks walk: 20,000 folders and 180,000 files. Folder i
-// (1..Folders) lies in folder (i - 1) / 8, 0 being the root: a tree five levels deep. Files
-// are spread evenly over the folders and the root, with sizes up to 5 MB (sparse).
+// The tree the scan and rescan benchmarks walk: by default 20,000 folders and 180,000 files.
+// Folder i (1..folders) lies in folder (i - 1) / 8, 0 being the root: a tree five levels deep
+// (more for a larger tree). Files are spread evenly over the folders and the root, with sizes
+// up to 5 MB (sparse).
 #pragma once
 
 #include <QFile>
@@ -21,13 +22,19 @@ public:
     static constexpr int Folders = 20000;
     static constexpr int Files = 180000;
 
+    explicit NestedTree(int folders = Folders, int files = Files)
+        : m_folderCount(folders), m_fileCount(files) {}
+
+    int folders() const { return m_folderCount; }
+    int files() const { return m_fileCount; }
+
     // Makes the tree below `root`, which must exist and be empty; exits on failure.
     void build(const QString& root) {
-        std::printf("building %d folders and %d files...\n", Folders, Files);
+        std::printf("building %d folders and %d files...\n", m_folderCount, m_fileCount);
         std::fflush(stdout);
-        m_folders.resize(Folders + 1);
+        m_folders.resize(size_t(m_folderCount) + 1);
         m_folders[0] = QFile::encodeName(root).toStdString();
-        for (int i = 1; i <= Folders; ++i) {
+        for (int i = 1; i <= m_folderCount; ++i) {
             m_folders[size_t(i)] = m_folders[size_t(i - 1) / 8] + "/dir" + std::to_string(i);
             if (::mkdir(m_folders[size_t(i)].c_str(), 0755) != 0) {
                 std::perror("mkdir");
@@ -36,11 +43,11 @@ public:
         }
         std::mt19937 rng(42);
         std::uniform_int_distribution<long> size(0, 5'000'000);
-        for (int i = 0; i < Files; ++i)
+        for (int i = 0; i < m_fileCount; ++i)
             makeFile(filePath(i), size(rng));
     }
 
-    // The path of file i; numbers from Files on name files the tree does not have yet.
+    // The path of file i; numbers from files() on name files the tree does not have yet.
     std::string filePath(int i) const {
         static const char* const exts[] = {".jpg", ".txt", ".mp3", ".pdf", ".doc", ""};
         return m_folders[size_t(i) % m_folders.size()] + "/file" + std::to_string(i) + exts[i % 6];
@@ -57,6 +64,8 @@ public:
     }
 
 private:
+    int m_folderCount;
+    int m_fileCount;
     std::vector<std::string> m_folders;
 };
 

@@ -10,12 +10,6 @@ namespace vorlane::rescanstore {
 
 namespace {
 
-std::string bytesOf(sqlite3_stmt* st, int column) {
-    const auto* data = static_cast<const char*>(sqlite3_column_blob(st, column));
-    const int size = sqlite3_column_bytes(st, column);
-    return data && size > 0 ? std::string(data, size_t(size)) : std::string();
-}
-
 QString textOf(sqlite3_stmt* st, int column) {
     const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(st, column));
     const int size = sqlite3_column_bytes(st, column);
@@ -39,41 +33,67 @@ void bindTime(sqlite3_stmt* st, int index, std::optional<qint64> mtime) {
         sqlite3_bind_null(st, index);
 }
 
+// Valid until the next step; each column is read once, as bytes, so no conversion moves it.
+std::string_view viewOf(sqlite3_stmt* st, int column) {
+    const auto* data = static_cast<const char*>(sqlite3_column_blob(st, column));
+    const int size = sqlite3_column_bytes(st, column);
+    return data && size > 0 ? std::string_view(data, size_t(size)) : std::string_view();
+}
+
 } // namespace
 
-void readEntries(Database& db, qint64 discId, const std::function<bool(StoredEntry&&)>& onRow) {
+void readEntries(Database& db, qint64 discId, const std::function<bool(const StoredRow&)>& onRow) {
     const bool facts = hasVersion2Columns(db);
     const bool v3 = hasVersion3Columns(db);
     const bool v4 = hasVersion4Columns(db);
+    // The note's length only: a note is read when its row is reported.
     const QString columns =
-        QStringLiteral("AutoId,FatherId,TreeName,IsDir,FSize,TreeExp,%1,%2,%3")
+        QStringLiteral("AutoId,FatherId,TreeName,IsDir,FSize,length(TreeExp),%1,%2,%3")
             .arg(facts ? QStringLiteral("FName,FTime,Link") : QStringLiteral("null,null,null"),
                  v3 ? QStringLiteral("Archive") : QStringLiteral("null"),
                  v4 ? QStringLiteral("Special") : QStringLiteral("null"));
     // In the order of the index on CdID: sorting by AutoId would read every row before the first.
     Query q(db, QStringLiteral("select %1 from qCDFiles where CdID=?").arg(columns), {discId});
     sqlite3_stmt* st = q.statement();
+    StoredRow e;
     while (q.next()) {
-        StoredEntry e;
         e.id = sqlite3_column_int64(st, 0);
         e.fatherId = sqlite3_column_int64(st, 1);
-        e.name = bytesOf(st, 6);
+        e.name = viewOf(st, 6);
+        e.shown = {};
         if (e.name.empty())
-            e.name = bytesOf(st, 2);
+            e.name = viewOf(st, 2);
         else
-            e.shown = bytesOf(st, 2);
+            e.shown = viewOf(st, 2);
         e.isDir = sqlite3_column_int64(st, 3) != 0;
         e.size = sqlite3_column_int64(st, 4);
-        e.note = textOf(st, 5);
+        e.hasNote = sqlite3_column_int64(st, 5) > 0;
+        e.mtime.reset();
         if (sqlite3_column_type(st, 7) != SQLITE_NULL)
             e.mtime = sqlite3_column_int64(st, 7);
-        e.link = bytesOf(st, 8);
+        e.link = viewOf(st, 8);
         e.archive = int(sqlite3_column_int64(st, 9));
-        if (!e.isDir)
-            e.special = int(specialKind(sqlite3_column_int64(st, 10)));
-        if (!onRow(std::move(e)))
+        e.special = e.isDir ? 0 : int(specialKind(sqlite3_column_int64(st, 10)));
+        if (!onRow(e))
             return;
     }
+}
+
+NoteReader::NoteReader(Database& db)
+    : m_query(std::make_unique<Query>(
+          db, QStringLiteral("select TreeExp from qCDFiles where AutoId=?1"))) {}
+
+NoteReader::~NoteReader() = default;
+
+QString NoteReader::noteOf(qint64 id) {
+    sqlite3_stmt* st = m_query->statement();
+    sqlite3_reset(st);
+    sqlite3_bind_int64(st, 1, id);
+    QString note;
+    if (m_query->next())
+        note = textOf(st, 0);
+    sqlite3_reset(st);
+    return note;
 }
 
 ChangeWriter::ChangeWriter(Database& db)

@@ -16,24 +16,39 @@ class Query;
 
 namespace rescanstore {
 
-// One qCDFiles row of a disc as the rescan compares it with the file system.
-struct StoredEntry {
+// One qCDFiles row of a disc as the rescan compares it with the file system. The texts view
+// the engine's row and last only until the next row is read.
+struct StoredRow {
     qint64 id = 0;
     qint64 fatherId = 0;
-    std::string name;  // the file system's bytes: FName where stored, else TreeName as UTF-8
-    std::string shown; // TreeName as UTF-8 where FName is stored; empty: the same as `name`
+    std::string_view name;  // the file system's bytes: FName where stored, else TreeName
+    std::string_view shown; // TreeName where FName is stored; empty: the same as `name`
+    std::string_view link;
     bool isDir = false;
+    bool hasNote = false; // TreeExp holds text (noteOf() reads it)
     qint64 size = 0;
     std::optional<qint64> mtime;
-    std::string link;
-    QString note;    // TreeExp
     int archive = 0; // 0 ordinary, 1 an archive with its members below it, 2 a member
     int special = 0; // qCDFiles.Special: 0 an ordinary file, else a FIFO, device or socket
 };
 
 // Every row of disc `discId`, in no particular order, until `onRow` returns false. Columns a
 // catalog lacks read as empty.
-void readEntries(Database& db, qint64 discId, const std::function<bool(StoredEntry&&)>& onRow);
+void readEntries(Database& db, qint64 discId, const std::function<bool(const StoredRow&)>& onRow);
+
+// Reads the notes (TreeExp) of single rows with one prepared statement. Throws DbError.
+class NoteReader {
+public:
+    explicit NoteReader(Database& db);
+    ~NoteReader();
+    NoteReader(const NoteReader&) = delete;
+    NoteReader& operator=(const NoteReader&) = delete;
+
+    QString noteOf(qint64 id);
+
+private:
+    std::unique_ptr<Query> m_query;
+};
 
 // Writes a rescan's changes with prepared statements reused for every row; the caller holds
 // the transaction. Each call throws DbError.
