@@ -2,7 +2,7 @@
 // cancelled, so the window never waits for a user.
 #pragma once
 
-#include "gui/app/prompts.h"
+#include "gui/common/prompts.h"
 
 namespace bench {
 

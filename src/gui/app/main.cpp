@@ -1,6 +1,6 @@
 #include "gui/app/mainwindow.h"
-#include "gui/app/platform.h"
 #include "gui/app/splash.h"
+#include "gui/common/platform.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -6,9 +6,6 @@
 #include "core/store/database.h"
 #include "core/store/searchstore.h"
 #include "core/throttle.h"
-#include "gui/app/guards.h"
-#include "gui/app/icons.h"
-#include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
 #include "gui/browser/entrymodel.h"
 #include "gui/browser/filelistview.h"
@@ -17,6 +14,9 @@
 #include "gui/browser/nodes.h"
 #include "gui/browser/notes.h"
 #include "gui/common/commands.h"
+#include "gui/common/guards.h"
+#include "gui/common/icons.h"
+#include "gui/common/prompts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -148,6 +148,12 @@ ContentsController::ContentsController(CatalogSession& session, Commands& comman
     for (auto signal : {&EntryModel::rowsInserted, &EntryModel::rowsRemoved})
         connect(model, signal, this, &ContentsController::updateListStatus);
     connect(model, &EntryModel::modelReset, this, &ContentsController::updateListStatus);
+    // A stored note shows in the entry's own row, wherever the list has moved it.
+    connect(&m_session, &CatalogSession::noteChanged, model,
+            [model](qint64, qint64 entryId, const QString& text) {
+                if (entryId > 0)
+                    model->setNote(model->rowOfId(entryId), text);
+            });
     connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &ContentsController::updateListStatus);
     connect(list, &FileListView::contextMenuRequested, m_views.listPopup,

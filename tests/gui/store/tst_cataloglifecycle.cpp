@@ -8,10 +8,10 @@
 #include "core/store/compaction.h"
 #include "core/store/filecopy.h"
 #include "core/store/schema.h"
-#include "gui/app/guards.h"
 #include "gui/browser/contentscontroller.h"
 #include "gui/browser/entrymodel.h"
 #include "gui/browser/filelistview.h"
+#include "gui/common/guards.h"
 #include "gui/import/importhandler.h"
 #include "gui/store/windowfixture.h"
 
