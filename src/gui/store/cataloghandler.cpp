@@ -277,8 +277,8 @@ void CatalogHandler::backupDone(BackupJob* job) {
 }
 
 void CatalogHandler::resetToEmpty() {
-    // A backup still running is left to end on its own (the copy cannot be broken off);
-    // its result no longer concerns the window.
+    // A backup still running ends at its next step, leaving no copy; its result no longer
+    // concerns the window.
     if (m_backup) {
         m_backup->cancel();
         m_backup = nullptr;
