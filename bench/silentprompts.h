@@ -6,7 +6,7 @@
 
 namespace bench {
 
-class SilentPrompts final : public vorlane::Prompts {
+class SilentPrompts : public vorlane::Prompts {
 public:
     QMessageBox::StandardButton message(QWidget*, const QString&, const QString&, QMessageBox::Icon,
                                         QMessageBox::StandardButtons buttons,

@@ -121,7 +121,7 @@ private:
     void leaveArchiveLevel();
     // Runs a fill, showing a database failure with its own text instead of leaving the
     // views half-made without a word.
-    template <typename Fn> void guarded(Fn&& fn);
+    void guarded(const std::function<void()>& fn);
     // Adds the fill's rows to the views in batches; stops early when another fill starts.
     class Filler;
     void fillStep(quint64 serial);
