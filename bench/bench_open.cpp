@@ -18,13 +18,13 @@
 #include "gui/store/cataloghandler.h"
 #include "silentprompts.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QAction>
 #include <QTimer>
 #include <cstdio>
 #include <functional>
@@ -119,8 +119,8 @@ public:
 };
 
 struct Round {
-    double answered = 0; // launch to the search's end
-    double findShown = 0; // the window shown to the search window up
+    double answered = 0;     // launch to the search's end
+    double findShown = 0;    // the window shown to the search window up
     double backupAfter = -1; // the answer to the backup's end
 };
 
@@ -206,8 +206,7 @@ int main(int argc, char* argv[]) {
         std::printf("round %d: backup on %.0f ms (search window %.0f ms after the window "
                     "appeared, backup ended %.0f ms after the answer); backup off %.0f ms "
                     "(search window after %.0f ms)\n",
-                    i + 1, on.answered, on.findShown, on.backupAfter, off.answered,
-                    off.findShown);
+                    i + 1, on.answered, on.findShown, on.backupAfter, off.answered, off.findShown);
         std::fflush(stdout);
     }
     vorlane::setPrompts(nullptr);
