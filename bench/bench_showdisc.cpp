@@ -7,10 +7,10 @@
 #include "core/store/database.h"
 #include "core/store/schema.h"
 #include "gui/app/mainwindow.h"
-#include "gui/app/prompts.h"
 #include "gui/browser/contentscontroller.h"
 #include "gui/browser/entrymodel.h"
 #include "gui/browser/filelistview.h"
+#include "gui/common/prompts.h"
 #include "silentprompts.h"
 
 #include <QApplication>

@@ -2,11 +2,11 @@
 // cancelled, so the window never waits for a user.
 #pragma once
 
-#include "gui/app/prompts.h"
+#include "gui/common/prompts.h"
 
 namespace bench {
 
-class SilentPrompts final : public vorlane::Prompts {
+class SilentPrompts : public vorlane::Prompts {
 public:
     QMessageBox::StandardButton message(QWidget*, const QString&, const QString&, QMessageBox::Icon,
                                         QMessageBox::StandardButtons buttons,

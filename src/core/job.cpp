@@ -1,12 +1,35 @@
 #include "core/job.h"
 
+#include <QThread>
 #include <QThreadPool>
 
 namespace vorlane {
 
+namespace {
+
+std::atomic<int> g_foreground{0};
+
+} // namespace
+
 QThreadPool& jobPool() {
     static QThreadPool pool;
     return pool;
+}
+
+QThreadPool& backgroundPool() {
+    static QThreadPool pool;
+    pool.setMaxThreadCount(1);
+    return pool;
+}
+
+int foregroundJobs() {
+    return g_foreground.load();
+}
+
+bool Job::yieldToForeground() {
+    while (g_foreground.load() > 0 && !isCancelled())
+        QThread::msleep(20);
+    return !isCancelled();
 }
 
 Job::Job(QObject* parent) : QObject(parent) {
@@ -27,7 +50,9 @@ void Job::start(QThreadPool* pool) {
         m_state = State::Running;
     }
     m_working = true;
-    (pool ? pool : &jobPool())->start(this);
+    if (!m_background)
+        ++g_foreground;
+    (pool ? pool : m_background ? &backgroundPool() : &jobPool())->start(this);
 }
 
 void Job::stop() {
@@ -37,7 +62,11 @@ void Job::stop() {
 }
 
 void Job::run() {
+    if (m_background)
+        QThread::currentThread()->setPriority(QThread::IdlePriority);
     work();
+    if (!m_background)
+        --g_foreground;
     m_over = true;
     m_working = false;
     emit finished();

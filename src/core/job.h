@@ -36,6 +36,12 @@ struct JobProgress {
 // The pool jobs run on unless told otherwise: the program's own, so that waiting for it
 // waits for jobs only and nothing else in the process competes for its threads.
 QThreadPool& jobPool();
+// The pool of background work (the backup after opening): one thread of its own, so that
+// it never holds a thread that a job the user waits for needs.
+QThreadPool& backgroundPool();
+// Jobs other than background work that were started and have not yet ended, queued ones
+// included.
+int foregroundJobs();
 
 class Job : public QObject, private QRunnable {
     Q_OBJECT
@@ -43,7 +49,8 @@ class Job : public QObject, private QRunnable {
 public:
     ~Job() override;
 
-    // Runs work() on `pool` (jobPool() when null). Only the first call counts.
+    // Runs work() on `pool` (jobPool(), or backgroundPool() for background work, when
+    // null). Only the first call counts.
     void start(QThreadPool* pool = nullptr);
     // Asks the work to end soon. Any thread, any time, also before start(). Once work()
     // has returned it does nothing: what was done stays done, and is not reported as
@@ -74,6 +81,12 @@ protected:
     // The job's body, on a pool thread. Must poll cancelFlag() and catch what it throws.
     virtual void work() = 0;
 
+    // Made background work: it runs at idle priority on backgroundPool() and waits for the
+    // other jobs with yieldToForeground(). Called in the constructor.
+    void setBackground() { m_background = true; }
+    // Waits while other jobs are queued or running; false when cancelled meanwhile.
+    bool yieldToForeground();
+
     // Cancels and waits until work() has returned. Every final job class calls it in its
     // destructor, before the members work() uses are destroyed.
     void stop();
@@ -86,6 +99,7 @@ private:
     std::atomic<bool> m_cancel{false};
     std::atomic<bool> m_working{false};
     std::atomic<bool> m_over{false};
+    bool m_background = false;
     std::mutex m_mutex;
     std::condition_variable m_ended;
     State m_state = State::Idle;

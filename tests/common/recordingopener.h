@@ -2,7 +2,7 @@
 // its lifetime. It succeeds for paths that exist, or for everything when told to.
 #pragma once
 
-#include "gui/app/platform.h"
+#include "gui/common/platform.h"
 
 #include <QByteArray>
 #include <QFile>

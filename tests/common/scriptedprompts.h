@@ -1,7 +1,7 @@
 // Prompts for tests: answers come from a script, in order, and every call is recorded.
 #pragma once
 
-#include "gui/app/prompts.h"
+#include "gui/common/prompts.h"
 
 #include <QDialog>
 #include <QList>

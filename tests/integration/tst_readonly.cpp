@@ -5,8 +5,8 @@
 #include "common/clirunner.h"
 #include "common/recordingopener.h"
 #include "flow.h"
-#include "gui/app/platform.h"
 #include "gui/browser/filenotes.h"
+#include "gui/common/platform.h"
 #include "gui/import/verifydialog.h"
 
 #include <QFileInfo>

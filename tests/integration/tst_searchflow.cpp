@@ -2,8 +2,10 @@
 // through the main window; the search window and the command line see the same catalog.
 #include "common/actions.h"
 #include "common/clirunner.h"
+#include "core/search/indexkeeper.h"
 #include "flow.h"
 #include "gui/browser/filenotes.h"
+#include "gui/interchange/interchangehandler.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -67,6 +69,8 @@ private slots:
     void topFileAfterFolderOfSameDisc();
     void deletesReachViewsAndSearch();
     void fileNotesFoundBySearchAndCli();
+    void countsAndSearchAfterEachWrite_data();
+    void countsAndSearchAfterEachWrite();
 };
 
 void TestSearchFlow::jumpShowsTheHit_data() {
@@ -234,6 +238,143 @@ void TestSearchFlow::fileNotesFoundBySearchAndCli() {
     QCOMPARE(lines[1].section(QLatin1Char('\t'), 1, 2), QStringLiteral("Movies\t") + top[2]);
     QCOMPARE(runCli({"find", c.file, QStringLiteral("zq"), "--no-notes"}).out,
              QStringLiteral("0 hits\n"));
+}
+
+void TestSearchFlow::countsAndSearchAfterEachWrite_data() {
+    QTest::addColumn<QString>("counts");
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<QStringList>("hits");
+    const QStringList poster{"Movies/poster.jpg"};
+    QTest::newRow("import") << "分类：2，光盘：2"
+                            << "zzextra" << QStringList{"Extra/zzextra.txt"};
+    QTest::newRow("rescan") << "分类：2，光盘：1"
+                            << "zzrescan" << QStringList{"Movies/zzrescan.txt"};
+    QTest::newRow("merge") << "分类：3，光盘：2"
+                           << "zzmerged" << QStringList{"新光盘/zzmerged"};
+    QTest::newRow("delete disc") << "分类：2，光盘：0"
+                                 << "poster" << QStringList();
+    QTest::newRow("delete category") << "分类：1，光盘：1"
+                                     << "poster" << poster;
+    QTest::newRow("delete entry") << "分类：2，光盘：1"
+                                  << "poster" << QStringList();
+    QTest::newRow("add folder") << "分类：2，光盘：1"
+                                << "zzfolder" << QStringList{"Movies/zzfolder"};
+    QTest::newRow("rename") << "分类：2，光盘：1"
+                            << "zzrenamed" << QStringList{"zzrenamed"};
+    QTest::newRow("new category") << "分类：3，光盘：1"
+                                  << "poster" << poster;
+    QTest::newRow("drop") << "分类：2，光盘：1"
+                          << "poster" << poster;
+    QTest::newRow("disc note") << "分类：2，光盘：1"
+                               << "zqdisc" << QStringList{"Movies"};
+    QTest::newRow("file note") << "分类：2，光盘：1"
+                               << "zqfile" << poster;
+    QTest::newRow("compaction") << "分类：2，光盘：1"
+                                << "poster" << poster;
+}
+
+// Whatever the write, the status bar counts what the tree holds, and the search index is
+// built anew for the catalog as written without a search having to ask for it.
+void TestSearchFlow::countsAndSearchAfterEachWrite() {
+    QFETCH(QString, counts);
+    QFETCH(QString, keyword);
+    QFETCH(QStringList, hits);
+    const QString write = QString::fromLatin1(QTest::currentDataTag());
+    Imported c;
+    MainWindow& w = c.w();
+    ScriptedPrompts& prompts = c.f.prompts;
+    IndexKeeper* index = w.searchIndex();
+    index->refresh();
+    QTRY_VERIFY_WITH_TIMEOUT(!index->isBuilding(), 20000);
+    QVERIFY(index->current());
+    QSignalSpy ready(index, &IndexKeeper::ready);
+    TestDir extra;
+    const auto select = [&](const QString& name) {
+        c.f.tree()->setCurrentItem(findNode(c.f.tree(), name));
+    };
+
+    if (write == "import") {
+        extra.createFile(QStringLiteral("zzextra.txt"), 5);
+        select(QStringLiteral("其他"));
+        scriptDirectoryImport(prompts, extra.path(), QStringLiteral("Extra"));
+        TRIGGER(testui::action(&w, "InCD"));
+    } else if (write == "rescan") {
+        c.disc.createFile(QStringLiteral("zzrescan.txt"), 5);
+        const auto click = [](const char* button) {
+            return [button](QDialog* d) {
+                child<QPushButton>(d, button)->click();
+                return d->result();
+            };
+        };
+        const auto run = [](QDialog* d) { return d->exec(); };
+        prompts.answerDialog(click("btnStart"));
+        prompts.answerDialog(run);
+        prompts.answerDialog(click("btnApply"));
+        prompts.answerDialog(run);
+        TRIGGER(testui::action(&w, "MRescan"));
+        QCOMPARE(prompts.pendingAnswers(), 0);
+    } else if (write == "merge") {
+        const QString source = c.dir.path(QStringLiteral("theirs.vlr"));
+        testcat::create(source);
+        {
+            Database db;
+            db.open(source);
+            const qint64 cat = testcat::addCategory(db, QStringLiteral("外来"));
+            const qint64 disc = testcat::addDisc(db, cat, QStringLiteral("新光盘"), 1);
+            testcat::addEntry(db, disc, 0, QStringLiteral("zzmerged"), false, 1);
+        }
+        prompts.answerFile(source);
+        auto* handler = w.findChild<InterchangeHandler*>(QStringLiteral("InterchangeHandler"));
+        QSignalSpy merged(handler, &InterchangeHandler::mergeFinished);
+        TRIGGER(testui::action(&w, "MMerge"));
+        QVERIFY(merged.wait(20000));
+    } else if (write == "delete disc" || write == "delete category") {
+        select(write == "delete disc" ? QStringLiteral("Movies") : QStringLiteral("其他"));
+        prompts.answer(QMessageBox::Yes);
+        TRIGGER(testui::action(&w, "MClassDelete"));
+    } else if (write == "delete entry") {
+        w.lvMain()->selectRow(listRow(w, QStringLiteral("poster.jpg")));
+        prompts.answer(QMessageBox::Yes);
+        TRIGGER(testui::action(&w, "mitDelete"));
+    } else if (write == "add folder") {
+        w.lvMain()->selectRow(0);
+        prompts.answerFolder(extra.path(), QStringLiteral("zzfolder"));
+        TRIGGER(testui::action(&w, "mitAddDir"));
+    } else if (write == "rename") {
+        c.discNode->setText(0, QStringLiteral("zzrenamed"));
+        w.categoryTree()->tvMainEdited(c.discNode);
+        TRIGGER(testui::action(&w, "MSave"));
+    } else if (write == "new category") {
+        select(QStringLiteral("电影"));
+        TRIGGER(testui::action(&w, "NewChildClass"));
+        TRIGGER(testui::action(&w, "MSave"));
+    } else if (write == "drop") {
+        QTreeWidgetItem* other = findNode(c.f.tree(), QStringLiteral("其他"));
+        select(QStringLiteral("Movies"));
+        w.categoryTree()->tvMainDragDrop(c.f.tree()->visualItemRect(other).center());
+        QCOMPARE(c.discNode->parent(), other);
+    } else if (write == "disc note") {
+        w.txtCDExp()->setPlainText(QStringLiteral("zqdisc"));
+        testui::button(&w, "btnExpSave")->click();
+    } else if (write == "file note") {
+        w.lvMain()->selectRow(listRow(w, QStringLiteral("poster.jpg")));
+        TRIGGER(testui::action(&w, "mitFileExp"));
+        FileNotesEditor* editor = w.contents()->fileNotes();
+        QVERIFY(editor);
+        child<QPlainTextEdit>(editor, "txtExp")->setPlainText(QStringLiteral("zqfile"));
+        child<QPushButton>(editor, "btnSave")->click();
+        editor->btnExitClick();
+    } else if (write == "compaction") {
+        prompts.answer(QMessageBox::Yes);
+        QSignalSpy compacted(w.catalog(), &CatalogHandler::compactionFinished);
+        TRIGGER(testui::action(&w, "MCompactFile"));
+        QVERIFY(compacted.wait(20000));
+    }
+    QCOMPARE(prompts.pendingAnswers(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!ready.isEmpty() && !index->isBuilding(), 20000);
+    QVERIFY(index->current());
+    QCOMPARE(w.countText(), counts);
+    QCOMPARE(search(c.win(), keyword), hits);
 }
 
 QTEST_MAIN(TestSearchFlow)

@@ -6,23 +6,26 @@
 namespace vorlane {
 
 BackupJob::BackupJob(const QString& catalog, const QString& target, QObject* parent)
-    : Job(parent), m_catalog(catalog), m_target(target) {}
+    : Job(parent), m_catalog(catalog), m_target(target) {
+    setBackground();
+}
 
 BackupJob::~BackupJob() {
     stop();
 }
 
 void BackupJob::work() {
-    // The copy itself is one step of the engine and cannot be broken off; a cancel only
-    // spares a copy that has not begun.
-    if (isCancelled()) {
+    // It starts once the work the user waits for (the search index, a search) is done,
+    // and pauses between its steps while such work runs again; a cancel ends it there,
+    // leaving no copy.
+    if (!yieldToForeground()) {
         m_error = QStringLiteral("cancelled");
         return;
     }
     try {
         Database db;
         db.open(m_catalog, Database::Mode::ReadOnly);
-        m_ok = backupCatalog(db, m_target, &m_error);
+        m_ok = backupCatalog(db, m_target, &m_error, [this] { return yieldToForeground(); });
     } catch (const DbError& e) {
         m_error = e.text();
     } catch (const std::exception& e) {

@@ -1,5 +1,6 @@
-// The backup made after a catalog is opened, as a job: the copy of a large file takes a
-// noticeable time, and the catalog is usable while it runs.
+// The backup made after a catalog is opened, as background work: the copy of a large file
+// takes a noticeable time, and the catalog is usable while it runs. It yields to every
+// other job (the search index first), at idle priority.
 #pragma once
 
 #include "core/job.h"

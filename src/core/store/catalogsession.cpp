@@ -42,4 +42,24 @@ void CatalogSession::setShownDisc(qint64 discId) {
     emit shownDiscChanged(m_shownDisc);
 }
 
+void CatalogSession::notifyTreeChanged() {
+    emit treeChanged();
+    emit written();
+}
+
+void CatalogSession::notifyDiscAdded(qint64 categoryId, qint64 discId, const QString& name) {
+    emit discAdded(categoryId, discId, name);
+    emit written();
+}
+
+void CatalogSession::notifyEntriesChanged(qint64 discId) {
+    emit entriesChanged(discId);
+    emit written();
+}
+
+void CatalogSession::notifyNoteChanged(qint64 discId, qint64 entryId, const QString& text) {
+    emit noteChanged(discId, entryId, text);
+    emit written();
+}
+
 } // namespace vorlane

@@ -54,11 +54,26 @@ public:
     bool changeHandling() const { return m_changeHandling; }
     void setChangeHandling(bool on) { m_changeHandling = on; }
 
-    // Called by a writer after it changed the catalog behind the views' backs: the
-    // categories and discs (a merge), or a disc's entries, written anew and whole (a
-    // rescan).
-    void notifyTreeChanged() { emit treeChanged(); }
-    void notifyEntriesChanged(qint64 discId) { emit entriesChanged(discId); }
+    // Node ids handed out in the category tree since it was last emptied (loaded, imported
+    // or saved nodes); a new disc's OrderId follows it.
+    int nodeSerial() const { return m_nodeSerial; }
+    int takeNodeSerial() { return ++m_nodeSerial; }
+    void setNodeSerial(int n) { m_nodeSerial = n; }
+
+    // Called by every writer of this program once its change is stored, so that the views
+    // and the search index follow without the writer knowing them. Each also emits
+    // written().
+    // The categories and discs were written behind the tree's back (a merge): it reloads.
+    void notifyTreeChanged();
+    // A disc row was added below `categoryId` (an import starting): the tree shows it.
+    void notifyDiscAdded(qint64 categoryId, qint64 discId, const QString& name);
+    // A disc's entries were written anew and whole (an import or a rescan).
+    void notifyEntriesChanged(qint64 discId);
+    // A note was stored: a disc's (`entryId` 0) or an entry's.
+    void notifyNoteChanged(qint64 discId, qint64 entryId, const QString& text);
+    // Any other write whose views were updated by the writer itself: the tree saved, a
+    // node or entries deleted, entries added by hand, the file compacted.
+    void notifyWritten() { emit written(); }
 
 signals:
     void fileChanged(const QString& file);
@@ -67,7 +82,11 @@ signals:
     void countsChanged(int categories, int discs);
     void shownDiscChanged(qint64 discId);
     void treeChanged();
+    void discAdded(qint64 categoryId, qint64 discId, const QString& name);
     void entriesChanged(qint64 discId);
+    void noteChanged(qint64 discId, qint64 entryId, const QString& text);
+    // After every write of this program to the open catalog, following the specific signal.
+    void written();
 
 private:
     Database m_db;
@@ -79,6 +98,7 @@ private:
     int m_discCount = 0;
     qint64 m_shownDisc = 0;
     bool m_changeHandling = true;
+    int m_nodeSerial = 0;
 };
 
 } // namespace vorlane

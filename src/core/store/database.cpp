@@ -244,7 +244,7 @@ void Database::vacuum() {
     exec(QStringLiteral("vacuum"));
 }
 
-void Database::backupTo(const QString& dest) {
+void Database::backupTo(const QString& dest, const std::function<bool()>& between) {
     if (!m_db)
         fail(nullptr);
     sqlite3* out = nullptr;
@@ -265,14 +265,33 @@ void Database::backupTo(const QString& dest) {
     // All pages in one step, under one read lock of the source: commits of other
     // connections wait for it (their busy timeout) and are wholly in or out. While a
     // writer holds the file, the source's busy handler waits; retry a while after that.
+    // In steps, the lock is let go between them; a commit of another connection meanwhile
+    // makes the engine start the copy over, so it is still one snapshot. After a few
+    // restarts the rest goes in one step, so that a busy writer cannot hold it off forever.
+    constexpr int pagesPerStep = 256;
+    constexpr int restartsAllowed = 3;
+    int restarts = 0;
+    int remaining = -1;
     QElapsedTimer waited;
     waited.start();
     do {
-        rc = sqlite3_backup_step(backup, -1);
-        if ((rc == SQLITE_BUSY || rc == SQLITE_LOCKED) && waited.elapsed() < 10'000)
+        const bool stepwise = between && restarts < restartsAllowed;
+        rc = sqlite3_backup_step(backup, stepwise ? pagesPerStep : -1);
+        if (rc == SQLITE_OK) {
+            const int left = sqlite3_backup_remaining(backup);
+            if (remaining >= 0 && left >= remaining)
+                ++restarts;
+            remaining = left;
+            waited.restart();
+            if (stepwise && !between()) {
+                sqlite3_backup_finish(backup);
+                throw DbError(QStringLiteral("cancelled"));
+            }
+        } else if ((rc == SQLITE_BUSY || rc == SQLITE_LOCKED) && waited.elapsed() < 10'000) {
             sqlite3_sleep(50);
-        else if (rc != SQLITE_OK)
+        } else {
             break;
+        }
     } while (true);
     const int finished = sqlite3_backup_finish(backup);
     if (rc != SQLITE_DONE) {

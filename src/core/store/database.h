@@ -83,8 +83,10 @@ public:
     // this waits for their writes like any writer, and theirs wait for it.
     void vacuum();
     // Writes a consistent snapshot of the open database into the database file `dest`
-    // (empty or not yet there), with the engine's online backup.
-    void backupTo(const QString& dest);
+    // (empty or not yet there), with the engine's online backup. Without `between`, in one
+    // step under one read lock. With it, a few pages a step, calling `between` after each
+    // with no lock held (it may wait; false stops the copy, which then throws).
+    void backupTo(const QString& dest, const std::function<bool()>& between = {});
 
     sqlite3* handle() const { return m_db; }
 

@@ -233,7 +233,8 @@ bool copyFileReplacing(const QString& source, const QString& target, QString* er
     return out.commit(mode, error);
 }
 
-bool backupCatalog(Database& db, const QString& target, QString* error) {
+bool backupCatalog(Database& db, const QString& target, QString* error,
+                   const std::function<bool()>& between) {
     const QByteArray catalog = QFile::encodeName(db.path());
     struct stat st {};
     if (::stat(catalog.constData(), &st) != 0)
@@ -245,7 +246,7 @@ bool backupCatalog(Database& db, const QString& target, QString* error) {
     if (!out.open(error))
         return false;
     try {
-        db.backupTo(out.tempPath());
+        db.backupTo(out.tempPath(), between);
     } catch (const DbError& e) {
         return fail(error, e.text());
     }

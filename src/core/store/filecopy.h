@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <sys/types.h>
 
 namespace vorlane {
@@ -53,7 +54,8 @@ bool copyFileReplacing(const QString& source, const QString& target, QString* er
 // Writes a consistent snapshot of the catalog open in `db` to `target`, replacing it, with
 // the catalog file's permission bits. Commits of other connections meanwhile are either
 // wholly in the snapshot or not at all.
-bool backupCatalog(Database& db, const QString& target, QString* error = nullptr);
+bool backupCatalog(Database& db, const QString& target, QString* error = nullptr,
+                   const std::function<bool()>& between = {});
 
 // The permission bits a newly created file gets under the current umask.
 mode_t newFileMode();

@@ -1,14 +1,12 @@
 #include "gui/app/mainwindow.h"
-#include "gui/app/platform.h"
 #include "gui/app/splash.h"
+#include "gui/common/platform.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QFont>
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QMessageBox>
-#include <QTimer>
 #include <QTranslator>
 #include <exception>
 
@@ -53,19 +51,14 @@ int main(int argc, char* argv[]) {
         QApplication::installTranslator(&qtTranslator);
 
     vorlane::Splash splash;
-    splash.show();
-    splash.repaint();
-    QElapsedTimer shown;
-    shown.start();
-    QApplication::processEvents();
+    splash.showNow();
 
     const QStringList args = QApplication::arguments();
     vorlane::MainWindow window(args.size() > 1 ? args.at(1) : QString());
 
-    // Keep the picture up long enough to be seen.
-    while (shown.elapsed() < 600)
-        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    // The window opens the start-up catalog from the event loop once shown; the splash
+    // goes now rather than waiting for it (QSplashScreen::finish would run events).
     window.showMaximized();
-    splash.finish(&window);
+    splash.close();
     return QApplication::exec();
 }

@@ -5,14 +5,14 @@
 #include "core/settings/settings.h"
 #include "gui/app/aboutdialog.h"
 #include "gui/app/optionsdialog.h"
-#include "gui/app/platform.h"
-#include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
 #include "gui/browser/contentscontroller.h"
 #include "gui/browser/entrymodel.h"
 #include "gui/browser/filelistview.h"
 #include "gui/browser/notes.h"
 #include "gui/common/commands.h"
+#include "gui/common/platform.h"
+#include "gui/common/prompts.h"
 #include "gui/dups/duplicatewindow.h"
 #include "gui/import/importhandler.h"
 #include "gui/import/rescanhandler.h"
@@ -56,7 +56,7 @@ MainWindow::MainWindow(const QString& startFile, QWidget* parent) : QMainWindow(
     m_categoryTree = new CategoryTree(m_session, *m_commands, m_views);
     m_contents = new ContentsController(m_session, *m_commands, m_views);
     m_notes = new NotesPanel(m_session, m_views);
-    m_import = new ImportHandler(m_session, *m_commands, m_views, m_categoryTree);
+    m_import = new ImportHandler(m_session, *m_commands, m_views);
     m_interchange = new InterchangeHandler(m_session, *m_commands, m_views);
     new VerifyHandler(m_session, *m_commands, m_views);
     new RescanHandler(m_session, *m_commands, m_views);
@@ -132,10 +132,12 @@ void MainWindow::wireHandlers() {
             &CategoryTree::publishCounts);
     // What a writer changed behind the views' backs, they show anew.
     connect(&m_session, &CatalogSession::treeChanged, m_categoryTree, &CategoryTree::reload);
+    connect(&m_session, &CatalogSession::discAdded, m_categoryTree, &CategoryTree::discAdded);
     connect(&m_session, &CatalogSession::entriesChanged, m_categoryTree,
             &CategoryTree::discRewritten);
-    connect(m_categoryTree, &CategoryTree::noteSettling, m_notes,
-            [this](bool* settled) { *settled = m_notes->settleNote(); });
+    // Every write makes the search index stale; it is built anew beside the window.
+    connect(&m_session, &CatalogSession::written, m_searchIndex, &IndexKeeper::refresh);
+    m_categoryTree->setNoteSettler([this] { return m_notes->settleNote(); });
     connect(m_categoryTree, &CategoryTree::discClosing, m_notes, &NotesPanel::closeDisc);
     connect(m_categoryTree, &CategoryTree::discRenamed, m_notes, &NotesPanel::discRenamed);
     connect(m_categoryTree, &CategoryTree::contentsClearing, m_contents,
@@ -144,15 +146,14 @@ void MainWindow::wireHandlers() {
     connect(m_contents, &ContentsController::discShowing, m_notes, &NotesPanel::showDisc);
     connect(m_contents, &ContentsController::reshowRequested, m_categoryTree,
             &CategoryTree::tvMainChange);
-    connect(m_contents, &ContentsController::sourcePathStoring, m_notes,
-            [this](const QString& path, bool* stored) {
-                try {
-                    m_notes->storeSourcePath(path);
-                    *stored = true;
-                } catch (const DbError&) {
-                    *stored = false;
-                }
-            });
+    m_contents->setSourcePathStore([this](const QString& path) {
+        try {
+            m_notes->storeSourcePath(path);
+            return true;
+        } catch (const DbError&) {
+            return false;
+        }
+    });
     connect(m_catalog, &CatalogHandler::titleNoFile, this, &MainWindow::setTitleNoFile);
     connect(m_catalog, &CatalogHandler::titleNewFile, this, &MainWindow::setTitleNewFile);
     connect(m_catalog, &CatalogHandler::titleFile, this, &MainWindow::setTitleFile);
@@ -162,11 +163,8 @@ void MainWindow::wireHandlers() {
             &CategoryTree::btnAddChildClick);
     connect(m_catalog, &CatalogHandler::treeLoadTotal, m_categoryTree, &CategoryTree::setLoadTotal);
     connect(m_catalog, &CatalogHandler::treeLoadRequested, m_categoryTree, &CategoryTree::load);
-    connect(m_catalog, &CatalogHandler::nodeSerialTaken, m_categoryTree,
-            &CategoryTree::nextNodeIdSerial);
-    connect(m_catalog, &CatalogHandler::notesSettling, this, [this](bool* settled) {
-        *settled = m_contents->settleFileNotes() && m_notes->settleNote();
-    });
+    m_catalog->setNotesSettler(
+        [this] { return m_contents->settleFileNotes() && m_notes->settleNote(); });
     connect(m_catalog, &CatalogHandler::indexResetRequested, m_searchIndex, &IndexKeeper::reset);
     connect(m_catalog, &CatalogHandler::indexRefreshRequested, m_searchIndex,
             &IndexKeeper::refresh);
@@ -179,11 +177,6 @@ void MainWindow::wireHandlers() {
 }
 
 // --- State ------------------------------------------------------------------------------
-
-void MainWindow::setOptions(bool backupOnOpen, bool openRecentOnStart) {
-    m_options.backupOnOpen = backupOnOpen;
-    m_options.openRecentOnStart = openRecentOnStart;
-}
 
 void MainWindow::setSizesInKb(bool on) {
     m_sizesInKb = on;
@@ -263,7 +256,8 @@ void MainWindow::recentFileClick() {
 }
 
 void MainWindow::MOptionsClick() {
-    OptionsDialog dialog(this);
+    OptionsDialog dialog(this, m_options, m_sizesInKb);
+    connect(&dialog, &OptionsDialog::sizesInKbChosen, this, &MainWindow::setSizesInKb);
     prompts().exec(&dialog);
 }
 

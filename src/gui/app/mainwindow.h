@@ -50,7 +50,6 @@ public:
     bool firstRun() const { return m_options.firstRun; }
     bool backupOnOpen() const { return m_options.backupOnOpen; }
     bool openRecentOnStart() const { return m_options.openRecentOnStart; }
-    void setOptions(bool backupOnOpen, bool openRecentOnStart);
     // Sizes in KB (the default) or by their magnitude, in the list and the status bar.
     bool sizesInKb() const { return m_sizesInKb; }
     void setSizesInKb(bool on);

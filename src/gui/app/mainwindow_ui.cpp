@@ -1,9 +1,9 @@
 // Building the main window's actions, menus, tool bar, panes and status bar.
-#include "gui/app/icons.h"
 #include "gui/app/mainwindow.h"
 #include "gui/browser/categoryview.h"
 #include "gui/browser/filelistview.h"
 #include "gui/common/commands.h"
+#include "gui/common/icons.h"
 
 #include <QAction>
 #include <QActionGroup>

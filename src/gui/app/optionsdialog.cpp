@@ -1,7 +1,6 @@
 #include "gui/app/optionsdialog.h"
 
 #include "core/settings/settings.h"
-#include "gui/app/mainwindow.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,7 +12,8 @@
 
 namespace vorlane {
 
-OptionsDialog::OptionsDialog(MainWindow* window) : QDialog(window), m_window(window) {
+OptionsDialog::OptionsDialog(QWidget* parent, WindowOptions& options, bool sizesInKb)
+    : QDialog(parent), m_options(options) {
     setObjectName(QStringLiteral("OptionFrm"));
     setWindowTitle(QStringLiteral("选项设置"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
@@ -64,9 +64,9 @@ OptionsDialog::OptionsDialog(MainWindow* window) : QDialog(window), m_window(win
     layout->addWidget(group);
     layout->addLayout(buttons);
 
-    m_openRecent->setChecked(m_window->openRecentOnStart());
-    m_backup->setChecked(m_window->backupOnOpen());
-    m_sizesInKb->setChecked(m_window->sizesInKb());
+    m_openRecent->setChecked(m_options.openRecentOnStart);
+    m_backup->setChecked(m_options.backupOnOpen);
+    m_sizesInKb->setChecked(sizesInKb);
     const QString encoding = Settings().nameEncoding();
     int index = m_encoding->findData(encoding, Qt::UserRole, Qt::MatchFixedString);
     if (index < 0) {
@@ -84,8 +84,9 @@ void OptionsDialog::btnOkClick() {
         !settings.saveNameEncoding(m_encoding->currentData().toString()) ||
         !settings.saveSizesInKb(m_sizesInKb->isChecked()))
         return;
-    m_window->setOptions(m_backup->isChecked(), m_openRecent->isChecked());
-    m_window->setSizesInKb(m_sizesInKb->isChecked());
+    m_options.backupOnOpen = m_backup->isChecked();
+    m_options.openRecentOnStart = m_openRecent->isChecked();
+    emit sizesInKbChosen(m_sizesInKb->isChecked());
     accept();
 }
 

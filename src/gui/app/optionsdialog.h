@@ -2,6 +2,8 @@
 // and the encoding that file names which are not UTF-8 are read in.
 #pragma once
 
+#include "gui/common/views.h"
+
 #include <QDialog>
 
 class QCheckBox;
@@ -9,19 +11,23 @@ class QComboBox;
 
 namespace vorlane {
 
-class MainWindow;
-
 class OptionsDialog : public QDialog {
     Q_OBJECT
 
 public:
-    explicit OptionsDialog(MainWindow* window);
+    // Shows `options` and the size display; OK stores them in the settings and in
+    // `options`.
+    OptionsDialog(QWidget* parent, WindowOptions& options, bool sizesInKb);
+
+signals:
+    // OK was pressed: sizes are shown in KB, or by their magnitude.
+    void sizesInKbChosen(bool on);
 
 public slots:
     void btnOkClick();
 
 private:
-    MainWindow* m_window;
+    WindowOptions& m_options;
     QCheckBox* m_openRecent;
     QCheckBox* m_backup;
     QCheckBox* m_sizesInKb;

@@ -2,9 +2,8 @@
 
 #include "core/settings/paths.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
-#include <QGuiApplication>
-#include <QPropertyAnimation>
 
 namespace vorlane {
 
@@ -20,16 +19,14 @@ QPixmap Splash::picture() {
 
 Splash::Splash() : QSplashScreen(picture()) {
     setObjectName(QStringLiteral("SplashFrm"));
-    // Only real window systems can fade a window.
-    const QString platform = QGuiApplication::platformName();
-    if (platform != QLatin1String("xcb") && !platform.startsWith(QLatin1String("wayland")))
-        return;
-    setWindowOpacity(0.0);
-    auto* fade = new QPropertyAnimation(this, "windowOpacity", this);
-    fade->setDuration(350);
-    fade->setStartValue(0.0);
-    fade->setEndValue(1.0);
-    fade->start();
+}
+
+void Splash::showNow() {
+    show();
+    repaint();
+    // The only events run outside the event loop: the splash's own mapping and paint,
+    // before any command exists that they could start.
+    QCoreApplication::processEvents();
 }
 
 } // namespace vorlane

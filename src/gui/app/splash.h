@@ -1,5 +1,5 @@
 // The start-up picture: mySlate.jpg beside the program when present, else the built-in
-// one, faded in.
+// one.
 #pragma once
 
 #include <QSplashScreen>
@@ -12,6 +12,9 @@ class Splash : public QSplashScreen {
 public:
     Splash();
     static QPixmap picture();
+    // Shows the picture and lets the window system paint it, once: the splash is up only
+    // while the main window is built, and nothing else may run meanwhile.
+    void showNow();
 };
 
 } // namespace vorlane

@@ -2,15 +2,15 @@
 // drag and drop.
 #include "core/store/catalogstore.h"
 #include "core/store/database.h"
-#include "gui/app/guards.h"
-#include "gui/app/icons.h"
-#include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
 #include "gui/browser/categoryview.h"
 #include "gui/browser/contentscontroller.h"
 #include "gui/browser/nodes.h"
 #include "gui/browser/notes.h"
 #include "gui/common/commands.h"
+#include "gui/common/guards.h"
+#include "gui/common/icons.h"
+#include "gui/common/prompts.h"
 #include "gui/store/cataloghandler.h"
 
 #include <QDropEvent>
@@ -184,7 +184,8 @@ void CategoryTree::btnClassDeleteClick() {
         return;
     const bool disc = nodes::isDisc(node);
     // A category added since the last save has no row yet.
-    if (nodes::hasId(node)) {
+    const bool stored = nodes::hasId(node);
+    if (stored) {
         try {
             if (disc)
                 catalogstore::removeDisc(m_session.db(), nodes::id(node));
@@ -207,6 +208,8 @@ void CategoryTree::btnClassDeleteClick() {
         // deleted next.
         delete node;
     }
+    if (stored)
+        m_session.notifyWritten();
     tvMainChange(m_views.tvMain->currentItem());
 }
 

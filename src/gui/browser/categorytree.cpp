@@ -4,14 +4,14 @@
 #include "core/store/catalogsession.h"
 #include "core/store/catalogstore.h"
 #include "core/store/database.h"
-#include "gui/app/guards.h"
-#include "gui/app/icons.h"
 #include "gui/browser/categoryview.h"
 #include "gui/browser/discfacts.h"
 #include "gui/browser/menukeys.h"
 #include "gui/browser/nodes.h"
 #include "gui/browser/notes.h"
 #include "gui/common/commands.h"
+#include "gui/common/guards.h"
+#include "gui/common/icons.h"
 
 #include <QAction>
 #include <QHelpEvent>
@@ -82,7 +82,7 @@ CategoryTree::CategoryTree(CatalogSession& session, Commands& commands, const Vi
 // --- Loading -------------------------------------------------------------------------------
 
 void CategoryTree::newClassIdHolder(QTreeWidgetItem* node, qint64 id) {
-    ++m_nodeIdSerial;
+    m_session.takeNodeSerial();
     nodes::setId(node, id);
 }
 
@@ -144,16 +144,31 @@ void CategoryTree::reload() {
 }
 
 void CategoryTree::clear() {
-    m_nodeIdSerial = 0;
+    m_session.setNodeSerial(0);
     m_views.tvMain->clear();
 }
 
 void CategoryTree::discRewritten(qint64 discId) {
-    QTreeWidgetItem* node = m_views.tvMain->currentItem();
-    if (!nodes::isDisc(node) || nodes::id(node) != discId)
+    QTreeWidgetItem* node = nodes::findDisc(m_views.tvMain, discId);
+    if (!node)
         return;
-    setDiscIncomplete(node, false);
-    tvMainChange(node);
+    std::optional<DiscFacts> facts;
+    try {
+        facts = catalogstore::discFacts(m_session.db(), discId, false);
+    } catch (const DbError&) {
+    }
+    setDiscIncomplete(node, facts && facts->state && *facts->state != ScanState::Complete);
+    if (node == m_views.tvMain->currentItem())
+        tvMainChange(node);
+}
+
+void CategoryTree::discAdded(qint64 categoryId, qint64 discId, const QString& name) {
+    for (QTreeWidgetItemIterator it(m_views.tvMain); *it; ++it) {
+        if (nodes::isCategory(*it) && nodes::hasId(*it) && nodes::id(*it) == categoryId) {
+            selectNodeSilently(addDiscNode(*it, discId, name));
+            return;
+        }
+    }
 }
 
 void CategoryTree::publishCounts() {
@@ -222,10 +237,7 @@ void CategoryTree::tvMainChange(QTreeWidgetItem* node) {
     if (!m_session.changeHandling())
         return;
     // Another disc replaces the shown one's note: an unsaved edit is asked about first.
-    bool settled = true;
-    if (nodes::isDisc(node))
-        emit noteSettling(&settled);
-    if (!settled) {
+    if (nodes::isDisc(node) && m_settleNote && !m_settleNote()) {
         keepShownDisc();
         return;
     }

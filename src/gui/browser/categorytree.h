@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QPoint>
 #include <QString>
+#include <functional>
 
 class QDropEvent;
 class QTreeWidgetItem;
@@ -34,14 +35,20 @@ public:
     void setLoadTotal(qint64 rows) { m_loadTotal = rows; }
     // Empties the tree; node ids are counted from 0 again.
     void clear();
+    // Asked before the shown disc changes: stores or drops an edited note, as the user
+    // says; false keeps the disc. Handed over by whoever wires the window.
+    void setNoteSettler(std::function<bool()> settle) { m_settleNote = std::move(settle); }
     // Counts the categories and discs in the tree into the session.
     void publishCounts();
-    // A disc's entries were written anew and whole: the disc is no longer incomplete, and
-    // shown anew when it is the one selected.
+    // A disc's entries were written anew and whole: its mark follows what the catalog
+    // recorded of the scan, and it is shown anew when it is the one selected.
     void discRewritten(qint64 discId);
     // Adds a disc node as the last child of `category`; its id holder counts in the node
     // id serial. The disc count is left to the caller.
     QTreeWidgetItem* addDiscNode(QTreeWidgetItem* category, qint64 id, const QString& name);
+    // A disc row was stored below the category `categoryId`: its node joins that category
+    // and is selected, without running the selection handling.
+    void discAdded(qint64 categoryId, qint64 discId, const QString& name);
     // Marks a disc node whose import was cancelled or failed (an emblem on its icon), or
     // clears the mark.
     void setDiscIncomplete(QTreeWidgetItem* node, bool incomplete);
@@ -51,11 +58,6 @@ public:
     QTreeWidgetItem* findDiscNode(const QString& idText) const;
     // Selects `node` without running the selection handling.
     void selectNodeSilently(QTreeWidgetItem* node);
-    // Counts the nodes that were given an id holder (loaded, imported or saved) since the
-    // tree was last cleared.
-    int nodeIdSerial() const { return m_nodeIdSerial; }
-    int nextNodeIdSerial() { return ++m_nodeIdSerial; }
-    void setNodeIdSerial(int n) { m_nodeIdSerial = n; }
 
     // Where a drop at `pos` (viewport coordinates) lands: the node there, and whether the
     // point lies on its icon or label rather than beside them.
@@ -70,9 +72,6 @@ signals:
     void loadProgress(int percent);
     // load() has filled the tree and set the disc count.
     void loaded();
-    // The shown disc is about to change: an edited note is to be stored or dropped, as
-    // the user says; `*settled` set to false keeps the disc.
-    void noteSettling(bool* settled);
     // The shown disc was deleted: its note and contents go.
     void discClosing();
     // A node is deleted: the contents of whatever it held go.
@@ -126,7 +125,7 @@ private:
     Commands& m_commands;
     const Views m_views;
     CategoryDelegate* m_delegate = nullptr;
-    int m_nodeIdSerial = 0;
+    std::function<bool()> m_settleNote;
     qint64 m_loadTotal = 0;
     qint64 m_loadCounter = 0;
 };

@@ -3,16 +3,16 @@
 #include "core/store/catalogsession.h"
 #include "core/store/contentstore.h"
 #include "core/store/database.h"
-#include "gui/app/guards.h"
 #include "gui/common/commands.h"
+#include "gui/common/guards.h"
 
-#include "gui/app/prompts.h"
 #include "gui/browser/contentscontroller.h"
 #include "gui/browser/entrymodel.h"
 #include "gui/browser/filelistview.h"
 #include "gui/browser/nodes.h"
 #include "gui/browser/notes.h"
 #include "gui/common/commands.h"
+#include "gui/common/prompts.h"
 #include <QProgressBar>
 
 #include <QFileInfo>
@@ -65,6 +65,7 @@ void ContentsController::btnCDRomDeleteClick() {
         if (next)
             next->setSelected(true);
     }
+    m_session.notifyWritten();
     tvCDRomChange(next);
 }
 
@@ -98,6 +99,7 @@ void ContentsController::mitDeleteClick() {
         qDeleteAll(gone);
         model->removeRowsById(ids);
     }
+    m_session.notifyWritten();
     updateListCommands();
 }
 
@@ -124,6 +126,7 @@ bool ContentsController::addEntryAndView(qint64 parentId, QTreeWidgetItem* paren
             m_views.tvCDRom->addTopLevelItem(node);
         }
     }
+    m_session.notifyWritten();
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <functional>
 #include <memory>
 
 class QTemporaryDir;
@@ -27,6 +28,12 @@ class ContentsController : public QObject {
 public:
     ContentsController(CatalogSession& session, Commands& commands, const Views& views);
     ~ContentsController() override;
+
+    // Points the shown disc at a new location; false when it could not be stored. Handed
+    // over by whoever wires the window.
+    void setSourcePathStore(std::function<bool(const QString&)> store) {
+        m_storeSourcePath = std::move(store);
+    }
 
     // Shows a disc selected in the category tree: opens its row for the notes panel,
     // counts its top level, fills both views and sets the command states.
@@ -92,8 +99,6 @@ signals:
     void discShowing(qint64 discId, const QString& caption);
     // The category tree is to show this disc node anew.
     void reshowRequested(QTreeWidgetItem* node);
-    // The shown disc is to point at a new location; `*stored` says whether it could.
-    void sourcePathStoring(const QString& path, bool* stored);
     // A fill has put its last row in the views.
     void filled();
 
@@ -116,7 +121,7 @@ private:
     void leaveArchiveLevel();
     // Runs a fill, showing a database failure with its own text instead of leaving the
     // views half-made without a word.
-    template <typename Fn> void guarded(Fn&& fn);
+    void guarded(const std::function<void()>& fn);
     // Adds the fill's rows to the views in batches; stops early when another fill starts.
     class Filler;
     void fillStep(quint64 serial);
@@ -134,6 +139,7 @@ private:
     void popupContentsMenu(const QPoint& globalPos);
 
     CatalogSession& m_session;
+    std::function<bool(const QString&)> m_storeSourcePath;
     Commands& m_commands;
     const Views m_views;
     QObject* m_tree = nullptr; // tvCDRom, whose keys and pop-up menu are watched

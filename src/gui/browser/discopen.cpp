@@ -5,11 +5,11 @@
 #include "core/store/catalogstore.h"
 #include "core/store/contentstore.h"
 #include "core/store/database.h"
-#include "gui/app/platform.h"
-#include "gui/app/prompts.h"
 #include "gui/browser/contentscontroller.h"
 #include "gui/browser/entrymodel.h"
 #include "gui/browser/filelistview.h"
+#include "gui/common/platform.h"
+#include "gui/common/prompts.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -99,9 +99,7 @@ void ContentsController::openFile(const Entry& e) {
     // Stored without a trailing slash; the root itself becomes empty.
     if (newLocation.endsWith(QLatin1Char('/')))
         newLocation.chop(1);
-    bool stored = false;
-    emit sourcePathStoring(newLocation, &stored);
-    if (!stored) {
+    if (!m_storeSourcePath || !m_storeSourcePath(newLocation)) {
         prompts().error(m_views.window, QStringLiteral("修改光盘位置出错！"),
                         QStringLiteral("提示"));
         return;

@@ -1,7 +1,7 @@
 #include "gui/browser/entrymodel.h"
 
 #include "core/settings/text.h"
-#include "gui/app/icons.h"
+#include "gui/common/icons.h"
 
 #include <QCollator>
 #include <QDateTime>

@@ -3,9 +3,9 @@
 #include "core/store/catalogsession.h"
 #include "core/store/contentstore.h"
 #include "core/store/database.h"
-#include "gui/app/prompts.h"
 #include "gui/browser/entrymodel.h"
 #include "gui/browser/filelistview.h"
+#include "gui/common/prompts.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -153,12 +153,9 @@ bool FileNotesEditor::save() {
         prompts().error(this, e.text(), QStringLiteral("提示"));
         return false;
     }
-    // The list may have been refilled or re-sorted meanwhile: update the entry's own row.
-    if (exists) {
-        EntryModel* model = m_list->model();
-        model->setNote(model->rowOfId(id), text);
-    }
     m_save->setEnabled(false);
+    if (exists)
+        m_session.notifyNoteChanged(m_session.shownDisc(), id, text);
     return true;
 }
 

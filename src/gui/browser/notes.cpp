@@ -4,8 +4,8 @@
 #include "core/settings/text.h"
 #include "core/store/catalogsession.h"
 #include "core/store/database.h"
-#include "gui/app/prompts.h"
 #include "gui/browser/discfacts.h"
+#include "gui/common/prompts.h"
 
 #include <QFile>
 #include <QLabel>
@@ -120,6 +120,7 @@ void NotesPanel::btnExpSaveClick() {
     }
     m_row.note = text;
     m_views.btnExpSave->setEnabled(false);
+    m_session.notifyNoteChanged(m_row.id, 0, text);
 }
 
 void NotesPanel::btnInExpClick() {
@@ -154,6 +155,9 @@ void NotesPanel::storeSourcePath(const QString& path) {
     if (edited) {
         m_row.note = note;
         m_views.btnExpSave->setEnabled(false);
+        m_session.notifyNoteChanged(m_row.id, 0, note);
+    } else {
+        m_session.notifyWritten();
     }
 }
 

@@ -3,9 +3,9 @@
 #include "core/store/catalogsession.h"
 #include "core/store/database.h"
 #include "core/store/duplicatesjob.h"
-#include "gui/app/progresswindow.h"
-#include "gui/app/prompts.h"
 #include "gui/browser/contentscontroller.h"
+#include "gui/common/progresswindow.h"
+#include "gui/common/prompts.h"
 
 #include <QComboBox>
 #include <QDoubleValidator>

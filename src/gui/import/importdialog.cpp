@@ -6,13 +6,12 @@
 #include "core/settings/settings.h"
 #include "core/store/catalogsession.h"
 #include "core/store/catalogstore.h"
-#include "gui/app/guards.h"
-#include "gui/app/icons.h"
-#include "gui/app/platform.h"
-#include "gui/app/progresswindow.h"
-#include "gui/app/prompts.h"
-#include "gui/browser/categorytree.h"
 #include "gui/browser/nodes.h"
+#include "gui/common/guards.h"
+#include "gui/common/icons.h"
+#include "gui/common/platform.h"
+#include "gui/common/progresswindow.h"
+#include "gui/common/prompts.h"
 #include "gui/import/scanoptionsbox.h"
 #include "gui/import/scanprogress.h"
 
@@ -41,10 +40,8 @@ template <class T> T* named(T* widget, const char* name) {
 
 } // namespace
 
-ImportDialog::ImportDialog(QWidget* parent, CatalogSession& session, CategoryTree* tree,
-                           QTreeWidgetItem* category)
-    : QDialog(parent), m_session(session), m_tree(tree), m_category(category),
-      m_categoryId(nodes::idText(category)) {
+ImportDialog::ImportDialog(QWidget* parent, CatalogSession& session, qint64 categoryId)
+    : QDialog(parent), m_session(session), m_categoryId(QString::number(categoryId)) {
     setObjectName(QStringLiteral("InputDataFrm"));
     setWindowTitle(QStringLiteral("内容导入"));
     auto* layout = new QVBoxLayout(this);
@@ -228,7 +225,7 @@ void ImportDialog::btnOkClick() {
     NewDisc disc;
     disc.name = name;
     disc.categoryId = m_categoryId.toLongLong();
-    disc.orderId = catalogstore::nextOrderId(m_session.db(), m_tree->nodeIdSerial());
+    disc.orderId = catalogstore::nextOrderId(m_session.db(), m_session.nodeSerial());
     disc.rootPath = rootPrefix(m_rootPath);
     disc.label = m_rdo1->isChecked() ? m_label : QString();
     qint64 id = 0;
@@ -240,11 +237,7 @@ void ImportDialog::btnOkClick() {
     }
     m_rootPath = disc.rootPath;
 
-    QTreeWidgetItem* node = m_tree->addDiscNode(m_category, id, name);
-    {
-        HandlingOff off(m_session);
-        m_category->treeWidget()->setCurrentItem(node);
-    }
+    m_session.notifyDiscAdded(disc.categoryId, id, name);
 
     ScanParams params;
     params.root = m_rootPath;
@@ -255,13 +248,8 @@ void ImportDialog::btnOkClick() {
     if (!result.error.isEmpty())
         prompts().error(this, QStringLiteral("保存数据出错！\r\n") + result.error, kNotice);
     prompts().info(this, scanSummaryText(result), kNotice);
-    // Marked as the catalog recorded it, as the tree shows it when loaded again.
-    std::optional<DiscFacts> facts;
-    try {
-        facts = catalogstore::discFacts(m_session.db(), id, false);
-    } catch (const DbError&) {
-    }
-    m_tree->setDiscIncomplete(node, facts && facts->state && *facts->state != ScanState::Complete);
+    // Also after a cancelled or failed scan: the rows stored so far are in the catalog.
+    m_session.notifyEntriesChanged(id);
 
     m_importDone = true;
     accept();

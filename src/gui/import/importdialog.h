@@ -16,17 +16,15 @@ class QTreeWidgetItem;
 namespace vorlane {
 
 class CatalogSession;
-class CategoryTree;
 class ScanOptionsBox;
 
 class ImportDialog : public QDialog {
     Q_OBJECT
 
 public:
-    // `category`: the category node that receives the new disc.
-    // Adds the disc below `category`, a node of `tree`.
-    ImportDialog(QWidget* parent, CatalogSession& session, CategoryTree* tree,
-                 QTreeWidgetItem* category);
+    // `categoryId`: the stored category that receives the new disc. The session tells the
+    // views of the disc added and of its entries written.
+    ImportDialog(QWidget* parent, CatalogSession& session, qint64 categoryId);
 
     bool importDone() const { return m_importDone; }
     QString rootPath() const { return m_rootPath; }
@@ -48,8 +46,6 @@ private:
     bool checkSource();
 
     CatalogSession& m_session;
-    CategoryTree* m_tree;
-    QTreeWidgetItem* m_category;
     QString m_categoryId;
     QString m_rootPath;
     QString m_label;

@@ -1,10 +1,9 @@
 #include "gui/import/importhandler.h"
 #include "gui/common/commands.h"
 
-#include "gui/app/guards.h"
-#include "gui/app/prompts.h"
-#include "gui/browser/categorytree.h"
 #include "gui/browser/nodes.h"
+#include "gui/common/guards.h"
+#include "gui/common/prompts.h"
 #include "gui/import/importdialog.h"
 
 #include <QAction>
@@ -12,10 +11,8 @@
 
 namespace vorlane {
 
-ImportHandler::ImportHandler(CatalogSession& session, Commands& commands, const Views& views,
-                             CategoryTree* tree)
-    : QObject(views.window), m_session(session), m_commands(commands), m_views(views),
-      m_tree(tree) {
+ImportHandler::ImportHandler(CatalogSession& session, Commands& commands, const Views& views)
+    : QObject(views.window), m_session(session), m_commands(commands), m_views(views) {
     setObjectName(QStringLiteral("ImportHandler"));
     // The button btnInCD triggers InCD, so it needs no connection of its own.
     connect(m_commands.InCD, &QAction::triggered, this, &ImportHandler::btnInCDClick);
@@ -40,7 +37,7 @@ void ImportHandler::btnInCDClick() {
     {
         HandlingOff off(m_session);
         tree->setFocus();
-        ImportDialog dialog(m_views.window, m_session, m_tree, category);
+        ImportDialog dialog(m_views.window, m_session, nodes::id(category));
         prompts().exec(&dialog);
         m_importDone = dialog.importDone();
     }

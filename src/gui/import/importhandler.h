@@ -11,15 +11,13 @@ class QTreeWidgetItem;
 namespace vorlane {
 
 class CatalogSession;
-class CategoryTree;
 class Commands;
 
 class ImportHandler : public QObject {
     Q_OBJECT
 
 public:
-    ImportHandler(CatalogSession& session, Commands& commands, const Views& views,
-                  CategoryTree* tree);
+    ImportHandler(CatalogSession& session, Commands& commands, const Views& views);
     // Whether the last import dialog ended with a disc imported.
     bool importDone() const { return m_importDone; }
 
@@ -37,7 +35,6 @@ private:
     CatalogSession& m_session;
     Commands& m_commands;
     const Views m_views;
-    CategoryTree* m_tree;
     bool m_importDone = false;
 };
 

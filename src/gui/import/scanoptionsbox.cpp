@@ -1,7 +1,7 @@
 #include "gui/import/scanoptionsbox.h"
 
 #include "core/import/typedetect.h"
-#include "gui/app/icons.h"
+#include "gui/common/icons.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

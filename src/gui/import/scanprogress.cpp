@@ -1,7 +1,7 @@
 #include "gui/import/scanprogress.h"
 
 #include "core/import/scanjob.h"
-#include "gui/app/progresswindow.h"
+#include "gui/common/progresswindow.h"
 
 namespace vorlane {
 

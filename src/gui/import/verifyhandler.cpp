@@ -2,9 +2,9 @@
 #include "gui/common/commands.h"
 
 #include "core/store/catalogsession.h"
-#include "gui/app/progresswindow.h"
-#include "gui/app/prompts.h"
 #include "gui/browser/nodes.h"
+#include "gui/common/progresswindow.h"
+#include "gui/common/prompts.h"
 #include "gui/import/verifydialog.h"
 
 #include <QAction>

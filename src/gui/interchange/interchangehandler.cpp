@@ -3,12 +3,12 @@
 
 #include "core/interchange/interchangejobs.h"
 #include "core/store/catalogsession.h"
-#include "gui/app/guards.h"
-#include "gui/app/progresswindow.h"
-#include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
 #include "gui/browser/nodes.h"
 #include "gui/common/commands.h"
+#include "gui/common/guards.h"
+#include "gui/common/progresswindow.h"
+#include "gui/common/prompts.h"
 #include "gui/store/passworddialogs.h"
 
 #include <QAction>

@@ -5,9 +5,9 @@
 #include "core/settings/settings.h"
 #include "core/store/database.h"
 #include "core/store/searchstore.h"
-#include "gui/app/guards.h"
-#include "gui/app/prompts.h"
 #include "gui/browser/contentscontroller.h"
+#include "gui/common/guards.h"
+#include "gui/common/prompts.h"
 #include "gui/interchange/interchangehandler.h"
 #include "gui/search/searchresults.h"
 

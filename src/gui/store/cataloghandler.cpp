@@ -11,12 +11,12 @@
 #include "core/store/filecopy.h"
 #include "core/store/passwords.h"
 #include "core/store/schema.h"
-#include "gui/app/guards.h"
-#include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
 #include "gui/browser/contentscontroller.h"
 #include "gui/browser/notes.h"
 #include "gui/common/commands.h"
+#include "gui/common/guards.h"
+#include "gui/common/prompts.h"
 #include "gui/store/passworddialogs.h"
 
 #include <QAction>
@@ -131,9 +131,7 @@ void CatalogHandler::startNewCatalog() {
 
 bool CatalogHandler::askSaveChanges() {
     // The disc note is stored apart from the tree; its question comes first.
-    bool settled = true;
-    emit notesSettling(&settled);
-    if (!settled)
+    if (m_settleNotes && !m_settleNotes())
         return false;
     if (!m_session.isModified())
         return true;
@@ -279,8 +277,8 @@ void CatalogHandler::backupDone(BackupJob* job) {
 }
 
 void CatalogHandler::resetToEmpty() {
-    // A backup still running is left to end on its own (the copy cannot be broken off);
-    // its result no longer concerns the window.
+    // A backup still running ends at its next step, leaving no copy; its result no longer
+    // concerns the window.
     if (m_backup) {
         m_backup->cancel();
         m_backup = nullptr;

@@ -6,6 +6,7 @@
 #include "gui/common/views.h"
 #include <QObject>
 #include <QString>
+#include <functional>
 
 namespace vorlane {
 
@@ -43,6 +44,9 @@ public:
     void startNewCatalog();
     // The closing steps; false keeps the window open.
     bool closing();
+    // Asked before the open catalog goes: stores or drops edited notes, as the user says;
+    // false keeps the catalog. Handed over by whoever wires the window.
+    void setNotesSettler(std::function<bool()> settle) { m_settleNotes = std::move(settle); }
     // The backup after opening the current catalog has not yet reported.
     bool isBackingUp() const { return m_backup != nullptr; }
 
@@ -87,11 +91,6 @@ signals:
     // The category tree is to be loaded from the open catalog, of about `total` rows.
     void treeLoadTotal(qint64 total);
     void treeLoadRequested();
-    // A new category's id was committed: the tree counts it.
-    void nodeSerialTaken();
-    // The open catalog is about to go: edited notes are to be stored or dropped, as the
-    // user says; `*settled` set to false keeps the catalog.
-    void notesSettling(bool* settled);
     // The search index is to be dropped, or built for the catalog as it is now.
     void indexResetRequested();
     void indexRefreshRequested();
@@ -121,6 +120,7 @@ private:
     QString m_installedExample;
     CompactJob* m_compaction = nullptr; // while one runs
     BackupJob* m_backup = nullptr;      // the current catalog's, while it runs
+    std::function<bool()> m_settleNotes;
 };
 
 } // namespace vorlane

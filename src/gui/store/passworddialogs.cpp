@@ -1,7 +1,7 @@
 #include "gui/store/passworddialogs.h"
 
 #include "core/store/passwords.h"
-#include "gui/app/prompts.h"
+#include "gui/common/prompts.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>

@@ -5,12 +5,12 @@
 #include "core/store/compactjob.h"
 #include "core/store/filecopy.h"
 #include "core/store/schema.h"
-#include "gui/app/guards.h"
-#include "gui/app/progresswindow.h"
-#include "gui/app/prompts.h"
 #include "gui/browser/categorytree.h"
 #include "gui/browser/nodes.h"
 #include "gui/common/commands.h"
+#include "gui/common/guards.h"
+#include "gui/common/progresswindow.h"
+#include "gui/common/prompts.h"
 #include "gui/store/cataloghandler.h"
 #include "gui/store/passworddialogs.h"
 
@@ -125,7 +125,7 @@ bool CatalogHandler::writeTree(WaitCursor& wait) {
     // New categories keep the ids that were committed; the others are appended again by
     // the next save.
     for (int i = 0; i < result.appended; ++i)
-        emit nodeSerialTaken();
+        m_session.takeNodeSerial();
     for (qsizetype i = 0; i < qsizetype(rows.size()); ++i) {
         if (rows[size_t(i)].isDisc || rows[size_t(i)].id != 0)
             continue;
@@ -147,6 +147,7 @@ bool CatalogHandler::writeTree(WaitCursor& wait) {
         prompts().error(m_views.window, result.error, QStringLiteral("Vorlane"));
         return false;
     }
+    m_session.notifyWritten();
     return true;
 }
 
@@ -211,6 +212,8 @@ void CatalogHandler::compactionDone(CompactResult result) {
                         QStringLiteral("提示"));
         return;
     }
+    // The file was rewritten under the window's connection (or restored from its backup).
+    m_session.notifyWritten();
     if (result == CompactResult::Done)
         prompts().info(m_views.window, QStringLiteral("文件压缩修复成功！"),
                        QStringLiteral("提示"));

@@ -72,6 +72,8 @@ private slots:
     void readOnlyFileOpensWithoutUpgrade();
     void transactionRollsBackUnlessCommitted();
     void vacuumKeepsIdsAndShrinks();
+    void stepwiseBackupIsOneSnapshot_data();
+    void stepwiseBackupIsOneSnapshot();
 };
 
 void TestDatabase::readsAndWritesRows() {
@@ -458,6 +460,53 @@ void TestDatabase::vacuumKeepsIdsAndShrinks() {
     QCOMPARE(testcat::addEntry(db, 1, 0, QStringLiteral("n"), false), 3001);
     Transaction tx(db);
     QVERIFY_THROWS_EXCEPTION(DbError, db.vacuum());
+}
+
+void TestDatabase::stepwiseBackupIsOneSnapshot_data() {
+    QTest::addColumn<int>("writes"); // steps after which another connection writes
+    QTest::addColumn<bool>("stop");
+    QTest::newRow("undisturbed") << 0 << false;
+    QTest::newRow("one write meanwhile") << 1 << false;
+    // More restarts than it allows: the rest is copied in one step, so it still ends.
+    QTest::newRow("a write after every step") << 1000 << false;
+    QTest::newRow("stopped") << 0 << true;
+}
+
+// A backup in steps lets go of the catalog between them; whatever other connections write
+// meanwhile, the copy is the catalog as it was at one moment, and a stop throws.
+void TestDatabase::stepwiseBackupIsOneSnapshot() {
+    QFETCH(int, writes);
+    QFETCH(bool, stop);
+    TestDir dir;
+    const QString file = dir.path("a.vlr");
+    testcat::create(file);
+    Database writer;
+    writer.open(file);
+    {
+        Transaction tx(writer);
+        for (int i = 0; i < 6000; ++i)
+            testcat::addEntry(writer, 1, 0, QString(300, QLatin1Char('n')), false, i);
+        tx.commit();
+    }
+    Database source;
+    source.open(file, Database::Mode::ReadOnly);
+    const QString copy = dir.path("copy.vlr");
+    int steps = 0;
+    const auto between = [&] {
+        if (steps++ < writes)
+            testcat::addEntry(writer, 1, 0, QStringLiteral("w%1").arg(steps), false, steps);
+        return !stop;
+    };
+    if (stop) {
+        QVERIFY_THROWS_EXCEPTION(DbError, source.backupTo(copy, between));
+        QCOMPARE(steps, 1);
+        return;
+    }
+    source.backupTo(copy, between);
+    QVERIFY(steps > 1);
+    Database backup;
+    backup.open(copy, Database::Mode::ReadOnly);
+    QCOMPARE(dumpRows(backup), dumpRows(writer));
 }
 
 QTEST_GUILESS_MAIN(TestDatabase)

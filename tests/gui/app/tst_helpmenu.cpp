@@ -5,7 +5,7 @@
 #include "common/scriptedprompts.h"
 #include "core/settings/paths.h"
 #include "gui/app/mainwindow.h"
-#include "gui/app/platform.h"
+#include "gui/common/platform.h"
 
 #include <QAction>
 #include <QFileInfo>

@@ -7,12 +7,12 @@
 #include "common/recordingopener.h"
 #include "common/scriptedprompts.h"
 #include "gui/app/mainwindow.h"
-#include "gui/app/platform.h"
 #include "gui/browser/contentscontroller.h"
 #include "gui/browser/entrymodel.h"
 #include "gui/browser/filelistview.h"
 #include "gui/browser/nodes.h"
 #include "gui/browser/notes.h"
+#include "gui/common/platform.h"
 
 #include <QAction>
 #include <QFileInfo>

@@ -74,7 +74,7 @@ void TestCategoryTree::loadsInOrder() {
              (QStringList{"前", "  平一", "  平二", "  *盘一", "  *盘二", "后", "  *未命名"}));
     QCOMPARE(f.w().session().discCount(), 3);
     QCOMPARE(f.w().countText(), QStringLiteral("分类：4，光盘：3"));
-    QCOMPARE(f.w().categoryTree()->nodeIdSerial(), 7);
+    QCOMPARE(f.w().session().nodeSerial(), 7);
     QCOMPARE(f.w().statusText(), QStringLiteral("就绪！"));
     QVERIFY(!f.w().session().isModified());
 }

@@ -3,8 +3,8 @@
 #include "common/actions.h"
 #include "gui/browser/contentsfixture.h"
 
-#include "gui/app/icons.h"
 #include "gui/browser/categorytree.h"
+#include "gui/common/icons.h"
 #include "gui/store/cataloghandler.h"
 
 #include <QAbstractItemModelTester>

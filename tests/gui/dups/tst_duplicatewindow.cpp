@@ -5,7 +5,7 @@
 #include "common/catalogs.h"
 #include "common/testdir.h"
 #include "core/job.h"
-#include "gui/app/progresswindow.h"
+#include "gui/common/progresswindow.h"
 #include "gui/dups/duplicatewindow.h"
 #include "gui/store/windowfixture.h"
 

@@ -9,10 +9,10 @@
 #include "core/import/scanfixture.h"
 #include "core/import/scanjob.h"
 #include "gui/app/mainwindow.h"
-#include "gui/app/platform.h"
 #include "gui/browser/categorytree.h"
 #include "gui/browser/nodes.h"
 #include "gui/common/commands.h"
+#include "gui/common/platform.h"
 #include "gui/import/importdialog.h"
 #include "gui/import/importhandler.h"
 
@@ -154,7 +154,7 @@ void TestImportDialog::directoryImportStoresDiscAndShowsIt() {
     tree.createFile(QStringLiteral("b.jpg"), 5);
     QTreeWidgetItem* films = addCategoryNode(QStringLiteral("电影"));
     m_w->tvMain()->setCurrentItem(films);
-    m_w->categoryTree()->setNodeIdSerial(41);
+    m_w->session().setNodeSerial(41);
 
     m_prompts->answerFolder(tree.path(), QStringLiteral("照片"));
     m_prompts->answer(QMessageBox::Yes);
@@ -198,7 +198,7 @@ void TestImportDialog::directoryImportStoresDiscAndShowsIt() {
     QCOMPARE(node->text(0), QStringLiteral("照片"));
     QCOMPARE(nodes::id(node), disc);
     QCOMPARE(m_w->tvMain()->currentItem(), node);
-    QCOMPARE(m_w->categoryTree()->nodeIdSerial(), 42);
+    QCOMPARE(m_w->session().nodeSerial(), 42);
     QCOMPARE(m_w->session().discCount(), 1);
     QCOMPARE(m_w->countText(), QStringLiteral("分类：1，光盘：1"));
 }
@@ -460,7 +460,7 @@ void TestImportDialog::failedDiscRowLeavesDialogOpen() {
     QCOMPARE(m_prompts->lastMessage().icon, QMessageBox::Critical);
     QCOMPARE(cat->childCount(), 0);
     QCOMPARE(m_w->session().discCount(), 0);
-    QCOMPARE(m_w->categoryTree()->nodeIdSerial(), 0);
+    QCOMPARE(m_w->session().nodeSerial(), 0);
 }
 
 void TestImportDialog::unfinishedScanSaysSoWithTheRowsKept_data() {

@@ -4,7 +4,7 @@
 #include "common/actions.h"
 #include "common/catalogs.h"
 #include "core/store/passwords.h"
-#include "gui/app/progresswindow.h"
+#include "gui/common/progresswindow.h"
 #include "gui/interchange/interchangehandler.h"
 #include "gui/store/windowfixture.h"
 

@@ -1,4 +1,4 @@
-#include "gui/app/platform.h"
+#include "gui/common/platform.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "gui/app/prompts.h"
+#include "gui/common/prompts.h"
 
 #include <QDialog>
 #include <QDir>

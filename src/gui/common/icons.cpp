@@ -1,4 +1,4 @@
-#include "gui/app/icons.h"
+#include "gui/common/icons.h"
 
 #include <QApplication>
 #include <QFileIconProvider>

@@ -1,6 +1,6 @@
-#include "gui/app/progresswindow.h"
+#include "gui/common/progresswindow.h"
 
-#include "gui/app/prompts.h"
+#include "gui/common/prompts.h"
 
 #include <QFontMetrics>
 #include <QHBoxLayout>

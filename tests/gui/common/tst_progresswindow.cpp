@@ -3,7 +3,7 @@
 #include "common/actions.h"
 #include "common/catalogs.h"
 #include "common/testdir.h"
-#include "gui/app/progresswindow.h"
+#include "gui/common/progresswindow.h"
 #include "gui/interchange/interchangehandler.h"
 #include "gui/store/windowfixture.h"
 
