@@ -1,5 +1,6 @@
 // find: the desktop program's search, same phases, same hits, same order.
 #include "cli/clicommon.h"
+#include "core/search/indexfile.h"
 #include "core/search/searchengine.h"
 #include "core/store/contentstore.h"
 
@@ -79,7 +80,9 @@ int cmdFind(Context& ctx, QCommandLineParser& p) {
             ctx.out << ")\n";
         }
     };
-    const SearchSummary summary = runSearch(db, options, callbacks);
+    // The index kept on disk answers while it describes the catalog as it is now.
+    const std::shared_ptr<const SearchIndex> index = keptIndex(db);
+    const SearchSummary summary = runSearch(db, index.get(), options, callbacks);
     if (format == QLatin1String("json"))
         ctx.out << QJsonDocument(json).toJson(QJsonDocument::Indented);
     else if (format == QLatin1String("text"))

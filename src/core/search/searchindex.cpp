@@ -44,9 +44,9 @@ const char* findAnchor(const char* p, const char* end, unsigned char value, bool
 }
 
 // Positions of the texts in [first, last) of `t` holding the keyword, ascending.
-void findIn(const std::vector<char>& bytes, const std::vector<quint32>& starts, size_t first,
-            size_t last, const QByteArray& needle, bool fold, size_t anchor,
-            std::vector<quint32>& out) {
+template <class Bytes, class Starts>
+void findIn(const Bytes& bytes, const Starts& starts, size_t first, size_t last,
+            const QByteArray& needle, bool fold, size_t anchor, std::vector<quint32>& out) {
     const size_t n = size_t(needle.size());
     const auto* key = reinterpret_cast<const unsigned char*>(needle.constData());
     const unsigned char anchorByte = key[anchor];
@@ -71,8 +71,8 @@ void findIn(const std::vector<char>& bytes, const std::vector<quint32>& starts, 
             continue;
         }
         // The text holding the match; the search goes on with the next text.
-        const auto it = std::upper_bound(starts.begin() + qsizetype(first),
-                                         starts.begin() + qsizetype(last) + 1, quint32(start));
+        const auto it =
+            std::upper_bound(starts.begin() + first, starts.begin() + last + 1, quint32(start));
         const auto text = quint32(it - starts.begin() - 1);
         out.push_back(text);
         p = base + starts[text + 1] + anchor;
@@ -89,30 +89,65 @@ constexpr size_t ParallelBytes = 4u << 20;
 
 } // namespace
 
-void SearchIndex::Texts::add(searchstore::Utf8 text) {
-    if (starts.empty())
-        starts.push_back(0);
-    if (text.data)
-        bytes.insert(bytes.end(), text.data, text.data + text.size);
-    else
-        nulls.push_back(quint32(starts.size() - 1));
-    bytes.push_back('\0');
-    starts.push_back(quint32(bytes.size()));
-}
+namespace {
+
+// What a build fills; the index's spans point into it.
+struct BuiltTexts {
+    std::vector<char> bytes;
+    std::vector<quint32> starts;
+    std::vector<quint32> owners;
+    std::vector<quint32> nulls;
+    std::vector<quint32> frequency;
+
+    void add(searchstore::Utf8 text) {
+        if (starts.empty())
+            starts.push_back(0);
+        if (text.data)
+            bytes.insert(bytes.end(), text.data, text.data + text.size);
+        else
+            nulls.push_back(quint32(starts.size() - 1));
+        bytes.push_back('\0');
+        starts.push_back(quint32(bytes.size()));
+    }
+};
+
+struct BuiltArrays {
+    BuiltTexts names;
+    BuiltTexts notes;
+    std::vector<quint32> ids, fathers, discs;
+    std::vector<qint64> sizes, times, discIds;
+    std::vector<qint8> kinds;
+};
+
+} // namespace
 
 QString SearchIndex::Texts::text(size_t i) const {
     return QString::fromUtf8(bytes.data() + starts[i], qsizetype(starts[i + 1] - starts[i] - 1));
 }
 
+void SearchIndex::finish() {
+    m_folderCount = 0;
+    m_fileCount = 0;
+    for (const qint8 k : m_kinds) {
+        m_folderCount += k == 1;
+        m_fileCount += k == 0;
+    }
+    m_discPositions.clear();
+    for (size_t i = 0; i < m_discList.size(); ++i)
+        m_discPositions.insert(m_discList[i].id, quint32(i));
+}
+
 std::shared_ptr<const SearchIndex> SearchIndex::build(Database& db, const searchstore::Stamp& stamp,
                                                       const std::atomic<bool>* cancel) {
     std::shared_ptr<SearchIndex> index(new SearchIndex);
+    auto built = std::make_shared<BuiltArrays>();
+    BuiltArrays& a = *built;
     index->m_stamp = stamp;
-    // One snapshot for the discs, the categories and the entries.
+    // One snapshot for the tag, the discs, the categories and the entries.
     ReadSnapshot snapshot(db);
+    index->m_change = searchstore::changeTag(db);
 
     for (searchstore::IndexDiscs discs(db); discs.next();) {
-        index->m_discPositions.insert(discs.id(), quint32(index->m_discList.size()));
         Disc d;
         d.id = discs.id();
         d.categoryId = discs.categoryId();
@@ -132,55 +167,51 @@ std::shared_ptr<const SearchIndex> SearchIndex::build(Database& db, const search
         searchstore::rowCount(db, true, true) - qint64(index->m_discList.size());
     if (expected > 0) {
         const auto n = size_t(expected);
-        index->m_ids.reserve(n);
-        index->m_fathers.reserve(n);
-        index->m_discs.reserve(n);
-        index->m_sizes.reserve(n);
-        index->m_times.reserve(n);
-        index->m_kinds.reserve(n);
-        index->m_names.starts.reserve(n + 1);
+        a.ids.reserve(n);
+        a.fathers.reserve(n);
+        a.discs.reserve(n);
+        a.sizes.reserve(n);
+        a.times.reserve(n);
+        a.kinds.reserve(n);
+        a.names.starts.reserve(n + 1);
         // Address space only: pages that are never written cost no memory, and the buffer
         // is never copied to a smaller one.
-        index->m_names.bytes.reserve(n * 96);
-        index->m_notes.bytes.reserve(n * 4);
+        a.names.bytes.reserve(n * 96);
+        a.notes.bytes.reserve(n * 4);
     }
-    Texts& names = index->m_names;
-    Texts& notes = index->m_notes;
+    BuiltTexts& names = a.names;
+    BuiltTexts& notes = a.notes;
     qint64 lastDisc = 0;
     quint32 lastDiscPos = 0;
     bool haveLast = false;
     QHash<qint64, quint32> discPos;
     searchstore::IndexRows rows(db);
     while (rows.next()) {
-        const auto pos = quint32(index->m_ids.size());
+        const auto pos = quint32(a.ids.size());
         if ((pos & 4095) == 0 && cancel && cancel->load(std::memory_order_relaxed))
             return nullptr;
         const qint64 id = rows.id();
         const qint64 father = rows.fatherId();
         if (id < 0 || id > qint64(MaxBytes) || father < 0 || father > qint64(MaxBytes))
             return nullptr;
-        index->m_ids.push_back(quint32(id));
-        index->m_fathers.push_back(quint32(father));
+        a.ids.push_back(quint32(id));
+        a.fathers.push_back(quint32(father));
         const qint64 discId = rows.discId();
         if (!haveLast || discId != lastDisc) {
             auto it = discPos.constFind(discId);
             if (it == discPos.cend()) {
-                it = discPos.insert(discId, quint32(index->m_discIds.size()));
-                index->m_discIds.push_back(discId);
+                it = discPos.insert(discId, quint32(a.discIds.size()));
+                a.discIds.push_back(discId);
             }
             lastDisc = discId;
             lastDiscPos = *it;
             haveLast = true;
         }
-        index->m_discs.push_back(lastDiscPos);
-        index->m_sizes.push_back(rows.size());
-        index->m_times.push_back(rows.time().value_or(NoTime));
+        a.discs.push_back(lastDiscPos);
+        a.sizes.push_back(rows.size());
+        a.times.push_back(rows.time().value_or(NoTime));
         const qint64 kind = rows.kind();
-        index->m_kinds.push_back(kind == 1 ? 1 : kind == 0 ? 0 : -1);
-        if (kind == 1)
-            ++index->m_folderCount;
-        else if (kind == 0)
-            ++index->m_fileCount;
+        a.kinds.push_back(kind == 1 ? 1 : kind == 0 ? 0 : -1);
         names.add(rows.name());
         const searchstore::Utf8 note = rows.note();
         if (note.data) {
@@ -188,16 +219,34 @@ std::shared_ptr<const SearchIndex> SearchIndex::build(Database& db, const search
             notes.owners.push_back(pos);
         }
         if (names.bytes.size() > MaxBytes || notes.bytes.size() > MaxBytes ||
-            index->m_ids.size() >= MaxBytes)
+            a.ids.size() >= MaxBytes)
             return nullptr;
     }
-    for (Texts* t : {&names, &notes}) {
+    for (BuiltTexts* t : {&names, &notes}) {
+        if (t->starts.empty())
+            t->starts.push_back(0);
         t->frequency.assign(256, 0);
         for (const char c : t->bytes)
             ++t->frequency[static_cast<unsigned char>(c)];
         t->starts.shrink_to_fit();
         t->owners.shrink_to_fit();
     }
+    for (auto [view, from] : {std::pair{&index->m_names, &names}, {&index->m_notes, &notes}}) {
+        view->bytes = from->bytes;
+        view->starts = from->starts;
+        view->owners = from->owners;
+        view->nulls = from->nulls;
+        view->frequency = from->frequency;
+    }
+    index->m_ids = a.ids;
+    index->m_fathers = a.fathers;
+    index->m_discs = a.discs;
+    index->m_sizes = a.sizes;
+    index->m_times = a.times;
+    index->m_kinds = a.kinds;
+    index->m_discIds = a.discIds;
+    index->m_storage = built;
+    index->finish();
     return index;
 }
 
@@ -212,7 +261,7 @@ bool SearchIndex::isCurrent(Database& db) const {
 std::vector<quint32> SearchIndex::find(const Texts& t, const QByteArray& needle, bool fold,
                                        const std::atomic<bool>* stop) {
     std::vector<quint32> out;
-    const size_t count = t.starts.empty() ? 0 : t.starts.size() - 1;
+    const size_t count = t.count();
     if (needle.isEmpty() || count == 0 || (stop && stop->load(std::memory_order_relaxed)))
         return out;
     // The scan looks for the keyword's rarest byte and checks the rest around it.
@@ -228,8 +277,7 @@ std::vector<quint32> SearchIndex::find(const Texts& t, const QByteArray& needle,
             anchor = size_t(i);
         }
     }
-    if (best == 0)
-        return out;
+    // The counts only choose the anchor; a byte they say is absent is still looked for.
     if (t.bytes.size() < ParallelBytes || std::thread::hardware_concurrency() < 2) {
         findIn(t.bytes, t.starts, 0, count, needle, fold, anchor, out);
         return out;
@@ -357,7 +405,7 @@ std::vector<quint32> SearchIndex::matching(const Texts& t, const KeywordMatcher&
     // each then tested whole.
     std::vector<quint32> candidates;
     const QByteArray literal = matcher.longestLiteral();
-    const size_t count = t.starts.empty() ? 0 : t.starts.size() - 1;
+    const size_t count = t.count();
     if (literal.isEmpty()) {
         candidates.resize(count);
         std::iota(candidates.begin(), candidates.end(), quint32(0));
@@ -448,11 +496,10 @@ QString SearchIndex::location(const IndexHit& h) const {
 size_t SearchIndex::memoryBytes() const {
     size_t total = sizeof(*this);
     for (const Texts* t : {&m_names, &m_notes})
-        total += t->bytes.size() + (t->starts.capacity() + t->owners.capacity()) * 4 +
-                 t->frequency.capacity() * 4;
-    total += (m_sizes.capacity() + m_times.capacity() + m_discIds.capacity()) * 8 +
-             (m_ids.capacity() + m_fathers.capacity() + m_discs.capacity()) * 4 +
-             m_kinds.capacity();
+        total += t->bytes.size() +
+                 (t->starts.size() + t->owners.size() + t->nulls.size() + t->frequency.size()) * 4;
+    total += (m_sizes.size() + m_times.size() + m_discIds.size()) * 8 +
+             (m_ids.size() + m_fathers.size() + m_discs.size()) * 4 + m_kinds.size();
     for (const Disc& d : m_discList)
         total += sizeof(Disc) + size_t(d.name.capacity() + d.note.capacity());
     return total;

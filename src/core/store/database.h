@@ -94,9 +94,11 @@ public:
     // Answers about the open file's schema that readers ask often, kept until the file is
     // closed or its schema is changed through this connection (forgetSchemaFacts()).
     struct SchemaFacts {
-        std::optional<bool> version2; // hasVersion2Columns()
-        std::optional<bool> version3; // hasVersion3Columns()
-        std::optional<bool> version4; // hasVersion4Columns()
+        std::optional<bool> version2;  // hasVersion2Columns()
+        std::optional<bool> version3;  // hasVersion3Columns()
+        std::optional<bool> version4;  // hasVersion4Columns()
+        std::optional<bool> changeTag; // hasChangeTag()
+        qint64 changeTagSchema = -1;   // the schema version changeTag was found at
     };
     SchemaFacts& schemaFacts() { return m_schemaFacts; }
     void forgetSchemaFacts() { m_schemaFacts = {}; }
