@@ -20,7 +20,7 @@ void IndexBuildJob::work() {
         // The index kept on disk while it is current; else a build, kept for the next open.
         if (const auto tag = searchstore::changeTag(db))
             m_index = IndexFile::load(m_catalog, *tag, m_stamp);
-        if (m_index)
+        if (m_index && m_index->intact())
             return;
         m_index = SearchIndex::build(db, m_stamp, &cancelFlag());
         if (m_index)

@@ -379,10 +379,16 @@ SearchSummary SearchIndex::search(const SearchOptions& options, std::vector<Inde
     return summary;
 }
 
-SearchSummary SearchIndex::search(const SearchOptions& options,
-                                  const SearchCallbacks& callbacks) const {
+bool SearchIndex::intact() const {
+    return !m_intact || m_intact->get();
+}
+
+std::optional<SearchSummary> SearchIndex::search(const SearchOptions& options,
+                                                 const SearchCallbacks& callbacks) const {
     std::vector<IndexHit> hits;
     SearchSummary summary = search(options, hits, callbacks.stop);
+    if (!intact())
+        return std::nullopt;
     if (callbacks.onProgress)
         callbacks.onProgress(0, summary.total);
     qint64 number = 0;
@@ -507,8 +513,10 @@ size_t SearchIndex::memoryBytes() const {
 
 SearchSummary runSearch(Database& db, const SearchIndex* index, const SearchOptions& options,
                         const SearchCallbacks& callbacks) {
-    if (index && index->isCurrent(db))
-        return index->search(options, callbacks);
+    if (index && index->isCurrent(db)) {
+        if (const std::optional<SearchSummary> summary = index->search(options, callbacks))
+            return *summary;
+    }
     return runSearch(db, options, callbacks);
 }
 

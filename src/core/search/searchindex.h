@@ -19,6 +19,7 @@
 #include <QString>
 #include <QtGlobal>
 #include <atomic>
+#include <future>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -53,8 +54,14 @@ public:
     // summary counts them like runSearch(). Stops early once `stop` is set.
     SearchSummary search(const SearchOptions& options, std::vector<IndexHit>& out,
                          const std::atomic<bool>* stop = nullptr) const;
-    // The same, with every hit handed to the callbacks as runSearch() does.
-    SearchSummary search(const SearchOptions& options, const SearchCallbacks& callbacks) const;
+    // The same, with every hit handed to the callbacks as runSearch() does. Returns nullopt,
+    // having reported nothing, when the index turns out not intact().
+    std::optional<SearchSummary> search(const SearchOptions& options,
+                                        const SearchCallbacks& callbacks) const;
+
+    // False when the file the index was mapped from failed its checksum. The check runs
+    // beside the first search and is waited for here; a built index is always intact.
+    bool intact() const;
 
     // The full hit, texts included.
     SearchHit hit(const IndexHit& h) const;
@@ -120,9 +127,9 @@ private:
     void finish();
 
     searchstore::Stamp m_stamp;
-    std::optional<searchstore::ChangeTag> m_change; // the catalog's tag when it was read
-    std::shared_ptr<const void> m_storage;          // what the spans below point into
-    size_t m_storageBytes = 0;
+    std::optional<searchstore::ChangeTag> m_change;     // the catalog's tag when it was read
+    std::shared_ptr<const void> m_storage;              // what the spans below point into
+    std::shared_ptr<std::shared_future<bool>> m_intact; // the file's checksum, when mapped
     Texts m_names;
     Texts m_notes;
     Span<quint32> m_ids;                    // AutoId, ascending
