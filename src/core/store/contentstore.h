@@ -103,6 +103,8 @@ public:
     QByteArray of(qint64 entryId);
 
 private:
+    Database& m_db;
+    bool m_prepared = false;        // made at the first look-up: most listings never need it
     std::unique_ptr<Query> m_query; // null: the catalog stores no such bytes
 };
 
