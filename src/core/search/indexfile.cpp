@@ -1,15 +1,19 @@
 #include "core/search/indexfile.h"
 
+#include "core/search/blockfilter.h"
 #include "core/store/database.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <algorithm>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 #include <xxhash.h>
 
@@ -18,7 +22,7 @@ namespace vorlane {
 namespace {
 
 constexpr char Magic[8] = {'V', 'L', 'I', 'N', 'D', 'E', 'X', '\0'};
-constexpr quint64 Format = 1;
+constexpr quint64 Format = 2;
 constexpr quint64 ByteOrder = 0x0102030405060708ull;
 
 enum Section {
@@ -26,11 +30,15 @@ enum Section {
     NameStarts,
     NameNulls,
     NameFrequency,
+    NameBlocks,
+    NameBlockBits,
     NoteBytes,
     NoteStarts,
     NoteOwners,
     NoteNulls,
     NoteFrequency,
+    NoteBlocks,
+    NoteBlockBits,
     Ids,
     Fathers,
     DiscPositions,
@@ -59,6 +67,8 @@ struct Header {
     qint64 schema;
     quint64 discCount;
     quint64 categoryCount;
+    qint64 folderCount;
+    qint64 fileCount;
     quint64 bodyHash;   // XXH3-64 of every byte after the header
     quint64 headerHash; // XXH3-64 of the header with this field zero
     Extent sections[SectionCount];
@@ -160,6 +170,24 @@ private:
     const char* m_end;
 };
 
+// The checks of every load, over arrays of a million values: no early exit, so that the
+// compiler turns them into vector code.
+bool ascending(const quint32* v, size_t count) {
+    bool out = true;
+    for (size_t i = 1; i < count; ++i)
+        out &= v[i] > v[i - 1];
+    return out;
+}
+
+bool below(const quint32* v, size_t count, size_t limit) {
+    if (limit > std::numeric_limits<quint32>::max())
+        return true;
+    bool out = true;
+    for (size_t i = 0; i < count; ++i)
+        out &= v[i] < quint32(limit);
+    return out;
+}
+
 struct Mapping {
     void* address = MAP_FAILED;
     size_t bytes = 0;
@@ -168,6 +196,61 @@ struct Mapping {
             munmap(address, bytes);
     }
 };
+
+// What a file that passed its checksum looked like: a later change to the file by any
+// writer moves its change time (ctime, which no one can set back), so while the index file
+// still looks like this its body need not be hashed again; the structural checks run on
+// every load regardless. Kept beside the index, written whole or not at all.
+struct Verified {
+    char magic[8];
+    quint64 device, inode, bytes;
+    qint64 modified, modifiedNs, changed, changedNs;
+    quint64 bodyHash, headerHash;
+};
+constexpr char VerifiedMagic[8] = {'V', 'L', 'I', 'D', 'X', 'O', 'K', '\0'};
+
+Verified verifiedFor(const struct stat& st, const Header& h) {
+    Verified v{};
+    std::memcpy(v.magic, VerifiedMagic, sizeof v.magic);
+    v.device = quint64(st.st_dev);
+    v.inode = quint64(st.st_ino);
+    v.bytes = quint64(st.st_size);
+    v.modified = st.st_mtim.tv_sec;
+    v.modifiedNs = st.st_mtim.tv_nsec;
+    v.changed = st.st_ctim.tv_sec;
+    v.changedNs = st.st_ctim.tv_nsec;
+    v.bodyHash = h.bodyHash;
+    v.headerHash = h.headerHash;
+    return v;
+}
+
+QByteArray verifiedPath(const QString& file) {
+    return QFile::encodeName(file + QStringLiteral(".ok"));
+}
+
+bool wasVerified(const QByteArray& record, const Verified& now) {
+    const int fd = ::open(record.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    Verified v{};
+    const bool read = ::read(fd, &v, sizeof v) == ssize_t(sizeof v);
+    ::close(fd);
+    return read && std::memcmp(&v, &now, sizeof v) == 0;
+}
+
+// Time stamps are only as fine as the kernel's clock tick, so a change made within the
+// tick of the previous one may leave them as they were. A file is recorded only once its
+// last change is well in the past; any later change then shows.
+void recordVerified(const QByteArray& record, const Verified& v) {
+    timespec now{};
+    if (::clock_gettime(CLOCK_REALTIME, &now) != 0 || now.tv_sec - v.changed < 2)
+        return;
+    QSaveFile out(QFile::decodeName(record));
+    if (out.open(QIODevice::WriteOnly) &&
+        out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
+        out.write(reinterpret_cast<const char*>(&v), sizeof v) == qint64(sizeof v))
+        out.commit();
+}
 
 } // namespace
 
@@ -199,6 +282,8 @@ bool IndexFile::save(const SearchIndex& index, const QString& catalog) {
     h.schema = index.m_change->schema;
     h.discCount = index.m_discList.size();
     h.categoryCount = quint64(index.m_categories.size());
+    h.folderCount = index.m_folderCount;
+    h.fileCount = index.m_fileCount;
     if (file.write(reinterpret_cast<const char*>(&h), sizeof h) != qint64(sizeof h))
         return false;
 
@@ -224,11 +309,15 @@ bool IndexFile::save(const SearchIndex& index, const QString& catalog) {
         w.section(s[NameStarts], index.m_names.starts) &&
         w.section(s[NameNulls], index.m_names.nulls) &&
         w.section(s[NameFrequency], index.m_names.frequency) &&
+        w.section(s[NameBlocks], index.m_names.blockStarts) &&
+        w.section(s[NameBlockBits], index.m_names.blockBits) &&
         w.section(s[NoteBytes], index.m_notes.bytes) &&
         w.section(s[NoteStarts], index.m_notes.starts) &&
         w.section(s[NoteOwners], index.m_notes.owners) &&
         w.section(s[NoteNulls], index.m_notes.nulls) &&
-        w.section(s[NoteFrequency], index.m_notes.frequency) && w.section(s[Ids], index.m_ids) &&
+        w.section(s[NoteFrequency], index.m_notes.frequency) &&
+        w.section(s[NoteBlocks], index.m_notes.blockStarts) &&
+        w.section(s[NoteBlockBits], index.m_notes.blockBits) && w.section(s[Ids], index.m_ids) &&
         w.section(s[Fathers], index.m_fathers) && w.section(s[DiscPositions], index.m_discs) &&
         w.section(s[Sizes], index.m_sizes) && w.section(s[Times], index.m_times) &&
         w.section(s[Kinds], index.m_kinds) && w.section(s[DiscIds], index.m_discIds) &&
@@ -272,8 +361,7 @@ std::shared_ptr<const SearchIndex> IndexFile::loadFile(const QString& file, cons
     }
     auto mapping = std::make_shared<Mapping>();
     mapping->bytes = size_t(st.st_size);
-    mapping->address =
-        ::mmap(nullptr, mapping->bytes, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    mapping->address = ::mmap(nullptr, mapping->bytes, PROT_READ, MAP_PRIVATE, fd, 0);
     ::close(fd);
     if (mapping->address == MAP_FAILED)
         return nullptr;
@@ -305,6 +393,8 @@ std::shared_ptr<const SearchIndex> IndexFile::loadFile(const QString& file, cons
     SearchIndex& x = *index;
     if (!bind(x.m_names.bytes, NameBytes) || !bind(x.m_names.starts, NameStarts) ||
         !bind(x.m_names.nulls, NameNulls) || !bind(x.m_names.frequency, NameFrequency) ||
+        !bind(x.m_names.blockStarts, NameBlocks) || !bind(x.m_names.blockBits, NameBlockBits) ||
+        !bind(x.m_notes.blockStarts, NoteBlocks) || !bind(x.m_notes.blockBits, NoteBlockBits) ||
         !bind(x.m_notes.bytes, NoteBytes) || !bind(x.m_notes.starts, NoteStarts) ||
         !bind(x.m_notes.owners, NoteOwners) || !bind(x.m_notes.nulls, NoteNulls) ||
         !bind(x.m_notes.frequency, NoteFrequency) || !bind(x.m_ids, Ids) ||
@@ -315,7 +405,8 @@ std::shared_ptr<const SearchIndex> IndexFile::loadFile(const QString& file, cons
     // Every offset and position the search follows is checked here, so that no file,
     // however made, can lead it out of the arrays. Whether the values are the ones written
     // (a flipped bit, a file edited by hand) the checksum tells; it reads the whole file,
-    // so it runs beside the first search, which reports nothing before it has passed.
+    // so it runs beside the first search, which reports nothing before it has passed, and
+    // only until the file has passed once (see Verified).
     const size_t n = x.m_ids.size();
     if (x.m_fathers.size() != n || x.m_discs.size() != n || x.m_sizes.size() != n ||
         x.m_times.size() != n || x.m_kinds.size() != n || x.m_names.count() != n ||
@@ -323,26 +414,18 @@ std::shared_ptr<const SearchIndex> IndexFile::loadFile(const QString& file, cons
         return nullptr;
     for (const SearchIndex::Texts* t : {&x.m_names, &x.m_notes}) {
         if (t->starts.empty() || t->starts[0] != 0 || t->starts[t->count()] != t->bytes.size() ||
-            t->frequency.size() != 256)
-            return nullptr;
-        for (size_t i = 0; i < t->count(); ++i) {
-            if (t->starts[i + 1] <= t->starts[i])
-                return nullptr;
-        }
-        for (size_t i = 0; i < t->nulls.size(); ++i) {
-            if (t->nulls[i] >= t->count() || (i > 0 && t->nulls[i] <= t->nulls[i - 1]))
-                return nullptr;
-        }
-    }
-    for (size_t i = 0; i < x.m_notes.owners.size(); ++i) {
-        if (x.m_notes.owners[i] >= n || (i > 0 && x.m_notes.owners[i] <= x.m_notes.owners[i - 1]))
+            t->frequency.size() != 256 || !ascending(t->starts.data(), t->starts.size()) ||
+            !ascending(t->nulls.data(), t->nulls.size()) ||
+            !below(t->nulls.data(), t->nulls.size(), t->count()) || t->blockStarts.empty() ||
+            t->blockStarts[0] != 0 || t->blockStarts[t->blockStarts.size() - 1] != t->count() ||
+            !ascending(t->blockStarts.data(), t->blockStarts.size()) ||
+            t->blockBits.size() != (t->blockStarts.size() - 1) * blockfilter::WordsPerBlock)
             return nullptr;
     }
-    const size_t discIds = x.m_discIds.size();
-    for (const quint32 d : x.m_discs) {
-        if (d >= discIds)
-            return nullptr;
-    }
+    if (!ascending(x.m_notes.owners.data(), x.m_notes.owners.size()) ||
+        !below(x.m_notes.owners.data(), x.m_notes.owners.size(), n) ||
+        !below(x.m_discs.data(), x.m_discs.size(), x.m_discIds.size()))
+        return nullptr;
     Reader discs(base + s[DiscList].offset, size_t(s[DiscList].bytes));
     for (quint64 i = 0; i < h.discCount; ++i) {
         SearchIndex::Disc d;
@@ -365,17 +448,29 @@ std::shared_ptr<const SearchIndex> IndexFile::loadFile(const QString& file, cons
     }
     if (!discs.atEnd() || !categories.atEnd())
         return nullptr;
-    x.finish();
+    // The counts come from the header, whose own hash is checked on every load: counting
+    // would read every page of the kinds.
+    x.finish(false);
+    x.m_folderCount = h.folderCount;
+    x.m_fileCount = h.fileCount;
+    const Verified seen = verifiedFor(st, h);
+    const QByteArray record = verifiedPath(file);
+    if (wasVerified(record, seen))
+        return index;
     const char* body = base + sizeof h;
     const size_t bodyBytes = size_t(h.fileBytes - sizeof h);
     const quint64 expected = h.bodyHash;
     // The mapping is held by the check as well, so the index may go first.
     index->m_intact = std::make_shared<std::shared_future<bool>>(
-        std::async(std::launch::async, [mapping, body, bodyBytes, expected,
+        std::async(std::launch::async, [mapping, body, bodyBytes, expected, seen, record,
                                         name = QFile::encodeName(file)] {
             const bool intact = XXH3_64bits(body, bodyBytes) == expected;
-            if (!intact)
+            if (intact) {
+                recordVerified(record, seen);
+            } else {
                 ::unlink(name.constData()); // built anew next time
+                ::unlink(record.constData());
+            }
             return intact;
         }).share());
     return index;

@@ -6,7 +6,9 @@
 // maps the file instead of reading it, and is written to a temporary name and renamed, so a
 // reader never sees half of one. It is used only while it was built at the catalog's
 // current change tag; a file that fails any check (size, bounds, order, checksum, the
-// catalog's path) is treated as missing.
+// catalog's path) is treated as missing. The bounds and order are checked on every load;
+// the checksum of the body (a hash of every byte, most of a search's time) until the file
+// has passed it once, and again whenever the file has changed since (see Verified).
 #pragma once
 
 #include "core/search/searchindex.h"

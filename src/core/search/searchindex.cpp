@@ -1,5 +1,6 @@
 #include "core/search/searchindex.h"
 
+#include "core/search/blockfilter.h"
 #include "core/search/matcher.h"
 #include "core/store/database.h"
 
@@ -98,6 +99,8 @@ struct BuiltTexts {
     std::vector<quint32> owners;
     std::vector<quint32> nulls;
     std::vector<quint32> frequency;
+    std::vector<quint32> blockStarts;
+    std::vector<quint64> blockBits;
 
     void add(searchstore::Utf8 text) {
         if (starts.empty())
@@ -125,12 +128,17 @@ QString SearchIndex::Texts::text(size_t i) const {
     return QString::fromUtf8(bytes.data() + starts[i], qsizetype(starts[i + 1] - starts[i] - 1));
 }
 
-void SearchIndex::finish() {
-    m_folderCount = 0;
-    m_fileCount = 0;
-    for (const qint8 k : m_kinds) {
-        m_folderCount += k == 1;
-        m_fileCount += k == 0;
+void SearchIndex::finish(bool count) {
+    if (count) {
+        // Counted in locals: stores through the members would be made for every byte read.
+        qint64 folders = 0;
+        qint64 files = 0;
+        for (const qint8 k : m_kinds) {
+            folders += k == 1;
+            files += k == 0;
+        }
+        m_folderCount = folders;
+        m_fileCount = files;
     }
     m_discPositions.clear();
     for (size_t i = 0; i < m_discList.size(); ++i)
@@ -230,6 +238,8 @@ std::shared_ptr<const SearchIndex> SearchIndex::build(Database& db, const search
             ++t->frequency[static_cast<unsigned char>(c)];
         t->starts.shrink_to_fit();
         t->owners.shrink_to_fit();
+        blockfilter::build(t->bytes.data(), t->starts.data(), t->starts.size() - 1, t->blockStarts,
+                           t->blockBits);
     }
     for (auto [view, from] : {std::pair{&index->m_names, &names}, {&index->m_notes, &notes}}) {
         view->bytes = from->bytes;
@@ -237,6 +247,8 @@ std::shared_ptr<const SearchIndex> SearchIndex::build(Database& db, const search
         view->owners = from->owners;
         view->nulls = from->nulls;
         view->frequency = from->frequency;
+        view->blockStarts = from->blockStarts;
+        view->blockBits = from->blockBits;
     }
     index->m_ids = a.ids;
     index->m_fathers = a.fathers;
@@ -278,21 +290,49 @@ std::vector<quint32> SearchIndex::find(const Texts& t, const QByteArray& needle,
         }
     }
     // The counts only choose the anchor; a byte they say is absent is still looked for.
-    if (t.bytes.size() < ParallelBytes || std::thread::hardware_concurrency() < 2) {
-        findIn(t.bytes, t.starts, 0, count, needle, fold, anchor, out);
+    using Run = std::pair<quint32, quint32>;
+    std::vector<Run> runs =
+        t.blockStarts.size() < 2
+            ? std::vector<Run>{{0, quint32(count)}}
+            : blockfilter::candidates(t.blockStarts.data(), t.blockStarts.size() - 1,
+                                      t.blockBits.data(), needle.constData(),
+                                      size_t(needle.size()));
+    auto scan = [&](const std::vector<Run>& part, std::vector<quint32>& into) {
+        for (const Run& r : part)
+            findIn(t.bytes, t.starts, r.first, r.second, needle, fold, anchor, into);
+    };
+    size_t total = 0;
+    for (const Run& r : runs)
+        total += t.starts[r.second] - t.starts[r.first];
+    if (total < ParallelBytes || std::thread::hardware_concurrency() < 2) {
+        scan(runs, out);
         return out;
     }
-    // Two halves, split between texts, the second on a thread of its own.
-    const auto middle =
-        size_t(std::upper_bound(t.starts.begin(), t.starts.end(), quint32(t.bytes.size() / 2)) -
-               t.starts.begin());
-    const size_t split = std::min(middle, count);
-    std::vector<quint32> second;
-    std::thread helper(
-        [&] { findIn(t.bytes, t.starts, split, count, needle, fold, anchor, second); });
-    findIn(t.bytes, t.starts, 0, split, needle, fold, anchor, out);
+    // Two halves of the bytes to scan, split between texts, the second on a thread of its own.
+    std::vector<Run> second;
+    size_t seen = 0;
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const size_t bytes = t.starts[runs[i].second] - t.starts[runs[i].first];
+        if (seen + bytes < total / 2) {
+            seen += bytes;
+            continue;
+        }
+        const quint32 at = quint32(t.starts[runs[i].first] + (total / 2 - seen));
+        const auto split = quint32(std::upper_bound(t.starts.begin() + runs[i].first,
+                                                    t.starts.begin() + runs[i].second, at) -
+                                   t.starts.begin());
+        if (split < runs[i].second)
+            second.emplace_back(split, runs[i].second);
+        second.insert(second.end(), runs.begin() + qsizetype(i) + 1, runs.end());
+        runs[i].second = split;
+        runs.resize(i + 1);
+        break;
+    }
+    std::vector<quint32> rest;
+    std::thread helper([&] { scan(second, rest); });
+    scan(runs, out);
     helper.join();
-    out.insert(out.end(), second.begin(), second.end());
+    out.insert(out.end(), rest.begin(), rest.end());
     return out;
 }
 
@@ -503,7 +543,9 @@ size_t SearchIndex::memoryBytes() const {
     size_t total = sizeof(*this);
     for (const Texts* t : {&m_names, &m_notes})
         total += t->bytes.size() +
-                 (t->starts.size() + t->owners.size() + t->nulls.size() + t->frequency.size()) * 4;
+                 (t->starts.size() + t->owners.size() + t->nulls.size() + t->frequency.size() +
+                  t->blockStarts.size() + t->blockBits.size() * 2) *
+                     4;
     total += (m_sizes.size() + m_times.size() + m_discIds.size()) * 8 +
              (m_ids.size() + m_fathers.size() + m_discs.size()) * 4 + m_kinds.size();
     for (const Disc& d : m_discList)

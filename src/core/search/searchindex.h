@@ -91,11 +91,13 @@ private:
         const T& operator[](size_t i) const { return ptr[i]; }
     };
     struct Texts {
-        Span<char> bytes;        // each text followed by a zero byte
-        Span<quint32> starts;    // offset of each text, plus one past the end
-        Span<quint32> owners;    // for notes: the entry position of each
-        Span<quint32> nulls;     // the texts that are null, not empty (rare)
-        Span<quint32> frequency; // how often each byte value occurs in `bytes` (a hint only)
+        Span<char> bytes;          // each text followed by a zero byte
+        Span<quint32> starts;      // offset of each text, plus one past the end
+        Span<quint32> owners;      // for notes: the entry position of each
+        Span<quint32> nulls;       // the texts that are null, not empty (rare)
+        Span<quint32> frequency;   // how often each byte value occurs in `bytes` (a hint only)
+        Span<quint32> blockStarts; // the blocks of the filter in front of the scan
+        Span<quint64> blockBits;   // (see blockfilter.h)
         size_t count() const { return starts.empty() ? 0 : starts.size() - 1; }
         QString text(size_t i) const;
     };
@@ -123,8 +125,9 @@ private:
     bool passes(const EntryFilter& filter, quint32 row) const;
     qint64 positionOf(qint64 entryId) const;
     const Disc* discById(qint64 discId) const;
-    // Counts the folders and files and indexes the discs by id, once the arrays are set.
-    void finish();
+    // Indexes the discs by id, and with `count` counts the folders and files, once the
+    // arrays are set.
+    void finish(bool count = true);
 
     searchstore::Stamp m_stamp;
     std::optional<searchstore::ChangeTag> m_change;     // the catalog's tag when it was read
