@@ -1,6 +1,7 @@
 // find: the desktop program's search, same phases, same hits, same order.
 #include "cli/clicommon.h"
 #include "cli/rowout.h"
+#include "core/search/indexfile.h"
 #include "core/search/searchengine.h"
 #include "core/store/contentstore.h"
 
@@ -118,7 +119,9 @@ int cmdFind(Context& ctx, QCommandLineParser& p) {
         }
         out.endRow();
     };
-    const SearchSummary summary = runSearch(db, options, callbacks);
+    // The index kept on disk answers while it describes the catalog as it is now.
+    const std::shared_ptr<const SearchIndex> index = keptIndex(db);
+    const SearchSummary summary = runSearch(db, index.get(), options, callbacks);
     if (json) {
         out.add(first ? "]\n" : "\n]\n");
     } else if (!tsv) {

@@ -1,5 +1,6 @@
 #include "core/search/indexkeeper.h"
 
+#include "core/search/indexfile.h"
 #include "core/store/database.h"
 
 namespace vorlane {
@@ -16,7 +17,14 @@ void IndexBuildJob::work() {
     try {
         Database db;
         db.open(m_catalog, Database::Mode::ReadOnly);
+        // The index kept on disk while it is current; else a build, kept for the next open.
+        if (const auto tag = searchstore::changeTag(db))
+            m_index = IndexFile::load(m_catalog, *tag, m_stamp);
+        if (m_index && m_index->intact())
+            return;
         m_index = SearchIndex::build(db, m_stamp, &cancelFlag());
+        if (m_index)
+            IndexFile::save(*m_index, m_catalog);
     } catch (const DbError& e) {
         m_error = e.text();
     } catch (const std::bad_alloc&) {

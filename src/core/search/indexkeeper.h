@@ -17,7 +17,8 @@ namespace vorlane {
 
 class Database;
 
-// Builds an index of a catalog file on a read-only connection of its own.
+// Loads the index kept on disk for a catalog file while it is current, else builds one on a
+// read-only connection of its own and keeps it on disk.
 class IndexBuildJob final : public Job {
     Q_OBJECT
 

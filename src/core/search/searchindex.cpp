@@ -1,12 +1,13 @@
 #include "core/search/searchindex.h"
 
+#include "core/search/blockfilter.h"
 #include "core/search/matcher.h"
 #include "core/store/database.h"
 
 #include <QStringList>
 #include <algorithm>
 #include <cstring>
-#include <emmintrin.h>
+#include <immintrin.h>
 #include <numeric>
 #include <thread>
 
@@ -18,6 +19,32 @@ inline bool isLetter(unsigned char c) {
     return static_cast<unsigned char>((c | 0x20) - 'a') < 26u;
 }
 
+// The same 64 bytes at a time, where the processor has the instructions for it (checked
+// once at run time: the program is built for every x86-64).
+__attribute__((target("avx2"))) const char* findEitherCaseWide(const char* p, const char* end,
+                                                               unsigned char lower) {
+    const __m256i caseBit = _mm256_set1_epi8(0x20);
+    const __m256i want = _mm256_set1_epi8(char(lower));
+    while (end - p >= 64) {
+        const __m256i a = _mm256_cmpeq_epi8(
+            _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), caseBit),
+            want);
+        const __m256i b = _mm256_cmpeq_epi8(
+            _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32)), caseBit),
+            want);
+        const __m256i either = _mm256_or_si256(a, b);
+        if (!_mm256_testz_si256(either, either)) {
+            const auto first = unsigned(_mm256_movemask_epi8(a));
+            return first != 0 ? p + __builtin_ctz(first)
+                              : p + 32 + __builtin_ctz(unsigned(_mm256_movemask_epi8(b)));
+        }
+        p += 64;
+    }
+    return p;
+}
+
+const bool HaveAvx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+
 // The next byte in [p, end) equal to `value`, or with `anyCase` equal to it in either
 // case (value is a letter then). Sixteen bytes at a time: the names are scanned end to
 // end for every keystroke.
@@ -27,6 +54,11 @@ const char* findAnchor(const char* p, const char* end, unsigned char value, bool
         return hit ? static_cast<const char*>(hit) : end;
     }
     const unsigned char lower = value | 0x20;
+    if (HaveAvx2) {
+        p = findEitherCaseWide(p, end, lower);
+        if (end - p >= 64)
+            return p;
+    }
     const __m128i caseBit = _mm_set1_epi8(0x20);
     const __m128i want = _mm_set1_epi8(char(lower));
     while (end - p >= 16) {
@@ -44,9 +76,9 @@ const char* findAnchor(const char* p, const char* end, unsigned char value, bool
 }
 
 // Positions of the texts in [first, last) of `t` holding the keyword, ascending.
-void findIn(const std::vector<char>& bytes, const std::vector<quint32>& starts, size_t first,
-            size_t last, const QByteArray& needle, bool fold, size_t anchor,
-            std::vector<quint32>& out) {
+template <class Bytes, class Starts>
+void findIn(const Bytes& bytes, const Starts& starts, size_t first, size_t last,
+            const QByteArray& needle, bool fold, size_t anchor, std::vector<quint32>& out) {
     const size_t n = size_t(needle.size());
     const auto* key = reinterpret_cast<const unsigned char*>(needle.constData());
     const unsigned char anchorByte = key[anchor];
@@ -71,8 +103,8 @@ void findIn(const std::vector<char>& bytes, const std::vector<quint32>& starts, 
             continue;
         }
         // The text holding the match; the search goes on with the next text.
-        const auto it = std::upper_bound(starts.begin() + qsizetype(first),
-                                         starts.begin() + qsizetype(last) + 1, quint32(start));
+        const auto it =
+            std::upper_bound(starts.begin() + first, starts.begin() + last + 1, quint32(start));
         const auto text = quint32(it - starts.begin() - 1);
         out.push_back(text);
         p = base + starts[text + 1] + anchor;
@@ -89,30 +121,72 @@ constexpr size_t ParallelBytes = 4u << 20;
 
 } // namespace
 
-void SearchIndex::Texts::add(searchstore::Utf8 text) {
-    if (starts.empty())
-        starts.push_back(0);
-    if (text.data)
-        bytes.insert(bytes.end(), text.data, text.data + text.size);
-    else
-        nulls.push_back(quint32(starts.size() - 1));
-    bytes.push_back('\0');
-    starts.push_back(quint32(bytes.size()));
-}
+namespace {
+
+// What a build fills; the index's spans point into it.
+struct BuiltTexts {
+    std::vector<char> bytes;
+    std::vector<quint32> starts;
+    std::vector<quint32> owners;
+    std::vector<quint32> nulls;
+    std::vector<quint32> frequency;
+    std::vector<quint32> blockStarts;
+    std::vector<quint64> blockBits;
+
+    void add(searchstore::Utf8 text) {
+        if (starts.empty())
+            starts.push_back(0);
+        if (text.data)
+            bytes.insert(bytes.end(), text.data, text.data + text.size);
+        else
+            nulls.push_back(quint32(starts.size() - 1));
+        bytes.push_back('\0');
+        starts.push_back(quint32(bytes.size()));
+    }
+};
+
+struct BuiltArrays {
+    BuiltTexts names;
+    BuiltTexts notes;
+    std::vector<quint32> ids, fathers, discs;
+    std::vector<qint64> sizes, times, discIds;
+    std::vector<qint8> kinds;
+};
+
+} // namespace
 
 QString SearchIndex::Texts::text(size_t i) const {
     return QString::fromUtf8(bytes.data() + starts[i], qsizetype(starts[i + 1] - starts[i] - 1));
 }
 
+void SearchIndex::finish(bool count) {
+    if (count) {
+        // Counted in locals: stores through the members would be made for every byte read.
+        qint64 folders = 0;
+        qint64 files = 0;
+        for (const qint8 k : m_kinds) {
+            folders += k == 1;
+            files += k == 0;
+        }
+        m_folderCount = folders;
+        m_fileCount = files;
+    }
+    m_discPositions.clear();
+    for (size_t i = 0; i < m_discList.size(); ++i)
+        m_discPositions.insert(m_discList[i].id, quint32(i));
+}
+
 std::shared_ptr<const SearchIndex> SearchIndex::build(Database& db, const searchstore::Stamp& stamp,
                                                       const std::atomic<bool>* cancel) {
     std::shared_ptr<SearchIndex> index(new SearchIndex);
+    auto built = std::make_shared<BuiltArrays>();
+    BuiltArrays& a = *built;
     index->m_stamp = stamp;
-    // One snapshot for the discs, the categories and the entries.
+    // One snapshot for the tag, the discs, the categories and the entries.
     ReadSnapshot snapshot(db);
+    index->m_change = searchstore::changeTag(db);
 
     for (searchstore::IndexDiscs discs(db); discs.next();) {
-        index->m_discPositions.insert(discs.id(), quint32(index->m_discList.size()));
         Disc d;
         d.id = discs.id();
         d.categoryId = discs.categoryId();
@@ -132,55 +206,51 @@ std::shared_ptr<const SearchIndex> SearchIndex::build(Database& db, const search
         searchstore::rowCount(db, true, true) - qint64(index->m_discList.size());
     if (expected > 0) {
         const auto n = size_t(expected);
-        index->m_ids.reserve(n);
-        index->m_fathers.reserve(n);
-        index->m_discs.reserve(n);
-        index->m_sizes.reserve(n);
-        index->m_times.reserve(n);
-        index->m_kinds.reserve(n);
-        index->m_names.starts.reserve(n + 1);
+        a.ids.reserve(n);
+        a.fathers.reserve(n);
+        a.discs.reserve(n);
+        a.sizes.reserve(n);
+        a.times.reserve(n);
+        a.kinds.reserve(n);
+        a.names.starts.reserve(n + 1);
         // Address space only: pages that are never written cost no memory, and the buffer
         // is never copied to a smaller one.
-        index->m_names.bytes.reserve(n * 96);
-        index->m_notes.bytes.reserve(n * 4);
+        a.names.bytes.reserve(n * 96);
+        a.notes.bytes.reserve(n * 4);
     }
-    Texts& names = index->m_names;
-    Texts& notes = index->m_notes;
+    BuiltTexts& names = a.names;
+    BuiltTexts& notes = a.notes;
     qint64 lastDisc = 0;
     quint32 lastDiscPos = 0;
     bool haveLast = false;
     QHash<qint64, quint32> discPos;
     searchstore::IndexRows rows(db);
     while (rows.next()) {
-        const auto pos = quint32(index->m_ids.size());
+        const auto pos = quint32(a.ids.size());
         if ((pos & 4095) == 0 && cancel && cancel->load(std::memory_order_relaxed))
             return nullptr;
         const qint64 id = rows.id();
         const qint64 father = rows.fatherId();
         if (id < 0 || id > qint64(MaxBytes) || father < 0 || father > qint64(MaxBytes))
             return nullptr;
-        index->m_ids.push_back(quint32(id));
-        index->m_fathers.push_back(quint32(father));
+        a.ids.push_back(quint32(id));
+        a.fathers.push_back(quint32(father));
         const qint64 discId = rows.discId();
         if (!haveLast || discId != lastDisc) {
             auto it = discPos.constFind(discId);
             if (it == discPos.cend()) {
-                it = discPos.insert(discId, quint32(index->m_discIds.size()));
-                index->m_discIds.push_back(discId);
+                it = discPos.insert(discId, quint32(a.discIds.size()));
+                a.discIds.push_back(discId);
             }
             lastDisc = discId;
             lastDiscPos = *it;
             haveLast = true;
         }
-        index->m_discs.push_back(lastDiscPos);
-        index->m_sizes.push_back(rows.size());
-        index->m_times.push_back(rows.time().value_or(NoTime));
+        a.discs.push_back(lastDiscPos);
+        a.sizes.push_back(rows.size());
+        a.times.push_back(rows.time().value_or(NoTime));
         const qint64 kind = rows.kind();
-        index->m_kinds.push_back(kind == 1 ? 1 : kind == 0 ? 0 : -1);
-        if (kind == 1)
-            ++index->m_folderCount;
-        else if (kind == 0)
-            ++index->m_fileCount;
+        a.kinds.push_back(kind == 1 ? 1 : kind == 0 ? 0 : -1);
         names.add(rows.name());
         const searchstore::Utf8 note = rows.note();
         if (note.data) {
@@ -188,16 +258,38 @@ std::shared_ptr<const SearchIndex> SearchIndex::build(Database& db, const search
             notes.owners.push_back(pos);
         }
         if (names.bytes.size() > MaxBytes || notes.bytes.size() > MaxBytes ||
-            index->m_ids.size() >= MaxBytes)
+            a.ids.size() >= MaxBytes)
             return nullptr;
     }
-    for (Texts* t : {&names, &notes}) {
+    for (BuiltTexts* t : {&names, &notes}) {
+        if (t->starts.empty())
+            t->starts.push_back(0);
         t->frequency.assign(256, 0);
         for (const char c : t->bytes)
             ++t->frequency[static_cast<unsigned char>(c)];
         t->starts.shrink_to_fit();
         t->owners.shrink_to_fit();
+        blockfilter::build(t->bytes.data(), t->starts.data(), t->starts.size() - 1, t->blockStarts,
+                           t->blockBits);
     }
+    for (auto [view, from] : {std::pair{&index->m_names, &names}, {&index->m_notes, &notes}}) {
+        view->bytes = from->bytes;
+        view->starts = from->starts;
+        view->owners = from->owners;
+        view->nulls = from->nulls;
+        view->frequency = from->frequency;
+        view->blockStarts = from->blockStarts;
+        view->blockBits = from->blockBits;
+    }
+    index->m_ids = a.ids;
+    index->m_fathers = a.fathers;
+    index->m_discs = a.discs;
+    index->m_sizes = a.sizes;
+    index->m_times = a.times;
+    index->m_kinds = a.kinds;
+    index->m_discIds = a.discIds;
+    index->m_storage = built;
+    index->finish();
     return index;
 }
 
@@ -212,7 +304,7 @@ bool SearchIndex::isCurrent(Database& db) const {
 std::vector<quint32> SearchIndex::find(const Texts& t, const QByteArray& needle, bool fold,
                                        const std::atomic<bool>* stop) {
     std::vector<quint32> out;
-    const size_t count = t.starts.empty() ? 0 : t.starts.size() - 1;
+    const size_t count = t.count();
     if (needle.isEmpty() || count == 0 || (stop && stop->load(std::memory_order_relaxed)))
         return out;
     // The scan looks for the keyword's rarest byte and checks the rest around it.
@@ -228,23 +320,50 @@ std::vector<quint32> SearchIndex::find(const Texts& t, const QByteArray& needle,
             anchor = size_t(i);
         }
     }
-    if (best == 0)
-        return out;
-    if (t.bytes.size() < ParallelBytes || std::thread::hardware_concurrency() < 2) {
-        findIn(t.bytes, t.starts, 0, count, needle, fold, anchor, out);
+    // The counts only choose the anchor; a byte they say is absent is still looked for.
+    using Run = std::pair<quint32, quint32>;
+    std::vector<Run> runs =
+        t.blockStarts.size() < 2
+            ? std::vector<Run>{{0, quint32(count)}}
+            : blockfilter::candidates(t.blockStarts.data(), t.blockStarts.size() - 1,
+                                      t.blockBits.data(), needle.constData(),
+                                      size_t(needle.size()));
+    auto scan = [&](const std::vector<Run>& part, std::vector<quint32>& into) {
+        for (const Run& r : part)
+            findIn(t.bytes, t.starts, r.first, r.second, needle, fold, anchor, into);
+    };
+    size_t total = 0;
+    for (const Run& r : runs)
+        total += t.starts[r.second] - t.starts[r.first];
+    if (total < ParallelBytes || std::thread::hardware_concurrency() < 2) {
+        scan(runs, out);
         return out;
     }
-    // Two halves, split between texts, the second on a thread of its own.
-    const auto middle =
-        size_t(std::upper_bound(t.starts.begin(), t.starts.end(), quint32(t.bytes.size() / 2)) -
-               t.starts.begin());
-    const size_t split = std::min(middle, count);
-    std::vector<quint32> second;
-    std::thread helper(
-        [&] { findIn(t.bytes, t.starts, split, count, needle, fold, anchor, second); });
-    findIn(t.bytes, t.starts, 0, split, needle, fold, anchor, out);
+    // Two halves of the bytes to scan, split between texts, the second on a thread of its own.
+    std::vector<Run> second;
+    size_t seen = 0;
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const size_t bytes = t.starts[runs[i].second] - t.starts[runs[i].first];
+        if (seen + bytes < total / 2) {
+            seen += bytes;
+            continue;
+        }
+        const quint32 at = quint32(t.starts[runs[i].first] + (total / 2 - seen));
+        const auto split = quint32(std::upper_bound(t.starts.begin() + runs[i].first,
+                                                    t.starts.begin() + runs[i].second, at) -
+                                   t.starts.begin());
+        if (split < runs[i].second)
+            second.emplace_back(split, runs[i].second);
+        second.insert(second.end(), runs.begin() + qsizetype(i) + 1, runs.end());
+        runs[i].second = split;
+        runs.resize(i + 1);
+        break;
+    }
+    std::vector<quint32> rest;
+    std::thread helper([&] { scan(second, rest); });
+    scan(runs, out);
     helper.join();
-    out.insert(out.end(), second.begin(), second.end());
+    out.insert(out.end(), rest.begin(), rest.end());
     return out;
 }
 
@@ -331,10 +450,16 @@ SearchSummary SearchIndex::search(const SearchOptions& options, std::vector<Inde
     return summary;
 }
 
-SearchSummary SearchIndex::search(const SearchOptions& options,
-                                  const SearchCallbacks& callbacks) const {
+bool SearchIndex::intact() const {
+    return !m_intact || m_intact->get();
+}
+
+std::optional<SearchSummary> SearchIndex::search(const SearchOptions& options,
+                                                 const SearchCallbacks& callbacks) const {
     std::vector<IndexHit> hits;
     SearchSummary summary = search(options, hits, callbacks.stop);
+    if (!intact())
+        return std::nullopt;
     if (callbacks.onProgress)
         callbacks.onProgress(0, summary.total);
     qint64 number = 0;
@@ -357,7 +482,7 @@ std::vector<quint32> SearchIndex::matching(const Texts& t, const KeywordMatcher&
     // each then tested whole.
     std::vector<quint32> candidates;
     const QByteArray literal = matcher.longestLiteral();
-    const size_t count = t.starts.empty() ? 0 : t.starts.size() - 1;
+    const size_t count = t.count();
     if (literal.isEmpty()) {
         candidates.resize(count);
         std::iota(candidates.begin(), candidates.end(), quint32(0));
@@ -448,11 +573,12 @@ QString SearchIndex::location(const IndexHit& h) const {
 size_t SearchIndex::memoryBytes() const {
     size_t total = sizeof(*this);
     for (const Texts* t : {&m_names, &m_notes})
-        total += t->bytes.size() + (t->starts.capacity() + t->owners.capacity()) * 4 +
-                 t->frequency.capacity() * 4;
-    total += (m_sizes.capacity() + m_times.capacity() + m_discIds.capacity()) * 8 +
-             (m_ids.capacity() + m_fathers.capacity() + m_discs.capacity()) * 4 +
-             m_kinds.capacity();
+        total += t->bytes.size() +
+                 (t->starts.size() + t->owners.size() + t->nulls.size() + t->frequency.size() +
+                  t->blockStarts.size() + t->blockBits.size() * 2) *
+                     4;
+    total += (m_sizes.size() + m_times.size() + m_discIds.size()) * 8 +
+             (m_ids.size() + m_fathers.size() + m_discs.size()) * 4 + m_kinds.size();
     for (const Disc& d : m_discList)
         total += sizeof(Disc) + size_t(d.name.capacity() + d.note.capacity());
     return total;
@@ -460,8 +586,10 @@ size_t SearchIndex::memoryBytes() const {
 
 SearchSummary runSearch(Database& db, const SearchIndex* index, const SearchOptions& options,
                         const SearchCallbacks& callbacks) {
-    if (index && index->isCurrent(db))
-        return index->search(options, callbacks);
+    if (index && index->isCurrent(db)) {
+        if (const std::optional<SearchSummary> summary = index->search(options, callbacks))
+            return *summary;
+    }
     return runSearch(db, options, callbacks);
 }
 

@@ -19,8 +19,10 @@
 #include <QString>
 #include <QtGlobal>
 #include <atomic>
+#include <future>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace vorlane {
@@ -52,8 +54,14 @@ public:
     // summary counts them like runSearch(). Stops early once `stop` is set.
     SearchSummary search(const SearchOptions& options, std::vector<IndexHit>& out,
                          const std::atomic<bool>* stop = nullptr) const;
-    // The same, with every hit handed to the callbacks as runSearch() does.
-    SearchSummary search(const SearchOptions& options, const SearchCallbacks& callbacks) const;
+    // The same, with every hit handed to the callbacks as runSearch() does. Returns nullopt,
+    // having reported nothing, when the index turns out not intact().
+    std::optional<SearchSummary> search(const SearchOptions& options,
+                                        const SearchCallbacks& callbacks) const;
+
+    // False when the file the index was mapped from failed its checksum. The check runs
+    // beside the first search and is waited for here; a built index is always intact.
+    bool intact() const;
 
     // The full hit, texts included.
     SearchHit hit(const IndexHit& h) const;
@@ -61,18 +69,36 @@ public:
     QString location(const IndexHit& h) const;
 
     qint64 entryCount() const { return qint64(m_ids.size()); }
+    // The catalog's change tag as the index read it; nullopt when it has none.
+    const std::optional<searchstore::ChangeTag>& changeTag() const { return m_change; }
+
     // Bytes held, the name and note texts included.
     size_t memoryBytes() const;
 
 private:
+    // A run of values the index reads, in memory of its own or in a mapped index file.
+    template <class T> struct Span {
+        const T* ptr = nullptr;
+        size_t len = 0;
+        Span() = default;
+        Span(const std::vector<T>& v) : ptr(v.data()), len(v.size()) {}
+        Span(const T* p, size_t n) : ptr(p), len(n) {}
+        size_t size() const { return len; }
+        bool empty() const { return len == 0; }
+        const T* data() const { return ptr; }
+        const T* begin() const { return ptr; }
+        const T* end() const { return ptr + len; }
+        const T& operator[](size_t i) const { return ptr[i]; }
+    };
     struct Texts {
-        std::vector<char> bytes;        // each text followed by a zero byte
-        std::vector<quint32> starts;    // offset of each text, plus one past the end
-        std::vector<quint32> owners;    // for notes: the entry position of each
-        std::vector<quint32> nulls;     // the texts that are null, not empty (rare)
-        std::vector<quint32> frequency; // how often each byte value occurs in `bytes`
-
-        void add(searchstore::Utf8 text);
+        Span<char> bytes;          // each text followed by a zero byte
+        Span<quint32> starts;      // offset of each text, plus one past the end
+        Span<quint32> owners;      // for notes: the entry position of each
+        Span<quint32> nulls;       // the texts that are null, not empty (rare)
+        Span<quint32> frequency;   // how often each byte value occurs in `bytes` (a hint only)
+        Span<quint32> blockStarts; // the blocks of the filter in front of the scan
+        Span<quint64> blockBits;   // (see blockfilter.h)
+        size_t count() const { return starts.empty() ? 0 : starts.size() - 1; }
         QString text(size_t i) const;
     };
     struct Disc {
@@ -88,6 +114,8 @@ private:
         QString name;
     };
 
+    friend class IndexFile;
+
     SearchIndex() = default;
     // Positions (ascending) of the texts in `t` that contain the keyword.
     static std::vector<quint32> find(const Texts& t, const QByteArray& needle, bool fold,
@@ -97,17 +125,23 @@ private:
     bool passes(const EntryFilter& filter, quint32 row) const;
     qint64 positionOf(qint64 entryId) const;
     const Disc* discById(qint64 discId) const;
+    // Indexes the discs by id, and with `count` counts the folders and files, once the
+    // arrays are set.
+    void finish(bool count = true);
 
     searchstore::Stamp m_stamp;
+    std::optional<searchstore::ChangeTag> m_change;     // the catalog's tag when it was read
+    std::shared_ptr<const void> m_storage;              // what the spans below point into
+    std::shared_ptr<std::shared_future<bool>> m_intact; // the file's checksum, when mapped
     Texts m_names;
     Texts m_notes;
-    std::vector<quint32> m_ids;             // AutoId, ascending
-    std::vector<quint32> m_fathers;         // FatherId
-    std::vector<quint32> m_discs;           // position in m_discIds
-    std::vector<qint64> m_sizes;            // FSize
-    std::vector<qint64> m_times;            // FTime, or NoTime
-    std::vector<qint8> m_kinds;             // 1 folder, 0 file, -1 neither
-    std::vector<qint64> m_discIds;          // the distinct CdID values
+    Span<quint32> m_ids;                    // AutoId, ascending
+    Span<quint32> m_fathers;                // FatherId
+    Span<quint32> m_discs;                  // position in m_discIds
+    Span<qint64> m_sizes;                   // FSize
+    Span<qint64> m_times;                   // FTime, or NoTime
+    Span<qint8> m_kinds;                    // 1 folder, 0 file, -1 neither
+    Span<qint64> m_discIds;                 // the distinct CdID values
     std::vector<Disc> m_discList;           // in OrderId order
     QHash<qint64, quint32> m_discPositions; // disc id -> position in m_discList
     QHash<qint64, Category> m_categories;

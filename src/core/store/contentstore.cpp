@@ -170,15 +170,17 @@ std::optional<QByteArray> rawEntryPath(Database& db, qint64 entryId) {
     return path;
 }
 
-RawNames::RawNames(Database& db) : m_db(db) {
-    if (hasVersion2Columns(db))
-        m_query = std::make_unique<Query>(
-            db, QStringLiteral("select FName from qCDFiles where AutoId=?"));
-}
+RawNames::RawNames(Database& db) : m_db(db) {}
 
 RawNames::~RawNames() = default;
 
 QByteArray RawNames::of(qint64 entryId) {
+    if (!m_prepared) {
+        m_prepared = true;
+        if (hasVersion2Columns(m_db))
+            m_query = std::make_unique<Query>(
+                m_db, QStringLiteral("select FName from qCDFiles where AutoId=?"));
+    }
     if (!m_query || entryId <= 0)
         return {};
     if (m_all)

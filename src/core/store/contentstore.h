@@ -105,6 +105,7 @@ public:
 
 private:
     Database& m_db;
+    bool m_prepared = false;        // made at the first look-up: most listings never need it
     std::unique_ptr<Query> m_query; // null: the catalog stores no such bytes
     // After many lookups, every such name read at once: one pass over the table costs
     // less than a lookup per row of a long listing.

@@ -10,6 +10,77 @@
 
 namespace vorlane {
 
+namespace {
+
+// The columns the search index reads. A write to any of them, from any program, renews the
+// change tag; writes to other columns (hashes, scan facts) leave the index current.
+struct WatchedTable {
+    const char* table;
+    const char* columns;
+};
+constexpr WatchedTable watchedTables[] = {
+    {"qClass", "AutoId, FatherId, TreeName"},
+    {"qCD", "AutoId, ClassId, OrderId, CDName, CDExp"},
+    {"qCDFiles", "AutoId, CdID, FatherId, IsDir, TreeName, TreeExp, FSize, FTime"},
+};
+
+// The triggers' exact text, as the engine keeps it in sqlite_master.
+QStringList changeTriggers() {
+    QStringList out;
+    for (const WatchedTable& t : watchedTables) {
+        const QString table = QString::fromLatin1(t.table);
+        const QString body = QStringLiteral(" begin update qChange set Tag = random(); end");
+        out << QStringLiteral("CREATE TRIGGER qChange_%1_insert after insert on %1").arg(table) +
+                   body
+            << QStringLiteral("CREATE TRIGGER qChange_%1_delete after delete on %1").arg(table) +
+                   body
+            << QStringLiteral("CREATE TRIGGER qChange_%1_update after update of %2 on %1")
+                       .arg(table, QLatin1String(t.columns)) +
+                   body;
+    }
+    return out;
+}
+
+// A random tag that every write to a watched column renews, whichever program makes it.
+// Random rather than counted: two copies of one file, each changed as often as the other,
+// still differ, so an index can never be taken for another file's.
+void addChangeTag(Database& db) {
+    db.exec(QStringLiteral("create table if not exists qChange (Tag integer)"));
+    if (db.count(QStringLiteral("select Tag from qChange")) != 1) {
+        db.exec(QStringLiteral("delete from qChange"));
+        db.exec(QStringLiteral("insert into qChange (Tag) values (random())"));
+    }
+    for (const QString& sql : changeTriggers()) {
+        const QString name = sql.section(QLatin1Char(' '), 2, 2);
+        const QVariant present = db.scalar(
+            QStringLiteral("select sql from sqlite_master where type='trigger' and name=?"),
+            {name});
+        if (present.isValid() && present.toString() == sql)
+            continue;
+        db.exec(QStringLiteral("drop trigger if exists [%1]").arg(name));
+        db.exec(sql);
+    }
+}
+
+} // namespace
+
+bool hasChangeTag(Database& db) {
+    if (!db.schemaFacts().changeTag) {
+        const QStringList expected = changeTriggers();
+        qint64 found = 0;
+        Query q(db, QStringLiteral("select sql from sqlite_master where type='trigger' and "
+                                   "name like 'qChange\\_%' escape '\\'"));
+        while (q.next())
+            found += expected.contains(q.textOr(0)) ? 1 : 1000;
+        db.schemaFacts().changeTag =
+            found == expected.size() &&
+            db.scalar(QStringLiteral("select count(*) from pragma_table_info('qChange') where "
+                                     "lower(name)='tag'"))
+                    .toLongLong() == 1;
+    }
+    return *db.schemaFacts().changeTag;
+}
+
 void createCatalogSchema(Database& db) {
     db.exec(QStringLiteral(
         "create table qClass (AutoId integer primary key autoincrement, TreeName text,"
@@ -28,6 +99,7 @@ void createCatalogSchema(Database& db) {
         "create index qCD_CDId on qCD(CDId);"
         "create index qCDFiles_FatherId on qCDFiles(FatherId);"
         "create index qCDFiles_CdID_FatherId_IsDir on qCDFiles(CdID, FatherId, IsDir desc);"));
+    addChangeTag(db);
     db.exec(QStringLiteral("pragma user_version = %1").arg(CatalogVersion));
     db.forgetSchemaFacts();
 }
@@ -173,6 +245,11 @@ void upgradeToVersion4(Database& db) {
     addMissing(db, version4Columns);
 }
 
+// Version 5: a change tag that the search index kept on disk is checked against.
+void upgradeToVersion5(Database& db) {
+    addChangeTag(db);
+}
+
 // Each step brings a catalog of the version before it to its own version, and may only add.
 struct UpgradeStep {
     int version;
@@ -182,10 +259,12 @@ constexpr UpgradeStep upgradeSteps[] = {
     {2, upgradeToVersion2},
     {3, upgradeToVersion3},
     {4, upgradeToVersion4},
+    {5, upgradeToVersion5},
 };
 
 bool hasCurrentColumns(Database& db) {
-    return hasVersion2Columns(db) && hasVersion3Columns(db) && hasVersion4Columns(db);
+    return hasVersion2Columns(db) && hasVersion3Columns(db) && hasVersion4Columns(db) &&
+           hasChangeTag(db);
 }
 static_assert(std::size(upgradeSteps) > 0 && std::end(upgradeSteps)[-1].version == CatalogVersion);
 

@@ -259,6 +259,23 @@ Stamp stamp(Database& db) {
     return s;
 }
 
+std::optional<ChangeTag> changeTag(Database& db) {
+    // Looked at again after any change of the schema, by whichever program.
+    const qint64 schema = db.scalar(QStringLiteral("pragma schema_version")).toLongLong();
+    if (db.schemaFacts().changeTagSchema != schema)
+        db.schemaFacts().changeTag.reset();
+    db.schemaFacts().changeTagSchema = schema;
+    if (!hasChangeTag(db))
+        return std::nullopt;
+    Query q(db, QStringLiteral("select count(*), min(Tag), typeof(min(Tag)) from qChange"));
+    if (!q.next() || q.integer(0) != 1 || q.textOr(2) != QLatin1String("integer"))
+        return std::nullopt;
+    ChangeTag t;
+    t.tag = q.integer(1);
+    t.schema = schema;
+    return t;
+}
+
 namespace {
 
 // Deeper than any real tree; beyond it the rows point in a circle.

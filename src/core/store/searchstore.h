@@ -155,6 +155,19 @@ struct Stamp {
 };
 Stamp stamp(Database& db);
 
+// What a search index kept on disk is checked against: the catalog's change tag, renewed
+// by every write to what the index reads, and the schema's version counter, renewed by
+// every change of the schema (a trigger dropped, a column added, a compaction). Unlike
+// Stamp it means the same on every connection and in every process.
+struct ChangeTag {
+    qint64 tag = 0;
+    qint64 schema = 0;
+    bool operator==(const ChangeTag&) const = default;
+};
+// Nullopt when the catalog has no intact change tag (an older file that was not upgraded,
+// or one whose triggers were removed): its changes cannot be told.
+std::optional<ChangeTag> changeTag(Database& db);
+
 // Where an entry lies: its disc's categories, its disc and the folders above it, outermost
 // first, joined by " ▸ " (as the index gives it). `entryId` 0: the disc itself, whose
 // categories alone are its place. A damaged loop of folders is cut off.

@@ -1,6 +1,7 @@
 // The in-memory index against the SQLite search on a random catalog: every option and many
 // keywords, before and after each kind of write.
 #include "common/catalogs.h"
+#include "core/search/indexfile.h"
 #include "core/search/searchindex.h"
 #include "core/store/database.h"
 #include "core/store/searchstore.h"
@@ -57,11 +58,17 @@ Outcome collect(const std::function<SearchSummary(const SearchCallbacks&)>& run)
     return out;
 }
 
+// Built, written to disk and mapped back: what is searched below is what a new process reads.
 std::shared_ptr<const SearchIndex> buildIndex(Database& db, const QString& file) {
+    static QTemporaryDir cache;
+    qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
     const searchstore::Stamp stamp = searchstore::stamp(db);
     Database reader;
     reader.open(file, Database::Mode::ReadOnly);
-    return SearchIndex::build(reader, stamp);
+    const auto built = SearchIndex::build(reader, stamp);
+    if (!built || !built->changeTag() || !IndexFile::save(*built, file))
+        return nullptr;
+    return IndexFile::load(file, *built->changeTag(), stamp);
 }
 
 } // namespace
