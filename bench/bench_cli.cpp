@@ -17,6 +17,7 @@
 // Output goes to a pipe read to its end (rg takes /dev/null as a hint to stop early).
 #include "benchtree.h"
 #include "benchutil.h"
+#include "core/search/indexfile.h"
 #include "core/store/database.h"
 #include "core/store/schema.h"
 
@@ -214,9 +215,10 @@ Catalog generate(const QString& catalog, const QString& namesPath) {
 }
 
 // Bytes per entry of the on-disk search index; -1 while there is none.
-// TODO(wiring): measure the index file kept beside the catalog once it exists.
-long long indexBytesPerEntry(const QString& /*catalog*/, long /*entries*/) {
-    return -1;
+// The search index `find` keeps for the catalog (made by the first find of the run).
+long long indexBytesPerEntry(const QString& catalog, long entries) {
+    const qint64 bytes = vorlane::keptIndexBytes(catalog);
+    return bytes < 0 || entries <= 0 ? -1 : (bytes + entries / 2) / entries;
 }
 
 struct Pair {
@@ -267,6 +269,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot make a temporary folder\n");
         return 1;
     }
+    // The search indexes of this run go to its own cache folder, removed with it.
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath(QStringLiteral("cache"))));
     const QString catalogPath = dir.filePath(QStringLiteral("big.vlr"));
     const QString namesPath = dir.filePath(QStringLiteral("names.txt"));
     const std::string catalog = QFile::encodeName(catalogPath).toStdString();

@@ -80,8 +80,7 @@ constexpr int kRowsPerStatement = 32;
 class Writer {
 public:
     Writer(Database& db, qint64 discId, std::chrono::milliseconds commitInterval)
-        : m_quiet(db), m_rows(db, discId, kRowsPerStatement),
-          m_tx(std::in_place, db, commitInterval) {
+        : m_rows(db, discId, kRowsPerStatement), m_tx(std::in_place, db, commitInterval) {
         m_tx->setOnCommit([this] { m_committed = m_rows.stored(); });
     }
 
@@ -251,7 +250,6 @@ private:
         m_notFull.notify_all();
     }
 
-    ChangeTriggersOff m_quiet; // the tag is renewed once per commit, not once per row
     contentstore::EntryWriter m_rows;
     std::optional<Transaction> m_tx; // after m_rows: rolled back before it is finalized
     std::vector<qint64> m_ids;       // a folder's AutoId by its tag, down the current path

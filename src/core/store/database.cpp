@@ -117,8 +117,6 @@ void Database::close() {
     sqlite3_close_v2(m_db);
     m_db = nullptr;
     m_schemaFacts = {};
-    m_triggersOff = false;
-    m_tagRenewed = false;
 }
 
 bool Database::isReadOnly() const {
@@ -213,29 +211,7 @@ void Database::begin() {
     exec(QStringLiteral("begin"));
 }
 void Database::commit() {
-    if (m_triggersOff && inTransaction()) {
-        if (hasChangeTag(*this))
-            exec(QStringLiteral("update qChange set Tag = random()"));
-        m_tagRenewed = true;
-    }
     exec(QStringLiteral("commit"));
-    m_tagRenewed = false;
-}
-
-void Database::setChangeTriggers(bool on) {
-    if (!m_db || m_triggersOff == !on)
-        return;
-    int now = 0;
-    sqlite3_db_config(m_db, SQLITE_DBCONFIG_ENABLE_TRIGGER, on ? 1 : 0, &now);
-    m_triggersOff = now == 0;
-    m_tagRenewed = false;
-    sqlite3_commit_hook(m_db, m_triggersOff ? &Database::onCommit : nullptr, this);
-}
-
-int Database::onCommit(void* self) {
-    // Non-zero turns the commit into a rollback: a write that bypassed commit().
-    auto* d = static_cast<Database*>(self);
-    return d->m_triggersOff && !d->m_tagRenewed ? 1 : 0;
 }
 void Database::rollback() {
     const auto settle = qScopeGuard([this] {

@@ -78,12 +78,6 @@ public:
     void rollback();
     bool inTransaction() const;
 
-    // While off, the triggers that renew the change tag on every row (see schema.h) do not
-    // run on this connection, and each commit renews the tag once instead: bulk writes run
-    // about a third faster. A commit that did not renew it is refused, so no write can
-    // leave the tag behind.
-    void setChangeTriggers(bool on);
-
     // Rebuilds the open database in place, smaller (VACUUM). Row ids, the file's inode,
     // links and permissions are kept. Other connections are ordered by the engine's locks:
     // this waits for their writes like any writer, and theirs wait for it.
@@ -113,7 +107,6 @@ public:
 
 private:
     static int onBusy(void* self, int attempt);
-    static int onCommit(void* self);
     void applyBusyWait();
     int effectiveBusyMs() const;
 
@@ -125,20 +118,6 @@ private:
     bool m_waitTold = false;
     std::chrono::steady_clock::time_point m_waitStart;
     SchemaFacts m_schemaFacts;
-    bool m_triggersOff = false;
-    bool m_tagRenewed = false;
-};
-
-// Change triggers off on `db` for its lifetime (bulk writers).
-class ChangeTriggersOff {
-public:
-    explicit ChangeTriggersOff(Database& db) : m_db(db) { m_db.setChangeTriggers(false); }
-    ~ChangeTriggersOff() { m_db.setChangeTriggers(true); }
-    ChangeTriggersOff(const ChangeTriggersOff&) = delete;
-    ChangeTriggersOff& operator=(const ChangeTriggersOff&) = delete;
-
-private:
-    Database& m_db;
 };
 
 // A prepared statement. Values are bound by position (from 1) or by ":name".
