@@ -6,6 +6,8 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cstdio>
+#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +18,12 @@ public:
         // Restore permissions taken away by a test so the tree can be removed.
         for (const QString& p : m_locked)
             ::chmod(QFile::encodeName(p).constData(), 0755);
+        // Names that are not valid UTF-8 do not survive QDir's removal; the bytes do.
+        if (m_dir.isValid())
+            ::nftw(
+                QFile::encodeName(m_dir.path()).constData(),
+                [](const char* p, const struct stat*, int, struct FTW*) { return ::remove(p); }, 16,
+                FTW_DEPTH | FTW_PHYS);
     }
 
     QString path() const { return m_dir.path(); }
