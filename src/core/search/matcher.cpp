@@ -68,8 +68,8 @@ bool KeywordMatcher::matches(const unsigned char* text, size_t length) const {
     return contains(text, length);
 }
 
-// PCRE in Qt works on UTF-16: the text is decoded into a buffer on the stack for short
-// texts, so a search over many names allocates nothing per name.
+// PCRE in Qt works on UTF-16: the text is decoded into a buffer on the stack (for all but
+// long texts) rather than into a QString of its own for every name.
 bool KeywordMatcher::regex(const unsigned char* text, size_t length) const {
     if (!m_regex.isValid())
         return false;
@@ -79,7 +79,11 @@ bool KeywordMatcher::regex(const unsigned char* text, size_t length) const {
                                                      QStringDecoder::Flag::ConvertInitialBom);
     const QChar* end = decoder.appendToBuffer(
         buffer.data(), QByteArrayView(reinterpret_cast<const char*>(text), qsizetype(length)));
-    return m_regex.match(QStringView(buffer.data(), end - buffer.data())).hasMatch();
+    // The decoder only ever writes well-formed UTF-16, so PCRE need not check it again.
+    return m_regex
+        .match(QStringView(buffer.data(), end - buffer.data()), 0, QRegularExpression::NormalMatch,
+               QRegularExpression::DontCheckSubjectStringMatchOption)
+        .hasMatch();
 }
 
 bool KeywordMatcher::contains(const unsigned char* text, size_t length) const {
