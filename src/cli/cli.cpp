@@ -153,6 +153,12 @@ void findOptions(QCommandLineParser& p) {
     p.addOption({QStringLiteral("no-folders"), QStringLiteral("Do not search folder names.")});
     p.addOption({QStringLiteral("no-files"), QStringLiteral("Do not search file names.")});
     p.addOption({QStringLiteral("case-sensitive"), QStringLiteral("Match letter case exactly.")});
+    p.addOption({QStringLiteral("glob"),
+                 QStringLiteral("The keyword is a wildcard pattern for the whole name or note: "
+                                "* is any run of characters, ? exactly one.")});
+    p.addOption({QStringLiteral("regex"),
+                 QStringLiteral("The keyword is a regular expression (PCRE), found anywhere in "
+                                "the name or note.")});
     p.addOption({formatOption(), QStringLiteral("Output format: text, tsv or json."),
                  QStringLiteral("format"), QStringLiteral("text")});
 }
@@ -246,7 +252,8 @@ const QList<Command>& commands() {
          },
          cmdLs},
         {QStringLiteral("find"), QStringLiteral("CATALOG KEYWORD"),
-         QStringLiteral("Search disc, folder and file names and notes."),
+         QStringLiteral("Search disc, folder and file names and notes. Without --glob or "
+                        "--regex the keyword is a plain substring, ? and * included."),
          [](QCommandLineParser& p) {
              addPasswordOptions(p);
              findOptions(p);

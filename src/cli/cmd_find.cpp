@@ -21,6 +21,15 @@ int cmdFind(Context& ctx, QCommandLineParser& p) {
     options.folders = !p.isSet(QStringLiteral("no-folders"));
     options.files = !p.isSet(QStringLiteral("no-files"));
     options.caseSensitive = p.isSet(QStringLiteral("case-sensitive"));
+    const bool glob = p.isSet(QStringLiteral("glob"));
+    const bool regex = p.isSet(QStringLiteral("regex"));
+    if (glob && regex)
+        usage(QStringLiteral("--glob and --regex exclude each other"));
+    options.mode = glob ? KeywordMode::Glob : regex ? KeywordMode::Regex : KeywordMode::Substring;
+    if (const auto error = keywordError(options.keyword, options.mode))
+        usage(QStringLiteral("invalid regular expression at offset %1: %2")
+                  .arg(error->offset)
+                  .arg(error->message));
     if (p.isSet(QStringLiteral("min-size")))
         options.minSize =
             sizeArgument(p.value(QStringLiteral("min-size")), QStringLiteral("min-size"));

@@ -1,5 +1,7 @@
 #include "core/search/matcher.h"
 
+#include <QStringDecoder>
+#include <QVarLengthArray>
 #include <algorithm>
 #include <cstring>
 
@@ -22,23 +24,66 @@ size_t charLength(const unsigned char* p, const unsigned char* end) {
     return n;
 }
 
+QRegularExpression::PatternOptions regexOptions(bool caseSensitive) {
+    return caseSensitive ? QRegularExpression::NoPatternOption
+                         : QRegularExpression::CaseInsensitiveOption;
+}
+
 } // namespace
 
-KeywordMatcher::KeywordMatcher(const QString& keyword, bool caseSensitive)
-    : m_needle(keyword.toUtf8()) {
+std::optional<KeywordError> keywordError(const QString& keyword, KeywordMode mode) {
+    if (mode != KeywordMode::Regex)
+        return std::nullopt;
+    const QRegularExpression re(keyword);
+    if (re.isValid())
+        return std::nullopt;
+    return KeywordError{re.errorString(), re.patternErrorOffset()};
+}
+
+KeywordMatcher::KeywordMatcher(const QString& keyword, bool caseSensitive, KeywordMode mode)
+    : m_needle(keyword.toUtf8()), m_mode(mode) {
+    if (mode == KeywordMode::Regex) {
+        m_regex = QRegularExpression(keyword, regexOptions(caseSensitive));
+        m_regex.optimize();
+    }
     if (!caseSensitive) {
         for (char& c : m_needle)
             c = char(foldLetter(static_cast<unsigned char>(c)));
     }
     // Without letters in the keyword, folding the text cannot change the outcome.
     m_fold = !caseSensitive && hasLetter(m_needle);
-    m_pattern = m_needle.contains('*') || m_needle.contains('?');
 }
 
 bool KeywordMatcher::matches(const unsigned char* text, size_t length) const {
     if (!text || m_needle.isEmpty())
         return false;
-    return m_pattern ? glob(text, length) : contains(text, length);
+    switch (m_mode) {
+    case KeywordMode::Glob:
+        return glob(text, length);
+    case KeywordMode::Regex:
+        return regex(text, length);
+    case KeywordMode::Substring:
+        break;
+    }
+    return contains(text, length);
+}
+
+// PCRE in Qt works on UTF-16: the text is decoded into a buffer on the stack (for all but
+// long texts) rather than into a QString of its own for every name.
+bool KeywordMatcher::regex(const unsigned char* text, size_t length) const {
+    if (!m_regex.isValid())
+        return false;
+    QVarLengthArray<QChar, 256> buffer(qsizetype(length) + 1);
+    // A leading byte order mark stays a character, as QString::fromUtf8 keeps it.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                     QStringDecoder::Flag::ConvertInitialBom);
+    const QChar* end = decoder.appendToBuffer(
+        buffer.data(), QByteArrayView(reinterpret_cast<const char*>(text), qsizetype(length)));
+    // The decoder only ever writes well-formed UTF-16, so PCRE need not check it again.
+    return m_regex
+        .match(QStringView(buffer.data(), end - buffer.data()), 0, QRegularExpression::NormalMatch,
+               QRegularExpression::DontCheckSubjectStringMatchOption)
+        .hasMatch();
 }
 
 bool KeywordMatcher::contains(const unsigned char* text, size_t length) const {
@@ -100,7 +145,11 @@ bool KeywordMatcher::glob(const unsigned char* text, size_t length) const {
     return p == pEnd;
 }
 
-QByteArray KeywordMatcher::longestLiteral() const {
+QByteArray KeywordMatcher::requiredLiteral() const {
+    if (m_mode == KeywordMode::Substring)
+        return m_needle;
+    if (m_mode == KeywordMode::Regex)
+        return {};
     QByteArray best;
     qsizetype start = 0;
     for (qsizetype i = 0; i <= m_needle.size(); ++i) {

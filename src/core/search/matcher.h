@@ -5,35 +5,43 @@
 #include "core/search/searchengine.h"
 
 #include <QByteArray>
+#include <QRegularExpression>
 #include <optional>
 #include <string>
 #include <unordered_set>
 
 namespace vorlane {
 
-// A keyword tested against UTF-8 text. Without `caseSensitive` only a-z and A-Z are the
-// same letter. A keyword holding `*` or `?` is a pattern for the whole text: `*` stands for
-// any run of characters, `?` for exactly one. Otherwise the text need only contain it.
+// A keyword tested against UTF-8 text. As a substring (the default) the text need only
+// contain it; as a glob it is a pattern for the whole text, `*` standing for any run of
+// characters and `?` for exactly one; as a regex it is found anywhere in the text. Without
+// `caseSensitive` only a-z and A-Z are the same letter, except in a regex, which folds case
+// as Unicode does. A regex that does not compile matches nothing.
 class KeywordMatcher {
 public:
-    KeywordMatcher(const QString& keyword, bool caseSensitive);
+    KeywordMatcher(const QString& keyword, bool caseSensitive,
+                   KeywordMode mode = KeywordMode::Substring);
 
     bool matches(const unsigned char* text, size_t length) const;
-    bool isPattern() const { return m_pattern; }
+    KeywordMode mode() const { return m_mode; }
     // The keyword's bytes, folded where letters fold.
     const QByteArray& needle() const { return m_needle; }
     // True when comparing must fold the text's letters.
     bool folds() const { return m_fold; }
-    // For a pattern: its longest run without wildcards, which every match contains.
-    QByteArray longestLiteral() const;
+    // Bytes every matching text contains, folded like needle(): the keyword itself as a
+    // substring, a glob's longest run without wildcards; empty when nothing is known (a
+    // regex), so that no text may be ruled out before it is tested.
+    QByteArray requiredLiteral() const;
 
 private:
     bool contains(const unsigned char* text, size_t length) const;
     bool glob(const unsigned char* text, size_t length) const;
+    bool regex(const unsigned char* text, size_t length) const;
 
     QByteArray m_needle;
+    QRegularExpression m_regex;
+    KeywordMode m_mode = KeywordMode::Substring;
     bool m_fold = false;
-    bool m_pattern = false;
 };
 
 // The size, date and extension conditions. Discs have none of these, so while any is set

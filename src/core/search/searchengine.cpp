@@ -18,7 +18,8 @@ class Searcher : public searchstore::EntryTest {
 public:
     Searcher(Database& db, const SearchOptions& options, const SearchCallbacks& callbacks)
         : m_db(db), m_options(options), m_callbacks(callbacks),
-          m_matcher(options.keyword, options.caseSensitive), m_filter(options), m_discNames(db) {}
+          m_matcher(options.keyword, options.caseSensitive, options.mode), m_filter(options),
+          m_discNames(db) {}
 
     SearchSummary run() {
         m_summary.total = searchTotal(m_db, m_options);

@@ -10,9 +10,11 @@
 //
 // Matching works on characters: a keyword never matches inside a multibyte character.
 // Without `caseSensitive` only the letters a-z and A-Z are folded; every other character
-// is compared as it is. A keyword with `*` or `?` is a wildcard pattern for the whole
-// name or note. The size, date and extension conditions narrow the folder and file hits;
-// while any is set, discs are not found.
+// is compared as it is. By default the keyword is a plain substring (`*` and `?` included);
+// in glob mode it is a pattern for the whole name or note (`*` any run of characters, `?`
+// exactly one); in regex mode a regular expression found anywhere in the text, where
+// `caseSensitive` off means Unicode case folding. The size, date and extension conditions narrow
+// the folder and file hits; while any is set, discs are not found.
 //
 // Example (what the command line does):
 //   vorlane::Database db;
@@ -32,8 +34,12 @@ namespace vorlane {
 
 class Database;
 
+// How the keyword is read.
+enum class KeywordMode { Substring, Glob, Regex };
+
 struct SearchOptions {
-    QString keyword;               // taken once, when the search starts
+    QString keyword; // taken once, when the search starts
+    KeywordMode mode = KeywordMode::Substring;
     bool notes = true;             // search the notes of discs, folders and files
     bool folders = true;           // search folder names
     bool files = true;             // search file names
@@ -81,6 +87,14 @@ struct SearchSummary {
 // The keyword as the search window takes it: blanks and control characters (up to
 // U+0020) removed from both ends.
 QString trimKeyword(const QString& text);
+
+// Why the keyword cannot be used in its mode: a regular expression that does not compile,
+// with the character offset where it fails. A search with such a keyword finds nothing.
+struct KeywordError {
+    QString message;
+    qsizetype offset = 0;
+};
+std::optional<KeywordError> keywordError(const QString& keyword, KeywordMode mode);
 
 // The number of rows a search with these options examines: every disc, plus the folders
 // and the files when their phase runs. Throws DbError.

@@ -388,7 +388,7 @@ SearchSummary SearchIndex::search(const SearchOptions& options, std::vector<Inde
             summary.stopped = true;
         return summary.stopped;
     };
-    const KeywordMatcher matcher(options.keyword, options.caseSensitive);
+    const KeywordMatcher matcher(options.keyword, options.caseSensitive, options.mode);
     const EntryFilter filter(options);
     const size_t first = out.size();
     auto matches = [&](const QByteArray& text, bool isNull) {
@@ -476,12 +476,13 @@ std::optional<SearchSummary> SearchIndex::search(const SearchOptions& options,
 
 std::vector<quint32> SearchIndex::matching(const Texts& t, const KeywordMatcher& matcher,
                                            const std::atomic<bool>* stop) {
-    if (!matcher.isPattern())
+    if (matcher.mode() == KeywordMode::Substring)
         return find(t, matcher.needle(), matcher.folds(), stop);
-    // A pattern: the texts that hold its longest plain run (every text when it has none),
-    // each then tested whole.
+    // A glob or a regex: the texts holding what every match must contain (every text when
+    // nothing is known), each then tested whole. Only such a literal may pass through the
+    // block filter: its pairs of bytes are in every matching text.
     std::vector<quint32> candidates;
-    const QByteArray literal = matcher.longestLiteral();
+    const QByteArray literal = matcher.requiredLiteral();
     const size_t count = t.count();
     if (literal.isEmpty()) {
         candidates.resize(count);
@@ -490,7 +491,11 @@ std::vector<quint32> SearchIndex::matching(const Texts& t, const KeywordMatcher&
         candidates = find(t, literal, matcher.folds(), stop);
     }
     std::vector<quint32> out;
+    size_t tested = 0;
     for (const quint32 i : candidates) {
+        // A regex over every text takes a while; a stop is seen within a few thousand.
+        if ((++tested & 4095) == 0 && stop && stop->load(std::memory_order_relaxed))
+            return {};
         if (std::binary_search(t.nulls.begin(), t.nulls.end(), i))
             continue;
         const auto* text = reinterpret_cast<const unsigned char*>(t.bytes.data() + t.starts[i]);

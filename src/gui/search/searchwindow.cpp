@@ -79,8 +79,19 @@ SearchWindow::SearchWindow(QWidget* parent, CatalogSession& session, IndexKeeper
     m_ckDir = makeCheck(optGroup, "ckDir", QStringLiteral("查找目录"), true);
     m_ckFile = makeCheck(optGroup, "ckFile", QStringLiteral("查找文件"), true);
     m_ckDaXiao = makeCheck(optGroup, "ckDaXiao", QStringLiteral("区别大小写"), false);
+    m_ckGlob = makeCheck(optGroup, "ckGlob", QStringLiteral("通配符"), false);
+    m_ckRegex = makeCheck(optGroup, "ckRegex", QStringLiteral("正则表达式"), false);
+    // One way of reading the keyword at a time.
+    connect(m_ckGlob, &QCheckBox::toggled, this, [this](bool on) {
+        if (on)
+            m_ckRegex->setChecked(false);
+    });
+    connect(m_ckRegex, &QCheckBox::toggled, this, [this](bool on) {
+        if (on)
+            m_ckGlob->setChecked(false);
+    });
     auto* optLayout = new QHBoxLayout(optGroup);
-    for (QCheckBox* box : {m_ckExp, m_ckDir, m_ckFile, m_ckDaXiao})
+    for (QCheckBox* box : {m_ckExp, m_ckDir, m_ckFile, m_ckDaXiao, m_ckGlob, m_ckRegex})
         optLayout->addWidget(box);
     optLayout->addStretch(1);
 
@@ -244,7 +255,8 @@ SearchWindow::SearchWindow(QWidget* parent, CatalogSession& session, IndexKeeper
     m_livePoll->setInterval(25);
     connect(m_livePoll, &QTimer::timeout, this, &SearchWindow::pollLive);
     connect(m_cobFind, &QComboBox::editTextChanged, this, &SearchWindow::edited);
-    for (QCheckBox* box : {m_ckExp, m_ckDir, m_ckFile, m_ckDaXiao, m_ckAfter, m_ckBefore})
+    for (QCheckBox* box :
+         {m_ckExp, m_ckDir, m_ckFile, m_ckDaXiao, m_ckGlob, m_ckRegex, m_ckAfter, m_ckBefore})
         connect(box, &QCheckBox::toggled, this, &SearchWindow::edited);
     connect(m_more, &QGroupBox::toggled, this, &SearchWindow::edited);
     for (QLineEdit* e : {m_edMinSize, m_edMaxSize, m_edExt})
@@ -312,6 +324,15 @@ void SearchWindow::btnBeginFindClick() {
         m_cobFind->setFocus();
         return;
     }
+    if (const auto error = keywordError(keyword, options(keyword).mode)) {
+        prompts().message(this,
+                          QStringLiteral("正则表达式有误（第 %1 个字符处）：%2")
+                              .arg(error->offset + 1)
+                              .arg(error->message),
+                          QStringLiteral("提示"), QMessageBox::Warning);
+        m_cobFind->setFocus();
+        return;
+    }
 
     setSearching(true);
     Settings settings;
@@ -349,6 +370,9 @@ SearchOptions SearchWindow::options(const QString& keyword) const {
     o.folders = m_ckDir->isChecked();
     o.files = m_ckFile->isChecked();
     o.caseSensitive = m_ckDaXiao->isChecked();
+    o.mode = m_ckGlob->isChecked()    ? KeywordMode::Glob
+             : m_ckRegex->isChecked() ? KeywordMode::Regex
+                                      : KeywordMode::Substring;
     if (!m_more->isChecked())
         return o;
     const double unit = std::pow(1024.0, m_cobSizeUnit->currentIndex() + 1);
@@ -401,10 +425,14 @@ bool SearchWindow::liveSearch() {
     if (!index)
         return false;
     const QString keyword = trimKeyword(m_cobFind->currentText());
+    const SearchOptions o = options(keyword);
+    // A regex half typed is no error yet: the list stays empty until it compiles, and 查找
+    // names what is wrong.
+    const bool searchable = !keyword.isEmpty() && !keywordError(keyword, o.mode);
     std::vector<IndexHit> hits;
-    if (!keyword.isEmpty())
-        index->search(options(keyword), hits);
-    m_model->setIndexHits(keyword.isEmpty() ? nullptr : index, std::move(hits));
+    if (searchable)
+        index->search(o, hits);
+    m_model->setIndexHits(searchable ? index : nullptr, std::move(hits));
     return true;
 }
 

@@ -92,6 +92,8 @@ private:
     QCheckBox* m_ckDir = nullptr;
     QCheckBox* m_ckFile = nullptr;
     QCheckBox* m_ckDaXiao = nullptr;
+    QCheckBox* m_ckGlob = nullptr;
+    QCheckBox* m_ckRegex = nullptr;
     QComboBox* m_cobFind = nullptr;
     QPushButton* m_btnBeginFind = nullptr;
     QPushButton* m_btnStopFind = nullptr;

@@ -129,11 +129,17 @@ void TestSearchIndex::agreesWithSqliteAfterEveryKindOfWrite() {
         keywords << randomText(rng, 2).trimmed();
     keywords << QStringLiteral("照片") << QStringLiteral("abab") << QStringLiteral("aB.1")
              << QStringLiteral("nothing here");
-    // Wildcard patterns for the whole name or note.
-    keywords << QStringLiteral("*") << QStringLiteral("a*") << QStringLiteral("?照*")
-             << QStringLiteral("*.1") << QStringLiteral("*b?") << QStringLiteral("**x*")
-             << QStringLiteral("??");
     keywords.removeAll(QString());
+    std::vector<std::pair<QString, KeywordMode>> queries;
+    for (const QString& k : std::as_const(keywords))
+        queries.emplace_back(k, KeywordMode::Substring);
+    // Wildcard patterns for the whole name or note, and regular expressions.
+    for (const char* glob : {"*", "a*", "?照*", "*.1", "*b?", "**x*", "??"}) {
+        queries.emplace_back(QString::fromUtf8(glob), KeywordMode::Glob);
+        queries.emplace_back(QString::fromUtf8(glob), KeywordMode::Substring);
+    }
+    for (const char* regex : {"^ab", "照|😀", "a.B$", "[0-9]\\.", "(?i)zY"})
+        queries.emplace_back(QString::fromUtf8(regex), KeywordMode::Regex);
 
     // Each write changes what the SQLite search sees; the old index must say so, and a new
     // one must find the same again.
@@ -175,10 +181,11 @@ void TestSearchIndex::agreesWithSqliteAfterEveryKindOfWrite() {
         index = buildIndex(db, file);
         QVERIFY(index);
         QVERIFY2(index->isCurrent(db), what);
-        for (const QString& keyword : std::as_const(keywords)) {
+        for (const auto& [keyword, mode] : queries) {
             for (int bits = 0; bits < 16; ++bits) {
                 SearchOptions o;
                 o.keyword = keyword;
+                o.mode = mode;
                 o.notes = bits & 1;
                 o.folders = bits & 2;
                 o.files = bits & 4;
@@ -187,8 +194,9 @@ void TestSearchIndex::agreesWithSqliteAfterEveryKindOfWrite() {
                     collect([&](const SearchCallbacks& cb) { return runSearch(db, o, cb); });
                 const Outcome viaIndex = collect(
                     [&](const SearchCallbacks& cb) { return runSearch(db, index.get(), o, cb); });
-                const QByteArray where = QStringLiteral("%1, keyword [%2], options %3")
+                const QByteArray where = QStringLiteral("%1, keyword [%2], mode %3, options %4")
                                              .arg(QLatin1String(what), keyword)
+                                             .arg(int(mode))
                                              .arg(bits)
                                              .toUtf8();
                 QVERIFY2(viaIndex.hits == viaSql.hits, where.constData());
