@@ -1,5 +1,6 @@
 #include "core/interchange/catalogexport.h"
 
+#include "core/import/fsnames.h"
 #include "core/interchange/exportlayout.h"
 #include "core/store/database.h"
 #include "core/throttle.h"
@@ -237,45 +238,7 @@ void Sink::flush() {
 }
 
 bool isUtf8(QByteArrayView bytes) {
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const qsizetype n = bytes.size();
-    qsizetype i = 0;
-    while (i < n) {
-        const unsigned char c = p[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        int len = 0;
-        unsigned char lo = 0x80, hi = 0xbf;
-        if (c >= 0xc2 && c <= 0xdf) {
-            len = 2;
-        } else if (c >= 0xe0 && c <= 0xef) {
-            len = 3;
-            if (c == 0xe0)
-                lo = 0xa0;
-            else if (c == 0xed)
-                hi = 0x9f; // no surrogates
-        } else if (c >= 0xf0 && c <= 0xf4) {
-            len = 4;
-            if (c == 0xf0)
-                lo = 0x90;
-            else if (c == 0xf4)
-                hi = 0x8f;
-        } else {
-            return false;
-        }
-        if (i + len > n)
-            return false;
-        if (p[i + 1] < lo || p[i + 1] > hi)
-            return false;
-        for (int k = 2; k < len; ++k) {
-            if ((p[i + k] & 0xc0) != 0x80)
-                return false;
-        }
-        i += len;
-    }
-    return true;
+    return fsnames::isUtf8(std::string_view(bytes.data(), size_t(bytes.size())));
 }
 
 Progress::Progress(const ExportHooks& hooks, qint64 total)
