@@ -89,6 +89,8 @@ private:
                     h.name = rows.name();
                     h.discId = rows.discId();
                     h.discName = m_discNames(h.discId);
+                    h.size = rows.size();
+                    h.time = rows.time();
                     if (rows.isFolder()) {
                         h.folderId = rows.id();
                         hit(h);

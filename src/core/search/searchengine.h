@@ -56,8 +56,10 @@ struct SearchHit {
     QString discName;  // the disc's name (empty when the entry's disc is missing)
     QString name;      // the folder's or file's name; empty for a disc hit
     qint64 discId = 0;
-    qint64 folderId = 0; // folder hit: its own id; file hit: its folder (0 at the top)
-    qint64 fileId = 0;   // file hit: its id; else 0
+    qint64 folderId = 0;        // folder hit: its own id; file hit: its folder (0 at the top)
+    qint64 fileId = 0;          // file hit: its id; else 0
+    qint64 size = 0;            // the entry's size; 0 for a disc
+    std::optional<qint64> time; // modification time, seconds since 1970 UTC, when known
 
     enum class Kind { Disc, Folder, File };
     Kind kind() const {

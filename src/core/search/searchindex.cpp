@@ -535,6 +535,9 @@ SearchHit SearchIndex::hit(const IndexHit& h) const {
     }
     out.name = m_names.text(h.row);
     out.discId = m_discIds[m_discs[h.row]];
+    out.size = m_sizes[h.row];
+    if (m_times[h.row] != NoTime)
+        out.time = m_times[h.row];
     if (const Disc* d = discById(out.discId))
         out.discName = QString::fromUtf8(d->name);
     if (m_kinds[h.row] == 1) {

@@ -11,6 +11,7 @@
 // searches through SQLite until a new index is built.
 #pragma once
 
+#include "core/search/query.h"
 #include "core/search/searchengine.h"
 #include "core/store/searchstore.h"
 
@@ -58,6 +59,14 @@ public:
     // having reported nothing, when the index turns out not intact().
     std::optional<SearchSummary> search(const SearchOptions& options,
                                         const SearchCallbacks& callbacks) const;
+
+    // The hits of a query: discs first (in tree order), then folders, then files, each in
+    // AutoId order. Stops early once `stop` is set.
+    SearchSummary query(const SearchQuery& query, std::vector<IndexHit>& out,
+                        const std::atomic<bool>* stop = nullptr) const;
+    // Puts hits in `order` (Found leaves them as they are), descending with `descending`;
+    // hits that compare equal keep their order.
+    void sort(std::vector<IndexHit>& hits, HitOrder order, bool descending) const;
 
     // False when the file the index was mapped from failed its checksum. The check runs
     // beside the first search and is waited for here; a built index is always intact.

@@ -79,7 +79,7 @@ MatchingEntries::MatchingEntries(Database& db, EntryTest& test) : m_db(db), m_te
         // A catalog without the time column passes null: no time known.
         m_query = std::make_unique<Query>(
             db,
-            QStringLiteral("select IsDir, TreeName, AutoId, CdID, FatherId from qCDFiles"
+            QStringLiteral("select IsDir, TreeName, AutoId, CdID, FatherId, FSize, %1 from qCDFiles"
                            " where vorlane_search_match(ifnull(IsDir, -1), TreeName, TreeExp,"
                            " FSize, %1) order by AutoId")
                 .arg(hasVersion2Columns(db) ? QStringLiteral("FTime") : QStringLiteral("null")));
@@ -152,6 +152,14 @@ qint64 MatchingEntries::discId() const {
 }
 qint64 MatchingEntries::folderId() const {
     return sqlite3_column_int64(m_query->statement(), 4);
+}
+qint64 MatchingEntries::size() const {
+    return sqlite3_column_int64(m_query->statement(), 5);
+}
+std::optional<qint64> MatchingEntries::time() const {
+    if (sqlite3_column_type(m_query->statement(), 6) == SQLITE_NULL)
+        return std::nullopt;
+    return sqlite3_column_int64(m_query->statement(), 6);
 }
 
 DiscNames::DiscNames(Database& db) : m_db(db) {}

@@ -73,6 +73,8 @@ public:
     qint64 id() const;
     qint64 discId() const;
     qint64 folderId() const; // FatherId
+    qint64 size() const;
+    std::optional<qint64> time() const; // FTime; nullopt when unknown
 
 private:
     static void call(sqlite3_context* context, int argc, sqlite3_value** argv);
