@@ -407,13 +407,10 @@ SearchSummary SearchIndex::search(const SearchOptions& options, std::vector<Inde
     if ((folderPhase || filePhase) && !stopped()) {
         std::vector<quint32> byName;
         if (options.folders || options.files)
-            byName = matching(m_names, matcher, stop);
+            byName = rowsNamed(matcher, stop);
         std::vector<quint32> byNote;
-        if (options.notes) {
-            byNote = matching(m_notes, matcher, stop);
-            for (quint32& i : byNote)
-                i = m_notes.owners[i];
-        }
+        if (options.notes)
+            byNote = rowsNoted(matcher, stop);
         if (!stopped()) {
             // Folders first, then files, each in AutoId order: the phases of the SQLite search.
             for (const qint8 kind : {qint8(1), qint8(0)}) {
@@ -425,10 +422,10 @@ SearchSummary SearchIndex::search(const SearchOptions& options, std::vector<Inde
                 while (a != byName.end() || b != byNote.end()) {
                     quint32 row;
                     bool hit;
-                    if (b == byNote.end() || (a != byName.end() && *a < *b)) {
+                    if (b == byNote.end() || (a != byName.end() && rowBefore(*a, *b))) {
                         row = *a++;
                         hit = names;
-                    } else if (a == byName.end() || *b < *a) {
+                    } else if (a == byName.end() || rowBefore(*b, *a)) {
                         row = *b++;
                         hit = true;
                     } else {
@@ -436,7 +433,7 @@ SearchSummary SearchIndex::search(const SearchOptions& options, std::vector<Inde
                         ++b;
                         hit = true;
                     }
-                    if (!hit || m_kinds[row] != kind)
+                    if (!hit || kindAt(row) != kind)
                         continue;
                     if (filter.active() && !passes(filter, row))
                         continue;
@@ -506,11 +503,40 @@ std::vector<quint32> SearchIndex::matching(const Texts& t, const KeywordMatcher&
 }
 
 bool SearchIndex::passes(const EntryFilter& filter, quint32 row) const {
-    const auto* name =
-        reinterpret_cast<const unsigned char*>(m_names.bytes.data() + m_names.starts[row]);
-    const qint64 time = m_times[row];
-    return filter.passes(name, m_names.starts[row + 1] - m_names.starts[row] - 1, m_sizes[row],
-                         time == NoTime ? std::nullopt : std::optional<qint64>(time));
+    const std::string_view name = nameAt(row);
+    return filter.passes(reinterpret_cast<const unsigned char*>(name.data()), name.size(),
+                         sizeAt(row), timeAt(row));
+}
+
+std::vector<quint32> SearchIndex::allRows() const {
+    std::vector<quint32> rows(m_ids.size());
+    std::iota(rows.begin(), rows.end(), quint32(0));
+    return rows;
+}
+
+std::optional<std::string_view> SearchIndex::noteAt(quint32 row) const {
+    // The notes' owners ascend with their rows.
+    const auto it = std::lower_bound(m_notes.owners.begin(), m_notes.owners.end(), row);
+    if (it == m_notes.owners.end() || *it != row)
+        return std::nullopt;
+    const auto i = size_t(it - m_notes.owners.begin());
+    if (std::binary_search(m_notes.nulls.begin(), m_notes.nulls.end(), quint32(i)))
+        return std::nullopt;
+    return std::string_view(m_notes.bytes.data() + m_notes.starts[i],
+                            size_t(m_notes.starts[i + 1] - m_notes.starts[i] - 1));
+}
+
+std::vector<quint32> SearchIndex::rowsNamed(const KeywordMatcher& matcher,
+                                            const std::atomic<bool>* stop) const {
+    return matching(m_names, matcher, stop);
+}
+
+std::vector<quint32> SearchIndex::rowsNoted(const KeywordMatcher& matcher,
+                                            const std::atomic<bool>* stop) const {
+    std::vector<quint32> rows = matching(m_notes, matcher, stop);
+    for (quint32& i : rows)
+        i = m_notes.owners[i];
+    return rows;
 }
 
 const SearchIndex::Disc* SearchIndex::discById(qint64 discId) const {
@@ -533,34 +559,35 @@ SearchHit SearchIndex::hit(const IndexHit& h) const {
         out.discName = QString::fromUtf8(d.name);
         return out;
     }
-    out.name = m_names.text(h.row);
-    out.discId = m_discIds[m_discs[h.row]];
-    out.size = m_sizes[h.row];
-    if (m_times[h.row] != NoTime)
-        out.time = m_times[h.row];
+    const std::string_view name = nameAt(h.row);
+    out.name = QString::fromUtf8(name.data(), qsizetype(name.size()));
+    out.discId = discIdAt(h.row);
+    out.size = sizeAt(h.row);
+    out.time = timeAt(h.row);
     if (const Disc* d = discById(out.discId))
         out.discName = QString::fromUtf8(d->name);
-    if (m_kinds[h.row] == 1) {
-        out.folderId = m_ids[h.row];
+    if (kindAt(h.row) == 1) {
+        out.folderId = idAt(h.row);
     } else {
-        out.folderId = m_fathers[h.row];
-        out.fileId = m_ids[h.row];
+        out.folderId = fatherAt(h.row);
+        out.fileId = idAt(h.row);
     }
     return out;
 }
 
 QString SearchIndex::location(const IndexHit& h) const {
     QStringList parts;
-    const Disc* disc = h.disc ? &m_discList[h.row] : discById(m_discIds[m_discs[h.row]]);
+    const Disc* disc = h.disc ? &m_discList[h.row] : discById(discIdAt(h.row));
     if (!h.disc) {
         // The folders above the entry, nearest first; a damaged loop is cut off.
-        qint64 father = m_fathers[h.row];
+        qint64 father = fatherAt(h.row);
         for (int guard = 0; father != 0 && guard < 4096; ++guard) {
             const qint64 pos = positionOf(father);
             if (pos < 0)
                 break;
-            parts.prepend(m_names.text(size_t(pos)));
-            father = m_fathers[size_t(pos)];
+            const std::string_view name = nameAt(quint32(pos));
+            parts.prepend(QString::fromUtf8(name.data(), qsizetype(name.size())));
+            father = fatherAt(quint32(pos));
         }
     }
     if (!disc)

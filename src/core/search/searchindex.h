@@ -24,6 +24,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace vorlane {
@@ -132,6 +133,32 @@ private:
     static std::vector<quint32> matching(const Texts& t, const KeywordMatcher& matcher,
                                          const std::atomic<bool>* stop);
     bool passes(const EntryFilter& filter, quint32 row) const;
+
+    // The entry rows and their facts, for the searches. Every search goes through these, so
+    // that what it sees of a row is decided in one place. Lists of rows are in AutoId order;
+    // rowBefore() tells that order.
+    std::vector<quint32> allRows() const;
+    bool rowBefore(quint32 a, quint32 b) const { return a < b; }
+    qint64 idAt(quint32 row) const { return m_ids[row]; }
+    qint64 fatherAt(quint32 row) const { return m_fathers[row]; }
+    qint64 discIdAt(quint32 row) const { return m_discIds[m_discs[row]]; }
+    qint64 sizeAt(quint32 row) const { return m_sizes[row]; }
+    std::optional<qint64> timeAt(quint32 row) const {
+        return m_times[row] == NoTime ? std::nullopt : std::optional<qint64>(m_times[row]);
+    }
+    // 1 a folder, 0 a file, -1 neither (a damaged row).
+    qint8 kindAt(quint32 row) const { return m_kinds[row]; }
+    std::string_view nameAt(quint32 row) const {
+        return {m_names.bytes.data() + m_names.starts[row],
+                size_t(m_names.starts[row + 1] - m_names.starts[row] - 1)};
+    }
+    // The note; nullopt when it is null.
+    std::optional<std::string_view> noteAt(quint32 row) const;
+    // The rows whose name, or whose note, the matcher matches.
+    std::vector<quint32> rowsNamed(const KeywordMatcher& matcher,
+                                   const std::atomic<bool>* stop) const;
+    std::vector<quint32> rowsNoted(const KeywordMatcher& matcher,
+                                   const std::atomic<bool>* stop) const;
     qint64 positionOf(qint64 entryId) const;
     const Disc* discById(qint64 discId) const;
     // Indexes the discs by id, and with `count` counts the folders and files, once the
