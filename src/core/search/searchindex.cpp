@@ -2,6 +2,7 @@
 
 #include "core/search/blockfilter.h"
 #include "core/search/matcher.h"
+#include "core/search/scanpool.h"
 #include "core/store/database.h"
 
 #include <QStringList>
@@ -339,7 +340,7 @@ std::vector<quint32> SearchIndex::find(const Texts& t, const QByteArray& needle,
         scan(runs, out);
         return out;
     }
-    // Two halves of the bytes to scan, split between texts, the second on a thread of its own.
+    // Two halves of the bytes to scan, split between texts, the second on the scan pool.
     std::vector<Run> second;
     size_t seen = 0;
     for (size_t i = 0; i < runs.size(); ++i) {
@@ -360,9 +361,7 @@ std::vector<quint32> SearchIndex::find(const Texts& t, const QByteArray& needle,
         break;
     }
     std::vector<quint32> rest;
-    std::thread helper([&] { scan(second, rest); });
-    scan(runs, out);
-    helper.join();
+    runBeside([&] { scan(runs, out); }, [&] { scan(second, rest); });
     out.insert(out.end(), rest.begin(), rest.end());
     return out;
 }
