@@ -1,5 +1,7 @@
 #include "core/search/matcher.h"
 
+#include "core/search/regexscan.h"
+
 #include <QStringDecoder>
 #include <QVarLengthArray>
 #include <algorithm>
@@ -45,6 +47,11 @@ KeywordMatcher::KeywordMatcher(const QString& keyword, bool caseSensitive, Keywo
     if (mode == KeywordMode::Regex) {
         m_regex = QRegularExpression(keyword, regexOptions(caseSensitive));
         m_regex.optimize();
+        if (m_regex.isValid()) {
+            auto scan = std::make_shared<const RegexScan>(keyword, caseSensitive);
+            if (scan->usable())
+                m_scan = std::move(scan);
+        }
     }
     if (!caseSensitive) {
         for (char& c : m_needle)

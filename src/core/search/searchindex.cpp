@@ -2,6 +2,7 @@
 
 #include "core/search/blockfilter.h"
 #include "core/search/matcher.h"
+#include "core/search/regexscan.h"
 #include "core/search/scanpool.h"
 #include "core/store/database.h"
 
@@ -474,6 +475,13 @@ std::vector<quint32> SearchIndex::matching(const Texts& t, const KeywordMatcher&
                                            const std::atomic<bool>* stop) {
     if (matcher.mode() == KeywordMode::Substring)
         return find(t, matcher.needle(), matcher.folds(), stop);
+    if (const RegexScan* scan = matcher.regexScan()) {
+        std::vector<quint32> out =
+            scan->matching(t.bytes.data(), t.starts.data(), t.count(), matcher, stop);
+        std::erase_if(
+            out, [&](quint32 i) { return std::binary_search(t.nulls.begin(), t.nulls.end(), i); });
+        return out;
+    }
     // A glob or a regex: the texts holding what every match must contain (every text when
     // nothing is known), each then tested whole. Only such a literal may pass through the
     // block filter: its pairs of bytes are in every matching text.

@@ -1,0 +1,49 @@
+// A regular expression run over many texts at once: the index keeps its names (and its
+// notes) one after another, each ended by a zero byte, and PCRE2 scans that buffer in one
+// pass with the zero byte as its line end, instead of being called once per text.
+//
+// The pass must find what the keyword's own regex finds in each text alone. It does when
+// the zero byte stands for the end of a text to every part of the pattern; patterns that
+// could look across it (lookaround, \A, \z, possessive repeats, newline settings...) are
+// not scanned this way (usable() is false). A match that runs over a zero byte, or lies in
+// a text holding a line feed, is checked on that text alone.
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+#include <atomic>
+#include <memory>
+#include <vector>
+
+namespace vorlane {
+
+class KeywordMatcher;
+
+class RegexScan {
+public:
+    RegexScan(const QString& pattern, bool caseSensitive);
+    ~RegexScan();
+    RegexScan(const RegexScan&) = delete;
+    RegexScan& operator=(const RegexScan&) = delete;
+
+    // False when the pattern cannot be scanned this way; texts are then tested one by one.
+    bool usable() const { return m_code != nullptr; }
+
+    // Positions (ascending) of the texts in [0, count) that `exact` (the keyword's matcher)
+    // matches: text i is bytes[starts[i] .. starts[i + 1] - 1), followed by a zero byte.
+    // Null texts are not told apart from empty ones here. Long buffers are split over the
+    // scan pool. Returns nothing once `stop` is set.
+    std::vector<quint32> matching(const char* bytes, const quint32* starts, size_t count,
+                                  const KeywordMatcher& exact, const std::atomic<bool>* stop) const;
+
+private:
+    void scan(const char* bytes, const quint32* starts, size_t first, size_t last,
+              const KeywordMatcher& exact, std::vector<quint32>& out,
+              const std::atomic<bool>* stop) const;
+
+    struct Code;
+    Code* m_code = nullptr;
+    bool m_dollar = false; // `$` also matches before a text's final line feed
+};
+
+} // namespace vorlane
