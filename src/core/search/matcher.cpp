@@ -48,6 +48,7 @@ KeywordMatcher::KeywordMatcher(const QString& keyword, bool caseSensitive, Keywo
         m_regex = QRegularExpression(keyword, regexOptions(caseSensitive));
         m_regex.optimize();
         if (m_regex.isValid()) {
+            m_regexLiteral = regexLiteral(keyword, caseSensitive);
             auto scan = std::make_shared<const RegexScan>(keyword, caseSensitive);
             if (scan->usable())
                 m_scan = std::move(scan);
@@ -156,7 +157,7 @@ QByteArray KeywordMatcher::requiredLiteral() const {
     if (m_mode == KeywordMode::Substring)
         return m_needle;
     if (m_mode == KeywordMode::Regex)
-        return {};
+        return m_regexLiteral;
     QByteArray best;
     qsizetype start = 0;
     for (qsizetype i = 0; i <= m_needle.size(); ++i) {

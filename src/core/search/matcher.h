@@ -32,8 +32,9 @@ public:
     // True when comparing must fold the text's letters.
     bool folds() const { return m_fold; }
     // Bytes every matching text contains, folded like needle(): the keyword itself as a
-    // substring, a glob's longest run without wildcards; empty when nothing is known (a
-    // regex), so that no text may be ruled out before it is tested.
+    // substring, a glob's longest run without wildcards, a run of plain characters a regex
+    // requires; empty when nothing is known, so that no text may be ruled out before it is
+    // tested.
     QByteArray requiredLiteral() const;
     // A regex's scan over many texts at once; nullptr when the texts must be tested one by
     // one (not a regex, an invalid one, or one the scan cannot take).
@@ -47,6 +48,7 @@ private:
     QByteArray m_needle;
     QRegularExpression m_regex;
     std::shared_ptr<const RegexScan> m_scan;
+    QByteArray m_regexLiteral;
     KeywordMode m_mode = KeywordMode::Substring;
     bool m_fold = false;
 };

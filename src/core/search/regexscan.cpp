@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 namespace vorlane {
 
@@ -50,7 +51,40 @@ struct RegexScan::Code {
     pcre2_code* code = nullptr;
     bool jit = false;
     ~Code() { pcre2_code_free(code); }
+
+    // The first match in bytes[from, end).
+    int match(const char* bytes, size_t end, size_t from, pcre2_match_data* data) const {
+        const auto* subject = reinterpret_cast<PCRE2_SPTR>(bytes);
+        return jit ? pcre2_jit_match(code, subject, end, from, 0, data, nullptr)
+                   : pcre2_match(code, subject, end, from, 0, data, nullptr);
+    }
 };
+
+namespace {
+
+using MatchData = std::unique_ptr<pcre2_match_data, void (*)(pcre2_match_data*)>;
+
+MatchData matchData() {
+    MatchData data(pcre2_match_data_create(1, nullptr), pcre2_match_data_free);
+    if (!data)
+        throw std::bad_alloc();
+    return data;
+}
+
+bool alone(const KeywordMatcher& exact, const char* bytes, const quint32* starts, size_t i) {
+    return exact.matches(reinterpret_cast<const unsigned char*>(bytes + starts[i]),
+                         starts[i + 1] - starts[i] - 1);
+}
+
+bool holdsLineFeed(const char* bytes, const quint32* starts, size_t i) {
+    return std::memchr(bytes + starts[i], '\n', starts[i + 1] - starts[i] - 1) != nullptr;
+}
+
+bool stopped(const std::atomic<bool>* stop) {
+    return stop && stop->load(std::memory_order_relaxed);
+}
+
+} // namespace
 
 RegexScan::RegexScan(const QString& pattern, bool caseSensitive) {
     if (pattern.isEmpty() || crossesTexts(pattern))
@@ -84,13 +118,17 @@ RegexScan::~RegexScan() {
 }
 
 std::vector<quint32> RegexScan::matching(const char* bytes, const quint32* starts, size_t count,
+                                         const std::vector<quint32>* candidates,
                                          const KeywordMatcher& exact,
                                          const std::atomic<bool>* stop) const {
     std::vector<quint32> out;
     if (!m_code || count == 0)
         return out;
     const size_t total = starts[count] - starts[0];
-    if (total < ParallelBytes) {
+    if (candidates && candidates->size() <= count / 16) {
+        // A call per text costs more than the scan skimming over it once texts are many.
+        test(bytes, starts, *candidates, exact, out, stop);
+    } else if (total < ParallelBytes) {
         scan(bytes, starts, 0, count, exact, out, stop);
     } else {
         // Two parts of about the same bytes, split between texts.
@@ -101,7 +139,7 @@ std::vector<quint32> RegexScan::matching(const char* bytes, const quint32* start
                   [&] { scan(bytes, starts, split, count, exact, rest, stop); });
         out.insert(out.end(), rest.begin(), rest.end());
     }
-    if (stop && stop->load(std::memory_order_relaxed))
+    if (stopped(stop))
         return {};
     return out;
 }
@@ -111,38 +149,24 @@ void RegexScan::scan(const char* bytes, const quint32* starts, size_t first, siz
                      const std::atomic<bool>* stop) const {
     if (first >= last)
         return;
-    auto alone = [&](size_t i) {
-        return exact.matches(reinterpret_cast<const unsigned char*>(bytes + starts[i]),
-                             starts[i + 1] - starts[i] - 1);
-    };
-    auto holdsLineFeed = [&](size_t i) {
-        return std::memchr(bytes + starts[i], '\n', starts[i + 1] - starts[i] - 1) != nullptr;
-    };
     const size_t from = out.size();
-    std::unique_ptr<pcre2_match_data, void (*)(pcre2_match_data*)> data(
-        pcre2_match_data_create(1, nullptr), pcre2_match_data_free);
-    if (!data)
-        throw std::bad_alloc();
-    const auto* subject = reinterpret_cast<PCRE2_SPTR>(bytes);
+    const MatchData data = matchData();
     // The subject ends after the last text's zero byte: ^ then holds for an empty last text.
-    const PCRE2_SIZE end = starts[last];
+    const size_t end = starts[last];
     size_t i = first;
     size_t calls = 0;
     while (i < last) {
-        if ((++calls & 1023) == 0 && stop && stop->load(std::memory_order_relaxed))
+        if ((++calls & 1023) == 0 && stopped(stop))
             return;
-        const int rc =
-            m_code->jit
-                ? pcre2_jit_match(m_code->code, subject, end, starts[i], 0, data.get(), nullptr)
-                : pcre2_match(m_code->code, subject, end, starts[i], 0, data.get(), nullptr);
+        const int rc = m_code->match(bytes, end, starts[i], data.get());
         if (rc == PCRE2_ERROR_NOMATCH)
             break;
         if (rc < 0) {
             // A limit of the engine (a deeply nested pattern): the rest one text at a time.
             for (; i < last; ++i) {
-                if ((i & 4095) == 0 && stop && stop->load(std::memory_order_relaxed))
+                if ((i & 4095) == 0 && stopped(stop))
                     return;
-                if (alone(i))
+                if (alone(exact, bytes, starts, i))
                     out.push_back(quint32(i));
             }
             break;
@@ -155,7 +179,7 @@ void RegexScan::scan(const char* bytes, const quint32* starts, size_t first, siz
         // The zero byte is the text's end to everything but a class that takes it; a line
         // feed is a line end to the keyword's own regex and not to this scan.
         const bool within = match[1] < starts[j + 1];
-        if ((within && !holdsLineFeed(j)) || alone(j))
+        if ((within && !holdsLineFeed(bytes, starts, j)) || alone(exact, bytes, starts, j))
             out.push_back(quint32(j));
         i = j + 1;
     }
@@ -171,7 +195,8 @@ void RegexScan::scan(const char* bytes, const quint32* starts, size_t first, siz
             size_t(std::upper_bound(starts + first, starts + last + 1, quint32(lf - bytes)) -
                    starts) -
             1;
-        if (!std::binary_search(out.begin() + qsizetype(from), out.end(), quint32(k)) && alone(k))
+        if (!std::binary_search(out.begin() + qsizetype(from), out.end(), quint32(k)) &&
+            alone(exact, bytes, starts, k))
             more.push_back(quint32(k));
         p = bytes + starts[k + 1];
     }
@@ -179,6 +204,127 @@ void RegexScan::scan(const char* bytes, const quint32* starts, size_t first, siz
         return;
     const auto middle = out.insert(out.end(), more.begin(), more.end());
     std::inplace_merge(out.begin() + qsizetype(from), middle, out.end());
+}
+
+void RegexScan::test(const char* bytes, const quint32* starts,
+                     const std::vector<quint32>& candidates, const KeywordMatcher& exact,
+                     std::vector<quint32>& out, const std::atomic<bool>* stop) const {
+    const MatchData data = matchData();
+    size_t tested = 0;
+    for (const quint32 i : candidates) {
+        if ((++tested & 1023) == 0 && stopped(stop))
+            return;
+        if (holdsLineFeed(bytes, starts, i)) {
+            if (alone(exact, bytes, starts, i))
+                out.push_back(i);
+            continue;
+        }
+        // The text with its zero byte, so that $ holds at its end.
+        const size_t end = starts[i + 1];
+        const int rc = m_code->match(bytes, end, starts[i], data.get());
+        if (rc == PCRE2_ERROR_NOMATCH)
+            continue;
+        const PCRE2_SIZE* match = pcre2_get_ovector_pointer(data.get());
+        if (rc >= 0 && match[1] < end ? match[0] < end : alone(exact, bytes, starts, i))
+            out.push_back(i);
+    }
+}
+
+QByteArray regexLiteral(const QString& p, bool caseSensitive) {
+    if (p.contains(u'|') || p.contains(QLatin1String("\\Q")) || p.contains(QLatin1String("(*")))
+        return {};
+    for (qsizetype i = p.indexOf(QLatin1String("(?")); i >= 0;
+         i = p.indexOf(QLatin1String("(?"), i + 2)) {
+        if (i + 2 >= p.size() || p[i + 2] != u':')
+            return {}; // options, lookaround, comments, named groups: not worth reading
+    }
+    QString best, run;
+    auto endRun = [&] {
+        if (run.size() > best.size())
+            best = run;
+        run.clear();
+    };
+    // A quantifier that allows none: the character before it is not required.
+    auto dropLast = [&] {
+        if (!run.isEmpty())
+            run.chop(run.size() > 1 && run.back().isLowSurrogate() ? 2 : 1);
+        endRun();
+    };
+    auto add = [&](QChar c) {
+        if (caseSensitive || (c.unicode() < 0x80 && !QStringLiteral("kKsS").contains(c)))
+            run += c;
+        else
+            endRun();
+    };
+    int depth = 0;
+    for (qsizetype i = 0; i < p.size(); ++i) {
+        const QChar c = p[i];
+        if (c == u'\\') {
+            if (i + 1 >= p.size())
+                return {};
+            const QChar n = p[++i];
+            if (n.unicode() < 0x80 && n.isLetterOrNumber()) {
+                // A class, an assertion, a reference, or a character given by its code.
+                if (QStringLiteral("xoNpPgkcuE").contains(n))
+                    return {};
+                endRun();
+            } else if (depth == 0) {
+                add(n);
+            }
+            continue;
+        }
+        if (c == u'[') {
+            // A class, skipped whole; a ] first in it is one of its characters.
+            endRun();
+            qsizetype k = i + 1;
+            if (k < p.size() && p[k] == u'^')
+                ++k;
+            if (k < p.size() && p[k] == u']')
+                ++k;
+            for (; k < p.size() && p[k] != u']'; ++k) {
+                if (p[k] == u'\\') {
+                    ++k;
+                } else if (p[k] == u'[' && k + 1 < p.size() && p[k + 1] == u':') {
+                    const qsizetype close = p.indexOf(QLatin1String(":]"), k + 2);
+                    k = close < 0 ? p.size() : close + 1;
+                }
+            }
+            if (k >= p.size())
+                return {};
+            i = k;
+            continue;
+        }
+        if (c == u'(' || c == u')') {
+            endRun();
+            depth += c == u'(' ? 1 : -1;
+            continue;
+        }
+        if (c == u'?' || c == u'*' || c == u'{') {
+            // {n,m} is taken as allowing none, whatever n is: only ever a shorter run. A {
+            // that is no repeat is a character, left out of the run too.
+            dropLast();
+            if (c == u'{') {
+                qsizetype k = i + 1;
+                while (k < p.size() && (p[k].isDigit() || p[k] == u','))
+                    ++k;
+                if (k > i + 1 && k < p.size() && p[k] == u'}')
+                    i = k;
+            }
+            continue;
+        }
+        if (c == u'+' || c == u'.' || c == u'^' || c == u'$' || depth > 0) {
+            endRun();
+            continue;
+        }
+        add(c);
+    }
+    endRun();
+    QByteArray literal = best.toUtf8();
+    if (!caseSensitive) {
+        for (char& b : literal)
+            b = char(foldLetter(static_cast<unsigned char>(b)));
+    }
+    return literal;
 }
 
 } // namespace vorlane

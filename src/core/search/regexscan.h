@@ -9,10 +9,10 @@
 // a text holding a line feed, is checked on that text alone.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 #include <atomic>
-#include <memory>
 #include <vector>
 
 namespace vorlane {
@@ -31,19 +31,32 @@ public:
 
     // Positions (ascending) of the texts in [0, count) that `exact` (the keyword's matcher)
     // matches: text i is bytes[starts[i] .. starts[i + 1] - 1), followed by a zero byte.
-    // Null texts are not told apart from empty ones here. Long buffers are split over the
-    // scan pool. Returns nothing once `stop` is set.
+    // With `candidates` (ascending), only those texts can match: a few are tested one by
+    // one, many by the scan of every text. Null texts are not told apart from empty ones
+    // here. Long buffers are split over the scan pool. Returns nothing once `stop` is set.
     std::vector<quint32> matching(const char* bytes, const quint32* starts, size_t count,
+                                  const std::vector<quint32>* candidates,
                                   const KeywordMatcher& exact, const std::atomic<bool>* stop) const;
 
 private:
+    struct Code;
+
     void scan(const char* bytes, const quint32* starts, size_t first, size_t last,
               const KeywordMatcher& exact, std::vector<quint32>& out,
               const std::atomic<bool>* stop) const;
+    void test(const char* bytes, const quint32* starts, const std::vector<quint32>& candidates,
+              const KeywordMatcher& exact, std::vector<quint32>& out,
+              const std::atomic<bool>* stop) const;
 
-    struct Code;
     Code* m_code = nullptr;
     bool m_dollar = false; // `$` also matches before a text's final line feed
 };
+
+// The longest run of characters every match of `pattern` holds, as UTF-8, a-z folded to
+// A-Z unless `caseSensitive` (as the substring search folds); empty when none is known for
+// sure. Read from the pattern's text, outside groups and classes; alternation, quoting and
+// inline options give nothing. Without `caseSensitive` a run stops at characters whose
+// case partners are not all ASCII (k, s and all beyond ASCII).
+QByteArray regexLiteral(const QString& pattern, bool caseSensitive);
 
 } // namespace vorlane

@@ -476,8 +476,14 @@ std::vector<quint32> SearchIndex::matching(const Texts& t, const KeywordMatcher&
     if (matcher.mode() == KeywordMode::Substring)
         return find(t, matcher.needle(), matcher.folds(), stop);
     if (const RegexScan* scan = matcher.regexScan()) {
+        // Only the texts holding the pattern's literal can match, when it has one.
+        const QByteArray literal = matcher.requiredLiteral();
+        std::vector<quint32> holding;
+        if (!literal.isEmpty())
+            holding = find(t, literal, matcher.folds(), stop);
         std::vector<quint32> out =
-            scan->matching(t.bytes.data(), t.starts.data(), t.count(), matcher, stop);
+            scan->matching(t.bytes.data(), t.starts.data(), t.count(),
+                           literal.isEmpty() ? nullptr : &holding, matcher, stop);
         std::erase_if(
             out, [&](quint32 i) { return std::binary_search(t.nulls.begin(), t.nulls.end(), i); });
         return out;

@@ -240,6 +240,9 @@ void TestSearchModes::eachModeFindsWhatTheReferenceFinds_data() {
     QTest::newRow("regex: end before a final line feed") << re << "line$" << 1;
     QTest::newRow("regex: dot stops at a line feed") << re << "one.two" << 0;
     QTest::newRow("regex: multiline option") << re << "(?m)^second" << 1;
+    // Only what every match holds may rule texts out before they are tested.
+    QTest::newRow("regex: optional group before a literal") << re << "a(B)?照片" << 1;
+    QTest::newRow("regex: repeated none or more") << re << "aB{0,2}\\.?照片" << 1;
     // From "plain.txt" this runs on into the next name, "Is it?.txt", which matches alone.
     QTest::newRow("regex: a match running into the next name") << re << "i[^?]*\\?" << 1;
 }
