@@ -6,7 +6,8 @@
 // name and note, one per line. Ours, on the in-memory index built once beforehand (its
 // build time is printed for information), hits collected as the window keeps them:
 //   - plain: the search window's keyword search, against `rg -F -i -c KEYWORD`;
-//   - regex: a regular expression, against `rg -i -c`;
+//   - regex: a regular expression, against `rg -i -c`; regex-scan likewise, for one that
+//     must be run over every text;
 //   - query: three words and a size filter in the query language, against `rg -F -i -c`
 //     of its rarest word;
 //   - after-edit: the first search after one note is changed the way the window changes
@@ -43,6 +44,9 @@ constexpr int EntriesPerDisc = 2000;
 const char* const Keyword = "zephyr";
 // A pattern rather than a word: the keyword's two spellings in file names that end in .mp3.
 const char* const Pattern = "zeph[yi]r.*\\.mp3$";
+// One whose only run of plain characters is in most names: the texts are not
+// narrowed down first, the pattern runs over all of them (printed for information).
+const char* const ScanPattern = "track \\d+ - artist ze?phyr";
 // Three words that must all be in a name, and a size; the keyword is the rarest of them.
 const char* const Query = "artist zephyr mp3 size:>1K";
 // The entry whose note is changed; it holds the keyword neither before nor after.
@@ -310,6 +314,11 @@ int main(int argc, char** argv) {
         print("regex",
               compare({QStringLiteral("-i"), QStringLiteral("-c"), QString::fromLatin1(Pattern)},
                       textPath, [&] { return runOurs(*index, regex); }));
+
+        const auto scan = keywordSearch(ScanPattern, vorlane::KeywordMode::Regex);
+        print("regex-scan", compare({QStringLiteral("-i"), QStringLiteral("-c"),
+                                     QString::fromLatin1(ScanPattern)},
+                                    textPath, [&] { return runOurs(*index, scan); }));
 
         auto parsed = vorlane::SearchQuery::parse(QString::fromLatin1(Query));
         if (const auto* error = std::get_if<vorlane::QueryError>(&parsed)) {
