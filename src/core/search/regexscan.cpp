@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <numeric>
 
 namespace vorlane {
 
@@ -17,26 +18,29 @@ namespace {
 // Below this a second part costs more than it saves.
 constexpr size_t ParallelBytes = 4u << 20;
 
-// True when some part of the pattern could see past the zero byte that ends a text, or
-// where that byte is, in a way that changes whether the text matches. Read on the pattern's
-// text, so an escaped or quoted look-alike is refused too: such a pattern is only slower.
+// True when the whole buffer must not be scanned at once: some part of the pattern could
+// take the zero byte that ends a text (and a match run on into the texts after it), or see
+// past it in a way that changes whether the text matches. Read on the pattern's text, so
+// an escaped or quoted look-alike is refused too: such a pattern is only slower.
 bool crossesTexts(const QString& p) {
     static const char* const Refused[] = {
-        "\\A", "\\G", "\\z",  "\\Z",  "\\K", "\\C", // the subject's own ends, the match start
-        "(*",                                       // verbs, newline and start settings
-        "(?=", "(?!", "(?<=", "(?<!", "(?(",        // lookaround and conditions
-        "(?>", "++",  "*+",   "?+",   "}+",         // no way back once past the text's end
+        "\\A", "\\G", "\\z",  "\\Z",  "\\K", // the subject's ends, the match's start
+        "(*",                                // verbs and settings
+        "(?=", "(?!", "(?<=", "(?<!", "(?(", // lookaround, conditions
+        "(?>", "++",  "*+",   "?+",   "}+",  // no way back once past a text's end
+        "[^",  "[:",  "\\W",  "\\D",  "\\S", "\\H", "\\V", "\\N",
+        "\\X", "\\p", "\\P",  "\\x",  "\\0", "\\o", "\\c", // what may take a zero byte
     };
     for (const char* r : Refused) {
         if (p.contains(QLatin1String(r)))
             return true;
     }
-    // Inline options that change what ^ and $ mean, or turn options off.
+    // Inline options that change what ^, $ and . mean, or turn options off.
     for (qsizetype i = p.indexOf(QLatin1String("(?")); i >= 0;
          i = p.indexOf(QLatin1String("(?"), i + 2)) {
         for (qsizetype k = i + 2; k < p.size(); ++k) {
             const QChar c = p[k];
-            if (c == u'm' || c == u'-' || c == u'^')
+            if (c == u'm' || c == u's' || c == u'-' || c == u'^')
                 return true;
             if (!c.isLetter())
                 break;
@@ -87,11 +91,14 @@ bool stopped(const std::atomic<bool>* stop) {
 } // namespace
 
 RegexScan::RegexScan(const QString& pattern, bool caseSensitive) {
-    if (pattern.isEmpty() || crossesTexts(pattern))
+    // \C is one code unit, a byte here but half a character to the keyword's own regex.
+    if (pattern.isEmpty() || pattern.contains(QLatin1String("\\C")))
         return;
     // The options of the keyword's own regex (UTF, Unicode case folding), with every zero
     // byte a line end so that ^ and $ stand at the ends of each text and `.` stops there.
-    // A byte that is not UTF-8 matches nothing instead of failing the whole scan.
+    // A text alone then matches as it does for the keyword's regex unless it holds a line
+    // feed, the line end there. A byte that is not UTF-8 matches nothing instead of failing
+    // the whole scan.
     pcre2_compile_context* context = pcre2_compile_context_create(nullptr);
     if (!context)
         return;
@@ -111,6 +118,7 @@ RegexScan::RegexScan(const QString& pattern, bool caseSensitive) {
     m_code->code = code;
     m_code->jit = pcre2_jit_compile(code, PCRE2_JIT_COMPLETE) == 0;
     m_dollar = pattern.contains(u'$');
+    m_wholeBuffer = !crossesTexts(pattern);
 }
 
 RegexScan::~RegexScan() {
@@ -124,19 +132,30 @@ std::vector<quint32> RegexScan::matching(const char* bytes, const quint32* start
     std::vector<quint32> out;
     if (!m_code || count == 0)
         return out;
+    // A call per text costs more than the scan skimming over every text, once texts are
+    // many; when the whole buffer cannot be scanned at once, every text has its call.
+    if (candidates && (candidates->size() <= count / 16 || !m_wholeBuffer)) {
+        test(bytes, starts, candidates->data(), candidates->size(), exact, out, stop);
+        return stopped(stop) ? std::vector<quint32>() : out;
+    }
+    auto part = [&](size_t first, size_t last, std::vector<quint32>& into) {
+        if (m_wholeBuffer) {
+            scan(bytes, starts, first, last, exact, into, stop);
+            return;
+        }
+        std::vector<quint32> all(last - first);
+        std::iota(all.begin(), all.end(), quint32(first));
+        test(bytes, starts, all.data(), all.size(), exact, into, stop);
+    };
     const size_t total = starts[count] - starts[0];
-    if (candidates && candidates->size() <= count / 16) {
-        // A call per text costs more than the scan skimming over it once texts are many.
-        test(bytes, starts, *candidates, exact, out, stop);
-    } else if (total < ParallelBytes) {
-        scan(bytes, starts, 0, count, exact, out, stop);
+    if (total < ParallelBytes) {
+        part(0, count, out);
     } else {
         // Two parts of about the same bytes, split between texts.
         const quint32 half = quint32(starts[0] + total / 2);
         const auto split = size_t(std::upper_bound(starts, starts + count, half) - starts);
         std::vector<quint32> rest;
-        runBeside([&] { scan(bytes, starts, 0, split, exact, out, stop); },
-                  [&] { scan(bytes, starts, split, count, exact, rest, stop); });
+        runBeside([&] { part(0, split, out); }, [&] { part(split, count, rest); });
         out.insert(out.end(), rest.begin(), rest.end());
     }
     if (stopped(stop))
@@ -176,8 +195,9 @@ void RegexScan::scan(const char* bytes, const quint32* starts, size_t first, siz
             size_t(std::upper_bound(starts + i, starts + last + 1, quint32(match[0])) - starts) - 1;
         if (j >= last)
             break; // an empty match after the last text's zero byte
-        // The zero byte is the text's end to everything but a class that takes it; a line
-        // feed is a line end to the keyword's own regex and not to this scan.
+        // Nothing here takes a zero byte, but a text is checked alone when a match runs on
+        // over one all the same; a line feed is a line end to the keyword's own regex and
+        // not to this scan.
         const bool within = match[1] < starts[j + 1];
         if ((within && !holdsLineFeed(bytes, starts, j)) || alone(exact, bytes, starts, j))
             out.push_back(quint32(j));
@@ -206,26 +226,23 @@ void RegexScan::scan(const char* bytes, const quint32* starts, size_t first, siz
     std::inplace_merge(out.begin() + qsizetype(from), middle, out.end());
 }
 
-void RegexScan::test(const char* bytes, const quint32* starts,
-                     const std::vector<quint32>& candidates, const KeywordMatcher& exact,
-                     std::vector<quint32>& out, const std::atomic<bool>* stop) const {
+void RegexScan::test(const char* bytes, const quint32* starts, const quint32* texts, size_t n,
+                     const KeywordMatcher& exact, std::vector<quint32>& out,
+                     const std::atomic<bool>* stop) const {
     const MatchData data = matchData();
-    size_t tested = 0;
-    for (const quint32 i : candidates) {
-        if ((++tested & 1023) == 0 && stopped(stop))
+    for (size_t k = 0; k < n; ++k) {
+        if ((k & 1023) == 1023 && stopped(stop))
             return;
+        const quint32 i = texts[k];
         if (holdsLineFeed(bytes, starts, i)) {
             if (alone(exact, bytes, starts, i))
                 out.push_back(i);
             continue;
         }
-        // The text with its zero byte, so that $ holds at its end.
-        const size_t end = starts[i + 1];
-        const int rc = m_code->match(bytes, end, starts[i], data.get());
-        if (rc == PCRE2_ERROR_NOMATCH)
-            continue;
-        const PCRE2_SIZE* match = pcre2_get_ovector_pointer(data.get());
-        if (rc >= 0 && match[1] < end ? match[0] < end : alone(exact, bytes, starts, i))
+        // The text alone, without its zero byte.
+        const int rc =
+            m_code->match(bytes + starts[i], starts[i + 1] - starts[i] - 1, 0, data.get());
+        if (rc >= 0 || (rc != PCRE2_ERROR_NOMATCH && alone(exact, bytes, starts, i)))
             out.push_back(i);
     }
 }

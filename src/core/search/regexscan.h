@@ -4,9 +4,10 @@
 //
 // The pass must find what the keyword's own regex finds in each text alone. It does when
 // the zero byte stands for the end of a text to every part of the pattern; patterns that
-// could look across it (lookaround, \A, \z, possessive repeats, newline settings...) are
-// not scanned this way (usable() is false). A match that runs over a zero byte, or lies in
-// a text holding a line feed, is checked on that text alone.
+// could take that byte or look across it (negated classes, lookaround, \A, \z, possessive
+// repeats, newline settings...) are instead run on each text as its own subject, still
+// without a conversion per text. A text holding a line feed (a line end to the keyword's
+// own regex, not here) is checked with the keyword's matcher.
 #pragma once
 
 #include <QByteArray>
@@ -26,7 +27,8 @@ public:
     RegexScan(const RegexScan&) = delete;
     RegexScan& operator=(const RegexScan&) = delete;
 
-    // False when the pattern cannot be scanned this way; texts are then tested one by one.
+    // False when the pattern cannot be run this way (\C, or what PCRE2 refuses); texts are
+    // then tested one by one with the keyword's matcher.
     bool usable() const { return m_code != nullptr; }
 
     // Positions (ascending) of the texts in [0, count) that `exact` (the keyword's matcher)
@@ -44,12 +46,14 @@ private:
     void scan(const char* bytes, const quint32* starts, size_t first, size_t last,
               const KeywordMatcher& exact, std::vector<quint32>& out,
               const std::atomic<bool>* stop) const;
-    void test(const char* bytes, const quint32* starts, const std::vector<quint32>& candidates,
+    // Each of the n texts listed, on its own.
+    void test(const char* bytes, const quint32* starts, const quint32* texts, size_t n,
               const KeywordMatcher& exact, std::vector<quint32>& out,
               const std::atomic<bool>* stop) const;
 
     Code* m_code = nullptr;
-    bool m_dollar = false; // `$` also matches before a text's final line feed
+    bool m_dollar = false;      // `$` also matches before a text's final line feed
+    bool m_wholeBuffer = false; // the pattern may run over the whole buffer at once
 };
 
 // The longest run of characters every match of `pattern` holds, as UTF-8, a-z folded to
