@@ -31,6 +31,8 @@ bool crossesTexts(const QString& p) {
         "[^",  "[:",  "\\W",  "\\D",  "\\S", "\\H", "\\V", "\\N",
         "\\X", "\\p", "\\P",  "\\x",  "\\0", "\\o", "\\c", // what may take a zero byte
     };
+    if (p.contains(QChar(0)))
+        return true;
     for (const char* r : Refused) {
         if (p.contains(QLatin1String(r)))
             return true;
@@ -182,12 +184,9 @@ void RegexScan::scan(const char* bytes, const quint32* starts, size_t first, siz
             break;
         if (rc < 0) {
             // A limit of the engine (a deeply nested pattern): the rest one text at a time.
-            for (; i < last; ++i) {
-                if ((i & 4095) == 0 && stopped(stop))
-                    return;
-                if (alone(exact, bytes, starts, i))
-                    out.push_back(quint32(i));
-            }
+            std::vector<quint32> rest(last - i);
+            std::iota(rest.begin(), rest.end(), quint32(i));
+            test(bytes, starts, rest.data(), rest.size(), exact, out, stop);
             break;
         }
         const PCRE2_SIZE* match = pcre2_get_ovector_pointer(data.get());

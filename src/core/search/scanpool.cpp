@@ -31,17 +31,17 @@ private:
     std::promise<void> m_done;
 };
 
+class ScanPool final : public QThreadPool {
+public:
+    // The caller scans a part itself: one thread fewer than the processor has.
+    ScanPool() { setMaxThreadCount(std::max(1, QThread::idealThreadCount() - 1)); }
+};
+
 } // namespace
 
 QThreadPool& scanPool() {
-    static QThreadPool* pool = [] {
-        auto* p = new QThreadPool;
-        // The caller scans a part itself: one thread fewer than the processor has.
-        p->setMaxThreadCount(std::max(1, QThread::idealThreadCount() - 1));
-        p->setExpiryTimeout(30000);
-        return p;
-    }();
-    return *pool;
+    static ScanPool pool;
+    return pool;
 }
 
 void runBeside(const std::function<void()>& first, const std::function<void()>& second) {
