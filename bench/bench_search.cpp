@@ -1,14 +1,24 @@
-// Keyword search over a catalog of 1,000,000 entries against ripgrep over the same texts.
+// Searches over a catalog of 1,000,000 entries against ripgrep over the same texts.
 //
 // The catalog: 500 discs of 2,000 entries each, one in five a folder; every disc and one
 // entry in fifty carry a note; about 1,000 entries hold the keyword (in mixed case) in
-// their name or note. Baseline: `rg -F -i -c` over a text file holding every name and
-// note, one per line. Ours: the search window's search of all three phases to the end on
-// the in-memory index, built once beforehand (its build time is printed for information),
-// hits collected as the window keeps them.
+// their name or note. Baselines: ripgrep counting lines over a text file holding every
+// name and note, one per line. Ours, on the in-memory index built once beforehand (its
+// build time is printed for information), hits collected as the window keeps them:
+//   - plain: the search window's keyword search, against `rg -F -i -c KEYWORD`;
+//   - regex: a regular expression, against `rg -i -c`; regex-scan likewise, for one that
+//     must be run over every text;
+//   - query: three words and a size filter in the query language, against `rg -F -i -c`
+//     of its rarest word;
+//   - after-edit: the first search after one note is changed the way the window changes
+//     it (its kind of connection, its index keeper), against the plain search's own time.
+// Each is the median of several rounds; then the process's peak memory.
 #include "benchutil.h"
+#include "core/search/indexkeeper.h"
+#include "core/search/query.h"
 #include "core/search/searchengine.h"
 #include "core/search/searchindex.h"
+#include "core/store/contentstore.h"
 #include "core/store/database.h"
 #include "core/store/schema.h"
 #include "core/store/searchstore.h"
@@ -19,6 +29,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QThread>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +42,17 @@ namespace {
 constexpr int Discs = 500;
 constexpr int EntriesPerDisc = 2000;
 const char* const Keyword = "zephyr";
+// A pattern rather than a word: the keyword's two spellings in file names that end in .mp3.
+const char* const Pattern = "zeph[yi]r.*\\.mp3$";
+// One whose only run of plain characters is in most names: the texts are not
+// narrowed down first, the pattern runs over all of them (printed for information).
+const char* const ScanPattern = "track \\d+ - artist ze?phyr";
+// Three words that must all be in a name, and a size; the keyword is the rarest of them.
+const char* const Query = "artist zephyr mp3 size:>1K";
+// The entry whose note is changed; it holds the keyword neither before nor after.
+constexpr qint64 EditedEntry = 500'000;
+constexpr int Rounds = 9;
+constexpr int EditRounds = 5;
 const char* const Variants[] = {"Zephyr", "ZEPHYR", "zephyr", "zePhyR"};
 
 void check(sqlite3* db, int rc) {
@@ -139,24 +161,113 @@ long generate(const QString& catalog, const QString& textPath) {
     return expected;
 }
 
-long runRg(const QString& textPath) {
+// Lines of `textPath` that rg counts with `args` in front.
+long runRg(const QStringList& args, const QString& textPath) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
     p.setProcessEnvironment(env);
-    p.start(QStringLiteral("rg"), {QStringLiteral("-F"), QStringLiteral("-i"), QStringLiteral("-c"),
-                                   QString::fromLatin1(Keyword), textPath});
+    p.start(QStringLiteral("rg"), QStringList(args) << textPath);
     p.waitForFinished(-1);
     return p.readAllStandardOutput().trimmed().toLong();
 }
 
-long runOurs(const vorlane::SearchIndex& index) {
-    vorlane::SearchOptions options;
-    options.keyword = QString::fromLatin1(Keyword);
+long runOurs(const vorlane::SearchIndex& index, const vorlane::SearchOptions& options) {
     std::vector<vorlane::IndexHit> hits;
     std::atomic<bool> stop{false};
     index.search(options, hits, &stop);
     return long(hits.size());
+}
+
+vorlane::SearchOptions keywordSearch(const char* keyword, vorlane::KeywordMode mode) {
+    vorlane::SearchOptions options;
+    options.keyword = QString::fromUtf8(keyword);
+    options.mode = mode;
+    return options;
+}
+
+struct Timing {
+    std::vector<double> ours, base;
+    long ourCount = 0, baseCount = 0;
+};
+
+// Rounds of rg and ours in turn, after one of each to warm the caches.
+Timing compare(const QStringList& rgArgs, const QString& textPath,
+               const std::function<long()>& ours) {
+    Timing t;
+    runRg(rgArgs, textPath);
+    ours();
+    for (int round = 0; round < Rounds; ++round) {
+        t.base.push_back(bench::timeMs([&] { t.baseCount = runRg(rgArgs, textPath); }));
+        t.ours.push_back(bench::timeMs([&] { t.ourCount = ours(); }));
+    }
+    return t;
+}
+
+void print(const char* job, const Timing& t) {
+    const double o = bench::median(t.ours);
+    const double b = bench::median(t.base);
+    std::printf("search %s: ratio %.2f (ours %.1f ms, %ld hits; baseline %.1f ms, %ld lines; "
+                "ours %.1f..%.1f ms)\n",
+                job, b > 0 ? o / b : 0, o, t.ourCount, b, t.baseCount,
+                *std::min_element(t.ours.begin(), t.ours.end()),
+                *std::max_element(t.ours.begin(), t.ours.end()));
+    std::fflush(stdout);
+}
+
+// Runs the event loop until the keeper hands out an index; nullptr after `seconds`.
+std::shared_ptr<const vorlane::SearchIndex> waitForIndex(vorlane::IndexKeeper& keeper,
+                                                         int seconds) {
+    const double until = bench::nowMs() + seconds * 1000.0;
+    for (;;) {
+        QCoreApplication::processEvents();
+        if (auto index = keeper.current())
+            return index;
+        if (bench::nowMs() > until)
+            return nullptr;
+        QThread::msleep(2);
+    }
+}
+
+// The first search after each of a few note edits, as the window makes them: a read-write
+// connection, the index keeper on it, the store's note function. When the keeper has no
+// current index after the edit, the search goes to SQLite as the window's does.
+void afterEdit(const QString& catalog, double plainMs) {
+    vorlane::Database window;
+    window.open(catalog);
+    vorlane::IndexKeeper keeper(window);
+    const vorlane::SearchOptions options = keywordSearch(Keyword, vorlane::KeywordMode::Substring);
+    std::vector<double> times;
+    long hits = 0;
+    int throughSql = 0;
+    for (int round = 0; round < EditRounds; ++round) {
+        if (!waitForIndex(keeper, 300)) {
+            std::printf("search after-edit: no index after 300 s\n");
+            return;
+        }
+        vorlane::contentstore::setNote(window, EditedEntry,
+                                       QStringLiteral("edited in round %1").arg(round + 1));
+        std::vector<vorlane::IndexHit> found;
+        std::atomic<bool> stop{false};
+        times.push_back(bench::timeMs([&] {
+            QCoreApplication::processEvents();
+            if (const auto index = keeper.current()) {
+                index->search(options, found, &stop);
+                hits = long(found.size());
+            } else {
+                ++throughSql;
+                hits = 0;
+                vorlane::SearchCallbacks count;
+                count.onHit = [&](const vorlane::SearchHit&) { ++hits; };
+                vorlane::runSearch(window, options, count);
+            }
+        }));
+    }
+    const double o = bench::median(times);
+    std::printf("search after-edit: ratio %.2f (ours %.1f ms, %ld hits; plain search %.1f ms; "
+                "%d of %d through SQLite, the index being stale)\n",
+                plainMs > 0 ? o / plainMs : 0, o, hits, plainMs, throughSql, EditRounds);
+    std::fflush(stdout);
 }
 
 } // namespace
@@ -171,6 +282,8 @@ int main(int argc, char** argv) {
     const QDir dir(keep.isEmpty() ? tmp.path() : keep);
     const QString catalog = dir.filePath(QStringLiteral("bench.vlr"));
     const QString textPath = dir.filePath(QStringLiteral("bench.txt"));
+    // The index keeper keeps its index file beside the data, not in the user's cache.
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath(QStringLiteral("cache"))));
 
     if (keep.isEmpty() || !QFile::exists(catalog) || !QFile::exists(textPath)) {
         const double g0 = bench::nowMs();
@@ -179,31 +292,52 @@ int main(int argc, char** argv) {
                     Discs, Discs * EntriesPerDisc, bench::nowMs() - g0, expected);
     }
 
-    vorlane::Database db;
-    db.open(catalog, vorlane::Database::Mode::ReadOnly);
-    double t0 = bench::nowMs();
-    const auto index = vorlane::SearchIndex::build(db, vorlane::searchstore::stamp(db));
-    std::printf("index: built in %.0f ms, %.1f MB for %lld entries\n", bench::nowMs() - t0,
-                double(index->memoryBytes()) / 1e6, index->entryCount());
-    // Warm the page cache for both before timing.
-    runRg(textPath);
-    runOurs(*index);
+    double plainMs = 0;
+    {
+        vorlane::Database db;
+        db.open(catalog, vorlane::Database::Mode::ReadOnly);
+        const double t0 = bench::nowMs();
+        const auto index = vorlane::SearchIndex::build(db, vorlane::searchstore::stamp(db));
+        std::printf("index: built in %.0f ms, %.1f MB for %lld entries\n", bench::nowMs() - t0,
+                    double(index->memoryBytes()) / 1e6, index->entryCount());
+        std::fflush(stdout);
 
-    std::vector<double> base, ours;
-    long grepCount = 0, ourCount = 0;
-    for (int round = 0; round < 9; ++round) {
-        double t = bench::nowMs();
-        grepCount = runRg(textPath);
-        base.push_back(bench::nowMs() - t);
-        t = bench::nowMs();
-        ourCount = runOurs(*index);
-        ours.push_back(bench::nowMs() - t);
-        std::printf("round %d: rg %.1f ms (%ld lines), ours %.1f ms (%ld hits)\n", round + 1,
-                    base.back(), grepCount, ours.back(), ourCount);
+        const QString keyword = QString::fromLatin1(Keyword);
+        const auto plain = keywordSearch(Keyword, vorlane::KeywordMode::Substring);
+        const Timing p =
+            compare({QStringLiteral("-F"), QStringLiteral("-i"), QStringLiteral("-c"), keyword},
+                    textPath, [&] { return runOurs(*index, plain); });
+        print("plain", p);
+        plainMs = bench::median(p.ours);
+
+        const auto regex = keywordSearch(Pattern, vorlane::KeywordMode::Regex);
+        print("regex",
+              compare({QStringLiteral("-i"), QStringLiteral("-c"), QString::fromLatin1(Pattern)},
+                      textPath, [&] { return runOurs(*index, regex); }));
+
+        const auto scan = keywordSearch(ScanPattern, vorlane::KeywordMode::Regex);
+        print("regex-scan", compare({QStringLiteral("-i"), QStringLiteral("-c"),
+                                     QString::fromLatin1(ScanPattern)},
+                                    textPath, [&] { return runOurs(*index, scan); }));
+
+        auto parsed = vorlane::SearchQuery::parse(QString::fromLatin1(Query));
+        if (const auto* error = std::get_if<vorlane::QueryError>(&parsed)) {
+            std::printf("search query: cannot parse \"%s\": %s at %lld\n", Query,
+                        qPrintable(error->message), qint64(error->offset));
+        } else {
+            const auto& query = std::get<vorlane::SearchQuery>(parsed);
+            print("query", compare({QStringLiteral("-F"), QStringLiteral("-i"),
+                                    QStringLiteral("-c"), keyword},
+                                   textPath, [&] {
+                                       std::vector<vorlane::IndexHit> hits;
+                                       std::atomic<bool> stop{false};
+                                       index->query(query, hits, &stop);
+                                       return long(hits.size());
+                                   }));
+        }
     }
-    const double mb = bench::median(base);
-    const double mo = bench::median(ours);
-    std::printf("peak-rss %.1f MB\n", bench::peakRssMb());
-    std::printf("search: ratio %.2f (ours %.0f ms, baseline %.0f ms)\n", mo / mb, mo, mb);
+    // One index at a time: the first is gone before the keeper makes its own.
+    afterEdit(catalog, plainMs);
+    std::printf("peak-rss %.0f MB\n", bench::peakRssMb());
     return 0;
 }

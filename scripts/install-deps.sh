@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build ccache pkg-config
     qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-translations-l10n
-    libsqlite3-dev sqlite3 ripgrep libxxhash-dev libarchive-dev
+    libsqlite3-dev sqlite3 ripgrep libxxhash-dev libarchive-dev libpcre2-dev
     libgl-dev libxkbcommon-dev
     fonts-noto-cjk adwaita-icon-theme xdg-utils
     xvfb xauth appstream shared-mime-info

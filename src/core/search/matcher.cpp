@@ -1,5 +1,7 @@
 #include "core/search/matcher.h"
 
+#include "core/search/regexscan.h"
+
 #include <QStringDecoder>
 #include <QVarLengthArray>
 #include <algorithm>
@@ -45,6 +47,12 @@ KeywordMatcher::KeywordMatcher(const QString& keyword, bool caseSensitive, Keywo
     if (mode == KeywordMode::Regex) {
         m_regex = QRegularExpression(keyword, regexOptions(caseSensitive));
         m_regex.optimize();
+        if (m_regex.isValid()) {
+            m_regexLiteral = regexLiteral(keyword, caseSensitive);
+            auto scan = std::make_shared<const RegexScan>(keyword, caseSensitive);
+            if (scan->usable())
+                m_scan = std::move(scan);
+        }
     }
     if (!caseSensitive) {
         for (char& c : m_needle)
@@ -149,7 +157,7 @@ QByteArray KeywordMatcher::requiredLiteral() const {
     if (m_mode == KeywordMode::Substring)
         return m_needle;
     if (m_mode == KeywordMode::Regex)
-        return {};
+        return m_regexLiteral;
     QByteArray best;
     qsizetype start = 0;
     for (qsizetype i = 0; i <= m_needle.size(); ++i) {

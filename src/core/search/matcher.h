@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QRegularExpression>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_set>
@@ -17,6 +18,8 @@ namespace vorlane {
 // characters and `?` for exactly one; as a regex it is found anywhere in the text. Without
 // `caseSensitive` only a-z and A-Z are the same letter, except in a regex, which folds case
 // as Unicode does. A regex that does not compile matches nothing.
+class RegexScan;
+
 class KeywordMatcher {
 public:
     KeywordMatcher(const QString& keyword, bool caseSensitive,
@@ -29,9 +32,13 @@ public:
     // True when comparing must fold the text's letters.
     bool folds() const { return m_fold; }
     // Bytes every matching text contains, folded like needle(): the keyword itself as a
-    // substring, a glob's longest run without wildcards; empty when nothing is known (a
-    // regex), so that no text may be ruled out before it is tested.
+    // substring, a glob's longest run without wildcards, a run of plain characters a regex
+    // requires; empty when nothing is known, so that no text may be ruled out before it is
+    // tested.
     QByteArray requiredLiteral() const;
+    // A regex's scan over many texts at once; nullptr when the texts must be tested one by
+    // one (not a regex, an invalid one, or one the scan cannot take).
+    const RegexScan* regexScan() const { return m_scan.get(); }
 
 private:
     bool contains(const unsigned char* text, size_t length) const;
@@ -40,6 +47,8 @@ private:
 
     QByteArray m_needle;
     QRegularExpression m_regex;
+    std::shared_ptr<const RegexScan> m_scan;
+    QByteArray m_regexLiteral;
     KeywordMode m_mode = KeywordMode::Substring;
     bool m_fold = false;
 };

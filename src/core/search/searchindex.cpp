@@ -2,6 +2,8 @@
 
 #include "core/search/blockfilter.h"
 #include "core/search/matcher.h"
+#include "core/search/regexscan.h"
+#include "core/search/scanpool.h"
 #include "core/store/database.h"
 
 #include <QStringList>
@@ -339,7 +341,7 @@ std::vector<quint32> SearchIndex::find(const Texts& t, const QByteArray& needle,
         scan(runs, out);
         return out;
     }
-    // Two halves of the bytes to scan, split between texts, the second on a thread of its own.
+    // Two halves of the bytes to scan, split between texts, the second on the scan pool.
     std::vector<Run> second;
     size_t seen = 0;
     for (size_t i = 0; i < runs.size(); ++i) {
@@ -360,9 +362,7 @@ std::vector<quint32> SearchIndex::find(const Texts& t, const QByteArray& needle,
         break;
     }
     std::vector<quint32> rest;
-    std::thread helper([&] { scan(second, rest); });
-    scan(runs, out);
-    helper.join();
+    runBeside([&] { scan(runs, out); }, [&] { scan(second, rest); });
     out.insert(out.end(), rest.begin(), rest.end());
     return out;
 }
@@ -475,6 +475,19 @@ std::vector<quint32> SearchIndex::matching(const Texts& t, const KeywordMatcher&
                                            const std::atomic<bool>* stop) {
     if (matcher.mode() == KeywordMode::Substring)
         return find(t, matcher.needle(), matcher.folds(), stop);
+    if (const RegexScan* scan = matcher.regexScan()) {
+        // Only the texts holding the pattern's literal can match, when it has one.
+        const QByteArray literal = matcher.requiredLiteral();
+        std::vector<quint32> holding;
+        if (!literal.isEmpty())
+            holding = find(t, literal, matcher.folds(), stop);
+        std::vector<quint32> out =
+            scan->matching(t.bytes.data(), t.starts.data(), t.count(),
+                           literal.isEmpty() ? nullptr : &holding, matcher, stop);
+        std::erase_if(
+            out, [&](quint32 i) { return std::binary_search(t.nulls.begin(), t.nulls.end(), i); });
+        return out;
+    }
     // A glob or a regex: the texts holding what every match must contain (every text when
     // nothing is known), each then tested whole. Only such a literal may pass through the
     // block filter: its pairs of bytes are in every matching text.

@@ -131,12 +131,16 @@ struct Catalog {
                     {disc, isDir ? id : father, isDir ? 0 : id, entryName, entryNote, isDir});
             }
         }
-        // The cases that were wrong: a question mark in a note, one in a name, a star.
+        // The cases that were wrong: a question mark in a note, one in a name, a star; then
+        // texts with line feeds.
         const qint64 disc = discs[0].discId;
         for (const auto& [name, note] :
              {std::pair{QStringLiteral("plain.txt"), QStringLiteral("so what? nothing")},
               std::pair{QStringLiteral("Is it?.txt"), QString()},
-              std::pair{QStringLiteral("a*b"), QString()}}) {
+              std::pair{QStringLiteral("a*b"), QString()},
+              // Line feeds, which a regex treats as line ends.
+              std::pair{QStringLiteral("lines"), QStringLiteral("first line\nsecond line\n")},
+              std::pair{QStringLiteral("one\ntwo"), QString()}}) {
             const qint64 id = testcat::addEntry(db, disc, 0, name, false, 1, {}, note);
             entries.push_back({disc, 0, id, name, note, false});
         }
@@ -233,6 +237,14 @@ void TestSearchModes::eachModeFindsWhatTheReferenceFinds_data() {
     QTest::newRow("regex: empty match everywhere") << re << "x*" << 10;
     QTest::newRow("regex: question mark as quantifier") << re << "what?" << 1;
     QTest::newRow("regex: no hit") << re << "\\d{5}" << 0;
+    QTest::newRow("regex: end before a final line feed") << re << "line$" << 1;
+    QTest::newRow("regex: dot stops at a line feed") << re << "one.two" << 0;
+    QTest::newRow("regex: multiline option") << re << "(?m)^second" << 1;
+    // Only what every match holds may rule texts out before they are tested.
+    QTest::newRow("regex: optional group before a literal") << re << "a(B)?照片" << 1;
+    QTest::newRow("regex: repeated none or more") << re << "aB{0,2}\\.?照片" << 1;
+    // From "plain.txt" this runs on into the next name, "Is it?.txt", which matches alone.
+    QTest::newRow("regex: a match running into the next name") << re << "i[^?]*\\?" << 1;
 }
 
 void TestSearchModes::eachModeFindsWhatTheReferenceFinds() {
