@@ -152,7 +152,7 @@ private:
             operands.push_back(std::move(*next));
         }
         if (operands.size() < 2)
-            return first;
+            return operands.empty() ? std::nullopt : std::optional<Node>(std::move(operands[0]));
         Node any;
         any.kind = Kind::Any;
         any.children = std::move(operands);
