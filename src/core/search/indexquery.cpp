@@ -100,34 +100,39 @@ bool hasExtension(const Test& t, std::string_view name) {
 }
 
 // The test whose rows are read first, all others then tested on those rows only: a note
-// (notes are few), else the longest word (its hits are likely the fewest), else a regular
-// expression, else an either-or of such tests. Null when every row must be walked.
-const Test* source(const Test& all) {
-    const Test* best = nullptr;
-    auto rank = [](const Test& t) -> qint64 {
+// (notes are few), else the word `guess` deems rarest, else an either-or of such tests,
+// else a regular expression. Null when every row must be walked.
+template <class Guess> const Test* source(const Test& all, const Guess& guess) {
+    constexpr double Never = -1;
+    auto estimate = [&](auto& self, const Test& t) -> double {
         switch (t.kind) {
         case Kind::Note:
-            return 3LL << 40;
-        case Kind::Word:
-            return (2LL << 40) + t.matcher->needle().size();
-        case Kind::Regex:
-            return 1LL << 40;
-        case Kind::Any:
-            for (const Test& c : t.children) {
-                if (c.kind != Kind::Note && c.kind != Kind::Word && c.kind != Kind::Regex)
-                    return -1;
-            }
             return 0;
+        case Kind::Word:
+            return guess(t.matcher->needle(), t.matcher->folds());
+        case Kind::Regex:
+            return 1e18;
+        case Kind::Any: {
+            double sum = 0;
+            for (const Test& c : t.children) {
+                const double e = self(self, c);
+                if (e == Never || c.kind == Kind::Any)
+                    return Never;
+                sum += e;
+            }
+            return sum;
+        }
         default:
-            return -1;
+            return Never;
         }
     };
-    qint64 bestRank = -1;
+    const Test* best = nullptr;
+    double least = 0;
     for (const Test& t : all.children) {
-        const qint64 r = rank(t);
-        if (r > bestRank) {
-            bestRank = r;
+        const double e = estimate(estimate, t);
+        if (e != Never && (!best || e < least)) {
             best = &t;
+            least = e;
         }
     }
     return best;
@@ -211,7 +216,23 @@ SearchSummary SearchIndex::query(const SearchQuery& query, std::vector<IndexHit>
         return unite(rowsNamed(*t.matcher, stop), rowsNoted(*t.matcher, stop));
     };
     std::vector<quint32> rows;
-    if (const Test* from = source(all)) {
+    // A word's hits are at most the names holding its rarest byte; a longer word breaks ties.
+    auto guess = [&](const QByteArray& needle, bool fold) {
+        double rarest = 1e15;
+        for (const char ch : needle) {
+            const auto c = static_cast<unsigned char>(ch);
+            double n = 1e15;
+            if (m_names.frequency.size() == 256) {
+                const bool letter = (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
+                n = fold && letter
+                        ? double(m_names.frequency[c | 0x20]) + m_names.frequency[c & ~0x20]
+                        : double(m_names.frequency[c]);
+            }
+            rarest = std::min(rarest, n);
+        }
+        return rarest + 1.0 / double(needle.size() + 1);
+    };
+    if (const Test* from = source(all, guess)) {
         if (from->kind != Kind::Any) {
             rows = rowsOf(*from);
         } else {
