@@ -26,6 +26,12 @@ struct Test {
     quint8 types = 0;
     std::vector<bool> discs; // Disc: per disc position, whether its name holds the text
     int cost = 0;
+    // Path: what is known of each folder met so far.
+    struct Folder {
+        bool holds = false;
+        QByteArray tail;
+    };
+    mutable std::unordered_map<qint64, Folder> folders;
 };
 
 Test compile(const Node& n) {
@@ -243,14 +249,17 @@ SearchSummary SearchIndex::query(const SearchQuery& query, std::vector<IndexHit>
         rows = allRows();
     }
 
-    // The path of a row on its disc, "/folder/name"; a folder's is kept for its other rows.
-    std::unordered_map<qint64, QByteArray> folderPaths;
-    auto folderPath = [&](qint64 id) {
-        QByteArray path;
+    // Whether the path of a folder on its disc ("/a/b") holds a path test's text, and the
+    // path's last bytes, where a match that runs on into a row's own name must begin: a row
+    // holds when its folder does or "<those bytes>/<name>" does. Kept per folder, so that no
+    // path is made whole, however deep the folders.
+    auto folderFacts = [&](const Test& t, qint64 id) -> const Test::Folder& {
+        static const Test::Folder top;
         std::vector<quint32> chain;
+        const Test::Folder* base = &top;
         for (int guard = 0; id != 0 && guard < 4096; ++guard) {
-            if (const auto it = folderPaths.find(id); it != folderPaths.end()) {
-                path = it->second;
+            if (const auto it = t.folders.find(id); it != t.folders.end()) {
+                base = &it->second;
                 break;
             }
             const qint64 pos = positionOf(id);
@@ -259,13 +268,16 @@ SearchSummary SearchIndex::query(const SearchQuery& query, std::vector<IndexHit>
             chain.push_back(quint32(pos));
             id = fatherAt(quint32(pos));
         }
+        const qsizetype keep = t.matcher->needle().size() - 1;
         for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
             const std::string_view name = nameAt(*it);
-            path += '/';
-            path.append(name.data(), qsizetype(name.size()));
-            folderPaths.emplace(idAt(*it), path);
+            Test::Folder f;
+            f.tail = base->tail + '/' + QByteArray(name.data(), qsizetype(name.size()));
+            f.holds = base->holds || holds(*t.matcher, f.tail, false);
+            f.tail = f.tail.right(keep);
+            base = &t.folders.emplace(idAt(*it), std::move(f)).first->second;
         }
-        return path;
+        return *base;
     };
 
     auto rowHolds = [&](auto& self, const Test& t, quint32 row) -> bool {
@@ -297,11 +309,12 @@ SearchSummary SearchIndex::query(const SearchQuery& query, std::vector<IndexHit>
             return d && t.discs[size_t(d - m_discList.data())];
         }
         case Kind::Path: {
-            QByteArray path = folderPath(fatherAt(row));
+            const Test::Folder& folder = folderFacts(t, fatherAt(row));
             const std::string_view name = nameAt(row);
-            path += '/';
-            path.append(name.data(), qsizetype(name.size()));
-            return holds(*t.matcher, path, false);
+            return folder.holds ||
+                   holds(*t.matcher,
+                         folder.tail + '/' + QByteArray(name.data(), qsizetype(name.size())),
+                         false);
         }
         case Kind::Note: {
             const std::optional<std::string_view> note = noteAt(row);
@@ -345,51 +358,75 @@ SearchSummary SearchIndex::query(const SearchQuery& query, std::vector<IndexHit>
 
 void SearchIndex::sort(std::vector<IndexHit>& hits, HitOrder order, bool descending) const {
     std::vector<hitorder::Key> keys(hits.size());
-    using Part = std::pair<QByteArray, QByteArray>;
-    // The categories above a disc, and the disc, as Path compares them.
-    auto discPlace = [&](const Disc* d, bool withDisc) {
-        std::vector<Part> parts;
+    // Path: the places of the hits (categories, disc, folders) as a tree of their parts, equal
+    // parts below equal places made one; numbered in the order of a walk that visits a
+    // place's parts in text order, a place comes before those below it, as comparing the
+    // parts one by one would have it, without making any place whole.
+    struct Place {
+        std::vector<quint32> below;
+        QByteArray raw;
+        qint64 rank = 0;
+    };
+    std::vector<Place> places(1);
+    QHash<std::pair<quint32, QByteArray>, quint32> known;
+    auto part = [&](quint32 above, const QByteArray& raw) {
+        const auto key = std::make_pair(above, raw);
+        if (const auto it = known.constFind(key); it != known.cend())
+            return *it;
+        const auto at = quint32(places.size());
+        places.push_back({{}, raw, 0});
+        places[above].below.push_back(at);
+        known.insert(key, at);
+        return at;
+    };
+    QHash<qint64, quint32> discPlaces;   // disc position * 2 + with the disc
+    QHash<qint64, quint32> folderPlaces; // folder id
+    auto discPlace = [&](const Disc* d, bool withDisc) -> quint32 {
         if (!d)
-            return parts;
-        if (withDisc)
-            parts.push_back(hitorder::text(QString::fromUtf8(d->name)));
-        qint64 category = d->categoryId;
-        for (int guard = 0; category != 0 && guard < 4096; ++guard) {
-            const auto it = m_categories.constFind(category);
+            return 0;
+        const qint64 key = qint64(d - m_discList.data()) * 2 + withDisc;
+        if (const auto it = discPlaces.constFind(key); it != discPlaces.cend())
+            return *it;
+        std::vector<QByteArray> parts;
+        for (qint64 c = d->categoryId, guard = 0; c != 0 && guard < 4096; ++guard) {
+            const auto it = m_categories.constFind(c);
             if (it == m_categories.cend())
                 break;
-            parts.push_back(hitorder::text(it->name));
-            category = it->fatherId;
+            parts.push_back(it->name.toUtf8());
+            c = it->fatherId;
         }
-        std::reverse(parts.begin(), parts.end());
-        return parts;
+        quint32 at = 0;
+        for (auto it = parts.rbegin(); it != parts.rend(); ++it)
+            at = part(at, *it);
+        if (withDisc)
+            at = part(at, d->name);
+        discPlaces.insert(key, at);
+        return at;
     };
-    // Disc and folders above an entry per folder, outermost first.
-    std::unordered_map<qint64, std::vector<Part>> folderPlaces;
     auto folderPlace = [&](qint64 discId, qint64 folder) {
-        std::vector<Part> below;
-        std::vector<Part> above;
-        bool known = false;
-        const qint64 start = folder;
+        std::vector<quint32> chain;
+        quint32 at = 0;
+        bool found = false;
         for (int guard = 0; folder != 0 && guard < 4096; ++guard) {
-            if (const auto it = folderPlaces.find(folder); it != folderPlaces.end()) {
-                above = it->second;
-                known = true;
+            if (const auto it = folderPlaces.constFind(folder); it != folderPlaces.cend()) {
+                at = *it;
+                found = true;
                 break;
             }
             const qint64 pos = positionOf(folder);
             if (pos < 0)
                 break;
-            const std::string_view name = nameAt(quint32(pos));
-            below.push_back(hitorder::text(QString::fromUtf8(name.data(), qsizetype(name.size()))));
+            chain.push_back(quint32(pos));
             folder = fatherAt(quint32(pos));
         }
-        if (!known)
-            above = discPlace(discById(discId), true);
-        above.insert(above.end(), below.rbegin(), below.rend());
-        if (start != 0)
-            folderPlaces.emplace(start, above);
-        return above;
+        if (!found)
+            at = discPlace(discById(discId), true);
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+            const std::string_view name = nameAt(*it);
+            at = part(at, QByteArray(name.data(), qsizetype(name.size())));
+            folderPlaces.insert(idAt(*it), at);
+        }
+        return at;
     };
     for (size_t i = 0; i < hits.size() && order != HitOrder::Found; ++i) {
         const IndexHit& h = hits[i];
@@ -403,12 +440,32 @@ void SearchIndex::sort(std::vector<IndexHit>& hits, HitOrder order, bool descend
             k.size = sizeAt(h.row);
             k.time = timeAt(h.row);
         }
-        k.folded = QString::fromUtf8(k.raw).toCaseFolded().toUtf8();
+        if (order == HitOrder::Name || order == HitOrder::Path)
+            k.folded = hitorder::folded(k.raw);
         if (order == HitOrder::Disc && disc)
             std::tie(k.discFolded, k.discRaw) = hitorder::text(QString::fromUtf8(disc->name));
         if (order == HitOrder::Path)
-            k.place =
+            k.placeRank =
                 h.disc ? discPlace(disc, false) : folderPlace(discIdAt(h.row), fatherAt(h.row));
+    }
+    if (order == HitOrder::Path) {
+        // Parts in text order below each place, then numbered as the walk meets them.
+        std::vector<QByteArray> folded(places.size());
+        for (size_t i = 1; i < places.size(); ++i)
+            folded[i] = hitorder::folded(places[i].raw);
+        std::vector<quint32> stack{0};
+        qint64 next = 0;
+        while (!stack.empty()) {
+            Place& p = places[stack.back()];
+            stack.pop_back();
+            p.rank = next++;
+            std::sort(p.below.begin(), p.below.end(), [&](quint32 a, quint32 b) {
+                return hitorder::compare(folded[a], places[a].raw, folded[b], places[b].raw) < 0;
+            });
+            stack.insert(stack.end(), p.below.rbegin(), p.below.rend());
+        }
+        for (hitorder::Key& k : keys)
+            k.placeRank = places[size_t(k.placeRank)].rank;
     }
     const std::vector<size_t> at = hitorder::sorted(keys, order, descending);
     std::vector<IndexHit> sorted;

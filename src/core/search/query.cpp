@@ -357,12 +357,6 @@ int compareBytes(const QByteArray& a, const QByteArray& b) {
     return c != 0 ? c : a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }
 
-int compareText(const QByteArray& foldedA, const QByteArray& rawA, const QByteArray& foldedB,
-                const QByteArray& rawB) {
-    const int c = compareBytes(foldedA, foldedB);
-    return c != 0 ? c : compareBytes(rawA, rawB);
-}
-
 bool before(const hitorder::Key& a, const hitorder::Key& b, HitOrder order) {
     switch (order) {
     case HitOrder::Found:
@@ -372,11 +366,16 @@ bool before(const hitorder::Key& a, const hitorder::Key& b, HitOrder order) {
     case HitOrder::Time:
         return a.time < b.time; // an unknown time first
     case HitOrder::Disc:
-        return compareText(a.discFolded, a.discRaw, b.discFolded, b.discRaw) < 0;
+        return hitorder::compare(a.discFolded, a.discRaw, b.discFolded, b.discRaw) < 0;
     case HitOrder::Path:
+        if (a.placeRank >= 0 && b.placeRank >= 0) {
+            if (a.placeRank != b.placeRank)
+                return a.placeRank < b.placeRank;
+            break;
+        }
         for (size_t i = 0; i < std::min(a.place.size(), b.place.size()); ++i) {
-            const int c = compareText(a.place[i].first, a.place[i].second, b.place[i].first,
-                                      b.place[i].second);
+            const int c = hitorder::compare(a.place[i].first, a.place[i].second, b.place[i].first,
+                                            b.place[i].second);
             if (c != 0)
                 return c < 0;
         }
@@ -386,7 +385,7 @@ bool before(const hitorder::Key& a, const hitorder::Key& b, HitOrder order) {
     case HitOrder::Name:
         break;
     }
-    return compareText(a.folded, a.raw, b.folded, b.raw) < 0;
+    return hitorder::compare(a.folded, a.raw, b.folded, b.raw) < 0;
 }
 
 } // namespace
@@ -449,6 +448,23 @@ QString queryErrorText(const QueryError& e, bool chinese) {
 }
 
 namespace hitorder {
+
+int compare(const QByteArray& foldedA, const QByteArray& rawA, const QByteArray& foldedB,
+            const QByteArray& rawB) {
+    const int c = compareBytes(foldedA, foldedB);
+    return c != 0 ? c : compareBytes(rawA, rawB);
+}
+
+QByteArray folded(const QByteArray& utf8) {
+    if (std::any_of(utf8.begin(), utf8.end(), [](char c) { return c & 0x80; }))
+        return QString::fromUtf8(utf8).toCaseFolded().toUtf8();
+    QByteArray out = utf8;
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z')
+            c = char(c + 32);
+    }
+    return out;
+}
 
 std::pair<QByteArray, QByteArray> text(const QString& s) {
     return {s.toCaseFolded().toUtf8(), s.toUtf8()};

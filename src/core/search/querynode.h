@@ -61,10 +61,16 @@ struct Key {
     qint64 size = 0;
     std::optional<qint64> time;
     std::vector<std::pair<QByteArray, QByteArray>> place; // folded and raw, outermost first
+    qint64 placeRank = -1; // instead of `place`: its rank among the places of the hits
     QByteArray discFolded, discRaw;
 };
 
 std::pair<QByteArray, QByteArray> text(const QString& s);
+// UTF-8 case-folded (ASCII without a detour through UTF-16).
+QByteArray folded(const QByteArray& utf8);
+// Folded texts first, then the texts as stored, byte by byte: <0, 0 or >0.
+int compare(const QByteArray& foldedA, const QByteArray& rawA, const QByteArray& foldedB,
+            const QByteArray& rawB);
 // The positions of `keys` in `order`; ties keep their order in either direction.
 std::vector<size_t> sorted(const std::vector<Key>& keys, HitOrder order, bool descending);
 
