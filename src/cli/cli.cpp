@@ -159,6 +159,17 @@ void findOptions(QCommandLineParser& p) {
     p.addOption({QStringLiteral("regex"),
                  QStringLiteral("The keyword is a regular expression (PCRE), found anywhere in "
                                 "the name or note.")});
+    p.addOption({QStringLiteral("query"),
+                 QStringLiteral("Search with a query instead of a KEYWORD: words that must all "
+                                "match, \"phrases\", a|b, !word, and the filters ext:, size:, "
+                                "date:, disc:, path:, note:, type:, regex: and case:."),
+                 QStringLiteral("text")});
+    p.addOption({QStringLiteral("sort"),
+                 QStringLiteral("Order the hits by name, size, time, path or disc."),
+                 QStringLiteral("order")});
+    p.addOption({QStringLiteral("reverse"), QStringLiteral("Reverse the order of the hits.")});
+    p.addOption({QStringLiteral("limit"), QStringLiteral("Show only the first N hits."),
+                 QStringLiteral("n")});
     p.addOption({formatOption(), QStringLiteral("Output format: text, tsv or json."),
                  QStringLiteral("format"), QStringLiteral("text")});
 }
@@ -251,9 +262,11 @@ const QList<Command>& commands() {
                           QStringLiteral("format"), QStringLiteral("text")});
          },
          cmdLs},
-        {QStringLiteral("find"), QStringLiteral("CATALOG KEYWORD"),
+        {QStringLiteral("find"), QStringLiteral("CATALOG (KEYWORD | --query TEXT)"),
          QStringLiteral("Search disc, folder and file names and notes. Without --glob or "
-                        "--regex the keyword is a plain substring, ? and * included."),
+                        "--regex the keyword is a plain substring, ? and * included. In json "
+                        "output each hit has its size and modification time (mtime, seconds "
+                        "since 1970)."),
          [](QCommandLineParser& p) {
              addPasswordOptions(p);
              findOptions(p);
@@ -570,8 +583,10 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err) {
             const QStringList rest = args.mid(1);
             int minArgs = 1, maxArgs = 1;
             if (name == QLatin1String("mkcat") || name == QLatin1String("import") ||
-                name == QLatin1String("find") || name == QLatin1String("merge")) {
+                name == QLatin1String("merge")) {
                 minArgs = maxArgs = 2;
+            } else if (name == QLatin1String("find")) {
+                maxArgs = 2; // the keyword, unless --query gives one
             } else if (name == QLatin1String("ls") || name == QLatin1String("verify") ||
                        name == QLatin1String("rescan")) {
                 minArgs = 2;

@@ -22,7 +22,7 @@ namespace vorlane {
 namespace {
 
 constexpr char Magic[8] = {'V', 'L', 'I', 'N', 'D', 'E', 'X', '\0'};
-constexpr quint64 Format = 2;
+constexpr quint64 Format = 3;
 constexpr quint64 ByteOrder = 0x0102030405060708ull;
 
 enum Section {
@@ -45,6 +45,7 @@ enum Section {
     Sizes,
     Times,
     Kinds,
+    Archives,
     DiscIds,
     DiscList,
     Categories,
@@ -320,7 +321,8 @@ bool IndexFile::save(const SearchIndex& index, const QString& catalog) {
         w.section(s[NoteBlockBits], index.m_notes.blockBits) && w.section(s[Ids], index.m_ids) &&
         w.section(s[Fathers], index.m_fathers) && w.section(s[DiscPositions], index.m_discs) &&
         w.section(s[Sizes], index.m_sizes) && w.section(s[Times], index.m_times) &&
-        w.section(s[Kinds], index.m_kinds) && w.section(s[DiscIds], index.m_discIds) &&
+        w.section(s[Kinds], index.m_kinds) && w.section(s[Archives], index.m_archives) &&
+        w.section(s[DiscIds], index.m_discIds) &&
         w.section(s[DiscList], discs.constData(), size_t(discs.size())) &&
         w.section(s[Categories], categories.constData(), size_t(categories.size())) &&
         w.section(s[CatalogPath], path.constData(), size_t(path.size()));
@@ -399,7 +401,8 @@ std::shared_ptr<const SearchIndex> IndexFile::loadFile(const QString& file, cons
         !bind(x.m_notes.owners, NoteOwners) || !bind(x.m_notes.nulls, NoteNulls) ||
         !bind(x.m_notes.frequency, NoteFrequency) || !bind(x.m_ids, Ids) ||
         !bind(x.m_fathers, Fathers) || !bind(x.m_discs, DiscPositions) || !bind(x.m_sizes, Sizes) ||
-        !bind(x.m_times, Times) || !bind(x.m_kinds, Kinds) || !bind(x.m_discIds, DiscIds))
+        !bind(x.m_times, Times) || !bind(x.m_kinds, Kinds) || !bind(x.m_archives, Archives) ||
+        !bind(x.m_discIds, DiscIds))
         return nullptr;
 
     // Every offset and position the search follows is checked here, so that no file,
@@ -409,8 +412,8 @@ std::shared_ptr<const SearchIndex> IndexFile::loadFile(const QString& file, cons
     // only until the file has passed once (see Verified).
     const size_t n = x.m_ids.size();
     if (x.m_fathers.size() != n || x.m_discs.size() != n || x.m_sizes.size() != n ||
-        x.m_times.size() != n || x.m_kinds.size() != n || x.m_names.count() != n ||
-        x.m_notes.owners.size() != x.m_notes.count())
+        x.m_times.size() != n || x.m_kinds.size() != n || x.m_archives.size() != n ||
+        x.m_names.count() != n || x.m_notes.owners.size() != x.m_notes.count())
         return nullptr;
     for (const SearchIndex::Texts* t : {&x.m_names, &x.m_notes}) {
         if (t->starts.empty() || t->starts[0] != 0 || t->starts[t->count()] != t->bytes.size() ||

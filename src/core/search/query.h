@@ -2,19 +2,55 @@
 // match, "phrases", a|b (either), !word (not), and filters such as ext:, size:, date:,
 // disc:, path:, note:, type:, regex: and case:. A query is parsed once and then evaluated
 // on the search index, from any thread.
+//
+// Grammar, as the parser reads it:
+//   query   := term (blank term)*          every term must hold
+//   term    := unary ('|' unary)*          any operand may hold; blanks around '|' are allowed
+//   unary   := '!' unary | atom            not
+//   atom    := filter ':' value | word     a filter name is known and not quoted; else a word
+// A word or value runs to the next blank or '|' outside double quotes; quoted parts keep
+// their blanks and '|' ("two words"), and \" inside quotes is a quote. The values of regex:
+// and type: run to the next blank, '|' included (regex:jpe?g|png, type:folder|file).
 #pragma once
 
+#include "core/search/searchengine.h"
+
 #include <QString>
+#include <QStringList>
+#include <functional>
 #include <memory>
 #include <variant>
+#include <vector>
 
 namespace vorlane {
 
-// Where and why a query text cannot be parsed; `offset` counts characters of the text.
+// Why a query text cannot be parsed.
+enum class QueryErrorCode {
+    UnclosedQuote, // a double quote without its closing one
+    EmptyValue,    // a filter with nothing after its colon (ext:), or ""
+    BadSize,       // size: not a size like 10M, >1G or 1M..5M
+    BadDate,       // date: not a date like 2024, 2024-06, >2024-06-01 or 2024-01..2024-03
+    ReversedRange, // a size or date range that ends before it starts
+    BadType,       // type: not folder, file, archive or member
+    BadRegex,      // regex: does not compile (`detail` says why)
+    DanglingOr,    // a '|' without an operand on one side
+    LoneNot,       // a '!' with nothing after it
+    MisplacedCase, // case: as the operand of '!' or '|'
+};
+
+// Where and why a query text cannot be parsed; `offset` counts characters (UTF-16 units) of
+// the text, from 0. `message` is queryErrorText(*this, false).
 struct QueryError {
     QString message;
     qsizetype offset = 0;
+    QueryErrorCode code = QueryErrorCode::EmptyValue;
+    QString text;   // the failing part of the query (a value, an operator)
+    QString detail; // for BadRegex: the regular expression engine's message
 };
+
+// The reason alone, without the offset: English for the command line, Simplified Chinese
+// for the window.
+QString queryErrorText(const QueryError& error, bool chinese);
 
 class SearchQuery {
 public:
@@ -35,5 +71,10 @@ private:
 
 // The order hits can be put in, besides the order they were found in.
 enum class HitOrder { Found, Name, Size, Time, Path, Disc };
+
+// Puts hits found through SQLite in `order` as SearchIndex::sort() does. `place` gives a
+// hit's location (categories, disc, folders above it, outermost first); only Path asks.
+void sortHits(std::vector<SearchHit>& hits, HitOrder order, bool descending,
+              const std::function<QStringList(const SearchHit&)>& place = {});
 
 } // namespace vorlane

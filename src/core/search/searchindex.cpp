@@ -152,7 +152,7 @@ struct BuiltArrays {
     BuiltTexts notes;
     std::vector<quint32> ids, fathers, discs;
     std::vector<qint64> sizes, times, discIds;
-    std::vector<qint8> kinds;
+    std::vector<qint8> kinds, archives;
 };
 
 } // namespace
@@ -253,6 +253,8 @@ std::shared_ptr<const SearchIndex> SearchIndex::build(Database& db, const search
         a.times.push_back(rows.time().value_or(NoTime));
         const qint64 kind = rows.kind();
         a.kinds.push_back(kind == 1 ? 1 : kind == 0 ? 0 : -1);
+        a.archives.push_back(
+            qint8(rows.archive() == 1 || rows.archive() == 2 ? rows.archive() : 0));
         names.add(rows.name());
         const searchstore::Utf8 note = rows.note();
         if (note.data) {
@@ -289,6 +291,7 @@ std::shared_ptr<const SearchIndex> SearchIndex::build(Database& db, const search
     index->m_sizes = a.sizes;
     index->m_times = a.times;
     index->m_kinds = a.kinds;
+    index->m_archives = a.archives;
     index->m_discIds = a.discIds;
     index->m_storage = built;
     index->finish();
@@ -626,7 +629,8 @@ size_t SearchIndex::memoryBytes() const {
                   t->blockStarts.size() + t->blockBits.size() * 2) *
                      4;
     total += (m_sizes.size() + m_times.size() + m_discIds.size()) * 8 +
-             (m_ids.size() + m_fathers.size() + m_discs.size()) * 4 + m_kinds.size();
+             (m_ids.size() + m_fathers.size() + m_discs.size()) * 4 + m_kinds.size() +
+             m_archives.size();
     for (const Disc& d : m_discList)
         total += sizeof(Disc) + size_t(d.name.capacity() + d.note.capacity());
     return total;

@@ -148,6 +148,8 @@ private:
     }
     // 1 a folder, 0 a file, -1 neither (a damaged row).
     qint8 kindAt(quint32 row) const { return m_kinds[row]; }
+    // 1 an archive listed as a folder, 2 one of its members, 0 anything else.
+    qint8 archiveAt(quint32 row) const { return m_archives[row]; }
     std::string_view nameAt(quint32 row) const {
         return {m_names.bytes.data() + m_names.starts[row],
                 size_t(m_names.starts[row + 1] - m_names.starts[row] - 1)};
@@ -177,6 +179,7 @@ private:
     Span<qint64> m_sizes;                   // FSize
     Span<qint64> m_times;                   // FTime, or NoTime
     Span<qint8> m_kinds;                    // 1 folder, 0 file, -1 neither
+    Span<qint8> m_archives;                 // Archive: 1 archive, 2 member, else 0
     Span<qint64> m_discIds;                 // the distinct CdID values
     std::vector<Disc> m_discList;           // in OrderId order
     QHash<qint64, quint32> m_discPositions; // disc id -> position in m_discList

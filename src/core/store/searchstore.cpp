@@ -184,12 +184,13 @@ QString DiscNames::operator()(qint64 discId) {
     return name;
 }
 
-IndexRows::IndexRows(Database& db) : m_hasTime(hasVersion2Columns(db)) {
+IndexRows::IndexRows(Database& db)
+    : m_hasTime(hasVersion2Columns(db)), m_hasArchive(hasVersion3Columns(db)) {
     m_query = std::make_unique<Query>(
-        db, m_hasTime ? QStringLiteral("select AutoId, CdID, FatherId, ifnull(IsDir, -1), TreeName,"
-                                       " TreeExp, FSize, FTime from qCDFiles order by AutoId")
-                      : QStringLiteral("select AutoId, CdID, FatherId, ifnull(IsDir, -1), TreeName,"
-                                       " TreeExp, FSize from qCDFiles order by AutoId"));
+        db, QStringLiteral("select AutoId, CdID, FatherId, ifnull(IsDir, -1), TreeName, TreeExp,"
+                           " FSize, %1, %2 from qCDFiles order by AutoId")
+                .arg(m_hasTime ? QStringLiteral("FTime") : QStringLiteral("null"),
+                     m_hasArchive ? QStringLiteral("ifnull(Archive, 0)") : QStringLiteral("0")));
 }
 IndexRows::~IndexRows() = default;
 bool IndexRows::next() {
@@ -220,6 +221,9 @@ std::optional<qint64> IndexRows::time() const {
     if (!m_hasTime || sqlite3_column_type(m_query->statement(), 7) == SQLITE_NULL)
         return std::nullopt;
     return sqlite3_column_int64(m_query->statement(), 7);
+}
+qint64 IndexRows::archive() const {
+    return sqlite3_column_int64(m_query->statement(), 8);
 }
 
 IndexDiscs::IndexDiscs(Database& db)

@@ -113,10 +113,14 @@ public:
     Utf8 note() const;
     qint64 size() const;
     std::optional<qint64> time() const; // FTime; nullopt when unknown or not in the catalog
+    // Archive: 1 an archive listed as a folder, 2 one of its members, else 0 (also in a
+    // catalog from before the column).
+    qint64 archive() const;
 
 private:
     std::unique_ptr<Query> m_query;
     bool m_hasTime = false;
+    bool m_hasArchive = false;
 };
 
 // Every disc in OrderId order (ties in AutoId order) with what the index keeps of it.
