@@ -90,8 +90,16 @@ SearchBar::SearchBar(CatalogSession& session, Commands& commands, const Views& v
     view->setColumnWidth(SearchResultModel::DiscName, 150);
     header->setStretchLastSection(true);
     // A click on a heading sorts the hits by it; until then they stay in the order found.
+    // The sort runs with the query on the pool, so that a long list never holds the window.
     header->setSortIndicator(-1, Qt::AscendingOrder);
-    view->setSortingEnabled(true);
+    header->setSortIndicatorShown(true);
+    header->setSectionsClickable(true);
+    connect(header, &QHeaderView::sortIndicatorChanged, this,
+            [this](int column, Qt::SortOrder order) {
+                m_model->setSortState(column, order);
+                if (isShowingHits())
+                    runQuery();
+            });
     view->installEventFilter(this);
     connect(view, &QAbstractItemView::doubleClicked, this, &SearchBar::jumpToHit);
 

@@ -199,23 +199,19 @@ SearchWindow::SearchWindow(QWidget* parent, CatalogSession& session, IndexKeeper
     m_listView1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_listView1->verticalHeader()->setDefaultSectionSize(m_listView1->fontMetrics().height() + 6);
     m_listView1->horizontalHeader()->setHighlightSections(false);
-    m_listView1->setColumnWidth(SearchResultModel::Number, 60);
-    m_listView1->setColumnWidth(SearchResultModel::DiscName, 200);
-    m_listView1->horizontalHeader()->setStretchLastSection(false);
-    m_listView1->setColumnWidth(SearchResultModel::Name, 320);
-    // The name takes the room the hidden id columns leave.
-    m_listView1->horizontalHeader()->setSectionResizeMode(SearchResultModel::Name,
-                                                          QHeaderView::Stretch);
-    // Size, time and place follow the name on screen.
     QHeaderView* header = m_listView1->horizontalHeader();
+    // Size, time and place follow the name on screen; the place takes the room left.
     int after = SearchResultModel::Name;
     for (int c : {SearchResultModel::Size, SearchResultModel::Time, SearchResultModel::Path}) {
         header->moveSection(header->visualIndex(c), header->visualIndex(after) + 1);
         after = c;
     }
+    header->setStretchLastSection(true);
+    m_listView1->setColumnWidth(SearchResultModel::Number, 50);
+    m_listView1->setColumnWidth(SearchResultModel::DiscName, 140);
+    m_listView1->setColumnWidth(SearchResultModel::Name, 240);
     m_listView1->setColumnWidth(SearchResultModel::Size, 90);
-    m_listView1->setColumnWidth(SearchResultModel::Time, 130);
-    m_listView1->setColumnWidth(SearchResultModel::Path, 260);
+    m_listView1->setColumnWidth(SearchResultModel::Time, 125);
     // A click on a heading sorts by it; nothing is sorted until then.
     header->setSortIndicator(-1, Qt::AscendingOrder);
     m_listView1->setSortingEnabled(true);
@@ -243,7 +239,7 @@ SearchWindow::SearchWindow(QWidget* parent, CatalogSession& session, IndexKeeper
     layout->addWidget(m_progressBar1);
     layout->addWidget(m_lblCount);
     layout->addWidget(m_listView1, 1);
-    resize(720, 480);
+    resize(900, 520);
 
     connect(m_btnBeginFind, &QPushButton::clicked, this, &SearchWindow::btnBeginFindClick);
     connect(m_btnStopFind, &QPushButton::clicked, this, &SearchWindow::btnStopFindClick);

@@ -142,11 +142,14 @@ private:
         return out;
     }
 
+    // A click on a heading; the hits come back sorted from the pool.
     void clickHeading(int column) {
+        QSignalSpy listed(bar, &SearchBar::hitsListed);
         QHeaderView* header = hitsView->header();
         QTest::mouseClick(
             header->viewport(), Qt::LeftButton, {},
             QPoint(header->sectionViewportPosition(column) + 6, header->height() / 2));
+        QVERIFY(listed.wait(20000));
     }
 
     QString listStatus() const {
