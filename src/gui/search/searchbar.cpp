@@ -264,7 +264,7 @@ void SearchBar::leave() {
     showHits(false);
     // The hits hold the index; they go with the search.
     m_model->clear();
-    if (wasShowing)
+    if (std::exchange(m_statusTold, false) || wasShowing)
         emit listingRestored();
 }
 
@@ -287,6 +287,7 @@ void SearchBar::setError(const QString& message) {
 }
 
 void SearchBar::setStatus(const QString& text) {
+    m_statusTold = true;
     m_views.status.list->setText(text);
 }
 

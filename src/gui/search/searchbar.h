@@ -82,6 +82,7 @@ private:
     BarQueryJob* m_job = nullptr; // the newest query while it runs
     bool m_waitingForIndex = false;
     bool m_jumpWhenListed = false;
+    bool m_statusTold = false; // the list's status panel speaks for the bar
 };
 
 } // namespace vorlane
