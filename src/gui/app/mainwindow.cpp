@@ -178,6 +178,8 @@ void MainWindow::wireHandlers() {
             &ContentsController::showEntry);
     connect(m_searchBar, &SearchBar::listingRestored, m_contents,
             &ContentsController::updateListStatus);
+    connect(m_searchBar, &SearchBar::listingRestored, m_contents,
+            &ContentsController::lvMainChange);
     connect(m_import, &ImportHandler::saveRequested, m_catalog, &CatalogHandler::saveCatalog);
     connect(m_import, &ImportHandler::discImported, m_categoryTree, &CategoryTree::tvMainChange);
     // A catalog that may only be read says so in the status bar.

@@ -56,7 +56,7 @@ private:
 
 SearchBar::SearchBar(CatalogSession& session, Commands& commands, const Views& views,
                      IndexKeeper& index, QObject* parent)
-    : QObject(parent), m_session(session), m_views(views), m_index(index) {
+    : QObject(parent), m_session(session), m_commands(commands), m_views(views), m_index(index) {
     setObjectName(QStringLiteral("SearchBar"));
     QLineEdit* field = m_views.searchBar;
     field->setPlaceholderText(QStringLiteral("搜索整个目录（Ctrl+E）"));
@@ -271,6 +271,11 @@ void SearchBar::leave() {
 void SearchBar::showHits(bool on) {
     QStackedWidget* stack = m_views.listStack;
     stack->setCurrentWidget(on ? static_cast<QWidget*>(m_views.lvHits) : m_views.lvMain);
+    // The commands on the list's selection would act on entries the user cannot see.
+    if (on)
+        enableAll({m_commands.mitOpen, m_commands.MOpen, m_commands.mitDelete,
+                   m_commands.mitFileExp, m_commands.MFileExp},
+                  {}, false);
 }
 
 void SearchBar::setError(const QString& message) {

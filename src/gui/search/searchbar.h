@@ -51,7 +51,8 @@ public slots:
 signals:
     // The main window is to show this entry with the hit selected.
     void showEntryRequested(qint64 discId, qint64 folderId, qint64 fileId);
-    // The file list is shown again; its status is to be told anew.
+    // The file list is shown again; its status and the commands on its selection are to
+    // be told anew.
     void listingRestored();
     // The hits of a query have been listed.
     void hitsListed();
@@ -72,6 +73,7 @@ private:
     void cancelQuery();
 
     CatalogSession& m_session;
+    Commands& m_commands;
     Views m_views;
     IndexKeeper& m_index;
     SearchResultModel* m_model = nullptr;

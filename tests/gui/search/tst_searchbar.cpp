@@ -1,5 +1,6 @@
 // The main window's search bar: hits as the query is typed, in the file list's place and in
 // the order a heading asks for; the jump to a hit; Escape back to the listing as it was.
+#include "common/actions.h"
 #include "common/manualclock.h"
 #include "core/search/indexkeeper.h"
 #include "core/settings/text.h"
@@ -275,6 +276,9 @@ private slots:
         const qint64 ids[] = {c->big, c->reportFolder, c->mid};
         QCOMPARE(selectedIds(), QList<qint64>{ids[hit]});
         QCOMPARE(w().lvMain()->model()->rowCount(), listed);
+        // The bar's undo brings the query back.
+        QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(field->text(), query);
     }
 
     // Escape in the bar or in the hits, or the bar emptied: the listing is back as it was
@@ -301,8 +305,12 @@ private slots:
         QTreeWidgetItem* folder = w().tvCDRom()->currentItem();
         const QString status = listStatus();
 
+        QAction* erase = testui::action(&w(), "mitDelete");
+        QVERIFY(erase->isEnabled());
         type(clock, QStringLiteral("report"));
         QVERIFY(listStatus() != status);
+        // The hidden list's selection is out of reach.
+        QVERIFY(!erase->isEnabled());
         if (how == QLatin1String("bar")) {
             QTest::keyClick(field, Qt::Key_Escape);
         } else if (how == QLatin1String("list")) {
@@ -319,6 +327,7 @@ private slots:
         QCOMPARE(selectedIds(), QList<qint64>{c->filler30});
         QCOMPARE(scroll->value(), scrolled);
         QCOMPARE(listStatus(), status);
+        QVERIFY(erase->isEnabled());
         QCOMPARE(bar->hits()->rowCount(), 0);
     }
 };
