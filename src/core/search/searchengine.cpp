@@ -24,7 +24,7 @@ public:
     SearchSummary run() {
         m_summary.total = searchTotal(m_db, m_options);
         report();
-        if (!m_options.keyword.isEmpty()) {
+        if (!m_options.keyword.isEmpty() || m_filter.active()) {
             discPhase();
             m_folderPhase = m_options.folders || m_options.notes;
             m_filePhase = m_options.files || m_options.notes;
@@ -127,7 +127,10 @@ private:
         bool match = false;
         if (folder || file) {
             const bool names = folder ? m_options.folders : m_options.files;
-            match = (names && matches(name)) || (m_options.notes && matches(note));
+            if (m_options.keyword.isEmpty())
+                match = names; // the conditions alone decide
+            else
+                match = (names && matches(name)) || (m_options.notes && matches(note));
             if (match && m_filter.active())
                 match = m_filter.passes(name.data, name.size, size, time);
         }

@@ -49,6 +49,12 @@ struct SearchOptions {
     std::optional<qint64> after;   // modification time, seconds since 1970 UTC, inclusive
     std::optional<qint64> before;  // exclusive
     QStringList extensions;        // ".jpg", ".html": a-z folded
+
+    // Any size, date or extension condition set; these alone (an empty keyword) list every
+    // folder and file they let through.
+    bool hasConditions() const {
+        return minSize || maxSize || after || before || !extensions.isEmpty();
+    }
 };
 
 struct SearchHit {
@@ -109,6 +115,8 @@ qint64 searchTotal(Database& db, const SearchOptions& options);
 // calling thread, some while a statement on `db` is active: they must not write to the
 // catalog through `db`. An exception from a callback ends the search and is rethrown.
 // `db` must have no statement running (the search adds a temporary SQL function).
+// With an empty keyword but conditions set, every folder and file (as far as `folders`
+// and `files` ask for them) that passes the conditions is a hit.
 SearchSummary runSearch(Database& db, const SearchOptions& options,
                         const SearchCallbacks& callbacks = {});
 

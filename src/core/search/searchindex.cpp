@@ -384,8 +384,25 @@ SearchSummary SearchIndex::search(const SearchOptions& options, std::vector<Inde
     else if (filePhase)
         entryRows = m_fileCount;
     summary.total = discCount + entryRows;
-    if (options.keyword.isEmpty())
+    if (options.keyword.isEmpty()) {
+        // Conditions alone: every folder, then every file, that passes them.
+        const EntryFilter filter(options);
+        if (!filter.active())
+            return summary;
+        const std::vector<quint32> rows = allRows();
+        const size_t start = out.size();
+        for (const qint8 kind : {qint8(1), qint8(0)}) {
+            if (!(kind == 1 ? options.folders : options.files))
+                continue;
+            for (size_t i = 0; i < rows.size() && !(stop && stop->load()); ++i)
+                if (kindAt(rows[i]) == kind && passes(filter, rows[i]))
+                    out.push_back({rows[i], false});
+        }
+        summary.stopped = stop && stop->load();
+        summary.examined = summary.stopped ? 0 : summary.total;
+        summary.hits = qint64(out.size() - start);
         return summary;
+    }
     auto stopped = [&] {
         if (stop && stop->load(std::memory_order_relaxed))
             summary.stopped = true;

@@ -18,6 +18,8 @@
 #include "gui/import/rescanhandler.h"
 #include "gui/import/verifyhandler.h"
 #include "gui/interchange/interchangehandler.h"
+#include "gui/search/searchbar.h"
+#include "gui/search/searchresults.h"
 #include "gui/search/searchwindow.h"
 #include "gui/store/cataloghandler.h"
 
@@ -60,6 +62,7 @@ MainWindow::MainWindow(const QString& startFile, QWidget* parent) : QMainWindow(
     m_interchange = new InterchangeHandler(m_session, *m_commands, m_views);
     new VerifyHandler(m_session, *m_commands, m_views);
     new RescanHandler(m_session, *m_commands, m_views);
+    m_searchBar = new SearchBar(m_session, *m_commands, m_views, *m_searchIndex);
     wireHandlers();
 
     m_catalog->resetToEmpty();
@@ -69,6 +72,7 @@ MainWindow::MainWindow(const QString& startFile, QWidget* parent) : QMainWindow(
                                                  : QFileInfo(startFile).absoluteFilePath());
     loadSettings();
     m_search = new SearchWindow(this, m_session, m_searchIndex);
+    m_search->results()->setSizesInKb(m_sizesInKb);
     connect(m_commands->MFind, &QAction::triggered, m_search, &SearchWindow::tbFindClick);
     connect(m_search, &SearchWindow::showEntryRequested, m_contents,
             &ContentsController::showEntry);
@@ -89,6 +93,7 @@ MainWindow::~MainWindow() {
     // no longer a MainWindow.
     delete m_dups;
     delete m_search;
+    delete m_searchBar;
     delete m_import;
     delete m_notes;
     delete m_contents;
@@ -96,6 +101,7 @@ MainWindow::~MainWindow() {
     delete m_catalog;
     m_dups = nullptr;
     m_search = nullptr;
+    m_searchBar = nullptr;
     m_import = nullptr;
     m_notes = nullptr;
     m_contents = nullptr;
@@ -168,6 +174,12 @@ void MainWindow::wireHandlers() {
     connect(m_catalog, &CatalogHandler::indexResetRequested, m_searchIndex, &IndexKeeper::reset);
     connect(m_catalog, &CatalogHandler::indexRefreshRequested, m_searchIndex,
             &IndexKeeper::refresh);
+    connect(m_searchBar, &SearchBar::showEntryRequested, m_contents,
+            &ContentsController::showEntry);
+    connect(m_searchBar, &SearchBar::listingRestored, m_contents,
+            &ContentsController::updateListStatus);
+    connect(m_searchBar, &SearchBar::listingRestored, m_contents,
+            &ContentsController::lvMainChange);
     connect(m_import, &ImportHandler::saveRequested, m_catalog, &CatalogHandler::saveCatalog);
     connect(m_import, &ImportHandler::discImported, m_categoryTree, &CategoryTree::tvMainChange);
     // A catalog that may only be read says so in the status bar.
@@ -181,6 +193,10 @@ void MainWindow::wireHandlers() {
 void MainWindow::setSizesInKb(bool on) {
     m_sizesInKb = on;
     m_lvMain->model()->setSizesInKb(on);
+    if (m_searchBar)
+        m_searchBar->setSizesInKb(on);
+    if (m_search)
+        m_search->results()->setSizesInKb(on);
     if (m_contents)
         m_contents->updateListStatus();
 }

@@ -31,6 +31,7 @@ class NotesPanel;
 class ImportHandler;
 class InterchangeHandler;
 class IndexKeeper;
+class SearchBar;
 class SearchWindow;
 class DuplicateWindow;
 
@@ -96,6 +97,7 @@ public:
     ImportHandler* importer() const { return m_import; }
     InterchangeHandler* interchange() const { return m_interchange; }
     SearchWindow* searchWindow() const { return m_search; }
+    SearchBar* searchBar() const { return m_searchBar; }
     DuplicateWindow* duplicateWindow() const { return m_dups; }
     // The open catalog's search index.
     IndexKeeper* searchIndex() const { return m_searchIndex; }
@@ -190,6 +192,7 @@ private:
     ImportHandler* m_import = nullptr;
     InterchangeHandler* m_interchange = nullptr;
     SearchWindow* m_search = nullptr;
+    SearchBar* m_searchBar = nullptr;
     DuplicateWindow* m_dups = nullptr;
     IndexKeeper* m_searchIndex = nullptr;
 };

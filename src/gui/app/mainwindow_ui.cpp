@@ -11,14 +11,17 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QSplitter>
+#include <QStackedWidget>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -110,7 +113,7 @@ void MainWindow::createMenus() {
 
     QMenu* tools = bar->addMenu(QStringLiteral("工具(&T)"));
     tools->setObjectName(QStringLiteral("MToolsMenu"));
-    tools->addActions({c.MCompactFile, c.MFind, c.MDuplicates});
+    tools->addActions({c.MCompactFile, c.MFind, c.MSearchBar, c.MDuplicates});
     tools->addSeparator();
     tools->addAction(c.MOptions);
 
@@ -209,6 +212,15 @@ void MainWindow::createToolBar() {
     add(c.MReport, "tbReport");
     m_toolBar->addSeparator();
     add(c.FileExit, "tbExit");
+    // The search bar, at the far end.
+    auto* gap = new QWidget(m_toolBar);
+    gap->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    m_toolBar->addWidget(gap);
+    m_views.searchBar = new QLineEdit(m_toolBar);
+    m_views.searchBar->setObjectName(QStringLiteral("searchBar"));
+    m_views.searchBar->setMinimumWidth(220);
+    m_views.searchBar->setMaximumWidth(360);
+    m_toolBar->addWidget(m_views.searchBar);
 }
 
 namespace {
@@ -339,8 +351,15 @@ void MainWindow::createPanes() {
     m_rightSplitter = new QSplitter(Qt::Vertical, m_splitter1);
     m_rightSplitter->setObjectName(QStringLiteral("Panel6"));
     m_rightSplitter->setHandleWidth(3);
-    m_lvMain = new FileListView(m_rightSplitter);
+    // The file list, or in its place the search bar's hits.
+    m_views.listStack = new QStackedWidget(m_rightSplitter);
+    m_views.listStack->setObjectName(QStringLiteral("stkList"));
+    m_lvMain = new FileListView(m_views.listStack);
     m_lvMain->addAction(m_commands->mitSelAll);
+    m_views.lvHits = new QTreeView(m_views.listStack);
+    m_views.lvHits->setObjectName(QStringLiteral("lvHits"));
+    m_views.listStack->addWidget(m_lvMain);
+    m_views.listStack->addWidget(m_views.lvHits);
 
     m_pnlExp = new QWidget(m_rightSplitter);
     m_pnlExp->setObjectName(QStringLiteral("PnlExp"));

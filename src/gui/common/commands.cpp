@@ -56,6 +56,8 @@ Commands::Commands(QObject* parent) : QObject(parent) {
     MCompactFile = make("MCompactFile", QStringLiteral("压缩整理文件"));
     MFind = make("MFind", QStringLiteral("查找..."), QStringLiteral("查找..."));
     MFind->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    MSearchBar = make("MSearchBar", QStringLiteral("搜索栏"), QStringLiteral("搜索整个目录"));
+    MSearchBar->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     MDuplicates = make("MDuplicates", QStringLiteral("重复文件..."), QStringLiteral("重复文件"));
     MOptions = make("MOptions", QStringLiteral("选项(&O)"));
 

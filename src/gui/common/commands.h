@@ -47,6 +47,7 @@ public:
     // Tools
     QAction* MCompactFile;
     QAction* MFind;
+    QAction* MSearchBar; // into the main window's search bar
     QAction* MDuplicates;
     QAction* MOptions;
 

@@ -5,10 +5,13 @@
 #include <QString>
 
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
+class QStackedWidget;
 class QToolButton;
+class QTreeView;
 class QTreeWidget;
 class QWidget;
 
@@ -38,6 +41,11 @@ struct Views {
     QTreeWidget* tvMain = nullptr;
     QTreeWidget* tvCDRom = nullptr;
     FileListView* lvMain = nullptr;
+    // The search bar in the tool bar, and the hit list that takes the file list's place in
+    // `listStack` while the bar holds a query.
+    QLineEdit* searchBar = nullptr;
+    QTreeView* lvHits = nullptr;
+    QStackedWidget* listStack = nullptr;
     QPlainTextEdit* txtCDExp = nullptr;
     QLabel* lbCDName = nullptr;
     QLabel* lbDiscFacts = nullptr;

@@ -1,11 +1,59 @@
 #include "gui/search/searchresults.h"
 
+#include "core/settings/text.h"
+#include "gui/browser/entrymodel.h"
+#include "gui/common/icons.h"
+
 #include <algorithm>
 #include <iterator>
+#include <numeric>
 
 namespace vorlane {
 
-SearchResultModel::SearchResultModel(QObject* parent) : QAbstractTableModel(parent) {}
+void sortSearchHits(std::vector<SearchHit>& hits, HitOrder order, bool descending,
+                    const std::function<QString(const SearchHit&)>& location) {
+    // The keys the index's sort compares, so that both engines put hits alike.
+    const auto name = [](const SearchHit& h) -> const QString& {
+        return h.kind() == SearchHit::Kind::Disc ? h.discName : h.name;
+    };
+    std::vector<QString> places;
+    if (order == HitOrder::Path) {
+        places.reserve(hits.size());
+        for (const SearchHit& h : hits)
+            places.push_back(location ? location(h) : QString());
+    }
+    std::vector<size_t> at(hits.size());
+    std::iota(at.begin(), at.end(), size_t(0));
+    const auto less = [&](size_t a, size_t b) {
+        const SearchHit& x = hits[a];
+        const SearchHit& y = hits[b];
+        switch (order) {
+        case HitOrder::Found:
+            return x.number < y.number;
+        case HitOrder::Name:
+            return name(x) < name(y);
+        case HitOrder::Size:
+            return x.size < y.size;
+        case HitOrder::Time:
+            return x.time < y.time;
+        case HitOrder::Path:
+            return places[a] < places[b];
+        case HitOrder::Disc:
+            return x.discName < y.discName;
+        }
+        return false;
+    };
+    std::stable_sort(at.begin(), at.end(),
+                     [&](size_t a, size_t b) { return descending ? less(b, a) : less(a, b); });
+    std::vector<SearchHit> sorted;
+    sorted.reserve(hits.size());
+    for (size_t i : at)
+        sorted.push_back(std::move(hits[i]));
+    hits = std::move(sorted);
+}
+
+SearchResultModel::SearchResultModel(QObject* parent, Look look)
+    : QAbstractTableModel(parent), m_look(look) {}
 
 int SearchResultModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid())
@@ -18,42 +66,70 @@ int SearchResultModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant SearchResultModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || role != Qt::DisplayRole)
+    if (!index.isValid())
+        return {};
+    if (role == Qt::TextAlignmentRole && index.column() == Size)
+        return int(Qt::AlignRight | Qt::AlignVCenter);
+    const bool icon = role == Qt::DecorationRole && m_look == Look::Bar && index.column() == Name;
+    if (role != Qt::DisplayRole && !icon)
         return {};
     if (index.column() == Path)
         return location(index.row());
     const std::optional<SearchHit> h = hit(index.row());
     if (!h)
         return {};
+    if (icon) {
+        switch (h->kind()) {
+        case SearchHit::Kind::Disc:
+            return nodeIcon(NodeIcon::Disc);
+        case SearchHit::Kind::Folder:
+            return folderIcon();
+        case SearchHit::Kind::File:
+            return fileIcon(h->name);
+        }
+        return {};
+    }
+    return text(*h, index.row(), index.column());
+}
+
+QVariant SearchResultModel::text(const SearchHit& h, int row, int column) const {
     // Ids are shown, and read back by the jump, as decimal text.
-    switch (index.column()) {
+    switch (column) {
     case Number:
-        return QString::number(h->number);
+        return QString::number(row + 1);
     case DiscName:
-        return h->discName;
+        return h.discName;
     case Name:
-        return h->name;
+        return m_look == Look::Bar && h.kind() == SearchHit::Kind::Disc ? h.discName : h.name;
     case DiscId:
-        return QString::number(h->discId);
+        return QString::number(h.discId);
     case FolderId:
-        return QString::number(h->folderId);
+        return QString::number(h.folderId);
     case FileId:
-        return QString::number(h->fileId);
+        return QString::number(h.fileId);
+    case Size:
+        // As the file list: folders (and discs) show no size.
+        return h.kind() == SearchHit::Kind::File ? sizeText(h.size, m_sizesInKb) : QString();
+    case Time:
+        return EntryModel::timeText(h.time);
     default:
         return {};
     }
 }
 
 QVariant SearchResultModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && role == Qt::TextAlignmentRole && section == Size)
+        return int(Qt::AlignRight | Qt::AlignVCenter);
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
+    const bool bar = m_look == Look::Bar;
     switch (section) {
     case Number:
         return QStringLiteral("序号");
     case DiscName:
-        return QStringLiteral("光盘名称");
+        return bar ? QStringLiteral("光盘") : QStringLiteral("光盘名称");
     case Name:
-        return QStringLiteral("名   称");
+        return bar ? QStringLiteral("名称") : QStringLiteral("名   称");
     case DiscId:
         return QStringLiteral("光盘自动编号");
     case FolderId:
@@ -62,19 +138,23 @@ QVariant SearchResultModel::headerData(int section, Qt::Orientation orientation,
         return QStringLiteral("文件自动编号");
     case Path:
         return QStringLiteral("位置");
+    case Size:
+        return QStringLiteral("大小");
+    case Time:
+        return QStringLiteral("修改时间");
     default:
         return {};
     }
 }
 
 bool SearchResultModel::canFetchMore(const QModelIndex& parent) const {
-    return !parent.isValid() && !m_changing && m_index && m_shown < m_indexRows.size();
+    return !parent.isValid() && !m_changing && m_index && m_shown < m_indexHits.size();
 }
 
 void SearchResultModel::fetchMore(const QModelIndex& parent) {
     if (!canFetchMore(parent))
         return;
-    const size_t more = std::min(FetchBlock, m_indexRows.size() - m_shown);
+    const size_t more = std::min(FetchBlock, m_indexHits.size() - m_shown);
     m_changing = true;
     beginInsertRows({}, int(m_shown), int(m_shown + more) - 1);
     m_shown += more;
@@ -82,17 +162,84 @@ void SearchResultModel::fetchMore(const QModelIndex& parent) {
     m_changing = false;
 }
 
+HitOrder SearchResultModel::orderOf(int column) {
+    switch (column) {
+    case DiscName:
+    case DiscId:
+        return HitOrder::Disc;
+    case Name:
+        return HitOrder::Name;
+    case Path:
+    case FolderId:
+        return HitOrder::Path;
+    case Size:
+        return HitOrder::Size;
+    case Time:
+        return HitOrder::Time;
+    default:
+        return HitOrder::Found;
+    }
+}
+
+void SearchResultModel::sort(int column, Qt::SortOrder order) {
+    m_sortColumn = column;
+    m_sortOrder = order;
+    if (hitCount() == 0)
+        return;
+    // The rows move wholesale; the view starts afresh on them.
+    beginResetModel();
+    sortHits();
+    m_paths.clear();
+    m_madeRow = -1;
+    m_changing = true;
+    endResetModel();
+    m_changing = false;
+}
+
+void SearchResultModel::resort() {
+    if (m_sortColumn >= 0)
+        sort(m_sortColumn, m_sortOrder);
+}
+
+void SearchResultModel::setSortState(int column, Qt::SortOrder order) {
+    m_sortColumn = column;
+    m_sortOrder = order;
+}
+
+void SearchResultModel::sortHits() {
+    const HitOrder order = orderOf(m_sortColumn);
+    const bool descending = m_sortOrder == Qt::DescendingOrder;
+    if (!m_index) {
+        sortSearchHits(m_hits, order, descending, m_locator);
+        return;
+    }
+    // Ties keep the order found, whatever the order before.
+    if (m_found.empty())
+        m_found = m_indexHits;
+    m_indexHits = m_found;
+    m_index->sort(m_indexHits, order, descending);
+}
+
+void SearchResultModel::setSizesInKb(bool on) {
+    if (on == m_sizesInKb)
+        return;
+    m_sizesInKb = on;
+    if (rowCount() > 0)
+        emit dataChanged(index(0, Size), index(rowCount() - 1, Size));
+}
+
 qint64 SearchResultModel::hitCount() const {
-    return qint64(m_index ? m_indexRows.size() : m_hits.size());
+    return qint64(m_index ? m_indexHits.size() : m_hits.size());
 }
 
 void SearchResultModel::clear() {
     beginResetModel();
     m_hits.clear();
     m_hits.shrink_to_fit();
-    m_indexRows.clear();
-    m_indexRows.shrink_to_fit();
-    m_discHits = 0;
+    m_indexHits.clear();
+    m_indexHits.shrink_to_fit();
+    m_found.clear();
+    m_found.shrink_to_fit();
     m_shown = 0;
     m_index.reset();
     m_paths.clear();
@@ -113,28 +260,21 @@ void SearchResultModel::append(std::vector<SearchHit>&& hits) {
 }
 
 void SearchResultModel::setIndexHits(std::shared_ptr<const SearchIndex> index,
-                                     std::vector<IndexHit>&& hits) {
+                                     std::vector<IndexHit>&& hits, bool sorted) {
     beginResetModel();
     m_hits.clear();
     m_hits.shrink_to_fit();
     m_paths.clear();
     m_madeRow = -1;
     m_index = std::move(index);
-    m_indexRows.clear();
-    m_discHits = 0;
+    m_indexHits.clear();
+    m_found.clear();
     m_shown = 0;
     if (m_index) {
-        std::vector<quint32> rows;
-        rows.reserve(hits.size());
-        for (const IndexHit& h : hits) {
-            // The search lists the discs before any entry.
-            if (h.disc && rows.size() != m_discHits)
-                continue;
-            rows.push_back(h.row);
-            m_discHits += h.disc ? 1 : 0;
-        }
-        m_indexRows = std::move(rows);
-        m_shown = std::min(FetchBlock, m_indexRows.size());
+        m_indexHits = std::move(hits);
+        if (!sorted && m_sortColumn >= 0)
+            sortHits();
+        m_shown = std::min(FetchBlock, m_indexHits.size());
     }
     hits = {};
     m_changing = true;
@@ -171,9 +311,9 @@ std::vector<ExportItem> SearchResultModel::exportItems() const {
             items.push_back(item(h));
         return items;
     }
-    items.reserve(m_indexRows.size());
-    for (size_t row = 0; row < m_indexRows.size(); ++row)
-        items.push_back(item(m_index->hit(indexHit(int(row)))));
+    items.reserve(m_indexHits.size());
+    for (const IndexHit& h : m_indexHits)
+        items.push_back(item(m_index->hit(h)));
     return items;
 }
 

@@ -21,6 +21,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -198,17 +199,24 @@ SearchWindow::SearchWindow(QWidget* parent, CatalogSession& session, IndexKeeper
     m_listView1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_listView1->verticalHeader()->setDefaultSectionSize(m_listView1->fontMetrics().height() + 6);
     m_listView1->horizontalHeader()->setHighlightSections(false);
-    m_listView1->setColumnWidth(SearchResultModel::Number, 60);
-    m_listView1->setColumnWidth(SearchResultModel::DiscName, 200);
-    m_listView1->horizontalHeader()->setStretchLastSection(false);
-    m_listView1->setColumnWidth(SearchResultModel::Name, 320);
-    // The name takes the room the hidden id columns leave.
-    m_listView1->horizontalHeader()->setSectionResizeMode(SearchResultModel::Name,
-                                                          QHeaderView::Stretch);
-    // The place follows the name on screen.
-    m_listView1->horizontalHeader()->moveSection(SearchResultModel::Path,
-                                                 SearchResultModel::Name + 1);
-    m_listView1->setColumnWidth(SearchResultModel::Path, 260);
+    QHeaderView* header = m_listView1->horizontalHeader();
+    // Size, time and place follow the name on screen; the place takes the room left.
+    int after = SearchResultModel::Name;
+    for (int c : {SearchResultModel::Size, SearchResultModel::Time, SearchResultModel::Path}) {
+        header->moveSection(header->visualIndex(c), header->visualIndex(after) + 1);
+        after = c;
+    }
+    header->setStretchLastSection(true);
+    m_listView1->setColumnWidth(SearchResultModel::Number, 50);
+    m_listView1->setColumnWidth(SearchResultModel::DiscName, 140);
+    m_listView1->setColumnWidth(SearchResultModel::Name, 240);
+    m_listView1->setColumnWidth(SearchResultModel::Size, 90);
+    m_listView1->setColumnWidth(SearchResultModel::Time, 125);
+    // A click on a heading sorts by it; nothing is sorted until then.
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    m_listView1->setSortingEnabled(true);
+    // Enter on a hit jumps, as a double click does.
+    m_listView1->installEventFilter(this);
     // The ids are for the jump only.
     for (int c :
          {SearchResultModel::DiscId, SearchResultModel::FolderId, SearchResultModel::FileId})
@@ -231,7 +239,7 @@ SearchWindow::SearchWindow(QWidget* parent, CatalogSession& session, IndexKeeper
     layout->addWidget(m_progressBar1);
     layout->addWidget(m_lblCount);
     layout->addWidget(m_listView1, 1);
-    resize(720, 480);
+    resize(900, 520);
 
     connect(m_btnBeginFind, &QPushButton::clicked, this, &SearchWindow::btnBeginFindClick);
     connect(m_btnStopFind, &QPushButton::clicked, this, &SearchWindow::btnStopFindClick);
@@ -267,7 +275,7 @@ SearchWindow::SearchWindow(QWidget* parent, CatalogSession& session, IndexKeeper
     if (m_index) {
         // An index finished while the user waits shows its results without another key.
         connect(m_index, &IndexKeeper::ready, this, [this] {
-            if (!m_job && !trimKeyword(m_cobFind->currentText()).isEmpty() &&
+            if (!m_job && searchable(trimKeyword(m_cobFind->currentText())) &&
                 m_livePoll->isActive())
                 m_livePause.expire();
         });
@@ -318,13 +326,15 @@ void SearchWindow::btnBeginFindClick() {
         return; // Enter pressed again while a search runs
     const QString keyword = trimKeyword(m_cobFind->currentText());
     m_cobFind->setEditText(keyword);
-    if (keyword.isEmpty()) {
+    // Conditions alone list what passes them; with none a keyword is needed.
+    if (!searchable(keyword)) {
         prompts().message(this, QStringLiteral("请输入查询关键字！"), QStringLiteral("提示"),
                           QMessageBox::Information);
         m_cobFind->setFocus();
         return;
     }
-    if (const auto error = keywordError(keyword, options(keyword).mode)) {
+    if (const auto error =
+            keyword.isEmpty() ? std::nullopt : keywordError(keyword, options(keyword).mode)) {
         prompts().message(this,
                           QStringLiteral("正则表达式有误（第 %1 个字符处）：%2")
                               .arg(error->offset + 1)
@@ -335,13 +345,15 @@ void SearchWindow::btnBeginFindClick() {
     }
 
     setSearching(true);
-    Settings settings;
-    const bool known = settings.findWords().contains(keyword);
-    settings.rememberKeyword(keyword);
-    // The list shown in this run is not reordered; a new keyword joins at its end.
-    if (!known && m_cobFind->findText(keyword, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
-        m_cobFind->addItem(keyword);
-    m_cobFind->setEditText(keyword);
+    if (!keyword.isEmpty()) {
+        Settings settings;
+        const bool known = settings.findWords().contains(keyword);
+        settings.rememberKeyword(keyword);
+        // The list shown in this run is not reordered; a new keyword joins at its end.
+        if (!known && m_cobFind->findText(keyword, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
+            m_cobFind->addItem(keyword);
+        m_cobFind->setEditText(keyword);
+    }
 
     // This search answers for the keyword as it stands; no live search follows it.
     m_livePoll->stop();
@@ -361,6 +373,10 @@ void SearchWindow::btnBeginFindClick() {
         return;
     }
     startJob(m_session.db().path(), o);
+}
+
+bool SearchWindow::searchable(const QString& keyword) const {
+    return !keyword.isEmpty() || options(keyword).hasConditions();
 }
 
 SearchOptions SearchWindow::options(const QString& keyword) const {
@@ -428,11 +444,11 @@ bool SearchWindow::liveSearch() {
     const SearchOptions o = options(keyword);
     // A regex half typed is no error yet: the list stays empty until it compiles, and 查找
     // names what is wrong.
-    const bool searchable = !keyword.isEmpty() && !keywordError(keyword, o.mode);
+    const bool ok = searchable(keyword) && (keyword.isEmpty() || !keywordError(keyword, o.mode));
     std::vector<IndexHit> hits;
-    if (searchable)
+    if (ok)
         index->search(o, hits);
-    m_model->setIndexHits(searchable ? index : nullptr, std::move(hits));
+    m_model->setIndexHits(ok ? index : nullptr, std::move(hits));
     return true;
 }
 
@@ -466,6 +482,11 @@ void SearchWindow::jobFinished() {
     if (!error.isEmpty())
         prompts().message(this, QStringLiteral("查找时出错：") + error, QStringLiteral("提示"),
                           QMessageBox::Critical);
+    // The hits came in the order found; the order the user chose applies to all of them.
+    {
+        WaitCursor wait;
+        m_model->resort();
+    }
     setSearching(false);
     emit searchFinished();
 }
@@ -496,6 +517,17 @@ void SearchWindow::btnExportClick() {
         items = m_model->exportItems();
     }
     emit exportRequested(std::move(items), this);
+}
+
+bool SearchWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_listView1 && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            btnLookClick();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void SearchWindow::btnExitClick() {

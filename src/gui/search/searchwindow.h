@@ -71,6 +71,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FormCreate();
@@ -80,6 +81,8 @@ private:
     void setSearching(bool on);
     // The options the controls set, with `keyword`.
     SearchOptions options(const QString& keyword) const;
+    // A keyword, or conditions to search by alone.
+    bool searchable(const QString& keyword) const;
     // The keyword or a condition was edited: the results follow once the typing pauses.
     void edited();
     void pollLive();

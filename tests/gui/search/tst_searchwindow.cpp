@@ -173,10 +173,11 @@ private slots:
         QCOMPARE(bar->minimum(), 0);
         QCOMPARE(bar->maximum(), 100);
         auto* list = child<QTableView>(win, "ListView1");
-        QCOMPARE(list->model()->columnCount(), 7);
-        const QStringList headings{"序号",         "光盘名称",     "名   称", "光盘自动编号",
-                                   "目录自动编号", "文件自动编号", "位置"};
-        for (int c = 0; c < 7; ++c) {
+        QCOMPARE(list->model()->columnCount(), 9);
+        const QStringList headings{"序号",         "光盘名称",     "名   称",
+                                   "光盘自动编号", "目录自动编号", "文件自动编号",
+                                   "位置",         "大小",         "修改时间"};
+        for (int c = 0; c < 9; ++c) {
             QCOMPARE(list->model()->headerData(c, Qt::Horizontal).toString(), headings.at(c));
             QCOMPARE(list->isColumnHidden(c), c >= 3 && c <= 5);
         }
