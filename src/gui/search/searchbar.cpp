@@ -167,7 +167,7 @@ void SearchBar::runQuery() {
     if (const auto* error = std::get_if<QueryError>(&parsed)) {
         setError(QStringLiteral("查询有误（第 %1 个字符处）：%2")
                      .arg(error->offset + 1)
-                     .arg(error->message));
+                     .arg(queryErrorText(*error, true)));
         m_model->clear();
         m_jumpWhenListed = false;
         showHits(true);

@@ -10,48 +10,6 @@
 
 namespace vorlane {
 
-void sortSearchHits(std::vector<SearchHit>& hits, HitOrder order, bool descending,
-                    const std::function<QString(const SearchHit&)>& location) {
-    // The keys the index's sort compares, so that both engines put hits alike.
-    const auto name = [](const SearchHit& h) -> const QString& {
-        return h.kind() == SearchHit::Kind::Disc ? h.discName : h.name;
-    };
-    std::vector<QString> places;
-    if (order == HitOrder::Path) {
-        places.reserve(hits.size());
-        for (const SearchHit& h : hits)
-            places.push_back(location ? location(h) : QString());
-    }
-    std::vector<size_t> at(hits.size());
-    std::iota(at.begin(), at.end(), size_t(0));
-    const auto less = [&](size_t a, size_t b) {
-        const SearchHit& x = hits[a];
-        const SearchHit& y = hits[b];
-        switch (order) {
-        case HitOrder::Found:
-            return x.number < y.number;
-        case HitOrder::Name:
-            return name(x) < name(y);
-        case HitOrder::Size:
-            return x.size < y.size;
-        case HitOrder::Time:
-            return x.time < y.time;
-        case HitOrder::Path:
-            return places[a] < places[b];
-        case HitOrder::Disc:
-            return x.discName < y.discName;
-        }
-        return false;
-    };
-    std::stable_sort(at.begin(), at.end(),
-                     [&](size_t a, size_t b) { return descending ? less(b, a) : less(a, b); });
-    std::vector<SearchHit> sorted;
-    sorted.reserve(hits.size());
-    for (size_t i : at)
-        sorted.push_back(std::move(hits[i]));
-    hits = std::move(sorted);
-}
-
 SearchResultModel::SearchResultModel(QObject* parent, Look look)
     : QAbstractTableModel(parent), m_look(look) {}
 
@@ -210,7 +168,17 @@ void SearchResultModel::sortHits() {
     const HitOrder order = orderOf(m_sortColumn);
     const bool descending = m_sortOrder == Qt::DescendingOrder;
     if (!m_index) {
-        sortSearchHits(m_hits, order, descending, m_locator);
+        if (order == HitOrder::Found) {
+            // Back to the order found, which the numbers keep.
+            std::stable_sort(m_hits.begin(), m_hits.end(),
+                             [descending](const SearchHit& a, const SearchHit& b) {
+                                 return descending ? b.number < a.number : a.number < b.number;
+                             });
+            return;
+        }
+        vorlane::sortHits(m_hits, order, descending, [this](const SearchHit& h) {
+            return m_locator ? m_locator(h).split(QStringLiteral(" ▸ ")) : QStringList();
+        });
         return;
     }
     // Ties keep the order found, whatever the order before.

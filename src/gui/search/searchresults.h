@@ -17,11 +17,6 @@
 
 namespace vorlane {
 
-// SQLite hits in `order`, hits that compare equal keeping their order; Found is the order
-// of their numbers. `location` gives a hit's place, for the Path order.
-void sortSearchHits(std::vector<SearchHit>& hits, HitOrder order, bool descending,
-                    const std::function<QString(const SearchHit&)>& location);
-
 class SearchResultModel : public QAbstractTableModel {
     Q_OBJECT
 
