@@ -171,6 +171,7 @@ void SearchIndex::finish(bool count) {
         m_folderCount = folders;
         m_fileCount = files;
     }
+    m_entryCount = qint64(m_ids.size());
     m_discPositions.clear();
     for (size_t i = 0; i < m_discList.size(); ++i)
         m_discPositions.insert(m_discList[i].id, quint32(i));
@@ -178,12 +179,21 @@ void SearchIndex::finish(bool count) {
 
 std::shared_ptr<const SearchIndex> SearchIndex::build(Database& db, const searchstore::Stamp& stamp,
                                                       const std::atomic<bool>* cancel) {
+    return read(db, stamp, nullptr, cancel);
+}
+
+std::shared_ptr<SearchIndex> SearchIndex::read(Database& db, const searchstore::Stamp& stamp,
+                                               const searchstore::RowPick* pick,
+                                               const std::atomic<bool>* cancel) {
     std::shared_ptr<SearchIndex> index(new SearchIndex);
     auto built = std::make_shared<BuiltArrays>();
     BuiltArrays& a = *built;
     index->m_stamp = stamp;
-    // One snapshot for the tag, the discs, the categories and the entries.
-    ReadSnapshot snapshot(db);
+    // One snapshot for the tag, the discs, the categories and the entries (a patch holds its
+    // own around all it reads).
+    std::optional<ReadSnapshot> snapshot;
+    if (!pick)
+        snapshot.emplace(db);
     index->m_change = searchstore::changeTag(db);
 
     for (searchstore::IndexDiscs discs(db); discs.next();) {
@@ -203,7 +213,7 @@ std::shared_ptr<const SearchIndex> SearchIndex::build(Database& db, const search
                                    {categories.fatherId(), fromUtf8(categories.name())});
 
     const qint64 expected =
-        searchstore::rowCount(db, true, true) - qint64(index->m_discList.size());
+        pick ? 0 : searchstore::rowCount(db, true, true) - qint64(index->m_discList.size());
     if (expected > 0) {
         const auto n = size_t(expected);
         a.ids.reserve(n);
@@ -224,7 +234,7 @@ std::shared_ptr<const SearchIndex> SearchIndex::build(Database& db, const search
     quint32 lastDiscPos = 0;
     bool haveLast = false;
     QHash<qint64, quint32> discPos;
-    searchstore::IndexRows rows(db);
+    searchstore::IndexRows rows(db, pick);
     while (rows.next()) {
         const auto pos = quint32(a.ids.size());
         if ((pos & 4095) == 0 && cancel && cancel->load(std::memory_order_relaxed))
@@ -511,10 +521,12 @@ bool SearchIndex::passes(const EntryFilter& filter, quint32 row) const {
 std::vector<quint32> SearchIndex::allRows() const {
     std::vector<quint32> rows(m_ids.size());
     std::iota(rows.begin(), rows.end(), quint32(0));
-    return rows;
+    return m_overlay ? overlaid(std::move(rows), extra().allRows()) : rows;
 }
 
 std::optional<std::string_view> SearchIndex::noteAt(quint32 row) const {
+    if (row >= baseRows())
+        return extra().noteAt(row - baseRows());
     // The notes' owners ascend with their rows.
     const auto it = std::lower_bound(m_notes.owners.begin(), m_notes.owners.end(), row);
     if (it == m_notes.owners.end() || *it != row)
@@ -528,7 +540,8 @@ std::optional<std::string_view> SearchIndex::noteAt(quint32 row) const {
 
 std::vector<quint32> SearchIndex::rowsNamed(const KeywordMatcher& matcher,
                                             const std::atomic<bool>* stop) const {
-    return matching(m_names, matcher, stop);
+    std::vector<quint32> rows = matching(m_names, matcher, stop);
+    return m_overlay ? overlaid(std::move(rows), extra().rowsNamed(matcher, stop)) : rows;
 }
 
 std::vector<quint32> SearchIndex::rowsNoted(const KeywordMatcher& matcher,
@@ -536,7 +549,7 @@ std::vector<quint32> SearchIndex::rowsNoted(const KeywordMatcher& matcher,
     std::vector<quint32> rows = matching(m_notes, matcher, stop);
     for (quint32& i : rows)
         i = m_notes.owners[i];
-    return rows;
+    return m_overlay ? overlaid(std::move(rows), extra().rowsNoted(matcher, stop)) : rows;
 }
 
 const SearchIndex::Disc* SearchIndex::discById(qint64 discId) const {
@@ -547,8 +560,18 @@ const SearchIndex::Disc* SearchIndex::discById(qint64 discId) const {
 qint64 SearchIndex::positionOf(qint64 entryId) const {
     if (entryId < 0 || entryId > qint64(MaxBytes))
         return -1;
+    if (m_overlay) {
+        // A changed row is in the overlay; the arrays' row of it is gone.
+        if (const qint64 at = extra().positionOf(entryId); at >= 0)
+            return baseRows() + at;
+    }
     const auto it = std::lower_bound(m_ids.begin(), m_ids.end(), quint32(entryId));
-    return it != m_ids.end() && *it == quint32(entryId) ? qint64(it - m_ids.begin()) : -1;
+    if (it == m_ids.end() || *it != quint32(entryId))
+        return -1;
+    const auto row = quint32(it - m_ids.begin());
+    if (m_overlay && std::binary_search(m_overlay->gone.begin(), m_overlay->gone.end(), row))
+        return -1;
+    return row;
 }
 
 SearchHit SearchIndex::hit(const IndexHit& h) const {
@@ -616,6 +639,8 @@ size_t SearchIndex::memoryBytes() const {
              (m_ids.size() + m_fathers.size() + m_discs.size()) * 4 + m_kinds.size();
     for (const Disc& d : m_discList)
         total += sizeof(Disc) + size_t(d.name.capacity() + d.note.capacity());
+    if (m_overlay)
+        total += extra().memoryBytes() + m_overlay->gone.size() * 4;
     return total;
 }
 

@@ -184,12 +184,35 @@ QString DiscNames::operator()(qint64 discId) {
     return name;
 }
 
-IndexRows::IndexRows(Database& db) : m_hasTime(hasVersion2Columns(db)) {
+IndexRows::IndexRows(Database& db, const RowPick* pick) : m_hasTime(hasVersion2Columns(db)) {
+    QString where;
+    if (pick) {
+        // Scratch tables of this connection, filled with bound values.
+        db.exec(QStringLiteral("create temp table if not exists vorlane_pick_ids"
+                               " (Id integer primary key)"));
+        db.exec(QStringLiteral("create temp table if not exists vorlane_pick_discs"
+                               " (Id integer primary key)"));
+        db.exec(QStringLiteral("delete from temp.vorlane_pick_ids"));
+        db.exec(QStringLiteral("delete from temp.vorlane_pick_discs"));
+        for (const auto& [table, values] :
+             {std::pair{QStringLiteral("vorlane_pick_ids"), &pick->ids},
+              {QStringLiteral("vorlane_pick_discs"), &pick->discs}}) {
+            Query add(db,
+                      QStringLiteral("insert or ignore into temp.%1 (Id) values (?)").arg(table));
+            for (const qint64 id : *values) {
+                add.reset();
+                add.bind(1, id);
+                add.exec();
+            }
+        }
+        where = QStringLiteral(" where AutoId in (select Id from temp.vorlane_pick_ids union"
+                               " select AutoId from qCDFiles where CdID in"
+                               " (select Id from temp.vorlane_pick_discs))");
+    }
     m_query = std::make_unique<Query>(
-        db, m_hasTime ? QStringLiteral("select AutoId, CdID, FatherId, ifnull(IsDir, -1), TreeName,"
-                                       " TreeExp, FSize, FTime from qCDFiles order by AutoId")
-                      : QStringLiteral("select AutoId, CdID, FatherId, ifnull(IsDir, -1), TreeName,"
-                                       " TreeExp, FSize from qCDFiles order by AutoId"));
+        db, QStringLiteral("select AutoId, CdID, FatherId, ifnull(IsDir, -1), TreeName,"
+                           " TreeExp, FSize%1 from qCDFiles%2 order by AutoId")
+                .arg(m_hasTime ? QStringLiteral(", FTime") : QString(), where));
 }
 IndexRows::~IndexRows() = default;
 bool IndexRows::next() {
@@ -282,6 +305,84 @@ std::optional<ChangeTag> changeTag(Database& db) {
     t.tag = q.integer(1);
     t.schema = schema;
     return t;
+}
+
+LogPosition changeLog(Database& db) {
+    if (db.count(QStringLiteral(
+            "select name from sqlite_temp_master where name='vorlane_log_token'")) == 0) {
+        // Temporary triggers fire only for this connection's writes.
+        db.exec(QStringLiteral("create temp table if not exists vorlane_log"
+                               " (Seq integer primary key autoincrement, Id integer not null)"));
+        db.exec(QStringLiteral("create temp trigger if not exists vorlane_log_insert after insert"
+                               " on main.qCDFiles begin insert into vorlane_log (Id) values"
+                               " (new.AutoId); end"));
+        db.exec(QStringLiteral("create temp trigger if not exists vorlane_log_delete after delete"
+                               " on main.qCDFiles begin insert into vorlane_log (Id) values"
+                               " (old.AutoId); end"));
+        db.exec(QStringLiteral("create temp trigger if not exists vorlane_log_update after update"
+                               " on main.qCDFiles begin insert into vorlane_log (Id) values"
+                               " (old.AutoId); insert into vorlane_log (Id) select new.AutoId"
+                               " where new.AutoId is not old.AutoId; end"));
+        db.exec(QStringLiteral("create temp table vorlane_log_token (Token integer)"));
+        db.exec(QStringLiteral("insert into temp.vorlane_log_token values (random())"));
+    }
+    LogPosition p;
+    p.token = db.scalar(QStringLiteral("select Token from temp.vorlane_log_token")).toLongLong();
+    p.seq = db.scalar(QStringLiteral("select ifnull((select seq from temp.sqlite_sequence where"
+                                     " name='vorlane_log'), 0)"))
+                .toLongLong();
+    return p;
+}
+
+std::vector<qint64> changedSince(Database& db, qint64 seq, qint64* newest) {
+    std::vector<qint64> ids;
+    Query q(db,
+            QStringLiteral("select distinct Id from temp.vorlane_log where Seq > ? order by Id"),
+            {seq});
+    while (q.next())
+        ids.push_back(q.integer(0));
+    *newest = db.scalar(QStringLiteral("select ifnull((select seq from temp.sqlite_sequence where"
+                                       " name='vorlane_log'), 0)"))
+                  .toLongLong();
+    return ids;
+}
+
+void forgetChanges(Database& db, qint64 seq) {
+    db.exec(QStringLiteral("delete from temp.vorlane_log where Seq <= ?"), {seq});
+}
+
+qint64 dataVersion(Database& db) {
+    return db.scalar(QStringLiteral("pragma data_version")).toLongLong();
+}
+
+WriteWatch::WriteWatch(Database& db) : m_db(db) {
+    try {
+        m_before = changeTag(db);
+        m_version = dataVersion(db);
+        m_lastDisc =
+            db.scalar(QStringLiteral("select ifnull(max(AutoId), 0) from qCD")).toLongLong();
+    } catch (const DbError&) {
+        m_before.reset();
+    }
+}
+
+WriteReport WriteWatch::finish(std::vector<qint64> discs) {
+    WriteReport r;
+    try {
+        if (!m_before)
+            return r;
+        r.after = changeTag(m_db);
+        // The connection's own commits leave data_version as it was; anyone else's move it.
+        r.alone = r.after && dataVersion(m_db) == m_version;
+        Query added(m_db, QStringLiteral("select AutoId from qCD where AutoId > ?"), {m_lastDisc});
+        while (added.next())
+            discs.push_back(added.integer(0));
+        r.before = m_before;
+        r.discs = std::move(discs);
+    } catch (const DbError&) {
+        r = {};
+    }
+    return r;
 }
 
 namespace {
