@@ -105,6 +105,7 @@ bool IndexKeeper::patch(const searchstore::WriteReport* report) {
         {
             ReadSnapshot snapshot(m_db);
             std::vector<qint64> discs;
+            bool tree = false;
             if (searchstore::dataVersion(m_db) != m_index->stamp().dataVersion) {
                 // Another connection committed: only a job's report, telling of every
                 // change since the index's state and of nothing else, can account for it.
@@ -113,9 +114,14 @@ bool IndexKeeper::patch(const searchstore::WriteReport* report) {
                     report->after != searchstore::changeTag(m_db))
                     return false;
                 discs = report->discs;
+                tree = true;
             }
-            const std::vector<qint64> ids = searchstore::changedSince(m_db, m_indexLog.seq, &seq);
-            next = SearchIndex::patched(m_index, m_db, ids, discs);
+            std::vector<qint64> ids = searchstore::changedSince(m_db, m_indexLog.seq, &seq);
+            if (!ids.empty() && ids.front() == -1) {
+                tree = true;
+                ids.erase(ids.begin());
+            }
+            next = SearchIndex::patched(m_index, m_db, ids, discs, tree);
         }
         if (!next)
             return false;

@@ -37,7 +37,7 @@ std::vector<quint32> SearchIndex::overlaid(std::vector<quint32> base,
 
 std::shared_ptr<const SearchIndex>
 SearchIndex::patched(const std::shared_ptr<const SearchIndex>& from, Database& db,
-                     const std::vector<qint64>& ids, const std::vector<qint64>& discs) {
+                     const std::vector<qint64>& ids, const std::vector<qint64>& discs, bool tree) {
     const SearchIndex& base = *from;
     // The rows laid over before are read again with the new ones: what has not changed
     // reads the same, and whatever the reader reads of a row comes along.
@@ -48,18 +48,20 @@ SearchIndex::patched(const std::shared_ptr<const SearchIndex>& from, Database& d
         for (const quint32 id : base.extra().m_ids)
             pick.ids.push_back(id);
     }
-    std::shared_ptr<SearchIndex> extra = read(db, {}, &pick, nullptr);
+    std::shared_ptr<SearchIndex> extra = read(db, {}, &pick, tree, nullptr);
     if (!extra)
         return nullptr;
 
     std::shared_ptr<SearchIndex> index(new SearchIndex(base));
-    index->m_discList = std::move(extra->m_discList);
-    index->m_categories = std::move(extra->m_categories);
     index->m_change = extra->m_change;
-    extra->m_discList.clear();
-    extra->m_categories.clear();
-    extra->finish(false);
-    index->finish(false);
+    if (tree) {
+        index->m_discList = std::move(extra->m_discList);
+        index->m_categories = std::move(extra->m_categories);
+        extra->m_discList.clear();
+        extra->m_categories.clear();
+        extra->finish(false);
+        index->finish(false);
+    }
 
     auto overlay = std::make_shared<Overlay>();
     if (base.m_overlay) {

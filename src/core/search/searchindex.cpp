@@ -179,11 +179,11 @@ void SearchIndex::finish(bool count) {
 
 std::shared_ptr<const SearchIndex> SearchIndex::build(Database& db, const searchstore::Stamp& stamp,
                                                       const std::atomic<bool>* cancel) {
-    return read(db, stamp, nullptr, cancel);
+    return read(db, stamp, nullptr, true, cancel);
 }
 
 std::shared_ptr<SearchIndex> SearchIndex::read(Database& db, const searchstore::Stamp& stamp,
-                                               const searchstore::RowPick* pick,
+                                               const searchstore::RowPick* pick, bool tree,
                                                const std::atomic<bool>* cancel) {
     std::shared_ptr<SearchIndex> index(new SearchIndex);
     auto built = std::make_shared<BuiltArrays>();
@@ -196,21 +196,24 @@ std::shared_ptr<SearchIndex> SearchIndex::read(Database& db, const searchstore::
         snapshot.emplace(db);
     index->m_change = searchstore::changeTag(db);
 
-    for (searchstore::IndexDiscs discs(db); discs.next();) {
-        Disc d;
-        d.id = discs.id();
-        d.categoryId = discs.categoryId();
-        const searchstore::Utf8 name = discs.name();
-        const searchstore::Utf8 note = discs.note();
-        d.name = QByteArray(reinterpret_cast<const char*>(name.data), qsizetype(name.size));
-        d.note = QByteArray(reinterpret_cast<const char*>(note.data), qsizetype(note.size));
-        d.nameNull = name.data == nullptr;
-        d.noteNull = note.data == nullptr;
-        index->m_discList.push_back(std::move(d));
+    // A patch that saw no disc or category written keeps those it has.
+    if (tree) {
+        for (searchstore::IndexDiscs discs(db); discs.next();) {
+            Disc d;
+            d.id = discs.id();
+            d.categoryId = discs.categoryId();
+            const searchstore::Utf8 name = discs.name();
+            const searchstore::Utf8 note = discs.note();
+            d.name = QByteArray(reinterpret_cast<const char*>(name.data), qsizetype(name.size));
+            d.note = QByteArray(reinterpret_cast<const char*>(note.data), qsizetype(note.size));
+            d.nameNull = name.data == nullptr;
+            d.noteNull = note.data == nullptr;
+            index->m_discList.push_back(std::move(d));
+        }
+        for (searchstore::IndexCategories categories(db); categories.next();)
+            index->m_categories.insert(categories.id(),
+                                       {categories.fatherId(), fromUtf8(categories.name())});
     }
-    for (searchstore::IndexCategories categories(db); categories.next();)
-        index->m_categories.insert(categories.id(),
-                                   {categories.fatherId(), fromUtf8(categories.name())});
 
     const qint64 expected =
         pick ? 0 : searchstore::rowCount(db, true, true) - qint64(index->m_discList.size());

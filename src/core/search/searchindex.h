@@ -55,13 +55,13 @@ public:
     const searchstore::Stamp& stamp() const { return m_stamp; }
 
     // This index with the entry rows `ids` and every row of the discs `discs` read again from
-    // `db` (a row that is gone is dropped), and the discs and categories read again; stamped
+    // `db` (a row that is gone is dropped), with `tree` the discs and categories too; stamped
     // with what `db` sees now. The caller holds a read transaction on `db`, in which it has
     // made sure that nothing else changed. nullptr when a row is beyond the index's limits.
     // Throws DbError.
     static std::shared_ptr<const SearchIndex>
     patched(const std::shared_ptr<const SearchIndex>& from, Database& db,
-            const std::vector<qint64>& ids, const std::vector<qint64>& discs);
+            const std::vector<qint64>& ids, const std::vector<qint64>& discs, bool tree);
     // Rows laid over the arrays by patches: changed, added or dropped ones.
     size_t patchedRows() const;
 
@@ -146,9 +146,9 @@ private:
     static std::vector<quint32> matching(const Texts& t, const KeywordMatcher& matcher,
                                          const std::atomic<bool>* stop);
     bool passes(const EntryFilter& filter, quint32 row) const;
-    // Reads the rows `pick` names (all with nullptr) with the discs and categories.
+    // Reads the rows `pick` names (all with nullptr), with `tree` the discs and categories.
     static std::shared_ptr<SearchIndex> read(Database& db, const searchstore::Stamp& stamp,
-                                             const searchstore::RowPick* pick,
+                                             const searchstore::RowPick* pick, bool tree,
                                              const std::atomic<bool>* cancel);
 
     // What patches lay over the arrays: rows past the arrays' end are those of `extra`.

@@ -184,35 +184,32 @@ QString DiscNames::operator()(qint64 discId) {
     return name;
 }
 
+namespace {
+
+// A list of ids as one bound value, read back with json_each().
+QString idList(const std::vector<qint64>& ids) {
+    QStringList parts;
+    parts.reserve(qsizetype(ids.size()));
+    for (const qint64 id : ids)
+        parts << QString::number(id);
+    return QLatin1Char('[') + parts.join(QLatin1Char(',')) + QLatin1Char(']');
+}
+
+} // namespace
+
 IndexRows::IndexRows(Database& db, const RowPick* pick) : m_hasTime(hasVersion2Columns(db)) {
-    QString where;
-    if (pick) {
-        // Scratch tables of this connection, filled with bound values.
-        db.exec(QStringLiteral("create temp table if not exists vorlane_pick_ids"
-                               " (Id integer primary key)"));
-        db.exec(QStringLiteral("create temp table if not exists vorlane_pick_discs"
-                               " (Id integer primary key)"));
-        db.exec(QStringLiteral("delete from temp.vorlane_pick_ids"));
-        db.exec(QStringLiteral("delete from temp.vorlane_pick_discs"));
-        for (const auto& [table, values] :
-             {std::pair{QStringLiteral("vorlane_pick_ids"), &pick->ids},
-              {QStringLiteral("vorlane_pick_discs"), &pick->discs}}) {
-            Query add(db,
-                      QStringLiteral("insert or ignore into temp.%1 (Id) values (?)").arg(table));
-            for (const qint64 id : *values) {
-                add.reset();
-                add.bind(1, id);
-                add.exec();
-            }
-        }
-        where = QStringLiteral(" where AutoId in (select Id from temp.vorlane_pick_ids union"
-                               " select AutoId from qCDFiles where CdID in"
-                               " (select Id from temp.vorlane_pick_discs))");
-    }
     m_query = std::make_unique<Query>(
         db, QStringLiteral("select AutoId, CdID, FatherId, ifnull(IsDir, -1), TreeName,"
                            " TreeExp, FSize%1 from qCDFiles%2 order by AutoId")
-                .arg(m_hasTime ? QStringLiteral(", FTime") : QString(), where));
+                .arg(m_hasTime ? QStringLiteral(", FTime") : QString(),
+                     pick ? QStringLiteral(" where AutoId in (select value from json_each(?1)"
+                                           " union select AutoId from qCDFiles where CdID in"
+                                           " (select value from json_each(?2)))")
+                          : QString()));
+    if (pick) {
+        m_query->bind(1, idList(pick->ids));
+        m_query->bind(2, idList(pick->discs));
+    }
 }
 IndexRows::~IndexRows() = default;
 bool IndexRows::next() {
@@ -307,43 +304,69 @@ std::optional<ChangeTag> changeTag(Database& db) {
     return t;
 }
 
+namespace {
+
+// Where the log stands; throws DbError while it is not set up.
+LogPosition logPosition(Database& db) {
+    Query q(db, QStringLiteral("select Token, ifnull((select seq from temp.sqlite_sequence where"
+                               " name='vorlane_log'), 0) from temp.vorlane_log_token"));
+    if (!q.next())
+        throw DbError(QStringLiteral("change log damaged"));
+    return {q.integer(0), q.integer(1)};
+}
+
+} // namespace
+
 LogPosition changeLog(Database& db) {
-    if (db.count(QStringLiteral(
-            "select name from sqlite_temp_master where name='vorlane_log_token'")) == 0) {
-        // Temporary triggers fire only for this connection's writes.
-        db.exec(QStringLiteral("create temp table if not exists vorlane_log"
-                               " (Seq integer primary key autoincrement, Id integer not null)"));
-        db.exec(QStringLiteral("create temp trigger if not exists vorlane_log_insert after insert"
-                               " on main.qCDFiles begin insert into vorlane_log (Id) values"
-                               " (new.AutoId); end"));
-        db.exec(QStringLiteral("create temp trigger if not exists vorlane_log_delete after delete"
-                               " on main.qCDFiles begin insert into vorlane_log (Id) values"
-                               " (old.AutoId); end"));
-        db.exec(QStringLiteral("create temp trigger if not exists vorlane_log_update after update"
-                               " on main.qCDFiles begin insert into vorlane_log (Id) values"
-                               " (old.AutoId); insert into vorlane_log (Id) select new.AutoId"
-                               " where new.AutoId is not old.AutoId; end"));
-        db.exec(QStringLiteral("create temp table vorlane_log_token (Token integer)"));
-        db.exec(QStringLiteral("insert into temp.vorlane_log_token values (random())"));
+    try {
+        return logPosition(db);
+    } catch (const DbError&) {
+        // Not set up on this connection yet (it is made on the first call).
     }
-    LogPosition p;
-    p.token = db.scalar(QStringLiteral("select Token from temp.vorlane_log_token")).toLongLong();
-    p.seq = db.scalar(QStringLiteral("select ifnull((select seq from temp.sqlite_sequence where"
-                                     " name='vorlane_log'), 0)"))
-                .toLongLong();
-    return p;
+    // Temporary triggers fire only for this connection's writes. A disc or category written
+    // is noted as the id -1.
+    db.exec(QStringLiteral("create temp table if not exists vorlane_log"
+                           " (Seq integer primary key autoincrement, Id integer not null)"));
+    const struct {
+        const char* name;
+        const char* table;
+        const char* event;
+        const char* ids;
+    } triggers[] = {
+        {"vorlane_log_insert", "qCDFiles", "insert", "values (new.AutoId)"},
+        {"vorlane_log_delete", "qCDFiles", "delete", "values (old.AutoId)"},
+        {"vorlane_log_update", "qCDFiles", "update",
+         "values (old.AutoId); insert into vorlane_log (Id) select new.AutoId where new.AutoId is"
+         " not old.AutoId"},
+        {"vorlane_log_disc_insert", "qCD", "insert", "values (-1)"},
+        {"vorlane_log_disc_delete", "qCD", "delete", "values (-1)"},
+        {"vorlane_log_disc_update", "qCD", "update", "values (-1)"},
+        {"vorlane_log_class_insert", "qClass", "insert", "values (-1)"},
+        {"vorlane_log_class_delete", "qClass", "delete", "values (-1)"},
+        {"vorlane_log_class_update", "qClass", "update", "values (-1)"},
+    };
+    for (const auto& t : triggers)
+        db.exec(QStringLiteral("create temp trigger if not exists %1 after %2 on main.%3 begin"
+                               " insert into vorlane_log (Id) %4; end")
+                    .arg(QLatin1String(t.name), QLatin1String(t.event), QLatin1String(t.table),
+                         QLatin1String(t.ids)));
+    db.exec(QStringLiteral("create temp table if not exists vorlane_log_token (Token integer)"));
+    db.exec(QStringLiteral("delete from temp.vorlane_log_token"));
+    db.exec(QStringLiteral("insert into temp.vorlane_log_token values (random())"));
+    return logPosition(db);
 }
 
 std::vector<qint64> changedSince(Database& db, qint64 seq, qint64* newest) {
     std::vector<qint64> ids;
-    Query q(db,
-            QStringLiteral("select distinct Id from temp.vorlane_log where Seq > ? order by Id"),
+    *newest = seq;
+    Query q(db, QStringLiteral("select Id, Seq from temp.vorlane_log where Seq > ? order by Id"),
             {seq});
-    while (q.next())
-        ids.push_back(q.integer(0));
-    *newest = db.scalar(QStringLiteral("select ifnull((select seq from temp.sqlite_sequence where"
-                                       " name='vorlane_log'), 0)"))
-                  .toLongLong();
+    while (q.next()) {
+        const qint64 id = q.integer(0);
+        if (ids.empty() || ids.back() != id)
+            ids.push_back(id);
+        *newest = std::max(*newest, q.integer(1));
+    }
     return ids;
 }
 

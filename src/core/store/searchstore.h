@@ -105,8 +105,8 @@ struct RowPick {
     std::vector<qint64> discs;
 };
 
-// What the in-memory search index reads of every entry (or of the rows `pick` names, which
-// it then writes to temporary tables of `db`), in AutoId order, in one pass.
+// What the in-memory search index reads of every entry (or of the rows `pick` names), in
+// AutoId order, in one pass.
 class IndexRows {
 public:
     explicit IndexRows(Database& db, const RowPick* pick = nullptr);
@@ -190,7 +190,7 @@ struct LogPosition {
 // transaction open. Throws DbError.
 LogPosition changeLog(Database& db);
 // The AutoIds (ascending, each once) of the rows written since `seq`, and the newest
-// sequence number.
+// sequence number. -1 stands for any disc or category written.
 std::vector<qint64> changedSince(Database& db, qint64 seq, qint64* newest);
 // Forgets the rows noted at or before `seq`.
 void forgetChanges(Database& db, qint64 seq);
