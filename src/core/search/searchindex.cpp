@@ -521,60 +521,9 @@ bool SearchIndex::passes(const EntryFilter& filter, quint32 row) const {
                          sizeAt(row), timeAt(row));
 }
 
-std::vector<quint32> SearchIndex::allRows() const {
-    std::vector<quint32> rows(m_ids.size());
-    std::iota(rows.begin(), rows.end(), quint32(0));
-    return m_overlay ? overlaid(std::move(rows), extra().allRows()) : rows;
-}
-
-std::optional<std::string_view> SearchIndex::noteAt(quint32 row) const {
-    if (row >= baseRows())
-        return extra().noteAt(row - baseRows());
-    // The notes' owners ascend with their rows.
-    const auto it = std::lower_bound(m_notes.owners.begin(), m_notes.owners.end(), row);
-    if (it == m_notes.owners.end() || *it != row)
-        return std::nullopt;
-    const auto i = size_t(it - m_notes.owners.begin());
-    if (std::binary_search(m_notes.nulls.begin(), m_notes.nulls.end(), quint32(i)))
-        return std::nullopt;
-    return std::string_view(m_notes.bytes.data() + m_notes.starts[i],
-                            size_t(m_notes.starts[i + 1] - m_notes.starts[i] - 1));
-}
-
-std::vector<quint32> SearchIndex::rowsNamed(const KeywordMatcher& matcher,
-                                            const std::atomic<bool>* stop) const {
-    std::vector<quint32> rows = matching(m_names, matcher, stop);
-    return m_overlay ? overlaid(std::move(rows), extra().rowsNamed(matcher, stop)) : rows;
-}
-
-std::vector<quint32> SearchIndex::rowsNoted(const KeywordMatcher& matcher,
-                                            const std::atomic<bool>* stop) const {
-    std::vector<quint32> rows = matching(m_notes, matcher, stop);
-    for (quint32& i : rows)
-        i = m_notes.owners[i];
-    return m_overlay ? overlaid(std::move(rows), extra().rowsNoted(matcher, stop)) : rows;
-}
-
 const SearchIndex::Disc* SearchIndex::discById(qint64 discId) const {
     const auto it = m_discPositions.constFind(discId);
     return it == m_discPositions.cend() ? nullptr : &m_discList[*it];
-}
-
-qint64 SearchIndex::positionOf(qint64 entryId) const {
-    if (entryId < 0 || entryId > qint64(MaxBytes))
-        return -1;
-    if (m_overlay) {
-        // A changed row is in the overlay; the arrays' row of it is gone.
-        if (const qint64 at = extra().positionOf(entryId); at >= 0)
-            return baseRows() + at;
-    }
-    const auto it = std::lower_bound(m_ids.begin(), m_ids.end(), quint32(entryId));
-    if (it == m_ids.end() || *it != quint32(entryId))
-        return -1;
-    const auto row = quint32(it - m_ids.begin());
-    if (m_overlay && std::binary_search(m_overlay->gone.begin(), m_overlay->gone.end(), row))
-        return -1;
-    return row;
 }
 
 SearchHit SearchIndex::hit(const IndexHit& h) const {
