@@ -8,6 +8,15 @@
 
 namespace vorlane {
 
+namespace {
+
+// Rows an overlay may hold before a build replaces it: an eighth of the catalog, within
+// these bounds.
+constexpr size_t MinOverlay = 4096;
+constexpr size_t MaxOverlay = 32768;
+
+} // namespace
+
 IndexBuildJob::IndexBuildJob(const QString& catalog, const searchstore::Stamp& stamp,
                              QObject* parent)
     : Job(parent), m_catalog(catalog), m_stamp(stamp) {}
@@ -132,9 +141,10 @@ bool IndexKeeper::patch(const searchstore::WriteReport* report) {
     } catch (const std::bad_alloc&) {
         return false;
     }
-    // Every search pays for a large overlay: a build in the background replaces it, and the
-    // patched index serves until then.
-    const auto limit = std::max<size_t>(4096, size_t(m_index->entryCount() / 8));
+    // Every search, and every patch (it reads the overlay's rows again), pays for a large
+    // overlay: a build in the background replaces it, and the patched index serves until then.
+    const auto limit =
+        std::clamp<size_t>(size_t(m_index->entryCount() / 8), MinOverlay, MaxOverlay);
     if (m_index->patchedRows() > limit && !m_job) {
         try {
             start();
