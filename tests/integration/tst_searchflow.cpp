@@ -244,41 +244,47 @@ void TestSearchFlow::countsAndSearchAfterEachWrite_data() {
     QTest::addColumn<QString>("counts");
     QTest::addColumn<QString>("keyword");
     QTest::addColumn<QStringList>("hits");
+    QTest::addColumn<bool>("rebuilds"); // the index is built anew rather than patched
     const QStringList poster{"Movies/poster.jpg"};
     QTest::newRow("import") << "分类：2，光盘：2"
-                            << "zzextra" << QStringList{"Extra/zzextra.txt"};
+                            << "zzextra" << QStringList{"Extra/zzextra.txt"} << false;
     QTest::newRow("rescan") << "分类：2，光盘：1"
-                            << "zzrescan" << QStringList{"Movies/zzrescan.txt"};
+                            << "zzrescan" << QStringList{"Movies/zzrescan.txt"} << false;
     QTest::newRow("merge") << "分类：3，光盘：2"
-                           << "zzmerged" << QStringList{"新光盘/zzmerged"};
+                           << "zzmerged" << QStringList{"新光盘/zzmerged"} << false;
     QTest::newRow("delete disc") << "分类：2，光盘：0"
-                                 << "poster" << QStringList();
+                                 << "poster" << QStringList() << false;
     QTest::newRow("delete category") << "分类：1，光盘：1"
-                                     << "poster" << poster;
+                                     << "poster" << poster << false;
     QTest::newRow("delete entry") << "分类：2，光盘：1"
-                                  << "poster" << QStringList();
+                                  << "poster" << QStringList() << false;
     QTest::newRow("add folder") << "分类：2，光盘：1"
-                                << "zzfolder" << QStringList{"Movies/zzfolder"};
+                                << "zzfolder" << QStringList{"Movies/zzfolder"} << false;
     QTest::newRow("rename") << "分类：2，光盘：1"
-                            << "zzrenamed" << QStringList{"zzrenamed"};
+                            << "zzrenamed" << QStringList{"zzrenamed"} << false;
     QTest::newRow("new category") << "分类：3，光盘：1"
-                                  << "poster" << poster;
+                                  << "poster" << poster << false;
     QTest::newRow("drop") << "分类：2，光盘：1"
-                          << "poster" << poster;
+                          << "poster" << poster << false;
     QTest::newRow("disc note") << "分类：2，光盘：1"
-                               << "zqdisc" << QStringList{"Movies"};
+                               << "zqdisc" << QStringList{"Movies"} << false;
     QTest::newRow("file note") << "分类：2，光盘：1"
-                               << "zqfile" << poster;
+                               << "zqfile" << poster << false;
     QTest::newRow("compaction") << "分类：2，光盘：1"
-                                << "poster" << poster;
+                                << "poster" << poster << true;
+    QTest::newRow("another program") << "分类：2，光盘：1"
+                                     << "zzother" << QStringList{"Movies/zzother"} << true;
 }
 
-// Whatever the write, the status bar counts what the tree holds, and the search index is
-// built anew for the catalog as written without a search having to ask for it.
+// Whatever the write, the status bar counts what the tree holds, and the search index
+// follows: the program's own writes (its jobs' included) are laid over it at once without
+// a build, and finds what the search through the catalog finds; another program's write,
+// or a compaction, has it built anew without a search having to ask for it.
 void TestSearchFlow::countsAndSearchAfterEachWrite() {
     QFETCH(QString, counts);
     QFETCH(QString, keyword);
     QFETCH(QStringList, hits);
+    QFETCH(bool, rebuilds);
     const QString write = QString::fromLatin1(QTest::currentDataTag());
     Imported c;
     MainWindow& w = c.w();
@@ -287,6 +293,7 @@ void TestSearchFlow::countsAndSearchAfterEachWrite() {
     index->refresh();
     QTRY_VERIFY_WITH_TIMEOUT(!index->isBuilding(), 20000);
     QVERIFY(index->current());
+    const int builds = index->buildCount();
     QSignalSpy ready(index, &IndexKeeper::ready);
     TestDir extra;
     const auto select = [&](const QString& name) {
@@ -364,6 +371,12 @@ void TestSearchFlow::countsAndSearchAfterEachWrite() {
         child<QPlainTextEdit>(editor, "txtExp")->setPlainText(QStringLiteral("zqfile"));
         child<QPushButton>(editor, "btnSave")->click();
         editor->btnExitClick();
+    } else if (write == "another program") {
+        Database other;
+        other.open(c.file);
+        testcat::addEntry(
+            other, w.session().db().scalar(QStringLiteral("select AutoId from qCD")).toLongLong(),
+            0, QStringLiteral("zzother"), false, 1);
     } else if (write == "compaction") {
         prompts.answer(QMessageBox::Yes);
         QSignalSpy compacted(w.catalog(), &CatalogHandler::compactionFinished);
@@ -371,10 +384,47 @@ void TestSearchFlow::countsAndSearchAfterEachWrite() {
         QVERIFY(compacted.wait(20000));
     }
     QCOMPARE(prompts.pendingAnswers(), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!ready.isEmpty() && !index->isBuilding(), 20000);
-    QVERIFY(index->current());
+    if (rebuilds) {
+        if (write == "another program")
+            index->refresh(); // no notice comes from another program
+        QTRY_VERIFY_WITH_TIMEOUT(!ready.isEmpty() && !index->isBuilding(), 20000);
+        QCOMPARE(index->buildCount(), builds + 1);
+    } else {
+        QVERIFY(!index->isBuilding());
+        QCOMPARE(index->buildCount(), builds);
+    }
+    const std::shared_ptr<const SearchIndex> current = index->current();
+    QVERIFY(current);
     QCOMPARE(w.countText(), counts);
     QCOMPARE(search(c.win(), keyword), hits);
+
+    // Hit for hit what the search through the catalog finds, names and notes alike.
+    Database& db = w.session().db();
+    const auto hitsOf = [](const std::function<void(const SearchCallbacks&)>& run) {
+        QStringList out;
+        SearchCallbacks cb;
+        cb.onHit = [&](const SearchHit& h) {
+            out << QStringLiteral("%1/%2/%3/%4 %5 %6 %7")
+                       .arg(h.discId)
+                       .arg(h.folderId)
+                       .arg(h.fileId)
+                       .arg(h.size)
+                       .arg(h.discName, h.name)
+                       .arg(h.time.value_or(-1));
+        };
+        run(cb);
+        return out;
+    };
+    for (const QString& k : {keyword, QStringLiteral("zz"), QStringLiteral("zq"),
+                             QStringLiteral("poster"), QStringLiteral("."), QStringLiteral("e")}) {
+        SearchOptions options;
+        options.keyword = k;
+        const QStringList viaCatalog =
+            hitsOf([&](const SearchCallbacks& cb) { runSearch(db, options, cb); });
+        const QStringList viaIndex =
+            hitsOf([&](const SearchCallbacks& cb) { QVERIFY(current->search(options, cb)); });
+        QCOMPARE(viaIndex, viaCatalog);
+    }
 }
 
 QTEST_MAIN(TestSearchFlow)

@@ -155,7 +155,9 @@ void RescanJob::work() {
     }
     if (m_apply) {
         if (m_plan) {
+            searchstore::WriteWatch watch(db);
             m_applied = applyRescan(db, *m_plan, &cancelFlag(), &m_report.error);
+            m_written = watch.finish({m_plan->discId});
             if (!m_applied && !isCancelled())
                 m_report.failure = RescanReport::Failure::Write;
         }

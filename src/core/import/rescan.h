@@ -23,6 +23,7 @@
 #include "core/job.h"
 #include "core/store/catalogstore.h"
 #include "core/store/contentstore.h"
+#include "core/store/searchstore.h"
 
 #include <QString>
 #include <memory>
@@ -159,6 +160,8 @@ public:
     const RescanReport& report() const { return m_report; }
     std::shared_ptr<const RescanPlan> plan() const { return m_plan; }
     bool applied() const { return m_applied; }
+    // After an apply: what was written, for the search index.
+    const searchstore::WriteReport& written() const { return m_written; }
 
 protected:
     void work() override;
@@ -173,6 +176,7 @@ private:
     std::shared_ptr<const RescanPlan> m_plan;
     RescanReport m_report;
     bool m_applied = false;
+    searchstore::WriteReport m_written;
 };
 
 } // namespace vorlane

@@ -107,7 +107,9 @@ void ScanJob::work() {
         emit progressed(p);
     };
     hooks.progress = report;
+    searchstore::WriteWatch watch(db);
     m_result = scanDisc(db, m_params, hooks);
+    m_written = watch.finish({m_params.discId});
     report({}); // the window ends on what the scan met
 }
 

@@ -4,6 +4,7 @@
 #include "core/import/scanner.h"
 #include "core/job.h"
 #include "core/store/catalogstore.h"
+#include "core/store/searchstore.h"
 
 namespace vorlane {
 
@@ -37,6 +38,8 @@ public:
     bool opened() const { return m_opened; }
     // After finished(): what the scan did.
     const ScanResult& result() const { return m_result; }
+    // After finished(): what was written, for the search index.
+    const searchstore::WriteReport& written() const { return m_written; }
 
 protected:
     void work() override;
@@ -46,6 +49,7 @@ private:
     const ScanParams m_params;
     bool m_opened = false;
     ScanResult m_result;
+    searchstore::WriteReport m_written;
     ScanCounts m_counts;
 };
 

@@ -61,7 +61,9 @@ void MergeJob::work() {
             p.itemsTotal = total;
             emit progressed(p);
         };
+        searchstore::WriteWatch watch(db);
         m_report = mergeCatalog(db, m_options, hooks);
+        m_written = watch.finish();
     } catch (const DbError& e) {
         m_report.status = MergeStatus::Failed;
         m_report.error = e.text();

@@ -4,6 +4,7 @@
 #include "core/interchange/catalogexport.h"
 #include "core/interchange/catalogmerge.h"
 #include "core/job.h"
+#include "core/store/searchstore.h"
 
 #include <QSet>
 
@@ -47,6 +48,8 @@ public:
 
     // After finished().
     MergeReport report() const { return m_report; }
+    // What was written, for the search index.
+    const searchstore::WriteReport& written() const { return m_written; }
 
 protected:
     void work() override;
@@ -56,6 +59,7 @@ private:
     MergeOptions m_options;
     const QSet<qint64> m_keep;
     MergeReport m_report;
+    searchstore::WriteReport m_written;
 };
 
 } // namespace vorlane

@@ -264,7 +264,8 @@ QString IndexFile::pathFor(const QString& catalog) {
 }
 
 bool IndexFile::save(const SearchIndex& index, const QString& catalog) {
-    if (!index.m_change)
+    // A patched index keeps its changes beside the arrays the file would hold.
+    if (!index.m_change || index.m_overlay)
         return false;
     const QString target = pathFor(catalog);
     if (!QDir().mkpath(QFileInfo(target).absolutePath()))

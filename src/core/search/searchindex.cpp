@@ -173,6 +173,7 @@ void SearchIndex::finish(bool count) {
         m_folderCount = folders;
         m_fileCount = files;
     }
+    m_entryCount = qint64(m_ids.size());
     m_discPositions.clear();
     for (size_t i = 0; i < m_discList.size(); ++i)
         m_discPositions.insert(m_discList[i].id, quint32(i));
@@ -180,32 +181,44 @@ void SearchIndex::finish(bool count) {
 
 std::shared_ptr<const SearchIndex> SearchIndex::build(Database& db, const searchstore::Stamp& stamp,
                                                       const std::atomic<bool>* cancel) {
+    return read(db, stamp, nullptr, true, cancel);
+}
+
+std::shared_ptr<SearchIndex> SearchIndex::read(Database& db, const searchstore::Stamp& stamp,
+                                               const searchstore::RowPick* pick, bool tree,
+                                               const std::atomic<bool>* cancel) {
     std::shared_ptr<SearchIndex> index(new SearchIndex);
     auto built = std::make_shared<BuiltArrays>();
     BuiltArrays& a = *built;
     index->m_stamp = stamp;
-    // One snapshot for the tag, the discs, the categories and the entries.
-    ReadSnapshot snapshot(db);
+    // One snapshot for the tag, the discs, the categories and the entries (a patch holds its
+    // own around all it reads).
+    std::optional<ReadSnapshot> snapshot;
+    if (!pick)
+        snapshot.emplace(db);
     index->m_change = searchstore::changeTag(db);
 
-    for (searchstore::IndexDiscs discs(db); discs.next();) {
-        Disc d;
-        d.id = discs.id();
-        d.categoryId = discs.categoryId();
-        const searchstore::Utf8 name = discs.name();
-        const searchstore::Utf8 note = discs.note();
-        d.name = QByteArray(reinterpret_cast<const char*>(name.data), qsizetype(name.size));
-        d.note = QByteArray(reinterpret_cast<const char*>(note.data), qsizetype(note.size));
-        d.nameNull = name.data == nullptr;
-        d.noteNull = note.data == nullptr;
-        index->m_discList.push_back(std::move(d));
+    // A patch that saw no disc or category written keeps those it has.
+    if (tree) {
+        for (searchstore::IndexDiscs discs(db); discs.next();) {
+            Disc d;
+            d.id = discs.id();
+            d.categoryId = discs.categoryId();
+            const searchstore::Utf8 name = discs.name();
+            const searchstore::Utf8 note = discs.note();
+            d.name = QByteArray(reinterpret_cast<const char*>(name.data), qsizetype(name.size));
+            d.note = QByteArray(reinterpret_cast<const char*>(note.data), qsizetype(note.size));
+            d.nameNull = name.data == nullptr;
+            d.noteNull = note.data == nullptr;
+            index->m_discList.push_back(std::move(d));
+        }
+        for (searchstore::IndexCategories categories(db); categories.next();)
+            index->m_categories.insert(categories.id(),
+                                       {categories.fatherId(), fromUtf8(categories.name())});
     }
-    for (searchstore::IndexCategories categories(db); categories.next();)
-        index->m_categories.insert(categories.id(),
-                                   {categories.fatherId(), fromUtf8(categories.name())});
 
     const qint64 expected =
-        searchstore::rowCount(db, true, true) - qint64(index->m_discList.size());
+        pick ? 0 : searchstore::rowCount(db, true, true) - qint64(index->m_discList.size());
     if (expected > 0) {
         const auto n = size_t(expected);
         a.ids.reserve(n);
@@ -226,7 +239,7 @@ std::shared_ptr<const SearchIndex> SearchIndex::build(Database& db, const search
     quint32 lastDiscPos = 0;
     bool haveLast = false;
     QHash<qint64, quint32> discPos;
-    searchstore::IndexRows rows(db);
+    searchstore::IndexRows rows(db, pick);
     while (rows.next()) {
         const auto pos = quint32(a.ids.size());
         if ((pos & 4095) == 0 && cancel && cancel->load(std::memory_order_relaxed))
@@ -541,47 +554,9 @@ bool SearchIndex::passes(const EntryFilter& filter, quint32 row) const {
                          sizeAt(row), timeAt(row));
 }
 
-std::vector<quint32> SearchIndex::allRows() const {
-    std::vector<quint32> rows(m_ids.size());
-    std::iota(rows.begin(), rows.end(), quint32(0));
-    return rows;
-}
-
-std::optional<std::string_view> SearchIndex::noteAt(quint32 row) const {
-    // The notes' owners ascend with their rows.
-    const auto it = std::lower_bound(m_notes.owners.begin(), m_notes.owners.end(), row);
-    if (it == m_notes.owners.end() || *it != row)
-        return std::nullopt;
-    const auto i = size_t(it - m_notes.owners.begin());
-    if (std::binary_search(m_notes.nulls.begin(), m_notes.nulls.end(), quint32(i)))
-        return std::nullopt;
-    return std::string_view(m_notes.bytes.data() + m_notes.starts[i],
-                            size_t(m_notes.starts[i + 1] - m_notes.starts[i] - 1));
-}
-
-std::vector<quint32> SearchIndex::rowsNamed(const KeywordMatcher& matcher,
-                                            const std::atomic<bool>* stop) const {
-    return matching(m_names, matcher, stop);
-}
-
-std::vector<quint32> SearchIndex::rowsNoted(const KeywordMatcher& matcher,
-                                            const std::atomic<bool>* stop) const {
-    std::vector<quint32> rows = matching(m_notes, matcher, stop);
-    for (quint32& i : rows)
-        i = m_notes.owners[i];
-    return rows;
-}
-
 const SearchIndex::Disc* SearchIndex::discById(qint64 discId) const {
     const auto it = m_discPositions.constFind(discId);
     return it == m_discPositions.cend() ? nullptr : &m_discList[*it];
-}
-
-qint64 SearchIndex::positionOf(qint64 entryId) const {
-    if (entryId < 0 || entryId > qint64(MaxBytes))
-        return -1;
-    const auto it = std::lower_bound(m_ids.begin(), m_ids.end(), quint32(entryId));
-    return it != m_ids.end() && *it == quint32(entryId) ? qint64(it - m_ids.begin()) : -1;
 }
 
 SearchHit SearchIndex::hit(const IndexHit& h) const {
@@ -650,6 +625,8 @@ size_t SearchIndex::memoryBytes() const {
              m_archives.size();
     for (const Disc& d : m_discList)
         total += sizeof(Disc) + size_t(d.name.capacity() + d.note.capacity());
+    if (m_overlay)
+        total += extra().memoryBytes() + m_overlay->gone.size() * 4;
     return total;
 }
 

@@ -7,8 +7,9 @@
 //   - the notes that exist, likewise, with their entry's position.
 //
 // An index describes the catalog as one connection saw it when the build began (its
-// stamp). Once that connection sees any change, isCurrent() says false and the caller
-// searches through SQLite until a new index is built.
+// stamp). Once that connection sees any change, isCurrent() says false: the caller either
+// patches it (patched(): a new index sharing these arrays, with the rows written since laid
+// over them) or searches through SQLite until a new index is built.
 #pragma once
 
 #include "core/search/query.h"
@@ -51,6 +52,18 @@ public:
 
     // True while `db` (the searching connection) has seen no change since the stamp.
     bool isCurrent(Database& db) const;
+    const searchstore::Stamp& stamp() const { return m_stamp; }
+
+    // This index with the entry rows `ids` and every row of the discs `discs` read again from
+    // `db` (a row that is gone is dropped), with `tree` the discs and categories too; stamped
+    // with what `db` sees now. The caller holds a read transaction on `db`, in which it has
+    // made sure that nothing else changed. nullptr when a row is beyond the index's limits.
+    // Throws DbError.
+    static std::shared_ptr<const SearchIndex>
+    patched(const std::shared_ptr<const SearchIndex>& from, Database& db,
+            const std::vector<qint64>& ids, const std::vector<qint64>& discs, bool tree);
+    // Rows laid over the arrays by patches: changed, added or dropped ones.
+    size_t patchedRows() const;
 
     // The search of runSearch(), hit for hit. `out` receives the hits in order; the
     // summary counts them like runSearch(). Stops early once `stop` is set.
@@ -78,7 +91,7 @@ public:
     // Where a hit lies: its categories, its disc and the folders above it, joined by " ▸ ".
     QString location(const IndexHit& h) const;
 
-    qint64 entryCount() const { return qint64(m_ids.size()); }
+    qint64 entryCount() const { return m_entryCount; }
     // The catalog's change tag as the index read it; nullopt when it has none.
     const std::optional<searchstore::ChangeTag>& changeTag() const { return m_change; }
 
@@ -133,24 +146,59 @@ private:
     static std::vector<quint32> matching(const Texts& t, const KeywordMatcher& matcher,
                                          const std::atomic<bool>* stop);
     bool passes(const EntryFilter& filter, quint32 row) const;
+    // Reads the rows `pick` names (all with nullptr), with `tree` the discs and categories.
+    static std::shared_ptr<SearchIndex> read(Database& db, const searchstore::Stamp& stamp,
+                                             const searchstore::RowPick* pick, bool tree,
+                                             const std::atomic<bool>* cancel);
+
+    // What patches lay over the arrays: rows past the arrays' end are those of `extra`.
+    struct Overlay {
+        std::shared_ptr<const SearchIndex> extra; // rows changed or added, without overlay
+        std::vector<quint32> gone;                // rows of the arrays changed or dropped
+        qint64 baseFolders = 0;                   // the arrays' own counts
+        qint64 baseFiles = 0;
+    };
+    quint32 baseRows() const { return quint32(m_ids.size()); }
+    const SearchIndex& extra() const { return *m_overlay->extra; }
+    // Rows of the arrays, ascending, less those gone, merged in AutoId order with the
+    // overlay's `rows` (positions within `extra`).
+    std::vector<quint32> overlaid(std::vector<quint32> base,
+                                  const std::vector<quint32>& rows) const;
 
     // The entry rows and their facts, for the searches. Every search goes through these, so
     // that what it sees of a row is decided in one place. Lists of rows are in AutoId order;
     // rowBefore() tells that order.
+    // Rows past the arrays' end are the overlay's.
     std::vector<quint32> allRows() const;
-    bool rowBefore(quint32 a, quint32 b) const { return a < b; }
-    qint64 idAt(quint32 row) const { return m_ids[row]; }
-    qint64 fatherAt(quint32 row) const { return m_fathers[row]; }
-    qint64 discIdAt(quint32 row) const { return m_discIds[m_discs[row]]; }
-    qint64 sizeAt(quint32 row) const { return m_sizes[row]; }
+    bool rowBefore(quint32 a, quint32 b) const { return m_overlay ? idAt(a) < idAt(b) : a < b; }
+    qint64 idAt(quint32 row) const {
+        return row < baseRows() ? m_ids[row] : extra().idAt(row - baseRows());
+    }
+    qint64 fatherAt(quint32 row) const {
+        return row < baseRows() ? m_fathers[row] : extra().fatherAt(row - baseRows());
+    }
+    qint64 discIdAt(quint32 row) const {
+        return row < baseRows() ? m_discIds[m_discs[row]] : extra().discIdAt(row - baseRows());
+    }
+    qint64 sizeAt(quint32 row) const {
+        return row < baseRows() ? m_sizes[row] : extra().sizeAt(row - baseRows());
+    }
     std::optional<qint64> timeAt(quint32 row) const {
+        if (row >= baseRows())
+            return extra().timeAt(row - baseRows());
         return m_times[row] == NoTime ? std::nullopt : std::optional<qint64>(m_times[row]);
     }
     // 1 a folder, 0 a file, -1 neither (a damaged row).
-    qint8 kindAt(quint32 row) const { return m_kinds[row]; }
+    qint8 kindAt(quint32 row) const {
+        return row < baseRows() ? m_kinds[row] : extra().kindAt(row - baseRows());
+    }
     // 1 an archive listed as a folder, 2 one of its members, 0 anything else.
-    qint8 archiveAt(quint32 row) const { return m_archives[row]; }
+    qint8 archiveAt(quint32 row) const {
+        return row < baseRows() ? m_archives[row] : extra().archiveAt(row - baseRows());
+    }
     std::string_view nameAt(quint32 row) const {
+        if (row >= baseRows())
+            return extra().nameAt(row - baseRows());
         return {m_names.bytes.data() + m_names.starts[row],
                 size_t(m_names.starts[row + 1] - m_names.starts[row] - 1)};
     }
@@ -186,6 +234,8 @@ private:
     QHash<qint64, Category> m_categories;
     qint64 m_folderCount = 0;
     qint64 m_fileCount = 0;
+    qint64 m_entryCount = 0;
+    std::shared_ptr<const Overlay> m_overlay; // none for an index as built or loaded
 
 public:
     static constexpr qint64 NoTime = std::numeric_limits<qint64>::min();

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "core/store/database.h"
+#include "core/store/searchstore.h"
 
 #include <QObject>
 #include <QString>
@@ -71,6 +72,9 @@ public:
     void notifyEntriesChanged(qint64 discId);
     // A note was stored: a disc's (`entryId` 0) or an entry's.
     void notifyNoteChanged(qint64 discId, qint64 entryId, const QString& text);
+    // A job wrote through a connection of its own; `report` says what, so that the search
+    // index can follow. Emits jobWrote() only: the job's handler then tells the views.
+    void notifyJobWrote(const searchstore::WriteReport& report) { emit jobWrote(report); }
     // Any other write whose views were updated by the writer itself: the tree saved, a
     // node or entries deleted, entries added by hand, the file compacted.
     void notifyWritten() { emit written(); }
@@ -85,6 +89,7 @@ signals:
     void discAdded(qint64 categoryId, qint64 discId, const QString& name);
     void entriesChanged(qint64 discId);
     void noteChanged(qint64 discId, qint64 entryId, const QString& text);
+    void jobWrote(const vorlane::searchstore::WriteReport& report);
     // After every write of this program to the open catalog, following the specific signal.
     void written();
 

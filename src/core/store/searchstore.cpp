@@ -184,13 +184,34 @@ QString DiscNames::operator()(qint64 discId) {
     return name;
 }
 
-IndexRows::IndexRows(Database& db)
+namespace {
+
+// A list of ids as one bound value, read back with json_each().
+QString idList(const std::vector<qint64>& ids) {
+    QStringList parts;
+    parts.reserve(qsizetype(ids.size()));
+    for (const qint64 id : ids)
+        parts << QString::number(id);
+    return QLatin1Char('[') + parts.join(QLatin1Char(',')) + QLatin1Char(']');
+}
+
+} // namespace
+
+IndexRows::IndexRows(Database& db, const RowPick* pick)
     : m_hasTime(hasVersion2Columns(db)), m_hasArchive(hasVersion3Columns(db)) {
     m_query = std::make_unique<Query>(
         db, QStringLiteral("select AutoId, CdID, FatherId, ifnull(IsDir, -1), TreeName, TreeExp,"
-                           " FSize, %1, %2 from qCDFiles order by AutoId")
+                           " FSize, %1, %2 from qCDFiles%3 order by AutoId")
                 .arg(m_hasTime ? QStringLiteral("FTime") : QStringLiteral("null"),
-                     m_hasArchive ? QStringLiteral("ifnull(Archive, 0)") : QStringLiteral("0")));
+                     m_hasArchive ? QStringLiteral("ifnull(Archive, 0)") : QStringLiteral("0"),
+                     pick ? QStringLiteral(" where AutoId in (select value from json_each(?1)"
+                                           " union select AutoId from qCDFiles where CdID in"
+                                           " (select value from json_each(?2)))")
+                          : QString()));
+    if (pick) {
+        m_query->bind(1, idList(pick->ids));
+        m_query->bind(2, idList(pick->discs));
+    }
 }
 IndexRows::~IndexRows() = default;
 bool IndexRows::next() {
@@ -286,6 +307,110 @@ std::optional<ChangeTag> changeTag(Database& db) {
     t.tag = q.integer(1);
     t.schema = schema;
     return t;
+}
+
+namespace {
+
+// Where the log stands; throws DbError while it is not set up.
+LogPosition logPosition(Database& db) {
+    Query q(db, QStringLiteral("select Token, ifnull((select seq from temp.sqlite_sequence where"
+                               " name='vorlane_log'), 0) from temp.vorlane_log_token"));
+    if (!q.next())
+        throw DbError(QStringLiteral("change log damaged"));
+    return {q.integer(0), q.integer(1)};
+}
+
+} // namespace
+
+LogPosition changeLog(Database& db) {
+    try {
+        return logPosition(db);
+    } catch (const DbError&) {
+        // Not set up on this connection yet (it is made on the first call).
+    }
+    // Temporary triggers fire only for this connection's writes. A disc or category written
+    // is noted as the id -1.
+    db.exec(QStringLiteral("create temp table if not exists vorlane_log"
+                           " (Seq integer primary key autoincrement, Id integer not null)"));
+    const struct {
+        const char* name;
+        const char* table;
+        const char* event;
+        const char* ids;
+    } triggers[] = {
+        {"vorlane_log_insert", "qCDFiles", "insert", "values (new.AutoId)"},
+        {"vorlane_log_delete", "qCDFiles", "delete", "values (old.AutoId)"},
+        {"vorlane_log_update", "qCDFiles", "update",
+         "values (old.AutoId); insert into vorlane_log (Id) select new.AutoId where new.AutoId is"
+         " not old.AutoId"},
+        {"vorlane_log_disc_insert", "qCD", "insert", "values (-1)"},
+        {"vorlane_log_disc_delete", "qCD", "delete", "values (-1)"},
+        {"vorlane_log_disc_update", "qCD", "update", "values (-1)"},
+        {"vorlane_log_class_insert", "qClass", "insert", "values (-1)"},
+        {"vorlane_log_class_delete", "qClass", "delete", "values (-1)"},
+        {"vorlane_log_class_update", "qClass", "update", "values (-1)"},
+    };
+    for (const auto& t : triggers)
+        db.exec(QStringLiteral("create temp trigger if not exists %1 after %2 on main.%3 begin"
+                               " insert into vorlane_log (Id) %4; end")
+                    .arg(QLatin1String(t.name), QLatin1String(t.event), QLatin1String(t.table),
+                         QLatin1String(t.ids)));
+    db.exec(QStringLiteral("create temp table if not exists vorlane_log_token (Token integer)"));
+    db.exec(QStringLiteral("delete from temp.vorlane_log_token"));
+    db.exec(QStringLiteral("insert into temp.vorlane_log_token values (random())"));
+    return logPosition(db);
+}
+
+std::vector<qint64> changedSince(Database& db, qint64 seq, qint64* newest) {
+    std::vector<qint64> ids;
+    *newest = seq;
+    Query q(db, QStringLiteral("select Id, Seq from temp.vorlane_log where Seq > ? order by Id"),
+            {seq});
+    while (q.next()) {
+        const qint64 id = q.integer(0);
+        if (ids.empty() || ids.back() != id)
+            ids.push_back(id);
+        *newest = std::max(*newest, q.integer(1));
+    }
+    return ids;
+}
+
+void forgetChanges(Database& db, qint64 seq) {
+    db.exec(QStringLiteral("delete from temp.vorlane_log where Seq <= ?"), {seq});
+}
+
+qint64 dataVersion(Database& db) {
+    return db.scalar(QStringLiteral("pragma data_version")).toLongLong();
+}
+
+WriteWatch::WriteWatch(Database& db) : m_db(db) {
+    try {
+        m_before = changeTag(db);
+        m_version = dataVersion(db);
+        m_lastDisc =
+            db.scalar(QStringLiteral("select ifnull(max(AutoId), 0) from qCD")).toLongLong();
+    } catch (const DbError&) {
+        m_before.reset();
+    }
+}
+
+WriteReport WriteWatch::finish(std::vector<qint64> discs) {
+    WriteReport r;
+    try {
+        if (!m_before)
+            return r;
+        r.after = changeTag(m_db);
+        // The connection's own commits leave data_version as it was; anyone else's move it.
+        r.alone = r.after && dataVersion(m_db) == m_version;
+        Query added(m_db, QStringLiteral("select AutoId from qCD where AutoId > ?"), {m_lastDisc});
+        while (added.next())
+            discs.push_back(added.integer(0));
+        r.before = m_before;
+        r.discs = std::move(discs);
+    } catch (const DbError&) {
+        r = {};
+    }
+    return r;
 }
 
 namespace {

@@ -98,10 +98,18 @@ private:
     QHash<qint64, QString> m_names;
 };
 
-// What the in-memory search index reads of every entry, in AutoId order, in one pass.
+// Which entry rows IndexRows reads instead of all: those with one of `ids`, and every row
+// of the discs `discs`.
+struct RowPick {
+    std::vector<qint64> ids;
+    std::vector<qint64> discs;
+};
+
+// What the in-memory search index reads of every entry (or of the rows `pick` names), in
+// AutoId order, in one pass.
 class IndexRows {
 public:
-    explicit IndexRows(Database& db);
+    explicit IndexRows(Database& db, const RowPick* pick = nullptr);
     ~IndexRows();
     bool next();
     qint64 id() const;
@@ -173,6 +181,50 @@ struct ChangeTag {
 // Nullopt when the catalog has no intact change tag (an older file that was not upgraded,
 // or one whose triggers were removed): its changes cannot be told.
 std::optional<ChangeTag> changeTag(Database& db);
+
+// The entry rows written through one connection, noted by temporary triggers of that
+// connection (a write by any other connection is not seen: `pragma data_version` tells of
+// those). Each noted row has a sequence number; a position says how far the log had come.
+struct LogPosition {
+    qint64 token = 0; // differs for every connection the log was set up on
+    qint64 seq = 0;
+    bool operator==(const LogPosition&) const = default;
+};
+// Sets the log up on `db` unless it is there, and says where it stands. `db` must have no
+// transaction open. Throws DbError.
+LogPosition changeLog(Database& db);
+// The AutoIds (ascending, each once) of the rows written since `seq`, and the newest
+// sequence number. -1 stands for any disc or category written.
+std::vector<qint64> changedSince(Database& db, qint64 seq, qint64* newest);
+// Forgets the rows noted at or before `seq`.
+void forgetChanges(Database& db, qint64 seq);
+// `pragma data_version`: moves whenever another connection has committed.
+qint64 dataVersion(Database& db);
+
+// What a job of this program wrote through a connection of its own, so that an index may
+// follow without reading the catalog again: every entry row of `discs`. Valid only while
+// `alone`: no other connection committed between the two tags.
+struct WriteReport {
+    std::optional<ChangeTag> before; // the catalog's tag before the first write
+    std::optional<ChangeTag> after;  // and after the last one
+    bool alone = false;
+    std::vector<qint64> discs;
+};
+
+// Watches the writes of a job on `db`: made before the first write, finished after the
+// last one. Discs added meanwhile are reported whether named or not. Never throws: a
+// catalog that cannot be read yields a report nobody follows.
+class WriteWatch {
+public:
+    explicit WriteWatch(Database& db);
+    WriteReport finish(std::vector<qint64> discs = {});
+
+private:
+    Database& m_db;
+    std::optional<ChangeTag> m_before;
+    qint64 m_version = -1;
+    qint64 m_lastDisc = -1;
+};
 
 // Where an entry lies: its disc's categories, its disc and the folders above it, outermost
 // first, joined by " ▸ " (as the index gives it). `entryId` 0: the disc itself, whose

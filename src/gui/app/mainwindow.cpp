@@ -141,8 +141,10 @@ void MainWindow::wireHandlers() {
     connect(&m_session, &CatalogSession::discAdded, m_categoryTree, &CategoryTree::discAdded);
     connect(&m_session, &CatalogSession::entriesChanged, m_categoryTree,
             &CategoryTree::discRewritten);
-    // Every write makes the search index stale; it is built anew beside the window.
+    // Every write makes the search index stale: it follows at once by a patch, or is built
+    // anew beside the window.
     connect(&m_session, &CatalogSession::written, m_searchIndex, &IndexKeeper::refresh);
+    connect(&m_session, &CatalogSession::jobWrote, m_searchIndex, &IndexKeeper::jobWrote);
     m_categoryTree->setNoteSettler([this] { return m_notes->settleNote(); });
     connect(m_categoryTree, &CategoryTree::discClosing, m_notes, &NotesPanel::closeDisc);
     connect(m_categoryTree, &CategoryTree::discRenamed, m_notes, &NotesPanel::discRenamed);

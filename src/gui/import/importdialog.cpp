@@ -244,7 +244,9 @@ void ImportDialog::btnOkClick() {
     params.discId = id;
     m_options->takeOptions(params);
     params.nameEncoding = Settings().nameEncoding();
-    const ScanResult result = runScan(m_session.db().path(), params, this);
+    searchstore::WriteReport written;
+    const ScanResult result = runScan(m_session.db().path(), params, this, &written);
+    m_session.notifyJobWrote(written);
     if (!result.error.isEmpty())
         prompts().error(this, QStringLiteral("保存数据出错！\r\n") + result.error, kNotice);
     prompts().info(this, scanSummaryText(result), kNotice);

@@ -170,14 +170,17 @@ void RescanHandler::MRescanClick() {
     }
     bool applied = false;
     QString error;
+    searchstore::WriteReport written;
     {
         RescanJob write(catalog, plan);
         run(write);
         applied = write.applied();
         error = write.report().error;
+        written = write.written();
         if (write.report().failure == RescanReport::Failure::Catalog)
             applied = applyRescan(m_session.db(), *plan, nullptr, &error);
     }
+    m_session.notifyJobWrote(written);
     if (!applied) {
         if (!error.isEmpty())
             prompts().error(m_views.window,

@@ -5,10 +5,13 @@
 
 namespace vorlane {
 
-ScanResult runScan(const QString& catalog, const ScanParams& params, QWidget* parent) {
+ScanResult runScan(const QString& catalog, const ScanParams& params, QWidget* parent,
+                   searchstore::WriteReport* written) {
     ScanJob job(catalog, params);
     ProgressWindow::run(job, QStringLiteral("正在导入…"), parent);
     ScanResult result = job.result();
+    if (written)
+        *written = job.written();
     if (job.isOver() && !job.opened())
         result.error =
             QStringLiteral("不能再次打开当前文件写入数据（") + catalog + QStringLiteral("）");

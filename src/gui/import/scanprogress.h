@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/import/scanner.h"
+#include "core/store/searchstore.h"
 
 class QWidget;
 
@@ -10,7 +11,9 @@ namespace vorlane {
 // Scans `params` into the catalog file `catalog` with a connection of its own, under the
 // progress window; returns once the window has closed. A catalog that cannot be opened a
 // second time for writing is reported in the result's error; nothing is scanned then.
-ScanResult runScan(const QString& catalog, const ScanParams& params, QWidget* parent);
+// `written` receives what the scan wrote, for the search index.
+ScanResult runScan(const QString& catalog, const ScanParams& params, QWidget* parent,
+                   searchstore::WriteReport* written = nullptr);
 
 // The summary shown when the scan is over: the counts, then what went wrong, if anything.
 QString scanSummaryText(const ScanResult& r);

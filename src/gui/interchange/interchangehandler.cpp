@@ -215,6 +215,7 @@ void InterchangeHandler::MMergeClick() {
         m_job = nullptr;
         job->deleteLater();
         const MergeReport report = job->report();
+        m_session.notifyJobWrote(job->written());
         if (report.status == MergeStatus::Done) {
             // The new categories and discs are shown by loading the tree again.
             m_session.notifyTreeChanged();

@@ -2,6 +2,7 @@
 // keywords, before and after each kind of write.
 #include "common/catalogs.h"
 #include "core/search/indexfile.h"
+#include "core/search/indexkeeper.h"
 #include "core/search/searchindex.h"
 #include "core/store/database.h"
 #include "core/store/searchstore.h"
@@ -141,8 +142,35 @@ void TestSearchIndex::agreesWithSqliteAfterEveryKindOfWrite() {
     for (const char* regex : {"^ab", "照|😀", "a.B$", "[0-9]\\.", "(?i)zY"})
         queries.emplace_back(QString::fromUtf8(regex), KeywordMode::Regex);
 
+    // Renames, notes, deletes and additions through the searching connection, many at once.
+    const auto randomEdits = [&] {
+        db.begin();
+        for (int i = 0; i < 60; ++i) {
+            const qint64 id = entries[size_t(rng()) % entries.size()];
+            switch (percent(rng) % 4) {
+            case 0:
+                db.exec(QStringLiteral("update qCDFiles set TreeName=? where AutoId=?"),
+                        {randomText(rng, 4), id});
+                break;
+            case 1:
+                db.exec(QStringLiteral("update qCDFiles set TreeExp=? where AutoId=?"),
+                        {percent(rng) < 30 ? QVariant() : QVariant(randomText(rng, 5)), id});
+                break;
+            case 2:
+                db.exec(QStringLiteral("delete from qCDFiles where AutoId=?"), {id});
+                break;
+            default:
+                entries.push_back(testcat::addEntry(db, discs[size_t(rng()) % discs.size()], 0,
+                                                    randomText(rng, 4), percent(rng) < 30,
+                                                    percent(rng), {}, randomText(rng, 3)));
+            }
+        }
+        db.commit();
+    };
+
     // Each write changes what the SQLite search sees; the old index must say so, and a new
-    // one must find the same again.
+    // one must find the same again. The keeper follows the searching connection's own
+    // writes by patches, without a build, and finds the same too.
     const std::vector<std::pair<const char*, std::function<void()>>> writes = {
         {"before any write", [] {}},
         {"rename",
@@ -165,16 +193,33 @@ void TestSearchIndex::agreesWithSqliteAfterEveryKindOfWrite() {
              db.exec(QStringLiteral("update qCD set CDExp='ab', OrderId=0 where AutoId=?"),
                      {discs[5]});
          }},
+        {"random edits", randomEdits},
         {"another program's import",
          [&] {
              Database other;
              other.open(file);
              testcat::addEntry(other, discs[2], 0, QStringLiteral("ABx照片"), false, 1);
          }},
+        {"random edits after a build", randomEdits},
     };
+    IndexKeeper keeper(db);
+    keeper.refresh();
+    QTRY_VERIFY_WITH_TIMEOUT(!keeper.isBuilding(), 20000);
+    QVERIFY(keeper.current());
     std::shared_ptr<const SearchIndex> index;
     for (const auto& [what, write] : writes) {
         write();
+        const int builds = keeper.buildCount();
+        keeper.refresh();
+        if (QByteArray(what) == "another program's import") {
+            QVERIFY(!keeper.current());
+            QTRY_VERIFY_WITH_TIMEOUT(!keeper.isBuilding(), 20000);
+            QCOMPARE(keeper.buildCount(), builds + 1);
+        } else {
+            QVERIFY2(keeper.buildCount() == builds, what);
+        }
+        const std::shared_ptr<const SearchIndex> patched = keeper.current();
+        QVERIFY2(patched && patched->isCurrent(db), what);
         const auto stale = std::exchange(index, nullptr);
         if (stale)
             QVERIFY2(!stale->isCurrent(db), what);
@@ -194,6 +239,8 @@ void TestSearchIndex::agreesWithSqliteAfterEveryKindOfWrite() {
                     collect([&](const SearchCallbacks& cb) { return runSearch(db, o, cb); });
                 const Outcome viaIndex = collect(
                     [&](const SearchCallbacks& cb) { return runSearch(db, index.get(), o, cb); });
+                const Outcome viaPatch = collect(
+                    [&](const SearchCallbacks& cb) { return runSearch(db, patched.get(), o, cb); });
                 const QByteArray where = QStringLiteral("%1, keyword [%2], mode %3, options %4")
                                              .arg(QLatin1String(what), keyword)
                                              .arg(int(mode))
@@ -201,6 +248,9 @@ void TestSearchIndex::agreesWithSqliteAfterEveryKindOfWrite() {
                                              .toUtf8();
                 QVERIFY2(viaIndex.hits == viaSql.hits, where.constData());
                 QVERIFY2(viaIndex.total == viaSql.total && viaIndex.examined == viaSql.examined,
+                         where.constData());
+                QVERIFY2(viaPatch.hits == viaSql.hits, where.constData());
+                QVERIFY2(viaPatch.total == viaSql.total && viaPatch.examined == viaSql.examined,
                          where.constData());
             }
         }
@@ -255,6 +305,32 @@ void TestSearchIndex::agreesWithSqliteAfterEveryKindOfWrite() {
     QVERIFY(narrowed > 0);
     // The index holds names and a few ids per entry, not a string object per entry.
     QVERIFY(index->memoryBytes() < size_t(index->entryCount()) * (50 + 40));
+
+    // Past a size the overlay gives way to a build in the background; the patched index
+    // serves until it is ready, and what was written meanwhile is laid over the new one.
+    db.begin();
+    for (int i = 0; i < 5000; ++i)
+        testcat::addEntry(db, discs[0], 0, QStringLiteral("批量 %1").arg(i), false, i);
+    db.commit();
+    const int builds = keeper.buildCount();
+    keeper.refresh();
+    QCOMPARE(keeper.buildCount(), builds + 1);
+    const std::shared_ptr<const SearchIndex> large = keeper.current();
+    QVERIFY(large && large->patchedRows() >= 5000);
+    randomEdits();
+    QTRY_VERIFY_WITH_TIMEOUT(!keeper.isBuilding(), 20000);
+    const std::shared_ptr<const SearchIndex> rebuilt = keeper.current();
+    QVERIFY(rebuilt && rebuilt->isCurrent(db) && rebuilt->patchedRows() < 5000);
+    for (const QString& keyword : {QStringLiteral("批量 4999"), QStringLiteral("ab")}) {
+        SearchOptions o;
+        o.keyword = keyword;
+        const Outcome viaSql =
+            collect([&](const SearchCallbacks& cb) { return runSearch(db, o, cb); });
+        const Outcome viaIndex =
+            collect([&](const SearchCallbacks& cb) { return runSearch(db, rebuilt.get(), o, cb); });
+        QVERIFY(!viaSql.hits.isEmpty());
+        QVERIFY(viaIndex.hits == viaSql.hits);
+    }
 }
 
 void TestSearchIndex::locationNamesCategoriesDiscAndFolders() {

@@ -115,10 +115,12 @@ private:
         QVERIFY(keeper->current());
     }
 
-    // A write through the window's connection: the index no longer describes the catalog
-    // and the next search reads SQLite.
+    // A write by another connection (the window's own are laid over the index): the index
+    // no longer describes the catalog and the next search reads SQLite.
     void staleIndex() {
-        w->session().db().exec(QStringLiteral("update qCD set OrderId=OrderId"));
+        Database other;
+        other.open(w->session().db().path());
+        other.exec(QStringLiteral("update qCD set OrderId=OrderId"));
         QVERIFY(!w->searchIndex()->current());
     }
 

@@ -82,8 +82,10 @@ private:
             QVERIFY(ready.wait(20000));
         }
         if (!fromIndex) {
-            // A write through the window's connection: the searches read SQLite.
-            f->w().session().db().exec(QStringLiteral("update qCD set OrderId=OrderId"));
+            // A write by another connection: the searches read SQLite.
+            Database other;
+            other.open(path);
+            other.exec(QStringLiteral("update qCD set OrderId=OrderId"));
             QVERIFY(!keeper->current());
         }
     }
