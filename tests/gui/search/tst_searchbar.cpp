@@ -4,6 +4,7 @@
 #include "common/manualclock.h"
 #include "core/search/indexkeeper.h"
 #include "core/settings/text.h"
+#include "core/store/database.h"
 #include "gui/browser/contentscontroller.h"
 #include "gui/browser/entrymodel.h"
 #include "gui/browser/filelistview.h"
@@ -177,8 +178,10 @@ private slots:
         start();
         showDisc(c->discB);
         QCOMPARE(field->placeholderText().isEmpty(), false);
-        // A write makes the index stale: the query waits for the new one.
-        w().session().db().exec(QStringLiteral("update qCD set OrderId=OrderId"));
+        // Another program's write makes the index stale: the query waits for the new one.
+        Database other;
+        other.open(w().session().db().path());
+        other.exec(QStringLiteral("update qCD set OrderId=OrderId"));
         QVERIFY(!w().searchIndex()->current());
         type(clock, QStringLiteral("report"));
         QStringList expected;
