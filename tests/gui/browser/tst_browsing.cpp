@@ -1,0 +1,173 @@
+// Knowing where the list is and moving about: the path bar (through an archive too), a
+// disc shown from its top, and the way up landing on the folder it came from.
+#include "common/actions.h"
+#include "core/import/scanner.h"
+#include "gui/browser/categorytree.h"
+#include "gui/browser/contentsfixture.h"
+#include "gui/browser/pathbar.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QScrollBar>
+#include <QTreeView>
+
+using namespace vorlane;
+
+namespace {
+
+PathBar* pathBar(DiscFixture& f) {
+    return f.w->findChild<PathBar*>(QStringLiteral("pathBar"));
+}
+
+// Clicks the bar's button with this text, as the user would.
+void clickSegment(DiscFixture& f, const QString& text) {
+    QToolButton* hit = nullptr;
+    for (QToolButton* b : pathBar(f)->findChildren<QToolButton*>()) {
+        if (b->isVisibleTo(pathBar(f)) && b->text() == text)
+            hit = b;
+    }
+    QVERIFY2(hit, qPrintable(text));
+    QTest::mouseClick(hit, Qt::LeftButton);
+}
+
+QString selectedName(DiscFixture& f) {
+    const QList<int> rows = f.list()->selectedRows();
+    return rows.size() == 1 ? f.model()->entry(rows.first()).name : QStringLiteral("<none>");
+}
+
+// The row is inside the report view's visible area.
+bool rowShown(DiscFixture& f, int row) {
+    QTreeView* view = f.list()->reportView();
+    const QRect rect = view->visualRect(f.model()->index(row, 0));
+    return rect.isValid() && view->viewport()->rect().contains(rect.center());
+}
+
+} // namespace
+
+class TestBrowsing : public QObject {
+    Q_OBJECT
+
+private slots:
+    void pathBarNamesEveryLevelAndGoesThere();
+    void discShownFromTopAndWayUpLandsOnTheFolderLeft();
+};
+
+void TestBrowsing::pathBarNamesEveryLevelAndGoesThere() {
+    DiscFixture f;
+    // Disc three holds sub/pack.zip, listed with its members.
+    const QString location = f.dir.filePath(QStringLiteral("src"));
+    QVERIFY(QDir().mkpath(location + QStringLiteral("/sub")));
+    QProcess python;
+    python.setWorkingDirectory(location + QStringLiteral("/sub"));
+    python.start(
+        QStringLiteral("python3"),
+        {QStringLiteral("-c"), QStringLiteral("import zipfile\n"
+                                              "with zipfile.ZipFile('pack.zip', 'w') as z:\n"
+                                              "    z.writestr('docs/a.txt', b'a')\n"
+                                              "    z.writestr('top.txt', b'top')\n")});
+    QVERIFY(python.waitForFinished(60000));
+    QCOMPARE(python.exitCode(), 0);
+    const qint64 disc3 =
+        testcat::addDisc(f.db(), f.category, QStringLiteral("光盘三"), 2, location);
+    ScanParams params;
+    params.root = location;
+    params.discId = disc3;
+    params.archives = true;
+    QVERIFY(scanTree(f.db(), params).error.isEmpty());
+    f.w->categoryTree()->load();
+    PathBar* bar = pathBar(f);
+    QVERIFY(bar);
+
+    f.show();
+    QCOMPARE(bar->texts(), (QStringList{"电影", "光盘一"}));
+    f.selectFolder(f.docs);
+    f.selectFolder(f.old);
+    f.selectFolder(f.deep);
+    QCOMPARE(bar->texts(), (QStringList{"电影", "光盘一", "Docs", "Old", "Deep"}));
+    clickSegment(f, QStringLiteral("Docs"));
+    QCOMPARE(f.listNames(), (QStringList{"Old", "x.txt"}));
+    QCOMPARE(selectedName(f), QStringLiteral("Old"));
+    QCOMPARE(f.tree()->currentItem(), f.node(f.docs));
+    QCOMPARE(bar->texts(), (QStringList{"电影", "光盘一", "Docs"}));
+    clickSegment(f, QStringLiteral("光盘一"));
+    QCOMPARE(f.listNames().size(), 6);
+    QCOMPARE(selectedName(f), QStringLiteral("Docs"));
+    QVERIFY(!f.tree()->currentItem());
+
+    // Into the archive: its members and folders have no node anywhere but the bar.
+    const auto open = [&](const QString& name) {
+        const int row = f.listNames().indexOf(name);
+        QVERIFY2(row >= 0, qPrintable(name));
+        f.list()->selectRow(row);
+        emit f.list()->doubleClicked(row);
+    };
+    f.w->tvMain()->setCurrentItem(nodes::findDisc(f.w->tvMain(), disc3));
+    QCOMPARE(f.listNames(), QStringList{"sub"});
+    open(QStringLiteral("sub"));
+    open(QStringLiteral("pack.zip"));
+    open(QStringLiteral("docs"));
+    QCOMPARE(f.listNames(), QStringList{"a.txt"});
+    QCOMPARE(bar->texts(), (QStringList{"电影", "光盘三", "sub", "pack.zip", "docs"}));
+    clickSegment(f, QStringLiteral("pack.zip"));
+    QCOMPARE(f.listNames(), (QStringList{"docs", "top.txt"}));
+    QCOMPARE(selectedName(f), QStringLiteral("docs"));
+    QCOMPARE(bar->texts(), (QStringList{"电影", "光盘三", "sub", "pack.zip"}));
+    // The folder holding the archive, which the content tree has selected all along.
+    clickSegment(f, QStringLiteral("sub"));
+    QCOMPARE(f.listNames(), QStringList{"pack.zip"});
+    QCOMPARE(selectedName(f), QStringLiteral("pack.zip"));
+    QCOMPARE(bar->texts(), (QStringList{"电影", "光盘三", "sub"}));
+    // A category goes to its node in the category tree.
+    clickSegment(f, QStringLiteral("电影"));
+    QVERIFY(nodes::isCategory(f.w->tvMain()->currentItem()));
+    QCOMPARE(f.w->tvMain()->currentItem()->text(0), QStringLiteral("电影"));
+}
+
+void TestBrowsing::discShownFromTopAndWayUpLandsOnTheFolderLeft() {
+    DiscFixture f;
+    for (int i = 0; i < 300; ++i) {
+        testcat::addEntry(f.db(), f.disc, 0, QStringLiteral("f%1.txt").arg(i, 3, 10, QChar('0')),
+                          false, i);
+        testcat::addEntry(f.db(), f.disc2, 0, QStringLiteral("F%1").arg(i, 3, 10, QChar('0')),
+                          true);
+    }
+    f.w->resize(800, 600);
+    f.w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
+    f.db().open(f.file); // the first activation opened a start-up catalog of its own
+    f.w->categoryTree()->load();
+    f.w->contents()->showDisc(f.disc2, QStringLiteral("光盘二"));
+    f.w->contents()->completeFill();
+    QScrollBar* bar = f.list()->reportView()->verticalScrollBar();
+    QTRY_VERIFY(bar->maximum() > 0);
+    bar->setValue(bar->maximum());
+    f.w->contents()->showDisc(f.disc, QStringLiteral("光盘一"));
+    f.w->contents()->completeFill();
+    QTest::qWait(50);
+    QTRY_VERIFY(bar->maximum() > 0);
+    QCOMPARE(bar->value(), 0);
+
+    // Up from a folder far down the top level, by Backspace: the folder is selected and in
+    // sight.
+    f.w->contents()->showDisc(f.disc2, QStringLiteral("光盘二"));
+    f.w->contents()->completeFill();
+    QTreeWidgetItem* far = f.tree()->findItems(QStringLiteral("F250"), Qt::MatchExactly).value(0);
+    QVERIFY(far);
+    f.tree()->setCurrentItem(far);
+    QCOMPARE(f.listNames(), QStringList{});
+    QTest::keyClick(f.list()->reportView(), Qt::Key_Backspace);
+    QCOMPARE(f.listNames().size(), 301);
+    QCOMPARE(selectedName(f), QStringLiteral("F250"));
+    QTRY_VERIFY(rowShown(f, f.list()->selectedRows().first()));
+
+    // One level up inside a disc, by the up button.
+    f.w->contents()->showDisc(f.disc, QStringLiteral("光盘一"));
+    f.selectFolder(f.docs);
+    f.selectFolder(f.old);
+    TRIGGER(testui::action(f.w, "tbBack"));
+    QCOMPARE(f.listNames(), (QStringList{"Old", "x.txt"}));
+    QCOMPARE(selectedName(f), QStringLiteral("Old"));
+}
+
+QTEST_MAIN(TestBrowsing)
+#include "tst_browsing.moc"
