@@ -71,6 +71,9 @@ MainWindow::MainWindow(const QString& startFile, QWidget* parent) : QMainWindow(
     m_session.setCurrentFile(startFile.isEmpty() ? QString()
                                                  : QFileInfo(startFile).absoluteFilePath());
     loadSettings();
+    // The list as it was left at the last exit.
+    m_lvMain->restoreView(Settings().listView());
+    setListStyle(m_lvMain->style());
     m_search = new SearchWindow(this, m_session, m_searchIndex);
     m_search->results()->setSizesInKb(m_sizesInKb);
     connect(m_commands->MFind, &QAction::triggered, m_search, &SearchWindow::tbFindClick);
@@ -91,6 +94,7 @@ MainWindow::~MainWindow() {
     // The handlers go first: they watch the widgets' events, and tearing the widgets down
     // (removing actions, hiding, focus changes) sends events while this object is already
     // no longer a MainWindow.
+    Settings().saveListView(m_lvMain->viewSettings());
     delete m_dups;
     delete m_search;
     delete m_searchBar;

@@ -7,6 +7,7 @@
 #include "gui/browser/pathbar.h"
 
 #include <QDir>
+#include <QHeaderView>
 #include <QProcess>
 #include <QScrollBar>
 #include <QTreeView>
@@ -50,6 +51,7 @@ class TestBrowsing : public QObject {
 private slots:
     void pathBarNamesEveryLevelAndGoesThere();
     void discShownFromTopAndWayUpLandsOnTheFolderLeft();
+    void viewComesBackAfterARestart();
 };
 
 void TestBrowsing::pathBarNamesEveryLevelAndGoesThere() {
@@ -167,6 +169,36 @@ void TestBrowsing::discShownFromTopAndWayUpLandsOnTheFolderLeft() {
     TRIGGER(testui::action(f.w, "tbBack"));
     QCOMPARE(f.listNames(), (QStringList{"Old", "x.txt"}));
     QCOMPARE(selectedName(f), QStringLiteral("Old"));
+}
+
+// Style, sort and column widths as the user left them, in the next window on the same
+// settings; the sort orders the first disc shown.
+void TestBrowsing::viewComesBackAfterARestart() {
+    DiscFixture f;
+    TRIGGER(testui::action(f.w, "MList"));
+    QHeaderView* header = f.list()->reportView()->header();
+    emit header->sectionClicked(EntryModel::Size);
+    emit header->sectionClicked(EntryModel::Size); // the other way round
+    header->resizeSection(EntryModel::Name, 222);
+    header->resizeSection(EntryModel::Note, 321);
+    f.w.reset();
+
+    f.w = std::make_unique<MainWindow>();
+    QCOMPARE(f.list()->style(), FileListView::List);
+    QVERIFY(testui::action(f.w, "MList")->isChecked());
+    QVERIFY(!testui::action(f.w, "MReport")->isChecked());
+    header = f.list()->reportView()->header();
+    QCOMPARE(header->sectionSize(EntryModel::Name), 222);
+    QCOMPARE(header->sectionSize(EntryModel::Note), 321);
+    QCOMPARE(header->sortIndicatorSection(), int(EntryModel::Size));
+    QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    f.db().open(f.file);
+    f.show();
+    f.w->contents()->completeFill();
+    QCOMPARE(f.listNames(), (QStringList{"Docs", "Music", "big.iso", "readme", "b.txt", "a.bin"}));
+    // A second click on the restored column turns it round, as on the first run.
+    emit header->sectionClicked(EntryModel::Size);
+    QCOMPARE(f.listNames(), (QStringList{"Docs", "Music", "a.bin", "b.txt", "readme", "big.iso"}));
 }
 
 QTEST_MAIN(TestBrowsing)
