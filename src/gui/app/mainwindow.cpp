@@ -60,7 +60,8 @@ MainWindow::MainWindow(const QString& startFile, QWidget* parent) : QMainWindow(
     m_notes = new NotesPanel(m_session, m_views);
     m_import = new ImportHandler(m_session, *m_commands, m_views);
     m_interchange = new InterchangeHandler(m_session, *m_commands, m_views);
-    new VerifyHandler(m_session, *m_commands, m_views);
+    auto* verify = new VerifyHandler(m_session, *m_commands, m_views);
+    connect(verify, &VerifyHandler::showEntryRequested, m_contents, &ContentsController::showEntry);
     new RescanHandler(m_session, *m_commands, m_views);
     m_searchBar = new SearchBar(m_session, *m_commands, m_views, *m_searchIndex);
     wireHandlers();

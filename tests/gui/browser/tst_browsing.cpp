@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QScrollBar>
 #include <QTreeView>
+#include <QTreeWidgetItemIterator>
 
 using namespace vorlane;
 
@@ -52,6 +53,7 @@ private slots:
     void pathBarNamesEveryLevelAndGoesThere();
     void discShownFromTopAndWayUpLandsOnTheFolderLeft();
     void viewComesBackAfterARestart();
+    void verifyRowsJumpToTheirEntry();
 };
 
 void TestBrowsing::pathBarNamesEveryLevelAndGoesThere() {
@@ -199,6 +201,43 @@ void TestBrowsing::viewComesBackAfterARestart() {
     // A second click on the restored column turns it round, as on the first run.
     emit header->sectionClicked(EntryModel::Size);
     QCOMPARE(f.listNames(), (QStringList{"Docs", "Music", "a.bin", "b.txt", "readme", "big.iso"}));
+}
+
+// The disc's folder holds none of its files: every file is a row of the verify report, and
+// Enter or a double click on one shows it in the main window, the report staying open.
+void TestBrowsing::verifyRowsJumpToTheirEntry() {
+    DiscFixture f;
+    f.w->categoryTree()->load();
+    f.w->tvMain()->setCurrentItem(nodes::findDisc(f.w->tvMain(), f.disc));
+    f.prompts.answerDialog([](QDialog* d) { return d->exec(); }); // the progress window
+    QStringList seen;
+    f.prompts.answerDialog([&](QDialog* d) {
+        auto* report = d->findChild<QTreeWidget*>(QStringLiteral("tvVerifyReport"));
+        const auto row = [&](const QString& tail) {
+            for (QTreeWidgetItemIterator it(report); *it; ++it) {
+                if ((*it)->text(1).endsWith(tail))
+                    return *it;
+            }
+            return static_cast<QTreeWidgetItem*>(nullptr);
+        };
+        QTreeWidgetItem* deep = row(QStringLiteral("/Docs/Old/y.txt"));
+        QTreeWidgetItem* top = row(QStringLiteral("/b.txt"));
+        if (!deep || !top)
+            return int(QDialog::Rejected);
+        report->setCurrentItem(deep);
+        QTest::keyClick(report, Qt::Key_Return);
+        seen << QStringLiteral("%1 %2 %3")
+                    .arg(f.tree()->currentItem() ? f.tree()->currentItem()->text(0)
+                                                 : QStringLiteral("-"),
+                         selectedName(f), QString::number(d->result()));
+        emit report->itemDoubleClicked(top, 1);
+        seen << QStringLiteral("%1 %2").arg(
+            f.tree()->currentItem() ? QStringLiteral("?") : QStringLiteral("-"), selectedName(f));
+        return int(QDialog::Accepted);
+    });
+    TRIGGER(testui::action(f.w, "MVerify"));
+    QCOMPARE(seen, (QStringList{"Old y.txt 0", "- b.txt"}));
+    QCOMPARE(f.listNames().size(), 6);
 }
 
 QTEST_MAIN(TestBrowsing)
