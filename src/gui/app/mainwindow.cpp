@@ -62,7 +62,8 @@ MainWindow::MainWindow(const QString& startFile, QWidget* parent) : QMainWindow(
     m_interchange = new InterchangeHandler(m_session, *m_commands, m_views);
     auto* verify = new VerifyHandler(m_session, *m_commands, m_views);
     connect(verify, &VerifyHandler::showEntryRequested, m_contents, &ContentsController::showEntry);
-    new RescanHandler(m_session, *m_commands, m_views);
+    auto* rescan = new RescanHandler(m_session, *m_commands, m_views);
+    connect(rescan, &RescanHandler::showEntryRequested, m_contents, &ContentsController::showEntry);
     m_searchBar = new SearchBar(m_session, *m_commands, m_views, *m_searchIndex);
     wireHandlers();
 

@@ -8,8 +8,11 @@
 
 #include <QDir>
 #include <QHeaderView>
+#include <QPlainTextEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTreeView>
 #include <QTreeWidgetItemIterator>
 
@@ -54,6 +57,7 @@ private slots:
     void discShownFromTopAndWayUpLandsOnTheFolderLeft();
     void viewComesBackAfterARestart();
     void verifyRowsJumpToTheirEntry();
+    void rescanLinesJumpToTheirEntry();
 };
 
 void TestBrowsing::pathBarNamesEveryLevelAndGoesThere() {
@@ -238,6 +242,45 @@ void TestBrowsing::verifyRowsJumpToTheirEntry() {
     TRIGGER(testui::action(f.w, "MVerify"));
     QCOMPARE(seen, (QStringList{"Old y.txt 0", "- b.txt"}));
     QCOMPARE(f.listNames().size(), 6);
+}
+
+// A removed file's line shows the file; an added one's shows the folder it goes into.
+// Enter does not apply the changes.
+void TestBrowsing::rescanLinesJumpToTheirEntry() {
+    DiscFixture f;
+    QVERIFY(QDir().mkpath(f.dir.filePath(QStringLiteral("Docs/Old"))));
+    QFile added(f.dir.filePath(QStringLiteral("Docs/new.txt")));
+    QVERIFY(added.open(QIODevice::WriteOnly));
+    added.close();
+    f.w->categoryTree()->load();
+    f.w->tvMain()->setCurrentItem(nodes::findDisc(f.w->tvMain(), f.disc));
+    f.prompts.answerDialog([](QDialog* d) { // the options
+        d->findChild<QPushButton*>(QStringLiteral("btnStart"))->click();
+        return d->result();
+    });
+    f.prompts.answerDialog([](QDialog* d) { return d->exec(); }); // the progress window
+    QStringList seen;
+    f.prompts.answerDialog([&](QDialog* d) {
+        auto* list = d->findChild<QPlainTextEdit*>(QStringLiteral("txtChanges"));
+        const QStringList lines = list->toPlainText().split(QLatin1Char('\n'));
+        for (const QString& line :
+             {QStringLiteral("- /Docs/Old/y.txt"), QStringLiteral("+ /Docs/new.txt")}) {
+            QTextCursor at(list->document()->findBlockByNumber(int(lines.indexOf(line))));
+            list->setTextCursor(at);
+            QTest::keyClick(list, Qt::Key_Return);
+            seen << QStringLiteral("%1: %2 %3 %4")
+                        .arg(line,
+                             f.tree()->currentItem() ? f.tree()->currentItem()->text(0)
+                                                     : QStringLiteral("-"),
+                             f.list()->selectedRows().size() == 1 ? selectedName(f)
+                                                                  : QStringLiteral("none"))
+                        .arg(d->result());
+        }
+        return int(QDialog::Rejected);
+    });
+    TRIGGER(testui::action(f.w, "MRescan"));
+    QCOMPARE(seen, (QStringList{"- /Docs/Old/y.txt: Old y.txt 0", "+ /Docs/new.txt: Docs none 0"}));
+    QCOMPARE(f.entryIds().size(), 14); // nothing applied
 }
 
 QTEST_MAIN(TestBrowsing)
