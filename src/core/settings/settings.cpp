@@ -132,6 +132,49 @@ void Settings::saveOpenHistory(const QString& currentFile) {
     writable(s);
 }
 
+ListViewSettings Settings::listView() const {
+    const QSettings s = open();
+    ListViewSettings view;
+    bool ok = false;
+    const int style = s.value(QStringLiteral("ListView/Style")).toInt(&ok);
+    view.style = ok ? style : -1;
+    const int column = s.value(QStringLiteral("ListView/SortColumn")).toInt(&ok);
+    view.sortColumn = ok ? column : -1;
+    view.descending = readBool(s, QStringLiteral("ListView/SortDescending"), false);
+    for (const QString& key : s.allKeys()) {
+        if (!key.startsWith(QStringLiteral("ListView/Widths")))
+            continue;
+        const int of = key.mid(15).toInt(&ok);
+        if (!ok)
+            continue;
+        QList<int> widths;
+        for (const QString& w : s.value(key).toString().split(QLatin1Char(','))) {
+            const int n = w.trimmed().toInt(&ok);
+            widths << (ok && n > 0 ? n : 0);
+        }
+        view.widths.insert(of, widths);
+    }
+    return view;
+}
+
+void Settings::saveListView(const ListViewSettings& view) {
+    if (!canWrite(filePath()))
+        return;
+    QSettings s = open();
+    s.setValue(QStringLiteral("ListView/Style"), QString::number(view.style));
+    s.setValue(QStringLiteral("ListView/SortColumn"), QString::number(view.sortColumn));
+    s.setValue(QStringLiteral("ListView/SortDescending"),
+               view.descending ? QStringLiteral("1") : QStringLiteral("0"));
+    for (auto it = view.widths.cbegin(); it != view.widths.cend(); ++it) {
+        QStringList widths;
+        for (int w : it.value())
+            widths << QString::number(w);
+        s.setValue(QStringLiteral("ListView/Widths%1").arg(it.key()),
+                   widths.join(QLatin1Char(',')));
+    }
+    writable(s);
+}
+
 QStringList Settings::findWords() const {
     const QSettings s = open();
     QStringList out;

@@ -1,10 +1,20 @@
 // The settings file qnote.ini: recent files, options, first-run marker, search history.
 #pragma once
 
+#include <QList>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
 namespace vorlane {
+
+// How the file list was last left: its style, its sort and its column widths.
+struct ListViewSettings {
+    int style = -1;      // -1: none stored
+    int sortColumn = -1; // -1: the stored order
+    bool descending = false;
+    QMap<int, QList<int>> widths; // per style, one width a column; 0: fitted, not sized
+};
 
 class Settings {
 public:
@@ -30,6 +40,9 @@ public:
     // Records `currentFile` as the last opened file and, when it is new to the list, at
     // the top of the recent files. Nothing for an empty path. Failures are silent.
     void saveOpenHistory(const QString& currentFile);
+
+    ListViewSettings listView() const;
+    void saveListView(const ListViewSettings& view);
 
     // Search keywords, most recent first (at most 20).
     QStringList findWords() const;

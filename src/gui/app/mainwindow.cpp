@@ -60,8 +60,10 @@ MainWindow::MainWindow(const QString& startFile, QWidget* parent) : QMainWindow(
     m_notes = new NotesPanel(m_session, m_views);
     m_import = new ImportHandler(m_session, *m_commands, m_views);
     m_interchange = new InterchangeHandler(m_session, *m_commands, m_views);
-    new VerifyHandler(m_session, *m_commands, m_views);
-    new RescanHandler(m_session, *m_commands, m_views);
+    auto* verify = new VerifyHandler(m_session, *m_commands, m_views);
+    connect(verify, &VerifyHandler::showEntryRequested, m_contents, &ContentsController::showEntry);
+    auto* rescan = new RescanHandler(m_session, *m_commands, m_views);
+    connect(rescan, &RescanHandler::showEntryRequested, m_contents, &ContentsController::showEntry);
     m_searchBar = new SearchBar(m_session, *m_commands, m_views, *m_searchIndex);
     wireHandlers();
 
@@ -71,6 +73,9 @@ MainWindow::MainWindow(const QString& startFile, QWidget* parent) : QMainWindow(
     m_session.setCurrentFile(startFile.isEmpty() ? QString()
                                                  : QFileInfo(startFile).absoluteFilePath());
     loadSettings();
+    // The list as it was left at the last exit.
+    m_lvMain->restoreView(Settings().listView());
+    setListStyle(m_lvMain->style());
     m_search = new SearchWindow(this, m_session, m_searchIndex);
     m_search->results()->setSizesInKb(m_sizesInKb);
     connect(m_commands->MFind, &QAction::triggered, m_search, &SearchWindow::tbFindClick);
@@ -91,6 +96,7 @@ MainWindow::~MainWindow() {
     // The handlers go first: they watch the widgets' events, and tearing the widgets down
     // (removing actions, hiding, focus changes) sends events while this object is already
     // no longer a MainWindow.
+    Settings().saveListView(m_lvMain->viewSettings());
     delete m_dups;
     delete m_search;
     delete m_searchBar;

@@ -2,6 +2,7 @@
 #include "gui/app/mainwindow.h"
 #include "gui/browser/categoryview.h"
 #include "gui/browser/filelistview.h"
+#include "gui/browser/pathbar.h"
 #include "gui/common/commands.h"
 #include "gui/common/icons.h"
 
@@ -351,8 +352,16 @@ void MainWindow::createPanes() {
     m_rightSplitter = new QSplitter(Qt::Vertical, m_splitter1);
     m_rightSplitter->setObjectName(QStringLiteral("Panel6"));
     m_rightSplitter->setHandleWidth(3);
-    // The file list, or in its place the search bar's hits.
-    m_views.listStack = new QStackedWidget(m_rightSplitter);
+    // The path bar above the file list, or in its place the search bar's hits.
+    auto* listPane = new QWidget(m_rightSplitter);
+    listPane->setObjectName(QStringLiteral("pnlList"));
+    auto* listLayout = new QVBoxLayout(listPane);
+    listLayout->setContentsMargins(0, 0, 0, 0);
+    listLayout->setSpacing(0);
+    m_views.pathBar = new PathBar(listPane);
+    listLayout->addWidget(m_views.pathBar);
+    m_views.listStack = new QStackedWidget(listPane);
+    listLayout->addWidget(m_views.listStack, 1);
     m_views.listStack->setObjectName(QStringLiteral("stkList"));
     m_lvMain = new FileListView(m_views.listStack);
     m_lvMain->addAction(m_commands->mitSelAll);
@@ -360,6 +369,9 @@ void MainWindow::createPanes() {
     m_views.lvHits->setObjectName(QStringLiteral("lvHits"));
     m_views.listStack->addWidget(m_lvMain);
     m_views.listStack->addWidget(m_views.lvHits);
+    connect(m_views.listStack, &QStackedWidget::currentChanged, m_views.pathBar, [this] {
+        m_views.pathBar->setVisible(m_views.listStack->currentWidget() == m_lvMain);
+    });
 
     m_pnlExp = new QWidget(m_rightSplitter);
     m_pnlExp->setObjectName(QStringLiteral("PnlExp"));

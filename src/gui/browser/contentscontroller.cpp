@@ -13,6 +13,7 @@
 #include "gui/browser/menukeys.h"
 #include "gui/browser/nodes.h"
 #include "gui/browser/notes.h"
+#include "gui/browser/pathbar.h"
 #include "gui/common/commands.h"
 #include "gui/common/guards.h"
 #include "gui/common/icons.h"
@@ -175,6 +176,18 @@ ContentsController::ContentsController(CatalogSession& session, Commands& comman
     on(m_commands.MAddFile, &ContentsController::mitAddFileClick);
     connect(m_views.btnCDRomDelete, &QToolButton::clicked, this,
             &ContentsController::btnCDRomDeleteClick);
+    if (PathBar* bar = m_views.pathBar) {
+        connect(bar, &PathBar::levelChosen, this, &ContentsController::showLevel);
+        connect(bar, &PathBar::categoryChosen, this, [this](qint64 id) {
+            for (QTreeWidgetItemIterator it(m_views.tvMain); *it; ++it) {
+                if (nodes::isCategory(*it) && nodes::id(*it) == id) {
+                    m_views.tvMain->setCurrentItem(*it);
+                    m_views.tvMain->scrollToItem(*it);
+                    return;
+                }
+            }
+        });
+    }
 }
 
 ContentsController::~ContentsController() = default;
@@ -242,7 +255,9 @@ void ContentsController::fillLevel(qint64 discId, qint64 folderId) {
             m_views.tvCDRom->scrollToTop();
         }
         m_views.lvMain->model()->clear();
+        scrollListToTop();
     }
+    updatePath(folderId);
     if (root)
         enableAll({}, {m_views.btnCDRomDelete}, false);
     disableListCommands();
@@ -310,6 +325,8 @@ void ContentsController::clear() {
         m_views.tvCDRom->clear();
         m_views.lvMain->model()->clear();
     }
+    if (m_views.pathBar)
+        m_views.pathBar->clear();
     m_views.status.list->setText({}); // no disc shown
     m_commands.tbBack->setEnabled(false);
 }
@@ -341,6 +358,7 @@ void ContentsController::showArchiveLevel(qint64 id) {
     guarded([&] {
         fillFolder(id);
         m_archiveLevel = id;
+        updatePath(id);
         m_commands.tbBack->setEnabled(true);
         enableAll({m_commands.MAddDir, m_commands.MAddFile}, {}, false);
         m_views.status.progress->setValue(0);
@@ -372,8 +390,11 @@ void ContentsController::tbBackClick() {
     QTreeWidgetItem* node = tree->currentItem();
     if (!node)
         return;
+    // The folder left behind is selected in the level shown.
+    const QString from = nodes::idText(node);
     if (QTreeWidgetItem* parent = node->parent()) {
         tree->setCurrentItem(parent);
+        selectFileById(from);
         return;
     }
     if (m_session.shownDisc() == 0)
@@ -386,6 +407,7 @@ void ContentsController::tbBackClick() {
         m_views.tvMain->setCurrentItem(disc);
     }
     emit reshowRequested(disc);
+    selectFileById(from);
 }
 
 int ContentsController::selectedListRow() const {

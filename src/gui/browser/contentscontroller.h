@@ -56,6 +56,9 @@ public:
     // Every folder between the disc and the hit is loaded on the way, and the hit is
     // scrolled into view.
     void showEntry(qint64 discId, qint64 folderId, qint64 fileId);
+    // Lists a level of the shown disc (0: its top level; a folder, an archive or a folder
+    // inside one) with entry `fromId` of it selected and scrolled to: the path bar's way.
+    void showLevel(qint64 levelId, qint64 fromId);
 
     // A fill adds its rows in batches from the event loop; this adds the rest now, for
     // what needs the whole level (selecting a row by id).
@@ -114,6 +117,10 @@ private:
     // top level when `folderId` is 0, else the folder's entries.
     void fillLevel(qint64 discId, qint64 folderId);
     void updateListCommands();
+    // The path bar follows the level the list shows.
+    void updatePath(qint64 levelId);
+    // A level's rows are new: the list starts at its top.
+    void scrollListToTop();
     // Lists the members of an archive, or of a folder inside one, which have no node in
     // the content tree: that keeps the folder holding the archive selected.
     void showArchiveLevel(qint64 id);

@@ -7,7 +7,10 @@
 #include "gui/browser/entrymodel.h"
 #include "gui/browser/filelistview.h"
 #include "gui/browser/nodes.h"
+#include "gui/browser/pathbar.h"
 
+#include <QListView>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <optional>
@@ -79,6 +82,33 @@ void ContentsController::showEntry(qint64 discId, qint64 folderId, qint64 fileId
     }
     if (fileId != 0)
         selectFileById(fileIdText);
+}
+
+void ContentsController::showLevel(qint64 levelId, qint64 fromId) {
+    const qint64 disc = m_session.shownDisc();
+    if (disc == 0)
+        return;
+    QTreeWidgetItem* current = m_views.tvCDRom->currentItem();
+    if (levelId != 0 && m_archiveLevel != 0 && current && nodes::id(current) == levelId) {
+        // The folder holding the archive: the tree has it selected already.
+        tvCDRomChange(current);
+        selectFileById(QString::number(fromId));
+        return;
+    }
+    showEntry(disc, levelId, fromId);
+}
+
+void ContentsController::updatePath(qint64 levelId) {
+    if (!m_views.pathBar)
+        return;
+    guarded([&] {
+        m_views.pathBar->showLevel(m_session.db(), m_views.tvMain, m_session.shownDisc(), levelId);
+    });
+}
+
+void ContentsController::scrollListToTop() {
+    m_views.lvMain->reportView()->scrollToTop();
+    m_views.lvMain->iconView()->scrollToTop();
 }
 
 void ContentsController::openFolder(qint64 folderId) {

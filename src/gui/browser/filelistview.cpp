@@ -1,5 +1,6 @@
 #include "gui/browser/filelistview.h"
 
+#include "core/settings/settings.h"
 #include "gui/browser/entrymodel.h"
 #include "gui/browser/menukeys.h"
 
@@ -180,6 +181,40 @@ void FileListView::sortByColumn(int column) {
     header->setSortIndicator(column, order);
     if (const QModelIndex current = m_selection->currentIndex(); current.isValid())
         activeView()->scrollTo(current);
+}
+
+ListViewSettings FileListView::viewSettings() const {
+    ListViewSettings view;
+    view.style = m_style;
+    view.sortColumn = m_model->sortColumn();
+    view.descending = m_model->sortOrder() == Qt::DescendingOrder;
+    // Only the details style has columns.
+    const QHeaderView* header = m_report->header();
+    QList<int> widths;
+    for (int c = 0; c <= EntryModel::Note; ++c)
+        widths << (c == EntryModel::Name && !m_nameSized ? 0 : header->sectionSize(c));
+    view.widths.insert(Report, widths);
+    return view;
+}
+
+void FileListView::restoreView(const ListViewSettings& view) {
+    if (view.style >= LargeIcon && view.style <= Report)
+        setStyle(Style(view.style));
+    const QList<int> widths = view.widths.value(Report);
+    QHeaderView* header = m_report->header();
+    for (int c = 0; c < widths.size() && c <= EntryModel::Note; ++c) {
+        if (widths.at(c) <= 0)
+            continue;
+        if (c == EntryModel::Name)
+            m_nameSized = true;
+        header->resizeSection(c, widths.at(c));
+    }
+    if (view.sortColumn >= 0 && view.sortColumn <= EntryModel::Note) {
+        const Qt::SortOrder order = view.descending ? Qt::DescendingOrder : Qt::AscendingOrder;
+        m_model->sort(view.sortColumn, order);
+        header->setSortIndicatorShown(true);
+        header->setSortIndicator(view.sortColumn, order);
+    }
 }
 
 void FileListView::fitNameColumn() {

@@ -12,6 +12,7 @@ class QTreeView;
 namespace vorlane {
 
 class EntryModel;
+struct ListViewSettings;
 
 class FileListView : public QStackedWidget {
     Q_OBJECT
@@ -41,6 +42,10 @@ public:
     // A header click: sorts by the column, the other way round when it is already sorted
     // by it ascending, and shows the order on the header.
     void sortByColumn(int column);
+
+    // The style, the sort and the column widths, to keep for the next start; and back.
+    ListViewSettings viewSettings() const;
+    void restoreView(const ListViewSettings& view);
 
 signals:
     // The selection or the current item changed (the list's change notification).

@@ -18,6 +18,7 @@ class QWidget;
 namespace vorlane {
 
 class FileListView;
+class PathBar;
 
 // The status bar's panels.
 struct StatusPanels {
@@ -41,6 +42,7 @@ struct Views {
     QTreeWidget* tvMain = nullptr;
     QTreeWidget* tvCDRom = nullptr;
     FileListView* lvMain = nullptr;
+    PathBar* pathBar = nullptr; // where the list is, above it
     // The search bar in the tool bar, and the hit list that takes the file list's place in
     // `listStack` while the bar holds a query.
     QLineEdit* searchBar = nullptr;

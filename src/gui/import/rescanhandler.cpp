@@ -3,6 +3,8 @@
 
 #include "core/settings/settings.h"
 #include "core/store/catalogsession.h"
+#include "core/store/database.h"
+#include "core/store/entrychain.h"
 #include "gui/browser/categorytree.h"
 #include "gui/browser/nodes.h"
 #include "gui/common/commands.h"
@@ -13,7 +15,9 @@
 
 #include <QAction>
 #include <QDialogButtonBox>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -75,9 +79,16 @@ RescanReportDialog::RescanReportDialog(const RescanReport& report, QWidget* pare
     list->setLineWrapMode(QPlainTextEdit::NoWrap);
     QStringList lines;
     lines.reserve(qsizetype(report.changes.size()));
-    for (const RescanChange& c : report.changes)
+    for (const RescanChange& c : report.changes) {
         lines << changeLine(c);
+        // A name may hold a line break: the change then spans several lines.
+        for (qsizetype n = lines.last().count(QLatin1Char('\n')); n >= 0; --n)
+            m_blockPaths.push_back(c.path);
+    }
     list->setPlainText(lines.join(QLatin1Char('\n')));
+    m_list = list;
+    list->installEventFilter(this);
+    list->viewport()->installEventFilter(this);
     list->setMinimumSize(560, 320);
     layout->addWidget(list);
     auto* buttons = new QDialogButtonBox(this);
@@ -90,6 +101,30 @@ RescanReportDialog::RescanReportDialog(const RescanReport& report, QWidget* pare
     layout->addWidget(buttons);
 }
 
+void RescanReportDialog::chooseLine(int block) {
+    if (block >= 0 && size_t(block) < m_blockPaths.size())
+        emit changeChosen(m_blockPaths[size_t(block)]);
+}
+
+bool RescanReportDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (!m_list)
+        return QDialog::eventFilter(watched, event);
+    if (watched == m_list->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        const auto* click = static_cast<QMouseEvent*>(event);
+        chooseLine(m_list->cursorForPosition(click->position().toPoint()).blockNumber());
+        return true;
+    }
+    if (watched == m_list && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        // Enter on a line jumps to it instead of pressing 应用.
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            chooseLine(m_list->textCursor().blockNumber());
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
 RescanHandler::RescanHandler(CatalogSession& session, Commands& commands, const Views& views)
     : QObject(views.window), m_session(session), m_commands(commands), m_views(views) {
     setObjectName(QStringLiteral("RescanHandler"));
@@ -98,6 +133,26 @@ RescanHandler::RescanHandler(CatalogSession& session, Commands& commands, const 
 
 void RescanHandler::run(RescanJob& job) {
     ProgressWindow::run(job, QStringLiteral("正在重新扫描…"), m_views.window);
+}
+
+void RescanHandler::showPath(qint64 discId, const QString& path) {
+    const QStringList names = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    try {
+        for (qsizetype n = names.size(); n > 0; --n) {
+            const qint64 id = contentstore::entryAtPath(m_session.db(), discId, names.first(n));
+            if (id == 0)
+                continue; // added: not in the catalog yet
+            if (n < names.size()) {
+                emit showEntryRequested(discId, id, 0);
+            } else if (const auto link = contentstore::entryLink(m_session.db(), id)) {
+                emit showEntryRequested(discId, link->fatherId, id);
+            }
+            return;
+        }
+        emit showEntryRequested(discId, 0, 0);
+    } catch (const DbError& e) {
+        prompts().error(m_views.window, e.text(), QStringLiteral("提示"));
+    }
 }
 
 void RescanHandler::MRescanClick() {
@@ -165,6 +220,8 @@ void RescanHandler::MRescanClick() {
 
     {
         RescanReportDialog review(report, m_views.window);
+        connect(&review, &RescanReportDialog::changeChosen, this,
+                [this, disc](const QString& path) { showPath(disc, path); });
         if (prompts().exec(&review) != QDialog::Accepted)
             return;
     }

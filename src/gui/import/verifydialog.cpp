@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
@@ -45,7 +46,12 @@ VerifyDialog::VerifyDialog(const VerifyResult& result, const QString& discName, 
                 QStringLiteral("目录中 %1 字节，现在 %2 字节").arg(p.storedSize).arg(p.foundSize);
         auto* item = new QTreeWidgetItem(report, {faultText(p.fault), p.path, detail});
         item->setToolTip(1, p.path);
+        item->setData(0, Qt::UserRole, p.entryId);
     }
+    m_report = report;
+    connect(report, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem* item) { choose(item); });
+    report->installEventFilter(this);
     report->header()->resizeSections(QHeaderView::ResizeToContents);
     report->setVisible(!result.problems.empty());
     layout->addWidget(report, 1);
@@ -57,6 +63,23 @@ VerifyDialog::VerifyDialog(const VerifyResult& result, const QString& discName, 
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
     row->addWidget(close);
     layout->addLayout(row);
+}
+
+void VerifyDialog::choose(QTreeWidgetItem* item) {
+    if (item)
+        emit entryChosen(item->data(0, Qt::UserRole).toLongLong());
+}
+
+bool VerifyDialog::eventFilter(QObject* watched, QEvent* event) {
+    // Enter on a row jumps to it rather than pressing 关闭.
+    if (watched == m_report && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && m_report->currentItem()) {
+            choose(m_report->currentItem());
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 QString VerifyDialog::faultText(VerifyFault fault) {

@@ -2,6 +2,8 @@
 #include "gui/common/commands.h"
 
 #include "core/store/catalogsession.h"
+#include "core/store/contentstore.h"
+#include "core/store/database.h"
 #include "gui/browser/nodes.h"
 #include "gui/common/progresswindow.h"
 #include "gui/common/prompts.h"
@@ -36,6 +38,15 @@ void VerifyHandler::MVerifyClick() {
         return;
     // The report once the reading is over and its window has closed.
     VerifyDialog report(job.result(), name, m_views.window);
+    const qint64 disc = nodes::id(node);
+    connect(&report, &VerifyDialog::entryChosen, this, [this, disc](qint64 entryId) {
+        try {
+            if (const auto link = contentstore::entryLink(m_session.db(), entryId))
+                emit showEntryRequested(disc, link->fatherId, entryId);
+        } catch (const DbError& e) {
+            prompts().error(m_views.window, e.text(), QStringLiteral("提示"));
+        }
+    });
     prompts().exec(&report);
 }
 

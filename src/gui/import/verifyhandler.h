@@ -20,6 +20,11 @@ public:
 public slots:
     void MVerifyClick();
 
+signals:
+    // A row of the report asks for its entry: the disc, the folder holding it (0: the top
+    // level) and the entry.
+    void showEntryRequested(qint64 discId, qint64 folderId, qint64 entryId);
+
 private:
     CatalogSession& m_session;
     Commands& m_commands;
