@@ -24,13 +24,14 @@ std::string toFnmatch(const QString& pattern) {
 
 Exclusions::Exclusions(const QStringList& patterns) {
     for (QString p : patterns) {
-        while (p.startsWith(QLatin1Char('/')))
-            p.remove(0, 1);
         while (p.endsWith(QLatin1Char('/')))
             p.chop(1);
-        if (p.isEmpty())
-            continue;
-        (p.contains(QLatin1Char('/')) ? m_paths : m_names).push_back(toFnmatch(p));
+        // Decided before a leading "/" goes: "/build" is a path, the top folder's build.
+        const bool path = p.contains(QLatin1Char('/'));
+        while (p.startsWith(QLatin1Char('/')))
+            p.remove(0, 1);
+        if (!p.isEmpty())
+            (path ? m_paths : m_names).push_back(toFnmatch(p));
     }
 }
 
