@@ -60,7 +60,7 @@ bool hitByPattern(const QString& rel, const QStringList& patterns) {
 // The walk of `root` without what `patterns` leave out; `excluded` counts the entries a
 // pattern hit whose folders were kept.
 QMap<QString, ::Entry> walkWithout(const QString& root, const QStringList& patterns,
-                                 qint64& excluded) {
+                                   qint64& excluded) {
     const QMap<QString, ::Entry> all = walkTree(root);
     QMap<QString, ::Entry> out;
     QStringList gone; // folders left out, "/a/" form
