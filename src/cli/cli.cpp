@@ -190,6 +190,10 @@ void importOptions(QCommandLineParser& p) {
                  QStringLiteral("Store a checksum (XXH3-128) of every file, for verify.")});
     p.addOption({QStringLiteral("archives"),
                  QStringLiteral("List the members of zip, 7z, tar and iso files below them.")});
+    p.addOption({QStringLiteral("exclude"),
+                 QStringLiteral("Leave out entries whose name matches (* and ?, case counts; "
+                                "a pattern with / matches the path below ROOT). Repeatable."),
+                 QStringLiteral("pattern")});
 }
 
 void rescanOptions(QCommandLineParser& p) {
@@ -213,6 +217,11 @@ void rescanOptions(QCommandLineParser& p) {
     p.addOption({QStringLiteral("archives"),
                  QStringLiteral("List the members of zip, 7z, tar and iso files below them.")});
     p.addOption({QStringLiteral("no-archives"), QStringLiteral("Do not list archive members.")});
+    p.addOption({QStringLiteral("exclude"),
+                 QStringLiteral("Leave out entries matching this pattern instead of the stored "
+                                "ones (as for import). Repeatable."),
+                 QStringLiteral("pattern")});
+    p.addOption({QStringLiteral("no-exclude"), QStringLiteral("Leave nothing out.")});
 }
 
 } // namespace

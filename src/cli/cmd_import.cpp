@@ -71,6 +71,7 @@ int cmdImport(Context& ctx, QCommandLineParser& p) {
     params.archives = p.isSet(QStringLiteral("archives"));
     params.nameEncoding = Settings().nameEncoding();
     params.checksums = p.isSet(QStringLiteral("checksums"));
+    params.exclude = p.values(QStringLiteral("exclude"));
     ScanHooks hooks;
     std::optional<InterruptCatcher> interrupt(std::in_place);
     hooks.cancel = interrupt->flag();
@@ -87,7 +88,10 @@ int cmdImport(Context& ctx, QCommandLineParser& p) {
     ctx.out << "disc " << disc << " \"" << oneLine(name) << "\" in category " << category << " \""
             << oneLine(*categoryName) << "\"\n"
             << "files: " << result.files << ", folders: " << result.folders
-            << ", rows stored: " << result.rows << (result.cancelled ? " (cancelled)" : "");
+            << ", rows stored: " << result.rows;
+    if (!params.exclude.isEmpty())
+        ctx.out << ", excluded: " << result.excluded;
+    ctx.out << (result.cancelled ? " (cancelled)" : "");
     if (result.unreadable > 0)
         ctx.out << ", unreadable folders: " << result.unreadable;
     ctx.out << "\n";

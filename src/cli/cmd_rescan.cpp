@@ -1,5 +1,6 @@
 // rescan: a disc's folder walked again and its entries brought up to date.
 #include "cli/clicommon.h"
+#include "core/import/exclusions.h"
 #include "core/import/rescan.h"
 #include "core/settings/settings.h"
 
@@ -45,13 +46,16 @@ QString optionsLine(const ScanParams& o) {
     QStringList types;
     for (const QString& t : o.types)
         types << (t.isEmpty() ? QStringLiteral("(no extension)") : t);
-    return QStringLiteral("options: depth %1, %2, %3, checksums %4, archives %5")
+    const QString exclude = o.exclude.isEmpty()
+                                ? QString()
+                                : QStringLiteral(", exclude ") + Exclusions::join(o.exclude);
+    return QStringLiteral("options: depth %1, %2, %3, checksums %4, archives %5%6")
         .arg(o.depthLimit == 0 ? QStringLiteral("all") : QString::number(o.depthLimit),
              o.foldersOnly ? QStringLiteral("folders only") : QStringLiteral("folders and files"),
              types.isEmpty() ? QStringLiteral("all types")
                              : QStringLiteral("types ") + types.join(QLatin1Char(' ')),
              o.checksums ? QStringLiteral("on") : QStringLiteral("off"),
-             o.archives ? QStringLiteral("on") : QStringLiteral("off"));
+             o.archives ? QStringLiteral("on") : QStringLiteral("off"), exclude);
 }
 
 // Each of a pair of switches that contradict each other.
@@ -67,6 +71,7 @@ struct OptionChanges {
     std::optional<QStringList> types; // empty: every type
     std::optional<bool> checksums;
     std::optional<bool> archives;
+    std::optional<QStringList> exclude;
 
     explicit OptionChanges(const QCommandLineParser& p) {
         oneOf(p, "types", "all-types");
@@ -74,6 +79,7 @@ struct OptionChanges {
         oneOf(p, "folders-only", "all-types");
         oneOf(p, "checksums", "no-checksums");
         oneOf(p, "archives", "no-archives");
+        oneOf(p, "exclude", "no-exclude");
         const auto set = [&](const char* name) { return p.isSet(QLatin1String(name)); };
         if (set("depth"))
             depth = depthArgument(p.value(QStringLiteral("depth")));
@@ -88,6 +94,8 @@ struct OptionChanges {
             checksums = set("checksums");
         if (set("archives") || set("no-archives"))
             archives = set("archives");
+        if (set("exclude") || set("no-exclude"))
+            exclude = p.values(QStringLiteral("exclude"));
     }
 
     void apply(ScanParams& o) const {
@@ -96,6 +104,7 @@ struct OptionChanges {
         o.types = types.value_or(o.types);
         o.checksums = checksums.value_or(o.checksums);
         o.archives = archives.value_or(o.archives);
+        o.exclude = exclude.value_or(o.exclude);
     }
 };
 

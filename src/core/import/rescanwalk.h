@@ -108,6 +108,7 @@ public:
           m_chunk(std::make_unique<Chunk>()) {
         m_chunk->steps.reserve(kChunkSteps);
         readAhead(params.depthLimit); // classify() reads only its entry and m_choice
+        exclude(params.exclude);
     }
 
     // Walks the whole tree, then closes the queue.

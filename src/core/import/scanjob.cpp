@@ -28,6 +28,7 @@ QString scanOptionsText(const ScanParams& params) {
     o[QStringLiteral("nameEncoding")] = params.nameEncoding;
     o[QStringLiteral("checksums")] = params.checksums;
     o[QStringLiteral("archives")] = params.archives;
+    o[QStringLiteral("exclude")] = QJsonArray::fromStringList(params.exclude);
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
 }
 
@@ -50,6 +51,14 @@ void readScanOptions(const QString& text, ScanParams& params) {
         params.checksums = v.toBool();
     if (const QJsonValue v = o.value(QStringLiteral("archives")); v.isBool())
         params.archives = v.toBool();
+    // Options stored before there were exclusions do not name them.
+    if (const QJsonValue v = o.value(QStringLiteral("exclude")); v.isArray()) {
+        params.exclude.clear();
+        for (const QJsonValue& t : v.toArray()) {
+            if (t.isString())
+                params.exclude << t.toString();
+        }
+    }
 }
 
 ScanResult scanDisc(Database& db, const ScanParams& params, const ScanHooks& hooks) {

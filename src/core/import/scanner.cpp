@@ -282,11 +282,13 @@ public:
         m_prefix = rootPrefix(params.root);
         m_batch.reserve(kBatchRows);
         readAhead(params.depthLimit); // classify() reads only its entry and m_choice
+        exclude(params.exclude);
     }
 
     ScanResult run() {
         m_lastFlush = Clock::now();
         walk(m_prefix);
+        m_result.excluded = excluded();
         if (!m_batch.empty())
             m_writer.push(m_batch);
         return m_result;

@@ -40,11 +40,14 @@ struct ScanParams {
     bool checksums = false;
     // List the members of archives (zip, 7z, tar, iso…) as rows below the archive's row.
     bool archives = false;
+    // Entries left out, folders with what they hold (Exclusions gives the patterns' form).
+    QStringList exclude;
 };
 
 struct ScanResult {
-    int files = 0;   // files met, including those the type list turned away
-    int folders = 0; // folders met, including those beyond the depth limit
+    int files = 0;       // files met, including those the type list turned away
+    int folders = 0;     // folders met, including those beyond the depth limit
+    qint64 excluded = 0; // entries an exclusion left out (not what lies below such a folder)
     // Rows committed: what the catalog keeps, also after a cancel or a failure.
     qint64 rows = 0;
     bool cancelled = false;

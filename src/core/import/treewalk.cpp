@@ -95,6 +95,12 @@ bool TreeWalker::Lister::list(int fd, std::vector<WalkEntry>& entries) {
             e.isDir = d->d_type == DT_DIR;
             e.isLink = d->d_type == DT_LNK;
             e.special = specialOf(d->d_type);
+            // Never looked at: an excluded folder may be large, or unreadable.
+            if (m_walker.m_exclusions.matchesName(e.name.c_str())) {
+                e.excluded = true;
+                entries.push_back(std::move(e));
+                continue;
+            }
             // A folder's time goes with its row; one lstat gives everything an entry needs.
             if (m_walker.classify(e) || e.isDir || d->d_type == DT_UNKNOWN) {
                 struct stat st {};
@@ -224,7 +230,7 @@ struct TreeWalker::Ahead {
             return {};
         auto group = std::make_shared<Group>();
         for (const WalkEntry& e : entries) {
-            if (e.isDir) {
+            if (e.isDir && !e.excluded) {
                 group->tasks.emplace_back();
                 group->tasks.back().raw = e.rawName();
             }
@@ -426,6 +432,10 @@ void TreeWalker::walk(const QString& prefix) {
             continue;
         }
         const WalkEntry& e = f.entries[f.next++];
+        if (e.excluded || excludedByPath(e)) {
+            ++m_excluded;
+            continue;
+        }
         if (e.isDir)
             descend(e); // may grow the stack: `f` and `e` are not used after it
         else
@@ -507,6 +517,24 @@ int TreeWalker::topFd() {
     m_stack[top].fd = fd;
     ++m_held;
     return fd;
+}
+
+// Whether a path pattern leaves out `e`, an entry of the top frame. A folder's listing read
+// ahead is let go.
+bool TreeWalker::excludedByPath(const WalkEntry& e) {
+    if (!m_exclusions.hasPathPatterns())
+        return false;
+    std::string rel = m_path.empty() ? std::string() : m_path.substr(1) + '/';
+    rel += e.name;
+    if (!m_exclusions.matchesPath(rel.c_str()))
+        return false;
+    Frame& parent = m_stack.back();
+    if (e.isDir && parent.ahead) {
+        Frame unused;
+        int error = 0;
+        takeAhead(parent, false, unused, error);
+    }
+    return true;
 }
 
 // A sub-folder of the top frame: the visitor's say, then its listing on a new frame.

@@ -3,6 +3,7 @@
 // tree nor the open-file limit bounds it.
 #pragma once
 
+#include "core/import/exclusions.h"
 #include "core/import/fsnames.h"
 #include "core/store/contentstore.h"
 
@@ -27,6 +28,7 @@ struct WalkEntry {
     bool isLink = false;                     // a symbolic link (stored as a file of size 0)
     SpecialKind special = SpecialKind::None; // a FIFO, device or socket (never opened)
     bool accepted = false;                   // free for the visitor, set in classify()
+    bool excluded = false;                   // its name matches an exclusion: never visited
 
     const char* rawName() const { return raw.empty() ? name.c_str() : raw.c_str(); }
     // Whether there is content to read: not a link, not a special file.
@@ -60,6 +62,12 @@ protected:
     // on the helpers too: it may only touch its entry and what does not change during the
     // walk. Call before walk().
     void readAhead(int maxDepth = 0);
+
+    // Entries that match one of `patterns` (Exclusions) are passed over, folders with all
+    // they hold, and counted in excluded(). Call before walk().
+    void exclude(const QStringList& patterns) { m_exclusions = Exclusions(patterns); }
+    // The entries passed over so far.
+    qint64 excluded() const { return m_excluded; }
 
     // The folder being worked through, below the root ("" or "/A/B"). In enter() and
     // unreadable() it is the folder concerned.
@@ -96,6 +104,7 @@ private:
     // The helpers' part (only with readAhead()).
     void offerAhead(Frame& f);
     bool takeAhead(Frame& parent, bool wanted, Frame& child, int& error);
+    bool excludedByPath(const WalkEntry& e);
     void dropAhead(Frame& f);
     void help();
     void stopHelpers();
@@ -106,6 +115,8 @@ private:
     std::unique_ptr<Lister> m_lister; // the walking thread's
     std::unique_ptr<Ahead> m_ahead;
     std::string m_path;
+    Exclusions m_exclusions; // read by the helpers too: fixed while the walk runs
+    qint64 m_excluded = 0;
     int m_held = 0; // descriptors the walk holds open
     int m_budget;
 };

@@ -175,6 +175,63 @@ void Settings::saveListView(const ListViewSettings& view) {
     writable(s);
 }
 
+namespace {
+
+// A list in one value, readable in the file; patterns never hold ";".
+QStringList readList(const QSettings& s, const QString& key) {
+    QStringList out;
+    for (const QString& p : s.value(key).toString().split(QLatin1Char(';'))) {
+        if (!p.trimmed().isEmpty())
+            out << p.trimmed();
+    }
+    return out;
+}
+
+QString listText(const QStringList& list) {
+    return list.join(QLatin1Char(';'));
+}
+
+} // namespace
+
+QStringList Settings::defaultExclusions() const {
+    return readList(open(), QStringLiteral("Options/Exclude"));
+}
+
+bool Settings::saveDefaultExclusions(const QStringList& patterns) {
+    if (!canWrite(filePath()))
+        return false;
+    QSettings s = open();
+    s.setValue(QStringLiteral("Options/Exclude"), listText(patterns));
+    s.remove(QStringLiteral("Import/Exclude"));
+    return writable(s);
+}
+
+Settings::ImportChoices Settings::importChoices() const {
+    const QSettings s = open();
+    ImportChoices c;
+    c.folder = s.value(QStringLiteral("Import/LastFolder")).toString();
+    c.checksums = readBool(s, QStringLiteral("Import/Checksums"), false);
+    c.archives = readBool(s, QStringLiteral("Import/Archives"), false);
+    c.exclude = s.contains(QStringLiteral("Import/Exclude"))
+                    ? readList(s, QStringLiteral("Import/Exclude"))
+                    : readList(s, QStringLiteral("Options/Exclude"));
+    return c;
+}
+
+void Settings::saveImportChoices(const ImportChoices& c) {
+    if (!canWrite(filePath()))
+        return;
+    QSettings s = open();
+    if (!c.folder.isEmpty())
+        s.setValue(QStringLiteral("Import/LastFolder"), c.folder);
+    s.setValue(QStringLiteral("Import/Checksums"),
+               c.checksums ? QStringLiteral("1") : QStringLiteral("0"));
+    s.setValue(QStringLiteral("Import/Archives"),
+               c.archives ? QStringLiteral("1") : QStringLiteral("0"));
+    s.setValue(QStringLiteral("Import/Exclude"), listText(c.exclude));
+    writable(s);
+}
+
 QStringList Settings::findWords() const {
     const QSettings s = open();
     QStringList out;

@@ -44,6 +44,22 @@ public:
     ListViewSettings listView() const;
     void saveListView(const ListViewSettings& view);
 
+    // Patterns a new import leaves out unless the user changes them (names or paths, as the
+    // scan takes them); none at first. Saving them also forgets the import's last ones,
+    // so the next import starts from them.
+    QStringList defaultExclusions() const;
+    bool saveDefaultExclusions(const QStringList& patterns);
+    // What the import dialog was last confirmed with, for the next import to start from.
+    struct ImportChoices {
+        QString folder; // the directory imported last; empty: none yet
+        bool checksums = false;
+        bool archives = false;
+        QStringList exclude;
+    };
+    // `exclude` is the default list until an import remembers its own.
+    ImportChoices importChoices() const;
+    void saveImportChoices(const ImportChoices& choices);
+
     // Search keywords, most recent first (at most 20).
     QStringList findWords() const;
     void rememberKeyword(const QString& keyword);

@@ -1,5 +1,6 @@
 #include "gui/app/optionsdialog.h"
 
+#include "core/import/exclusions.h"
 #include "core/settings/settings.h"
 
 #include <QCheckBox>
@@ -7,6 +8,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -53,6 +55,16 @@ OptionsDialog::OptionsDialog(QWidget* parent, WindowOptions& options, bool sizes
     encodingRow->addWidget(encodingLabel);
     encodingRow->addWidget(m_encoding, 1);
     groupLayout->addLayout(encodingRow);
+    auto* excludeRow = new QHBoxLayout;
+    auto* excludeLabel = new QLabel(QStringLiteral("导入时排除："), group);
+    m_exclude = new QLineEdit(group);
+    m_exclude->setObjectName(QStringLiteral("txtExclude"));
+    m_exclude->setPlaceholderText(QStringLiteral("例如 node_modules; *.tmp; Thumbs.db"));
+    m_exclude->setToolTip(QStringLiteral("新增光盘时默认排除的名称或路径，以分号分隔"));
+    excludeLabel->setBuddy(m_exclude);
+    excludeRow->addWidget(excludeLabel);
+    excludeRow->addWidget(m_exclude, 1);
+    groupLayout->addLayout(excludeRow);
     auto* ok = new QPushButton(QStringLiteral("确认(&O)"), this);
     ok->setObjectName(QStringLiteral("btnOk"));
     ok->setDefault(true);
@@ -75,6 +87,7 @@ OptionsDialog::OptionsDialog(QWidget* parent, WindowOptions& options, bool sizes
         index = m_encoding->count() - 1;
     }
     m_encoding->setCurrentIndex(index);
+    m_exclude->setText(Exclusions::join(Settings().defaultExclusions()));
 }
 
 void OptionsDialog::btnOkClick() {
@@ -83,6 +96,10 @@ void OptionsDialog::btnOkClick() {
     if (!settings.saveOptions(m_backup->isChecked(), m_openRecent->isChecked()) ||
         !settings.saveNameEncoding(m_encoding->currentData().toString()) ||
         !settings.saveSizesInKb(m_sizesInKb->isChecked()))
+        return;
+    // Saved only when changed: saving makes the next import start from this list again.
+    const QStringList exclude = Exclusions::split(m_exclude->text());
+    if (exclude != settings.defaultExclusions() && !settings.saveDefaultExclusions(exclude))
         return;
     m_options.backupOnOpen = m_backup->isChecked();
     m_options.openRecentOnStart = m_openRecent->isChecked();

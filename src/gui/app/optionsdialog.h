@@ -1,5 +1,6 @@
 // The options dialog: open the last file at start-up, back up after an open, sizes in KB,
-// and the encoding that file names which are not UTF-8 are read in.
+// the encoding that file names which are not UTF-8 are read in, and the patterns a new
+// import leaves out.
 #pragma once
 
 #include "gui/common/views.h"
@@ -8,6 +9,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLineEdit;
 
 namespace vorlane {
 
@@ -32,6 +34,7 @@ private:
     QCheckBox* m_backup;
     QCheckBox* m_sizesInKb;
     QComboBox* m_encoding;
+    QLineEdit* m_exclude;
 };
 
 } // namespace vorlane

@@ -1,5 +1,6 @@
 #include "gui/browser/discfacts.h"
 
+#include "core/import/exclusions.h"
 #include "core/import/scanjob.h"
 
 #include <QDateTime>
@@ -46,14 +47,22 @@ QString filterText(const DiscFacts& f) {
         return {};
     ScanParams params;
     readScanOptions(f.options, params);
+    const QString exclude = params.exclude.isEmpty()
+                                ? QString()
+                                : QStringLiteral("排除：") + Exclusions::join(params.exclude);
+    const auto with = [&](const QString& text) {
+        return exclude.isEmpty() ? text
+               : text.isEmpty()  ? exclude
+                                 : text + QStringLiteral(" · ") + exclude;
+    };
     if (params.foldersOnly)
-        return QStringLiteral("只导入文件夹");
+        return with(QStringLiteral("只导入文件夹"));
     if (params.types.isEmpty())
-        return {};
+        return with({});
     QStringList types;
     for (const QString& t : std::as_const(params.types))
         types << (t.isEmpty() ? QStringLiteral("（无扩展名）") : t);
-    return QStringLiteral("只导入：") + types.join(QLatin1Char(' '));
+    return with(QStringLiteral("只导入：") + types.join(QLatin1Char(' ')));
 }
 
 } // namespace

@@ -46,6 +46,7 @@ Commands::Commands(QObject* parent) : QObject(parent) {
     NewBrotherDown = make("NewBrotherDown", QStringLiteral("同级分类，向下"),
                           QStringLiteral("添加同级分类，向下"));
     InCD = make("InCD", QStringLiteral("新增光盘"), QStringLiteral("导入光盘/目录内容"));
+    InCD->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
     MOpen = make("MOpen", QStringLiteral("开启(&O)"));
     MFileExp = make("MFileExp", QStringLiteral("文件注释"));
     MAddDir = make("MAddDir", QStringLiteral("添加目录"));

@@ -17,6 +17,8 @@
 
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -61,8 +63,8 @@ ImportDialog::ImportDialog(QWidget* parent, CatalogSession& session, qint64 cate
     btnRefresh->setToolTip(QStringLiteral("更新光盘列表"));
     btnRefresh->setIcon(themeIcon(QStringLiteral("view-refresh")));
     m_rdo2 = named(new QRadioButton(QStringLiteral("选择目录："), this), "rdo2");
+    // A path may be typed or pasted too; it is checked on confirmation.
     m_txtCDPath = named(new QLineEdit(this), "txtCDPath");
-    m_txtCDPath->setReadOnly(true);
     auto* btnSelectPath = named(new QToolButton(this), "btnSelectPath");
     btnSelectPath->setText(QStringLiteral("..."));
     source->addWidget(m_rdo1, 0, 0);
@@ -110,10 +112,26 @@ ImportDialog::ImportDialog(QWidget* parent, CatalogSession& session, qint64 cate
     connect(btnCheckFile, &QPushButton::clicked, this, &ImportDialog::btnCheckFileClick);
     connect(m_rdo1, &QRadioButton::clicked, this, &ImportDialog::rdo1Click);
     connect(m_rdo2, &QRadioButton::clicked, this, &ImportDialog::rdo2Click);
+    connect(m_txtCDPath, &QLineEdit::textEdited, this, &ImportDialog::txtCDPathEdited);
     connect(m_btnOk, &QPushButton::clicked, this, &ImportDialog::btnOkClick);
     connect(bitBtn2, &QPushButton::clicked, this, &QDialog::reject);
 
     btnRefreshClick();
+
+    // Started from what the last import was confirmed with.
+    const Settings::ImportChoices last = Settings().importChoices();
+    ScanParams start;
+    start.checksums = last.checksums;
+    start.archives = last.archives;
+    start.exclude = last.exclude;
+    m_options->setOptions(start);
+    if (!last.folder.isEmpty()) {
+        m_rdo2->setChecked(true);
+        m_txtCDPath->setText(last.folder);
+        m_rootPath = last.folder;
+        m_autoName = folderDisplayName(last.folder);
+        m_txtCDName->setText(m_autoName);
+    }
 }
 
 QStringList ImportDialog::types() const {
@@ -158,16 +176,31 @@ void ImportDialog::cobCDDriverChange() {
     m_cobCDDriver->setCurrentIndex(-1);
 }
 
+void ImportDialog::txtCDPathEdited(const QString& text) {
+    if (!m_rdo2->isChecked()) {
+        m_rdo2->setChecked(true);
+        m_cobCDDriver->setCurrentIndex(-1);
+        m_label.clear();
+    }
+    m_rootPath = text.trimmed();
+    // The name follows the path until the user gives one of their own.
+    if (m_txtCDName->text().isEmpty() || m_txtCDName->text() == m_autoName) {
+        m_autoName = m_rootPath.isEmpty() ? QString() : folderDisplayName(m_rootPath);
+        m_txtCDName->setText(m_autoName);
+    }
+}
+
 void ImportDialog::btnSelectPathClick() {
-    const FolderChoice choice = prompts().chooseFolder(this, QStringLiteral("路径选择"));
+    const FolderChoice choice =
+        prompts().chooseFolder(this, QStringLiteral("路径选择"), m_txtCDPath->text().trimmed());
     if (choice.path.isEmpty())
         return;
     m_rdo2->setChecked(true);
     rdo2Click();
     m_txtCDPath->setText(choice.path);
     m_rootPath = choice.path;
-    m_txtCDName->setText(choice.displayName.isEmpty() ? folderDisplayName(choice.path)
-                                                      : choice.displayName);
+    m_autoName = choice.displayName.isEmpty() ? folderDisplayName(choice.path) : choice.displayName;
+    m_txtCDName->setText(m_autoName);
     m_txtCDName->setFocus();
 }
 
@@ -176,9 +209,22 @@ bool ImportDialog::checkSource() {
         prompts().error(this, QStringLiteral("请选择光盘！"), kNotice);
         return false;
     }
-    if (m_rdo2->isChecked() && m_txtCDPath->text().isEmpty()) {
-        prompts().error(this, QStringLiteral("请选择目录！"), kNotice);
-        return false;
+    if (m_rdo2->isChecked()) {
+        const QString typed = m_txtCDPath->text().trimmed();
+        if (typed.isEmpty()) {
+            prompts().error(this, QStringLiteral("请选择目录！"), kNotice);
+            return false;
+        }
+        const QFileInfo info(QDir::cleanPath(typed));
+        if (!info.exists()) {
+            prompts().error(this, QStringLiteral("目录不存在：") + typed, kNotice);
+            return false;
+        }
+        if (!info.isDir()) {
+            prompts().error(this, QStringLiteral("不是目录：") + typed, kNotice);
+            return false;
+        }
+        m_rootPath = QDir::cleanPath(info.absoluteFilePath());
     }
     return true;
 }
@@ -244,6 +290,12 @@ void ImportDialog::btnOkClick() {
     params.discId = id;
     m_options->takeOptions(params);
     params.nameEncoding = Settings().nameEncoding();
+    Settings::ImportChoices chosen;
+    chosen.folder = m_rdo2->isChecked() ? m_rootPath : QString();
+    chosen.checksums = params.checksums;
+    chosen.archives = params.archives;
+    chosen.exclude = params.exclude;
+    Settings().saveImportChoices(chosen);
     searchstore::WriteReport written;
     const ScanResult result = runScan(m_session.db().path(), params, this, &written);
     m_session.notifyJobWrote(written);

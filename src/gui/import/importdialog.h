@@ -44,11 +44,13 @@ public slots:
 
 private:
     bool checkSource();
+    void txtCDPathEdited(const QString& text);
 
     CatalogSession& m_session;
     QString m_categoryId;
     QString m_rootPath;
     QString m_label;
+    QString m_autoName; // the name the typed path suggested, replaced as the path changes
     bool m_importDone = false;
 
     QLineEdit* m_txtCDName = nullptr;

@@ -1,5 +1,6 @@
 #include "gui/import/scanoptionsbox.h"
 
+#include "core/import/exclusions.h"
 #include "core/import/typedetect.h"
 #include "gui/common/icons.h"
 
@@ -7,6 +8,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
@@ -66,6 +68,15 @@ ScanOptionsBox::ScanOptionsBox(QWidget* parent) : QWidget(parent) {
     depthRow->addWidget(new QLabel(QStringLiteral("(0-表示全部)"), this));
     depthRow->addStretch();
     layout->addLayout(depthRow);
+    auto* excludeRow = new QHBoxLayout;
+    excludeRow->addWidget(new QLabel(QStringLiteral("排除："), this));
+    m_txtExclude = named(new QLineEdit(this), "txtExclude");
+    m_txtExclude->setPlaceholderText(QStringLiteral("例如 node_modules; *.tmp; Thumbs.db"));
+    m_txtExclude->setToolTip(
+        QStringLiteral("名称与之相符的文件和文件夹不导入，以分号分隔；* 代表任意多个字符，? "
+                       "代表一个字符，区分大小写；含 / 的模式与根目录以下的路径相比"));
+    excludeRow->addWidget(m_txtExclude);
+    layout->addLayout(excludeRow);
 
     connect(speedButton2, &QToolButton::clicked, this,
             [this] { qDeleteAll(m_listBox1->selectedItems()); });
@@ -94,6 +105,7 @@ void ScanOptionsBox::setOptions(const ScanParams& options) {
     setTypes(options.types);
     m_cbChecksums->setChecked(options.checksums);
     m_cbArchives->setChecked(options.archives);
+    m_txtExclude->setText(Exclusions::join(options.exclude));
 }
 
 void ScanOptionsBox::takeOptions(ScanParams& options) const {
@@ -102,6 +114,7 @@ void ScanOptionsBox::takeOptions(ScanParams& options) const {
     options.types = types();
     options.checksums = m_cbChecksums->isChecked();
     options.archives = m_cbArchives->isChecked();
+    options.exclude = Exclusions::split(m_txtExclude->text());
 }
 
 } // namespace vorlane

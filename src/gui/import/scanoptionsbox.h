@@ -1,5 +1,6 @@
 // The options a scan reads a disc with: the file types to keep, folders only, checksums,
-// archives and the depth. The import dialog and the rescan's options share them.
+// archives, the depth and the patterns left out. The import dialog and the rescan's options share
+// them.
 #pragma once
 
 #include "core/import/scanner.h"
@@ -8,6 +9,7 @@
 #include <QWidget>
 
 class QCheckBox;
+class QLineEdit;
 class QListWidget;
 class QSpinBox;
 
@@ -23,7 +25,7 @@ public:
     QStringList types() const;
     void setTypes(const QStringList& types);
 
-    // Shows the depth, folders only, types, checksums and archives of `options`.
+    // Shows the depth, folders only, types, checksums, archives and exclusions of `options`.
     void setOptions(const ScanParams& options);
     // Sets them on `options`, leaving the rest.
     void takeOptions(ScanParams& options) const;
@@ -34,6 +36,7 @@ private:
     QCheckBox* m_cbChecksums = nullptr;
     QCheckBox* m_cbArchives = nullptr;
     QSpinBox* m_spSearchDeeper = nullptr;
+    QLineEdit* m_txtExclude = nullptr;
 };
 
 } // namespace vorlane

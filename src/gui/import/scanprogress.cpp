@@ -21,6 +21,8 @@ ScanResult runScan(const QString& catalog, const ScanParams& params, QWidget* pa
 QString scanSummaryText(const ScanResult& r) {
     QString text = QStringLiteral("数据导入完毕！\r\n\r\n文件：") + QString::number(r.files) +
                    QStringLiteral("，目录：") + QString::number(r.folders);
+    if (r.excluded > 0)
+        text += QStringLiteral("，排除：") + QString::number(r.excluded);
     if (r.unreadable > 0) {
         text += QStringLiteral("\r\n无法读取的目录：") + QString::number(r.unreadable) +
                 QStringLiteral("（第一个：") + r.firstUnreadable + QStringLiteral("）");
