@@ -164,6 +164,8 @@ void MainWindow::createMenus() {
     m_lvPopMenu->addActions({c.mitAddDir, c.mitAddFile});
     m_lvPopMenu->addSeparator();
     m_lvPopMenu->addAction(c.mitSelAll);
+    m_lvPopMenu->addSeparator();
+    m_lvPopMenu->addActions({c.mitCopyPath, c.mitProperties});
 }
 
 void MainWindow::createToolBar() {

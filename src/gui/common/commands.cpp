@@ -140,6 +140,12 @@ Commands::Commands(QObject* parent) : QObject(parent) {
     mitSelAll = make("mitSelAll", QStringLiteral("全选"));
     mitSelAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
     mitSelAll->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    mitCopyPath = make("mitCopyPath", QStringLiteral("复制路径"));
+    mitProperties = make("mitProperties", QStringLiteral("属性"));
+    // Alt+Enter, as file managers show properties; only while the list has the focus.
+    mitProperties->setShortcuts(
+        {QKeySequence(Qt::ALT | Qt::Key_Return), QKeySequence(Qt::ALT | Qt::Key_Enter)});
+    mitProperties->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     for (QAction* a : {mitOpen, mitDelete, mitFileExp, mitAddDir, mitAddFile, MOpen, MFileExp,
                        MAddDir, MAddFile})
         a->setEnabled(false);

@@ -91,6 +91,8 @@ public:
     QAction* mitAddDir;
     QAction* mitAddFile;
     QAction* mitSelAll;
+    QAction* mitCopyPath;
+    QAction* mitProperties;
 
 private:
     QAction* make(const char* name, const QString& text, const QString& hint = {});
