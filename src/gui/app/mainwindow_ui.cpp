@@ -144,7 +144,7 @@ void MainWindow::createMenus() {
     m_tvPopMenu->addSeparator();
     m_tvPopMenu->addActions({c.MClassDelete, c.MRenameNode});
     m_tvPopMenu->addSeparator();
-    m_tvPopMenu->addAction(c.MVerify);
+    m_tvPopMenu->addActions({c.MVerify, c.MDiscProperties});
     m_tvPopMenu->addSeparator();
     m_tvPopMenu->addActions({c.MFullOpen, c.MFullClose});
 

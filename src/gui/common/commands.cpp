@@ -124,6 +124,11 @@ Commands::Commands(QObject* parent) : QObject(parent) {
     MFullClose = make("MFullClose", QStringLiteral("全部折叠"));
     MVerify = make("MVerify", QStringLiteral("校验光盘"),
                    QStringLiteral("读回光盘上的每个文件，与目录中的记录比较"));
+    MDiscProperties = make("MDiscProperties", QStringLiteral("属性"));
+    MDiscProperties->setShortcuts(
+        {QKeySequence(Qt::ALT | Qt::Key_Return), QKeySequence(Qt::ALT | Qt::Key_Enter)});
+    MDiscProperties->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    MDiscProperties->setEnabled(false);
     // Pop-up menu of the content tree.
     mitCDRomDelete = make("mitCDRomDelete", QStringLiteral("删除(&D)"));
     mitCDRomDelete->setEnabled(false);

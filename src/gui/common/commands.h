@@ -82,6 +82,7 @@ public:
     QAction* MFullOpen;
     QAction* MFullClose;
     QAction* MVerify;
+    QAction* MDiscProperties;
     // Pop-up menu of the disc contents.
     QAction* mitCDRomDelete;
     // Pop-up menu of the file list.

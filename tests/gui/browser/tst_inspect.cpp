@@ -69,17 +69,24 @@ void TestInspect::copyPathFromTheList() {
 void TestInspect::copyPathFromASearchHit_data() {
     QTest::addColumn<QString>("keyword");
     QTest::addColumn<QString>("below");
+    QTest::addColumn<QString>("heading"); // where 属性 shows the same path
     QTest::newRow("a file") << "song"
-                            << "/Music/song.mp3";
+                            << "/Music/song.mp3"
+                            << "完整路径";
     QTest::newRow("a folder") << "Deep"
-                              << "/Docs/Old/Deep";
+                              << "/Docs/Old/Deep"
+                              << "完整路径";
+    QTest::newRow("a disc") << "光盘一"
+                            << ""
+                            << "光盘位置";
 }
 
 // The search window's list has a pop-up of its own; its hit names a file by its folder and
-// id, a folder by its own id.
+// id, a folder by its own id, a disc by nothing else.
 void TestInspect::copyPathFromASearchHit() {
     QFETCH(QString, keyword);
     QFETCH(QString, below);
+    QFETCH(QString, heading);
     DiscFixture f;
     SearchWindow* win = f.w->searchWindow();
     win->findChild<QComboBox*>(QStringLiteral("cobFind"))->setEditText(keyword);
@@ -93,6 +100,10 @@ void TestInspect::copyPathFromASearchHit() {
     QGuiApplication::clipboard()->setText(QStringLiteral("before"));
     TRIGGER(testui::child<QAction>(win, "ListView1CopyPath"));
     QCOMPARE(QGuiApplication::clipboard()->text(), f.dir.path() + below);
+    TRIGGER(testui::child<QAction>(win, "ListView1Properties"));
+    auto* dialog = win->findChild<PropertiesDialog*>(QStringLiteral("PropertiesDialog"));
+    QVERIFY(dialog);
+    QCOMPARE(dialog->value(heading), f.dir.path() + below);
 }
 
 void TestInspect::propertiesShowEveryFact_data() {
