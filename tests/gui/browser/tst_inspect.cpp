@@ -112,21 +112,25 @@ void TestInspect::propertiesShowEveryFact_data() {
     QTest::addColumn<QString>("link");      // Link
     QTest::addColumn<QByteArray>("hash");   // FHash
     QTest::addColumn<QString>("note");      // TreeExp
+    QTest::addColumn<bool>("member");       // inside x.zip in /Music, not in /Music itself
     QTest::addColumn<QStringList>("facts"); // heading, shown text; in pairs
     const QByteArray hash = QByteArray::fromHex("00112233445566778899aabbccddeeff");
     QTest::newRow("a file with a hash and a note")
-        << "a.iso" << QByteArray() << "" << hash << "第二行\n<b>不是标记</b>"
+        << "a.iso" << QByteArray() << "" << hash << "第二行\n<b>不是标记</b>" << false
         << QStringList{"类型",     "文件",
                        "校验值",   "XXH3-128 00112233445566778899aabbccddeeff",
                        "注释",     "第二行\n<b>不是标记</b>",
                        "原始名称", ""};
     QTest::newRow("a link") << "latest" << QByteArray() << "../v2/a.iso" << QByteArray() << ""
-                            << QStringList{"类型",        "符号链接", "链接目标",
-                                           "../v2/a.iso", "校验值",   ""};
+                            << false << QStringList{"类型",        "符号链接", "链接目标",
+                                                    "../v2/a.iso", "校验值",   ""};
     // GBK bytes of 照片.jpg, shown decoded; the bytes themselves are what the disc holds.
     QTest::newRow("a name that is not UTF-8")
-        << "照片.jpg" << QByteArray("\xd5\xd5\xc6\xac.jpg") << "" << QByteArray() << ""
+        << "照片.jpg" << QByteArray("\xd5\xd5\xc6\xac.jpg") << "" << QByteArray() << "" << false
         << QStringList{"原始名称", "d5 d5 c6 ac 2e 6a 70 67", "校验值", "未计算"};
+    QTest::newRow("an archive's member")
+        << "inner.txt" << QByteArray() << "" << QByteArray() << "" << true
+        << QStringList{"类型", "压缩包中的文件", "所在压缩包", "/Music/x.zip", "校验值", ""};
 }
 
 void TestInspect::propertiesShowEveryFact() {
@@ -135,6 +139,7 @@ void TestInspect::propertiesShowEveryFact() {
     QFETCH(QString, link);
     QFETCH(QByteArray, hash);
     QFETCH(QString, note);
+    QFETCH(bool, member);
     QFETCH(QStringList, facts);
     DiscFixture f;
     // A shown window, so that its keys work; its first activation opens a catalog of its own.
@@ -142,16 +147,30 @@ void TestInspect::propertiesShowEveryFact() {
     QVERIFY(QTest::qWaitForWindowActive(f.w.get()));
     f.db().open(f.file);
     const qint64 mtime = 1700000000;
-    const qint64 id = testcat::addEntry(f.db(), f.disc, f.music, name, false, 3 * 1024 * 1024 + 5,
-                                        QStringLiteral("/Music"), note);
+    qint64 archive = 0;
+    if (member) {
+        archive = testcat::addEntry(f.db(), f.disc, f.music, QStringLiteral("x.zip"), false, 9,
+                                    QStringLiteral("/Music"));
+        Query(f.db(), QStringLiteral("update qCDFiles set Archive=1 where AutoId=?"), {archive})
+            .exec();
+    }
+    const QString folder = member ? QStringLiteral("/Music/x.zip") : QStringLiteral("/Music");
+    const qint64 id = testcat::addEntry(f.db(), f.disc, member ? archive : f.music, name, false,
+                                        3 * 1024 * 1024 + 5, folder, note);
     Query(f.db(),
-          QStringLiteral("update qCDFiles set FTime=?,FName=?,Link=?,FHash=? where AutoId=?"),
+          QStringLiteral("update qCDFiles set FTime=?,FName=?,Link=?,Archive=?,FHash=? where "
+                         "AutoId=?"),
           {mtime, raw.isEmpty() ? QVariant() : QVariant(raw),
-           link.isEmpty() ? QVariant() : QVariant(link),
+           link.isEmpty() ? QVariant() : QVariant(link), member ? QVariant(2) : QVariant(),
            hash.isEmpty() ? QVariant() : QVariant(hash), id})
         .exec();
     f.show();
     f.selectFolder(f.music);
+    if (member) { // into the archive, as a double click goes
+        f.list()->selectRow(f.rowOf(archive));
+        emit f.list()->doubleClicked(f.rowOf(archive));
+    }
+    QVERIFY(f.rowOf(id) >= 0);
     f.list()->selectRow(f.rowOf(id));
     // Alt+Enter, as in a file manager, while the list has the focus.
     f.list()->activeView()->setFocus();
@@ -160,9 +179,9 @@ void TestInspect::propertiesShowEveryFact() {
     QVERIFY(dialog);
     QVERIFY(dialog->isVisible());
     QCOMPARE(dialog->value(QStringLiteral("名称")), name);
-    QCOMPARE(dialog->value(QStringLiteral("位置")), QStringLiteral("/Music/") + name);
+    QCOMPARE(dialog->value(QStringLiteral("位置")), folder + QLatin1Char('/') + name);
     QCOMPARE(dialog->value(QStringLiteral("完整路径")),
-             f.dir.path() + QStringLiteral("/Music/") + name);
+             f.dir.path() + folder + QLatin1Char('/') + name);
     const QString bytes = QLocale().toString(3 * 1024 * 1024 + 5) + QStringLiteral(" 字节");
     QVERIFY2(dialog->value(QStringLiteral("大小")).contains(bytes),
              qPrintable(dialog->value(QStringLiteral("大小"))));
