@@ -77,7 +77,7 @@ CategoryTree::CategoryTree(CatalogSession& session, Commands& commands, const Vi
     connect(m_views.btnClassDelete, &QAbstractButton::clicked, this,
             &CategoryTree::btnClassDeleteClick);
     connect(m_commands.MClassDelete, &QAction::triggered, this, &CategoryTree::btnClassDeleteClick);
-    tree->addAction(m_commands.MDiscProperties); // Alt+Enter while the tree has the focus
+    inspect::onAltEnter(tree, m_commands.MDiscProperties);
     connect(m_commands.MDiscProperties, &QAction::triggered, this, [this] {
         if (QTreeWidgetItem* node = m_views.tvMain->currentItem(); nodes::isDisc(node))
             inspect::showProperties(m_views.window, m_session, {nodes::id(node), 0});

@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMenu>
 
 namespace vorlane::inspect {
@@ -64,14 +65,40 @@ void showProperties(QWidget* parent, CatalogSession& session, const InspectTarge
 
 namespace {
 
-// Alt+Enter as in the file list, with the keypad's Enter too.
-void setPropertiesKeys(QAction* action) {
-    action->setShortcuts(
-        {QKeySequence(Qt::ALT | Qt::Key_Return), QKeySequence(Qt::ALT | Qt::Key_Enter)});
-    action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-}
+// Alt+Enter runs the action while the view has the focus. A key event of the view's own
+// rather than a shortcut: the window's keys stay unique, and a view's handling of Enter
+// (a jump) never sees it.
+class AltEnter : public QObject {
+public:
+    AltEnter(QWidget* view, QAction* action) : QObject(view), m_action(action) {
+        view->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress)
+            return QObject::eventFilter(watched, event);
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) ||
+            (key->modifiers() & ~Qt::KeypadModifier) != Qt::AltModifier)
+            return QObject::eventFilter(watched, event);
+        if (m_action->isEnabled())
+            m_action->trigger();
+        return true;
+    }
+
+private:
+    QAction* m_action;
+};
 
 } // namespace
+
+void onAltEnter(QWidget* view, QAction* action) {
+    new AltEnter(view, action);
+    // The menu names the key as it names a shortcut.
+    action->setText(action->text() + QLatin1Char('\t') +
+                    QKeySequence(Qt::ALT | Qt::Key_Return).toString(QKeySequence::NativeText));
+}
 
 Actions attach(QAbstractItemView* view, const QString& prefix, CatalogSession& session,
                std::function<QList<InspectTarget>()> targets) {
@@ -80,8 +107,7 @@ Actions attach(QAbstractItemView* view, const QString& prefix, CatalogSession& s
     a.copyPath->setObjectName(prefix + QStringLiteral("CopyPath"));
     a.properties = new QAction(QStringLiteral("属性"), view);
     a.properties->setObjectName(prefix + QStringLiteral("Properties"));
-    setPropertiesKeys(a.properties);
-    view->addAction(a.properties);
+    onAltEnter(view, a.properties);
     // The window is asked for when a command runs: the view may be placed after this.
     QObject::connect(a.copyPath, &QAction::triggered, view,
                      [view, &session, targets] { copyPaths(view->window(), session, targets()); });

@@ -46,5 +46,8 @@ struct Actions {
 Actions attach(QAbstractItemView* view, const QString& prefix, CatalogSession& session,
                std::function<QList<InspectTarget>()> targets);
 
+// Alt+Enter on `view` runs `action`, which shows the key in menus.
+void onAltEnter(QWidget* view, QAction* action);
+
 } // namespace inspect
 } // namespace vorlane

@@ -125,9 +125,6 @@ Commands::Commands(QObject* parent) : QObject(parent) {
     MVerify = make("MVerify", QStringLiteral("校验光盘"),
                    QStringLiteral("读回光盘上的每个文件，与目录中的记录比较"));
     MDiscProperties = make("MDiscProperties", QStringLiteral("属性"));
-    MDiscProperties->setShortcuts(
-        {QKeySequence(Qt::ALT | Qt::Key_Return), QKeySequence(Qt::ALT | Qt::Key_Enter)});
-    MDiscProperties->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     MDiscProperties->setEnabled(false);
     // Pop-up menu of the content tree.
     mitCDRomDelete = make("mitCDRomDelete", QStringLiteral("删除(&D)"));
