@@ -145,7 +145,7 @@ void MainWindow::createMenus() {
     m_tvPopMenu->addSeparator();
     m_tvPopMenu->addActions({c.MClassDelete, c.MRenameNode});
     m_tvPopMenu->addSeparator();
-    m_tvPopMenu->addAction(c.MVerify);
+    m_tvPopMenu->addActions({c.MVerify, c.MDiscProperties});
     m_tvPopMenu->addSeparator();
     m_tvPopMenu->addActions({c.MFullOpen, c.MFullClose});
 
@@ -165,6 +165,8 @@ void MainWindow::createMenus() {
     m_lvPopMenu->addActions({c.mitAddDir, c.mitAddFile});
     m_lvPopMenu->addSeparator();
     m_lvPopMenu->addAction(c.mitSelAll);
+    m_lvPopMenu->addSeparator();
+    m_lvPopMenu->addActions({c.mitCopyPath, c.mitProperties});
 }
 
 void MainWindow::createToolBar() {

@@ -6,6 +6,7 @@
 #include "core/store/database.h"
 #include "gui/browser/categoryview.h"
 #include "gui/browser/discfacts.h"
+#include "gui/browser/entryinspect.h"
 #include "gui/browser/menukeys.h"
 #include "gui/browser/nodes.h"
 #include "gui/browser/notes.h"
@@ -76,6 +77,11 @@ CategoryTree::CategoryTree(CatalogSession& session, Commands& commands, const Vi
     connect(m_views.btnClassDelete, &QAbstractButton::clicked, this,
             &CategoryTree::btnClassDeleteClick);
     connect(m_commands.MClassDelete, &QAction::triggered, this, &CategoryTree::btnClassDeleteClick);
+    inspect::onAltEnter(tree, m_commands.MDiscProperties);
+    connect(m_commands.MDiscProperties, &QAction::triggered, this, [this] {
+        if (QTreeWidgetItem* node = m_views.tvMain->currentItem(); nodes::isDisc(node))
+            inspect::showProperties(m_views.window, m_session, {nodes::id(node), 0});
+    });
     setupEditing();
 }
 
@@ -244,7 +250,8 @@ void CategoryTree::tvMainChange(QTreeWidgetItem* node) {
     enableAll({m_commands.NewChildClass, m_commands.NewBrotherUp, m_commands.NewBrotherDown,
                m_commands.InCD, m_commands.RenameNode, m_commands.MAddChildNode,
                m_commands.MAddUpNode, m_commands.MAddDownNode, m_commands.MInCD,
-               m_commands.MClassDelete, m_commands.MRenameNode, m_commands.MRescan},
+               m_commands.MClassDelete, m_commands.MRenameNode, m_commands.MRescan,
+               m_commands.MDiscProperties},
               {m_views.btnAddChild, m_views.btnAddUp, m_views.btnAddDown, m_views.btnInCD,
                m_views.btnClassDelete},
               false);
@@ -260,6 +267,7 @@ void CategoryTree::tvMainChange(QTreeWidgetItem* node) {
     enableAll({m_commands.MClassDelete}, {m_views.btnClassDelete},
               full && (!category || node->childCount() == 0));
     enableAll({m_commands.MRescan}, {}, full && !category);
+    m_commands.MDiscProperties->setEnabled(!category);
     // A category keeps the disc shown before on screen.
     if (category)
         return;

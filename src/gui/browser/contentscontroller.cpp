@@ -174,6 +174,9 @@ ContentsController::ContentsController(CatalogSession& session, Commands& comman
     on(m_commands.MAddDir, &ContentsController::mitAddDirClick);
     on(m_commands.mitAddFile, &ContentsController::mitAddFileClick);
     on(m_commands.MAddFile, &ContentsController::mitAddFileClick);
+    on(m_commands.mitCopyPath, &ContentsController::mitCopyPathClick);
+    on(m_commands.mitProperties, &ContentsController::mitPropertiesClick);
+    list->addAction(m_commands.mitProperties); // its key works while the list has the focus
     connect(m_views.btnCDRomDelete, &QToolButton::clicked, this,
             &ContentsController::btnCDRomDeleteClick);
     if (PathBar* bar = m_views.pathBar) {

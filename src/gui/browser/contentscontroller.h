@@ -96,6 +96,9 @@ public slots:
     // Notes editor and opening (discopen.cpp).
     void mitFileExpClick();
     void mitOpenClick();
+    // 复制路径 and 属性 of the selected entries (contentsinspect.cpp).
+    void mitCopyPathClick();
+    void mitPropertiesClick();
 
 signals:
     // A disc is about to be shown: its note and facts are wanted.

@@ -125,6 +125,8 @@ Commands::Commands(QObject* parent) : QObject(parent) {
     MFullClose = make("MFullClose", QStringLiteral("全部折叠"));
     MVerify = make("MVerify", QStringLiteral("校验光盘"),
                    QStringLiteral("读回光盘上的每个文件，与目录中的记录比较"));
+    MDiscProperties = make("MDiscProperties", QStringLiteral("属性"));
+    MDiscProperties->setEnabled(false);
     // Pop-up menu of the content tree.
     mitCDRomDelete = make("mitCDRomDelete", QStringLiteral("删除(&D)"));
     mitCDRomDelete->setEnabled(false);
@@ -141,6 +143,12 @@ Commands::Commands(QObject* parent) : QObject(parent) {
     mitSelAll = make("mitSelAll", QStringLiteral("全选"));
     mitSelAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
     mitSelAll->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    mitCopyPath = make("mitCopyPath", QStringLiteral("复制路径"));
+    mitProperties = make("mitProperties", QStringLiteral("属性"));
+    // Alt+Enter, as file managers show properties; only while the list has the focus.
+    mitProperties->setShortcuts(
+        {QKeySequence(Qt::ALT | Qt::Key_Return), QKeySequence(Qt::ALT | Qt::Key_Enter)});
+    mitProperties->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     for (QAction* a : {mitOpen, mitDelete, mitFileExp, mitAddDir, mitAddFile, MOpen, MFileExp,
                        MAddDir, MAddFile})
         a->setEnabled(false);

@@ -82,6 +82,7 @@ public:
     QAction* MFullOpen;
     QAction* MFullClose;
     QAction* MVerify;
+    QAction* MDiscProperties;
     // Pop-up menu of the disc contents.
     QAction* mitCDRomDelete;
     // Pop-up menu of the file list.
@@ -91,6 +92,8 @@ public:
     QAction* mitAddDir;
     QAction* mitAddFile;
     QAction* mitSelAll;
+    QAction* mitCopyPath;
+    QAction* mitProperties;
 
 private:
     QAction* make(const char* name, const QString& text, const QString& hint = {});

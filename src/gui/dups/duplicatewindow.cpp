@@ -4,6 +4,7 @@
 #include "core/store/database.h"
 #include "core/store/duplicatesjob.h"
 #include "gui/browser/contentscontroller.h"
+#include "gui/browser/entryinspect.h"
 #include "gui/common/progresswindow.h"
 #include "gui/common/prompts.h"
 
@@ -105,6 +106,14 @@ DuplicateWindow::DuplicateWindow(QWidget* parent, CatalogSession& session)
     connect(m_edMinSize, &QLineEdit::returnPressed, this, &DuplicateWindow::btnFindClick);
     // Double-click and Enter alike.
     connect(m_tree, &QTreeWidget::itemActivated, this, &DuplicateWindow::lookAt);
+    inspect::attach(m_tree, QStringLiteral("tvDuplicates"), m_session, [this] {
+        QList<InspectTarget> targets;
+        for (const QTreeWidgetItem* item : m_tree->selectedItems())
+            if (item->data(NameColumn, FileRole).isValid()) // a member, not a group
+                targets.append({item->data(NameColumn, DiscRole).toLongLong(),
+                                item->data(NameColumn, FileRole).toLongLong()});
+        return targets;
+    });
     // Ids from another catalog would lead nowhere, or to the wrong file.
     connect(&m_session, &CatalogSession::fileChanged, this, [this] {
         if (m_job)

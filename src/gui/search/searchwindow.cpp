@@ -6,6 +6,7 @@
 #include "core/store/database.h"
 #include "core/store/searchstore.h"
 #include "gui/browser/contentscontroller.h"
+#include "gui/browser/entryinspect.h"
 #include "gui/common/guards.h"
 #include "gui/common/prompts.h"
 #include "gui/interchange/interchangehandler.h"
@@ -221,6 +222,13 @@ SearchWindow::SearchWindow(QWidget* parent, CatalogSession& session, IndexKeeper
     for (int c :
          {SearchResultModel::DiscId, SearchResultModel::FolderId, SearchResultModel::FileId})
         m_listView1->setColumnHidden(c, true);
+    inspect::attach(m_listView1, QStringLiteral("ListView1"), m_session, [this] {
+        QList<InspectTarget> targets;
+        for (const QModelIndex& row : m_listView1->selectionModel()->selectedRows())
+            if (const std::optional<SearchHit> h = m_model->hit(row.row()))
+                targets.append(inspect::targetOf(h->discId, h->folderId, h->fileId));
+        return targets;
+    });
     // The selection stays visible when the list loses the focus.
     QPalette pal = m_listView1->palette();
     pal.setColor(QPalette::Inactive, QPalette::Highlight,
