@@ -1,6 +1,7 @@
 #include "core/import/scanjob.h"
 
 #include "core/store/database.h"
+#include "core/store/foldersizes.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -66,6 +67,10 @@ ScanResult scanDisc(Database& db, const ScanParams& params, const ScanHooks& hoo
     facts.scanTime = QDateTime::currentSecsSinceEpoch();
     facts.state = scanStateOf(result, params.root);
     try {
+        // A cancelled scan's folders total what was stored of them.
+        Transaction tx(db);
+        foldersizes::storeTotals(db, params.discId);
+        tx.commit();
         catalogstore::setScanFacts(db, params.discId, facts);
     } catch (const DbError& e) {
         // The row keeps the mark it was made with: a failed import.
