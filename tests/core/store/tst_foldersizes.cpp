@@ -80,6 +80,8 @@ void TestFolderSizes::totalsFollowEveryWrite_data() {
     QTest::newRow("hand-added folder") << "add";
     QTest::newRow("deleted folder") << "delete";
     QTest::newRow("deleted file") << "delete file";
+    QTest::newRow("merged catalog") << "merge";
+    QTest::newRow("merged JSON export") << "merge json";
 }
 
 void TestFolderSizes::totalsFollowEveryWrite() {
@@ -131,15 +133,32 @@ void TestFolderSizes::totalsFollowEveryWrite() {
         else
             QVERIFY(QDir(dir.path("disc/a/b2")).removeRecursively());
     }
+    QString checked = cat;
+    if (step.startsWith("merge")) {
+        // Into a catalog that already holds a disc, so that every id moves.
+        checked = dir.path("target.vlr");
+        QCOMPARE(runCli({"new", checked}).code, 0);
+        QCOMPARE(runCli({"mkcat", checked, "y"}).code, 0);
+        QCOMPARE(runCli({"import", "--category", "1", checked, dir.path("disc/a/b")}).code, 0);
+        QString source = cat;
+        if (step == "merge json") {
+            source = dir.path("c.json");
+            QCOMPARE(runCli({"export", "--format", "json", "-o", source, cat}).code, 0);
+        }
+        const CliResult m = runCli({"merge", checked, source});
+        QVERIFY2(m.code == 0, qPrintable(m.err));
+        QCOMPARE(storedTotals(checked, 1), walkTotals(dir.path("disc/a/b")));
+    }
+    const qint64 disc = checked == cat ? 1 : 2;
     const Totals expected = walkTotals(root);
     QVERIFY(expected.value("/a") > 0);
-    QCOMPARE(storedTotals(cat, 1), expected);
+    QCOMPARE(storedTotals(checked, disc), expected);
 
     // The disc's total in tree --long is its top level's totals summed.
     qint64 top = 9;
     for (auto it = expected.cbegin(); it != expected.cend(); ++it)
         top += it.key().count(u'/') == 1 ? it.value() : 0;
-    const CliResult tree = runCli({"tree", "--long", cat});
+    const CliResult tree = runCli({"tree", "--long", checked});
     QVERIFY2(tree.out.contains(QStringLiteral("  size: %1\n").arg(top)), qPrintable(tree.out));
 }
 
