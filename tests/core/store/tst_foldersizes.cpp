@@ -5,6 +5,7 @@
 #include "common/testdir.h"
 #include "core/store/contentstore.h"
 #include "core/store/database.h"
+#include "core/store/foldersizes.h"
 #include "core/store/schema.h"
 
 #include <QDir>
@@ -69,6 +70,7 @@ private slots:
     void initTestCase() { testcat::isolateSettings(); }
     void totalsFollowEveryWrite_data();
     void totalsFollowEveryWrite();
+    void archivesAndLinksCountTheirOwnWay();
     void olderCatalogGetsTotalsOnUpgrade();
     void lsPrintsAFoldersTotal();
 };
@@ -160,6 +162,42 @@ void TestFolderSizes::totalsFollowEveryWrite() {
         top += it.key().count(u'/') == 1 ? it.value() : 0;
     const CliResult tree = runCli({"tree", "--long", checked});
     QVERIFY2(tree.out.contains(QStringLiteral("  size: %1\n").arg(top)), qPrintable(tree.out));
+}
+
+void TestFolderSizes::archivesAndLinksCountTheirOwnWay() {
+    TestDir dir;
+    const QString cat = dir.path("c.vlr");
+    testcat::create(cat);
+    Database db;
+    db.open(cat);
+    const qint64 disc = testcat::addDisc(db, testcat::addCategory(db, "c"), "d");
+    const auto mark = [&](qint64 id, const char* column, const QVariant& value) {
+        db.exec(QStringLiteral("update qCDFiles set %1=? where AutoId=?").arg(column), {value, id});
+    };
+    const qint64 top = testcat::addEntry(db, disc, 0, "top", true);
+    const qint64 zip = testcat::addEntry(db, disc, top, "a.zip", false, 100);
+    mark(zip, "Archive", 1);
+    const qint64 inner = testcat::addEntry(db, disc, zip, "inner", true);
+    mark(inner, "Archive", 2);
+    const qint64 member = testcat::addEntry(db, disc, inner, "m.bin", false, 5'000);
+    mark(member, "Archive", 2);
+    const qint64 link = testcat::addEntry(db, disc, top, "l", false, 7);
+    mark(link, "Link", "a.zip");
+    testcat::addEntry(db, disc, top, "f", false, 20);
+    foldersizes::storeTotals(db, disc);
+    const auto total = [&](qint64 id) {
+        return db.scalar(QStringLiteral("select DirSize from qCDFiles where AutoId=?"), {id});
+    };
+    // The archive's own bytes hold its members; a link holds nothing.
+    QCOMPARE(total(top).toLongLong(), 120);
+    QCOMPARE(total(inner).toLongLong(), 5'000);
+    QVERIFY(total(zip).isNull());
+    // A removed member changes the folders inside the archive, not those around it.
+    QCOMPARE(contentstore::removeTrees(db, {member}), 1);
+    QCOMPARE(total(inner).toLongLong(), 0);
+    QCOMPARE(total(top).toLongLong(), 120);
+    QCOMPARE(contentstore::removeTrees(db, {zip}), 2);
+    QCOMPARE(total(top).toLongLong(), 20);
 }
 
 void TestFolderSizes::olderCatalogGetsTotalsOnUpgrade() {
