@@ -3,6 +3,7 @@
 #include "cli/rowout.h"
 #include "core/store/levelrows.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -107,7 +108,7 @@ void listLevel(Context& ctx, Database& db, qint64 disc, qint64 folder, const QBy
                 base64Field(out, ",\n        \"path_base64\": \"",
                             QByteArrayView(fullBytes.data(), qsizetype(fullBytes.size())));
             out.add(",\n        \"size\": ");
-            out.number(e.size);
+            out.number(std::max<qint64>(e.size, 0));
             out.add(",\n        \"type\": \"");
             out.add(type);
             out.add("\"\n    }");
@@ -130,7 +131,7 @@ void listLevel(Context& ctx, Database& db, qint64 disc, qint64 folder, const QBy
             out.add('\t');
             out.add(type);
             out.add('\t');
-            out.number(e.size);
+            out.number(std::max<qint64>(e.size, 0));
             out.add('\t');
             out.name(name, e.raw);
             out.add('\t');
@@ -144,7 +145,7 @@ void listLevel(Context& ctx, Database& db, qint64 disc, qint64 folder, const QBy
         } else {
             out.rightAligned(e.id, 8);
             out.add("  ");
-            if (e.isDir)
+            if (e.isDir && e.size < 0) // the catalog holds no totals
                 out.rightAligned("<DIR>", 14);
             else
                 out.rightAligned(e.size, 14);

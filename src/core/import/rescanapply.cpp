@@ -4,6 +4,7 @@
 #include "core/store/catalogstore.h"
 #include "core/store/contentstore.h"
 #include "core/store/database.h"
+#include "core/store/foldersizes.h"
 #include "core/store/rescanstore.h"
 
 #include <QCollator>
@@ -127,6 +128,7 @@ bool applyRescan(Database& db, const RescanPlan& plan, const std::atomic<bool>* 
             return false;
         if (plan.newRoot)
             catalogstore::setDiscSource(db, plan.discId, plan.root);
+        foldersizes::storeTotals(db, plan.discId);
         catalogstore::setScanFacts(db, plan.discId, plan.facts);
         tx.commit();
     } catch (const DbError& e) {

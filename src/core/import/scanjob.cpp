@@ -1,6 +1,7 @@
 #include "core/import/scanjob.h"
 
 #include "core/store/database.h"
+#include "core/store/foldersizes.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -75,7 +76,12 @@ ScanResult scanDisc(Database& db, const ScanParams& params, const ScanHooks& hoo
     facts.scanTime = QDateTime::currentSecsSinceEpoch();
     facts.state = scanStateOf(result, params.root);
     try {
+        // A cancelled scan's folders total what was stored of them. Totals and facts go
+        // together: a disc marked complete never lacks its totals.
+        Transaction tx(db);
+        foldersizes::storeTotals(db, params.discId);
         catalogstore::setScanFacts(db, params.discId, facts);
+        tx.commit();
     } catch (const DbError& e) {
         // The row keeps the mark it was made with: a failed import.
         if (result.error.isEmpty())

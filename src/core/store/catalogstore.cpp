@@ -199,9 +199,9 @@ std::optional<DiscFacts> discFacts(Database& db, qint64 discId, bool counted) {
     Query q(db,
             marks ? QStringLiteral(
                         "select coalesce(sum(IsDir<>0 and m=0), 0), coalesce(sum(IsDir=0 and m=0), "
-                        "0), coalesce(sum(case when IsDir=0 and m=0 then FSize end), 0), "
+                        "0), coalesce(sum(case when IsDir=0 and m=0 and not l then FSize end), 0), "
                         "coalesce(sum(m<>0), 0) from (select IsDir, FSize, coalesce(Archive=2, "
-                        "0) as m from qCDFiles where CdID=?)")
+                        "0) as m, coalesce(Link,'')<>'' as l from qCDFiles where CdID=?)")
                   : QStringLiteral("select coalesce(sum(IsDir<>0), 0), coalesce(sum(IsDir=0), 0), "
                                    "coalesce(sum(case when IsDir=0 then FSize end), 0), 0 from "
                                    "qCDFiles where CdID=?"),

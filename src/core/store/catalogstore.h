@@ -63,7 +63,7 @@ struct DiscFacts {
     QString options; // the import's options, as ScanFacts::options
     qint64 folders = 0;
     qint64 files = 0;
-    qint64 totalSize = 0; // bytes of all its files
+    qint64 totalSize = 0; // bytes of all its files, links counting 0: its folders' totals summed
     // Files and folders listed inside its archives; not among the counts above, which are
     // what the disc itself holds (an archive counts as one file of its own size).
     qint64 members = 0;

@@ -1,6 +1,7 @@
 #include "core/store/contentstore.h"
 
 #include "core/store/database.h"
+#include "core/store/foldersizes.h"
 #include "core/store/schema.h"
 #include "core/throttle.h"
 
@@ -92,7 +93,8 @@ void readLevel(Database& db, qint64 discId, qint64 folderId,
     // hands the rows over in this order: a level costs its own rows, not its disc's, and
     // nothing is sorted.
     // A catalog that could not be upgraded has no time or link to give.
-    QString columns = QStringLiteral("AutoId,TreeName,FSize,TreeExp,FPath,IsDir");
+    QString columns = QStringLiteral("AutoId,TreeName,%1,TreeExp,FPath,IsDir")
+                          .arg(foldersizes::sizeColumn(db, true));
     if (hasVersion2Columns(db)) {
         columns += QStringLiteral(",FTime,Link");
         if (hasVersion3Columns(db)) {
@@ -224,14 +226,20 @@ QString pathForNewEntry(Database& db, qint64& parentId, const QString& name, boo
 
 qint64 addEntry(Database& db, qint64 discId, qint64 parentId, const QString& name,
                 const QString& path, bool isDir) {
-    return Record(db, QStringLiteral("qCDFiles"))
-        .set(QStringLiteral("CdID"), discId)
+    Transaction tx(db);
+    Record row(db, QStringLiteral("qCDFiles"));
+    row.set(QStringLiteral("CdID"), discId)
         .set(QStringLiteral("TreeName"), name)
         .set(QStringLiteral("FPath"), path)
         .set(QStringLiteral("FSize"), 0)
         .set(QStringLiteral("FatherId"), parentId)
-        .set(QStringLiteral("IsDir"), isDir ? 1 : 0)
-        .append();
+        .set(QStringLiteral("IsDir"), isDir ? 1 : 0);
+    if (isDir && foldersizes::available(db))
+        row.set(QStringLiteral("DirSize"), 0);
+    const qint64 id = row.append();
+    foldersizes::refreshAbove(db, {parentId});
+    tx.commit();
+    return id;
 }
 
 bool setNote(Database& db, qint64 entryId, const QString& note) {
@@ -264,6 +272,12 @@ qint64 removeTrees(Database& db, const QList<qint64>& entryIds,
             ids.push_back(below.integer(0));
     }
     const auto total = qint64(ids.size());
+    // The folders holding the removed branches, read while they are still linked.
+    QList<qint64> above;
+    for (qint64 entryId : entryIds) {
+        if (const std::optional<EntryLink> link = entryLink(db, entryId); link && link->fatherId)
+            above << link->fatherId;
+    }
     Transaction tx(db);
     Query del(db, QStringLiteral("delete from qCDFiles where AutoId=?"));
     Throttle report(30);
@@ -280,6 +294,7 @@ qint64 removeTrees(Database& db, const QList<qint64>& entryIds,
             progress(qint64(it - ids.rbegin()) + 1, total);
         }
     }
+    foldersizes::refreshAbove(db, above);
     tx.commit();
     if (progress)
         progress(total, total);

@@ -2,6 +2,7 @@
 
 #include "core/store/database.h"
 #include "core/store/filecopy.h"
+#include "core/store/foldersizes.h"
 #include "core/store/schema.h"
 
 #include <QDir>
@@ -201,6 +202,7 @@ void writeExampleCatalog(const QString& path) {
     w.folder(0, {}, QStringLiteral("长城"), QStringLiteral("photo"), {QStringLiteral(".jpg")}, 12,
              4 * 1024 * 1024);
 
+    foldersizes::storeTotals(db, std::nullopt);
     tx.commit();
     db.close();
 }

@@ -2,6 +2,7 @@
 
 #include "core/store/catalogstore.h"
 #include "core/store/database.h"
+#include "core/store/foldersizes.h"
 
 #include <charconv>
 #include <cmath>
@@ -388,6 +389,11 @@ void MergeWriter::addEntry(const RowView& row, qint64 discId) {
 }
 
 void MergeWriter::commit() {
+    // Totals carried over from elsewhere are not trusted: the merged discs' own rows tell.
+    Query added(m_db, QStringLiteral("select AutoId from qCD where AutoId>? order by AutoId"),
+                {m_lastDiscBefore});
+    while (added.next())
+        foldersizes::storeTotals(m_db, added.integer(0));
     m_db.commit();
     m_open = false;
 }

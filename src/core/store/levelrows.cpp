@@ -1,6 +1,7 @@
 #include "core/store/levelrows.h"
 
 #include "core/store/database.h"
+#include "core/store/foldersizes.h"
 #include "core/store/schema.h"
 
 #include <QVariant>
@@ -22,7 +23,8 @@ std::string_view textAt(sqlite3_stmt* s, int column) {
 void readLevelRows(Database& db, qint64 discId, qint64 folderId,
                    const std::function<bool(const LevelRow&)>& onRow) {
     // The statements of readLevel(), with the raw name beside the text.
-    QString columns = QStringLiteral("AutoId,TreeName,FSize,TreeExp,FPath,IsDir");
+    QString columns = QStringLiteral("AutoId,TreeName,%1,TreeExp,FPath,IsDir")
+                          .arg(foldersizes::sizeColumn(db, true));
     const bool facts = hasVersion2Columns(db);
     if (facts) {
         columns += QStringLiteral(",FTime,FName");

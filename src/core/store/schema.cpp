@@ -1,6 +1,7 @@
 #include "core/store/schema.h"
 
 #include "core/store/database.h"
+#include "core/store/foldersizes.h"
 
 #include <QFile>
 #include <QScopeGuard>
@@ -92,7 +93,7 @@ void createCatalogSchema(Database& db) {
         "create table qCDFiles (AutoId integer primary key autoincrement, CdID integer,"
         " FatherId integer default 0, TreeName text, FPath text, FSize integer default 0,"
         " IsDir integer default 0, TreeExp text, FTime integer, FName blob, Link text,"
-        " FHash blob, Archive integer, Special integer);"
+        " FHash blob, Archive integer, Special integer, DirSize integer);"
         "create table sys (ReadPwd text, WritePwd text);"
         "create index qClass_FatherId on qClass(FatherId);"
         "create index qCD_ClassId on qCD(ClassId);"
@@ -171,6 +172,12 @@ constexpr AddedColumn version4Columns[] = {
     {"qCDFiles", "Special", "integer"},
 };
 
+// Columns that version 6 adds.
+constexpr AddedColumn version6Columns[] = {
+    // a folder's total: the sizes of all files below it (see foldersizes.h); null on files
+    {"qCDFiles", "DirSize", "integer"},
+};
+
 bool hasColumn(Database& db, const char* table, const char* column) {
     return db
         .scalar(QStringLiteral("select 1 from pragma_table_info(?) where lower(name)=lower(?)"),
@@ -219,6 +226,10 @@ bool hasVersion4Columns(Database& db) {
     return hasColumns(db, db.schemaFacts().version4, version4Columns);
 }
 
+bool hasVersion6Columns(Database& db) {
+    return hasColumns(db, db.schemaFacts().version6, version6Columns);
+}
+
 namespace {
 
 // Version 2: entries keep their time, raw name and link target, discs their scan facts,
@@ -250,21 +261,30 @@ void upgradeToVersion5(Database& db) {
     addChangeTag(db);
 }
 
+// Version 6: folders carry their totals, worked out here for every disc at once. The
+// change tag is renewed by hand: the index reads the totals, but its triggers do not
+// watch them, since every later change of a total comes with a write they do see.
+void upgradeToVersion6(Database& db) {
+    db.forgetSchemaFacts();
+    addMissing(db, version6Columns);
+    db.forgetSchemaFacts();
+    foldersizes::storeTotals(db, std::nullopt);
+    db.exec(QStringLiteral("update qChange set Tag = random()"));
+}
+
 // Each step brings a catalog of the version before it to its own version, and may only add.
 struct UpgradeStep {
     int version;
     void (*apply)(Database&);
 };
 constexpr UpgradeStep upgradeSteps[] = {
-    {2, upgradeToVersion2},
-    {3, upgradeToVersion3},
-    {4, upgradeToVersion4},
-    {5, upgradeToVersion5},
+    {2, upgradeToVersion2}, {3, upgradeToVersion3}, {4, upgradeToVersion4},
+    {5, upgradeToVersion5}, {6, upgradeToVersion6},
 };
 
 bool hasCurrentColumns(Database& db) {
     return hasVersion2Columns(db) && hasVersion3Columns(db) && hasVersion4Columns(db) &&
-           hasChangeTag(db);
+           hasVersion6Columns(db) && hasChangeTag(db);
 }
 static_assert(std::size(upgradeSteps) > 0 && std::end(upgradeSteps)[-1].version == CatalogVersion);
 

@@ -16,7 +16,7 @@ bool hasCatalogSchema(Database& db);
 
 // The schema version this program writes, kept in the file's `pragma user_version`.
 // Files that have never seen the program carry 0.
-constexpr int CatalogVersion = 5;
+constexpr int CatalogVersion = 6;
 
 // True when the open catalog has every column that version 2 adds. A catalog on storage
 // that cannot be written may lack them; readers then leave what they hold empty.
@@ -28,6 +28,10 @@ bool hasVersion3Columns(Database& db);
 
 // True when the open catalog has the column version 4 adds: `qCDFiles.Special`.
 bool hasVersion4Columns(Database& db);
+
+// True when the open catalog has the column version 6 adds: `qCDFiles.DirSize`, each
+// folder's total.
+bool hasVersion6Columns(Database& db);
 
 // True when the open catalog has the change tag version 5 adds, with every trigger that
 // renews it intact: only then does the tag tell whether the catalog has changed.

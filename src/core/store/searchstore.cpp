@@ -1,6 +1,7 @@
 #include "core/store/searchstore.h"
 
 #include "core/store/database.h"
+#include "core/store/foldersizes.h"
 #include "core/store/schema.h"
 
 #include <QStringList>
@@ -79,10 +80,11 @@ MatchingEntries::MatchingEntries(Database& db, EntryTest& test) : m_db(db), m_te
         // A catalog without the time column passes null: no time known.
         m_query = std::make_unique<Query>(
             db,
-            QStringLiteral("select IsDir, TreeName, AutoId, CdID, FatherId, FSize, %1 from qCDFiles"
+            QStringLiteral("select IsDir, TreeName, AutoId, CdID, FatherId, %2, %1 from qCDFiles"
                            " where vorlane_search_match(ifnull(IsDir, -1), TreeName, TreeExp,"
-                           " FSize, %1) order by AutoId")
-                .arg(hasVersion2Columns(db) ? QStringLiteral("FTime") : QStringLiteral("null")));
+                           " %2, %1) order by AutoId")
+                .arg(hasVersion2Columns(db) ? QStringLiteral("FTime") : QStringLiteral("null"),
+                     foldersizes::sizeColumn(db)));
     } catch (...) {
         sqlite3_create_function_v2(handle, MatchFunction, 5, SQLITE_UTF8, nullptr, nullptr, nullptr,
                                    nullptr, nullptr);
@@ -201,13 +203,14 @@ IndexRows::IndexRows(Database& db, const RowPick* pick)
     : m_hasTime(hasVersion2Columns(db)), m_hasArchive(hasVersion3Columns(db)) {
     m_query = std::make_unique<Query>(
         db, QStringLiteral("select AutoId, CdID, FatherId, ifnull(IsDir, -1), TreeName, TreeExp,"
-                           " FSize, %1, %2 from qCDFiles%3 order by AutoId")
+                           " %4, %1, %2 from qCDFiles%3 order by AutoId")
                 .arg(m_hasTime ? QStringLiteral("FTime") : QStringLiteral("null"),
                      m_hasArchive ? QStringLiteral("ifnull(Archive, 0)") : QStringLiteral("0"),
                      pick ? QStringLiteral(" where AutoId in (select value from json_each(?1)"
                                            " union select AutoId from qCDFiles where CdID in"
                                            " (select value from json_each(?2)))")
-                          : QString()));
+                          : QString(),
+                     foldersizes::sizeColumn(db)));
     if (pick) {
         m_query->bind(1, idList(pick->ids));
         m_query->bind(2, idList(pick->discs));

@@ -31,6 +31,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
+#include <algorithm>
 
 namespace vorlane {
 
@@ -488,8 +489,7 @@ void ContentsController::updateListStatus() {
                 seen[size_t(r)] = true;
                 ++count;
                 const Entry& e = model->entry(r);
-                if (!e.isDir)
-                    bytes += e.size;
+                bytes += std::max<qint64>(e.size, 0); // a folder counts its total
             }
         }
         text += QStringLiteral("，已选 %1 项（%2）")

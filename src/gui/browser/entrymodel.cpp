@@ -64,7 +64,8 @@ QVariant EntryModel::data(const QModelIndex& index, int role) const {
             return e.name;
         case Size:
             // A FIFO or a device has no size of its own: its kind says what it is.
-            return e.isDir                          ? QString()
+            // A folder shows its total; -1: the catalog holds none (older, read-only).
+            return e.isDir && e.size < 0            ? QString()
                    : e.special != SpecialKind::None ? specialText(e.special)
                                                     : sizeText(e.size, m_sizesInKb);
         case Time:

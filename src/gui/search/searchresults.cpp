@@ -66,8 +66,8 @@ QVariant SearchResultModel::text(const SearchHit& h, int row, int column) const 
     case FileId:
         return QString::number(h.fileId);
     case Size:
-        // As the file list: folders (and discs) show no size.
-        return h.kind() == SearchHit::Kind::File ? sizeText(h.size, m_sizesInKb) : QString();
+        // As the file list: a folder shows its total; a disc shows no size.
+        return h.kind() != SearchHit::Kind::Disc ? sizeText(h.size, m_sizesInKb) : QString();
     case Time:
         return EntryModel::timeText(h.time);
     default:

@@ -4,6 +4,7 @@
 #include "common/catalogs.h"
 #include "common/clirunner.h"
 #include "core/store/database.h"
+#include "core/store/foldersizes.h"
 #include "core/store/passwords.h"
 
 #include <QJsonArray>
@@ -50,6 +51,7 @@ void makeAwkward(const QString& path) {
             {QStringLiteral("../target </pre>]]>"), link});
     testcat::addEntry(db, disc, 0, QStringLiteral("<script><!-- 名"), false, 3, QString(),
                       QStringLiteral("]]>&<"));
+    foldersizes::storeTotals(db, std::nullopt); // as a scan leaves them
 }
 
 // Every id replaced by the position of what it names, so two exports of the same content

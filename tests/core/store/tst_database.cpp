@@ -343,6 +343,7 @@ void TestDatabase::levelFillReadsOneIndexInOrder() {
     QVERIFY(hasVersion2Columns(db));
     QVERIFY(hasVersion3Columns(db));
     QVERIFY(hasVersion4Columns(db));
+    QVERIFY(hasVersion6Columns(db));
 
     QStringList statements;
     sqlite3_trace_v2(

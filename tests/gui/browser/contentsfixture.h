@@ -6,6 +6,7 @@
 #include "common/catalogs.h"
 #include "common/recordingopener.h"
 #include "common/scriptedprompts.h"
+#include "core/store/foldersizes.h"
 #include "gui/app/mainwindow.h"
 #include "gui/browser/contentscontroller.h"
 #include "gui/browser/entrymodel.h"
@@ -76,6 +77,7 @@ struct DiscFixture {
                                  QStringLiteral("/Music"));
         const qint64 other = testcat::addEntry(d, disc2, 0, QStringLiteral("Other"), true);
         testcat::addEntry(d, disc2, other, QStringLiteral("o.txt"), false, 5);
+        vorlane::foldersizes::storeTotals(d, std::nullopt); // as a scan leaves them
     }
 
     vorlane::Database& db() { return w->session().db(); }

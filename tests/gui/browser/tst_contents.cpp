@@ -79,7 +79,15 @@ void TestContents::topLevelFillsBothViewsFoldersFirst() {
     const int d = f.rowOf(f.docs);
     QCOMPARE(f.model()->index(d, EntryModel::Path).data().toString(), QStringLiteral("/Docs"));
     QCOMPARE(f.model()->index(d, EntryModel::IsDir).data().toString(), QStringLiteral("1"));
-    QVERIFY(f.model()->index(d, EntryModel::Size).data().toString().isEmpty());
+    // A folder shows, sorts by and counts its total: the files below it at any depth.
+    f.w->setSizesInKb(false);
+    QCOMPARE(f.model()->index(d, EntryModel::Size).data().toString(), QStringLiteral("60 B"));
+    f.selectRows({f.docs, f.music});
+    QCOMPARE(f.w->listText(), QStringLiteral("6 项，已选 2 项（100 B）"));
+    f.list()->clearSelection();
+    f.model()->sort(EntryModel::Size, Qt::AscendingOrder);
+    QCOMPARE(f.listNames().mid(0, 2), (QStringList{"Music", "Docs"}));
+    f.model()->sort(-1);
     QHeaderView* header = f.list()->reportView()->header();
     for (int c : {EntryModel::Path, EntryModel::Id, EntryModel::IsDir})
         QVERIFY(header->isSectionHidden(c));
