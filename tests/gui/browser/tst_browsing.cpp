@@ -201,10 +201,11 @@ void TestBrowsing::viewComesBackAfterARestart() {
     f.db().open(f.file);
     f.show();
     f.w->contents()->completeFill();
+    // Folders sort by their totals too: Docs holds more than Music.
     QCOMPARE(f.listNames(), (QStringList{"Docs", "Music", "big.iso", "readme", "b.txt", "a.bin"}));
     // A second click on the restored column turns it round, as on the first run.
     emit header->sectionClicked(EntryModel::Size);
-    QCOMPARE(f.listNames(), (QStringList{"Docs", "Music", "a.bin", "b.txt", "readme", "big.iso"}));
+    QCOMPARE(f.listNames(), (QStringList{"Music", "Docs", "a.bin", "b.txt", "readme", "big.iso"}));
 }
 
 // The disc's folder holds none of its files: every file is a row of the verify report, and
