@@ -157,10 +157,6 @@ struct BuiltArrays {
 
 } // namespace
 
-QString SearchIndex::Texts::text(size_t i) const {
-    return QString::fromUtf8(bytes.data() + starts[i], qsizetype(starts[i + 1] - starts[i] - 1));
-}
-
 void SearchIndex::finish(bool count) {
     if (count) {
         // Counted in locals: stores through the members would be made for every byte read.

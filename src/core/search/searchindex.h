@@ -122,7 +122,6 @@ private:
         Span<quint32> blockStarts; // the blocks of the filter in front of the scan
         Span<quint64> blockBits;   // (see blockfilter.h)
         size_t count() const { return starts.empty() ? 0 : starts.size() - 1; }
-        QString text(size_t i) const;
     };
     struct Disc {
         qint64 id = 0;

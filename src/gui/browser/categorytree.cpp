@@ -6,7 +6,7 @@
 #include "core/store/database.h"
 #include "gui/browser/categoryview.h"
 #include "gui/browser/discfacts.h"
-#include "gui/browser/entryinspect.h"
+#include "gui/browser/entrylook.h"
 #include "gui/browser/menukeys.h"
 #include "gui/browser/nodes.h"
 #include "gui/browser/notes.h"
@@ -77,10 +77,10 @@ CategoryTree::CategoryTree(CatalogSession& session, Commands& commands, const Vi
     connect(m_views.btnClassDelete, &QAbstractButton::clicked, this,
             &CategoryTree::btnClassDeleteClick);
     connect(m_commands.MClassDelete, &QAction::triggered, this, &CategoryTree::btnClassDeleteClick);
-    inspect::onAltEnter(tree, m_commands.MDiscProperties);
+    entrylook::onAltEnter(tree, m_commands.MDiscProperties);
     connect(m_commands.MDiscProperties, &QAction::triggered, this, [this] {
         if (QTreeWidgetItem* node = m_views.tvMain->currentItem(); nodes::isDisc(node))
-            inspect::showProperties(m_views.window, m_session, {nodes::id(node), 0});
+            entrylook::showProperties(m_views.window, m_session, {nodes::id(node), 0});
     });
     setupEditing();
 }

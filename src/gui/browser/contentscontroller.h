@@ -96,7 +96,7 @@ public slots:
     // Notes editor and opening (discopen.cpp).
     void mitFileExpClick();
     void mitOpenClick();
-    // 复制路径 and 属性 of the selected entries (contentsinspect.cpp).
+    // 复制路径 and 属性 of the selected entries (contentslook.cpp).
     void mitCopyPathClick();
     void mitPropertiesClick();
 

@@ -4,7 +4,7 @@
 #include "core/store/database.h"
 #include "core/store/duplicatesjob.h"
 #include "gui/browser/contentscontroller.h"
-#include "gui/browser/entryinspect.h"
+#include "gui/browser/entrylook.h"
 #include "gui/common/progresswindow.h"
 #include "gui/common/prompts.h"
 
@@ -106,8 +106,8 @@ DuplicateWindow::DuplicateWindow(QWidget* parent, CatalogSession& session)
     connect(m_edMinSize, &QLineEdit::returnPressed, this, &DuplicateWindow::btnFindClick);
     // Double-click and Enter alike.
     connect(m_tree, &QTreeWidget::itemActivated, this, &DuplicateWindow::lookAt);
-    inspect::attach(m_tree, QStringLiteral("tvDuplicates"), m_session, [this] {
-        QList<InspectTarget> targets;
+    entrylook::attach(m_tree, QStringLiteral("tvDuplicates"), m_session, [this] {
+        QList<EntryTarget> targets;
         for (const QTreeWidgetItem* item : m_tree->selectedItems())
             if (item->data(NameColumn, FileRole).isValid()) // a member, not a group
                 targets.append({item->data(NameColumn, DiscRole).toLongLong(),

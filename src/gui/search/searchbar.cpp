@@ -4,7 +4,7 @@
 #include "core/search/indexkeeper.h"
 #include "core/store/catalogsession.h"
 #include "core/store/contentstore.h"
-#include "gui/browser/entryinspect.h"
+#include "gui/browser/entrylook.h"
 #include "gui/browser/filelistview.h"
 #include "gui/common/commands.h"
 #include "gui/search/searchresults.h"
@@ -103,11 +103,11 @@ SearchBar::SearchBar(CatalogSession& session, Commands& commands, const Views& v
             });
     view->installEventFilter(this);
     connect(view, &QAbstractItemView::doubleClicked, this, &SearchBar::jumpToHit);
-    inspect::attach(view, QStringLiteral("lvHits"), m_session, [this] {
-        QList<InspectTarget> targets;
+    entrylook::attach(view, QStringLiteral("lvHits"), m_session, [this] {
+        QList<EntryTarget> targets;
         for (const QModelIndex& row : m_views.lvHits->selectionModel()->selectedRows())
             if (const std::optional<SearchHit> h = m_model->hit(row.row()))
-                targets.append(inspect::targetOf(h->discId, h->folderId, h->fileId));
+                targets.append(entrylook::targetOf(h->discId, h->folderId, h->fileId));
         return targets;
     });
 

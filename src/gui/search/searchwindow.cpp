@@ -6,7 +6,7 @@
 #include "core/store/database.h"
 #include "core/store/searchstore.h"
 #include "gui/browser/contentscontroller.h"
-#include "gui/browser/entryinspect.h"
+#include "gui/browser/entrylook.h"
 #include "gui/common/guards.h"
 #include "gui/common/prompts.h"
 #include "gui/interchange/interchangehandler.h"
@@ -222,11 +222,11 @@ SearchWindow::SearchWindow(QWidget* parent, CatalogSession& session, IndexKeeper
     for (int c :
          {SearchResultModel::DiscId, SearchResultModel::FolderId, SearchResultModel::FileId})
         m_listView1->setColumnHidden(c, true);
-    inspect::attach(m_listView1, QStringLiteral("ListView1"), m_session, [this] {
-        QList<InspectTarget> targets;
+    entrylook::attach(m_listView1, QStringLiteral("ListView1"), m_session, [this] {
+        QList<EntryTarget> targets;
         for (const QModelIndex& row : m_listView1->selectionModel()->selectedRows())
             if (const std::optional<SearchHit> h = m_model->hit(row.row()))
-                targets.append(inspect::targetOf(h->discId, h->folderId, h->fileId));
+                targets.append(entrylook::targetOf(h->discId, h->folderId, h->fileId));
         return targets;
     });
     // The selection stays visible when the list loses the focus.

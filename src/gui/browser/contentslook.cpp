@@ -1,7 +1,7 @@
 // 复制路径 and 属性 in the file list.
 #include "core/store/catalogsession.h"
 #include "gui/browser/contentscontroller.h"
-#include "gui/browser/entryinspect.h"
+#include "gui/browser/entrylook.h"
 #include "gui/browser/entrymodel.h"
 #include "gui/browser/filelistview.h"
 
@@ -9,8 +9,8 @@ namespace vorlane {
 
 namespace {
 
-QList<InspectTarget> selectedTargets(const FileListView* list, qint64 discId) {
-    QList<InspectTarget> targets;
+QList<EntryTarget> selectedTargets(const FileListView* list, qint64 discId) {
+    QList<EntryTarget> targets;
     for (int row : list->selectedRows())
         targets.append({discId, list->model()->entry(row).id});
     return targets;
@@ -19,14 +19,14 @@ QList<InspectTarget> selectedTargets(const FileListView* list, qint64 discId) {
 } // namespace
 
 void ContentsController::mitCopyPathClick() {
-    inspect::copyPaths(m_views.window, m_session,
-                       selectedTargets(m_views.lvMain, m_session.shownDisc()));
+    entrylook::copyPaths(m_views.window, m_session,
+                         selectedTargets(m_views.lvMain, m_session.shownDisc()));
 }
 
 void ContentsController::mitPropertiesClick() {
-    const QList<InspectTarget> targets = selectedTargets(m_views.lvMain, m_session.shownDisc());
+    const QList<EntryTarget> targets = selectedTargets(m_views.lvMain, m_session.shownDisc());
     if (!targets.isEmpty())
-        inspect::showProperties(m_views.window, m_session, targets.first());
+        entrylook::showProperties(m_views.window, m_session, targets.first());
 }
 
 } // namespace vorlane

@@ -15,7 +15,7 @@
 
 using namespace vorlane;
 
-class TestInspect : public QObject {
+class TestEntryLook : public QObject {
     Q_OBJECT
 
 private slots:
@@ -27,7 +27,7 @@ private slots:
     void propertiesShowEveryFact();
 };
 
-void TestInspect::copyPathFromTheList_data() {
+void TestEntryLook::copyPathFromTheList_data() {
     QTest::addColumn<QStringList>("folders"); // selected in turn before the entries are chosen
     QTest::addColumn<QStringList>("chosen");
     QTest::addColumn<QStringList>("below"); // each chosen entry below the disc's source path
@@ -41,7 +41,7 @@ void TestInspect::copyPathFromTheList_data() {
         << QStringList{"/Docs/Old", "/Docs/x.txt"};
 }
 
-void TestInspect::copyPathFromTheList() {
+void TestEntryLook::copyPathFromTheList() {
     QFETCH(QStringList, folders);
     QFETCH(QStringList, chosen);
     QFETCH(QStringList, below);
@@ -66,7 +66,7 @@ void TestInspect::copyPathFromTheList() {
     QVERIFY(f.prompts.calls.isEmpty());
 }
 
-void TestInspect::copyPathFromASearchHit_data() {
+void TestEntryLook::copyPathFromASearchHit_data() {
     QTest::addColumn<QString>("keyword");
     QTest::addColumn<QString>("below");
     QTest::addColumn<QString>("heading"); // where 属性 shows the same path
@@ -83,7 +83,7 @@ void TestInspect::copyPathFromASearchHit_data() {
 
 // The search window's list has a pop-up of its own; its hit names a file by its folder and
 // id, a folder by its own id, a disc by nothing else.
-void TestInspect::copyPathFromASearchHit() {
+void TestEntryLook::copyPathFromASearchHit() {
     QFETCH(QString, keyword);
     QFETCH(QString, below);
     QFETCH(QString, heading);
@@ -109,7 +109,7 @@ void TestInspect::copyPathFromASearchHit() {
     QCOMPARE(dialog->value(heading), f.dir.path() + below);
 }
 
-void TestInspect::propertiesShowEveryFact_data() {
+void TestEntryLook::propertiesShowEveryFact_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("raw");    // FName; empty: none
     QTest::addColumn<QString>("link");      // Link
@@ -136,7 +136,7 @@ void TestInspect::propertiesShowEveryFact_data() {
         << QStringList{"类型", "压缩包中的文件", "所在压缩包", "/Music/x.zip", "校验值", ""};
 }
 
-void TestInspect::propertiesShowEveryFact() {
+void TestEntryLook::propertiesShowEveryFact() {
     QFETCH(QString, name);
     QFETCH(QByteArray, raw);
     QFETCH(QString, link);
@@ -204,5 +204,5 @@ void TestInspect::propertiesShowEveryFact() {
     dialog->close();
 }
 
-QTEST_MAIN(TestInspect)
-#include "tst_inspect.moc"
+QTEST_MAIN(TestEntryLook)
+#include "tst_entrylook.moc"

@@ -1,4 +1,4 @@
-#include "gui/browser/entryinspect.h"
+#include "gui/browser/entrylook.h"
 
 #include "core/store/catalogsession.h"
 #include "core/store/catalogstore.h"
@@ -14,15 +14,15 @@
 #include <QKeyEvent>
 #include <QMenu>
 
-namespace vorlane::inspect {
+namespace vorlane::entrylook {
 
-void copyPaths(QWidget* parent, CatalogSession& session, const QList<InspectTarget>& targets) {
+void copyPaths(QWidget* parent, CatalogSession& session, const QList<EntryTarget>& targets) {
     if (targets.isEmpty())
         return;
     QStringList lines;
     try {
         Database& db = session.db();
-        for (const InspectTarget& t : targets) {
+        for (const EntryTarget& t : targets) {
             if (t.entryId != 0) {
                 if (const std::optional<EntryFacts> f = entryfacts::read(db, t.entryId))
                     lines << f->fullPath();
@@ -39,7 +39,7 @@ void copyPaths(QWidget* parent, CatalogSession& session, const QList<InspectTarg
         QGuiApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
 }
 
-void showProperties(QWidget* parent, CatalogSession& session, const InspectTarget& target) {
+void showProperties(QWidget* parent, CatalogSession& session, const EntryTarget& target) {
     PropertiesDialog* dialog = nullptr;
     try {
         Database& db = session.db();
@@ -101,7 +101,7 @@ void onAltEnter(QWidget* view, QAction* action) {
 }
 
 Actions attach(QAbstractItemView* view, const QString& prefix, CatalogSession& session,
-               std::function<QList<InspectTarget>()> targets) {
+               std::function<QList<EntryTarget>()> targets) {
     Actions a;
     a.copyPath = new QAction(QStringLiteral("复制路径"), view);
     a.copyPath->setObjectName(prefix + QStringLiteral("CopyPath"));
@@ -112,7 +112,7 @@ Actions attach(QAbstractItemView* view, const QString& prefix, CatalogSession& s
     QObject::connect(a.copyPath, &QAction::triggered, view,
                      [view, &session, targets] { copyPaths(view->window(), session, targets()); });
     QObject::connect(a.properties, &QAction::triggered, view, [view, &session, targets] {
-        const QList<InspectTarget> chosen = targets();
+        const QList<EntryTarget> chosen = targets();
         if (!chosen.isEmpty())
             showProperties(view->window(), session, chosen.first());
     });
@@ -128,4 +128,4 @@ Actions attach(QAbstractItemView* view, const QString& prefix, CatalogSession& s
     return a;
 }
 
-} // namespace vorlane::inspect
+} // namespace vorlane::entrylook

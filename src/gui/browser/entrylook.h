@@ -16,24 +16,24 @@ namespace vorlane {
 class CatalogSession;
 
 // An entry of a disc, or with `entryId` 0 the disc itself.
-struct InspectTarget {
+struct EntryTarget {
     qint64 discId = 0;
     qint64 entryId = 0;
 };
 
-namespace inspect {
+namespace entrylook {
 
 // The target of a search hit or a jump: its file, else its folder, else its disc.
-inline InspectTarget targetOf(qint64 discId, qint64 folderId, qint64 fileId) {
+inline EntryTarget targetOf(qint64 discId, qint64 folderId, qint64 fileId) {
     return {discId, fileId != 0 ? fileId : folderId};
 }
 
 // Puts the targets' full paths on the clipboard, one a line; a database failure is shown
 // above `parent`. Targets that are gone are left out.
-void copyPaths(QWidget* parent, CatalogSession& session, const QList<InspectTarget>& targets);
+void copyPaths(QWidget* parent, CatalogSession& session, const QList<EntryTarget>& targets);
 
 // Opens the target's properties above `parent`; says so when it is gone.
-void showProperties(QWidget* parent, CatalogSession& session, const InspectTarget& target);
+void showProperties(QWidget* parent, CatalogSession& session, const EntryTarget& target);
 
 // The two commands for a view of entries, named `<prefix>CopyPath` and `<prefix>Properties`,
 // acting on what `targets` gives, and the view's pop-up menu (`<prefix>Menu`) holding them;
@@ -44,10 +44,10 @@ struct Actions {
     QMenu* menu = nullptr;
 };
 Actions attach(QAbstractItemView* view, const QString& prefix, CatalogSession& session,
-               std::function<QList<InspectTarget>()> targets);
+               std::function<QList<EntryTarget>()> targets);
 
 // Alt+Enter on `view` runs `action`, which shows the key in menus.
 void onAltEnter(QWidget* view, QAction* action);
 
-} // namespace inspect
+} // namespace entrylook
 } // namespace vorlane
