@@ -100,6 +100,7 @@ public:
         std::optional<bool> version3;  // hasVersion3Columns()
         std::optional<bool> version4;  // hasVersion4Columns()
         std::optional<bool> version6;  // hasVersion6Columns()
+        std::optional<bool> media;     // hasMediaTables()
         std::optional<bool> changeTag; // hasChangeTag()
         qint64 changeTagSchema = -1;   // the schema version changeTag was found at
     };

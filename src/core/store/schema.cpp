@@ -23,6 +23,8 @@ constexpr WatchedTable watchedTables[] = {
     {"qClass", "AutoId, FatherId, TreeName"},
     {"qCD", "AutoId, ClassId, OrderId, CDName, CDExp"},
     {"qCDFiles", "AutoId, CdID, FatherId, IsDir, TreeName, TreeExp, FSize, FTime"},
+    {"qMedia",
+     "EntryId, Kind, Width, Height, Taken, Make, Model, Title, Artist, Album, DurationMs"},
 };
 
 // The triggers' exact text, as the engine keeps it in sqlite_master.
@@ -42,10 +44,26 @@ QStringList changeTriggers() {
     return out;
 }
 
+// Media facts and thumbnails: one row per entry that has any, keyed by the entry's AutoId
+// and removed with it by the trigger, whichever program deletes the entry.
+void addMediaTables(Database& db) {
+    db.exec(QStringLiteral(
+        "create table if not exists qMedia (EntryId integer primary key, Kind integer,"
+        " Width integer, Height integer, Taken integer, Make text, Model text,"
+        " Orientation integer, Lat real, Lon real, Title text, Artist text, Album text,"
+        " Track integer, Year integer, Genre text, DurationMs integer, Bitrate integer,"
+        " SampleRate integer, Fps real, VideoCodec text, AudioCodec text);"
+        "create table if not exists qThumb (EntryId integer primary key, Jpeg blob);"
+        "create trigger if not exists qMedia_entry_gone after delete on qCDFiles begin"
+        " delete from qMedia where EntryId = old.AutoId;"
+        " delete from qThumb where EntryId = old.AutoId; end;"));
+}
+
 // A random tag that every write to a watched column renews, whichever program makes it.
 // Random rather than counted: two copies of one file, each changed as often as the other,
 // still differ, so an index can never be taken for another file's.
 void addChangeTag(Database& db) {
+    addMediaTables(db); // its triggers watch qMedia
     db.exec(QStringLiteral("create table if not exists qChange (Tag integer)"));
     if (db.count(QStringLiteral("select Tag from qChange")) != 1) {
         db.exec(QStringLiteral("delete from qChange"));
@@ -230,6 +248,15 @@ bool hasVersion6Columns(Database& db) {
     return hasColumns(db, db.schemaFacts().version6, version6Columns);
 }
 
+bool hasMediaTables(Database& db) {
+    std::optional<bool>& known = db.schemaFacts().media;
+    if (!known)
+        known = db.count(QStringLiteral("select name from sqlite_master where (type='table' and "
+                                        "name in ('qMedia','qThumb')) or (type='trigger' and "
+                                        "name='qMedia_entry_gone')")) == 3;
+    return *known;
+}
+
 namespace {
 
 // Version 2: entries keep their time, raw name and link target, discs their scan facts,
@@ -261,6 +288,12 @@ void upgradeToVersion5(Database& db) {
     addChangeTag(db);
 }
 
+// Version 7: media facts and thumbnails, in tables of their own.
+void upgradeToVersion7(Database& db) {
+    addMediaTables(db);
+    addChangeTag(db);
+}
+
 // Version 6: folders carry their totals, worked out here for every disc at once. The
 // change tag is renewed by hand: the index reads the totals, but its triggers do not
 // watch them, since every later change of a total comes with a write they do see.
@@ -279,12 +312,12 @@ struct UpgradeStep {
 };
 constexpr UpgradeStep upgradeSteps[] = {
     {2, upgradeToVersion2}, {3, upgradeToVersion3}, {4, upgradeToVersion4},
-    {5, upgradeToVersion5}, {6, upgradeToVersion6},
+    {5, upgradeToVersion5}, {6, upgradeToVersion6}, {7, upgradeToVersion7},
 };
 
 bool hasCurrentColumns(Database& db) {
     return hasVersion2Columns(db) && hasVersion3Columns(db) && hasVersion4Columns(db) &&
-           hasVersion6Columns(db) && hasChangeTag(db);
+           hasVersion6Columns(db) && hasMediaTables(db) && hasChangeTag(db);
 }
 static_assert(std::size(upgradeSteps) > 0 && std::end(upgradeSteps)[-1].version == CatalogVersion);
 

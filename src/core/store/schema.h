@@ -16,7 +16,7 @@ bool hasCatalogSchema(Database& db);
 
 // The schema version this program writes, kept in the file's `pragma user_version`.
 // Files that have never seen the program carry 0.
-constexpr int CatalogVersion = 6;
+constexpr int CatalogVersion = 7;
 
 // True when the open catalog has every column that version 2 adds. A catalog on storage
 // that cannot be written may lack them; readers then leave what they hold empty.
@@ -32,6 +32,10 @@ bool hasVersion4Columns(Database& db);
 // True when the open catalog has the column version 6 adds: `qCDFiles.DirSize`, each
 // folder's total.
 bool hasVersion6Columns(Database& db);
+
+// True when the open catalog has the tables version 7 adds: `qMedia` (media facts) and
+// `qThumb` (thumbnails), with the trigger that removes an entry's rows with it.
+bool hasMediaTables(Database& db);
 
 // True when the open catalog has the change tag version 5 adds, with every trigger that
 // renews it intact: only then does the tag tell whether the catalog has changed.
