@@ -29,6 +29,8 @@ QString scanOptionsText(const ScanParams& params) {
     o[QStringLiteral("nameEncoding")] = params.nameEncoding;
     o[QStringLiteral("checksums")] = params.checksums;
     o[QStringLiteral("archives")] = params.archives;
+    o[QStringLiteral("media")] = params.media;
+    o[QStringLiteral("thumbnails")] = params.thumbnails;
     o[QStringLiteral("exclude")] = QJsonArray::fromStringList(params.exclude);
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
 }
@@ -52,6 +54,10 @@ void readScanOptions(const QString& text, ScanParams& params) {
         params.checksums = v.toBool();
     if (const QJsonValue v = o.value(QStringLiteral("archives")); v.isBool())
         params.archives = v.toBool();
+    if (const QJsonValue v = o.value(QStringLiteral("media")); v.isBool())
+        params.media = v.toBool();
+    if (const QJsonValue v = o.value(QStringLiteral("thumbnails")); v.isBool())
+        params.thumbnails = v.toBool();
     // Options stored before there were exclusions do not name them.
     if (const QJsonValue v = o.value(QStringLiteral("exclude")); v.isArray()) {
         params.exclude.clear();

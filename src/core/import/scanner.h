@@ -40,6 +40,10 @@ struct ScanParams {
     bool checksums = false;
     // List the members of archives (zip, 7z, tar, iso…) as rows below the archive's row.
     bool archives = false;
+    // Read the media facts of pictures, audio and video (mediastore.h).
+    bool media = false;
+    // Store a small JPEG thumbnail of every picture and video.
+    bool thumbnails = false;
     // Entries left out, folders with what they hold (Exclusions gives the patterns' form).
     QStringList exclude;
 };

@@ -44,8 +44,9 @@ QStringList changeTriggers() {
     return out;
 }
 
-// Media facts and thumbnails: one row per entry that has any, keyed by the entry's AutoId
-// and removed with it by the trigger, whichever program deletes the entry.
+// Media facts, thumbnails and hashes brought in from other programs' listings: rows per
+// entry that has any, keyed by the entry's AutoId and removed with it by the trigger,
+// whichever program deletes the entry.
 void addMediaTables(Database& db) {
     db.exec(QStringLiteral(
         "create table if not exists qMedia (EntryId integer primary key, Kind integer,"
@@ -54,9 +55,12 @@ void addMediaTables(Database& db) {
         " Track integer, Year integer, Genre text, DurationMs integer, Bitrate integer,"
         " SampleRate integer, Fps real, VideoCodec text, AudioCodec text);"
         "create table if not exists qThumb (EntryId integer primary key, Jpeg blob);"
+        "create table if not exists qForeignHash (EntryId integer, Algorithm text, Digest blob,"
+        " primary key (EntryId, Algorithm)) without rowid;"
         "create trigger if not exists qMedia_entry_gone after delete on qCDFiles begin"
         " delete from qMedia where EntryId = old.AutoId;"
-        " delete from qThumb where EntryId = old.AutoId; end;"));
+        " delete from qThumb where EntryId = old.AutoId;"
+        " delete from qForeignHash where EntryId = old.AutoId; end;"));
 }
 
 // A random tag that every write to a watched column renews, whichever program makes it.
@@ -251,9 +255,10 @@ bool hasVersion6Columns(Database& db) {
 bool hasMediaTables(Database& db) {
     std::optional<bool>& known = db.schemaFacts().media;
     if (!known)
-        known = db.count(QStringLiteral("select name from sqlite_master where (type='table' and "
-                                        "name in ('qMedia','qThumb')) or (type='trigger' and "
-                                        "name='qMedia_entry_gone')")) == 3;
+        known = db.count(QStringLiteral(
+                    "select name from sqlite_master where (type='table' and "
+                    "name in ('qMedia','qThumb','qForeignHash')) or (type='trigger' and "
+                    "name='qMedia_entry_gone')")) == 4;
     return *known;
 }
 

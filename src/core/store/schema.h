@@ -33,8 +33,9 @@ bool hasVersion4Columns(Database& db);
 // folder's total.
 bool hasVersion6Columns(Database& db);
 
-// True when the open catalog has the tables version 7 adds: `qMedia` (media facts) and
-// `qThumb` (thumbnails), with the trigger that removes an entry's rows with it.
+// True when the open catalog has the tables version 7 adds: `qMedia` (media facts),
+// `qThumb` (thumbnails) and `qForeignHash` (MD5, SHA-1 and SHA-256 digests brought in
+// from other programs), with the trigger that removes an entry's rows with it.
 bool hasMediaTables(Database& db);
 
 // True when the open catalog has the change tag version 5 adds, with every trigger that
