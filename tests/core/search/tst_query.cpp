@@ -1,16 +1,19 @@
 // The query language against a reference written here, one row per operator and filter,
 // over a random catalog read straight from its tables; the errors of queries that cannot be
 // parsed and where they are placed; and the orders of hits, from the index and from SQLite.
+// Some files carry media facts, planted as a scan stores them.
 #include "common/catalogs.h"
 #include "core/search/query.h"
 #include "core/search/searchindex.h"
 #include "core/store/database.h"
+#include "core/store/mediastore.h"
 #include "core/store/searchstore.h"
 
 #include <QDateTime>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 #include <array>
 #include <functional>
 #include <random>
@@ -32,6 +35,7 @@ struct Row {
     QString path;      // "/folder/name" on its disc
     QString discName;  // the disc's name
     QStringList place; // categories, disc, folders above, outermost first
+    std::optional<MediaFacts> media;
     QString describe() const {
         return isDisc ? QStringLiteral("disc %1").arg(id)
                       : QStringLiteral("%1 %2").arg(isDir ? "folder" : "file").arg(id);
@@ -80,6 +84,36 @@ bool dateCmp(const Row& r, const QString& period, int sign) { // -1 before, +1 a
     const QString d = dateOf(r, int(period.size()));
     return sign < 0 ? d < period : d > period;
 }
+// Media facts: a case-folded (or exact) substring of a text, a number within bounds, the
+// UTC calendar date of the taken time.
+bool mediaHas(const Row& r, QString MediaFacts::*text, const QString& w, bool exact = false) {
+    if (!r.media)
+        return false;
+    const QString t = (*r.media).*text;
+    return exact ? t.contains(w) : t.toCaseFolded().contains(w.toCaseFolded());
+}
+bool cameraHas(const Row& r, const QString& w) {
+    return mediaHas(r, &MediaFacts::make, w) || mediaHas(r, &MediaFacts::model, w) ||
+           (r.media && (r.media->make + QLatin1Char(' ') + r.media->model)
+                           .toCaseFolded()
+                           .contains(w.toCaseFolded()));
+}
+template <class T>
+bool mediaIn(const Row& r, std::optional<T> MediaFacts::*n, qint64 low, qint64 high) {
+    return r.media && ((*r.media).*n) && *((*r.media).*n) >= low && *((*r.media).*n) <= high;
+}
+bool kindIs(const Row& r, MediaKind k) {
+    return r.media && r.media->kind == k;
+}
+QString takenOn(const Row& r, int length) {
+    if (!r.media || !r.media->taken)
+        return QString();
+    return QDateTime::fromSecsSinceEpoch(*r.media->taken, QTimeZone::utc())
+        .date()
+        .toString(Qt::ISODate)
+        .left(length);
+}
+
 const QStringList Pieces = {"IMG_", "photo", "Photo", "my", " ",   "2024", "report", "照片",
                             "a",    "b",     "_",     "7",  "x|y", "!",    "todo",   "Ab"};
 const QStringList Extensions = {"", "", ".jpg", ".PNG", ".txt", ".tar.gz", ".JpG"};
@@ -168,6 +202,54 @@ struct Catalog {
             testcat::addEntry(db, first, folder, name, false, 2048);
         db.commit();
 
+        // Facts on some files, from small pools so that every filter finds some; taken times
+        // on both sides of a year's end in UTC, which local time (far east of UTC) moves.
+        std::unordered_map<qint64, MediaFacts> facts;
+        {
+            const QStringList artists = {
+                "The Beatles", "BEATLES tribute", "Björk", "ÓLAFUR Arnalds", "", "beat"};
+            const QStringList titles = {"Yesterday", "Hey Jude", "Jóga", ""};
+            const QStringList albums = {"Help!", "Homogenic", ""};
+            const std::pair<QString, QString> cameras[] = {{"Canon", "Canon EOS 5D"},
+                                                           {"NIKON CORPORATION", "NIKON D750"},
+                                                           {"", "iPhone 12"},
+                                                           {"Canon", ""},
+                                                           {"", ""}};
+            const int widths[] = {640, 1920, 3000, 3001, 4000, 0};
+            const qint64 durations[] = {59999, 60000, 180000, 180001, 3600000, 5400000, -1};
+            const qint64 utcYearEnd =
+                QDateTime(QDate(2020, 1, 1), QTime(0, 0), QTimeZone::utc()).toSecsSinceEpoch();
+            const qint64 takens[] = {utcYearEnd - 1800, utcYearEnd - 1,           utcYearEnd,
+                                     utcYearEnd + 1800, utcYearEnd - 200 * 86400, -1};
+            mediastore::MediaWriter writer(db);
+            db.begin();
+            Query files(db, QStringLiteral("select AutoId from qCDFiles where IsDir=0"));
+            while (files.next()) {
+                if (rng() % 2)
+                    continue;
+                MediaFacts f;
+                f.kind = MediaKind(int(rng() % 3) + 1);
+                if (f.kind != MediaKind::Audio) {
+                    if (const int w = widths[rng() % 6])
+                        f.width = w;
+                }
+                if (f.kind == MediaKind::Image) {
+                    if (const qint64 t = takens[rng() % 6]; t >= 0)
+                        f.taken = t;
+                    std::tie(f.make, f.model) = cameras[rng() % 5];
+                } else {
+                    if (const qint64 d = durations[rng() % 7]; d >= 0)
+                        f.durationMs = d;
+                    f.title = titles[int(rng() % titles.size())];
+                    f.artist = artists[int(rng() % artists.size())];
+                    f.album = albums[int(rng() % albums.size())];
+                }
+                writer.storeFacts(files.integer(0), f);
+                facts.emplace(files.integer(0), f);
+            }
+            db.commit();
+        }
+
         // Everything the reference needs, read back from the tables.
         QHash<qint64, Row> byId;
         Query q(db, QStringLiteral("select AutoId, CdID, FatherId, IsDir, TreeName, TreeExp, "
@@ -184,6 +266,8 @@ struct Catalog {
             if (!q.isNull(7))
                 r.time = q.integer(7);
             r.archive = q.isNull(8) ? 0 : int(q.integer(8));
+            if (const auto f = facts.find(r.id); f != facts.end())
+                r.media = f->second;
             byId.insert(r.id, r);
             order.push_back(r.id);
             fathers.push_back(q.integer(2));
@@ -367,6 +451,84 @@ void TestQuery::eachOperatorAndFilterFindsWhatTheReferenceFinds_data() {
     QTest::newRow("either note or regex") << "note:my|regex:^b" << Predicate([](const Row& r) {
         return has(r.note, "my") || r.name.startsWith("b", Qt::CaseInsensitive);
     });
+
+    using F = MediaFacts;
+    QTest::newRow("kind") << "kind:image"
+                          << Predicate([](const Row& r) { return kindIs(r, MediaKind::Image); });
+    QTest::newRow("kinds") << "KIND:Audio|video" << Predicate([](const Row& r) {
+        return kindIs(r, MediaKind::Audio) || kindIs(r, MediaKind::Video);
+    });
+    QTest::newRow("artist, folded")
+        << "artist:beatles"
+        << Predicate([](const Row& r) { return mediaHas(r, &F::artist, "beatles"); });
+    QTest::newRow("artist, folded beyond ASCII")
+        << "artist:ólafur"
+        << Predicate([](const Row& r) { return mediaHas(r, &F::artist, "ólafur"); });
+    QTest::newRow("artist, exact")
+        << "case: artist:Beatles"
+        << Predicate([](const Row& r) { return mediaHas(r, &F::artist, "Beatles", true); });
+    QTest::newRow("not an artist holds without facts")
+        << "!artist:beat"
+        << Predicate([](const Row& r) { return !r.isDisc && !mediaHas(r, &F::artist, "beat"); });
+    QTest::newRow("title quoted") << "title:\"HEY jude\"" << Predicate([](const Row& r) {
+        return mediaHas(r, &F::title, "hey jude");
+    });
+    QTest::newRow("album") << "album:help!" << Predicate([](const Row& r) {
+        return mediaHas(r, &F::album, "help!");
+    });
+    QTest::newRow("camera, make or model")
+        << "camera:canon" << Predicate([](const Row& r) { return cameraHas(r, "canon"); });
+    QTest::newRow("camera, make and model")
+        << "camera:\"corporation nikon\""
+        << Predicate([](const Row& r) { return cameraHas(r, "corporation nikon"); });
+    QTest::newRow("camera, model")
+        << "camera:IPHONE" << Predicate([](const Row& r) { return cameraHas(r, "iphone"); });
+    QTest::newRow("taken year, in UTC")
+        << "taken:2019" << Predicate([](const Row& r) { return takenOn(r, 4) == "2019"; });
+    QTest::newRow("taken month") << "taken:2020-01" << Predicate([](const Row& r) {
+        return takenOn(r, 7) == "2020-01";
+    });
+    QTest::newRow("taken after a day") << "taken:>2019-12-31" << Predicate([](const Row& r) {
+        return !takenOn(r, 10).isEmpty() && takenOn(r, 10) > "2019-12-31";
+    });
+    QTest::newRow("taken range of days")
+        << "taken:2019-12-31..2020-01-01" << Predicate([](const Row& r) {
+               return takenOn(r, 10) == "2019-12-31" || takenOn(r, 10) == "2020-01-01";
+           });
+    QTest::newRow("duration longer")
+        << "duration:>1h"
+        << Predicate([](const Row& r) { return mediaIn(r, &F::durationMs, 3600001, LLONG_MAX); });
+    QTest::newRow("duration shorter")
+        << "duration:<3m"
+        << Predicate([](const Row& r) { return mediaIn(r, &F::durationMs, LLONG_MIN, 179999); });
+    QTest::newRow("duration range, inclusive")
+        << "duration:1m..180s"
+        << Predicate([](const Row& r) { return mediaIn(r, &F::durationMs, 60000, 180000); });
+    QTest::newRow("duration exact, mixed units")
+        << "duration:1h30m"
+        << Predicate([](const Row& r) { return mediaIn(r, &F::durationMs, 5400000, 5400000); });
+    QTest::newRow("duration at most, fraction")
+        << "duration:<=0.05h"
+        << Predicate([](const Row& r) { return mediaIn(r, &F::durationMs, LLONG_MIN, 180000); });
+    QTest::newRow("width greater")
+        << "width:>3000"
+        << Predicate([](const Row& r) { return mediaIn(r, &F::width, 3001, LLONG_MAX); });
+    QTest::newRow("width range") << "width:1920..3000" << Predicate([](const Row& r) {
+        return mediaIn(r, &F::width, 1920, 3000);
+    });
+    QTest::newRow("photos from a camera in a year")
+        << "kind:image camera:canon taken:2019" << Predicate([](const Row& r) {
+               return kindIs(r, MediaKind::Image) && cameraHas(r, "canon") &&
+                      takenOn(r, 4) == "2019";
+           });
+    QTest::newRow("long tracks of an artist")
+        << "artist:beatles duration:>3m" << Predicate([](const Row& r) {
+               return mediaHas(r, &F::artist, "beatles") &&
+                      mediaIn(r, &F::durationMs, 180001, LLONG_MAX);
+           });
+    QTest::newRow("a word or an artist") << "photo|artist:björk" << Predicate([](const Row& r) {
+        return (!r.isDisc && word(r, "photo")) || mediaHas(r, &F::artist, "björk");
+    });
 }
 
 void TestQuery::eachOperatorAndFilterFindsWhatTheReferenceFinds() {
@@ -410,6 +572,13 @@ void TestQuery::badQueriesSayWhereTheyFail_data() {
     QTest::newRow("bang before a bar") << "!|a" << C::LoneNot << 0;
     QTest::newRow("case negated") << "a !case:" << C::MisplacedCase << 3;
     QTest::newRow("case beside a bar") << "a|case:" << C::MisplacedCase << 2;
+    QTest::newRow("bad media kind") << "kind:image|film" << C::BadKind << 11;
+    QTest::newRow("empty artist") << "a artist: b" << C::EmptyValue << 9;
+    QTest::newRow("duration without a unit") << "x duration:90" << C::BadDuration << 11;
+    QTest::newRow("bad duration unit") << "duration:>3d" << C::BadDuration << 9;
+    QTest::newRow("reversed duration range") << "duration:5m..1m" << C::ReversedRange << 9;
+    QTest::newRow("width with a unit") << "width:>3k" << C::BadWidth << 6;
+    QTest::newRow("bad taken month") << "taken:2019-13" << C::BadDate << 6;
 }
 
 void TestQuery::badQueriesSayWhereTheyFail() {
