@@ -22,7 +22,7 @@ namespace vorlane {
 namespace {
 
 constexpr char Magic[8] = {'V', 'L', 'I', 'N', 'D', 'E', 'X', '\0'};
-constexpr quint64 Format = 3;
+constexpr quint64 Format = 4; // 4: the media facts
 constexpr quint64 ByteOrder = 0x0102030405060708ull;
 
 enum Section {
@@ -50,6 +50,11 @@ enum Section {
     DiscList,
     Categories,
     CatalogPath,
+    MediaRows,
+    MediaKinds,
+    MediaNumbers,
+    MediaBytes,
+    MediaStarts,
     SectionCount
 };
 
@@ -177,6 +182,13 @@ bool ascending(const quint32* v, size_t count) {
     bool out = true;
     for (size_t i = 1; i < count; ++i)
         out &= v[i] > v[i - 1];
+    return out;
+}
+
+bool rising(const quint32* v, size_t count) {
+    bool out = true;
+    for (size_t i = 1; i < count; ++i)
+        out &= v[i] >= v[i - 1];
     return out;
 }
 
@@ -326,7 +338,12 @@ bool IndexFile::save(const SearchIndex& index, const QString& catalog) {
         w.section(s[DiscIds], index.m_discIds) &&
         w.section(s[DiscList], discs.constData(), size_t(discs.size())) &&
         w.section(s[Categories], categories.constData(), size_t(categories.size())) &&
-        w.section(s[CatalogPath], path.constData(), size_t(path.size()));
+        w.section(s[CatalogPath], path.constData(), size_t(path.size())) &&
+        w.section(s[MediaRows], index.m_media.rows) &&
+        w.section(s[MediaKinds], index.m_media.kinds) &&
+        w.section(s[MediaNumbers], index.m_media.numbers) &&
+        w.section(s[MediaBytes], index.m_media.bytes) &&
+        w.section(s[MediaStarts], index.m_media.starts);
     if (!written)
         return false;
     h.fileBytes = w.at();
@@ -403,7 +420,9 @@ std::shared_ptr<const SearchIndex> IndexFile::loadFile(const QString& file, cons
         !bind(x.m_notes.frequency, NoteFrequency) || !bind(x.m_ids, Ids) ||
         !bind(x.m_fathers, Fathers) || !bind(x.m_discs, DiscPositions) || !bind(x.m_sizes, Sizes) ||
         !bind(x.m_times, Times) || !bind(x.m_kinds, Kinds) || !bind(x.m_archives, Archives) ||
-        !bind(x.m_discIds, DiscIds))
+        !bind(x.m_discIds, DiscIds) || !bind(x.m_media.rows, MediaRows) ||
+        !bind(x.m_media.kinds, MediaKinds) || !bind(x.m_media.numbers, MediaNumbers) ||
+        !bind(x.m_media.bytes, MediaBytes) || !bind(x.m_media.starts, MediaStarts))
         return nullptr;
 
     // Every offset and position the search follows is checked here, so that no file,
@@ -429,6 +448,13 @@ std::shared_ptr<const SearchIndex> IndexFile::loadFile(const QString& file, cons
     if (!ascending(x.m_notes.owners.data(), x.m_notes.owners.size()) ||
         !below(x.m_notes.owners.data(), x.m_notes.owners.size(), n) ||
         !below(x.m_discs.data(), x.m_discs.size(), x.m_discIds.size()))
+        return nullptr;
+    const SearchIndex::Media& m = x.m_media;
+    const size_t texts = m.count() * 2 * SearchIndex::MediaTexts;
+    if (m.kinds.size() != m.count() || m.numbers.size() != m.count() * SearchIndex::MediaNumbers ||
+        m.starts.size() != texts + 1 || m.starts[0] != 0 || m.starts[texts] != m.bytes.size() ||
+        !ascending(m.rows.data(), m.rows.size()) || !below(m.rows.data(), m.rows.size(), n) ||
+        !rising(m.starts.data(), m.starts.size()))
         return nullptr;
     Reader discs(base + s[DiscList].offset, size_t(s[DiscList].bytes));
     for (quint64 i = 0; i < h.discCount; ++i) {

@@ -25,6 +25,7 @@ struct Test {
     qint64 high = 0;
     quint8 types = 0;
     std::vector<bool> discs; // Disc: per disc position, whether its name holds the text
+    QByteArray needle;       // media texts: folded unless case-sensitive
     int cost = 0;
     // Path: what is known of each folder met so far.
     struct Folder {
@@ -57,6 +58,19 @@ Test compile(const Node& n) {
     case Kind::Size:
     case Kind::Date:
     case Kind::Type:
+        break;
+    case Kind::Media:
+    case Kind::Taken:
+    case Kind::Duration:
+    case Kind::Width:
+        t.cost = 1;
+        break;
+    case Kind::Title:
+    case Kind::Artist:
+    case Kind::Album:
+    case Kind::Camera:
+        t.cost = 2;
+        t.needle = (n.caseSensitive ? n.text : n.text.toCaseFolded()).toUtf8();
         break;
     case Kind::Ext:
         t.cost = 1;
@@ -106,9 +120,10 @@ bool hasExtension(const Test& t, std::string_view name) {
 }
 
 // The test whose rows are read first, all others then tested on those rows only: a note
-// (notes are few), else the word `guess` deems rarest, else an either-or of such tests,
-// else a regular expression. Null when every row must be walked.
-template <class Guess> const Test* source(const Test& all, const Guess& guess) {
+// (notes are few), else the word `guess` deems rarest or a media filter (only the `media`
+// rows with facts can hold), else an either-or of such tests, else a regular expression.
+// Null when every row must be walked.
+template <class Guess> const Test* source(const Test& all, const Guess& guess, double media) {
     constexpr double Never = -1;
     auto estimate = [&](auto& self, const Test& t) -> double {
         switch (t.kind) {
@@ -118,6 +133,15 @@ template <class Guess> const Test* source(const Test& all, const Guess& guess) {
             return guess(t.matcher->needle(), t.matcher->folds());
         case Kind::Regex:
             return 1e18;
+        case Kind::Media:
+        case Kind::Title:
+        case Kind::Artist:
+        case Kind::Album:
+        case Kind::Camera:
+        case Kind::Taken:
+        case Kind::Duration:
+        case Kind::Width:
+            return media;
         case Kind::Any: {
             double sum = 0;
             for (const Test& c : t.children) {
@@ -215,6 +239,8 @@ SearchSummary SearchIndex::query(const SearchQuery& query, std::vector<IndexHit>
         return both;
     };
     auto rowsOf = [&](const Test& t) {
+        if (t.kind >= Kind::Media)
+            return mediaRows();
         if (t.kind == Kind::Note)
             return rowsNoted(*t.matcher, stop);
         if (t.kind == Kind::Regex)
@@ -238,7 +264,7 @@ SearchSummary SearchIndex::query(const SearchQuery& query, std::vector<IndexHit>
         }
         return rarest + 1.0 / double(needle.size() + 1);
     };
-    if (const Test* from = source(all, guess)) {
+    if (const Test* from = source(all, guess, double(mediaCount()))) {
         if (from->kind != Kind::Any) {
             rows = rowsOf(*from);
         } else {
@@ -278,6 +304,44 @@ SearchSummary SearchIndex::query(const SearchQuery& query, std::vector<IndexHit>
             base = &t.folders.emplace(idAt(*it), std::move(f)).first->second;
         }
         return *base;
+    };
+
+    auto mediaHolds = [&](const Test& t, quint32 row) {
+        const std::optional<MediaRef> m = mediaAt(row);
+        if (!m)
+            return false;
+        auto within = [&](MediaNumber n, bool halfOpen) {
+            const std::optional<qint64> v = m->number(n);
+            return v && *v >= t.low && (halfOpen ? *v < t.high : *v <= t.high);
+        };
+        auto text = [&](MediaText which) {
+            const std::string_view s = m->text(which, t.fold);
+            return std::string_view(s).find(std::string_view(
+                       t.needle.constData(), size_t(t.needle.size()))) != std::string_view::npos;
+        };
+        switch (t.kind) {
+        case Kind::Media: {
+            const qint8 k = m->kind();
+            return ((t.types & Node::Image) && k == 1) || ((t.types & Node::Audio) && k == 2) ||
+                   ((t.types & Node::Video) && k == 3);
+        }
+        case Kind::Title:
+            return text(MediaTitle);
+        case Kind::Artist:
+            return text(MediaArtist);
+        case Kind::Album:
+            return text(MediaAlbum);
+        case Kind::Camera:
+            return text(MediaCamera);
+        case Kind::Taken:
+            return within(MediaTaken, true);
+        case Kind::Duration:
+            return within(MediaDuration, false);
+        case Kind::Width:
+            return within(MediaWidth, false);
+        default:
+            return false;
+        }
     };
 
     auto rowHolds = [&](auto& self, const Test& t, quint32 row) -> bool {
@@ -330,6 +394,15 @@ SearchSummary SearchIndex::query(const SearchQuery& query, std::vector<IndexHit>
         }
         case Kind::Regex:
             return holds(*t.matcher, nameAt(row));
+        case Kind::Media:
+        case Kind::Title:
+        case Kind::Artist:
+        case Kind::Album:
+        case Kind::Camera:
+        case Kind::Taken:
+        case Kind::Duration:
+        case Kind::Width:
+            return mediaHolds(t, row);
         }
         return false;
     };

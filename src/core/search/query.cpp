@@ -5,10 +5,9 @@
 #include <QDate>
 #include <QDateTime>
 #include <QRegularExpression>
+#include <QTimeZone>
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <numeric>
 
 namespace vorlane {
 
@@ -67,9 +66,9 @@ std::optional<qint64> sizeValue(const QString& text) {
     return value;
 }
 
-// The local-time seconds a date like 2024, 2024-06 or 2024-06-01 starts and ends at (the
-// end is the next period's start); nullopt when it is none.
-std::optional<Bounds> period(const QString& text) {
+// The seconds a date like 2024, 2024-06 or 2024-06-01 starts and ends at (the end is the
+// next period's start), in local time or with `utc` in UTC; nullopt when it is none.
+std::optional<Bounds> period(const QString& text, bool utc) {
     static const QRegularExpression form(
         QStringLiteral("^(\\d{4})(?:-(\\d{1,2})(?:-(\\d{1,2}))?)?$"));
     const QRegularExpressionMatch m = form.match(text.trimmed());
@@ -85,7 +84,49 @@ std::optional<Bounds> period(const QString& text) {
     const QDate next = hasDay     ? first.addDays(1)
                        : hasMonth ? first.addMonths(1)
                                   : first.addYears(1);
+    if (utc)
+        return Bounds{first.startOfDay(QTimeZone::utc()).toSecsSinceEpoch(),
+                      next.startOfDay(QTimeZone::utc()).toSecsSinceEpoch()};
     return Bounds{first.startOfDay().toSecsSinceEpoch(), next.startOfDay().toSecsSinceEpoch()};
+}
+
+// A duration like 90s, 3m, 1.5h, 250ms or 1h30m, in milliseconds; nullopt when it is none.
+std::optional<qint64> durationValue(const QString& text) {
+    static const QRegularExpression part(
+        QStringLiteral("\\G(\\d{1,12})(?:\\.(\\d{1,9}))?(ms|s|m|h)"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QString t = text.trimmed();
+    qint64 total = 0;
+    qsizetype at = 0;
+    while (at < t.size()) {
+        const QRegularExpressionMatch m = part.match(t, at);
+        if (!m.hasMatch())
+            return std::nullopt;
+        const QString unit = m.captured(3).toLower();
+        const qint64 scale = unit == QLatin1String("ms")  ? 1
+                             : unit == QLatin1String("s") ? 1000
+                             : unit == QLatin1String("m") ? 60'000
+                                                          : 3'600'000;
+        const QString digits = m.captured(2);
+        const double fraction =
+            digits.isEmpty() ? 0 : digits.toDouble() / std::pow(10.0, double(digits.size()));
+        const qint64 part =
+            m.captured(1).toLongLong() * scale + qint64(std::floor(fraction * double(scale)));
+        if (part > Node::Highest - total)
+            return std::nullopt;
+        total += part;
+        at = m.capturedEnd();
+    }
+    return at > 0 ? std::optional<qint64>(total) : std::nullopt;
+}
+
+// A plain count of pixels; nullopt when it is none.
+std::optional<qint64> countValue(const QString& text) {
+    static const QRegularExpression form(QStringLiteral("^\\d{1,12}$"));
+    const QString t = text.trimmed();
+    if (!form.match(t).hasMatch())
+        return std::nullopt;
+    return t.toLongLong();
 }
 
 class Parser {
@@ -219,9 +260,12 @@ private:
         while (colon < s.size() && isAsciiLetter(s[colon]))
             ++colon;
         static const QStringList names = {
-            QStringLiteral("ext"),  QStringLiteral("size"),  QStringLiteral("date"),
-            QStringLiteral("disc"), QStringLiteral("path"),  QStringLiteral("note"),
-            QStringLiteral("type"), QStringLiteral("regex"), QStringLiteral("case")};
+            QStringLiteral("ext"),      QStringLiteral("size"),   QStringLiteral("date"),
+            QStringLiteral("disc"),     QStringLiteral("path"),   QStringLiteral("note"),
+            QStringLiteral("type"),     QStringLiteral("regex"),  QStringLiteral("case"),
+            QStringLiteral("kind"),     QStringLiteral("title"),  QStringLiteral("artist"),
+            QStringLiteral("album"),    QStringLiteral("camera"), QStringLiteral("taken"),
+            QStringLiteral("duration"), QStringLiteral("width")};
         const QString name = s.mid(pos, colon - pos).toLower();
         if (colon == pos || colon >= s.size() || s[colon] != u':' || !names.contains(name))
             return word(value(true));
@@ -233,7 +277,8 @@ private:
                 return std::nullopt;
             return word(value(true));
         }
-        const Value v = value(!(name == QLatin1String("regex") || name == QLatin1String("type")));
+        const Value v = value(!(name == QLatin1String("regex") || name == QLatin1String("type") ||
+                                name == QLatin1String("kind")));
         if (v.text.isEmpty())
             fail(Code::EmptyValue, v.start, label);
         Node n;
@@ -258,37 +303,43 @@ private:
             });
             n.low = b.low;
             n.high = b.high;
-        } else if (name == QLatin1String("date")) {
-            n.kind = Kind::Date;
+        } else if (name == QLatin1String("date") || name == QLatin1String("taken")) {
+            // Taken times are the camera's wall clock counted as UTC: so are their periods.
+            const bool utc = name == QLatin1String("taken");
+            n.kind = utc ? Kind::Taken : Kind::Date;
             // A period is [start, end); the range code below works on inclusive ends.
-            const Bounds b = range(v, Code::BadDate, [](const QString& t) {
-                std::optional<Bounds> p = period(t);
+            const Bounds b = range(v, Code::BadDate, [utc](const QString& t) {
+                std::optional<Bounds> p = period(t, utc);
                 if (p)
                     p->high -= 1;
                 return p;
             });
             n.low = b.low;
             n.high = b.high == Node::Highest ? b.high : b.high + 1;
+        } else if (name == QLatin1String("duration") || name == QLatin1String("width")) {
+            const bool duration = name == QLatin1String("duration");
+            n.kind = duration ? Kind::Duration : Kind::Width;
+            const Bounds b =
+                range(v, duration ? Code::BadDuration : Code::BadWidth,
+                      [duration](const QString& t) -> std::optional<Bounds> {
+                          const std::optional<qint64> n =
+                              duration ? durationValue(t) : countValue(t);
+                          return n ? std::optional<Bounds>(Bounds{*n, *n}) : std::nullopt;
+                      });
+            n.low = b.low;
+            n.high = b.high;
+        } else if (name == QLatin1String("kind")) {
+            n.kind = Kind::Media;
+            n.types =
+                bits(v, label, Code::BadKind,
+                     {{"image", Node::Image}, {"audio", Node::Audio}, {"video", Node::Video}});
         } else if (name == QLatin1String("type")) {
             n.kind = Kind::Type;
-            qsizetype from = 0;
-            for (const QString& t : v.text.split(QRegularExpression(QStringLiteral("[,|]")))) {
-                const QString key = t.trimmed().toLower();
-                const qsizetype at = from < qsizetype(v.at.size()) ? v.at[size_t(from)] : v.end;
-                from += t.size() + 1;
-                if (key == QLatin1String("folder"))
-                    n.types |= Node::Folder;
-                else if (key == QLatin1String("file"))
-                    n.types |= Node::File;
-                else if (key == QLatin1String("archive"))
-                    n.types |= Node::Archive;
-                else if (key == QLatin1String("member"))
-                    n.types |= Node::Member;
-                else if (!key.isEmpty())
-                    fail(Code::BadType, at, t);
-            }
-            if (!n.types)
-                fail(Code::EmptyValue, v.start, label);
+            n.types = bits(v, label, Code::BadType,
+                           {{"folder", Node::Folder},
+                            {"file", Node::File},
+                            {"archive", Node::Archive},
+                            {"member", Node::Member}});
         } else if (name == QLatin1String("regex")) {
             n.kind = Kind::Regex;
             const QRegularExpression re(v.text, caseSensitive
@@ -300,11 +351,37 @@ private:
                      v.text, re.errorString());
             }
         } else {
-            n.kind = name == QLatin1String("disc")   ? Kind::Disc
-                     : name == QLatin1String("path") ? Kind::Path
-                                                     : Kind::Note;
+            n.kind = name == QLatin1String("disc")     ? Kind::Disc
+                     : name == QLatin1String("path")   ? Kind::Path
+                     : name == QLatin1String("title")  ? Kind::Title
+                     : name == QLatin1String("artist") ? Kind::Artist
+                     : name == QLatin1String("album")  ? Kind::Album
+                     : name == QLatin1String("camera") ? Kind::Camera
+                                                       : Kind::Note;
         }
         return n;
+    }
+
+    // The bits the names in a list like a,b or a|b stand for; `bad` for a name not in `known`.
+    quint8 bits(const Value& v, const QString& label, Code bad,
+                std::initializer_list<std::pair<const char*, quint8>> known) {
+        quint8 out = 0;
+        qsizetype from = 0;
+        for (const QString& t : v.text.split(QRegularExpression(QStringLiteral("[,|]")))) {
+            const QString key = t.trimmed().toLower();
+            const qsizetype at = from < qsizetype(v.at.size()) ? v.at[size_t(from)] : v.end;
+            from += t.size() + 1;
+            const auto it = std::find_if(known.begin(), known.end(), [&](const auto& k) {
+                return key == QLatin1String(k.first);
+            });
+            if (it != known.end())
+                out |= it->second;
+            else if (!key.isEmpty())
+                fail(bad, at, t);
+        }
+        if (!out)
+            fail(Code::EmptyValue, v.start, label);
+        return out;
     }
 
     // `=V`, `>V`, `>=V`, `<V`, `<=V`, `A..B` (either end may be left open) or `V`, where
@@ -352,42 +429,6 @@ private:
     bool caseSensitive = false;
 };
 
-int compareBytes(const QByteArray& a, const QByteArray& b) {
-    const int c = std::memcmp(a.constData(), b.constData(), size_t(std::min(a.size(), b.size())));
-    return c != 0 ? c : a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
-}
-
-bool before(const hitorder::Key& a, const hitorder::Key& b, HitOrder order) {
-    switch (order) {
-    case HitOrder::Found:
-        return false;
-    case HitOrder::Size:
-        return a.size < b.size;
-    case HitOrder::Time:
-        return a.time < b.time; // an unknown time first
-    case HitOrder::Disc:
-        return hitorder::compare(a.discFolded, a.discRaw, b.discFolded, b.discRaw) < 0;
-    case HitOrder::Path:
-        if (a.placeRank >= 0 && b.placeRank >= 0) {
-            if (a.placeRank != b.placeRank)
-                return a.placeRank < b.placeRank;
-            break;
-        }
-        for (size_t i = 0; i < std::min(a.place.size(), b.place.size()); ++i) {
-            const int c = hitorder::compare(a.place[i].first, a.place[i].second, b.place[i].first,
-                                            b.place[i].second);
-            if (c != 0)
-                return c < 0;
-        }
-        if (a.place.size() != b.place.size())
-            return a.place.size() < b.place.size();
-        break;
-    case HitOrder::Name:
-        break;
-    }
-    return hitorder::compare(a.folded, a.raw, b.folded, b.raw) < 0;
-}
-
 } // namespace
 
 std::variant<SearchQuery, QueryError> SearchQuery::parse(const QString& text) {
@@ -431,6 +472,23 @@ QString queryErrorText(const QueryError& e, bool chinese) {
                              .arg(e.text)
                        : QStringLiteral("unknown type: %1 (folder, file, archive or member)")
                              .arg(e.text);
+    case Code::BadKind:
+        return chinese
+                   ? QStringLiteral("未知的媒体种类：%1（可用 image、audio、video）").arg(e.text)
+                   : QStringLiteral("unknown media kind: %1 (image, audio or video)").arg(e.text);
+    case Code::BadDuration:
+        return chinese ? QStringLiteral("无效的时长：%1（单位 ms、s、m、h，例如 >1h、<3m、"
+                                        "90s、1h30m、2m..5m）")
+                             .arg(e.text)
+                       : QStringLiteral("not a duration: %1 (units ms, s, m, h: try >1h, <3m, "
+                                        "90s, 1h30m or 2m..5m)")
+                             .arg(e.text);
+    case Code::BadWidth:
+        return chinese ? QStringLiteral("无效的宽度：%1（像素数，例如 >3000、<=1920、1920..4000）")
+                             .arg(e.text)
+                       : QStringLiteral("not a width: %1 (pixels: try >3000, <=1920 or "
+                                        "1920..4000)")
+                             .arg(e.text);
     case Code::BadRegex:
         return chinese ? QStringLiteral("无效的正则表达式：%1").arg(e.detail)
                        : QStringLiteral("invalid regular expression: %1").arg(e.detail);
@@ -445,70 +503,6 @@ QString queryErrorText(const QueryError& e, bool chinese) {
                        : QStringLiteral("case: cannot follow ! or stand beside |");
     }
     return {};
-}
-
-namespace hitorder {
-
-int compare(const QByteArray& foldedA, const QByteArray& rawA, const QByteArray& foldedB,
-            const QByteArray& rawB) {
-    const int c = compareBytes(foldedA, foldedB);
-    return c != 0 ? c : compareBytes(rawA, rawB);
-}
-
-QByteArray folded(const QByteArray& utf8) {
-    if (std::any_of(utf8.begin(), utf8.end(), [](char c) { return c & 0x80; }))
-        return QString::fromUtf8(utf8).toCaseFolded().toUtf8();
-    QByteArray out = utf8;
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = char(c + 32);
-    }
-    return out;
-}
-
-std::pair<QByteArray, QByteArray> text(const QString& s) {
-    return {s.toCaseFolded().toUtf8(), s.toUtf8()};
-}
-
-std::vector<size_t> sorted(const std::vector<Key>& keys, HitOrder order, bool descending) {
-    std::vector<size_t> out(keys.size());
-    std::iota(out.begin(), out.end(), size_t(0));
-    if (order == HitOrder::Found) {
-        if (descending)
-            std::reverse(out.begin(), out.end());
-        return out;
-    }
-    std::stable_sort(out.begin(), out.end(), [&](size_t a, size_t b) {
-        return descending ? before(keys[b], keys[a], order) : before(keys[a], keys[b], order);
-    });
-    return out;
-}
-
-} // namespace hitorder
-
-void sortHits(std::vector<SearchHit>& hits, HitOrder order, bool descending,
-              const std::function<QStringList(const SearchHit&)>& place) {
-    std::vector<hitorder::Key> keys(hits.size());
-    for (size_t i = 0; i < hits.size() && order != HitOrder::Found; ++i) {
-        const SearchHit& h = hits[i];
-        hitorder::Key& k = keys[i];
-        std::tie(k.folded, k.raw) =
-            hitorder::text(h.kind() == SearchHit::Kind::Disc ? h.discName : h.name);
-        k.size = h.size;
-        k.time = h.time;
-        if (order == HitOrder::Disc)
-            std::tie(k.discFolded, k.discRaw) = hitorder::text(h.discName);
-        if (order == HitOrder::Path && place) {
-            for (const QString& part : place(h))
-                k.place.push_back(hitorder::text(part));
-        }
-    }
-    const std::vector<size_t> at = hitorder::sorted(keys, order, descending);
-    std::vector<SearchHit> out;
-    out.reserve(hits.size());
-    for (const size_t i : at)
-        out.push_back(std::move(hits[i]));
-    hits = std::move(out);
 }
 
 } // namespace vorlane

@@ -1,6 +1,7 @@
 // The query of the search bar and of `find --query`: blank-separated words that must all
 // match, "phrases", a|b (either), !word (not), and filters such as ext:, size:, date:,
-// disc:, path:, note:, type:, regex: and case:. A query is parsed once and then evaluated
+// disc:, path:, note:, type:, regex: and case:, and on media facts kind:, title:, artist:,
+// album:, camera:, taken:, duration: and width:. A query is parsed once and then evaluated
 // on the search index, from any thread.
 //
 // Grammar, as the parser reads it:
@@ -9,8 +10,8 @@
 //   unary   := '!' unary | atom            not
 //   atom    := filter ':' value | word     a filter name is known and not quoted; else a word
 // A word or value runs to the next blank or '|' outside double quotes; quoted parts keep
-// their blanks and '|' ("two words"), and \" inside quotes is a quote. The values of regex:
-// and type: run to the next blank, '|' included (regex:jpe?g|png, type:folder|file).
+// their blanks and '|' ("two words"), and \" inside quotes is a quote. The values of regex:,
+// type: and kind: run to the next blank, '|' included (regex:jpe?g|png, kind:image|video).
 #pragma once
 
 #include "core/search/searchengine.h"
@@ -29,9 +30,13 @@ enum class QueryErrorCode {
     UnclosedQuote, // a double quote without its closing one
     EmptyValue,    // a filter with nothing after its colon (ext:), or ""
     BadSize,       // size: not a size like 10M, >1G or 1M..5M
-    BadDate,       // date: not a date like 2024, 2024-06, >2024-06-01 or 2024-01..2024-03
+    BadDate,       // date: or taken: not a date like 2024, 2024-06, >2024-06-01 or
+                   // 2024-01..2024-03
     ReversedRange, // a size or date range that ends before it starts
     BadType,       // type: not folder, file, archive or member
+    BadKind,       // kind: not image, audio or video
+    BadDuration,   // duration: not a duration like 3m, >1h or 90s..5m
+    BadWidth,      // width: not a number of pixels like 3000, >3000 or 1920..4000
     BadRegex,      // regex: does not compile (`detail` says why)
     DanglingOr,    // a '|' without an operand on one side
     LoneNot,       // a '!' with nothing after it

@@ -25,8 +25,18 @@ struct SearchQuery::Node {
         Note,  // the note holds `text`
         Type,  // the entry is one of `types`
         Regex, // the regular expression `text` is found in the name
+        // Media facts; an entry without them never holds.
+        Media,    // the facts' kind is one of `types` (MediaBit)
+        Title,    // the title holds `text`
+        Artist,   // the artist holds `text`
+        Album,    // the album holds `text`
+        Camera,   // "make model" holds `text`
+        Taken,    // low <= taken < high, the camera's wall time counted as UTC
+        Duration, // low <= milliseconds <= high
+        Width,    // low <= pixels <= high
     };
     enum TypeBit : quint8 { Folder = 1, File = 2, Archive = 4, Member = 8 };
+    enum MediaBit : quint8 { Image = 1, Audio = 2, Video = 4 };
     static constexpr qint64 Lowest = std::numeric_limits<qint64>::min();
     static constexpr qint64 Highest = std::numeric_limits<qint64>::max();
 
@@ -39,10 +49,13 @@ struct SearchQuery::Node {
     qint64 high = Highest;
     quint8 types = 0;
 
-    // False when a disc can never satisfy this (a size, date, extension, type or path).
+    bool isMedia() const { return kind >= Kind::Media; }
+
+    // False when a disc can never satisfy this (a size, date, extension, type, path or media
+    // fact).
     bool discCanHold() const {
         if (kind == Kind::Ext || kind == Kind::Size || kind == Kind::Date || kind == Kind::Type ||
-            kind == Kind::Path)
+            kind == Kind::Path || isMedia())
             return false;
         for (const Node& c : children) {
             if (!c.discCanHold())

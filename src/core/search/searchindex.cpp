@@ -303,6 +303,7 @@ std::shared_ptr<SearchIndex> SearchIndex::read(Database& db, const searchstore::
     index->m_archives = a.archives;
     index->m_discIds = a.discIds;
     index->m_storage = built;
+    index->readMedia(db, pick);
     index->finish();
     return index;
 }
@@ -619,6 +620,8 @@ size_t SearchIndex::memoryBytes() const {
     total += (m_sizes.size() + m_times.size() + m_discIds.size()) * 8 +
              (m_ids.size() + m_fathers.size() + m_discs.size()) * 4 + m_kinds.size() +
              m_archives.size();
+    total += m_media.rows.size() * 5 + m_media.numbers.size() * 8 + m_media.bytes.size() +
+             m_media.starts.size() * 4;
     for (const Disc& d : m_discList)
         total += sizeof(Disc) + size_t(d.name.capacity() + d.note.capacity());
     if (m_overlay)

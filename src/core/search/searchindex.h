@@ -4,7 +4,8 @@
 //   - every entry's name, UTF-8, one after another in one buffer, each ended by a zero byte
 //     (a keyword holds no zero byte, so no match runs from one name into the next);
 //   - per entry, in AutoId order: the name's offset, the ids a hit needs, size and time;
-//   - the notes that exist, likewise, with their entry's position.
+//   - the notes that exist, likewise, with their entry's position;
+//   - the media facts the query filters on, for the few entries that have any, by position.
 //
 // An index describes the catalog as one connection saw it when the build began (its
 // stamp). Once that connection sees any change, isCurrent() says false: the caller either
@@ -135,6 +136,32 @@ private:
         qint64 fatherId = 0;
         QString name;
     };
+    // The media facts of the rows that have any, sorted by row (see indexmedia.cpp).
+    enum MediaNumber { MediaWidth, MediaTaken, MediaDuration, MediaNumbers };
+    enum MediaText { MediaTitle, MediaArtist, MediaAlbum, MediaCamera, MediaTexts };
+    struct Media {
+        Span<quint32> rows;   // positions, ascending
+        Span<qint8> kinds;    // MediaKind
+        Span<qint64> numbers; // MediaNumbers per row, NoTime when unknown
+        // MediaTexts per row as stored (UTF-8), then as many case-folded
+        Span<char> bytes;
+        Span<quint32> starts; // offset of each text, plus one past the end
+        size_t count() const { return rows.size(); }
+    };
+    struct MediaRef {
+        const SearchIndex* index; // the index, or the overlay's, holding the facts
+        quint32 at;
+        qint8 kind() const { return index->m_media.kinds[at]; }
+        std::optional<qint64> number(MediaNumber n) const {
+            const qint64 v = index->m_media.numbers[at * MediaNumbers + n];
+            return v == NoTime ? std::nullopt : std::optional<qint64>(v);
+        }
+        std::string_view text(MediaText t, bool folded) const {
+            const Media& m = index->m_media;
+            const size_t i = size_t(at) * 2 * MediaTexts + (folded ? MediaTexts : 0) + t;
+            return {m.bytes.data() + m.starts[i], size_t(m.starts[i + 1] - m.starts[i])};
+        }
+    };
 
     friend class IndexFile;
 
@@ -210,6 +237,13 @@ private:
                                    const std::atomic<bool>* stop) const;
     qint64 positionOf(qint64 entryId) const;
     const Disc* discById(qint64 discId) const;
+    // The facts of a row; nullopt when it has none.
+    std::optional<MediaRef> mediaAt(quint32 row) const;
+    // The rows that have facts, and about how many there are.
+    std::vector<quint32> mediaRows() const;
+    size_t mediaCount() const;
+    // Reads the facts of the rows the arrays hold (those `pick` names, or all).
+    void readMedia(Database& db, const searchstore::RowPick* pick);
     // Indexes the discs by id, and with `count` counts the folders and files, once the
     // arrays are set.
     void finish(bool count = true);
@@ -220,16 +254,18 @@ private:
     std::shared_ptr<std::shared_future<bool>> m_intact; // the file's checksum, when mapped
     Texts m_names;
     Texts m_notes;
-    Span<quint32> m_ids;                    // AutoId, ascending
-    Span<quint32> m_fathers;                // FatherId
-    Span<quint32> m_discs;                  // position in m_discIds
-    Span<qint64> m_sizes;                   // FSize
-    Span<qint64> m_times;                   // FTime, or NoTime
-    Span<qint8> m_kinds;                    // 1 folder, 0 file, -1 neither
-    Span<qint8> m_archives;                 // Archive: 1 archive, 2 member, else 0
-    Span<qint64> m_discIds;                 // the distinct CdID values
-    std::vector<Disc> m_discList;           // in OrderId order
-    QHash<qint64, quint32> m_discPositions; // disc id -> position in m_discList
+    Span<quint32> m_ids;     // AutoId, ascending
+    Span<quint32> m_fathers; // FatherId
+    Span<quint32> m_discs;   // position in m_discIds
+    Span<qint64> m_sizes;    // FSize
+    Span<qint64> m_times;    // FTime, or NoTime
+    Span<qint8> m_kinds;     // 1 folder, 0 file, -1 neither
+    Span<qint8> m_archives;  // Archive: 1 archive, 2 member, else 0
+    Span<qint64> m_discIds;  // the distinct CdID values
+    Media m_media;
+    std::shared_ptr<const void> m_mediaStorage; // what m_media points into, when read
+    std::vector<Disc> m_discList;               // in OrderId order
+    QHash<qint64, quint32> m_discPositions;     // disc id -> position in m_discList
     QHash<qint64, Category> m_categories;
     qint64 m_folderCount = 0;
     qint64 m_fileCount = 0;

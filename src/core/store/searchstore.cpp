@@ -250,6 +250,61 @@ qint64 IndexRows::archive() const {
     return sqlite3_column_int64(m_query->statement(), 8);
 }
 
+IndexMedia::IndexMedia(Database& db, const RowPick* pick) {
+    if (!hasMediaTables(db))
+        return;
+    m_query = std::make_unique<Query>(
+        db, QStringLiteral("select EntryId, ifnull(Kind, 0), Width, Taken, DurationMs, Make, Model,"
+                           " Title, Artist, Album from qMedia%1 order by EntryId")
+                .arg(pick ? QStringLiteral(" where EntryId in (select value from json_each(?1)"
+                                           " union select AutoId from qCDFiles where CdID in"
+                                           " (select value from json_each(?2)))")
+                          : QString()));
+    if (pick) {
+        m_query->bind(1, idList(pick->ids));
+        m_query->bind(2, idList(pick->discs));
+    }
+}
+IndexMedia::~IndexMedia() = default;
+bool IndexMedia::next() {
+    return m_query && m_query->next();
+}
+qint64 IndexMedia::entryId() const {
+    return sqlite3_column_int64(m_query->statement(), 0);
+}
+qint64 IndexMedia::kind() const {
+    return sqlite3_column_int64(m_query->statement(), 1);
+}
+std::optional<qint64> IndexMedia::number(int column) const {
+    if (sqlite3_column_type(m_query->statement(), column) == SQLITE_NULL)
+        return std::nullopt;
+    return sqlite3_column_int64(m_query->statement(), column);
+}
+std::optional<qint64> IndexMedia::width() const {
+    return number(2);
+}
+std::optional<qint64> IndexMedia::taken() const {
+    return number(3);
+}
+std::optional<qint64> IndexMedia::durationMs() const {
+    return number(4);
+}
+Utf8 IndexMedia::make() const {
+    return columnBytes(*m_query, 5);
+}
+Utf8 IndexMedia::model() const {
+    return columnBytes(*m_query, 6);
+}
+Utf8 IndexMedia::title() const {
+    return columnBytes(*m_query, 7);
+}
+Utf8 IndexMedia::artist() const {
+    return columnBytes(*m_query, 8);
+}
+Utf8 IndexMedia::album() const {
+    return columnBytes(*m_query, 9);
+}
+
 IndexDiscs::IndexDiscs(Database& db)
     : m_query(std::make_unique<Query>(
           db, QStringLiteral("select AutoId, ClassId, CDName, CDExp from qCD order by OrderId, "
@@ -353,11 +408,24 @@ LogPosition changeLog(Database& db) {
         {"vorlane_log_class_delete", "qClass", "delete", "values (-1)"},
         {"vorlane_log_class_update", "qClass", "update", "values (-1)"},
     };
-    for (const auto& t : triggers)
-        db.exec(QStringLiteral("create temp trigger if not exists %1 after %2 on main.%3 begin"
-                               " insert into vorlane_log (Id) %4; end")
-                    .arg(QLatin1String(t.name), QLatin1String(t.event), QLatin1String(t.table),
-                         QLatin1String(t.ids)));
+    // A write to an entry's media facts is a change of that entry, as the index sees it.
+    const std::remove_reference_t<decltype(triggers[0])> mediaTriggers[] = {
+        {"vorlane_log_media_insert", "qMedia", "insert", "values (new.EntryId)"},
+        {"vorlane_log_media_delete", "qMedia", "delete", "values (old.EntryId)"},
+        {"vorlane_log_media_update", "qMedia", "update",
+         "values (old.EntryId); insert into vorlane_log (Id) select new.EntryId where"
+         " new.EntryId is not old.EntryId"},
+    };
+    auto create = [&](const auto& list) {
+        for (const auto& t : list)
+            db.exec(QStringLiteral("create temp trigger if not exists %1 after %2 on main.%3"
+                                   " begin insert into vorlane_log (Id) %4; end")
+                        .arg(QLatin1String(t.name), QLatin1String(t.event), QLatin1String(t.table),
+                             QLatin1String(t.ids)));
+    };
+    create(triggers);
+    if (hasMediaTables(db))
+        create(mediaTriggers);
     db.exec(QStringLiteral("create temp table if not exists vorlane_log_token (Token integer)"));
     db.exec(QStringLiteral("delete from temp.vorlane_log_token"));
     db.exec(QStringLiteral("insert into temp.vorlane_log_token values (random())"));

@@ -131,6 +131,29 @@ private:
     bool m_hasArchive = false;
 };
 
+// The media facts the search filters on, of every entry that has any (or of the rows `pick`
+// names), in EntryId order; none in a catalog without the table.
+class IndexMedia {
+public:
+    explicit IndexMedia(Database& db, const RowPick* pick = nullptr);
+    ~IndexMedia();
+    bool next();
+    qint64 entryId() const;
+    qint64 kind() const; // MediaKind's value; 0 when unknown
+    std::optional<qint64> width() const;
+    std::optional<qint64> taken() const; // the camera's wall time counted as UTC
+    std::optional<qint64> durationMs() const;
+    Utf8 make() const;
+    Utf8 model() const;
+    Utf8 title() const;
+    Utf8 artist() const;
+    Utf8 album() const;
+
+private:
+    std::optional<qint64> number(int column) const;
+    std::unique_ptr<Query> m_query;
+};
+
 // Every disc in OrderId order (ties in AutoId order) with what the index keeps of it.
 class IndexDiscs {
 public:

@@ -1,224 +1,19 @@
-// The query language against a reference written here, one row per operator and filter,
-// over a random catalog read straight from its tables; the errors of queries that cannot be
+// The query language against a reference written here (querycatalog.h), one row per operator and
+// filter, over a random catalog read straight from its tables; the errors of queries that cannot be
 // parsed and where they are placed; and the orders of hits, from the index and from SQLite.
-#include "common/catalogs.h"
 #include "core/search/query.h"
 #include "core/search/searchindex.h"
-#include "core/store/database.h"
 #include "core/store/searchstore.h"
+#include "querycatalog.h"
 
-#include <QDateTime>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
-#include <array>
-#include <functional>
-#include <random>
 
 using namespace vorlane;
 
 namespace {
 
-// A disc, folder or file as the catalog holds it.
-struct Row {
-    bool isDisc = false;
-    qint64 id = 0;
-    qint64 discId = 0;
-    QString name, note; // a null note when there is none
-    qint64 size = 0;
-    std::optional<qint64> time;
-    bool isDir = false;
-    int archive = 0;
-    QString path;      // "/folder/name" on its disc
-    QString discName;  // the disc's name
-    QStringList place; // categories, disc, folders above, outermost first
-    QString describe() const {
-        return isDisc ? QStringLiteral("disc %1").arg(id)
-                      : QStringLiteral("%1 %2").arg(isDir ? "folder" : "file").arg(id);
-    }
-};
-
-using Predicate = std::function<bool(const Row&)>;
-
-QString foldAscii(QString s) {
-    for (QChar& c : s) {
-        if (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
-            c = QChar(c.unicode() - 32);
-    }
-    return s;
-}
-
-bool has(const QString& text, const QString& word, bool exact = false) {
-    return !text.isNull() &&
-           (exact ? text.contains(word) : foldAscii(text).contains(foldAscii(word)));
-}
-bool word(const Row& r, const QString& w, bool exact = false) {
-    return has(r.name, w, exact) || has(r.note, w, exact);
-}
-bool ext(const Row& r, const QStringList& list) {
-    const qsizetype dot = r.name.lastIndexOf(u'.');
-    if (r.isDisc || dot < 0)
-        return false;
-    const QString e = foldAscii(r.name.mid(dot + 1));
-    return std::any_of(list.begin(), list.end(),
-                       [&](const QString& x) { return foldAscii(x) == e; });
-}
-bool sizeIn(const Row& r, qint64 low, qint64 high) {
-    return !r.isDisc && r.size >= low && r.size <= high;
-}
-// The local calendar date of the entry's time, compared as text: "2024", "2024-06", ...
-QString dateOf(const Row& r, int length) {
-    return r.time ? QDateTime::fromSecsSinceEpoch(*r.time).date().toString(Qt::ISODate).left(length)
-                  : QString();
-}
-bool dateIs(const Row& r, const QString& period) {
-    return !r.isDisc && r.time && dateOf(r, int(period.size())) == period;
-}
-bool dateCmp(const Row& r, const QString& period, int sign) { // -1 before, +1 after it
-    if (r.isDisc || !r.time)
-        return false;
-    const QString d = dateOf(r, int(period.size()));
-    return sign < 0 ? d < period : d > period;
-}
-const QStringList Pieces = {"IMG_", "photo", "Photo", "my", " ",   "2024", "report", "照片",
-                            "a",    "b",     "_",     "7",  "x|y", "!",    "todo",   "Ab"};
-const QStringList Extensions = {"", "", ".jpg", ".PNG", ".txt", ".tar.gz", ".JpG"};
-const qint64 Sizes[] = {0, 1, 1023, 1024, 2048, 10240, 10241, 1 << 20, 5 << 20, 3000000, 777};
-
-struct Catalog {
-    QTemporaryDir dir;
-    QString file;
-    std::vector<Row> rows; // discs in tree order, then every entry in id order
-
-    QString randomName(std::mt19937& rng, bool withExt) {
-        QString s;
-        for (int i = int(rng() % 3) + 1; i > 0; --i)
-            s += Pieces[int(rng() % Pieces.size())];
-        if (withExt)
-            s += Extensions[int(rng() % Extensions.size())];
-        return s;
-    }
-
-    Catalog() {
-        file = dir.filePath(QStringLiteral("q.vlr"));
-        testcat::create(file);
-        Database db;
-        db.open(file);
-        std::mt19937 rng(2025);
-        const qint64 outer = testcat::addCategory(db, QStringLiteral("Outer"));
-        const qint64 inner = testcat::addCategory(db, QStringLiteral("inner"), outer);
-        const QStringList discNames = {"Disc One", "disc two", "照片 2024", "Photo archive"};
-        const QStringList discNotes = {"todo: burn again", QString(), "my photo notes", "x"};
-        db.begin();
-        const QDate firstDay(2022, 1, 1);
-        for (int d = 0; d < discNames.size(); ++d) {
-            const qint64 cat = d % 2 ? inner : outer;
-            const qint64 disc = testcat::addDisc(db, cat, discNames[d], 4 - d, {}, discNotes[d]);
-            Row dr;
-            dr.isDisc = true;
-            dr.id = disc;
-            dr.name = dr.discName = discNames[d];
-            dr.note = discNotes[d];
-            dr.place = cat == inner ? QStringList{"Outer", "inner"} : QStringList{"Outer"};
-            rows.insert(rows.begin(), dr); // the disc order is the reverse of their making
-            std::vector<std::pair<qint64, QString>> folders{{0, QString()}};
-            std::vector<std::pair<qint64, QString>> archives;
-            for (int i = 0; i < 120; ++i) {
-                const int kind = int(rng() % 10); // 0-2 folder, 3 archive, 4 member, else file
-                const bool isDir = kind < 3 || (kind == 4 && rng() % 3 == 0);
-                auto parent = folders[rng() % folders.size()];
-                int archive = 0;
-                if (kind == 4 && !archives.empty()) {
-                    parent = archives[rng() % archives.size()];
-                    archive = 2;
-                } else if (kind == 3) {
-                    archive = 1;
-                }
-                const QString name = randomName(rng, !isDir || rng() % 4 == 0);
-                const QString note = rng() % 6 == 0 ? randomName(rng, false) : QString();
-                const qint64 size = rng() % 5 == 0 ? qint64(rng() % 100000000) : Sizes[rng() % 11];
-                const qint64 id =
-                    testcat::addEntry(db, disc, parent.first, name, isDir, size, {}, note);
-                std::optional<qint64> time;
-                if (i % 40 < 2) {
-                    // Both sides of a midnight, for the day's bounds.
-                    time =
-                        QDateTime(QDate(2023, 3, 8), QTime(0, 0)).toSecsSinceEpoch() - 1 + i % 40;
-                } else if (rng() % 10 != 0) {
-                    // Whole days, their first and last second, and times within them.
-                    const QDate day = firstDay.addDays(qint64(rng() % (4 * 365)));
-                    const int second = std::array{0, 86399, 43210}[rng() % 3];
-                    time = QDateTime(day, QTime(0, 0)).addSecs(second).toSecsSinceEpoch();
-                }
-                db.exec(QStringLiteral("update qCDFiles set FTime=?, Archive=? where AutoId=?"),
-                        {time ? QVariant(*time) : QVariant(),
-                         archive ? QVariant(archive) : QVariant(), id});
-                const QString path = parent.second + u'/' + name;
-                if (isDir)
-                    folders.emplace_back(id, path);
-                if (archive == 1 || (archive == 2 && isDir))
-                    archives.emplace_back(id, path);
-            }
-        }
-        // A few names the random ones are unlikely to make.
-        const qint64 first = rows.back().id;
-        const qint64 folder = testcat::addEntry(db, first, 0, QStringLiteral("my folder"), true);
-        for (const QString& name : {QStringLiteral("my photo.jpg"),
-                                    QStringLiteral("x|y report.PNG"), QStringLiteral("wow!.txt")})
-            testcat::addEntry(db, first, folder, name, false, 2048);
-        db.commit();
-
-        // Everything the reference needs, read back from the tables.
-        QHash<qint64, Row> byId;
-        Query q(db, QStringLiteral("select AutoId, CdID, FatherId, IsDir, TreeName, TreeExp, "
-                                   "FSize, FTime, Archive from qCDFiles order by AutoId"));
-        std::vector<qint64> order, fathers;
-        while (q.next()) {
-            Row r;
-            r.id = q.integer(0);
-            r.discId = q.integer(1);
-            r.isDir = q.integer(3) == 1;
-            r.name = q.text(4);
-            r.note = q.isNull(5) || q.text(5).isEmpty() ? QString() : q.text(5);
-            r.size = q.integer(6);
-            if (!q.isNull(7))
-                r.time = q.integer(7);
-            r.archive = q.isNull(8) ? 0 : int(q.integer(8));
-            byId.insert(r.id, r);
-            order.push_back(r.id);
-            fathers.push_back(q.integer(2));
-        }
-        for (size_t i = 0; i < order.size(); ++i) {
-            Row& r = byId[order[i]];
-            const Row& disc = *std::find_if(rows.begin(), rows.end(), [&](const Row& d) {
-                return d.isDisc && d.id == r.discId;
-            });
-            r.discName = disc.name;
-            QStringList folders;
-            for (qint64 f = fathers[i]; f != 0;) {
-                folders.prepend(byId[f].name);
-                f = fathers[size_t(std::find(order.begin(), order.end(), f) - order.begin())];
-            }
-            r.path = u'/' + (folders + QStringList{r.name}).join(u'/');
-            r.place = disc.place + QStringList{disc.name} + folders;
-        }
-        for (const bool dirs : {true, false}) {
-            for (const qint64 id : order) {
-                if (byId[id].isDir == dirs)
-                    rows.push_back(byId[id]);
-            }
-        }
-    }
-
-    QStringList expected(const Predicate& holds) const {
-        QStringList out;
-        for (const Row& r : rows) {
-            if (holds(r))
-                out << r.describe();
-        }
-        return out;
-    }
-};
+using namespace querytest;
 
 QStringList described(const SearchIndex& index, const std::vector<IndexHit>& hits) {
     QStringList out;
@@ -367,6 +162,84 @@ void TestQuery::eachOperatorAndFilterFindsWhatTheReferenceFinds_data() {
     QTest::newRow("either note or regex") << "note:my|regex:^b" << Predicate([](const Row& r) {
         return has(r.note, "my") || r.name.startsWith("b", Qt::CaseInsensitive);
     });
+
+    using F = MediaFacts;
+    QTest::newRow("kind") << "kind:image"
+                          << Predicate([](const Row& r) { return kindIs(r, MediaKind::Image); });
+    QTest::newRow("kinds") << "KIND:Audio|video" << Predicate([](const Row& r) {
+        return kindIs(r, MediaKind::Audio) || kindIs(r, MediaKind::Video);
+    });
+    QTest::newRow("artist, folded")
+        << "artist:beatles"
+        << Predicate([](const Row& r) { return mediaHas(r, &F::artist, "beatles"); });
+    QTest::newRow("artist, folded beyond ASCII")
+        << "artist:ólafur"
+        << Predicate([](const Row& r) { return mediaHas(r, &F::artist, "ólafur"); });
+    QTest::newRow("artist, exact")
+        << "case: artist:Beatles"
+        << Predicate([](const Row& r) { return mediaHas(r, &F::artist, "Beatles", true); });
+    QTest::newRow("not an artist holds without facts")
+        << "!artist:beat"
+        << Predicate([](const Row& r) { return !r.isDisc && !mediaHas(r, &F::artist, "beat"); });
+    QTest::newRow("title quoted") << "title:\"HEY jude\"" << Predicate([](const Row& r) {
+        return mediaHas(r, &F::title, "hey jude");
+    });
+    QTest::newRow("album") << "album:help!" << Predicate([](const Row& r) {
+        return mediaHas(r, &F::album, "help!");
+    });
+    QTest::newRow("camera, make or model")
+        << "camera:canon" << Predicate([](const Row& r) { return cameraHas(r, "canon"); });
+    QTest::newRow("camera, make and model")
+        << "camera:\"corporation nikon\""
+        << Predicate([](const Row& r) { return cameraHas(r, "corporation nikon"); });
+    QTest::newRow("camera, model")
+        << "camera:IPHONE" << Predicate([](const Row& r) { return cameraHas(r, "iphone"); });
+    QTest::newRow("taken year, in UTC")
+        << "taken:2019" << Predicate([](const Row& r) { return takenOn(r, 4) == "2019"; });
+    QTest::newRow("taken month") << "taken:2020-01" << Predicate([](const Row& r) {
+        return takenOn(r, 7) == "2020-01";
+    });
+    QTest::newRow("taken after a day") << "taken:>2019-12-31" << Predicate([](const Row& r) {
+        return !takenOn(r, 10).isEmpty() && takenOn(r, 10) > "2019-12-31";
+    });
+    QTest::newRow("taken range of days")
+        << "taken:2019-12-31..2020-01-01" << Predicate([](const Row& r) {
+               return takenOn(r, 10) == "2019-12-31" || takenOn(r, 10) == "2020-01-01";
+           });
+    QTest::newRow("duration longer")
+        << "duration:>1h"
+        << Predicate([](const Row& r) { return mediaIn(r, &F::durationMs, 3600001, LLONG_MAX); });
+    QTest::newRow("duration shorter")
+        << "duration:<3m"
+        << Predicate([](const Row& r) { return mediaIn(r, &F::durationMs, LLONG_MIN, 179999); });
+    QTest::newRow("duration range, inclusive")
+        << "duration:1m..180s"
+        << Predicate([](const Row& r) { return mediaIn(r, &F::durationMs, 60000, 180000); });
+    QTest::newRow("duration exact, mixed units")
+        << "duration:1h30m"
+        << Predicate([](const Row& r) { return mediaIn(r, &F::durationMs, 5400000, 5400000); });
+    QTest::newRow("duration at most, fraction")
+        << "duration:<=0.05h"
+        << Predicate([](const Row& r) { return mediaIn(r, &F::durationMs, LLONG_MIN, 180000); });
+    QTest::newRow("width greater")
+        << "width:>3000"
+        << Predicate([](const Row& r) { return mediaIn(r, &F::width, 3001, LLONG_MAX); });
+    QTest::newRow("width range") << "width:1920..3000" << Predicate([](const Row& r) {
+        return mediaIn(r, &F::width, 1920, 3000);
+    });
+    QTest::newRow("photos from a camera in a year")
+        << "kind:image camera:canon taken:2019" << Predicate([](const Row& r) {
+               return kindIs(r, MediaKind::Image) && cameraHas(r, "canon") &&
+                      takenOn(r, 4) == "2019";
+           });
+    QTest::newRow("long tracks of an artist")
+        << "artist:beatles duration:>3m" << Predicate([](const Row& r) {
+               return mediaHas(r, &F::artist, "beatles") &&
+                      mediaIn(r, &F::durationMs, 180001, LLONG_MAX);
+           });
+    QTest::newRow("a word or an artist") << "photo|artist:björk" << Predicate([](const Row& r) {
+        return (!r.isDisc && word(r, "photo")) || mediaHas(r, &F::artist, "björk");
+    });
 }
 
 void TestQuery::eachOperatorAndFilterFindsWhatTheReferenceFinds() {
@@ -410,6 +283,13 @@ void TestQuery::badQueriesSayWhereTheyFail_data() {
     QTest::newRow("bang before a bar") << "!|a" << C::LoneNot << 0;
     QTest::newRow("case negated") << "a !case:" << C::MisplacedCase << 3;
     QTest::newRow("case beside a bar") << "a|case:" << C::MisplacedCase << 2;
+    QTest::newRow("bad media kind") << "kind:image|film" << C::BadKind << 11;
+    QTest::newRow("empty artist") << "a artist: b" << C::EmptyValue << 9;
+    QTest::newRow("duration without a unit") << "x duration:90" << C::BadDuration << 11;
+    QTest::newRow("bad duration unit") << "duration:>3d" << C::BadDuration << 9;
+    QTest::newRow("reversed duration range") << "duration:5m..1m" << C::ReversedRange << 9;
+    QTest::newRow("width with a unit") << "width:>3k" << C::BadWidth << 6;
+    QTest::newRow("bad taken month") << "taken:2019-13" << C::BadDate << 6;
 }
 
 void TestQuery::badQueriesSayWhereTheyFail() {

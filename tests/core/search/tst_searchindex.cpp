@@ -5,6 +5,7 @@
 #include "core/search/indexkeeper.h"
 #include "core/search/searchindex.h"
 #include "core/store/database.h"
+#include "core/store/mediastore.h"
 #include "core/store/searchstore.h"
 
 #include <QTemporaryDir>
@@ -80,6 +81,7 @@ class TestSearchIndex : public QObject {
 private slots:
     void agreesWithSqliteAfterEveryKindOfWrite();
     void locationNamesCategoriesDiscAndFolders();
+    void mediaFiltersFollowJobsOwnWritesAndDeletions();
 };
 
 void TestSearchIndex::agreesWithSqliteAfterEveryKindOfWrite() {
@@ -358,6 +360,106 @@ void TestSearchIndex::locationNamesCategoriesDiscAndFolders() {
     index->search(o, hits);
     QCOMPARE(hits.size(), size_t(1));
     QCOMPARE(index->location(hits[0]), QStringLiteral("电影 ▸ 欧洲"));
+}
+
+void TestSearchIndex::mediaFiltersFollowJobsOwnWritesAndDeletions() {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("m.vlr"));
+    testcat::create(file);
+    Database db;
+    db.open(file);
+    const qint64 cat = testcat::addCategory(db, QStringLiteral("音乐"));
+    const qint64 discA = testcat::addDisc(db, cat, QStringLiteral("A"));
+    const qint64 discB = testcat::addDisc(db, cat, QStringLiteral("B"));
+    std::vector<qint64> a, b;
+    for (int i = 0; i < 30; ++i) {
+        a.push_back(testcat::addEntry(db, discA, 0, QStringLiteral("a%1.mp3").arg(i), false, i));
+        b.push_back(testcat::addEntry(db, discB, 0, QStringLiteral("b%1.mp3").arg(i), false, i));
+    }
+    // What the facts say, kept here as the reference for "artist:zephyr kind:audio".
+    std::map<qint64, MediaFacts> facts;
+    auto track = [](const QString& artist) {
+        MediaFacts f;
+        f.kind = MediaKind::Audio;
+        f.artist = artist;
+        f.durationMs = 200000;
+        return f;
+    };
+    auto store = [&](Database& on, qint64 id, const MediaFacts& f) {
+        mediastore::MediaWriter(on).storeFacts(id, f);
+        if (f.isEmpty())
+            facts.erase(id);
+        else
+            facts[id] = f;
+    };
+    for (int i = 0; i < 30; i += 3)
+        store(db, a[size_t(i)], track(i % 2 ? QStringLiteral("ZEPHYR") : QStringLiteral("Other")));
+
+    const auto query = SearchQuery::parse(QStringLiteral("artist:zephyr kind:audio"));
+    auto found = [&](const SearchIndex& index) {
+        std::vector<IndexHit> hits;
+        index.query(std::get<SearchQuery>(query), hits);
+        std::vector<qint64> ids;
+        for (const IndexHit& h : hits)
+            ids.push_back(index.hit(h).fileId);
+        return ids;
+    };
+    auto expected = [&] {
+        std::vector<qint64> ids;
+        for (const auto& [id, f] : facts) {
+            if (f.kind == MediaKind::Audio && f.artist.toCaseFolded().contains(u"zephyr"))
+                ids.push_back(id);
+        }
+        return ids;
+    };
+
+    IndexKeeper keeper(db);
+    keeper.refresh();
+    QTRY_VERIFY_WITH_TIMEOUT(!keeper.isBuilding(), 20000);
+    QVERIFY(keeper.current());
+    QCOMPARE(found(*keeper.current()), expected());
+    const int builds = keeper.buildCount();
+
+    // Each write is followed by a patch, never a build; the patched index, and one built
+    // and kept on disk, find what the facts say.
+    const std::vector<std::pair<const char*, std::function<void()>>> writes = {
+        {"an import's facts, through its report",
+         [&] {
+             Database job;
+             job.open(file);
+             searchstore::WriteWatch watch(job);
+             for (int i = 0; i < 30; i += 2)
+                 store(job, b[size_t(i)], track(QStringLiteral("Zephyr Band")));
+             store(job, testcat::addEntry(job, discB, 0, QStringLiteral("new.ogg"), false, 1),
+                   track(QStringLiteral("zephyr")));
+             keeper.jobWrote(watch.finish({discB}));
+         }},
+        {"facts alone, through the window's connection",
+         [&] {
+             store(db, a[1], track(QStringLiteral("zephyr")));
+             store(db, a[3], MediaFacts());
+             store(db, b[0], track(QStringLiteral("nobody")));
+             keeper.refresh();
+         }},
+        {"deletions",
+         [&] {
+             for (const qint64 id : {a[1], b[2]}) {
+                 db.exec(QStringLiteral("delete from qCDFiles where AutoId=?"), {id});
+                 facts.erase(id);
+             }
+             keeper.refresh();
+         }},
+    };
+    for (const auto& [what, write] : writes) {
+        write();
+        QVERIFY2(keeper.buildCount() == builds, what);
+        const std::shared_ptr<const SearchIndex> patched = keeper.current();
+        QVERIFY2(patched && patched->isCurrent(db), what);
+        QVERIFY2(found(*patched) == expected(), what);
+        const auto kept = buildIndex(db, file);
+        QVERIFY2(kept && found(*kept) == expected(), what);
+    }
+    QVERIFY(expected().size() > 10);
 }
 
 QTEST_GUILESS_MAIN(TestSearchIndex)
