@@ -370,8 +370,9 @@ MergeStatus readCatalogFile(const MergeOptions& options, Visitor& visitor, Ticke
             return false;
         });
     }
+    qint64 total = 0;
     if (visitor.wantsEntries()) {
-        const qint64 total = interchangestore::countEntries(src, ids);
+        total = interchangestore::countEntries(src, ids);
         qint64 done = 0;
         interchangestore::readEntries(src, std::nullopt, [&](const RowView& row) {
             visitor.entry(row);
@@ -384,44 +385,17 @@ MergeStatus readCatalogFile(const MergeOptions& options, Visitor& visitor, Ticke
         visitor.orphanMedia(mediastore::orphanRows(src));
         mediastore::readFacts(src, std::nullopt, [&](qint64 entry, qint64, const MediaFacts& f) {
             visitor.media(entry, MediaFacts(f), 0);
+            ticker.tick(total, total); // answers a cancel
             return true;
         });
         mediastore::readThumbnails(src, std::nullopt, [&](qint64 entry, qint64, QByteArrayView b) {
             visitor.thumbnail(entry, b.toByteArray());
+            ticker.tick(total, total);
             return true;
         });
     }
     src.rollback();
     return MergeStatus::Done;
-}
-
-// The export's "media" or "thumbnails" list. A row that is no object, or names no entry,
-// makes the document malformed; a fact of the wrong type is only left out.
-void readMediaList(JsonReader& r, bool facts, Visitor& visitor) {
-    r.expect('[');
-    if (r.accept(']'))
-        return;
-    do {
-        const JsonValue v = r.readValue();
-        const JsonValue* entry = v.type == JsonValue::Type::Object ? v.member("entry") : nullptr;
-        if (!entry || entry->type != JsonValue::Type::Integer)
-            throw JsonError(facts ? "a media row names no entry" : "a thumbnail names no entry");
-        if (facts) {
-            int dropped = 0;
-            MediaFacts f = mediajson::read(v, dropped);
-            visitor.media(entry->integer, std::move(f), dropped);
-            continue;
-        }
-        const JsonValue* jpeg = v.member("jpeg");
-        QByteArray bytes;
-        // Anything but Base64 counts as a thumbnail that is no JPEG.
-        if (jpeg && jpeg->type == JsonValue::Type::String)
-            bytes = QByteArray::fromBase64Encoding(jpeg->string,
-                                                   QByteArray::AbortOnBase64DecodingErrors)
-                        .decoded;
-        visitor.thumbnail(entry->integer, std::move(bytes));
-    } while (r.accept(','));
-    r.expect(']');
 }
 
 MergeStatus readExport(const MergeOptions& options, Visitor& visitor, Ticker& ticker,
@@ -502,7 +476,16 @@ MergeStatus readExport(const MergeOptions& options, Visitor& visitor, Ticker& ti
             } else if (key == "media" || key == "thumbnails") {
                 if (!haveEntries)
                     throw JsonError("the " + key.toStdString() + " come before the entries");
-                readMediaList(r, key == "media", visitor);
+                mediajson::readList(
+                    r, key == "media",
+                    [&](qint64 entry, MediaFacts&& facts, int dropped) {
+                        visitor.media(entry, std::move(facts), dropped);
+                        ticker.tick(r.position(), size);
+                    },
+                    [&](qint64 entry, QByteArray&& jpeg) {
+                        visitor.thumbnail(entry, std::move(jpeg));
+                        ticker.tick(r.position(), size);
+                    });
             } else {
                 r.skipValue(); // a later version's addition
             }

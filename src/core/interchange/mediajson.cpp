@@ -221,6 +221,34 @@ MediaFacts read(const JsonValue& object, int& dropped) {
     return f;
 }
 
+void readList(JsonReader& r, bool facts,
+              const std::function<void(qint64, MediaFacts&&, int)>& onFacts,
+              const std::function<void(qint64, QByteArray&&)>& onThumbnail) {
+    r.expect('[');
+    if (r.accept(']'))
+        return;
+    do {
+        const JsonValue v = r.readValue();
+        const JsonValue* entry = v.type == JsonValue::Type::Object ? v.member("entry") : nullptr;
+        if (!entry || entry->type != JsonValue::Type::Integer)
+            throw JsonError(facts ? "a media row names no entry" : "a thumbnail names no entry");
+        if (facts) {
+            int dropped = 0;
+            MediaFacts f = read(v, dropped);
+            onFacts(entry->integer, std::move(f), dropped);
+            continue;
+        }
+        const JsonValue* jpeg = v.member("jpeg");
+        QByteArray bytes;
+        if (jpeg && jpeg->type == JsonValue::Type::String)
+            bytes = QByteArray::fromBase64Encoding(jpeg->string,
+                                                   QByteArray::AbortOnBase64DecodingErrors)
+                        .decoded;
+        onThumbnail(entry->integer, std::move(bytes));
+    } while (r.accept(','));
+    r.expect(']');
+}
+
 int sanitize(MediaFacts& f) {
     const auto within = [](auto v, auto low, auto high) { return v >= low && v <= high; };
     int dropped = 0;

@@ -7,11 +7,13 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <functional>
 #include <vector>
 
 namespace vorlane {
 
 struct JsonValue;
+class JsonReader;
 
 namespace mediajson {
 
@@ -40,6 +42,13 @@ QString takenText(qint64 secs);
 // The facts of an object with the members of members() and "kind". A member of the wrong
 // type is left out and counted in `dropped`; values are taken as they are (see sanitize()).
 MediaFacts read(const JsonValue& object, int& dropped);
+
+// Reads the export's "media" (`facts`) or "thumbnails" list, handing over each row: the
+// facts with the number of members left out as unreadable, or the thumbnail's bytes (empty
+// when they are not Base64). A row that is no object or names no entry throws JsonError.
+void readList(JsonReader& r, bool facts,
+              const std::function<void(qint64 entry, MediaFacts&&, int dropped)>& onFacts,
+              const std::function<void(qint64 entry, QByteArray&& jpeg)>& onThumbnail);
 
 // Clears what no reading of a file could give (a NaN or far-off position, a negative
 // size or duration, an orientation outside 1..8) and cuts overlong texts. Returns how
