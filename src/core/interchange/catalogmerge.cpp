@@ -110,8 +110,9 @@ public:
     virtual void disc(const RowView& row) = 0;
     virtual bool wantsEntries() const = 0;
     virtual void entry(const RowView& row) = 0;
-    // An entry's media facts (with the number of facts already left out as unreadable) and
-    // its thumbnail, read after every entry; rows of entries the source lacks.
+    // Media rows come after every entry: an entry's facts (with the number of facts
+    // already left out as unreadable) and its thumbnail; and the number of rows whose
+    // entry the source itself lacks.
     virtual bool wantsMedia() const { return false; }
     virtual void media(qint64, MediaFacts&&, int) {}
     virtual void thumbnail(qint64, QByteArray&&) {}
