@@ -262,15 +262,22 @@ const QList<Command>& commands() {
                         "with notes are named."),
          rescanOptions, cmdRescan},
         {QStringLiteral("ls"), QStringLiteral("CATALOG DISC_ID [FOLDER_ID]"),
-         QStringLiteral("List a disc's top level or a folder, folders first. The modification "
-                        "time is shown in UTC as ISO 8601 (2024-05-01T08:30:00Z) in text, in "
-                        "seconds since 1970 in tsv and json; \"-\", empty or null when unknown."),
+         QStringLiteral(
+             "List a disc's top level or a folder, folders first. The modification "
+             "time is shown in UTC as ISO 8601 (2024-05-01T08:30:00Z) in text, in "
+             "seconds since 1970 in tsv and json; \"-\", empty or null when unknown. In json "
+             "an entry with media facts has a media object (width, height, taken, "
+             "duration_ms…), each member present only when known."),
          [](QCommandLineParser& p) {
              addPasswordOptions(p);
              p.addOption({formatOption(), QStringLiteral("Output format: text, tsv or json."),
                           QStringLiteral("format"), QStringLiteral("text")});
          },
          cmdLs},
+        {QStringLiteral("thumb"), QStringLiteral("CATALOG ENTRY_ID"),
+         QStringLiteral("Write an entry's stored thumbnail (a JPEG made at import with "
+                        "--thumbnails) to the file named with -o."),
+         thumbOptions, cmdThumb},
         {QStringLiteral("find"), QStringLiteral("CATALOG (KEYWORD | --query TEXT)"),
          QStringLiteral("Search disc, folder and file names and notes. Without --glob or "
                         "--regex the keyword is a plain substring, ? and * included. In json "
@@ -592,7 +599,7 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err) {
             const QStringList rest = args.mid(1);
             int minArgs = 1, maxArgs = 1;
             if (name == QLatin1String("mkcat") || name == QLatin1String("import") ||
-                name == QLatin1String("merge")) {
+                name == QLatin1String("merge") || name == QLatin1String("thumb")) {
                 minArgs = maxArgs = 2;
             } else if (name == QLatin1String("find")) {
                 maxArgs = 2; // the keyword, unless --query gives one

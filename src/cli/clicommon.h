@@ -129,6 +129,8 @@ int cmdCompact(Context& ctx, QCommandLineParser& p);
 int cmdExport(Context& ctx, QCommandLineParser& p);
 int cmdMerge(Context& ctx, QCommandLineParser& p);
 int cmdVerify(Context& ctx, QCommandLineParser& p);
+int cmdThumb(Context& ctx, QCommandLineParser& p);
+void thumbOptions(QCommandLineParser& p);
 void exportOptions(QCommandLineParser& p);
 void mergeOptions(QCommandLineParser& p);
 

@@ -204,7 +204,22 @@ int cmdMerge(Context& ctx, QCommandLineParser& p) {
                 << report.newCategoryId << "] " << oneLine(report.newCategoryName) << "\n";
     ctx.out << "merged " << oneLine(source) << " into " << oneLine(path) << ": "
             << report.categories << " categories, " << report.discs << " discs, " << report.entries
-            << " entries\n";
+            << " entries";
+    if (report.media || report.thumbnails)
+        ctx.out << ", media facts of " << report.media << " entries, " << report.thumbnails
+                << " thumbnails";
+    ctx.out << "\n";
+    // What a source made elsewhere held that could not stand.
+    if (report.orphanMedia)
+        ctx.out << "left out: media facts or thumbnails of " << report.orphanMedia
+                << " entries the source does not have\n";
+    if (report.badThumbnails)
+        ctx.out << "left out: " << report.badThumbnails
+                << " thumbnails that are no JPEG or larger than 1 MiB\n";
+    if (report.badFacts)
+        ctx.out << "left out: " << report.badFacts
+                << " media facts out of range or unreadable (texts cut to 1000 characters "
+                   "count too)\n";
     return Ok;
 }
 

@@ -1,9 +1,12 @@
 #include "cli/levellisting.h"
 
 #include "cli/rowout.h"
+#include "core/interchange/mediajson.h"
 #include "core/store/levelrows.h"
+#include "core/store/mediastore.h"
 
 #include <algorithm>
+#include <charconv>
 #include <string>
 #include <vector>
 
@@ -49,6 +52,36 @@ void base64Field(RowOut& out, const char* key, QByteArrayView bytes) {
     out.add('"');
 }
 
+// The entry's media facts as a JSON member, indented as QJsonDocument indents.
+void mediaField(RowOut& out, const MediaFacts& facts) {
+    const std::vector<mediajson::Member> members = mediajson::members(facts);
+    if (members.empty())
+        return;
+    out.add(",\n        \"media\": {");
+    bool first = true;
+    for (const mediajson::Member& m : members) {
+        out.add(first ? "\n            \"" : ",\n            \"");
+        first = false;
+        out.add(m.name);
+        out.add("\": ");
+        switch (m.type) {
+        case mediajson::Member::Type::Integer:
+            out.number(m.integer);
+            break;
+        case mediajson::Member::Type::Real: {
+            char text[40];
+            const auto r = std::to_chars(text, text + sizeof text, m.real);
+            out.add(std::string_view(text, size_t(r.ptr - text)));
+            break;
+        }
+        case mediajson::Member::Type::Text:
+            out.jsonString(m.text);
+            break;
+        }
+    }
+    out.add("\n        }");
+}
+
 } // namespace
 
 void listLevel(Context& ctx, Database& db, qint64 disc, qint64 folder, const QByteArray& levelBytes,
@@ -66,6 +99,10 @@ void listLevel(Context& ctx, Database& db, qint64 disc, qint64 folder, const QBy
     else if (json)
         out.add("[\n");
     bool first = true;
+    // Read for the whole level at once: one query, however many entries it has.
+    const std::unordered_map<qint64, MediaFacts> media =
+        json ? mediastore::factsOfLevel(db, disc, folder)
+             : std::unordered_map<qint64, MediaFacts>();
     QByteArray nameStore, pathStore;
     std::string full, fullBytes;
     contentstore::readLevelRows(db, disc, folder, [&](const contentstore::LevelRow& e) {
@@ -90,6 +127,8 @@ void listLevel(Context& ctx, Database& db, qint64 disc, qint64 folder, const QBy
             out.add(first ? "    {\n        \"id\": " : ",\n    {\n        \"id\": ");
             first = false;
             out.number(e.id);
+            if (const auto facts = media.find(e.id); facts != media.end())
+                mediaField(out, facts->second);
             out.add(",\n        \"mtime\": ");
             if (e.mtime)
                 out.number(*e.mtime);

@@ -2,7 +2,9 @@
 
 #include "core/import/fsnames.h"
 #include "core/interchange/exportlayout.h"
+#include "core/interchange/mediajson.h"
 #include "core/store/database.h"
+#include "core/store/mediastore.h"
 #include "core/throttle.h"
 
 #include <QBuffer>
@@ -346,6 +348,32 @@ ExportResult writeJson(Database& db, const ExportOptions& options, const Layout&
     });
     if (stopped)
         return ExportResult::Cancelled;
+    // Facts and thumbnails after the entries they belong to, so that a reader that knows
+    // the entries by then can take them row by row.
+    const auto discInScope = [&](qint64 disc) { return one || layout.discIndex.contains(disc); };
+    sink.append("],\n\"media\":[");
+    first = true;
+    mediastore::readFacts(db, one, [&](qint64 entry, qint64 disc, const MediaFacts& facts) {
+        if (discInScope(disc)) {
+            sink.append(first ? "\n" : ",\n");
+            first = false;
+            sink.append(mediajson::exportRow(entry, facts));
+        }
+        return true;
+    });
+    sink.append("],\n\"thumbnails\":[");
+    first = true;
+    mediastore::readThumbnails(db, one, [&](qint64 entry, qint64 disc, QByteArrayView jpeg) {
+        if (discInScope(disc)) {
+            sink.append(first ? "\n{\"entry\":" : ",\n{\"entry\":");
+            first = false;
+            sink.appendInteger(entry);
+            sink.append(",\"jpeg\":\"");
+            sink.append(jpeg.toByteArray().toBase64());
+            sink.append("\"}");
+        }
+        return true;
+    });
     sink.append("]}\n");
     return ExportResult::Done;
 }

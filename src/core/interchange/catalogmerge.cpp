@@ -1,16 +1,19 @@
 #include "core/interchange/catalogmerge.h"
 
 #include "core/interchange/jsonreader.h"
+#include "core/interchange/mediajson.h"
 #include "core/store/catalogrules.h"
 #include "core/store/catalogstore.h"
 #include "core/store/database.h"
 #include "core/store/interchangestore.h"
+#include "core/store/mediastore.h"
 #include "core/store/passwords.h"
 #include "core/throttle.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
 #include <memory>
 
 namespace vorlane {
@@ -107,6 +110,13 @@ public:
     virtual void disc(const RowView& row) = 0;
     virtual bool wantsEntries() const = 0;
     virtual void entry(const RowView& row) = 0;
+    // Media rows come after every entry: an entry's facts (with the number of facts
+    // already left out as unreadable) and its thumbnail; and the number of rows whose
+    // entry the source itself lacks.
+    virtual bool wantsMedia() const { return false; }
+    virtual void media(qint64, MediaFacts&&, int) {}
+    virtual void thumbnail(qint64, QByteArray&&) {}
+    virtual void orphanMedia(qint64) {}
 };
 
 DuplicateDisc describeDisc(const RowView& row, const QString& existing) {
@@ -205,17 +215,64 @@ public:
     void entry(const RowView& row) override {
         m_rules.entry(row);
         const auto disc = m_discs.constFind(row.integerOr("CdID", 0));
-        if (disc == m_discs.constEnd())
-            return; // a skipped disc's
+        if (disc == m_discs.constEnd()) {
+            m_skippedEntries.insert(row.integerOr("AutoId", 0)); // a skipped disc's
+            return;
+        }
         inCatalog([&] { w.addEntry(row, *disc); });
         ++m_report.entries;
     }
+
+    bool wantsMedia() const override { return mediastore::available(w.database()); }
+
+    void media(qint64 sourceId, MediaFacts&& facts, int dropped) override {
+        const std::optional<qint64> id = merged(sourceId);
+        if (!id)
+            return;
+        m_report.badFacts += dropped + mediajson::sanitize(facts);
+        if (facts.isEmpty())
+            return;
+        inCatalog([&] { mediaWriter()->storeFacts(*id, facts); });
+        ++m_report.media;
+    }
+
+    void thumbnail(qint64 sourceId, QByteArray&& jpeg) override {
+        const std::optional<qint64> id = merged(sourceId);
+        if (!id)
+            return;
+        if (!mediajson::isThumbnail(jpeg)) {
+            ++m_report.badThumbnails;
+            return;
+        }
+        inCatalog([&] { mediaWriter()->storeThumbnail(*id, jpeg); });
+        ++m_report.thumbnails;
+    }
+
+    void orphanMedia(qint64 rows) override { m_report.orphanMedia += rows; }
 
     // The rows written are those the check before saw: a source changed in between
     // cannot slip past it.
     QString fault() { return m_rules.fault(); }
 
 private:
+    // The merged entry a media row of the source belongs to; nullopt for a skipped disc's
+    // entry, and for one the source does not have, which is counted.
+    std::optional<qint64> merged(qint64 sourceId) {
+        if (m_skippedEntries.contains(sourceId))
+            return std::nullopt;
+        const std::optional<qint64> id = inCatalog([&] { return w.mergedEntry(sourceId); });
+        if (!id)
+            ++m_report.orphanMedia;
+        return id;
+    }
+
+    // Writes in the merge's own transaction, on the same connection.
+    mediastore::MediaWriter* mediaWriter() {
+        if (!m_media)
+            m_media = std::make_unique<mediastore::MediaWriter>(w.database());
+        return m_media.get();
+    }
+
     // Where a disc outside any category of the source goes.
     qint64 holder() {
         if (m_options.categoryId)
@@ -234,6 +291,8 @@ private:
     Rules m_rules;
     QHash<qint64, qint64> m_categories;
     QHash<qint64, qint64> m_discs;
+    QSet<qint64> m_skippedEntries;
+    std::unique_ptr<mediastore::MediaWriter> m_media;
 };
 
 class Duplicates final : public Visitor {
@@ -312,12 +371,27 @@ MergeStatus readCatalogFile(const MergeOptions& options, Visitor& visitor, Ticke
             return false;
         });
     }
+    qint64 total = 0;
     if (visitor.wantsEntries()) {
-        const qint64 total = interchangestore::countEntries(src, ids);
+        total = interchangestore::countEntries(src, ids);
         qint64 done = 0;
         interchangestore::readEntries(src, std::nullopt, [&](const RowView& row) {
             visitor.entry(row);
             ticker.tick(++done, total);
+            return true;
+        });
+    }
+    if (visitor.wantsMedia()) {
+        // A catalog from before media facts has no such rows.
+        visitor.orphanMedia(mediastore::orphanRows(src));
+        mediastore::readFacts(src, std::nullopt, [&](qint64 entry, qint64, const MediaFacts& f) {
+            visitor.media(entry, MediaFacts(f), 0);
+            ticker.tick(total, total); // answers a cancel
+            return true;
+        });
+        mediastore::readThumbnails(src, std::nullopt, [&](qint64 entry, qint64, QByteArrayView b) {
+            visitor.thumbnail(entry, b.toByteArray());
+            ticker.tick(total, total);
             return true;
         });
     }
@@ -337,7 +411,7 @@ MergeStatus readExport(const MergeOptions& options, Visitor& visitor, Ticker& ti
         throw JsonError("not a Vorlane catalog export: it begins with a byte-order mark, "
                         "which an export never has");
     JsonReader r(file);
-    bool isExport = false, haveCategories = false, haveDiscs = false;
+    bool isExport = false, haveCategories = false, haveDiscs = false, haveEntries = false;
     auto notExport = [] { throw JsonError("not a Vorlane catalog export"); };
     auto giveCategories = [&](const std::vector<OwnedRow>& rows) {
         if (!haveCategories)
@@ -399,6 +473,20 @@ MergeStatus readExport(const MergeOptions& options, Visitor& visitor, Ticker& ti
                     } while (r.accept(','));
                     r.expect(']');
                 }
+                haveEntries = true;
+            } else if (key == "media" || key == "thumbnails") {
+                if (!haveEntries)
+                    throw JsonError("the " + key.toStdString() + " come before the entries");
+                mediajson::readList(
+                    r, key == "media",
+                    [&](qint64 entry, MediaFacts&& facts, int dropped) {
+                        visitor.media(entry, std::move(facts), dropped);
+                        ticker.tick(r.position(), size);
+                    },
+                    [&](qint64 entry, QByteArray&& jpeg) {
+                        visitor.thumbnail(entry, std::move(jpeg));
+                        ticker.tick(r.position(), size);
+                    });
             } else {
                 r.skipValue(); // a later version's addition
             }

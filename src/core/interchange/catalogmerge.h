@@ -60,6 +60,14 @@ struct MergeReport {
     QString newCategoryName;
     int discs = 0;
     qint64 entries = 0;
+    qint64 media = 0;      // entries whose media facts were carried
+    qint64 thumbnails = 0; // thumbnails carried
+    // Left out of a source made elsewhere: facts and thumbnails of entries the source does
+    // not have, thumbnails that are no JPEG or too large, and single facts out of range
+    // (a NaN position, a negative size) or texts cut to length.
+    qint64 orphanMedia = 0;
+    qint64 badThumbnails = 0;
+    qint64 badFacts = 0;
     QList<DuplicateDisc> skipped; // duplicates not added
     QList<DuplicateDisc> kept;    // duplicates added as well
 };

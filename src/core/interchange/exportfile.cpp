@@ -150,8 +150,12 @@ ExportResult exportToDescriptor(Database& db, const ExportOptions& options, int 
     return exportCatalog(db, options, device, hooks);
 }
 
-ExportResult exportToFile(Database& db, const ExportOptions& options, const QString& target,
-                          const ExportHooks& hooks) {
+namespace {
+
+// Writes `target` with `write` (given the descriptor to write to), as exportToFile() says.
+template <typename Write>
+ExportResult writeTarget(const QString& target, const QString& catalog, const ExportHooks& hooks,
+                         Write write) {
     const QByteArray path = QFile::encodeName(target);
     struct stat st {};
     bool exists = true;
@@ -165,7 +169,7 @@ ExportResult exportToFile(Database& db, const ExportOptions& options, const QStr
         if (fd.get() < 0)
             return ExportResult::Cancelled;
         const PipeSignalHeld held;
-        const ExportResult result = exportToDescriptor(db, options, fd.get(), hooks);
+        const ExportResult result = write(fd.get());
         if (fd.close() != 0 && result == ExportResult::Done)
             refuse(systemError(errno));
         return result;
@@ -175,7 +179,7 @@ ExportResult exportToFile(Database& db, const ExportOptions& options, const QStr
     if (exists && !S_ISREG(st.st_mode))
         refuse(QStringLiteral("neither a file, a FIFO nor a character device; nothing was "
                               "written"));
-    if (exists && isSameFile(db.path(), target))
+    if (exists && !catalog.isEmpty() && isSameFile(catalog, target))
         refuse(QStringLiteral("this is the catalog itself; it was not replaced"));
     // A file the user may not write is not replaced behind its back either.
     if (exists && ::access(path.constData(), W_OK) != 0)
@@ -186,12 +190,30 @@ ExportResult exportToFile(Database& db, const ExportOptions& options, const QStr
     if (!file.open(&error))
         refuse(error);
     // A failure or a cancel leaves the file as it was: `file` removes its temporary.
-    const ExportResult result = exportToDescriptor(db, options, file.handle(), hooks);
+    const ExportResult result = write(file.handle());
     if (result != ExportResult::Done)
         return result;
     if (!file.commit(exists ? st.st_mode & 0777 : newFileMode(), &error))
         refuse(error);
     return ExportResult::Done;
+}
+
+} // namespace
+
+ExportResult exportToFile(Database& db, const ExportOptions& options, const QString& target,
+                          const ExportHooks& hooks) {
+    return writeTarget(target, db.path(), hooks,
+                       [&](int fd) { return exportToDescriptor(db, options, fd, hooks); });
+}
+
+void writeFileSafely(const QString& target, QByteArrayView bytes, const QString& catalog) {
+    writeTarget(target, catalog, {}, [&](int fd) {
+        const PipeSignalHeld held;
+        DescriptorDevice device(fd);
+        if (device.write(bytes.data(), bytes.size()) != bytes.size())
+            refuse(device.errorString());
+        return ExportResult::Done;
+    });
 }
 
 } // namespace vorlane

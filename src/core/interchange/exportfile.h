@@ -4,6 +4,8 @@
 
 #include "core/interchange/catalogexport.h"
 
+#include <QByteArrayView>
+
 namespace vorlane {
 
 // Writes the export to `target`. A regular file, or a name not taken yet, is written under
@@ -16,6 +18,10 @@ namespace vorlane {
 // ("No space left on device"), and DbError when the catalog cannot be read.
 ExportResult exportToFile(Database& db, const ExportOptions& options, const QString& target,
                           const ExportHooks& hooks = {});
+
+// Writes `bytes` to `target` as exportToFile() writes an export; `catalog` (when given)
+// is never replaced. Throws ExportWriteError.
+void writeFileSafely(const QString& target, QByteArrayView bytes, const QString& catalog = {});
 
 // Writes the export straight to the open descriptor `fd`; throws as above.
 ExportResult exportToDescriptor(Database& db, const ExportOptions& options, int fd,

@@ -3,6 +3,7 @@
 #include "core/store/catalogrules.h"
 #include "core/store/database.h"
 #include "core/store/interchangestore.h"
+#include "core/store/mediastore.h"
 #include "core/store/schema.h"
 
 namespace vorlane {
@@ -42,6 +43,12 @@ int checkCatalog(Database& db, const std::function<void(const QString&)>& onFaul
         onFault(line);
         return true;
     });
+    // The trigger removes an entry's media rows with it; another program may not have had it.
+    if (const qint64 orphans = mediastore::orphanRows(db)) {
+        ++faults;
+        onFault(QStringLiteral("media: %1 row(s) of facts or thumbnails belong to no entry")
+                    .arg(orphans));
+    }
     return faults;
 }
 

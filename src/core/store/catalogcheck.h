@@ -1,6 +1,7 @@
 // The catalog's own check: the file's integrity, then the rules of catalogrules.h (names
 // that cannot stand in a path, missing parents, files holding entries, entries on another
-// disc than their folder, circles of parents, archive members out of place).
+// disc than their folder, circles of parents, archive members out of place), and media
+// facts or thumbnails left without their entry.
 #pragma once
 
 #include <QString>

@@ -388,6 +388,19 @@ void MergeWriter::addEntry(const RowView& row, qint64 discId) {
     insert(*m_entries, row, overrides);
 }
 
+std::optional<qint64> MergeWriter::mergedEntry(qint64 sourceId) {
+    if (sourceId < 1 || sourceId > std::numeric_limits<qint64>::max() - m_entryOffset)
+        return std::nullopt;
+    if (!m_entryExists)
+        m_entryExists = std::make_unique<Query>(
+            m_db, QStringLiteral("select 1 from qCDFiles where AutoId = ?"));
+    m_entryExists->reset();
+    m_entryExists->bind(1, sourceId + m_entryOffset);
+    if (!m_entryExists->next())
+        return std::nullopt;
+    return sourceId + m_entryOffset;
+}
+
 void MergeWriter::commit() {
     // Totals carried over from elsewhere are not trusted: the merged discs' own rows tell.
     Query added(m_db, QStringLiteral("select AutoId from qCD where AutoId>? order by AutoId"),

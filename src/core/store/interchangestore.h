@@ -114,7 +114,12 @@ public:
     // id the catalog had, by one offset for the whole merge, so links between entries and
     // their order hold without remembering each id. Throws DbError for an id out of range.
     void addEntry(const RowView& row, qint64 discId);
+    // The id that the source's entry `sourceId` was given by addEntry() in this merge;
+    // nullopt when no such entry was added.
+    std::optional<qint64> mergedEntry(qint64 sourceId);
     void commit();
+    // The catalog written to, for further writes inside the merge's transaction.
+    Database& database() { return m_db; }
 
     struct Table;
 
@@ -125,6 +130,7 @@ private:
     std::unique_ptr<Table> m_categories;
     std::unique_ptr<Table> m_discs;
     std::unique_ptr<Table> m_entries;
+    std::unique_ptr<Query> m_entryExists;
     qint64 m_lastDiscBefore = 0;
     qint64 m_entryOffset = 0;
     bool m_open = false;

@@ -163,6 +163,52 @@ std::unordered_map<qint64, QByteArray> thumbnailsOf(Database& db,
     return out;
 }
 
+void readFacts(Database& db, std::optional<qint64> discId,
+               const std::function<bool(qint64, qint64, const MediaFacts&)>& onFacts) {
+    if (!available(db))
+        return;
+    QString sql = QStringLiteral("select %1, f.CdID from qMedia join qCDFiles f on "
+                                 "f.AutoId = EntryId")
+                      .arg(kColumns);
+    QVariantList values;
+    if (discId) {
+        sql += QStringLiteral(" where f.CdID = ?");
+        values << *discId;
+    }
+    Query q(db, sql + QStringLiteral(" order by EntryId"), values);
+    const int disc = kColumns.count(QLatin1Char(',')) + 1;
+    while (q.next()) {
+        if (!onFacts(q.integer(0), q.isNull(disc) ? 0 : q.integer(disc), factsAt(q)))
+            return;
+    }
+}
+
+void readThumbnails(Database& db, std::optional<qint64> discId,
+                    const std::function<bool(qint64, qint64, QByteArrayView)>& onThumbnail) {
+    if (!available(db))
+        return;
+    QString sql = QStringLiteral("select t.EntryId, f.CdID, t.Jpeg from qThumb t join qCDFiles f "
+                                 "on f.AutoId = t.EntryId where t.Jpeg is not null");
+    QVariantList values;
+    if (discId) {
+        sql += QStringLiteral(" and f.CdID = ?");
+        values << *discId;
+    }
+    Query q(db, sql + QStringLiteral(" order by t.EntryId"), values);
+    while (q.next()) {
+        if (!onThumbnail(q.integer(0), q.isNull(1) ? 0 : q.integer(1), q.value(2).toByteArray()))
+            return;
+    }
+}
+
+qint64 orphanRows(Database& db) {
+    if (!available(db))
+        return 0;
+    return db.count(QStringLiteral(
+        "select EntryId from qMedia where EntryId not in (select AutoId from qCDFiles) union all "
+        "select EntryId from qThumb where EntryId not in (select AutoId from qCDFiles)"));
+}
+
 MediaWriter::MediaWriter(Database& db) : m_db(db) {
     QStringList marks;
     for (int i = 0; i < kColumns.count(QLatin1Char(',')) + 1; ++i)

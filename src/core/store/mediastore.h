@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <unordered_map>
@@ -72,6 +73,22 @@ QByteArray thumbnailOf(Database& db, qint64 entryId);
 // The thumbnails of the given entries that have one.
 std::unordered_map<qint64, QByteArray> thumbnailsOf(Database& db,
                                                     const std::vector<qint64>& entryIds);
+
+// Every stored facts row whose entry exists, of one disc or of the whole catalog, in entry
+// id order, with the entry's disc. `onFacts` returns false to stop.
+void readFacts(
+    Database& db, std::optional<qint64> discId,
+    const std::function<bool(qint64 entryId, qint64 discId, const MediaFacts&)>& onFacts);
+
+// Every stored thumbnail whose entry exists, as readFacts(). `jpeg` is valid only during
+// the call.
+void readThumbnails(
+    Database& db, std::optional<qint64> discId,
+    const std::function<bool(qint64 entryId, qint64 discId, QByteArrayView jpeg)>& onThumbnail);
+
+// Rows of facts and of thumbnails whose entry does not exist (left by a program that
+// deleted entries without the trigger).
+qint64 orphanRows(Database& db);
 
 // Writes facts and thumbnails with statements prepared once, for a scan's writer thread.
 // Throws DbError.
