@@ -212,6 +212,8 @@ Settings::ImportChoices Settings::importChoices() const {
     c.folder = s.value(QStringLiteral("Import/LastFolder")).toString();
     c.checksums = readBool(s, QStringLiteral("Import/Checksums"), false);
     c.archives = readBool(s, QStringLiteral("Import/Archives"), false);
+    c.media = readBool(s, QStringLiteral("Import/Media"), false);
+    c.thumbnails = readBool(s, QStringLiteral("Import/Thumbnails"), false);
     c.exclude = s.contains(QStringLiteral("Import/Exclude"))
                     ? readList(s, QStringLiteral("Import/Exclude"))
                     : readList(s, QStringLiteral("Options/Exclude"));
@@ -228,6 +230,9 @@ void Settings::saveImportChoices(const ImportChoices& c) {
                c.checksums ? QStringLiteral("1") : QStringLiteral("0"));
     s.setValue(QStringLiteral("Import/Archives"),
                c.archives ? QStringLiteral("1") : QStringLiteral("0"));
+    s.setValue(QStringLiteral("Import/Media"), c.media ? QStringLiteral("1") : QStringLiteral("0"));
+    s.setValue(QStringLiteral("Import/Thumbnails"),
+               c.thumbnails ? QStringLiteral("1") : QStringLiteral("0"));
     s.setValue(QStringLiteral("Import/Exclude"), listText(c.exclude));
     writable(s);
 }

@@ -54,6 +54,8 @@ public:
         QString folder; // the directory imported last; empty: none yet
         bool checksums = false;
         bool archives = false;
+        bool media = false;
+        bool thumbnails = false;
         QStringList exclude;
     };
     // `exclude` is the default list until an import remembers its own.
