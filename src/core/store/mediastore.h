@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace vorlane {
@@ -72,6 +73,10 @@ QByteArray thumbnailOf(Database& db, qint64 entryId);
 // The thumbnails of the given entries that have one.
 std::unordered_map<qint64, QByteArray> thumbnailsOf(Database& db,
                                                     const std::vector<qint64>& entryIds);
+
+// The entries of one folder level of a disc that have a thumbnail: ids only, so that a
+// view knows what to fetch as it comes into sight.
+std::unordered_set<qint64> thumbnailIdsOfLevel(Database& db, qint64 discId, qint64 fatherId);
 
 // Writes facts and thumbnails with statements prepared once, for a scan's writer thread.
 // Throws DbError.
