@@ -154,6 +154,13 @@ ListViewSettings Settings::listView() const {
         }
         view.widths.insert(of, widths);
     }
+    for (const QString& c : s.value(QStringLiteral("ListView/MediaColumns"))
+                                .toString()
+                                .split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const int n = c.trimmed().toInt(&ok);
+        if (ok)
+            view.mediaColumns << n;
+    }
     return view;
 }
 
@@ -172,6 +179,23 @@ void Settings::saveListView(const ListViewSettings& view) {
         s.setValue(QStringLiteral("ListView/Widths%1").arg(it.key()),
                    widths.join(QLatin1Char(',')));
     }
+    QStringList columns;
+    for (int c : view.mediaColumns)
+        columns << QString::number(c);
+    s.setValue(QStringLiteral("ListView/MediaColumns"), columns.join(QLatin1Char(',')));
+    writable(s);
+}
+
+bool Settings::previewPane() const {
+    return readBool(open(), QStringLiteral("ListView/Preview"), false);
+}
+
+void Settings::savePreviewPane(bool shown) {
+    if (!canWrite(filePath()))
+        return;
+    QSettings s = open();
+    s.setValue(QStringLiteral("ListView/Preview"),
+               shown ? QStringLiteral("1") : QStringLiteral("0"));
     writable(s);
 }
 
