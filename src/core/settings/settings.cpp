@@ -154,9 +154,11 @@ ListViewSettings Settings::listView() const {
         }
         view.widths.insert(of, widths);
     }
-    for (const QString& c : s.value(QStringLiteral("ListView/MediaColumns"))
-                                .toString()
-                                .split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+    // Written by hand without quotes, the value reads as a list.
+    const QVariant columns = s.value(QStringLiteral("ListView/MediaColumns"));
+    for (const QString& c : columns.typeId() == QMetaType::QStringList
+                                ? columns.toStringList()
+                                : columns.toString().split(QLatin1Char(','), Qt::SkipEmptyParts)) {
         const int n = c.trimmed().toInt(&ok);
         if (ok)
             view.mediaColumns << n;

@@ -381,7 +381,7 @@ void MainWindow::createPanes() {
     previewSplit->addWidget(m_views.preview);
     previewSplit->setStretchFactor(0, 1);
     previewSplit->setStretchFactor(1, 0);
-    previewSplit->setSizes({600, 260});
+    previewSplit->setSizes({600, 300});
     m_views.listStack->setObjectName(QStringLiteral("stkList"));
     m_lvMain = new FileListView(m_views.listStack);
     m_lvMain->addAction(m_commands->mitSelAll);

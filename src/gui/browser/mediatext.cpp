@@ -72,7 +72,7 @@ QString orientationText(int o) {
 
 QString position(double lat, double lon) {
     const QLocale c = QLocale::c();
-    return QStringLiteral("%1°%2，%3°%4")
+    return QStringLiteral("%1°%2 %3°%4")
         .arg(c.toString(qAbs(lat), 'f', 6), lat < 0 ? QStringLiteral("S") : QStringLiteral("N"),
              c.toString(qAbs(lon), 'f', 6), lon < 0 ? QStringLiteral("W") : QStringLiteral("E"));
 }

@@ -3,10 +3,8 @@
 #include "gui/browser/mediatext.h"
 
 #include <QBuffer>
-#include <QFormLayout>
 #include <QImageReader>
 #include <QLabel>
-#include <QScrollArea>
 #include <QVBoxLayout>
 
 namespace vorlane {
@@ -22,21 +20,17 @@ constexpr int kMaxScale = 2;
 PreviewPane::PreviewPane(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("previewPane"));
     setMinimumWidth(180);
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    auto* scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    outer->addWidget(scroll);
-    auto* body = new QWidget(scroll);
+    // No scroll area: wrapped lines inside one are measured at the wrong width and cut.
+    // The picture gives way to the facts instead (placePicture).
+    QWidget* body = this;
     auto* layout = new QVBoxLayout(body);
     layout->setContentsMargins(6, 6, 6, 6);
     m_picture = new QLabel(body);
     m_picture->setObjectName(QStringLiteral("lbPreviewPicture"));
     m_picture->setAlignment(Qt::AlignCenter);
     m_picture->setMinimumSize(1, 1);
-    m_picture->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    // Its own minimum, not the picture's: the pane never holds the window at a height.
+    m_picture->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     layout->addWidget(m_picture);
     m_name = new QLabel(body);
     m_name->setObjectName(QStringLiteral("lbPreviewName"));
@@ -53,20 +47,20 @@ PreviewPane::PreviewPane(QWidget* parent) : QWidget(parent) {
     m_empty->setWordWrap(true);
     m_empty->setEnabled(false); // drawn greyed, as a hint
     layout->addWidget(m_empty);
-    m_factsBox = new QWidget(body);
-    m_facts = new QFormLayout(m_factsBox);
+    // One wrapped line a fact: a form's rows keep one line's height when a field wraps.
+    m_facts = new QVBoxLayout;
     m_facts->setContentsMargins(0, 6, 0, 0);
-    m_facts->setLabelAlignment(Qt::AlignRight | Qt::AlignTop);
-    m_facts->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
-    layout->addWidget(m_factsBox);
+    m_facts->setSpacing(4);
+    layout->addLayout(m_facts);
     layout->addStretch(1);
-    scroll->setWidget(body);
     showNothing();
 }
 
 void PreviewPane::clearFacts() {
-    while (m_facts->rowCount() > 0)
-        m_facts->removeRow(0);
+    while (QLayoutItem* item = m_facts->takeAt(0)) {
+        delete item->widget();
+        delete item;
+    }
 }
 
 void PreviewPane::showNothing() {
@@ -96,15 +90,18 @@ void PreviewPane::showEntry(const QString& name, const QByteArray& jpeg,
     clearFacts();
     if (facts) {
         for (const auto& [heading, text] : mediatext::lines(*facts)) {
-            auto* label = new QLabel(text, m_factsBox);
-            label->setTextFormat(Qt::PlainText);
+            auto* label = new QLabel(
+                QStringLiteral("<b>%1：</b>%2").arg(heading.toHtmlEscaped(), text.toHtmlEscaped()),
+                this);
+            label->setTextFormat(Qt::RichText);
             label->setWordWrap(true);
             label->setTextInteractionFlags(Qt::TextSelectableByMouse);
             label->setAccessibleName(heading);
-            m_facts->addRow(heading + QStringLiteral("："), label);
+            label->setProperty("fact", text);
+            m_facts->addWidget(label);
         }
     }
-    const bool none = m_image.isNull() && m_facts->rowCount() == 0;
+    const bool none = m_image.isNull() && m_facts->count() == 0;
     m_empty->setText(QStringLiteral("没有预览和媒体信息"));
     m_empty->setVisible(none);
 }
@@ -123,7 +120,6 @@ void PreviewPane::placePicture() {
         m_image.scaled(size * devicePixelRatioF(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
     pixmap.setDevicePixelRatio(devicePixelRatioF());
     m_picture->setPixmap(pixmap);
-    m_picture->setFixedHeight(size.height());
     m_picture->show();
 }
 
@@ -133,9 +129,9 @@ void PreviewPane::resizeEvent(QResizeEvent* event) {
 }
 
 QString PreviewPane::value(const QString& heading) const {
-    for (const QLabel* label : m_factsBox->findChildren<QLabel*>()) {
+    for (const QLabel* label : findChildren<QLabel*>()) {
         if (label->accessibleName() == heading)
-            return label->text();
+            return label->property("fact").toString();
     }
     return {};
 }

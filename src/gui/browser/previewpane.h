@@ -10,7 +10,7 @@
 #include <QWidget>
 #include <optional>
 
-class QFormLayout;
+class QVBoxLayout;
 class QLabel;
 
 namespace vorlane {
@@ -42,8 +42,7 @@ private:
     QLabel* m_name;
     QLabel* m_picture;
     QLabel* m_empty;
-    QWidget* m_factsBox;
-    QFormLayout* m_facts;
+    QVBoxLayout* m_facts;
     QImage m_image; // as stored, turned upright
 };
 

@@ -298,7 +298,7 @@ void TestMediaView::propertiesListEveryFact_data() {
                                                          "拍摄时间", "2019-06-01 14:30:05",
                                                          "相机",     "Canon EOS 5D Mark IV",
                                                          "方向",     "顺时针旋转 90°（6）",
-                                                         "拍摄地点", "48.858222°N，2.294500°W"};
+                                                         "拍摄地点", "48.858222°N 2.294500°W"};
     QTest::newRow("video") << "clip.mp4"
                            << QStringList{"媒体类型", "视频", "尺寸",      "1920×1080",   "时长",
                                           "1:02:03",  "帧率", "29.97 fps", "视频编码",    "h264",
