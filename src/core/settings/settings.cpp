@@ -154,6 +154,15 @@ ListViewSettings Settings::listView() const {
         }
         view.widths.insert(of, widths);
     }
+    // Written by hand without quotes, the value reads as a list.
+    const QVariant columns = s.value(QStringLiteral("ListView/MediaColumns"));
+    for (const QString& c : columns.typeId() == QMetaType::QStringList
+                                ? columns.toStringList()
+                                : columns.toString().split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const int n = c.trimmed().toInt(&ok);
+        if (ok)
+            view.mediaColumns << n;
+    }
     return view;
 }
 
@@ -172,6 +181,23 @@ void Settings::saveListView(const ListViewSettings& view) {
         s.setValue(QStringLiteral("ListView/Widths%1").arg(it.key()),
                    widths.join(QLatin1Char(',')));
     }
+    QStringList columns;
+    for (int c : view.mediaColumns)
+        columns << QString::number(c);
+    s.setValue(QStringLiteral("ListView/MediaColumns"), columns.join(QLatin1Char(',')));
+    writable(s);
+}
+
+bool Settings::previewPane() const {
+    return readBool(open(), QStringLiteral("ListView/Preview"), false);
+}
+
+void Settings::savePreviewPane(bool shown) {
+    if (!canWrite(filePath()))
+        return;
+    QSettings s = open();
+    s.setValue(QStringLiteral("ListView/Preview"),
+               shown ? QStringLiteral("1") : QStringLiteral("0"));
     writable(s);
 }
 
@@ -212,6 +238,8 @@ Settings::ImportChoices Settings::importChoices() const {
     c.folder = s.value(QStringLiteral("Import/LastFolder")).toString();
     c.checksums = readBool(s, QStringLiteral("Import/Checksums"), false);
     c.archives = readBool(s, QStringLiteral("Import/Archives"), false);
+    c.media = readBool(s, QStringLiteral("Import/Media"), false);
+    c.thumbnails = readBool(s, QStringLiteral("Import/Thumbnails"), false);
     c.exclude = s.contains(QStringLiteral("Import/Exclude"))
                     ? readList(s, QStringLiteral("Import/Exclude"))
                     : readList(s, QStringLiteral("Options/Exclude"));
@@ -228,6 +256,9 @@ void Settings::saveImportChoices(const ImportChoices& c) {
                c.checksums ? QStringLiteral("1") : QStringLiteral("0"));
     s.setValue(QStringLiteral("Import/Archives"),
                c.archives ? QStringLiteral("1") : QStringLiteral("0"));
+    s.setValue(QStringLiteral("Import/Media"), c.media ? QStringLiteral("1") : QStringLiteral("0"));
+    s.setValue(QStringLiteral("Import/Thumbnails"),
+               c.thumbnails ? QStringLiteral("1") : QStringLiteral("0"));
     s.setValue(QStringLiteral("Import/Exclude"), listText(c.exclude));
     writable(s);
 }

@@ -14,6 +14,7 @@ struct ListViewSettings {
     int sortColumn = -1; // -1: the stored order
     bool descending = false;
     QMap<int, QList<int>> widths; // per style, one width a column; 0: fitted, not sized
+    QList<int> mediaColumns;      // the media facts' columns shown in the details style
 };
 
 class Settings {
@@ -43,6 +44,9 @@ public:
 
     ListViewSettings listView() const;
     void saveListView(const ListViewSettings& view);
+    // The preview pane beside the file list; hidden at first.
+    bool previewPane() const;
+    void savePreviewPane(bool shown);
 
     // Patterns a new import leaves out unless the user changes them (names or paths, as the
     // scan takes them); none at first. Saving them also forgets the import's last ones,
@@ -54,6 +58,8 @@ public:
         QString folder; // the directory imported last; empty: none yet
         bool checksums = false;
         bool archives = false;
+        bool media = false;
+        bool thumbnails = false;
         QStringList exclude;
     };
     // `exclude` is the default list until an import remembers its own.

@@ -73,6 +73,7 @@ std::optional<EntryFacts> read(Database& db, qint64 entryId) {
             }
         }
     }
+    f.media = mediastore::factsOf(db, entryId);
     return f;
 }
 

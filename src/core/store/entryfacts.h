@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/store/contentstore.h"
+#include "core/store/mediastore.h"
 
 #include <QByteArray>
 #include <QString>
@@ -34,6 +35,8 @@ struct EntryFacts {
     // root ("/A/b.zip"); 0 and empty otherwise.
     qint64 archiveId = 0;
     QString archivePath;
+    // What a scan read of its picture, sound or video; none when nothing was read.
+    std::optional<MediaFacts> media;
 
     // The entry's path below the disc's root, as shown ("/A/B/f.txt").
     QString pathBelowRoot() const;

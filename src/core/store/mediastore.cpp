@@ -209,6 +209,19 @@ qint64 orphanRows(Database& db) {
         "select EntryId from qThumb where EntryId not in (select AutoId from qCDFiles)"));
 }
 
+std::unordered_set<qint64> thumbnailIdsOfLevel(Database& db, qint64 discId, qint64 fatherId) {
+    std::unordered_set<qint64> out;
+    if (!available(db))
+        return out;
+    Query q(db,
+            QStringLiteral("select t.EntryId from qCDFiles f join qThumb t on t.EntryId = "
+                           "f.AutoId where f.CdID = ? and f.FatherId = ?"),
+            {discId, fatherId});
+    while (q.next())
+        out.insert(q.integer(0));
+    return out;
+}
+
 MediaWriter::MediaWriter(Database& db) : m_db(db) {
     QStringList marks;
     for (int i = 0; i < kColumns.count(QLatin1Char(',')) + 1; ++i)

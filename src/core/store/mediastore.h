@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace vorlane {
@@ -89,6 +90,10 @@ void readThumbnails(
 // Rows of facts and of thumbnails whose entry does not exist (left by a program that
 // deleted entries without the trigger).
 qint64 orphanRows(Database& db);
+
+// The entries of one folder level of a disc that have a thumbnail: ids only, so that a
+// view knows what to fetch as it comes into sight.
+std::unordered_set<qint64> thumbnailIdsOfLevel(Database& db, qint64 discId, qint64 fatherId);
 
 // Writes facts and thumbnails with statements prepared once, for a scan's writer thread.
 // Throws DbError.

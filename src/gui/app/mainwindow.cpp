@@ -76,6 +76,7 @@ MainWindow::MainWindow(const QString& startFile, QWidget* parent) : QMainWindow(
     // The list as it was left at the last exit.
     m_lvMain->restoreView(Settings().listView());
     setListStyle(m_lvMain->style());
+    m_commands->MPreview->setChecked(Settings().previewPane());
     m_search = new SearchWindow(this, m_session, m_searchIndex);
     m_search->results()->setSizesInKb(m_sizesInKb);
     connect(m_commands->MFind, &QAction::triggered, m_search, &SearchWindow::tbFindClick);

@@ -1,8 +1,10 @@
 // Building the main window's actions, menus, tool bar, panes and status bar.
+#include "core/settings/settings.h"
 #include "gui/app/mainwindow.h"
 #include "gui/browser/categoryview.h"
 #include "gui/browser/filelistview.h"
 #include "gui/browser/pathbar.h"
+#include "gui/browser/previewpane.h"
 #include "gui/common/commands.h"
 #include "gui/common/icons.h"
 
@@ -72,6 +74,10 @@ void MainWindow::createActions() {
     connect(c.MViewClass, &QAction::triggered, this, &MainWindow::viewClassSwitched);
     connect(c.MViewCDRom, &QAction::triggered, this, &MainWindow::viewCDRomSwitched);
     connect(c.MViewExp, &QAction::triggered, this, &MainWindow::viewExpSwitched);
+    connect(c.MPreview, &QAction::toggled, this, [this](bool on) {
+        m_views.preview->setVisible(on);
+        Settings().savePreviewPane(on);
+    });
     connect(c.Help, &QAction::triggered, this, &MainWindow::HelpClick);
     connect(c.MAbout, &QAction::triggered, this, &MainWindow::MAboutClick);
     connect(c.MExample, &QAction::triggered, this, &MainWindow::MExampleClick);
@@ -122,7 +128,7 @@ void MainWindow::createMenus() {
     view->setObjectName(QStringLiteral("MViewMenu"));
     view->addAction(c.ToolVisible);
     view->addSeparator();
-    view->addActions({c.MViewClass, c.MViewCDRom, c.MViewExp});
+    view->addActions({c.MViewClass, c.MViewCDRom, c.MViewExp, c.MPreview});
     view->addSeparator();
     view->addActions(c.listStyles->actions());
 
@@ -362,8 +368,20 @@ void MainWindow::createPanes() {
     listLayout->setSpacing(0);
     m_views.pathBar = new PathBar(listPane);
     listLayout->addWidget(m_views.pathBar);
-    m_views.listStack = new QStackedWidget(listPane);
-    listLayout->addWidget(m_views.listStack, 1);
+    // The list, and beside it the preview pane when it is switched on.
+    auto* previewSplit = new QSplitter(Qt::Horizontal, listPane);
+    previewSplit->setObjectName(QStringLiteral("splPreview"));
+    previewSplit->setHandleWidth(3);
+    previewSplit->setChildrenCollapsible(false);
+    listLayout->addWidget(previewSplit, 1);
+    m_views.listStack = new QStackedWidget(previewSplit);
+    m_views.preview = new PreviewPane(previewSplit);
+    m_views.preview->hide();
+    previewSplit->addWidget(m_views.listStack);
+    previewSplit->addWidget(m_views.preview);
+    previewSplit->setStretchFactor(0, 1);
+    previewSplit->setStretchFactor(1, 0);
+    previewSplit->setSizes({600, 300});
     m_views.listStack->setObjectName(QStringLiteral("stkList"));
     m_lvMain = new FileListView(m_views.listStack);
     m_lvMain->addAction(m_commands->mitSelAll);

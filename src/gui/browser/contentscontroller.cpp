@@ -10,6 +10,7 @@
 #include "gui/browser/entrymodel.h"
 #include "gui/browser/filelistview.h"
 #include "gui/browser/filenotes.h"
+#include "gui/browser/listmedia.h"
 #include "gui/browser/menukeys.h"
 #include "gui/browser/nodes.h"
 #include "gui/browser/notes.h"
@@ -121,7 +122,8 @@ private:
 
 ContentsController::ContentsController(CatalogSession& session, Commands& commands,
                                        const Views& views)
-    : QObject(views.window), m_session(session), m_commands(commands), m_views(views) {
+    : QObject(views.window), m_session(session), m_commands(commands), m_views(views),
+      m_media(new ListMedia(session, views.lvMain, views.preview, this)) {
     setObjectName(QStringLiteral("ContentsView"));
     QTreeWidget* tree = m_views.tvCDRom;
     m_tree = tree;
@@ -274,6 +276,7 @@ void ContentsController::fillLevel(qint64 discId, qint64 folderId) {
         rows.push_back(std::move(e));
         return true;
     });
+    m_media->levelShown(root ? discId : m_session.shownDisc(), folderId);
     m_filler = std::make_unique<Filler>(this, serial, root, std::move(rows));
     fillStep(serial);
 }
@@ -329,6 +332,7 @@ void ContentsController::clear() {
         m_views.tvCDRom->clear();
         m_views.lvMain->model()->clear();
     }
+    m_media->clear();
     if (m_views.pathBar)
         m_views.pathBar->clear();
     m_views.status.list->setText({}); // no disc shown
@@ -343,6 +347,7 @@ void ContentsController::tvCDRomChange(QTreeWidgetItem* node) {
         m_filler.reset();
         HandlingOff off(m_session);
         m_views.lvMain->model()->clear();
+        m_media->clear();
         return;
     }
     guarded([&] {

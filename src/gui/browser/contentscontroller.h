@@ -18,6 +18,7 @@ namespace vorlane {
 
 class FileNotesEditor;
 class CatalogSession;
+class ListMedia;
 class Commands;
 struct Entry;
 struct FolderRef;
@@ -155,6 +156,7 @@ private:
     QObject* m_tree = nullptr; // tvCDRom, whose keys and pop-up menu are watched
     QObject* m_treePort = nullptr;
     QPointer<FileNotesEditor> m_fileNotes;
+    ListMedia* m_media; // the level's facts, thumbnails and preview
     quint64 m_fillSerial = 0;
     std::unique_ptr<Filler> m_filler; // while a fill runs
     qint64 m_loadTotal = 0;

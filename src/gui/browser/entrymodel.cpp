@@ -1,6 +1,7 @@
 #include "gui/browser/entrymodel.h"
 
 #include "core/settings/text.h"
+#include "gui/browser/mediatext.h"
 #include "gui/common/icons.h"
 
 #include <QCollator>
@@ -78,12 +79,15 @@ QVariant EntryModel::data(const QModelIndex& index, int role) const {
             return QString::number(e.id);
         case IsDir:
             return e.isDir ? QStringLiteral("1") : QStringLiteral("0");
+        default:
+            return mediaText(e, index.column());
         }
     } else if (role == Qt::DecorationRole && index.column() == Name) {
         if (e.isDir)
             return folderIcon();
         return e.link.isEmpty() ? fileIcon(e.name) : linkIcon(fileIcon(e.name));
-    } else if (role == Qt::TextAlignmentRole && index.column() == Size) {
+    } else if (role == Qt::TextAlignmentRole &&
+               (index.column() == Size || index.column() == Duration)) {
         return int(Qt::AlignRight | Qt::AlignVCenter);
     } else if (role == Qt::UserRole) {
         return e.id;
@@ -94,7 +98,7 @@ QVariant EntryModel::data(const QModelIndex& index, int role) const {
 QVariant EntryModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal)
         return {};
-    if (role == Qt::TextAlignmentRole && section == Size)
+    if (role == Qt::TextAlignmentRole && (section == Size || section == Duration))
         return int(Qt::AlignRight | Qt::AlignVCenter);
     if (role != Qt::DisplayRole)
         return {};
@@ -113,14 +117,64 @@ QVariant EntryModel::headerData(int section, Qt::Orientation orientation, int ro
         return QStringLiteral("自动编号");
     case IsDir:
         return QStringLiteral("是否为目录");
+    case Dimensions:
+        return QStringLiteral("尺寸");
+    case Duration:
+        return QStringLiteral("时长");
+    case Taken:
+        return QStringLiteral("拍摄时间");
+    case Camera:
+        return QStringLiteral("相机");
+    case Title:
+        return QStringLiteral("标题");
+    case Artist:
+        return QStringLiteral("艺术家");
+    case Album:
+        return QStringLiteral("专辑");
     }
     return {};
+}
+
+QString EntryModel::mediaText(const Entry& e, int column) const {
+    const MediaFacts* f = mediaOf(e.id);
+    if (!f)
+        return {};
+    switch (column) {
+    case Dimensions:
+        return mediatext::dimensions(*f);
+    case Duration:
+        return mediatext::duration(f->durationMs);
+    case Taken:
+        return mediatext::taken(f->taken);
+    case Camera:
+        return mediatext::camera(f->make, f->model);
+    case Title:
+        return f->title;
+    case Artist:
+        return f->artist;
+    case Album:
+        return f->album;
+    }
+    return {};
+}
+
+void EntryModel::setMedia(std::unordered_map<qint64, MediaFacts> facts) {
+    m_media = std::move(facts);
+    if (!m_rows.empty())
+        emit dataChanged(index(0, FirstMediaColumn),
+                         index(int(m_rows.size()) - 1, LastMediaColumn));
+}
+
+const MediaFacts* EntryModel::mediaOf(qint64 id) const {
+    const auto it = m_media.find(id);
+    return it == m_media.end() ? nullptr : &it->second;
 }
 
 void EntryModel::clear() {
     beginResetModel();
     m_rows.clear();
     m_rows.shrink_to_fit();
+    m_media.clear();
     endResetModel();
 }
 
@@ -182,7 +236,7 @@ int EntryModel::rowOfId(qint64 id) const {
 }
 
 void EntryModel::sort(int column, Qt::SortOrder order) {
-    m_sortColumn = column >= 0 && column <= Note ? column : -1;
+    m_sortColumn = isSortable(column) ? column : -1;
     m_sortOrder = order;
     resort();
 }
@@ -204,6 +258,10 @@ void EntryModel::resort() {
             return down ? less(b, a) : less(a, b);
         });
     };
+    if (isMediaColumn(m_sortColumn)) {
+        sortByMedia();
+        return;
+    }
     if (m_sortColumn == Size) {
         sortBy([&](int a, int b) { return m_rows[size_t(a)].size < m_rows[size_t(b)].size; });
     } else if (m_sortColumn == Time) {
@@ -221,6 +279,66 @@ void EntryModel::resort() {
             keys.push_back(collator.sortKey(m_sortColumn == Note ? e.note : e.name));
         sortBy([&](int a, int b) { return keys[size_t(a)].compare(keys[size_t(b)]) < 0; });
     }
+    reorder(order);
+}
+
+void EntryModel::sortByMedia() {
+    const size_t n = m_rows.size();
+    // One key per row: a number for sizes, durations and times, collated text otherwise.
+    // Rows without the fact come together, after the others whichever the order.
+    struct Key {
+        bool known = false;
+        double number = 0;
+        std::optional<QCollatorSortKey> text;
+    };
+    const QCollator collator = nameCollator();
+    std::vector<Key> keys(n, Key{});
+    for (size_t i = 0; i < n; ++i) {
+        const MediaFacts* f = mediaOf(m_rows[i].id);
+        Key& k = keys[i];
+        if (!f)
+            continue;
+        switch (m_sortColumn) {
+        case Dimensions:
+            k.known = f->width && f->height;
+            k.number = k.known ? double(*f->width) * double(*f->height) : 0;
+            break;
+        case Duration:
+            k.known = f->durationMs.has_value();
+            k.number = double(f->durationMs.value_or(0));
+            break;
+        case Taken:
+            k.known = f->taken.has_value();
+            k.number = double(f->taken.value_or(0));
+            break;
+        default: {
+            const QString text = mediaText(m_rows[i], m_sortColumn);
+            k.known = !text.isEmpty();
+            if (k.known)
+                k.text = collator.sortKey(text);
+        }
+        }
+    }
+    const bool numeric =
+        m_sortColumn == Dimensions || m_sortColumn == Duration || m_sortColumn == Taken;
+    const bool down = m_sortOrder == Qt::DescendingOrder;
+    std::vector<int> order(n);
+    for (size_t i = 0; i < n; ++i)
+        order[i] = int(i);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        const bool dirA = m_rows[size_t(a)].isDir;
+        if (dirA != m_rows[size_t(b)].isDir)
+            return dirA;
+        const Key& ka = keys[size_t(a)];
+        const Key& kb = keys[size_t(b)];
+        if (ka.known != kb.known)
+            return ka.known;
+        if (!ka.known)
+            return false;
+        const bool less = numeric ? ka.number < kb.number : ka.text->compare(*kb.text) < 0;
+        const bool greater = numeric ? kb.number < ka.number : kb.text->compare(*ka.text) < 0;
+        return down ? greater : less;
+    });
     reorder(order);
 }
 

@@ -1,11 +1,14 @@
 // The file list's rows: one disc entry per row, seven columns (name, size, time, note and
-// the hidden path, id and kind), over a plain vector so that long lists stay cheap.
+// the hidden path, id and kind) and the media facts' columns the user may show, over a
+// plain vector so that long lists stay cheap.
 #pragma once
 
 #include "core/store/contentstore.h"
+#include "core/store/mediastore.h"
 
 #include <QAbstractTableModel>
 #include <QString>
+#include <unordered_map>
 #include <vector>
 
 namespace vorlane {
@@ -14,7 +17,29 @@ class EntryModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    enum Column { Name, Size, Time, Note, Path, Id, IsDir, ColumnCount };
+    enum Column {
+        Name,
+        Size,
+        Time,
+        Note,
+        Path,
+        Id,
+        IsDir,
+        // The media facts, hidden until chosen from the header's menu.
+        Dimensions,
+        Duration,
+        Taken,
+        Camera,
+        Title,
+        Artist,
+        Album,
+        ColumnCount
+    };
+    static constexpr int FirstMediaColumn = Dimensions;
+    static constexpr int LastMediaColumn = Album;
+    static bool isMediaColumn(int c) { return c >= FirstMediaColumn && c <= LastMediaColumn; }
+    // The columns a header click sorts by: what the user sees, not the hidden keys.
+    static bool isSortable(int c) { return (c >= Name && c <= Note) || isMediaColumn(c); }
 
     using QAbstractTableModel::QAbstractTableModel;
 
@@ -34,6 +59,10 @@ public:
     const Entry& entry(int row) const { return m_rows.at(size_t(row)); }
     const std::vector<Entry>& entries() const { return m_rows; }
     int rowOfId(qint64 id) const; // -1 when absent
+
+    // The media facts of the level shown, by entry id; rows without any show nothing there.
+    void setMedia(std::unordered_map<qint64, MediaFacts> facts);
+    const MediaFacts* mediaOf(qint64 id) const;
 
     // Sorts by a column (name and note collated, size by bytes, time by the moment),
     // folders above files in either order; ties keep their order. The order is kept and
@@ -55,7 +84,11 @@ private:
     // Puts the rows in `order` (new row -> old row), carrying persistent indexes along.
     void reorder(const std::vector<int>& order);
 
+    QString mediaText(const Entry& e, int column) const;
+    void sortByMedia();
+
     std::vector<Entry> m_rows;
+    std::unordered_map<qint64, MediaFacts> m_media;
     int m_sortColumn = -1;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     bool m_sizesInKb = true;

@@ -3,12 +3,15 @@
 #include "core/settings/settings.h"
 #include "gui/browser/entrymodel.h"
 #include "gui/browser/menukeys.h"
+#include "gui/browser/thumbnailcache.h"
 
+#include <QAction>
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QListView>
+#include <QMenu>
 #include <QStyledItemDelegate>
 #include <QTreeView>
 
@@ -30,12 +33,45 @@ public:
     }
 };
 
+// Large icons: an entry's thumbnail in place of its type icon once it is decoded. Only
+// painting asks for one, so only the items in sight are ever fetched.
+class ThumbnailDelegate : public CellDelegate {
+public:
+    ThumbnailDelegate(QObject* parent, ThumbnailCache** thumbnails)
+        : CellDelegate(parent), m_thumbnails(thumbnails) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        if (ThumbnailCache* t = active(option))
+            t->want(index.data(Qt::UserRole).toLongLong());
+        CellDelegate::paint(painter, option, index);
+    }
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        CellDelegate::initStyleOption(option, index);
+        if (ThumbnailCache* t = active(*option)) {
+            if (const QPixmap* p = t->pixmap(index.data(Qt::UserRole).toLongLong()))
+                option->icon = QIcon(*p);
+        }
+    }
+
+private:
+    ThumbnailCache* active(const QStyleOptionViewItem& option) const {
+        const auto* view = qobject_cast<const QListView*>(option.widget);
+        ThumbnailCache* t = *m_thumbnails;
+        return view && view->viewMode() == QListView::IconMode && t && !t->isEmpty() ? t : nullptr;
+    }
+
+    ThumbnailCache** m_thumbnails;
+};
+
 } // namespace
 
 FileListView::FileListView(QWidget* parent)
     : QStackedWidget(parent), m_model(new EntryModel(this)),
       m_selection(new QItemSelectionModel(m_model, this)), m_icons(new QListView(this)),
-      m_report(new QTreeView(this)) {
+      m_report(new QTreeView(this)), m_headerMenu(new QMenu(this)) {
     setObjectName(QStringLiteral("lvMain"));
     m_icons->setObjectName(QStringLiteral("lvMainIcons"));
     m_report->setObjectName(QStringLiteral("lvMainReport"));
@@ -54,7 +90,7 @@ FileListView::FileListView(QWidget* parent)
         addWidget(v);
     }
     m_icons->setModelColumn(EntryModel::Name);
-    m_icons->setItemDelegate(new CellDelegate(m_icons));
+    m_icons->setItemDelegate(new ThumbnailDelegate(m_icons, &m_thumbnails));
     m_icons->setTextElideMode(Qt::ElideMiddle);
     m_icons->setResizeMode(QListView::Adjust);
     m_icons->setLayoutMode(QListView::Batched);
@@ -73,6 +109,24 @@ FileListView::FileListView(QWidget* parent)
     header->resizeSection(EntryModel::Note, 200);
     for (int c : {EntryModel::Path, EntryModel::Id, EntryModel::IsDir})
         header->setSectionHidden(c, true);
+    // The media facts' columns are chosen from the header's own pop-up menu.
+    m_headerMenu->setObjectName(QStringLiteral("HeaderMenu"));
+    static const char* const columnNames[] = {"MColDimensions", "MColDuration", "MColTaken",
+                                              "MColCamera",     "MColTitle",    "MColArtist",
+                                              "MColAlbum"};
+    for (int c = EntryModel::FirstMediaColumn; c <= EntryModel::LastMediaColumn; ++c) {
+        header->setSectionHidden(c, true);
+        header->resizeSection(c, c == EntryModel::Taken ? 140 : 100);
+        QAction* a = m_headerMenu->addAction(
+            m_model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString());
+        a->setObjectName(QLatin1String(columnNames[c - EntryModel::FirstMediaColumn]));
+        a->setCheckable(true);
+        a->setData(c);
+        connect(a, &QAction::toggled, this, [this, c](bool on) { setMediaColumnShown(c, on); });
+    }
+    header->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(header, &QHeaderView::customContextMenuRequested, this,
+            [this, header](const QPoint& pos) { m_headerMenu->popup(header->mapToGlobal(pos)); });
     connect(header, &QHeaderView::sectionClicked, this, &FileListView::headerClicked);
     connect(header, &QHeaderView::sectionResized, this,
             [this](int section) { sectionResized(section); });
@@ -93,8 +147,14 @@ void FileListView::setStyle(Style style) {
         m_icons->setViewMode(QListView::IconMode);
         m_icons->setFlow(QListView::LeftToRight);
         m_icons->setWrapping(true);
-        m_icons->setIconSize(QSize(32, 32));
-        m_icons->setGridSize(QSize(104, 84));
+        if (m_thumbnailsInLevel && m_thumbnails) {
+            const int edge = m_thumbnails->edge();
+            m_icons->setIconSize(QSize(edge, edge));
+            m_icons->setGridSize(QSize(edge + 32, edge + 48));
+        } else {
+            m_icons->setIconSize(QSize(32, 32));
+            m_icons->setGridSize(QSize(104, 84));
+        }
         m_icons->setWordWrap(true);
         // Names wrap onto two lines under the icon, so each item is measured on its own.
         m_icons->setUniformItemSizes(false);
@@ -168,7 +228,7 @@ void FileListView::clearSelection() {
 }
 
 void FileListView::sortByColumn(int column) {
-    if (column < 0 || column > EntryModel::Note)
+    if (!EntryModel::isSortable(column))
         return;
     const Qt::SortOrder order =
         column == m_model->sortColumn() && m_model->sortOrder() == Qt::AscendingOrder
@@ -191,9 +251,10 @@ ListViewSettings FileListView::viewSettings() const {
     // Only the details style has columns.
     const QHeaderView* header = m_report->header();
     QList<int> widths;
-    for (int c = 0; c <= EntryModel::Note; ++c)
+    for (int c = 0; c < EntryModel::ColumnCount; ++c)
         widths << (c == EntryModel::Name && !m_nameSized ? 0 : header->sectionSize(c));
     view.widths.insert(Report, widths);
+    view.mediaColumns = shownMediaColumns();
     return view;
 }
 
@@ -202,19 +263,67 @@ void FileListView::restoreView(const ListViewSettings& view) {
         setStyle(Style(view.style));
     const QList<int> widths = view.widths.value(Report);
     QHeaderView* header = m_report->header();
-    for (int c = 0; c < widths.size() && c <= EntryModel::Note; ++c) {
-        if (widths.at(c) <= 0)
+    for (int c = 0; c < widths.size() && c < EntryModel::ColumnCount; ++c) {
+        if (widths.at(c) <= 0 || !EntryModel::isSortable(c))
             continue;
         if (c == EntryModel::Name)
             m_nameSized = true;
         header->resizeSection(c, widths.at(c));
     }
-    if (view.sortColumn >= 0 && view.sortColumn <= EntryModel::Note) {
+    for (int c : view.mediaColumns)
+        setMediaColumnShown(c, true);
+    if (EntryModel::isSortable(view.sortColumn)) {
         const Qt::SortOrder order = view.descending ? Qt::DescendingOrder : Qt::AscendingOrder;
         m_model->sort(view.sortColumn, order);
         header->setSortIndicatorShown(true);
         header->setSortIndicator(view.sortColumn, order);
     }
+}
+
+QList<int> FileListView::shownMediaColumns() const {
+    QList<int> out;
+    for (int c = EntryModel::FirstMediaColumn; c <= EntryModel::LastMediaColumn; ++c) {
+        if (!m_report->header()->isSectionHidden(c))
+            out << c;
+    }
+    return out;
+}
+
+void FileListView::setMediaColumnShown(int column, bool on) {
+    if (!EntryModel::isMediaColumn(column))
+        return;
+    QHeaderView* header = m_report->header();
+    if (header->isSectionHidden(column) == !on)
+        return;
+    header->setSectionHidden(column, !on);
+    for (QAction* a : m_headerMenu->actions()) {
+        if (a->data().toInt() == column)
+            a->setChecked(on);
+    }
+    fitNameColumn();
+    emit mediaColumnsChanged();
+}
+
+void FileListView::setThumbnails(ThumbnailCache* thumbnails) {
+    m_thumbnails = thumbnails;
+    if (!thumbnails)
+        return;
+    // A decoded picture repaints its own item.
+    connect(thumbnails, &ThumbnailCache::ready, this, [this](const QList<qint64>& ids) {
+        for (qint64 id : ids) {
+            const int row = m_model->rowOfId(id);
+            if (row >= 0)
+                m_icons->update(m_model->index(row, EntryModel::Name));
+        }
+    });
+}
+
+void FileListView::setThumbnailsInLevel(bool any) {
+    if (any == m_thumbnailsInLevel)
+        return;
+    m_thumbnailsInLevel = any;
+    if (m_style == LargeIcon)
+        setStyle(LargeIcon);
 }
 
 void FileListView::fitNameColumn() {

@@ -7,11 +7,13 @@
 class QAbstractItemView;
 class QItemSelectionModel;
 class QListView;
+class QMenu;
 class QTreeView;
 
 namespace vorlane {
 
 class EntryModel;
+class ThumbnailCache;
 struct ListViewSettings;
 
 class FileListView : public QStackedWidget {
@@ -43,7 +45,19 @@ public:
     // by it ascending, and shows the order on the header.
     void sortByColumn(int column);
 
-    // The style, the sort and the column widths, to keep for the next start; and back.
+    // The media facts' columns of the details style, shown or hidden as from the header's
+    // pop-up menu.
+    QList<int> shownMediaColumns() const;
+    void setMediaColumnShown(int column, bool on);
+    QMenu* headerMenu() const { return m_headerMenu; }
+
+    // Large icons show these pictures in place of the type icons, bigger while the level
+    // has any.
+    void setThumbnails(ThumbnailCache* thumbnails);
+    void setThumbnailsInLevel(bool any);
+
+    // The style, the sort, the column widths and the media columns shown, to keep for the
+    // next start; and back.
     ListViewSettings viewSettings() const;
     void restoreView(const ListViewSettings& view);
 
@@ -54,6 +68,8 @@ signals:
     void headerClicked(int column);
     void contextMenuRequested(const QPoint& globalPos);
     void deletePressed();
+    // A media column was shown or hidden.
+    void mediaColumnsChanged();
     // Backspace: the way up.
     void backPressed();
 
@@ -69,6 +85,9 @@ private:
     QItemSelectionModel* m_selection;
     QListView* m_icons;
     QTreeView* m_report;
+    QMenu* m_headerMenu;
+    ThumbnailCache* m_thumbnails = nullptr;
+    bool m_thumbnailsInLevel = false;
     Style m_style = Report;
     bool m_fitting = false;
     bool m_nameSized = false; // the user has sized the name column

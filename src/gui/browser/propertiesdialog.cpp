@@ -4,6 +4,7 @@
 #include "core/store/entryfacts.h"
 #include "gui/browser/discfacts.h"
 #include "gui/browser/entrymodel.h"
+#include "gui/browser/mediatext.h"
 
 #include <QDateTime>
 #include <QDialogButtonBox>
@@ -102,6 +103,10 @@ PropertiesDialog::PropertiesDialog(QWidget* parent, const EntryFacts& f) : QDial
     if (f.archive == ArchiveMark::Member)
         addRow(QStringLiteral("所在压缩包"),
                f.archivePath.isEmpty() ? QStringLiteral("未知") : f.archivePath);
+    if (f.media) {
+        for (const auto& [heading, text] : mediatext::lines(*f.media))
+            addRow(heading, text);
+    }
     addRow(QStringLiteral("注释"), f.note);
     addRow(QStringLiteral("光盘"), f.discName);
     addRow(QStringLiteral("光盘位置"), f.sourcePath.isEmpty() ? QStringLiteral("/") : f.sourcePath);

@@ -80,6 +80,9 @@ Commands::Commands(QObject* parent) : QObject(parent) {
     MViewClass->setIconText(QStringLiteral("分类"));
     MViewCDRom->setIconText(QStringLiteral("内容"));
     MViewExp->setIconText(QStringLiteral("备注"));
+    MPreview =
+        make("MPreview", QStringLiteral("显示预览窗格"), QStringLiteral("显示/隐藏预览窗格"));
+    MPreview->setCheckable(true);
 
     listStyles = new QActionGroup(this);
     const QString styleTexts[] = {QStringLiteral("大图标"), QStringLiteral("小图标"),

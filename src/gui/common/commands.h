@@ -56,6 +56,7 @@ public:
     QAction* MViewClass;
     QAction* MViewCDRom;
     QAction* MViewExp;
+    QAction* MPreview; // the preview pane beside the file list
     // The file list's styles, one exclusive group, in FileListView's order.
     QAction* MIcon;
     QAction* MSmallIcon;

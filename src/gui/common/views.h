@@ -19,6 +19,7 @@ namespace vorlane {
 
 class FileListView;
 class PathBar;
+class PreviewPane;
 
 // The status bar's panels.
 struct StatusPanels {
@@ -42,7 +43,8 @@ struct Views {
     QTreeWidget* tvMain = nullptr;
     QTreeWidget* tvCDRom = nullptr;
     FileListView* lvMain = nullptr;
-    PathBar* pathBar = nullptr; // where the list is, above it
+    PathBar* pathBar = nullptr;     // where the list is, above it
+    PreviewPane* preview = nullptr; // the selected entry's picture and facts, beside it
     // The search bar in the tool bar, and the hit list that takes the file list's place in
     // `listStack` while the bar holds a query.
     QLineEdit* searchBar = nullptr;

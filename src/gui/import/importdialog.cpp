@@ -123,6 +123,8 @@ ImportDialog::ImportDialog(QWidget* parent, CatalogSession& session, qint64 cate
     ScanParams start;
     start.checksums = last.checksums;
     start.archives = last.archives;
+    start.media = last.media;
+    start.thumbnails = last.thumbnails;
     start.exclude = last.exclude;
     m_options->setOptions(start);
     if (!last.folder.isEmpty()) {
@@ -294,6 +296,8 @@ void ImportDialog::btnOkClick() {
     chosen.folder = m_rdo2->isChecked() ? m_rootPath : QString();
     chosen.checksums = params.checksums;
     chosen.archives = params.archives;
+    chosen.media = params.media;
+    chosen.thumbnails = params.thumbnails;
     chosen.exclude = params.exclude;
     Settings().saveImportChoices(chosen);
     searchstore::WriteReport written;

@@ -60,6 +60,13 @@ ScanOptionsBox::ScanOptionsBox(QWidget* parent) : QWidget(parent) {
     m_cbArchives = named(new QCheckBox(QStringLiteral("列出压缩包内容"), this), "cbArchives");
     m_cbArchives->setToolTip(QStringLiteral("zip、7z、tar、iso 文件中的文件也列入目录"));
     layout->addWidget(m_cbArchives);
+    m_cbMedia = named(new QCheckBox(QStringLiteral("读取媒体信息"), this), "cbMedia");
+    m_cbMedia->setToolTip(QStringLiteral(
+        "读取图片的尺寸、拍摄时间、相机和位置，音乐的标签和时长，视频的时长、尺寸和编码"));
+    layout->addWidget(m_cbMedia);
+    m_cbThumbnails = named(new QCheckBox(QStringLiteral("生成缩略图"), this), "cbThumbnails");
+    m_cbThumbnails->setToolTip(QStringLiteral("为图片和视频保存小的预览图，光盘不在时也能看到"));
+    layout->addWidget(m_cbThumbnails);
     auto* depthRow = new QHBoxLayout;
     depthRow->addWidget(new QLabel(QStringLiteral("搜索深度："), this));
     m_spSearchDeeper = named(new QSpinBox(this), "spSearchDeeper");
@@ -105,6 +112,8 @@ void ScanOptionsBox::setOptions(const ScanParams& options) {
     setTypes(options.types);
     m_cbChecksums->setChecked(options.checksums);
     m_cbArchives->setChecked(options.archives);
+    m_cbMedia->setChecked(options.media);
+    m_cbThumbnails->setChecked(options.thumbnails);
     m_txtExclude->setText(Exclusions::join(options.exclude));
 }
 
@@ -114,6 +123,8 @@ void ScanOptionsBox::takeOptions(ScanParams& options) const {
     options.types = types();
     options.checksums = m_cbChecksums->isChecked();
     options.archives = m_cbArchives->isChecked();
+    options.media = m_cbMedia->isChecked();
+    options.thumbnails = m_cbThumbnails->isChecked();
     options.exclude = Exclusions::split(m_txtExclude->text());
 }
 

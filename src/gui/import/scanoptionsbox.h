@@ -1,6 +1,6 @@
 // The options a scan reads a disc with: the file types to keep, folders only, checksums,
-// archives, the depth and the patterns left out. The import dialog and the rescan's options share
-// them.
+// archives, media facts, thumbnails, the depth and the patterns left out. The import dialog and the
+// rescan's options share them.
 #pragma once
 
 #include "core/import/scanner.h"
@@ -25,7 +25,8 @@ public:
     QStringList types() const;
     void setTypes(const QStringList& types);
 
-    // Shows the depth, folders only, types, checksums, archives and exclusions of `options`.
+    // Shows the depth, folders only, types, checksums, archives, media facts, thumbnails and
+    // exclusions of `options`.
     void setOptions(const ScanParams& options);
     // Sets them on `options`, leaving the rest.
     void takeOptions(ScanParams& options) const;
@@ -35,6 +36,8 @@ private:
     QCheckBox* m_ckOnlyFloder = nullptr;
     QCheckBox* m_cbChecksums = nullptr;
     QCheckBox* m_cbArchives = nullptr;
+    QCheckBox* m_cbMedia = nullptr;
+    QCheckBox* m_cbThumbnails = nullptr;
     QSpinBox* m_spSearchDeeper = nullptr;
     QLineEdit* m_txtExclude = nullptr;
 };

@@ -6,6 +6,7 @@
 #include "common/testdir.h"
 #include "core/import/drives.h"
 #include "core/import/scanfixture.h"
+#include "core/import/scanjob.h"
 #include "core/settings/settings.h"
 #include "gui/app/mainwindow.h"
 #include "gui/app/optionsdialog.h"
@@ -151,11 +152,16 @@ void TestImportChoices::typedFolderImportsAndTheChoicesAreRemembered() {
     m_prompts->answerDialog(script([&](QDialog* d) {
         QVERIFY(child<QRadioButton>(d, "rdo1")->isChecked());
         QVERIFY(child<QLineEdit>(d, "txtExclude")->text().isEmpty());
+        // Reading media is slow on a big disc: off until the user asks for it.
+        QVERIFY(!child<QCheckBox>(d, "cbMedia")->isChecked());
+        QVERIFY(!child<QCheckBox>(d, "cbThumbnails")->isChecked());
         child<QLineEdit>(d, "txtCDPath")->setFocus();
         QApplication::clipboard()->setText(tree.path() + QLatin1Char('/'));
         QTest::keyClick(child<QLineEdit>(d, "txtCDPath"), Qt::Key_V, Qt::ControlModifier);
         child<QCheckBox>(d, "cbChecksums")->setChecked(true);
         child<QCheckBox>(d, "cbArchives")->setChecked(true);
+        child<QCheckBox>(d, "cbMedia")->setChecked(true);
+        child<QCheckBox>(d, "cbThumbnails")->setChecked(true);
         child<QLineEdit>(d, "txtExclude")->setText(QStringLiteral(" *.tmp ；node_modules;"));
         child<QPushButton>(d, "btnOk")->click();
     }));
@@ -163,9 +169,14 @@ void TestImportChoices::typedFolderImportsAndTheChoicesAreRemembered() {
     TRIGGER(testui::action(m_w, "InCD"));
     QCOMPARE(m_prompts->lastMessage().text,
              QStringLiteral("数据导入完毕！\r\n\r\n文件：1，目录：0，排除：2"));
-    Query q(m_w->session().db(), QStringLiteral("select AutoId, SourcePath from qCD"));
+    Query q(m_w->session().db(), QStringLiteral("select AutoId, SourcePath, ScanOptions from qCD"));
     QVERIFY(q.next());
     QCOMPARE(q.text(1), tree.path());
+    // The scan was asked for both, and the disc keeps them for its rescans.
+    ScanParams stored;
+    readScanOptions(q.text(2), stored);
+    QVERIFY(stored.media);
+    QVERIFY(stored.thumbnails);
     QMap<QString, ::Entry> expected = walkTree(tree.path());
     for (const char* gone : {"/a.tmp", "/node_modules", "/node_modules/x.js"})
         QVERIFY(expected.remove(gone) == 1);
@@ -181,6 +192,8 @@ void TestImportChoices::typedFolderImportsAndTheChoicesAreRemembered() {
             QCOMPARE(child<QLineEdit>(d, "txtCDName")->text(), QFileInfo(tree.path()).fileName());
             QVERIFY(child<QCheckBox>(d, "cbChecksums")->isChecked());
             QVERIFY(child<QCheckBox>(d, "cbArchives")->isChecked());
+            QVERIFY(child<QCheckBox>(d, "cbMedia")->isChecked());
+            QVERIFY(child<QCheckBox>(d, "cbThumbnails")->isChecked());
             QCOMPARE(child<QLineEdit>(d, "txtExclude")->text(), exclude);
             d->reject();
         }));

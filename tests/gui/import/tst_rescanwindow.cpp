@@ -12,6 +12,7 @@
 #include "gui/browser/nodes.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -89,6 +90,7 @@ void TestRescanWindow::storedTypesAreShownAndAClearedListIsWalkedAndStored() {
     params.root = tree.path();
     params.discId = disc;
     params.types = {QStringLiteral(".mp4"), QStringLiteral(".jpg")};
+    params.media = true;
     QVERIFY(scanDisc(db, params).error.isEmpty());
     auto* cat = new QTreeWidgetItem(m_w->tvMain(), QStringList{QStringLiteral("c")});
     cat->setData(0, nodes::KindRole, nodes::Category);
@@ -104,6 +106,9 @@ void TestRescanWindow::storedTypesAreShownAndAClearedListIsWalkedAndStored() {
     m_prompts->answerDialog(script([&](QDialog* d) {
         QCOMPARE(d->objectName(), QStringLiteral("RescanOptionsFrm"));
         shown = listed(d);
+        // The media options are shown as stored, and kept.
+        QVERIFY(child<QCheckBox>(d, "cbMedia")->isChecked());
+        QVERIFY(!child<QCheckBox>(d, "cbThumbnails")->isChecked());
         child<QPushButton>(d, "btnAllTypes")->click();
         QVERIFY(listed(d).isEmpty());
         child<QPushButton>(d, "btnStart")->click();
@@ -138,6 +143,8 @@ void TestRescanWindow::storedTypesAreShownAndAClearedListIsWalkedAndStored() {
     stored.types = {QStringLiteral("unread")};
     readScanOptions(facts->options, stored);
     QVERIFY(stored.types.isEmpty());
+    QVERIFY(stored.media);
+    QVERIFY(!stored.thumbnails);
 }
 
 QTEST_MAIN(TestRescanWindow)
