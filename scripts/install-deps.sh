@@ -7,7 +7,7 @@ packages=(
     libsqlite3-dev sqlite3 ripgrep libxxhash-dev libarchive-dev libpcre2-dev
     libexiv2-dev libtag1-dev libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
     qt6-image-formats-plugins
-    ffmpeg libimage-exiftool-perl sox libvips-tools
+    ffmpeg libimage-exiftool-perl sox libvips-tools hashdeep
     libgl-dev libxkbcommon-dev
     fonts-noto-cjk adwaita-icon-theme xdg-utils
     xvfb xauth appstream shared-mime-info
