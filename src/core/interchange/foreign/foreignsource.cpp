@@ -6,8 +6,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringDecoder>
-#include <archive.h>
 #include <memory>
+#include <zlib.h>
 
 namespace vorlane::foreign {
 
@@ -85,27 +85,32 @@ bool isGzip(const QByteArray& bytes) {
 }
 
 QByteArray gunzip(const QByteArray& compressed, qint64 limit) {
-    std::unique_ptr<archive, decltype(&archive_read_free)> a(archive_read_new(),
-                                                             &archive_read_free);
-    archive_read_support_filter_gzip(a.get());
-    archive_read_support_format_raw(a.get());
-    archive_entry* entry = nullptr;
-    if (archive_read_open_memory(a.get(), compressed.constData(), size_t(compressed.size())) !=
-            ARCHIVE_OK ||
-        archive_read_next_header(a.get(), &entry) != ARCHIVE_OK)
-        throw ForeignError(QStringLiteral("the compressed file is damaged"));
+    // zlib rather than libarchive: it checks the stream's length and checksum, so a cut or
+    // damaged file is told from a whole one.
+    z_stream z{};
+    if (inflateInit2(&z, 16 + MAX_WBITS) != Z_OK)
+        throw ForeignError(QStringLiteral("out of memory"));
+    const std::unique_ptr<z_stream, decltype(&inflateEnd)> guard(&z, &inflateEnd);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.constData()));
+    z.avail_in = uInt(compressed.size());
     QByteArray out;
     char buffer[65536];
-    for (;;) {
-        const la_ssize_t n = archive_read_data(a.get(), buffer, sizeof buffer);
-        if (n < 0)
-            throw ForeignError(QStringLiteral("the compressed file is damaged (") +
-                               QString::fromUtf8(archive_error_string(a.get())) + QLatin1Char(')'));
-        if (n == 0)
-            break;
+    int r = Z_OK;
+    while (r != Z_STREAM_END) {
+        z.next_out = reinterpret_cast<Bytef*>(buffer);
+        z.avail_out = sizeof buffer;
+        r = inflate(&z, Z_NO_FLUSH);
+        if (r != Z_OK && r != Z_STREAM_END)
+            throw ForeignError(
+                QStringLiteral("the compressed file is damaged") +
+                (z.msg ? QStringLiteral(" (") + QString::fromUtf8(z.msg) + QLatin1Char(')')
+                       : QString()));
+        const qint64 n = qint64(sizeof buffer - z.avail_out);
         if (out.size() + n > limit)
             throw ForeignError(QStringLiteral("the file is too large to merge"));
         out.append(buffer, n);
+        if (r == Z_OK && z.avail_in == 0 && n == 0)
+            throw ForeignError(QStringLiteral("the compressed file is damaged (cut short)"));
     }
     return out;
 }

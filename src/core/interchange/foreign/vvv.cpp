@@ -115,6 +115,9 @@ Source readVvv(const QByteArray& bytes, const QString& fileName) {
     if (const auto header = headerColumns(rows.front())) {
         at = *header;
         first = 1;
+    } else if (rows.front().size() > Size && !rows.front()[Size].trimmed().isEmpty() &&
+               !readSize(rows.front()[Size])) {
+        first = 1; // a header in another language: the columns in their usual order
     }
     Source s;
     std::vector<std::pair<QString, size_t>> discs; // volume -> index
