@@ -25,13 +25,12 @@ const char* const Formats[] = {"cdcat",    "vvv",    "katalog", "catcli",   "gwh
 } // namespace
 
 Node& Node::folderNamed(const QString& childName) {
-    for (Node& c : children) {
-        if (c.folder && c.name == childName)
-            return c;
-    }
+    if (Node* found = m_folders.value(childName))
+        return *found;
     Node& n = children.emplace_back();
     n.name = childName;
     n.folder = true;
+    m_folders.insert(childName, &n);
     return n;
 }
 
@@ -42,8 +41,11 @@ Node& Node::addFile(const QString& childName) {
 }
 
 Node& Disc::folderAt(const QString& path) {
+    const QStringList parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    if (parts.size() > MaxDepth)
+        throw ForeignError(QStringLiteral("folders nest deeper than %1 levels").arg(MaxDepth));
     Node* n = &root;
-    for (const QString& part : path.split(QLatin1Char('/'), Qt::SkipEmptyParts))
+    for (const QString& part : parts)
         n = &n->folderNamed(part);
     return *n;
 }

@@ -7,6 +7,7 @@
 #include "core/store/foreignhash.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -27,6 +28,13 @@ public:
 };
 
 struct Node {
+    Node() = default;
+    // Moved only: the folder index points into `children`, whose nodes a move keeps.
+    Node(Node&&) noexcept = default;
+    Node& operator=(Node&&) noexcept = default;
+    Node(const Node&) = delete;
+    Node& operator=(const Node&) = delete;
+
     QString name;
     bool folder = false;
     qint64 size = 0;
@@ -39,7 +47,16 @@ struct Node {
     // The sub-folder named `name`, made when missing.
     Node& folderNamed(const QString& name);
     Node& addFile(const QString& name);
+
+private:
+    QHash<QString, Node*> m_folders; // the sub-folders folderNamed made, by name
 };
+
+inline Node rootNode() {
+    Node n;
+    n.folder = true;
+    return n;
+}
 
 struct Disc {
     QString name;
@@ -47,8 +64,9 @@ struct Disc {
     QString note;
     QString sourcePath; // where the files were, when the source says
     std::optional<qint64> scanTime;
-    Node root{QString(), true, 0, {}, {}, {}, {}, {}};
-    // The folder at a '/'-separated path below the root, made when missing.
+    Node root = rootNode();
+    // The folder at a '/'-separated path below the root, made when missing. Throws
+    // ForeignError for a path deeper than any file system nests.
     Node& folderAt(const QString& path);
 };
 
