@@ -175,7 +175,8 @@ void TestForeignFormats::formatsAreAdopted_data() {
                              << QStringList{"dates in a form not read (e.g. yesterday)"};
 
     QTest::newRow("catcli")
-        << QByteArray(R"({"type":"top","name":"top","children":[
+        // The root's type at the end, far from the start, as the program writes it.
+        << QByteArray(R"({"children":[
  {"type":"storage","name":"存储 \"A\"","ts":1704923096,"attr":"备注","free":0,"total":0,
   "children":[
    {"type":"dir","name":"目录","maccess":1666206037.5,"children":[
@@ -184,7 +185,8 @@ void TestForeignFormats::formatsAreAdopted_data() {
    {"type":"dir","name":"空","maccess":1666206000,"children":[]},
    {"type":"file","name":"x.zip","size":5,"maccess":1,
     "children":[{"type":"arc","name":"inner.txt","size":1}]}]},
- {"type":"meta","name":"meta","size":null,"attr":{"created":1704923096}}]})")
+ {"type":"meta","name":"meta","size":null,"attr":{"created":1704923096}}],)") +
+               QByteArray(70000, ' ') + R"("name":"top","size":null,"type":"top"})"
         << QString()
         << QStringList{"存储 \"A\"||备注|", "存储 \"A\"|/x.zip|5|1||",
                        "存储 "
@@ -254,45 +256,50 @@ void TestForeignFormats::damagedFilesAreRefused_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("reason"); // part of the error
+    QTest::addColumn<QString>("from");   // empty: by content
 
     const QByteArray xml = "<?xml version=\"1.0\"?>\n<!DOCTYPE HyperCDCatalogFile>\n"
                            "<catalog name=\"c\"><media name=\"m\"><file name=\"a\" size=\"1\" "
                            "type=\"byte\"/><directory name=\"d\">";
     const QByteArray whole = gzip(xml + "</directory></media></catalog>");
     QTest::newRow("cdcat, cut short") << whole.left(whole.size() - 12) << "a.hcf"
-                                      << "damaged";
+                                      << "damaged" << QString();
     QByteArray badSum = whole;
     badSum[badSum.size() - 8] = char(badSum[badSum.size() - 8] ^ 1); // the stored CRC-32
     QTest::newRow("cdcat, checksum wrong") << badSum << "a.hcf"
-                                           << "damaged";
+                                           << "damaged" << QString();
     QTest::newRow("cdcat, unclosed") << gzip(xml) << "a.hcf"
-                                     << "damaged";
+                                     << "damaged" << QString();
     QTest::newRow("cdcat, a name that escapes")
         << gzip("<?xml version=\"1.0\"?><catalog><media name=\"m\"><directory name=\"..\">"
                 "<file name=\"x\" size=\"1\"/></directory></media></catalog>")
         << "a.hcf"
-        << "does not pass the check";
+        << "does not pass the check" << QString();
     QTest::newRow("catcli, cut short")
-        << QByteArray(R"({"type":"top","name":"top","children":[{"type":"storage","name":"s",)")
-        << "c.json"
-        << "damaged";
+        << QByteArray(R"({"children":[{"type":"storage","name":"s",)") << "c.json"
+        << "damaged" << QStringLiteral("catcli");
     QTest::newRow("catcli, a slash in a name")
         << QByteArray(R"({"type":"top","children":[{"type":"storage","name":"s","children":[)"
                       R"({"type":"file","name":"a/b","size":1}]}]})")
         << "c.json"
-        << "does not pass the check";
+        << "does not pass the check" << QString();
     QTest::newRow("vvv, unclosed quote") << QByteArray("v,/,\"a,1,txt,2020-01-01,\n") << "v.csv"
-                                         << "not closed";
+                                         << "not closed" << QString();
+    QTest::newRow("a CSV export of Vorlane, named as vvv")
+        << QByteArray("disc,category,path,name,size,modified,kind,note\r\nd,c,/a,a,1,,file,\r\n")
+        << "vvv.csv"
+        << "merge its JSON export instead" << QStringLiteral("vvv");
     QTest::newRow("gwhere") << gzip("GWhere:0.2.3:cat\n") << "g.ctg"
-                            << "GWhere";
+                            << "GWhere" << QString();
     QTest::newRow("gwhere, damaged") << QByteArray("\x1f\x8b\x08\x00junk", 8) << "g.ctg"
-                                     << "damaged";
+                                     << "damaged" << QString();
 }
 
 void TestForeignFormats::damagedFilesAreRefused() {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, name);
     QFETCH(QString, reason);
+    QFETCH(QString, from);
     TestDir dir;
     const QString source = dir.path(name);
     write(source, bytes);
@@ -304,7 +311,10 @@ void TestForeignFormats::damagedFilesAreRefused() {
         testcat::addDisc(db, testcat::addCategory(db, QStringLiteral("mine")), "old");
     }
     const QByteArray before = readFile(target);
-    const CliResult r = runCli({"merge", target, source});
+    QStringList args{"merge", target, source};
+    if (!from.isEmpty())
+        args << "--from" << from;
+    const CliResult r = runCli(args);
     QVERIFY2(r.code != 0, qPrintable(r.out));
     QVERIFY2(r.err.contains(reason), qPrintable(r.err));
     QVERIFY2(r.err.contains(QLatin1String("nothing was changed")), qPrintable(r.err));

@@ -144,7 +144,15 @@ std::optional<qint64> readSize(QStringView text) {
 
 namespace {
 
-QString detectText(const QByteArray& bytes) {
+// A table exported by Vorlane itself: CSV for spreadsheets, not for merging.
+bool isOwnCsv(const QByteArray& head) {
+    return head.startsWith("disc,category,path,name,") ||
+           head.startsWith("\xEF\xBB\xBF"
+                           "disc,category,path,name,");
+}
+
+// `tail`: the file's last bytes, where a catcli catalog names its root's type.
+QString detectText(const QByteArray& bytes, const QByteArray& tail) {
     const QByteArray head = bytes.left(4096);
     const QByteArray trimmed = head.trimmed();
     if (head.contains("<!DOCTYPE HyperCDCatalogFile>") ||
@@ -160,7 +168,8 @@ QString detectText(const QByteArray& bytes) {
         static const QRegularExpression top(QStringLiteral("\"type\"\\s*:\\s*\"top\""));
         // A catcli catalog names its root node; an export of ours names its format first.
         if (!head.contains("\"vorlane-catalog\"") &&
-            (top.match(QString::fromUtf8(head)).hasMatch() || bytes.contains("\"type\": \"top\"")))
+            (top.match(QString::fromUtf8(head)).hasMatch() ||
+             top.match(QString::fromUtf8(tail)).hasMatch()))
             return QStringLiteral("catcli");
         return {};
     }
@@ -184,6 +193,8 @@ QString detectText(const QByteArray& bytes) {
                          : QStringLiteral("sha256sum");
     }
     // A table of at least volume, path, name and size columns.
+    if (isOwnCsv(head))
+        return {};
     const QString first = text.section(QLatin1Char('\n'), 0, 0);
     for (const QChar sep : {QLatin1Char('\t'), QLatin1Char('|'), QLatin1Char(',')}) {
         if (first.count(sep) >= 5)
@@ -211,9 +222,14 @@ QString detectFormat(const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         return {};
     QByteArray head = file.read(65536);
+    QByteArray tail;
+    if (file.size() > head.size() && file.seek(std::max<qint64>(head.size(), file.size() - 4096)))
+        tail = file.read(4096);
     if (isGzip(head)) {
         try {
-            head = gunzip(readAll(path), MaxSourceBytes).left(65536);
+            const QByteArray all = gunzip(readAll(path), MaxSourceBytes);
+            head = all.left(65536);
+            tail = all.right(4096);
         } catch (const ForeignError&) {
             // A damaged compressed file: named by its name, so the reader can say why.
             const QString suffix = QFileInfo(path).suffix().toLower();
@@ -222,7 +238,7 @@ QString detectFormat(const QString& path) {
                                                     : QString();
         }
     }
-    return detectText(head);
+    return detectText(head, tail);
 }
 
 Source readSource(const QString& path, const QString& format) {

@@ -107,6 +107,11 @@ std::optional<std::array<int, Columns>> headerColumns(const QStringList& cells) 
 
 Source readVvv(const QByteArray& bytes, const QString& fileName) {
     Q_UNUSED(fileName);
+    if (bytes.startsWith("disc,category,path,name,") ||
+        bytes.startsWith("\xEF\xBB\xBF"
+                         "disc,category,path,name,"))
+        throw ForeignError(
+            QStringLiteral("a CSV export of Vorlane: merge its JSON export instead"));
     const QString text = decodeText(bytes);
     const QChar sep = separatorOf(text);
     std::vector<QStringList> rows = records(text, sep);
