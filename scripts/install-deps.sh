@@ -4,10 +4,10 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build ccache pkg-config
     qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-translations-l10n
-    libsqlite3-dev sqlite3 ripgrep libxxhash-dev libarchive-dev libpcre2-dev
+    libsqlite3-dev zlib1g-dev sqlite3 ripgrep libxxhash-dev libarchive-dev libpcre2-dev
     libexiv2-dev libtag1-dev libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
     qt6-image-formats-plugins
-    ffmpeg libimage-exiftool-perl sox libvips-tools
+    ffmpeg libimage-exiftool-perl sox libvips-tools hashdeep
     libgl-dev libxkbcommon-dev
     fonts-noto-cjk adwaita-icon-theme xdg-utils
     xvfb xauth appstream shared-mime-info

@@ -325,8 +325,9 @@ const QList<Command>& commands() {
          QStringLiteral("Write the catalog, a category or a disc as JSON, CSV or HTML."),
          exportOptions, cmdExport},
         {QStringLiteral("merge"), QStringLiteral("CATALOG SOURCE"),
-         QStringLiteral("Add another catalog or a JSON export to the catalog. The whole source "
-                        "is first held to check's rules; one that fails them is refused."),
+         QStringLiteral("Add another catalog, a JSON export, or another cataloguer's or tool's "
+                        "file (see --from) to the catalog. The whole source is first held to "
+                        "check's rules; one that fails them is refused."),
          mergeOptions, cmdMerge},
         {QStringLiteral("verify"), QStringLiteral("CATALOG DISC_ID [ROOT]"),
          QStringLiteral("Read a disc's files back from its source path (or ROOT) and name each "

@@ -4,6 +4,7 @@
 #include "core/interchange/catalogexport.h"
 #include "core/interchange/catalogmerge.h"
 #include "core/interchange/exportfile.h"
+#include "core/interchange/foreign/foreignsource.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -48,6 +49,11 @@ void mergeOptions(QCommandLineParser& p) {
                                 "category, in this category (default: the categories at the "
                                 "top, such discs in a new category named after SOURCE)."),
                  QStringLiteral("id")});
+    p.addOption({QStringLiteral("from"),
+                 QStringLiteral("The source's format (default: recognised by content): vorlane "
+                                "(a catalog or a JSON export), cdcat, vvv, katalog, catcli, "
+                                "gwhere, hashdeep, md5sum, sha1sum or sha256sum."),
+                 QStringLiteral("format")});
 }
 
 int cmdExport(Context& ctx, QCommandLineParser& p) {
@@ -148,6 +154,14 @@ int cmdMerge(Context& ctx, QCommandLineParser& p) {
         usage(QStringLiteral("--duplicates takes skip or keep"));
     MergeOptions options;
     options.source = source;
+    if (p.isSet(QStringLiteral("from"))) {
+        options.format = p.value(QStringLiteral("from")).toLower();
+        if (options.format == QLatin1String("json"))
+            options.format = QStringLiteral("vorlane");
+        if (options.format != QLatin1String("vorlane") && !foreign::isForeignFormat(options.format))
+            usage(QStringLiteral("--from takes vorlane, ") +
+                  foreign::formatNames().join(QStringLiteral(", ")));
+    }
     if (p.isSet(QStringLiteral("category")))
         options.categoryId =
             idArgument(p.value(QStringLiteral("category")), QStringLiteral("--category"));
@@ -220,6 +234,12 @@ int cmdMerge(Context& ctx, QCommandLineParser& p) {
         ctx.out << "left out: " << report.badFacts
                 << " media facts out of range or unreadable (texts cut to 1000 characters "
                    "count too)\n";
+    if (!report.format.isEmpty()) {
+        ctx.out << "read as " << report.format << ": " << report.folders << " folders, "
+                << report.files << " files, " << report.hashes << " hashes\n";
+        for (const QString& line : report.dropped)
+            ctx.out << "not carried over: " << oneLine(line) << "\n";
+    }
     return Ok;
 }
 

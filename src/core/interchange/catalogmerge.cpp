@@ -1,10 +1,12 @@
 #include "core/interchange/catalogmerge.h"
 
+#include "core/interchange/foreign/foreignsource.h"
 #include "core/interchange/jsonreader.h"
 #include "core/interchange/mediajson.h"
 #include "core/store/catalogrules.h"
 #include "core/store/catalogstore.h"
 #include "core/store/database.h"
+#include "core/store/foreignhash.h"
 #include "core/store/interchangestore.h"
 #include "core/store/mediastore.h"
 #include "core/store/passwords.h"
@@ -117,6 +119,11 @@ public:
     virtual void media(qint64, MediaFacts&&, int) {}
     virtual void thumbnail(qint64, QByteArray&&) {}
     virtual void orphanMedia(qint64) {}
+    // Another program's source: its format and what it could not carry over.
+    virtual void foreignSource(const QString& format, const QStringList& dropped) {
+        Q_UNUSED(format);
+        Q_UNUSED(dropped);
+    }
 };
 
 DuplicateDisc describeDisc(const RowView& row, const QString& existing) {
@@ -219,8 +226,20 @@ public:
             m_skippedEntries.insert(row.integerOr("AutoId", 0)); // a skipped disc's
             return;
         }
-        inCatalog([&] { w.addEntry(row, *disc); });
+        inCatalog([&] {
+            const qint64 id = w.addEntry(row, *disc);
+            for (const ForeignHash& h : foreign::rowHashes(row)) {
+                foreignhash::store(w.database(), id, h);
+                ++m_report.hashes;
+            }
+        });
         ++m_report.entries;
+        ++(row.integerOr("IsDir", 0) ? m_report.folders : m_report.files);
+    }
+
+    void foreignSource(const QString& format, const QStringList& dropped) override {
+        m_report.format = format;
+        m_report.dropped = dropped;
     }
 
     bool wantsMedia() const override { return mediastore::available(w.database()); }
@@ -501,6 +520,24 @@ MergeStatus readExport(const MergeOptions& options, Visitor& visitor, Ticker& ti
     return MergeStatus::Done;
 }
 
+// Another program's file, read whole into the neutral tree and fed as catalog rows.
+MergeStatus readForeign(const MergeOptions& options, const QString& format, Visitor& visitor,
+                        Ticker& ticker) {
+    const foreign::Source source = foreign::readSource(options.source, format);
+    visitor.categories({});
+    visitor.foreignSource(source.format, source.droppedLines());
+    qint64 done = 0;
+    foreign::sourceRows(
+        source, [&](const RowView& row) { visitor.disc(row); },
+        [&](const RowView& row) {
+            if (visitor.wantsEntries())
+                visitor.entry(row);
+            ++done;
+            ticker.tick(done, done + 1); // the count is not known ahead
+        });
+    return MergeStatus::Done;
+}
+
 MergeStatus readSource(const MergeOptions& options, Visitor& visitor, Ticker& ticker,
                        QString& error) {
     QFile file(options.source);
@@ -510,6 +547,13 @@ MergeStatus readSource(const MergeOptions& options, Visitor& visitor, Ticker& ti
     }
     const bool isCatalog = file.read(16) == QByteArray("SQLite format 3", 16);
     file.close();
+    if (options.format.isEmpty() && !isCatalog) {
+        const QString found = foreign::detectFormat(options.source);
+        if (!found.isEmpty())
+            return readForeign(options, found, visitor, ticker);
+    } else if (foreign::isForeignFormat(options.format)) {
+        return readForeign(options, options.format, visitor, ticker);
+    }
     return isCatalog ? readCatalogFile(options, visitor, ticker, error)
                      : readExport(options, visitor, ticker, error);
 }
@@ -546,6 +590,9 @@ MergeReport guarded(const MergeOptions& options, Database& target, Body body) {
     } catch (const JsonError& e) {
         report.status = MergeStatus::Failed;
         report.error = QString::fromUtf8(e.what());
+    } catch (const foreign::ForeignError& e) {
+        report.status = MergeStatus::Failed;
+        report.error = QString::fromUtf8(e.what());
     } catch (const std::exception& e) {
         report.status = MergeStatus::Failed;
         report.error = QString::fromLocal8Bit(e.what());
@@ -553,7 +600,8 @@ MergeReport guarded(const MergeOptions& options, Database& target, Body body) {
     if (report.status != MergeStatus::Done) {
         // Nothing of the source stands: the report tells only why.
         report.categories = report.discs = 0;
-        report.entries = 0;
+        report.entries = report.folders = report.files = report.hashes = 0;
+        report.dropped.clear();
         report.newCategoryId = 0;
         report.newCategoryName.clear();
         report.skipped.clear();

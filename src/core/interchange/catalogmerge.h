@@ -7,6 +7,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <atomic>
 #include <functional>
 #include <optional>
@@ -25,7 +26,10 @@ struct DuplicateDisc {
 };
 
 struct MergeOptions {
-    QString source;         // a catalog file or a JSON export
+    QString source; // a catalog file, a JSON export, or another program's file
+    // The source's format: empty to recognise it by content, "vorlane" for a catalog or
+    // an export, or one of foreign::formatNames().
+    QString format;
     QString sourcePassword; // the source catalog's open password, when it has one
     // The category that receives the source's top level: its top categories, and its
     // discs outside any of its categories (a disc exported on its own). 0: the categories
@@ -68,8 +72,12 @@ struct MergeReport {
     qint64 orphanMedia = 0;
     qint64 badThumbnails = 0;
     qint64 badFacts = 0;
-    QList<DuplicateDisc> skipped; // duplicates not added
-    QList<DuplicateDisc> kept;    // duplicates added as well
+    qint64 folders = 0, files = 0; // the entries, told apart
+    qint64 hashes = 0;             // foreign hashes stored with them
+    QString format;                // another program's format, when the source was one
+    QStringList dropped;           // what that source held but could not carry over
+    QList<DuplicateDisc> skipped;  // duplicates not added
+    QList<DuplicateDisc> kept;     // duplicates added as well
 };
 
 // The source's discs that match a disc of `target`, without changing anything, so that

@@ -371,7 +371,7 @@ qint64 MergeWriter::addDisc(const RowView& row, qint64 categoryId) {
     return insert(*m_discs, row, {{"classid", integerCell(categoryId)}});
 }
 
-void MergeWriter::addEntry(const RowView& row, qint64 discId) {
+qint64 MergeWriter::addEntry(const RowView& row, qint64 discId) {
     constexpr qint64 top = std::numeric_limits<qint64>::max();
     const qint64 id = row.integerOr("AutoId", 0);
     if (id < 1 || id > top - m_entryOffset)
@@ -386,6 +386,7 @@ void MergeWriter::addEntry(const RowView& row, qint64 discId) {
         overrides.insert("fatherid", integerCell(*f + m_entryOffset));
     }
     insert(*m_entries, row, overrides);
+    return id + m_entryOffset;
 }
 
 std::optional<qint64> MergeWriter::mergedEntry(qint64 sourceId) {

@@ -113,7 +113,8 @@ public:
     // Appends an entry of disc `discId`. Its id and its parent's id are moved above every
     // id the catalog had, by one offset for the whole merge, so links between entries and
     // their order hold without remembering each id. Throws DbError for an id out of range.
-    void addEntry(const RowView& row, qint64 discId);
+    // Returns the entry's new id.
+    qint64 addEntry(const RowView& row, qint64 discId);
     // The id that the source's entry `sourceId` was given by addEntry() in this merge;
     // nullopt when no such entry was added.
     std::optional<qint64> mergedEntry(qint64 sourceId);

@@ -155,6 +155,24 @@ void InterchangeHandler::runExport(ExportOptions options, QWidget* parent) {
                           });
 }
 
+namespace {
+
+// What another program's file brought, and what it held that could not be carried over.
+QString foreignSummary(const MergeReport& report) {
+    if (report.format.isEmpty())
+        return {};
+    QString text = QStringLiteral("\r\n按 %1 格式读取：%2 个文件夹、%3 个文件、%4 个校验值。")
+                       .arg(report.format)
+                       .arg(report.folders)
+                       .arg(report.files)
+                       .arg(report.hashes);
+    if (!report.dropped.isEmpty())
+        text += QStringLiteral("\r\n未能带入：\r\n") + report.dropped.join(QStringLiteral("\r\n"));
+    return text;
+}
+
+} // namespace
+
 void InterchangeHandler::MMergeClick() {
     Database& db = m_session.db();
     if (!db.isOpen() || m_job)
@@ -171,7 +189,12 @@ void InterchangeHandler::MMergeClick() {
     }
     const QString source = prompts().openFile(
         m_views.window, QStringLiteral("合并"),
-        QStringLiteral("Vorlane 文件 (*.vlr);;JSON 导出文件 (*.json);;所有文件 (*)"));
+        QStringLiteral("可合并的文件 (*.vlr *.json *.hcf *.csv *.txt *.idx *.ctg *.md5 *.sha1 "
+                       "*.sha256 *.hashdeep);;Vorlane 文件 (*.vlr);;JSON 导出文件 (*.json);;"
+                       "CDCat 文件 (*.hcf);;VVV 导出表格 (*.csv *.txt);;Katalog 文件 (*.idx);;"
+                       "catcli 文件 (*.json);;GWhere 文件 (*.ctg);;"
+                       "hashdeep 与校验和清单 (*.txt *.md5 *.sha1 *.sha256 *.hashdeep);;"
+                       "所有文件 (*)"));
     if (source.isEmpty())
         return;
     MergeOptions options;
@@ -219,16 +242,17 @@ void InterchangeHandler::MMergeClick() {
         if (report.status == MergeStatus::Done) {
             // The new categories and discs are shown by loading the tree again.
             m_session.notifyTreeChanged();
-            prompts().info(
-                m_views.window,
-                QStringLiteral("合并完成：新增 %1 个分类、%2 张光盘、%3 个条目。")
-                        .arg(report.categories)
-                        .arg(report.discs)
-                        .arg(report.entries) +
-                    (report.skipped.isEmpty()
-                         ? QString()
-                         : QStringLiteral("\r\n跳过 %1 张重复的光盘。").arg(report.skipped.size())),
-                QStringLiteral("提示"));
+            prompts().info(m_views.window,
+                           QStringLiteral("合并完成：新增 %1 个分类、%2 张光盘、%3 个条目。")
+                                   .arg(report.categories)
+                                   .arg(report.discs)
+                                   .arg(report.entries) +
+                               (report.skipped.isEmpty()
+                                    ? QString()
+                                    : QStringLiteral("\r\n跳过 %1 张重复的光盘。")
+                                          .arg(report.skipped.size())) +
+                               foreignSummary(report),
+                           QStringLiteral("提示"));
         } else if (report.status == MergeStatus::Failed) {
             prompts().error(m_views.window,
                             QStringLiteral("合并失败，当前文件没有改动：") + report.error,
