@@ -324,8 +324,10 @@ const QList<Command>& commands() {
         {QStringLiteral("verify"), QStringLiteral("CATALOG DISC_ID [ROOT]"),
          QStringLiteral("Read a disc's files back from its source path (or ROOT) and name each "
                         "one that is missing, unreadable or changed; exit 1 if any is. Files "
-                        "imported with --checksums are compared by content, others by size and "
-                        "time."),
+                        "imported with --checksums, or with an MD5, SHA-1 or SHA-256 hash from "
+                        "a merged listing, are compared by content, others by size and time. "
+                        "Content that changed while the size and time did not is reported as "
+                        "\"corrupt:\", with the time as \"changed:\"."),
          addPasswordOptions, cmdVerify},
     };
     return list;

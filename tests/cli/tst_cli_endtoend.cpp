@@ -396,7 +396,7 @@ void TestCliEndToEnd::verifyNamesEachFileThatChanged() {
     };
     const CliResult byHash = runCli({"verify", cat, "1"});
     QCOMPARE(byHash.code, 1);
-    QCOMPARE(problems(byHash), (QSet<QString>{"content differs: " + root + "/a.bin",
+    QCOMPARE(problems(byHash), (QSet<QString>{"corrupt: " + root + "/a.bin",
                                               "size differs: " + root +
                                                   "/sub/b.txt: 10 bytes in the catalog, 3 on disc",
                                               "missing: " + root + "/sub/c.dat"}));
