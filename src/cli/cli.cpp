@@ -294,6 +294,23 @@ const QList<Command>& commands() {
                           QStringLiteral("format"), QStringLiteral("text")});
          },
          cmdDups},
+        {QStringLiteral("copies"), QStringLiteral("CATALOG"),
+         QStringLiteral("List the files held on at most N discs (default 1), largest first: "
+                        "what a failing disc would take with it. Files are the same as for "
+                        "dups: by checksum where both have one of the same kind, else by size "
+                        "and name."),
+         [](QCommandLineParser& p) {
+             addPasswordOptions(p);
+             p.addOption({QStringLiteral("max"),
+                          QStringLiteral("Files held on at most this many discs (default 1)."),
+                          QStringLiteral("n"), QStringLiteral("1")});
+             p.addOption({QStringLiteral("min-size"),
+                          QStringLiteral("Only files of at least this size (K, M, G suffixes)."),
+                          QStringLiteral("size")});
+             p.addOption({formatOption(), QStringLiteral("Output format: text, tsv or json."),
+                          QStringLiteral("format"), QStringLiteral("text")});
+         },
+         cmdCopies},
         {QStringLiteral("note"), QStringLiteral("CATALOG (--disc ID | --entry ID) [TEXT]"),
          QStringLiteral("Show or set the note of a disc or an entry."),
          [](QCommandLineParser& p) {
