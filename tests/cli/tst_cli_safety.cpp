@@ -4,7 +4,9 @@
 #include "common/clirunner.h"
 #include "common/testdir.h"
 #include "core/import/verifyjob.h"
+#include "core/store/copiesstore.h"
 #include "core/store/database.h"
+#include "core/store/duplicatestore.h"
 #include "core/store/foreignhash.h"
 #include "gui/import/verifydialog.h"
 
@@ -46,6 +48,49 @@ QStringList problemLines(const CliResult& r) {
     return lines;
 }
 
+// A planted file with our hash (`ours`) and hashes brought in, by algorithm.
+struct PlantedFile {
+    const char* disc;
+    const char* path; // below the disc, "/dir/name"
+    qint64 size;
+    QByteArray ours;
+    QList<ForeignHash> foreign;
+};
+
+QByteArray digest(char fill, int length) {
+    return QByteArray(length, fill);
+}
+
+// Discs named as the files say, under one category; folders made as the paths ask.
+void plant(const QString& file, const QList<PlantedFile>& files) {
+    testcat::create(file);
+    Database db;
+    db.open(file);
+    const qint64 cat = testcat::addCategory(db, QStringLiteral("cat"));
+    QHash<QString, qint64> discs, folders;
+    for (const PlantedFile& f : files) {
+        const QString discName = QLatin1String(f.disc);
+        if (!discs.contains(discName))
+            discs.insert(discName, testcat::addDisc(db, cat, discName));
+        const qint64 disc = discs.value(discName);
+        QStringList parts = QString::fromUtf8(f.path).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+        const QString name = parts.takeLast();
+        qint64 father = 0;
+        QString at = discName;
+        for (const QString& part : parts) {
+            at += QLatin1Char('/') + part;
+            if (!folders.contains(at))
+                folders.insert(at, testcat::addEntry(db, disc, father, part, true));
+            father = folders.value(at);
+        }
+        const qint64 id = testcat::addEntry(db, disc, father, name, false, f.size);
+        if (!f.ours.isEmpty())
+            db.exec(QStringLiteral("update qCDFiles set FHash=? where AutoId=?"), {f.ours, id});
+        for (const ForeignHash& h : f.foreign)
+            foreignhash::store(db, id, h);
+    }
+}
+
 } // namespace
 
 class TestCliSafety : public QObject {
@@ -54,6 +99,10 @@ class TestCliSafety : public QObject {
 private slots:
     void initTestCase() { testcat::isolateSettings(); }
     void verifyByForeignHashesTellsDecayFromAnEdit();
+    void dupsPairFilesByHashesOfOneAlgorithm();
+    void copiesListFilesOnFewDiscs_data();
+    void copiesListFilesOnFewDiscs();
+    void treeLongCountsWhatIsOnOneDiscOnly();
 };
 
 // A catalog adopted from hash listings (no checksums of ours) read back against the real
@@ -158,6 +207,127 @@ void TestCliSafety::verifyByForeignHashesTellsDecayFromAnEdit() {
     QVERIFY2(summary.contains(
                  QStringLiteral("可能损坏 1 个（内容变了，大小和时间未变），已修改 1 个。")),
              qPrintable(summary));
+}
+
+// Hashes brought in pair files of another name; hashes of one algorithm that differ keep
+// files of one size and name apart; files with no algorithm in common fall back on their
+// size and name.
+void TestCliSafety::dupsPairFilesByHashesOfOneAlgorithm() {
+    TestDir dir;
+    const QString file = dir.path(QStringLiteral("d.vlr"));
+    const QByteArray m1 = digest('1', 16), m2 = digest('2', 16), m3 = digest('3', 16);
+    const QByteArray s1 = digest('s', 32), q1 = digest('q', 20);
+    const QByteArray h1 = digest('h', 16), h2 = digest('H', 16);
+    plant(file, {
+                    {"A", "/a.iso", 1000, {}, {{HashAlgorithm::Md5, m1}}},
+                    {"B", "/renamed.iso", 1000, {}, {{HashAlgorithm::Md5, m1}}},
+                    {"C", "/a.iso", 1000, {}, {{HashAlgorithm::Sha256, s1}}},
+                    {"A", "/x.bin", 2000, {}, {{HashAlgorithm::Md5, m2}}},
+                    {"B", "/x.bin", 2000, {}, {{HashAlgorithm::Md5, m3}}},
+                    {"A", "/y.bin", 3000, h1, {{HashAlgorithm::Sha1, q1}}},
+                    {"B", "/y.bin", 3000, h2, {}},
+                    {"C", "/sub/z.bin", 3000, {}, {{HashAlgorithm::Sha1, q1}}},
+                });
+    Database db;
+    db.open(file, Database::Mode::ReadOnly);
+    QStringList got;
+    for (const duplicatestore::Group& g : duplicatestore::findDuplicates(db, 1)) {
+        QStringList members;
+        for (const duplicatestore::Member& m : g.members)
+            members << m.discName + QLatin1Char(':') + m.path;
+        got << QStringLiteral("%1 %2 %3 %4")
+                   .arg(g.size)
+                   .arg(g.algorithm, QString::fromLatin1(g.hash.toHex()),
+                        members.join(QLatin1Char(' ')));
+    }
+    QCOMPARE(got, (QStringList{"3000 SHA-1 " + QString::fromLatin1(q1.toHex()) +
+                                   " A:/y.bin C:/sub/z.bin",
+                               "1000 MD5 " + QString::fromLatin1(m1.toHex()) +
+                                   " A:/a.iso B:/renamed.iso C:/a.iso"}));
+    const CliResult text = runCli({"dups", file});
+    QCOMPARE(text.code, 0);
+    QVERIFY2(text.out.contains("group 2: 3 files of 1000 bytes, 2000 bytes wasted, same content "
+                               "MD5 " +
+                               QString::fromLatin1(m1.toHex()) + "\n"),
+             qPrintable(text.out));
+}
+
+void TestCliSafety::copiesListFilesOnFewDiscs_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("expected"); // "size discs disc:path"
+    const QStringList one{"5000 1 A:/solo.iso", "400 1 A:/dup.txt",   "400 1 A:/twice/dup.txt",
+                          "300 1 A:/notes.txt", "300 1 B:/notes.txt", "10 1 B:/small.txt",
+                          "0 1 B:/empty.log"};
+    QTest::newRow("one disc") << QStringList{} << one;
+    QTest::newRow("two discs") << QStringList{"--max", "2"}
+                               << QStringList{"9000 2 A:/big.mkv", "9000 2 B:/copy.mkv"} + one;
+    QTest::newRow("large ones") << QStringList{"--min-size", "300"} << one.mid(0, 5);
+}
+
+// Two discs: a file kept on both (by hash, under another name), one kept twice on one disc
+// (by name), files of one name whose hashes differ, and files on one disc alone.
+void TestCliSafety::copiesListFilesOnFewDiscs() {
+    QFETCH(QStringList, args);
+    QFETCH(QStringList, expected);
+    TestDir dir;
+    const QString file = dir.path(QStringLiteral("c.vlr"));
+    plant(file, {
+                    {"A", "/big.mkv", 9000, digest('b', 16), {}},
+                    {"B", "/copy.mkv", 9000, digest('b', 16), {}},
+                    {"A", "/solo.iso", 5000, {}, {}},
+                    {"A", "/twice/dup.txt", 400, {}, {}},
+                    {"A", "/dup.txt", 400, {}, {}},
+                    {"A", "/notes.txt", 300, {}, {{HashAlgorithm::Md5, digest('m', 16)}}},
+                    {"B", "/notes.txt", 300, {}, {{HashAlgorithm::Md5, digest('n', 16)}}},
+                    {"B", "/small.txt", 10, {}, {}},
+                    {"B", "/empty.log", 0, {}, {}},
+                });
+    const CliResult r = runCli(QStringList{"copies", file, "--format", "json"} + args);
+    QCOMPARE(r.code, 0);
+    QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
+    QStringList got;
+    qint64 bytes = 0;
+    for (const QJsonValue& v : QJsonDocument::fromJson(r.out.toUtf8()).array()) {
+        const QJsonObject o = v.toObject();
+        got << QStringLiteral("%1 %2 %3:%4")
+                   .arg(o["size"].toInteger())
+                   .arg(o["discs"].toInt())
+                   .arg(o["disc"].toString(), o["path"].toString());
+        bytes += o["size"].toInteger();
+    }
+    QCOMPARE(got, expected);
+    const CliResult text = runCli(QStringList{"copies", file} + args);
+    QCOMPARE(text.code, 0);
+    QVERIFY2(text.out.endsWith(QStringLiteral("%1 files, %2 bytes, held on at most %3\n")
+                                   .arg(expected.size())
+                                   .arg(bytes)
+                                   .arg(args.contains("2") ? "2 discs" : "1 disc")),
+             qPrintable(text.out));
+    const CliResult bad = runCli({"copies", file, "--max", "0"});
+    QCOMPARE(bad.code, 2);
+    QVERIFY2(bad.err.contains("--max"), qPrintable(bad.err));
+}
+
+void TestCliSafety::treeLongCountsWhatIsOnOneDiscOnly() {
+    TestDir dir;
+    const QString file = dir.path(QStringLiteral("t.vlr"));
+    plant(file, {
+                    {"A", "/big.mkv", 9000, digest('b', 16), {}},
+                    {"B", "/copy.mkv", 9000, digest('b', 16), {}},
+                    {"A", "/solo.iso", 5000, {}, {}},
+                    {"A", "/a/notes.txt", 300, {}, {{HashAlgorithm::Md5, digest('m', 16)}}},
+                    {"B", "/notes.txt", 300, {}, {{HashAlgorithm::Md5, digest('m', 16)}}},
+                    {"B", "/small.txt", 10, {}, {}},
+                    {"C", "/small.txt", 10, {}, {}},
+                });
+    const CliResult r = runCli({"tree", file, "--long"});
+    QCOMPARE(r.code, 0);
+    QStringList sole;
+    for (const QString& line : r.out.split(QLatin1Char('\n')))
+        if (const qsizetype at = line.indexOf(QLatin1String("only here: ")); at >= 0)
+            sole << line.mid(at);
+    QCOMPARE(sole, (QStringList{"only here: 1 files, 5000 bytes", "only here: 0 files, 0 bytes",
+                                "only here: 0 files, 0 bytes"}));
 }
 
 QTEST_MAIN(TestCliSafety)

@@ -185,9 +185,17 @@ void groupRun(const Candidates& all, Candidate* begin, Candidate* end, bool sing
             Found f;
             f.size = begin->size;
             const Digests& d = sets.digests(byRoot[first].first);
-            for (int k = 0; k < kSlots && f.slot < 0; ++k)
-                if (!d[size_t(k)].empty())
+            // Shown by the hash most members have (ties: ours, then the strongest).
+            size_t most = 0;
+            for (int k = 0; k < kSlots; ++k) {
+                size_t holders = 0;
+                for (size_t i = first; i < next; ++i)
+                    holders += begin[byRoot[i].second].hashLength[size_t(k)] > 0 ? 1 : 0;
+                if (holders > most) {
+                    most = holders;
                     f.slot = k;
+                }
+            }
             const std::string_view key =
                 f.slot >= 0 ? d[size_t(f.slot)] : all.name(begin[byRoot[first].second]);
             f.key = QByteArray(key.data(), qsizetype(key.size()));

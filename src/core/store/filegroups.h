@@ -29,7 +29,7 @@ class Database;
 
 namespace filegroups {
 
-// Hash slots in the order a group's hash is shown by: ours, then the strongest brought in.
+// Hash slots: ours, then those brought in, the strongest first.
 constexpr int kSlots = 4;
 QString slotName(int slot);
 
