@@ -283,7 +283,9 @@ const QList<Command>& commands() {
          cmdFind},
         {QStringLiteral("dups"), QStringLiteral("CATALOG"),
          QStringLiteral("List files kept more than once across the discs, largest waste "
-                        "first."),
+                        "first: by checksum where both files have one of the same kind (ours, "
+                        "or an MD5, SHA-1 or SHA-256 from a merged listing), else by size and "
+                        "name."),
          [](QCommandLineParser& p) {
              addPasswordOptions(p);
              p.addOption({QStringLiteral("min-size"),
