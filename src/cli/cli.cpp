@@ -290,7 +290,9 @@ const QList<Command>& commands() {
          cmdFind},
         {QStringLiteral("dups"), QStringLiteral("CATALOG"),
          QStringLiteral("List files kept more than once across the discs, largest waste "
-                        "first."),
+                        "first: by checksum where both files have one of the same kind (ours, "
+                        "or an MD5, SHA-1 or SHA-256 from a merged listing), else by size and "
+                        "name."),
          [](QCommandLineParser& p) {
              addPasswordOptions(p);
              p.addOption({QStringLiteral("min-size"),
@@ -301,6 +303,23 @@ const QList<Command>& commands() {
                           QStringLiteral("format"), QStringLiteral("text")});
          },
          cmdDups},
+        {QStringLiteral("copies"), QStringLiteral("CATALOG"),
+         QStringLiteral("List the files held on at most N discs (default 1), largest first: "
+                        "what a failing disc would take with it. Files are the same as for "
+                        "dups: by checksum where both have one of the same kind, else by size "
+                        "and name."),
+         [](QCommandLineParser& p) {
+             addPasswordOptions(p);
+             p.addOption({QStringLiteral("max"),
+                          QStringLiteral("Files held on at most this many discs (default 1)."),
+                          QStringLiteral("n"), QStringLiteral("1")});
+             p.addOption({QStringLiteral("min-size"),
+                          QStringLiteral("Only files of at least this size (K, M, G suffixes)."),
+                          QStringLiteral("size")});
+             p.addOption({formatOption(), QStringLiteral("Output format: text, tsv or json."),
+                          QStringLiteral("format"), QStringLiteral("text")});
+         },
+         cmdCopies},
         {QStringLiteral("note"), QStringLiteral("CATALOG (--disc ID | --entry ID) [TEXT]"),
          QStringLiteral("Show or set the note of a disc or an entry."),
          [](QCommandLineParser& p) {
@@ -332,8 +351,10 @@ const QList<Command>& commands() {
         {QStringLiteral("verify"), QStringLiteral("CATALOG DISC_ID [ROOT]"),
          QStringLiteral("Read a disc's files back from its source path (or ROOT) and name each "
                         "one that is missing, unreadable or changed; exit 1 if any is. Files "
-                        "imported with --checksums are compared by content, others by size and "
-                        "time."),
+                        "imported with --checksums, or with an MD5, SHA-1 or SHA-256 hash from "
+                        "a merged listing, are compared by content, others by size and time. "
+                        "Content that changed while the size and time did not is reported as "
+                        "\"corrupt:\", with the time as \"changed:\"."),
          addPasswordOptions, cmdVerify},
     };
     return list;

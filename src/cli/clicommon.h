@@ -125,6 +125,7 @@ int cmdImport(Context& ctx, QCommandLineParser& p);
 int cmdRescan(Context& ctx, QCommandLineParser& p);
 int cmdFind(Context& ctx, QCommandLineParser& p);
 int cmdDups(Context& ctx, QCommandLineParser& p);
+int cmdCopies(Context& ctx, QCommandLineParser& p);
 int cmdCompact(Context& ctx, QCommandLineParser& p);
 int cmdExport(Context& ctx, QCommandLineParser& p);
 int cmdMerge(Context& ctx, QCommandLineParser& p);

@@ -4,6 +4,7 @@
 #include "core/settings/text.h"
 #include "core/store/catalogstore.h"
 #include "core/store/contentstore.h"
+#include "core/store/copiesstore.h"
 #include "core/store/schema.h"
 
 #include <QDateTime>
@@ -44,7 +45,7 @@ int cmdNew(Context& ctx, QCommandLineParser& p) {
 namespace {
 
 // One disc's facts for `tree --long`; what the catalog does not know reads "unknown".
-QString factsLine(const DiscFacts& f) {
+QString factsLine(const DiscFacts& f, const copiesstore::SoleCopies& sole) {
     const QString unknown = QStringLiteral("unknown");
     QString time = unknown;
     if (f.scanTime) {
@@ -73,6 +74,8 @@ QString factsLine(const DiscFacts& f) {
                  QString::number(f.files), QString::number(f.totalSize));
     if (f.members > 0)
         line += QStringLiteral("  archive members: ") + QString::number(f.members);
+    // What a failing disc would take with it.
+    line += QStringLiteral("  only here: %1 files, %2 bytes").arg(sole.files).arg(sole.bytes);
     return line;
 }
 
@@ -84,6 +87,8 @@ int cmdTree(Context& ctx, QCommandLineParser& p) {
     openCatalog(db, path, p, Access::Read);
     const CatalogTree tree = catalogstore::loadTree(db);
     const bool longFormat = p.isSet(QStringLiteral("long"));
+    const QHash<qint64, copiesstore::SoleCopies> sole =
+        longFormat ? copiesstore::soleCopies(db) : QHash<qint64, copiesstore::SoleCopies>();
     std::vector<qint64> path_;
     std::function<void(qint64, int)> walk = [&](qint64 parent, int depth) {
         const QString indent(depth * 2, QLatin1Char(' '));
@@ -99,7 +104,7 @@ int cmdTree(Context& ctx, QCommandLineParser& p) {
                 ctx.out << indent << "  [D" << d.id << "] " << oneLine(d.name) << "\n";
                 if (longFormat) {
                     if (const std::optional<DiscFacts> f = catalogstore::discFacts(db, d.id))
-                        ctx.out << indent << "       " << factsLine(*f) << "\n";
+                        ctx.out << indent << "       " << factsLine(*f, sole.value(d.id)) << "\n";
                 }
             }
         }

@@ -54,6 +54,11 @@ int cmdDups(Context& ctx, QCommandLineParser& p) {
                 out.add("same size and name");
             } else {
                 out.add("same content ");
+                // Ours needs no name; one brought in says which it is.
+                if (g.algorithm != QLatin1String("XXH3-128")) {
+                    out.line(g.algorithm);
+                    out.add(' ');
+                }
                 out.add(hashText);
             }
             out.add('\n');
@@ -82,6 +87,11 @@ int cmdDups(Context& ctx, QCommandLineParser& p) {
                     out.add(hashText);
                     out.add('"');
                 }
+                out.add(",\n        \"hash_algorithm\": ");
+                if (g.hash.isEmpty())
+                    out.add("null");
+                else
+                    out.jsonString(g.algorithm);
                 out.add(",\n        \"path\": ");
                 out.jsonString(m.path);
                 out.add(",\n        \"size\": ");

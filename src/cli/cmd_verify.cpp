@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QLocale>
+#include <QStringList>
 #include <optional>
 
 namespace vorlane::cli {
@@ -32,6 +33,11 @@ QString problemLine(const VerifyProblem& p) {
             .arg(p.foundSize);
     case VerifyFault::HashDiffers:
         return QStringLiteral("content differs: ") + path;
+    case VerifyFault::Corrupt:
+        return QStringLiteral("corrupt: ") + path;
+    case VerifyFault::Changed:
+        return QStringLiteral("changed: %1: %2 in the catalog, %3 on disc")
+            .arg(path, timeText(p.storedTime), timeText(p.foundTime));
     case VerifyFault::TimeDiffers:
         return QStringLiteral("time differs: %1: %2 in the catalog, %3 on disc")
             .arg(path, timeText(p.storedTime), timeText(p.foundTime));
@@ -41,6 +47,18 @@ QString problemLine(const VerifyProblem& p) {
 
 QString sizeText(qint64 bytes) {
     return QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
+}
+
+// The algorithms compared by: one by its name, several each with its count.
+QString algorithmsText(const VerifyResult& r) {
+    if (r.algorithms.size() == 1)
+        return QStringLiteral(" (") + r.algorithms.front().first + QLatin1Char(')');
+    QStringList parts;
+    for (const auto& [name, files] : r.algorithms)
+        parts << name + QStringLiteral(": ") + QString::number(files);
+    return parts.isEmpty()
+               ? QString()
+               : QStringLiteral(" (") + parts.join(QStringLiteral(", ")) + QLatin1Char(')');
 }
 
 } // namespace
@@ -92,9 +110,10 @@ int cmdVerify(Context& ctx, QCommandLineParser& p) {
     if (r.sizeAndTimeOnly)
         ctx.out << "; by size and time only: the disc was imported without checksums";
     else if (r.hashed < r.files)
-        ctx.out << "; " << r.hashed << " by checksum, the rest by size and time";
+        ctx.out << "; " << r.hashed << " by checksum" << algorithmsText(r)
+                << ", the rest by size and time";
     else
-        ctx.out << "; by checksum (XXH3-128)";
+        ctx.out << "; by checksum" << algorithmsText(r);
     ctx.out << "\n";
     if (r.skipped > 0)
         ctx.out << "passed over: " << r.skipped << " links and archive members\n";
@@ -103,6 +122,11 @@ int cmdVerify(Context& ctx, QCommandLineParser& p) {
                 << (r.special == 1 ? " special file" : " special files")
                 << " (FIFOs, devices, sockets), which hold nothing to read back\n";
     const auto problems = qint64(r.problems.size());
+    // Decay and edits call for different answers: a copy from elsewhere, or none.
+    const qint64 corrupt = r.count(VerifyFault::Corrupt), changed = r.count(VerifyFault::Changed);
+    if (corrupt > 0 || changed > 0)
+        ctx.out << corrupt << " possibly corrupt (content changed, size and time kept), " << changed
+                << " changed (content and time)\n";
     if (r.end == VerifyEnd::Cancelled)
         ctx.out << "verify cancelled: the disc was not read to the end\n";
     ctx.out << (problems == 0 ? QStringLiteral("all files match")

@@ -149,7 +149,7 @@ void TestCliEndToEnd::importListAndFindMatchTheTree() {
     QCOMPARE(facts.code, 0);
     QVERIFY2(QRegularExpression("\n {7}scanned: \\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\S*  "
                                 "state: complete  fs: \\S+  capacity: \\d+  folders: 6  files: 5  "
-                                "size: 72062\n")
+                                "size: 72062  only here: 5 files, 72062 bytes\n")
                  .match(facts.out)
                  .hasMatch(),
              qPrintable(facts.out));
@@ -295,8 +295,11 @@ void TestCliEndToEnd::failedImportSaysSoWithTheRowsKept() {
     QVERIFY2(!disc.isEmpty(), qPrintable(r.out));
     const CliResult listed = runCli({"tree", cat, "--long"});
     QVERIFY2(listed.out.contains(QStringLiteral("  state: failed  fs: ")), qPrintable(listed.out));
-    QVERIFY2(listed.out.contains(QStringLiteral("  folders: 0  files: %1  size: %1\n").arg(kept)),
-             qPrintable(listed.out));
+    QVERIFY2(
+        listed.out.contains(
+            QStringLiteral("  folders: 0  files: %1  size: %1  only here: %1 files, %1 bytes\n")
+                .arg(kept)),
+        qPrintable(listed.out));
     const CliResult check = runCli({"check", cat});
     QCOMPARE(check.code, 0);
     QCOMPARE(
@@ -396,7 +399,7 @@ void TestCliEndToEnd::verifyNamesEachFileThatChanged() {
     };
     const CliResult byHash = runCli({"verify", cat, "1"});
     QCOMPARE(byHash.code, 1);
-    QCOMPARE(problems(byHash), (QSet<QString>{"content differs: " + root + "/a.bin",
+    QCOMPARE(problems(byHash), (QSet<QString>{"corrupt: " + root + "/a.bin",
                                               "size differs: " + root +
                                                   "/sub/b.txt: 10 bytes in the catalog, 3 on disc",
                                               "missing: " + root + "/sub/c.dat"}));

@@ -1,5 +1,6 @@
 #include "core/import/filehash.h"
 
+#include <QCryptographicHash>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -41,7 +42,7 @@ struct StateFree {
 } // namespace
 
 Outcome hashFile(int dirFd, const char* name, const std::atomic<bool>* cancel,
-                 const std::function<void(qint64)>& onRead) {
+                 const std::function<void(qint64)>& onRead, QCryptographicHash* also) {
     Outcome out;
     struct stat st {};
     if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -88,6 +89,8 @@ Outcome hashFile(int dirFd, const char* name, const std::atomic<bool>* cancel,
             return out;
         }
         XXH3_128bits_update(state.get(), buffer.get(), size_t(n));
+        if (also)
+            also->addData(QByteArrayView(buffer.get(), qsizetype(n)));
         out.bytes += n;
         if (onRead)
             onRead(qint64(n));

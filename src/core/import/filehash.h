@@ -9,6 +9,8 @@
 #include <atomic>
 #include <functional>
 
+class QCryptographicHash;
+
 namespace vorlane::filehash {
 
 constexpr int DigestBytes = 16;
@@ -26,8 +28,10 @@ struct Outcome {
 // of its own). Symbolic links are not followed and anything but a regular file is refused
 // (EINVAL) without being opened, so a FIFO or a device never blocks or reacts. `cancel` is
 // checked before every block; `onRead` gets the bytes of each block as they are read.
+// `also`, when given, is fed the same blocks, so that a second digest costs no second read.
 Outcome hashFile(int dirFd, const char* name, const std::atomic<bool>* cancel = nullptr,
-                 const std::function<void(qint64 bytes)>& onRead = {});
+                 const std::function<void(qint64 bytes)>& onRead = {},
+                 QCryptographicHash* also = nullptr);
 
 // The digest as stored in the catalog, and back (nothing when `bytes` is not one).
 QByteArray toBytes(const Digest& digest);

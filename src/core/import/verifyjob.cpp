@@ -6,6 +6,7 @@
 #include "core/store/contentstore.h"
 #include "core/store/database.h"
 
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
@@ -204,8 +205,8 @@ public:
             contentstore::discFileTotals(m_db, m_params.discId);
         m_progress.bytesTotal = totals.bytes;
         m_progress.filesTotal = totals.files;
-        m_result.hashed = totals.hashed;
-        m_result.sizeAndTimeOnly = totals.files > 0 && totals.hashed == 0;
+        m_result.hashed = totals.hashed + totals.foreign;
+        m_result.sizeAndTimeOnly = totals.files > 0 && m_result.hashed == 0;
         m_clock.start();
         m_lastReport = -m_hooks.progressIntervalMs;
 
@@ -234,6 +235,13 @@ private:
 
     VerifyResult finish() {
         report(true);
+        for (const QString& name :
+             {QStringLiteral("XXH3-128"), foreignhash::algorithmName(HashAlgorithm::Md5),
+              foreignhash::algorithmName(HashAlgorithm::Sha1),
+              foreignhash::algorithmName(HashAlgorithm::Sha256)}) {
+            if (const qint64 n = m_byAlgorithm.value(name); n > 0)
+                m_result.algorithms.emplace_back(name, n);
+        }
         return std::move(m_result);
     }
 
@@ -272,6 +280,19 @@ private:
         m_progress.path = p.path;
         report(false);
         const QByteArray name = f.raw.isEmpty() ? f.name.toUtf8() : f.raw;
+        // Our own hash where there is one; else the strongest brought in.
+        filehash::Digest stored;
+        const bool ours = filehash::fromBytes(f.hash, stored);
+        const ForeignHash* foreign = nullptr;
+        if (!ours) {
+            for (const ForeignHash& h : f.foreign)
+                if (!foreign || int(h.algorithm) > int(foreign->algorithm))
+                    foreign = &h;
+        }
+        if (ours)
+            ++m_byAlgorithm[QStringLiteral("XXH3-128")];
+        else if (foreign)
+            ++m_byAlgorithm[foreignhash::algorithmName(foreign->algorithm)];
         const qint64 doneBefore = m_progress.bytesDone;
         const auto done = [&] {
             // A file counts its stored size, whatever was read of it, so that the bar ends full.
@@ -308,12 +329,20 @@ private:
             problem(std::move(p));
             return done();
         }
-        const filehash::Outcome h =
-            filehash::hashFile(dir, name.constData(), m_hooks.cancel, [&](qint64 n) {
+        std::optional<QCryptographicHash> theirs;
+        if (foreign)
+            theirs.emplace(foreign->algorithm == HashAlgorithm::Md5 ? QCryptographicHash::Md5
+                           : foreign->algorithm == HashAlgorithm::Sha1
+                               ? QCryptographicHash::Sha1
+                               : QCryptographicHash::Sha256);
+        const filehash::Outcome h = filehash::hashFile(
+            dir, name.constData(), m_hooks.cancel,
+            [&](qint64 n) {
                 m_result.bytes += n;
                 m_progress.bytesDone += n;
                 report(false);
-            });
+            },
+            theirs ? &*theirs : nullptr);
         if (h.cancelled) {
             m_result.end = VerifyEnd::Cancelled;
             return;
@@ -326,10 +355,12 @@ private:
             p.reason = systemText(h.error);
             return problem(std::move(p));
         }
-        filehash::Digest stored;
-        if (filehash::fromBytes(f.hash, stored)) {
-            if (stored != h.digest) {
-                p.fault = VerifyFault::HashDiffers;
+        if (ours || foreign) {
+            if (ours ? stored != h.digest : theirs->result() != foreign->digest) {
+                // The size is the same here: only the time can tell an edit from decay.
+                p.fault = !f.mtime                   ? VerifyFault::HashDiffers
+                          : *f.mtime == *p.foundTime ? VerifyFault::Corrupt
+                                                     : VerifyFault::Changed;
                 problem(std::move(p));
             }
             return;
@@ -348,9 +379,15 @@ private:
     VerifyProgress m_progress;
     QElapsedTimer m_clock;
     qint64 m_lastReport = 0;
+    QHash<QString, qint64> m_byAlgorithm;
 };
 
 } // namespace
+
+qint64 VerifyResult::count(VerifyFault fault) const {
+    return qint64(std::count_if(problems.begin(), problems.end(),
+                                [fault](const VerifyProblem& p) { return p.fault == fault; }));
+}
 
 VerifyResult verifyDisc(Database& db, const VerifyParams& params, const VerifyHooks& hooks) {
     try {

@@ -1,7 +1,9 @@
 // Reading a disc back: every file the catalog lists for it is looked for under the disc's
 // location (or another root), its size compared and its content hashed, and each file that
 // is missing, unreadable or not as catalogued is reported by name. Files with a stored hash
-// are compared by hash; files without one by size and modification time. Folders, links,
+// are compared by hash (ours, else one brought in from another program's listing); files
+// without one by size and modification time. A changed content whose size and time stayed
+// is told apart from an edit: nothing but decay changes a file and leaves its time. Folders, links,
 // the members of archives and special files (FIFOs, devices, sockets) have nothing of their
 // own to read back and are passed over. Each file is looked up by its own name relative to
 // its open folder, so no depth of tree is too deep.
@@ -16,6 +18,7 @@
 #include <atomic>
 #include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace vorlane {
@@ -33,8 +36,10 @@ enum class VerifyFault {
     Unreadable,  // there, but could not be read to the end (`reason`)
     NotAFile,    // a folder, a link or a device where a file was
     SizeDiffers, // a different size
-    HashDiffers, // the same size, another content
+    HashDiffers, // the same size, another content; the catalog knows no time to tell why
     TimeDiffers, // the same size, another modification time (files without a hash)
+    Corrupt,     // another content with the size and the time as catalogued: decay
+    Changed,     // another content and another time: an edit
 };
 
 struct VerifyProblem {
@@ -71,12 +76,18 @@ struct VerifyResult {
     QString root;       // where the files were read from
     qint64 files = 0;   // files looked at
     qint64 bytes = 0;   // bytes read back
-    qint64 hashed = 0;  // files the catalog holds a hash for
+    qint64 hashed = 0;  // files the catalog holds a hash for, ours or brought in
     qint64 skipped = 0; // links and archive members, not read
     qint64 special = 0; // FIFOs, devices and sockets, not read
     // No file of the disc has a hash: it was checked by size and time only.
     bool sizeAndTimeOnly = false;
+    // The files looked at by each algorithm ("XXH3-128", "MD5"…), in that order; only those
+    // used.
+    std::vector<std::pair<QString, qint64>> algorithms;
     std::vector<VerifyProblem> problems;
+
+    // The problems of one kind.
+    qint64 count(VerifyFault fault) const;
 };
 
 struct VerifyHooks {

@@ -375,22 +375,46 @@ std::vector<StoredFile> discFiles(Database& db, qint64 discId, qint64 afterId, i
             f.special = specialKind(q.integer(9));
         out.push_back(std::move(f));
     }
+    if (out.empty() || !hasMediaTables(db))
+        return out;
+    // The page's ids ascend: one range of the table's key holds all their hashes.
+    QHash<qint64, size_t> at;
+    for (size_t i = 0; i < out.size(); ++i)
+        at.insert(out[i].id, i);
+    Query h(db,
+            QStringLiteral("select EntryId, Algorithm, Digest from qForeignHash where EntryId "
+                           "between ? and ?"),
+            {out.front().id, out.back().id});
+    while (h.next()) {
+        const auto it = at.constFind(h.integer(0));
+        const std::optional<HashAlgorithm> a = foreignhash::algorithmNamed(h.textOr(1));
+        const QByteArray digest = h.value(2).toByteArray();
+        if (it != at.cend() && a && digest.size() == foreignhash::digestLength(*a))
+            out[*it].foreign.push_back({*a, digest});
+    }
     return out;
 }
 
 DiscFileTotals discFileTotals(Database& db, qint64 discId) {
     Query q(db,
-            QStringLiteral("select count(*),coalesce(sum(FSize),0),%1 from qCDFiles where CdID=? "
-                           "and coalesce(IsDir,0)=0 and not %2 and coalesce(%3,0) not in "
+            QStringLiteral("select count(*),coalesce(sum(FSize),0),%1,%4 from qCDFiles where "
+                           "CdID=? and coalesce(IsDir,0)=0 and not %2 and coalesce(%3,0) not in "
                            "(1,2,3,4)")
                 .arg(hasVersion3Columns(db) ? QStringLiteral("count(FHash)") : QStringLiteral("0"),
-                     skippedTest(db), specialColumn(db)),
+                     skippedTest(db), specialColumn(db),
+                     !hasMediaTables(db) ? QStringLiteral("0")
+                     : hasVersion3Columns(db)
+                         ? QStringLiteral("coalesce(sum(FHash is null and exists (select 1 from "
+                                          "qForeignHash where EntryId=qCDFiles.AutoId)),0)")
+                         : QStringLiteral("coalesce(sum(exists (select 1 from qForeignHash where "
+                                          "EntryId=qCDFiles.AutoId)),0)")),
             {discId});
     DiscFileTotals t;
     if (q.next()) {
         t.files = q.integer(0);
         t.bytes = q.integer(1);
         t.hashed = q.integer(2);
+        t.foreign = q.integer(3);
     }
     return t;
 }

@@ -3,6 +3,8 @@
 // scan's writer.
 #pragma once
 
+#include "core/store/foreignhash.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QList>
@@ -153,6 +155,7 @@ struct StoredFile {
     QByteArray hash;      // FHash; empty when none was taken
     bool skipped = false; // a symbolic link or an archive's member: nothing to read back
     SpecialKind special = SpecialKind::None; // a FIFO, a device or a socket: not read either
+    std::vector<ForeignHash> foreign;        // hashes brought in from another program's listing
 };
 
 struct StoredFolder {
@@ -168,9 +171,10 @@ std::vector<StoredFolder> discFolders(Database& db, qint64 discId);
 std::vector<StoredFile> discFiles(Database& db, qint64 discId, qint64 afterId, int limit);
 
 struct DiscFileTotals {
-    qint64 files = 0;  // files to read back: not links, archive members or special files
-    qint64 bytes = 0;  // their stored sizes
-    qint64 hashed = 0; // of them, those with a stored hash
+    qint64 files = 0;   // files to read back: not links, archive members or special files
+    qint64 bytes = 0;   // their stored sizes
+    qint64 hashed = 0;  // of them, those with a stored hash
+    qint64 foreign = 0; // of them, those without one but with a hash brought in
 };
 DiscFileTotals discFileTotals(Database& db, qint64 discId);
 

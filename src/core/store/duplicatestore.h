@@ -1,12 +1,13 @@
 // The same file kept more than once across a catalog's discs (no widgets).
 //
 // Which files are the same: only files count (no folders, no symbolic links), and only
-// those of at least a given size. A file with a content hash is keyed by its size and
-// hash. A file without one is keyed by its size and name, except when the files of that
-// size and name that do carry a hash all carry one and the same hash: it then takes that
-// hash as its key and joins their group. Files with equal keys form a group. Every file
-// has exactly one key, so the grouping is transitive: no group ever holds two files whose
-// hashes differ, and a file is never in two groups.
+// those of at least a given size. Files of one size are the same when they share a content
+// hash of one algorithm: ours (XXH3-128) or one brought in from another program's listing
+// (MD5, SHA-1, SHA-256), and no algorithm both have tells them apart. A file without a hash,
+// or with none of an algorithm the others have, is keyed by its size and name, except when
+// the files of that size and name that do carry a hash could all be one content: it then
+// joins their group. Every file is in exactly one group, and no group ever holds two files
+// whose hashes of one algorithm differ.
 #pragma once
 
 #include <QByteArray>
@@ -33,6 +34,7 @@ struct Group {
     qint64 size = 0;
     // The content hash the members share; empty when they match by size and name alone.
     QByteArray hash;
+    QString algorithm; // of `hash`: "XXH3-128", "SHA-256", "SHA-1" or "MD5"
     // Disc name, then disc id, then path.
     std::vector<Member> members;
     // Bytes that all copies but one take: size × (members − 1), at most the largest qint64.
@@ -59,6 +61,9 @@ using ProgressFn = std::function<void(const Progress&)>;
 std::vector<Group> findDuplicates(Database& db, qint64 minSize,
                                   const std::atomic<bool>* cancel = nullptr,
                                   const ProgressFn& progress = {});
+
+// Disc name, then disc id, then path.
+void sortMembers(std::vector<Member>& members);
 
 } // namespace duplicatestore
 } // namespace vorlane

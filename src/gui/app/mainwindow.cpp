@@ -13,6 +13,7 @@
 #include "gui/common/commands.h"
 #include "gui/common/platform.h"
 #include "gui/common/prompts.h"
+#include "gui/dups/copieswindow.h"
 #include "gui/dups/duplicatewindow.h"
 #include "gui/import/importhandler.h"
 #include "gui/import/rescanhandler.h"
@@ -88,6 +89,10 @@ MainWindow::MainWindow(const QString& startFile, QWidget* parent) : QMainWindow(
     connect(m_commands->MDuplicates, &QAction::triggered, m_dups, &DuplicateWindow::showWindow);
     connect(m_dups, &DuplicateWindow::showEntryRequested, m_contents,
             &ContentsController::showEntry);
+    m_copies = new CopiesWindow(this, m_session);
+    connect(m_commands->MCopies, &QAction::triggered, m_copies, &CopiesWindow::showWindow);
+    connect(m_copies, &CopiesWindow::showEntryRequested, m_contents,
+            &ContentsController::showEntry);
 
     if (const QScreen* screen = QApplication::primaryScreen())
         resize(screen->availableSize() * 0.85);
@@ -98,6 +103,7 @@ MainWindow::~MainWindow() {
     // (removing actions, hiding, focus changes) sends events while this object is already
     // no longer a MainWindow.
     Settings().saveListView(m_lvMain->viewSettings());
+    delete m_copies;
     delete m_dups;
     delete m_search;
     delete m_searchBar;
@@ -106,6 +112,7 @@ MainWindow::~MainWindow() {
     delete m_contents;
     delete m_categoryTree;
     delete m_catalog;
+    m_copies = nullptr;
     m_dups = nullptr;
     m_search = nullptr;
     m_searchBar = nullptr;

@@ -33,6 +33,7 @@ class InterchangeHandler;
 class IndexKeeper;
 class SearchBar;
 class SearchWindow;
+class CopiesWindow;
 class DuplicateWindow;
 
 class MainWindow : public QMainWindow {
@@ -99,6 +100,7 @@ public:
     SearchWindow* searchWindow() const { return m_search; }
     SearchBar* searchBar() const { return m_searchBar; }
     DuplicateWindow* duplicateWindow() const { return m_dups; }
+    CopiesWindow* copiesWindow() const { return m_copies; }
     // The open catalog's search index.
     IndexKeeper* searchIndex() const { return m_searchIndex; }
 
@@ -194,6 +196,7 @@ private:
     SearchWindow* m_search = nullptr;
     SearchBar* m_searchBar = nullptr;
     DuplicateWindow* m_dups = nullptr;
+    CopiesWindow* m_copies = nullptr;
     IndexKeeper* m_searchIndex = nullptr;
 };
 

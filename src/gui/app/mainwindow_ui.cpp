@@ -120,7 +120,7 @@ void MainWindow::createMenus() {
 
     QMenu* tools = bar->addMenu(QStringLiteral("工具(&T)"));
     tools->setObjectName(QStringLiteral("MToolsMenu"));
-    tools->addActions({c.MCompactFile, c.MFind, c.MSearchBar, c.MDuplicates});
+    tools->addActions({c.MCompactFile, c.MFind, c.MSearchBar, c.MDuplicates, c.MCopies});
     tools->addSeparator();
     tools->addAction(c.MOptions);
 

@@ -3,14 +3,17 @@
 
 #include "core/settings/text.h"
 #include "core/store/catalogsession.h"
+#include "core/store/copiesjob.h"
 #include "core/store/database.h"
 #include "gui/browser/discfacts.h"
 #include "gui/common/prompts.h"
 
 #include <QFile>
 #include <QLabel>
+#include <QLocale>
 #include <QPlainTextEdit>
 #include <QToolButton>
+#include <utility>
 
 namespace vorlane {
 
@@ -24,6 +27,27 @@ NotesPanel::NotesPanel(CatalogSession& session, const Views& views)
     const auto followAccess = [this] { m_views.txtCDExp->setReadOnly(!m_session.fullAccess()); };
     connect(&m_session, &CatalogSession::accessModeChanged, this, followAccess);
     followAccess();
+    // Any change may make a file the last of its kind, or give it a copy.
+    const auto forgetSole = [this] {
+        m_soleKnown = false;
+        m_sole.clear();
+        if (m_soleJob)
+            m_soleJob->cancel();
+        else
+            showFacts();
+    };
+    connect(&m_session, &CatalogSession::fileChanged, this, forgetSole);
+    connect(&m_session, &CatalogSession::treeChanged, this, forgetSole);
+    connect(&m_session, &CatalogSession::discAdded, this, forgetSole);
+    connect(&m_session, &CatalogSession::entriesChanged, this, forgetSole);
+    connect(&m_session, &CatalogSession::jobWrote, this, forgetSole);
+}
+
+NotesPanel::~NotesPanel() {
+    if (m_soleJob) {
+        m_soleJob->cancel();
+        delete m_soleJob; // waits for the work to end
+    }
 }
 
 void NotesPanel::setMemo(const QString& text) {
@@ -74,7 +98,46 @@ void NotesPanel::showFacts() {
         } catch (const DbError&) {
         }
     }
-    label->setText(facts ? discFactsLine(*facts) : QString());
+    QString text = facts ? discFactsLine(*facts) : QString();
+    if (facts && !m_soleKnown)
+        countSoleCopies();
+    if (facts && m_soleKnown) {
+        const copiesstore::SoleCopies sole = m_sole.value(m_row.id);
+        text += QStringLiteral(" · 仅在此光盘：%1 个文件，%2")
+                    .arg(sole.files)
+                    .arg(QLocale().formattedDataSize(sole.bytes, 1,
+                                                     QLocale::DataSizeTraditionalFormat));
+    }
+    label->setText(text);
+}
+
+void NotesPanel::countSoleCopies() {
+    if (m_soleJob || !m_session.db().isOpen())
+        return;
+    const QString path = m_session.db().path();
+    if (path.isEmpty()) {
+        // A catalog never saved has no file another connection could read; it is small.
+        try {
+            m_sole = copiesstore::soleCopies(m_session.db());
+            m_soleKnown = true;
+        } catch (const DbError&) {
+        }
+        return;
+    }
+    m_soleJob = new SoleCopiesJob(path, this);
+    connect(m_soleJob, &Job::finished, this, [this] {
+        SoleCopiesJob* job = std::exchange(m_soleJob, nullptr);
+        job->deleteLater();
+        if (job->failed())
+            return;
+        // A count cancelled by a change starts again for the catalog as it is now.
+        if (!job->isCancelled()) {
+            m_sole = job->counts();
+            m_soleKnown = true;
+        }
+        showFacts();
+    });
+    m_soleJob->start();
 }
 
 bool NotesPanel::isNoteEdited() const {

@@ -2,20 +2,24 @@
 #pragma once
 
 #include "core/store/catalogstore.h"
+#include "core/store/copiesstore.h"
 #include "gui/common/views.h"
 
+#include <QHash>
 #include <QObject>
 #include <QString>
 
 namespace vorlane {
 
 class CatalogSession;
+class SoleCopiesJob;
 
 class NotesPanel : public QObject {
     Q_OBJECT
 
 public:
     NotesPanel(CatalogSession& session, const Views& views);
+    ~NotesPanel() override;
 
     // Reads the disc's row and shows its note; the disc query is then open. `caption` is
     // the text of the disc's tree node.
@@ -50,11 +54,17 @@ private:
     // The line above the note: the shown disc's import facts; empty without a disc.
     void showFacts();
 
+    // What each disc alone holds, counted for the whole catalog once after each change.
+    void countSoleCopies();
+
     CatalogSession& m_session;
     const Views m_views;
     DiscRow m_row;
     bool m_open = false;
     bool m_loading = false;
+    QHash<qint64, copiesstore::SoleCopies> m_sole;
+    bool m_soleKnown = false;
+    SoleCopiesJob* m_soleJob = nullptr;
 };
 
 } // namespace vorlane

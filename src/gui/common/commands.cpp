@@ -60,6 +60,8 @@ Commands::Commands(QObject* parent) : QObject(parent) {
     MSearchBar = make("MSearchBar", QStringLiteral("搜索栏"), QStringLiteral("搜索整个目录"));
     MSearchBar->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     MDuplicates = make("MDuplicates", QStringLiteral("重复文件..."), QStringLiteral("重复文件"));
+    MCopies =
+        make("MCopies", QStringLiteral("副本统计..."), QStringLiteral("只在少数光盘上的文件"));
     MOptions = make("MOptions", QStringLiteral("选项(&O)"));
 
     // View

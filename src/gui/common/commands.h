@@ -49,6 +49,7 @@ public:
     QAction* MFind;
     QAction* MSearchBar; // into the main window's search bar
     QAction* MDuplicates;
+    QAction* MCopies;
     QAction* MOptions;
 
     // View: switches shared by the menu and the tool bar.

@@ -204,9 +204,11 @@ void DuplicateWindow::list(const std::vector<duplicatestore::Group>& groups) {
         group->setToolTip(SizeColumn, QString::number(g.size) + QStringLiteral(" 字节"));
         group->setText(CountColumn, QString::number(g.members.size()));
         group->setText(WastedColumn, bytesText(g.wasted()));
-        group->setToolTip(NameColumn, g.hash.isEmpty() ? QStringLiteral("大小和名称相同")
-                                                       : QStringLiteral("内容校验和相同：") +
-                                                             QString::fromLatin1(g.hash.toHex()));
+        group->setToolTip(NameColumn,
+                          g.hash.isEmpty()
+                              ? QStringLiteral("大小和名称相同")
+                              : QStringLiteral("内容校验和（%1）相同：%2")
+                                    .arg(g.algorithm, QString::fromLatin1(g.hash.toHex())));
         for (int c : {SizeColumn, CountColumn, WastedColumn})
             group->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
         for (const duplicatestore::Member& m : g.members) {

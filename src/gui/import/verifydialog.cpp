@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <QStringList>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -15,6 +16,17 @@ namespace {
 
 QString sizeText(qint64 bytes) {
     return QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
+}
+
+// The algorithms compared by: one by its name, several each with its count.
+QString algorithmsText(const VerifyResult& r) {
+    QStringList parts;
+    for (const auto& [name, files] : r.algorithms)
+        parts << (r.algorithms.size() == 1 ? name
+                                           : QStringLiteral("%1 %2 个").arg(name).arg(files));
+    return parts.isEmpty()
+               ? QString()
+               : QStringLiteral("（") + parts.join(QStringLiteral("，")) + QStringLiteral("）");
 }
 
 } // namespace
@@ -96,6 +108,10 @@ QString VerifyDialog::faultText(VerifyFault fault) {
         return QStringLiteral("内容不同");
     case VerifyFault::TimeDiffers:
         return QStringLiteral("时间不同");
+    case VerifyFault::Corrupt:
+        return QStringLiteral("可能损坏");
+    case VerifyFault::Changed:
+        return QStringLiteral("已修改");
     }
     return {};
 }
@@ -119,10 +135,11 @@ QString VerifyDialog::summaryText(const VerifyResult& r) {
     if (r.sizeAndTimeOnly)
         text += QStringLiteral("\n此光盘导入时没有计算校验和，只按大小和时间校验。");
     else if (r.hashed < r.files)
-        text +=
-            QStringLiteral("\n%1 个文件按校验和（XXH3-128）校验，其余按大小和时间。").arg(r.hashed);
+        text += QStringLiteral("\n%1 个文件按校验和%2校验，其余按大小和时间。")
+                    .arg(r.hashed)
+                    .arg(algorithmsText(r));
     else
-        text += QStringLiteral("\n按校验和（XXH3-128）校验。");
+        text += QStringLiteral("\n按校验和%1校验。").arg(algorithmsText(r));
     if (r.skipped > 0)
         text += QStringLiteral("\n跳过 %1 个链接和压缩包成员。").arg(r.skipped);
     if (r.special > 0)
@@ -130,6 +147,11 @@ QString VerifyDialog::summaryText(const VerifyResult& r) {
                     .arg(r.special);
     if (r.end == VerifyEnd::Cancelled)
         text += QStringLiteral("\n校验已取消，光盘没有读完。");
+    const qint64 corrupt = r.count(VerifyFault::Corrupt), changed = r.count(VerifyFault::Changed);
+    if (corrupt > 0 || changed > 0)
+        text += QStringLiteral("\n可能损坏 %1 个（内容变了，大小和时间未变），已修改 %2 个。")
+                    .arg(corrupt)
+                    .arg(changed);
     text += r.problems.empty()
                 ? QStringLiteral("\n全部文件一致。")
                 : QStringLiteral("\n%1 个文件不一致或无法读取。").arg(r.problems.size());

@@ -484,9 +484,10 @@ void TestCategoryTree::discFactsAndIncompleteMark() {
                                             "容量 ")),
              qPrintable(line));
     // A type filter is repeated by every rescan: it is never out of sight.
-    QVERIFY2(line.endsWith(QStringLiteral(" · 只导入：.mp4 .jpg （无扩展名）")), qPrintable(line));
+    QVERIFY2(line.contains(QStringLiteral(" · 只导入：.mp4 .jpg （无扩展名）")), qPrintable(line));
     f.tree()->setCurrentItem(a);
-    QCOMPARE(f.w().findChild<QLabel*>("lbDiscFacts")->text(), QStringLiteral("没有扫描记录"));
+    QVERIFY(
+        f.w().findChild<QLabel*>("lbDiscFacts")->text().startsWith(QStringLiteral("没有扫描记录")));
 }
 
 QTEST_MAIN(TestCategoryTree)
