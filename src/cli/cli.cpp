@@ -190,6 +190,11 @@ void importOptions(QCommandLineParser& p) {
                  QStringLiteral("Store a checksum (XXH3-128) of every file, for verify.")});
     p.addOption({QStringLiteral("archives"),
                  QStringLiteral("List the members of zip, 7z, tar and iso files below them.")});
+    p.addOption({QStringLiteral("media"),
+                 QStringLiteral("Read media facts: picture size, date taken and camera, audio "
+                                "tags, durations, codecs.")});
+    p.addOption({QStringLiteral("thumbnails"),
+                 QStringLiteral("Store a small thumbnail of every picture and video.")});
     p.addOption({QStringLiteral("exclude"),
                  QStringLiteral("Leave out entries whose name matches (* and ?, case counts; "
                                 "a pattern with / matches the path below ROOT). Repeatable."),
