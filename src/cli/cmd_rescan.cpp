@@ -46,16 +46,22 @@ QString optionsLine(const ScanParams& o) {
     QStringList types;
     for (const QString& t : o.types)
         types << (t.isEmpty() ? QStringLiteral("(no extension)") : t);
-    const QString exclude = o.exclude.isEmpty()
-                                ? QString()
-                                : QStringLiteral(", exclude ") + Exclusions::join(o.exclude);
+    // Named only when on, so that the line of a disc without them stays as it was.
+    QString media;
+    if (o.media)
+        media += QStringLiteral(", media on");
+    if (o.thumbnails)
+        media += QStringLiteral(", thumbnails on");
+    const QString tail =
+        media + (o.exclude.isEmpty() ? QString()
+                                     : QStringLiteral(", exclude ") + Exclusions::join(o.exclude));
     return QStringLiteral("options: depth %1, %2, %3, checksums %4, archives %5%6")
         .arg(o.depthLimit == 0 ? QStringLiteral("all") : QString::number(o.depthLimit),
              o.foldersOnly ? QStringLiteral("folders only") : QStringLiteral("folders and files"),
              types.isEmpty() ? QStringLiteral("all types")
                              : QStringLiteral("types ") + types.join(QLatin1Char(' ')),
              o.checksums ? QStringLiteral("on") : QStringLiteral("off"),
-             o.archives ? QStringLiteral("on") : QStringLiteral("off"), exclude);
+             o.archives ? QStringLiteral("on") : QStringLiteral("off"), tail);
 }
 
 // Each of a pair of switches that contradict each other.
