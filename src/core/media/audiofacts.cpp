@@ -6,6 +6,8 @@
 #include <taglib/tag.h>
 #include <taglib/tdebuglistener.h>
 
+#include <sys/stat.h>
+
 namespace vorlane::media::detail {
 
 namespace {
@@ -31,7 +33,8 @@ QString text(const TagLib::String& s) {
 
 } // namespace
 
-MediaFacts audioFacts(const QByteArray& path) {
+MediaFacts audioFacts(const QByteArray& path, bool& cutShort) {
+    cutShort = false;
     quiet();
     MediaFacts f;
     TagLib::FileRef file(path.constData(), true, TagLib::AudioProperties::Fast);
@@ -54,6 +57,14 @@ MediaFacts audioFacts(const QByteArray& path) {
             f.bitrate = a->bitrate() * 1000;
         if (a->sampleRate() > 0)
             f.sampleRate = a->sampleRate();
+    }
+    // A stream that claims far more than the file holds was cut short (a broken download):
+    // its headers and tags do not describe what is there.
+    struct stat st {};
+    if (f.durationMs && f.bitrate && ::stat(path.constData(), &st) == 0 &&
+        double(st.st_size) < double(*f.durationMs) * *f.bitrate / 8000.0 / 2) {
+        cutShort = true;
+        return {};
     }
     if (!f.isEmpty())
         f.kind = MediaKind::Audio;

@@ -117,6 +117,7 @@ MediaFacts imageFacts(const QByteArray& path) {
         // Broken metadata: what Qt can still tell of the picture follows.
     }
     if (!f.width) {
+        quietImageReaders();
         const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
         if (fd >= 0) {
             QFile file;

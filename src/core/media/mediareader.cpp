@@ -63,12 +63,7 @@ QByteArray encodeJpeg(const QImage& picture) {
 // A picture decoded at thumbnail size: the JPEG reader scales while it decodes, so a large
 // photograph is never held whole. Turned upright by its EXIF orientation.
 QImage scaledPicture(const QByteArray& path) {
-    // A damaged picture is the scan's everyday fare, not something to warn about.
-    static const bool quiet = [] {
-        QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*.warning=false"));
-        return true;
-    }();
-    (void)quiet;
+    detail::quietImageReaders();
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return {};
@@ -94,6 +89,15 @@ QImage scaledPicture(const QByteArray& path) {
 
 } // namespace
 
+void detail::quietImageReaders() {
+    // A damaged picture is the scan's everyday fare, not something to warn about.
+    static const bool quiet = [] {
+        QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*.warning=false"));
+        return true;
+    }();
+    (void)quiet;
+}
+
 MediaKind kindOfName(std::string_view name) {
     const auto dot = name.rfind('.');
     if (dot == std::string_view::npos || dot + 1 == name.size())
@@ -109,8 +113,9 @@ MediaFacts readFacts(const QByteArray& path, MediaKind kind) {
         case MediaKind::Image:
             return detail::imageFacts(path);
         case MediaKind::Audio: {
-            MediaFacts f = detail::audioFacts(path);
-            if (!f.durationMs && !f.sampleRate) {
+            bool cutShort = false;
+            MediaFacts f = detail::audioFacts(path, cutShort);
+            if (!cutShort && !f.durationMs && !f.sampleRate) {
                 // A container the tags reader does not know: its streams still tell.
                 MediaFacts s = detail::streamFacts(path, MediaKind::Audio);
                 if (!s.isEmpty()) {

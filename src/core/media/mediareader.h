@@ -28,11 +28,14 @@ QByteArray makeThumbnail(const QByteArray& path, MediaKind kind);
 namespace detail {
 // The readers behind readFacts() and makeThumbnail(), one per library.
 MediaFacts imageFacts(const QByteArray& path);
-MediaFacts audioFacts(const QByteArray& path);
+// `cutShort` is set for a file that holds far less than its headers claim.
+MediaFacts audioFacts(const QByteArray& path, bool& cutShort);
 // libavformat: a video's streams, or an audio file's where the tags reader found nothing.
 MediaFacts streamFacts(const QByteArray& path, MediaKind kind);
 // A video frame from about a tenth of the way in, scaled to fit `side`.
 QImage videoFrame(const QByteArray& path, int side);
+// Keeps Qt's picture readers from warning about every damaged file.
+void quietImageReaders();
 } // namespace detail
 
 } // namespace vorlane::media
