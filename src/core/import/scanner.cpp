@@ -3,12 +3,12 @@
 #include "core/import/archivelist.h"
 #include "core/import/filehash.h"
 #include "core/import/fsnames.h"
+#include "core/import/mediamatch.h"
 #include "core/import/treewalk.h"
 #include "core/media/mediapool.h"
 #include "core/media/mediareader.h"
 #include "core/store/contentstore.h"
 #include "core/store/database.h"
-#include "core/store/mediastore.h"
 
 #include <QFile>
 
@@ -24,7 +24,6 @@
 #include <string>
 #include <string_view>
 #include <thread>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -150,8 +149,8 @@ public:
     // After join().
     qint64 committed() const { return m_committed; }
     const QString& error() const { return m_error; }
-    qint64 mediaFacts() const { return m_factsStored; }
-    qint64 thumbnails() const { return m_thumbsStored; }
+    qint64 mediaFacts() const { return m_media ? m_media->facts() : 0; }
+    qint64 thumbnails() const { return m_media ? m_media->thumbnails() : 0; }
 
 private:
     void run() {
@@ -240,12 +239,12 @@ private:
                     m_ids.back() = id;
                 }
                 if (r.mediaSeq >= 0)
-                    placeMedia(r.mediaSeq, id);
+                    m_media->placed(r.mediaSeq, id);
             }
             // The batch's rows are all in before a commit can come.
             m_rows.flush();
             if (m_pool)
-                storeReady(m_pool->take());
+                m_media->arrived(m_pool->take());
             m_tx->checkpoint();
         } catch (const DbError& e) {
             m_error = e.text();
@@ -254,43 +253,9 @@ private:
         return true;
     }
 
-    // A row that has its media job stored: the result waiting for it goes in now, a later
-    // one as soon as it comes.
-    void placeMedia(qint64 seq, qint64 id) {
-        if (const auto it = m_waiting.find(seq); it != m_waiting.end()) {
-            putMedia(id, it->second);
-            m_waiting.erase(it);
-        } else {
-            m_mediaIds.emplace(seq, id);
-        }
-    }
-
-    // Results whose rows are not stored yet wait for them.
-    void storeReady(std::vector<media::MediaResult> results) {
-        for (media::MediaResult& r : results) {
-            if (const auto it = m_mediaIds.find(r.seq); it != m_mediaIds.end()) {
-                putMedia(it->second, r);
-                m_mediaIds.erase(it);
-            } else {
-                m_waiting.emplace(r.seq, std::move(r));
-            }
-        }
-    }
-
-    void putMedia(qint64 id, const media::MediaResult& r) {
-        if (!r.facts.isEmpty()) {
-            m_media->storeFacts(id, r.facts);
-            ++m_factsStored;
-        }
-        if (!r.thumbnail.isEmpty()) {
-            m_media->storeThumbnail(id, r.thumbnail);
-            ++m_thumbsStored;
-        }
-    }
-
     bool storeMedia(std::vector<media::MediaResult> results) {
         try {
-            storeReady(std::move(results));
+            m_media->arrived(std::move(results));
             m_tx->checkpoint();
         } catch (const DbError& e) {
             m_error = e.text();
@@ -344,13 +309,9 @@ private:
     }
 
     contentstore::EntryWriter m_rows;
-    std::optional<mediastore::MediaWriter> m_media;
+    std::optional<MediaMatch> m_media;
     std::optional<Transaction> m_tx; // after the statements: rolled back before they go
     media::MediaPool* m_pool;
-    std::unordered_map<qint64, qint64> m_mediaIds;            // a job's row, till its result
-    std::unordered_map<qint64, media::MediaResult> m_waiting; // results before their row
-    qint64 m_factsStored = 0;
-    qint64 m_thumbsStored = 0;
     std::vector<qint64> m_ids; // a folder's AutoId by its tag, down the current path
     qint64 m_archiveId = 0;    // the last archive's row, and its members' in order
     std::vector<qint64> m_memberIds;
