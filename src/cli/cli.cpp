@@ -222,6 +222,12 @@ void rescanOptions(QCommandLineParser& p) {
     p.addOption({QStringLiteral("archives"),
                  QStringLiteral("List the members of zip, 7z, tar and iso files below them.")});
     p.addOption({QStringLiteral("no-archives"), QStringLiteral("Do not list archive members.")});
+    p.addOption({QStringLiteral("media"),
+                 QStringLiteral("Read media facts (unchanged files too, when they were not).")});
+    p.addOption({QStringLiteral("no-media"), QStringLiteral("Read no media facts.")});
+    p.addOption({QStringLiteral("thumbnails"),
+                 QStringLiteral("Make thumbnails (unchanged files too, when they were not).")});
+    p.addOption({QStringLiteral("no-thumbnails"), QStringLiteral("Make no thumbnails.")});
     p.addOption({QStringLiteral("exclude"),
                  QStringLiteral("Leave out entries matching this pattern instead of the stored "
                                 "ones (as for import). Repeatable."),

@@ -77,6 +77,8 @@ struct OptionChanges {
     std::optional<QStringList> types; // empty: every type
     std::optional<bool> checksums;
     std::optional<bool> archives;
+    std::optional<bool> media;
+    std::optional<bool> thumbnails;
     std::optional<QStringList> exclude;
 
     explicit OptionChanges(const QCommandLineParser& p) {
@@ -85,6 +87,8 @@ struct OptionChanges {
         oneOf(p, "folders-only", "all-types");
         oneOf(p, "checksums", "no-checksums");
         oneOf(p, "archives", "no-archives");
+        oneOf(p, "media", "no-media");
+        oneOf(p, "thumbnails", "no-thumbnails");
         oneOf(p, "exclude", "no-exclude");
         const auto set = [&](const char* name) { return p.isSet(QLatin1String(name)); };
         if (set("depth"))
@@ -100,6 +104,10 @@ struct OptionChanges {
             checksums = set("checksums");
         if (set("archives") || set("no-archives"))
             archives = set("archives");
+        if (set("media") || set("no-media"))
+            media = set("media");
+        if (set("thumbnails") || set("no-thumbnails"))
+            thumbnails = set("thumbnails");
         if (set("exclude") || set("no-exclude"))
             exclude = p.values(QStringLiteral("exclude"));
     }
@@ -110,6 +118,8 @@ struct OptionChanges {
         o.types = types.value_or(o.types);
         o.checksums = checksums.value_or(o.checksums);
         o.archives = archives.value_or(o.archives);
+        o.media = media.value_or(o.media);
+        o.thumbnails = thumbnails.value_or(o.thumbnails);
         o.exclude = exclude.value_or(o.exclude);
     }
 };

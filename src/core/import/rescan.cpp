@@ -23,7 +23,8 @@ bool readMedia(RescanPlan& plan, const ScanParams& params, const ScanHooks& hook
     if (!params.media && !params.thumbnails)
         return true;
     media::MediaPool pool(params.media, params.thumbnails, hooks.cancel);
-    // A job's number: changes count up from 0, additions down from -1.
+    // A job's number: changes count up from 0 and unchanged files on after them, additions
+    // down from -1.
     std::thread feeding([&] {
         const auto job = [&](qint64 seq, const std::string& path) {
             if (!path.empty())
@@ -34,12 +35,16 @@ bool readMedia(RescanPlan& plan, const ScanParams& params, const ScanHooks& hook
             job(qint64(i), plan.changes[i].mediaPath);
         for (size_t i = 0; i < plan.additions.size(); ++i)
             job(-1 - qint64(i), plan.additions[i].mediaPath);
+        for (size_t i = 0; i < plan.mediaOnly.size(); ++i)
+            job(qint64(plan.changes.size() + i), plan.mediaOnly[i].mediaPath);
         pool.close();
     });
     while (!pool.done()) {
         for (media::MediaResult& r : pool.take(true)) {
             RescanPlan::Media m;
-            if (r.seq >= 0)
+            if (r.seq >= qint64(plan.changes.size()))
+                m.unchanged = int(r.seq - qint64(plan.changes.size()));
+            else if (r.seq >= 0)
                 m.change = int(r.seq);
             else
                 m.addition = int(-1 - r.seq);

@@ -109,11 +109,17 @@ struct RescanPlan {
         SpecialKind special = SpecialKind::None;
         std::string mediaPath; // as for Change
     };
-    // What was read of a new or changed file's media: for changes[change] or
-    // additions[addition].
+    // An unchanged file whose media the options now read and the stored ones did not.
+    struct MediaOnly {
+        qint64 id = 0;
+        std::string mediaPath;
+    };
+    // What was read of a file's media: for changes[change], additions[addition] or
+    // mediaOnly[unchanged].
     struct Media {
         int change = -1;
         int addition = -1;
+        int unchanged = -1;
         MediaFacts facts;
         QByteArray thumbnail;
     };
@@ -124,6 +130,7 @@ struct RescanPlan {
     std::vector<qint64> removals;
     std::vector<Change> changes;
     std::vector<Addition> additions;
+    std::vector<MediaOnly> mediaOnly;
     std::vector<Media> media;
     ScanFacts facts; // the disc's facts after the rescan
 };

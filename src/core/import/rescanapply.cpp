@@ -131,8 +131,9 @@ bool applyRescan(Database& db, const RescanPlan& plan, const std::atomic<bool>* 
             }
             if (media) {
                 for (const RescanPlan::Media& m : plan.media) {
-                    const qint64 id =
-                        m.change >= 0 ? plan.changes[size_t(m.change)].id : ids[size_t(m.addition)];
+                    const qint64 id = m.change >= 0      ? plan.changes[size_t(m.change)].id
+                                      : m.unchanged >= 0 ? plan.mediaOnly[size_t(m.unchanged)].id
+                                                         : ids[size_t(m.addition)];
                     if (!m.facts.isEmpty())
                         media->storeFacts(id, m.facts);
                     if (!m.thumbnail.isEmpty())

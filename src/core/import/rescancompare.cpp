@@ -36,8 +36,10 @@ RescanComparer::RescanComparer(const ScanParams& params, const ScanParams& store
                                RescanReport& report)
     : m_params(params), m_hooks(hooks), m_hashes(params.checksums && takeHashes),
       m_rehash(m_hashes && !stored.checksums), m_relist(params.archives && !stored.archives),
-      m_unlist(!params.archives && stored.archives), m_plan(plan), m_report(report),
-      m_names(params.nameEncoding), m_prefix(rootPrefix(params.root)) {}
+      m_unlist(!params.archives && stored.archives),
+      m_remedia((params.media && !stored.media) || (params.thumbnails && !stored.thumbnails)),
+      m_plan(plan), m_report(report), m_names(params.nameEncoding),
+      m_prefix(rootPrefix(params.root)) {}
 
 RescanComparer::~RescanComparer() {
     if (m_dirFd >= 0 && m_dirFd != m_rootFd)
@@ -253,6 +255,10 @@ void RescanComparer::file(const WalkEntry& e, qint64 folderTag) {
         ++m_report.unchanged;
         if (!reread(index, e))
             retime(s, e);
+        if (m_remedia) {
+            if (std::string media = mediaPath(e); !media.empty())
+                m_plan.mediaOnly.push_back(RescanPlan::MediaOnly{s.id, std::move(media)});
+        }
         return;
     }
     const size_t change = changed(index, e, path(), ArchiveMark::None);

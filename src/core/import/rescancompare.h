@@ -95,6 +95,7 @@ private:
     const bool m_rehash;
     const bool m_relist;
     const bool m_unlist;
+    const bool m_remedia;
     RescanPlan& m_plan;
     RescanReport& m_report;
     fsnames::NameDecoder m_names; // archive members' names

@@ -103,6 +103,7 @@ private slots:
     void thumbnailsUpright_data();
     void thumbnailsUpright();
     void rescanKeepsUnchangedAndRereadsChanged();
+    void rescanTurningMediaOn();
 
 private:
     TestDir m_tree;
@@ -406,6 +407,37 @@ void TestMedia::rescanKeepsUnchangedAndRereadsChanged() {
     const qint64 added = entryNamed(db, "added.jpg");
     QCOMPARE(mediastore::factsOf(db, added)->height, 50);
     QVERIFY(!mediastore::thumbnailOf(db, added).isEmpty());
+}
+
+// A disc imported without media facts gets them for its unchanged files once a rescan turns
+// the options on, and later rescans repeat the options.
+void TestMedia::rescanTurningMediaOn() {
+    TestDir tree;
+    cornerPicture(tree.path(QStringLiteral("a.jpg")), 300, 200, 6);
+    const QString file = m_home.path(QStringLiteral("on.vlr"));
+    QCOMPARE(runCli({"new", file}).code, 0);
+    QCOMPARE(runCli({"mkcat", file, "M"}).code, 0);
+    QCOMPARE(runCli({"import", file, tree.path(), "--category", "1"}).code, 0);
+    Database db;
+    db.open(file);
+    const qint64 id = entryNamed(db, "a.jpg");
+    QVERIFY(!mediastore::factsOf(db, id));
+
+    const CliResult on = runCli({"rescan", file, "1", "--media", "--thumbnails"});
+    QVERIFY2(on.code == 0, qPrintable(on.err));
+    QVERIFY2(on.out.contains(QStringLiteral("archives off, media on, thumbnails on\n")),
+             qPrintable(on.out));
+    QCOMPARE(mediastore::factsOf(db, id)->orientation, 6);
+    QImage thumb;
+    QVERIFY(thumb.loadFromData(mediastore::thumbnailOf(db, id), "JPEG"));
+    QCOMPARE(thumb.height(), 256); // upright: 300×200 turned a quarter
+    QVERIFY(thumb.width() >= 170 && thumb.width() <= 171);
+
+    cornerPicture(tree.path(QStringLiteral("a.jpg")), 100, 50, 1);
+    const CliResult again = runCli({"rescan", file, "1"});
+    QVERIFY2(again.out.contains(QStringLiteral("media on, thumbnails on")), qPrintable(again.out));
+    QCOMPARE(mediastore::factsOf(db, id)->width, 100);
+    QCOMPARE(mediastore::factsOf(db, id)->orientation, 1);
 }
 
 QTEST_GUILESS_MAIN(TestMedia)
