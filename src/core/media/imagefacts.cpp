@@ -20,6 +20,8 @@ namespace {
 void quiet() {
     static const bool done = [] {
         Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+        // Set up once here: done lazily by the first picture with XMP, it would race.
+        Exiv2::XmpParser::initialize();
         return true;
     }();
     (void)done;
