@@ -190,6 +190,11 @@ void importOptions(QCommandLineParser& p) {
                  QStringLiteral("Store a checksum (XXH3-128) of every file, for verify.")});
     p.addOption({QStringLiteral("archives"),
                  QStringLiteral("List the members of zip, 7z, tar and iso files below them.")});
+    p.addOption({QStringLiteral("media"),
+                 QStringLiteral("Read media facts: picture size, date taken and camera, audio "
+                                "tags, durations, codecs.")});
+    p.addOption({QStringLiteral("thumbnails"),
+                 QStringLiteral("Store a small thumbnail of every picture and video.")});
     p.addOption({QStringLiteral("exclude"),
                  QStringLiteral("Leave out entries whose name matches (* and ?, case counts; "
                                 "a pattern with / matches the path below ROOT). Repeatable."),
@@ -217,6 +222,12 @@ void rescanOptions(QCommandLineParser& p) {
     p.addOption({QStringLiteral("archives"),
                  QStringLiteral("List the members of zip, 7z, tar and iso files below them.")});
     p.addOption({QStringLiteral("no-archives"), QStringLiteral("Do not list archive members.")});
+    p.addOption({QStringLiteral("media"),
+                 QStringLiteral("Read media facts (unchanged files too, when they were not).")});
+    p.addOption({QStringLiteral("no-media"), QStringLiteral("Read no media facts.")});
+    p.addOption({QStringLiteral("thumbnails"),
+                 QStringLiteral("Make thumbnails (unchanged files too, when they were not).")});
+    p.addOption({QStringLiteral("no-thumbnails"), QStringLiteral("Make no thumbnails.")});
     p.addOption({QStringLiteral("exclude"),
                  QStringLiteral("Leave out entries matching this pattern instead of the stored "
                                 "ones (as for import). Repeatable."),

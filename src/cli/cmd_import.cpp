@@ -72,6 +72,8 @@ int cmdImport(Context& ctx, QCommandLineParser& p) {
     params.nameEncoding = Settings().nameEncoding();
     params.checksums = p.isSet(QStringLiteral("checksums"));
     params.exclude = p.values(QStringLiteral("exclude"));
+    params.media = p.isSet(QStringLiteral("media"));
+    params.thumbnails = p.isSet(QStringLiteral("thumbnails"));
     ScanHooks hooks;
     std::optional<InterruptCatcher> interrupt(std::in_place);
     hooks.cancel = interrupt->flag();
@@ -91,6 +93,10 @@ int cmdImport(Context& ctx, QCommandLineParser& p) {
             << ", rows stored: " << result.rows;
     if (!params.exclude.isEmpty())
         ctx.out << ", excluded: " << result.excluded;
+    if (params.media)
+        ctx.out << ", media facts: " << result.mediaFacts;
+    if (params.thumbnails)
+        ctx.out << ", thumbnails: " << result.thumbnails;
     ctx.out << (result.cancelled ? " (cancelled)" : "");
     if (result.unreadable > 0)
         ctx.out << ", unreadable folders: " << result.unreadable;

@@ -46,16 +46,22 @@ QString optionsLine(const ScanParams& o) {
     QStringList types;
     for (const QString& t : o.types)
         types << (t.isEmpty() ? QStringLiteral("(no extension)") : t);
-    const QString exclude = o.exclude.isEmpty()
-                                ? QString()
-                                : QStringLiteral(", exclude ") + Exclusions::join(o.exclude);
+    // Named only when on, so that the line of a disc without them stays as it was.
+    QString media;
+    if (o.media)
+        media += QStringLiteral(", media on");
+    if (o.thumbnails)
+        media += QStringLiteral(", thumbnails on");
+    const QString tail =
+        media + (o.exclude.isEmpty() ? QString()
+                                     : QStringLiteral(", exclude ") + Exclusions::join(o.exclude));
     return QStringLiteral("options: depth %1, %2, %3, checksums %4, archives %5%6")
         .arg(o.depthLimit == 0 ? QStringLiteral("all") : QString::number(o.depthLimit),
              o.foldersOnly ? QStringLiteral("folders only") : QStringLiteral("folders and files"),
              types.isEmpty() ? QStringLiteral("all types")
                              : QStringLiteral("types ") + types.join(QLatin1Char(' ')),
              o.checksums ? QStringLiteral("on") : QStringLiteral("off"),
-             o.archives ? QStringLiteral("on") : QStringLiteral("off"), exclude);
+             o.archives ? QStringLiteral("on") : QStringLiteral("off"), tail);
 }
 
 // Each of a pair of switches that contradict each other.
@@ -71,6 +77,8 @@ struct OptionChanges {
     std::optional<QStringList> types; // empty: every type
     std::optional<bool> checksums;
     std::optional<bool> archives;
+    std::optional<bool> media;
+    std::optional<bool> thumbnails;
     std::optional<QStringList> exclude;
 
     explicit OptionChanges(const QCommandLineParser& p) {
@@ -79,6 +87,8 @@ struct OptionChanges {
         oneOf(p, "folders-only", "all-types");
         oneOf(p, "checksums", "no-checksums");
         oneOf(p, "archives", "no-archives");
+        oneOf(p, "media", "no-media");
+        oneOf(p, "thumbnails", "no-thumbnails");
         oneOf(p, "exclude", "no-exclude");
         const auto set = [&](const char* name) { return p.isSet(QLatin1String(name)); };
         if (set("depth"))
@@ -94,6 +104,10 @@ struct OptionChanges {
             checksums = set("checksums");
         if (set("archives") || set("no-archives"))
             archives = set("archives");
+        if (set("media") || set("no-media"))
+            media = set("media");
+        if (set("thumbnails") || set("no-thumbnails"))
+            thumbnails = set("thumbnails");
         if (set("exclude") || set("no-exclude"))
             exclude = p.values(QStringLiteral("exclude"));
     }
@@ -104,6 +118,8 @@ struct OptionChanges {
         o.types = types.value_or(o.types);
         o.checksums = checksums.value_or(o.checksums);
         o.archives = archives.value_or(o.archives);
+        o.media = media.value_or(o.media);
+        o.thumbnails = thumbnails.value_or(o.thumbnails);
         o.exclude = exclude.value_or(o.exclude);
     }
 };

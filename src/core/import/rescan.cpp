@@ -3,6 +3,8 @@
 #include "core/import/rescancompare.h"
 #include "core/import/rescanwalk.h"
 #include "core/import/scanjob.h"
+#include "core/media/mediapool.h"
+#include "core/media/mediareader.h"
 #include "core/store/catalogstore.h"
 #include "core/store/database.h"
 
@@ -12,6 +14,50 @@
 #include <thread>
 
 namespace vorlane {
+
+namespace {
+
+// Reads the media of the files that are new or changed, on the helper threads. False when
+// a cancel came meanwhile.
+bool readMedia(RescanPlan& plan, const ScanParams& params, const ScanHooks& hooks) {
+    if (!params.media && !params.thumbnails)
+        return true;
+    media::MediaPool pool(params.media, params.thumbnails, hooks.cancel);
+    // A job's number: changes count up from 0 and unchanged files on after them, additions
+    // down from -1.
+    std::thread feeding([&] {
+        const auto job = [&](qint64 seq, const std::string& path) {
+            if (!path.empty())
+                pool.submit(media::MediaJob{seq, QByteArray(path.data(), qsizetype(path.size())),
+                                            media::kindOfName(path.substr(path.rfind('/') + 1))});
+        };
+        for (size_t i = 0; i < plan.changes.size(); ++i)
+            job(qint64(i), plan.changes[i].mediaPath);
+        for (size_t i = 0; i < plan.additions.size(); ++i)
+            job(-1 - qint64(i), plan.additions[i].mediaPath);
+        for (size_t i = 0; i < plan.mediaOnly.size(); ++i)
+            job(qint64(plan.changes.size() + i), plan.mediaOnly[i].mediaPath);
+        pool.close();
+    });
+    while (!pool.done()) {
+        for (media::MediaResult& r : pool.take(true)) {
+            RescanPlan::Media m;
+            if (r.seq >= qint64(plan.changes.size()))
+                m.unchanged = int(r.seq - qint64(plan.changes.size()));
+            else if (r.seq >= 0)
+                m.change = int(r.seq);
+            else
+                m.addition = int(-1 - r.seq);
+            m.facts = std::move(r.facts);
+            m.thumbnail = std::move(r.thumbnail);
+            plan.media.push_back(std::move(m));
+        }
+    }
+    feeding.join();
+    return !(hooks.cancel && hooks.cancel->load());
+}
+
+} // namespace
 
 std::optional<ScanParams> rescanOptions(Database& db, qint64 discId, const QString& nameEncoding) {
     const std::optional<DiscRow> disc = catalogstore::discRow(db, discId);
@@ -95,7 +141,10 @@ RescanReport compareRescan(Database& db, qint64 discId, const QString& root, con
             std::rethrow_exception(failure);
         if (walkCancelled)
             report.cancelled = true;
-        if (!comparer.finish()) {
+        const bool finished = comparer.finish();
+        if (finished && takeHashes && !readMedia(plan, params, hooks))
+            report.cancelled = true;
+        if (!finished || report.cancelled) {
             // A cancelled or failed walk reports no differences: nothing is known of them.
             report.changes.clear();
             report.added = report.removed = report.changed = report.unchanged = 0;

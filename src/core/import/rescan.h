@@ -23,6 +23,7 @@
 #include "core/job.h"
 #include "core/store/catalogstore.h"
 #include "core/store/contentstore.h"
+#include "core/store/mediastore.h"
 #include "core/store/searchstore.h"
 
 #include <QString>
@@ -88,7 +89,9 @@ struct RescanPlan {
         ArchiveMark archive = ArchiveMark::None;
         SpecialKind special = SpecialKind::None;
         std::optional<std::string> note; // replaces the note (empty: none) when set
-        bool timeOnly = false; // an unchanged entry whose stored time is brought up to date
+        bool timeOnly = false;   // an unchanged entry whose stored time is brought up to date
+        bool newContent = false; // its media facts and thumbnail no longer hold
+        std::string mediaPath;   // the file's bytes to read media from; empty: none
     };
     struct Addition {
         qint64 parentId = 0;  // an existing folder (0: the top level) ...
@@ -104,6 +107,21 @@ struct RescanPlan {
         std::string note; // why an archive's contents are missing
         ArchiveMark archive = ArchiveMark::None;
         SpecialKind special = SpecialKind::None;
+        std::string mediaPath; // as for Change
+    };
+    // An unchanged file whose media the options now read and the stored ones did not.
+    struct MediaOnly {
+        qint64 id = 0;
+        std::string mediaPath;
+    };
+    // What was read of a file's media: for changes[change], additions[addition] or
+    // mediaOnly[unchanged].
+    struct Media {
+        int change = -1;
+        int addition = -1;
+        int unchanged = -1;
+        MediaFacts facts;
+        QByteArray thumbnail;
     };
 
     qint64 discId = 0;
@@ -112,6 +130,8 @@ struct RescanPlan {
     std::vector<qint64> removals;
     std::vector<Change> changes;
     std::vector<Addition> additions;
+    std::vector<MediaOnly> mediaOnly;
+    std::vector<Media> media;
     ScanFacts facts; // the disc's facts after the rescan
 };
 

@@ -5,6 +5,7 @@
 #include "core/store/contentstore.h"
 #include "core/store/database.h"
 #include "core/store/foldersizes.h"
+#include "core/store/mediastore.h"
 #include "core/store/rescanstore.h"
 
 #include <QCollator>
@@ -84,6 +85,9 @@ bool applyRescan(Database& db, const RescanPlan& plan, const std::atomic<bool>* 
         }
         Transaction tx(db);
         size_t step = 0;
+        std::optional<mediastore::MediaWriter> media;
+        if (mediastore::available(db))
+            media.emplace(db);
         {
             rescanstore::ChangeWriter writer(db);
             for (const qint64 id : plan.removals) {
@@ -99,6 +103,8 @@ bool applyRescan(Database& db, const RescanPlan& plan, const std::atomic<bool>* 
                 else
                     writer.change(c.id, c.size, c.mtime, c.link, c.hash, int(c.archive),
                                   int(c.special), c.note);
+                if (c.newContent && media)
+                    media->drop(c.id);
             }
         }
         {
@@ -122,6 +128,17 @@ bool applyRescan(Database& db, const RescanPlan& plan, const std::atomic<bool>* 
                 row.archive = a.archive;
                 row.special = a.special;
                 ids[i] = rows.add(row);
+            }
+            if (media) {
+                for (const RescanPlan::Media& m : plan.media) {
+                    const qint64 id = m.change >= 0      ? plan.changes[size_t(m.change)].id
+                                      : m.unchanged >= 0 ? plan.mediaOnly[size_t(m.unchanged)].id
+                                                         : ids[size_t(m.addition)];
+                    if (!m.facts.isEmpty())
+                        media->storeFacts(id, m.facts);
+                    if (!m.thumbnail.isEmpty())
+                        media->storeThumbnail(id, m.thumbnail);
+                }
             }
         }
         if (cancel && cancel->load())

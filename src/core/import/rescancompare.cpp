@@ -1,6 +1,7 @@
 #include "core/import/rescancompare.h"
 
 #include "core/import/filehash.h"
+#include "core/media/mediareader.h"
 #include "core/store/database.h"
 #include "core/store/rescanstore.h"
 
@@ -35,8 +36,10 @@ RescanComparer::RescanComparer(const ScanParams& params, const ScanParams& store
                                RescanReport& report)
     : m_params(params), m_hooks(hooks), m_hashes(params.checksums && takeHashes),
       m_rehash(m_hashes && !stored.checksums), m_relist(params.archives && !stored.archives),
-      m_unlist(!params.archives && stored.archives), m_plan(plan), m_report(report),
-      m_names(params.nameEncoding), m_prefix(rootPrefix(params.root)) {}
+      m_unlist(!params.archives && stored.archives),
+      m_remedia((params.media && !stored.media) || (params.thumbnails && !stored.thumbnails)),
+      m_plan(plan), m_report(report), m_names(params.nameEncoding),
+      m_prefix(rootPrefix(params.root)) {}
 
 RescanComparer::~RescanComparer() {
     if (m_dirFd >= 0 && m_dirFd != m_rootFd)
@@ -235,6 +238,7 @@ void RescanComparer::file(const WalkEntry& e, qint64 folderTag) {
         const int added = add(e, folder, path());
         Contents read = readContents(e);
         RescanPlan::Addition& a = m_plan.additions[size_t(added)];
+        a.mediaPath = mediaPath(e);
         a.hash = std::move(read.hash);
         if (read.listing.listed)
             a.archive = ArchiveMark::Archive;
@@ -251,11 +255,16 @@ void RescanComparer::file(const WalkEntry& e, qint64 folderTag) {
         ++m_report.unchanged;
         if (!reread(index, e))
             retime(s, e);
+        if (m_remedia) {
+            if (std::string media = mediaPath(e); !media.empty())
+                m_plan.mediaOnly.push_back(RescanPlan::MediaOnly{s.id, std::move(media)});
+        }
         return;
     }
     const size_t change = changed(index, e, path(), ArchiveMark::None);
     Contents read = readContents(e);
     RescanPlan::Change& c = m_plan.changes[change];
+    c.mediaPath = mediaPath(e);
     c.hash = std::move(read.hash);
     takeListing(c, index, read);
     if (read.listing.listed)
@@ -282,6 +291,7 @@ size_t RescanComparer::changed(quint32 index, const WalkEntry& e, const std::str
     c.link = e.link;
     c.archive = mark;
     c.special = e.special;
+    c.newContent = true;
     m_plan.changes.push_back(std::move(c));
     RescanChange r;
     r.kind = RescanChange::Kind::Changed;
@@ -322,6 +332,20 @@ RescanComparer::Contents RescanComparer::readContents(const WalkEntry& e, bool l
         else if (h.cancelled)
             cancelled();
     }
+    return out;
+}
+
+// The full path of a file at hand whose media the options read; empty for any other.
+std::string RescanComparer::mediaPath(const WalkEntry& e) const {
+    if (!(m_params.media || m_params.thumbnails) || !e.hasContent() || e.size == 0)
+        return {};
+    const MediaKind kind = media::kindOfName(e.name);
+    if (kind == MediaKind::None || (kind == MediaKind::Audio && !m_params.media))
+        return {};
+    std::string out = QFile::encodeName(m_prefix).toStdString();
+    for (size_t i = 1; i < m_levels.size(); ++i)
+        out.append(1, '/').append(m_levels[i].raw);
+    out.append(1, '/').append(e.rawName());
     return out;
 }
 

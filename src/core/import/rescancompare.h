@@ -82,6 +82,7 @@ private:
     void listMembers(const WalkEntry& e, const archivelist::Listing& listing,
                      const Folder& archive);
     void unreadable(int error);
+    std::string mediaPath(const WalkEntry& e) const;
     QString noteOf(quint32 index);
     StoredRows::Fate decide(quint32 index, const std::vector<StoredRows::Fate>& fate) const;
     QString shownPath(quint32 index) const;
@@ -94,6 +95,7 @@ private:
     const bool m_rehash;
     const bool m_relist;
     const bool m_unlist;
+    const bool m_remedia;
     RescanPlan& m_plan;
     RescanReport& m_report;
     fsnames::NameDecoder m_names; // archive members' names

@@ -3,9 +3,14 @@
 #include "core/import/archivelist.h"
 #include "core/import/filehash.h"
 #include "core/import/fsnames.h"
+#include "core/import/mediamatch.h"
 #include "core/import/treewalk.h"
+#include "core/media/mediapool.h"
+#include "core/media/mediareader.h"
 #include "core/store/contentstore.h"
 #include "core/store/database.h"
+
+#include <QFile>
 
 #include <algorithm>
 #include <atomic>
@@ -64,6 +69,7 @@ struct Record {
     std::string note;
     bool hashed = false;
     filehash::Digest hash{};
+    qint64 mediaSeq = -1; // the file's job in the media pool, if it has one
 };
 
 using Batch = std::vector<Record>;
@@ -79,8 +85,12 @@ constexpr int kRowsPerStatement = 32;
 // start() and join().
 class Writer {
 public:
-    Writer(Database& db, qint64 discId, std::chrono::milliseconds commitInterval)
-        : m_rows(db, discId, kRowsPerStatement), m_tx(std::in_place, db, commitInterval) {
+    Writer(Database& db, qint64 discId, std::chrono::milliseconds commitInterval,
+           media::MediaPool* pool)
+        : m_rows(db, discId, kRowsPerStatement), m_tx(std::in_place, db, commitInterval),
+          m_pool(pool) {
+        if (m_pool)
+            m_media.emplace(db);
         m_tx->setOnCommit([this] { m_committed = m_rows.stored(); });
     }
 
@@ -139,16 +149,25 @@ public:
     // After join().
     qint64 committed() const { return m_committed; }
     const QString& error() const { return m_error; }
+    qint64 mediaFacts() const { return m_media ? m_media->facts() : 0; }
+    qint64 thumbnails() const { return m_media ? m_media->thumbnails() : 0; }
 
 private:
     void run() {
         try {
             m_ids.assign(1, 0);
             Batch batch;
-            while (take(batch)) {
-                if (!store(batch))
+            for (;;) {
+                const Taken t = take(batch);
+                if (t == Taken::End)
                     break;
-                giveBack(batch);
+                if (t == Taken::Batch) {
+                    if (!store(batch))
+                        break;
+                    giveBack(batch);
+                } else if (!storeMedia(m_pool->take())) {
+                    break;
+                }
             }
             finish();
         } catch (const DbError& e) {
@@ -161,16 +180,23 @@ private:
         stop();
     }
 
-    bool take(Batch& batch) {
+    enum class Taken { Batch, End, Idle };
+
+    // Idle: no batch came for a while, and the media read meanwhile want storing.
+    Taken take(Batch& batch) {
         std::unique_lock lock(m_mutex);
-        m_notEmpty.wait(lock, [&] { return !m_queue.empty() || m_closed || m_stopped; });
+        const auto ready = [&] { return !m_queue.empty() || m_closed || m_stopped; };
+        if (!m_pool)
+            m_notEmpty.wait(lock, ready);
+        else if (!m_notEmpty.wait_for(lock, std::chrono::milliseconds(100), ready))
+            return Taken::Idle;
         if (m_stopped || m_queue.empty())
-            return false;
+            return Taken::End;
         batch = std::move(m_queue.front());
         m_queue.pop_front();
         lock.unlock();
         m_notFull.notify_one();
-        return true;
+        return Taken::Batch;
     }
 
     void giveBack(Batch& batch) {
@@ -212,9 +238,13 @@ private:
                     m_ids.resize(size_t(r.parentTag) + 2);
                     m_ids.back() = id;
                 }
+                if (r.mediaSeq >= 0)
+                    m_media->placed(r.mediaSeq, id);
             }
             // The batch's rows are all in before a commit can come.
             m_rows.flush();
+            if (m_pool)
+                m_media->arrived(m_pool->take());
             m_tx->checkpoint();
         } catch (const DbError& e) {
             m_error = e.text();
@@ -223,9 +253,32 @@ private:
         return true;
     }
 
+    bool storeMedia(std::vector<media::MediaResult> results) {
+        try {
+            m_media->arrived(std::move(results));
+            m_tx->checkpoint();
+        } catch (const DbError& e) {
+            m_error = e.text();
+            return false;
+        }
+        return true;
+    }
+
+    // Every row is stored: what the helpers still read goes in as it comes (the walk has
+    // closed the pool; a cancel empties it quickly).
+    bool drainMedia() {
+        while (m_pool && !m_pool->done()) {
+            if (!storeMedia(m_pool->take(true)))
+                return false;
+        }
+        return true;
+    }
+
     void finish() {
         if (!m_tx->isActive())
             return; // a failed statement already rolled the transaction back
+        if (m_error.isEmpty() && !abandoned() && !drainMedia())
+            return;
         try {
             m_tx->commit();
         } catch (const DbError& e) {
@@ -241,6 +294,11 @@ private:
         m_tx.reset(); // rolls back what was not committed
     }
 
+    bool abandoned() {
+        std::lock_guard lock(m_mutex);
+        return m_stopped;
+    }
+
     void stop() {
         {
             std::lock_guard lock(m_mutex);
@@ -251,9 +309,11 @@ private:
     }
 
     contentstore::EntryWriter m_rows;
-    std::optional<Transaction> m_tx; // after m_rows: rolled back before it is finalized
-    std::vector<qint64> m_ids;       // a folder's AutoId by its tag, down the current path
-    qint64 m_archiveId = 0;          // the last archive's row, and its members' in order
+    std::optional<MediaMatch> m_media;
+    std::optional<Transaction> m_tx; // after the statements: rolled back before they go
+    media::MediaPool* m_pool;
+    std::vector<qint64> m_ids; // a folder's AutoId by its tag, down the current path
+    qint64 m_archiveId = 0;    // the last archive's row, and its members' in order
     std::vector<qint64> m_memberIds;
     qint64 m_committed = 0;
     QString m_error;
@@ -274,8 +334,9 @@ private:
 class Walker : TreeWalker {
 public:
     // Each folder's entries go in in name order, so that a new disc lists alphabetically.
-    Walker(const ScanParams& params, const ScanHooks& hooks, Writer& writer)
+    Walker(const ScanParams& params, const ScanHooks& hooks, Writer& writer, media::MediaPool* pool)
         : TreeWalker(true, params.nameEncoding), m_params(params), m_hooks(hooks), m_writer(writer),
+          m_pool(pool), m_rawPrefix(QFile::encodeName(rootPrefix(params.root))),
           m_reporter(hooks.progress, hooks.progressIntervalMs), m_names(params.nameEncoding),
           m_flushEvery(std::min(std::chrono::milliseconds(std::max(0, hooks.commitIntervalMs)),
                                 std::chrono::milliseconds(100))) {
@@ -305,8 +366,10 @@ private:
 
     // Hands the row over. A batch goes when it is full, and also when it has waited a
     // while: a slow disc still has its rows committed about every commit interval.
-    void addEntry(const WalkEntry& e, qint64 parentTag, const filehash::Digest* hash = nullptr) {
+    void addEntry(const WalkEntry& e, qint64 parentTag, const filehash::Digest* hash = nullptr,
+                  qint64 mediaSeq = -1) {
         m_batch.push_back(Record{e, path(), parentTag, ArchiveMark::None, {}});
+        m_batch.back().mediaSeq = mediaSeq;
         if (hash) {
             m_batch.back().hashed = true;
             m_batch.back().hash = *hash;
@@ -342,6 +405,10 @@ private:
             return false;
         if (m_params.depthLimit != 0 && m_params.depthLimit < depth)
             return false;
+        if (m_pool) {
+            m_rawDirs.resize(size_t(depth - 1));
+            m_rawDirs.emplace_back(e.rawName());
+        }
         addEntry(e, parentTag);
         tag = depth;
         return !m_writer.stopped();
@@ -356,9 +423,9 @@ private:
             if (m_params.archives && e.hasContent() && archivelist::hasArchiveName(e.name))
                 addArchive(e, folderTag);
             else if (m_params.checksums && e.hasContent())
-                addHashed(e, folderTag);
+                addHashed(e, folderTag, mediaJob(e, folderTag));
             else
-                addEntry(e, folderTag);
+                addEntry(e, folderTag, nullptr, mediaJob(e, folderTag));
         }
         ++m_result.files;
         if (m_hooks.counts)
@@ -368,9 +435,25 @@ private:
     // The file's row with the hash of its content. A file that cannot be read (or a FIFO,
     // a device) is stored all the same, without one; so is the file a cancel broke off, and
     // one whose size changed while it was read (the hash would not match the stored size).
-    void addHashed(const WalkEntry& e, qint64 folderTag) {
+    void addHashed(const WalkEntry& e, qint64 folderTag, qint64 mediaSeq) {
         const filehash::Outcome h = hashOf(e);
-        addEntry(e, folderTag, h.ok && h.bytes == e.size ? &h.digest : nullptr);
+        addEntry(e, folderTag, h.ok && h.bytes == e.size ? &h.digest : nullptr, mediaSeq);
+    }
+
+    // Hands a picture, a song or a video to the media helpers; its number, or -1.
+    qint64 mediaJob(const WalkEntry& e, qint64 folderTag) {
+        if (!m_pool || !e.hasContent() || e.size == 0)
+            return -1;
+        const MediaKind kind = media::kindOfName(e.name);
+        if (kind == MediaKind::None || (kind == MediaKind::Audio && !m_params.media))
+            return -1;
+        QByteArray full = m_rawPrefix;
+        for (size_t i = 0; i < size_t(folderTag) && i < m_rawDirs.size(); ++i)
+            full.append('/').append(m_rawDirs[i].data(), qsizetype(m_rawDirs[i].size()));
+        full.append('/').append(e.rawName());
+        const qint64 seq = m_nextSeq++;
+        m_pool->submit(media::MediaJob{seq, std::move(full), kind});
+        return seq;
     }
 
     filehash::Outcome hashOf(const WalkEntry& e) {
@@ -432,6 +515,10 @@ private:
     const ScanParams& m_params;
     const ScanHooks& m_hooks;
     Writer& m_writer;
+    media::MediaPool* m_pool;
+    const QByteArray m_rawPrefix;
+    std::vector<std::string> m_rawDirs; // the folders' own bytes down to the one walked
+    qint64 m_nextSeq = 0;
     QString m_prefix;
     fsnames::PathReporter m_reporter;
     fsnames::NameDecoder m_names; // archive members' names
@@ -446,10 +533,14 @@ private:
 
 ScanResult scanTree(Database& db, const ScanParams& params, const ScanHooks& hooks) {
     ScanResult result;
+    std::optional<media::MediaPool> pool;
+    if (params.media || params.thumbnails)
+        pool.emplace(params.media, params.thumbnails, hooks.cancel);
+    media::MediaPool* const helpers = pool ? &*pool : nullptr;
     std::optional<Writer> writer;
     try {
         writer.emplace(db, params.discId,
-                       std::chrono::milliseconds(std::max(0, hooks.commitIntervalMs)));
+                       std::chrono::milliseconds(std::max(0, hooks.commitIntervalMs)), helpers);
     } catch (const DbError& e) {
         result.error = e.text();
         return result;
@@ -458,11 +549,13 @@ ScanResult scanTree(Database& db, const ScanParams& params, const ScanHooks& hoo
     {
         // Should the walk throw, the writer is stopped and joined before it unwinds further.
         const auto done = [&](bool abandon) {
+            if (helpers)
+                helpers->close();
             writer->close(abandon);
             writer->join();
         };
         try {
-            Walker walker(params, hooks, *writer);
+            Walker walker(params, hooks, *writer, helpers);
             result = walker.run();
         } catch (...) {
             done(true);
@@ -472,6 +565,8 @@ ScanResult scanTree(Database& db, const ScanParams& params, const ScanHooks& hoo
     }
     result.rows = writer->committed();
     result.error = writer->error();
+    result.mediaFacts = writer->mediaFacts();
+    result.thumbnails = writer->thumbnails();
     return result;
 }
 

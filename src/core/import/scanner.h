@@ -61,6 +61,9 @@ struct ScanResult {
     // The first of them (full path) and the system's reason.
     QString firstUnreadable;
     QString unreadableReason;
+    // Files whose media facts, and whose thumbnails, were stored.
+    qint64 mediaFacts = 0;
+    qint64 thumbnails = 0;
     // Set when a row could not be stored (a full disk, a read-only file). The walk stops
     // there; every row committed before stays. Empty when all went well.
     QString error;
