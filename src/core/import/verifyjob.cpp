@@ -30,6 +30,12 @@ QString systemText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
+QCryptographicHash::Algorithm cryptoAlgorithm(HashAlgorithm a) {
+    return a == HashAlgorithm::Md5    ? QCryptographicHash::Md5
+           : a == HashAlgorithm::Sha1 ? QCryptographicHash::Sha1
+                                      : QCryptographicHash::Sha256;
+}
+
 // A name a folder can hold: a catalog from elsewhere might hold one that walks out of it.
 bool isName(const QByteArray& name) {
     return !name.isEmpty() && name != "." && name != ".." && !name.contains('/') &&
@@ -324,17 +330,19 @@ private:
             problem(std::move(p));
             return done();
         }
-        if (p.foundSize != f.size) {
+        // Sum listings give no sizes, so their files are stored with 0. Such a 0 says nothing
+        // unless the brought-in hash is that of empty content: the hash decides alone.
+        const bool sizeUnknown =
+            foreign && f.size == 0 &&
+            foreign->digest != QCryptographicHash::hash({}, cryptoAlgorithm(foreign->algorithm));
+        if (!sizeUnknown && p.foundSize != f.size) {
             p.fault = VerifyFault::SizeDiffers;
             problem(std::move(p));
             return done();
         }
         std::optional<QCryptographicHash> theirs;
         if (foreign)
-            theirs.emplace(foreign->algorithm == HashAlgorithm::Md5 ? QCryptographicHash::Md5
-                           : foreign->algorithm == HashAlgorithm::Sha1
-                               ? QCryptographicHash::Sha1
-                               : QCryptographicHash::Sha256);
+            theirs.emplace(cryptoAlgorithm(foreign->algorithm));
         const filehash::Outcome h = filehash::hashFile(
             dir, name.constData(), m_hooks.cancel,
             [&](qint64 n) {
@@ -357,7 +365,8 @@ private:
         }
         if (ours || foreign) {
             if (ours ? stored != h.digest : theirs->result() != foreign->digest) {
-                // The size is the same here: only the time can tell an edit from decay.
+                // The size is the same here (or was never known): only the time can tell an
+                // edit from decay.
                 p.fault = !f.mtime                   ? VerifyFault::HashDiffers
                           : *f.mtime == *p.foundTime ? VerifyFault::Corrupt
                                                      : VerifyFault::Changed;

@@ -86,6 +86,8 @@ private slots:
     void damagedFilesAreRefused_data();
     void damagedFilesAreRefused();
     void realHashdeepListingIsAdopted();
+    void adoptedListingsVerifyAgainstTheirTree_data();
+    void adoptedListingsVerifyAgainstTheirTree();
     void cliNamesTheFormatAndWhatWasDropped();
 };
 
@@ -362,6 +364,56 @@ void TestForeignFormats::realHashdeepListingIsAdopted() {
     }
     expected.sort();
     QCOMPARE(dump(target), expected);
+}
+
+void TestForeignFormats::adoptedListingsVerifyAgainstTheirTree_data() {
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("algorithm"); // what verify says it compared by
+    QTest::newRow("hashdeep") << "hashdeep" << QStringList{"-c", "md5,sha256", "-r"} << "SHA-256";
+    // The sum listings give no sizes: the hash alone must decide.
+    QTest::newRow("md5sum") << "md5sum" << QStringList{} << "MD5";
+    QTest::newRow("sha1sum") << "sha1sum" << QStringList{} << "SHA-1";
+}
+
+void TestForeignFormats::adoptedListingsVerifyAgainstTheirTree() {
+    QFETCH(QString, tool);
+    QFETCH(QStringList, args);
+    QFETCH(QString, algorithm);
+    if (QStandardPaths::findExecutable(tool).isEmpty())
+        QSKIP("the tool is not installed");
+    TestDir dir;
+    const QString root = dir.createDir("盘");
+    QDir().mkpath(root + "/子 目录");
+    write(root + "/a.txt", "abc");
+    write(root + "/子 目录/b.txt", "hello");
+    write(root + "/子 目录/空", "");
+    QProcess p;
+    if (tool == "hashdeep")
+        p.start(tool, args << root);
+    else
+        p.start(tool, {root + "/a.txt", root + "/子 目录/b.txt", root + "/子 目录/空"});
+    QVERIFY(p.waitForFinished());
+    const QString listing = dir.path("listing.txt");
+    write(listing, p.readAllStandardOutput());
+
+    const QString target = dir.path("target.vlr");
+    testcat::create(target);
+    QCOMPARE(runCli({"merge", target, listing}).code, 0);
+    const QRegularExpressionMatch disc =
+        QRegularExpression(R"(\[D(\d+)\])").match(runCli({"tree", target}).out);
+    QVERIFY(disc.hasMatch());
+
+    const CliResult clean = runCli({"verify", target, disc.captured(1)});
+    QVERIFY2(clean.code == 0, qPrintable(clean.out + clean.err));
+    QVERIFY2(clean.out.contains("by checksum (" + algorithm + ")"), qPrintable(clean.out));
+    QVERIFY2(clean.out.contains("all files match"), qPrintable(clean.out));
+
+    // Same size, other content: only the brought-in hash can see it.
+    write(root + "/子 目录/b.txt", "HELLO");
+    const CliResult edited = runCli({"verify", target, disc.captured(1)});
+    QCOMPARE(edited.code, 1);
+    QVERIFY2(edited.out.contains("b.txt") && !edited.out.contains("a.txt"), qPrintable(edited.out));
 }
 
 void TestForeignFormats::cliNamesTheFormatAndWhatWasDropped() {
