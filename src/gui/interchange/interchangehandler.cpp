@@ -157,6 +157,20 @@ void InterchangeHandler::runExport(ExportOptions options, QWidget* parent) {
 
 namespace {
 
+// The media facts and thumbnails that came along, and those a source made elsewhere held
+// that could not stand.
+QString mediaSummary(const MergeReport& report) {
+    QString text;
+    if (report.media || report.thumbnails)
+        text += QStringLiteral("\r\n带入 %1 个条目的媒体信息、%2 个缩略图。")
+                    .arg(report.media)
+                    .arg(report.thumbnails);
+    const qint64 left = report.orphanMedia + report.badThumbnails + report.badFacts;
+    if (left)
+        text += QStringLiteral("\r\n舍弃无效的媒体信息或缩略图 %1 项。").arg(left);
+    return text;
+}
+
 // What another program's file brought, and what it held that could not be carried over.
 QString foreignSummary(const MergeReport& report) {
     if (report.format.isEmpty())
@@ -251,7 +265,7 @@ void InterchangeHandler::MMergeClick() {
                                     ? QString()
                                     : QStringLiteral("\r\n跳过 %1 张重复的光盘。")
                                           .arg(report.skipped.size())) +
-                               foreignSummary(report),
+                               mediaSummary(report) + foreignSummary(report),
                            QStringLiteral("提示"));
         } else if (report.status == MergeStatus::Failed) {
             prompts().error(m_views.window,
