@@ -6,9 +6,9 @@
 #include "gui/browser/entrylook.h"
 #include "gui/common/progresswindow.h"
 #include "gui/common/prompts.h"
+#include "gui/dups/listparts.h"
 
 #include <QComboBox>
-#include <QDoubleValidator>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -20,7 +20,6 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <cmath>
 #include <iterator>
 #include <limits>
 #include <utility>
@@ -30,29 +29,6 @@ namespace vorlane {
 namespace {
 
 enum Column { NameColumn, DiscColumn, SizeColumn, DiscsColumn };
-
-// As the duplicates window shows sizes.
-QString bytesText(qint64 bytes) {
-    static const char* const units[] = {"KB", "MB", "GB", "TB", "PB", "EB"};
-    double value = double(bytes) / 1024.0;
-    size_t unit = 0;
-    while (value >= 1024.0 && unit + 1 < std::size(units)) {
-        value /= 1024.0;
-        ++unit;
-    }
-    QLocale locale;
-    locale.setNumberOptions(QLocale::DefaultNumberOptions);
-    return locale.toString(value, 'f', 1) + QLatin1Char(' ') + QLatin1String(units[unit]);
-}
-
-QPushButton* makeButton(QWidget* parent, const char* name, const QString& text) {
-    auto* b = new QPushButton(text, parent);
-    b->setObjectName(QLatin1String(name));
-    // Enter belongs to the fields and the list.
-    b->setAutoDefault(false);
-    b->setDefault(false);
-    return b;
-}
 
 } // namespace
 
@@ -69,20 +45,8 @@ CopiesWindow::CopiesWindow(QWidget* parent, CatalogSession& session)
     m_sbMaxDiscs->setRange(1, 999);
     m_sbMaxDiscs->setValue(1);
     top->addWidget(m_sbMaxDiscs);
-    top->addWidget(new QLabel(QStringLiteral("最小文件大小："), this));
-    m_edMinSize = new QLineEdit(QStringLiteral("0"), this);
-    m_edMinSize->setObjectName(QStringLiteral("edMinSize"));
-    auto* validator = new QDoubleValidator(0, 1e15, 3, m_edMinSize);
-    validator->setLocale(QLocale::c());
-    m_edMinSize->setValidator(validator);
-    m_edMinSize->setMaximumWidth(100);
-    top->addWidget(m_edMinSize);
-    m_cobUnit = new QComboBox(this);
-    m_cobUnit->setObjectName(QStringLiteral("cobUnit"));
-    m_cobUnit->addItems(
-        {QStringLiteral("字节"), QStringLiteral("KB"), QStringLiteral("MB"), QStringLiteral("GB")});
-    top->addWidget(m_cobUnit);
-    m_btnFind = makeButton(this, "btnFind", QStringLiteral("统计"));
+    m_minSize.addTo(top, this, QStringLiteral("0"));
+    m_btnFind = listparts::makeButton(this, "btnFind", QStringLiteral("统计"));
     top->addWidget(m_btnFind);
     top->addStretch();
 
@@ -101,7 +65,7 @@ CopiesWindow::CopiesWindow(QWidget* parent, CatalogSession& session)
     m_lblCount = new QLabel(this);
     m_lblCount->setObjectName(QStringLiteral("lblCount"));
     bottom->addWidget(m_lblCount, 1);
-    QPushButton* close = makeButton(this, "btnClose", QStringLiteral("关闭"));
+    QPushButton* close = listparts::makeButton(this, "btnClose", QStringLiteral("关闭"));
     bottom->addWidget(close);
 
     auto* layout = new QVBoxLayout(this);
@@ -111,7 +75,7 @@ CopiesWindow::CopiesWindow(QWidget* parent, CatalogSession& session)
 
     connect(m_btnFind, &QPushButton::clicked, this, &CopiesWindow::btnFindClick);
     connect(close, &QPushButton::clicked, this, &CopiesWindow::reject);
-    connect(m_edMinSize, &QLineEdit::returnPressed, this, &CopiesWindow::btnFindClick);
+    connect(m_minSize.edit, &QLineEdit::returnPressed, this, &CopiesWindow::btnFindClick);
     connect(m_tree, &QTreeWidget::itemActivated, this, &CopiesWindow::lookAt);
     entrylook::attach(m_tree, QStringLiteral("tvCopies"), m_session, [this] {
         QList<EntryTarget> targets;
@@ -145,12 +109,7 @@ void CopiesWindow::showWindow() {
 }
 
 qint64 CopiesWindow::minSize() const {
-    bool ok = false;
-    const double v = QLocale::c().toDouble(m_edMinSize->text().trimmed(), &ok);
-    if (!ok || v < 0 || !std::isfinite(v))
-        return 0;
-    const double bytes = v * std::pow(1024.0, m_cobUnit->currentIndex());
-    return qint64(std::llround(std::min(bytes, 9.0e18)));
+    return m_minSize.bytes(0);
 }
 
 void CopiesWindow::btnFindClick() {
@@ -202,7 +161,7 @@ void CopiesWindow::list(const std::vector<copiesstore::Copy>& copies) {
         auto* item = new QTreeWidgetItem;
         item->setText(NameColumn, c.member.path);
         item->setText(DiscColumn, c.member.discName);
-        item->setText(SizeColumn, bytesText(c.size));
+        item->setText(SizeColumn, listparts::bytesText(c.size));
         item->setToolTip(SizeColumn, QString::number(c.size) + QStringLiteral(" 字节"));
         item->setText(DiscsColumn, QString::number(c.discs));
         for (int col : {SizeColumn, DiscsColumn})
@@ -218,7 +177,7 @@ void CopiesWindow::list(const std::vector<copiesstore::Copy>& copies) {
     m_tree->setUpdatesEnabled(true);
     m_lblCount->setText(QStringLiteral("共 %1 个文件，%2，只在不超过 %3 张光盘上")
                             .arg(copies.size())
-                            .arg(bytesText(bytes))
+                            .arg(listparts::bytesText(bytes))
                             .arg(m_sbMaxDiscs->value()));
 }
 

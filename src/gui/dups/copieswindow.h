@@ -6,6 +6,8 @@
 
 #include "core/store/copiesstore.h"
 
+#include "gui/dups/listparts.h"
+
 #include <QDialog>
 #include <vector>
 
@@ -56,8 +58,7 @@ private:
 
     CatalogSession& m_session;
     QSpinBox* m_sbMaxDiscs = nullptr;
-    QLineEdit* m_edMinSize = nullptr;
-    QComboBox* m_cobUnit = nullptr;
+    listparts::MinSizeField m_minSize;
     QPushButton* m_btnFind = nullptr;
     QTreeWidget* m_tree = nullptr;
     QLabel* m_lblCount = nullptr;

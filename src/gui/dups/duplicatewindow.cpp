@@ -7,9 +7,9 @@
 #include "gui/browser/entrylook.h"
 #include "gui/common/progresswindow.h"
 #include "gui/common/prompts.h"
+#include "gui/dups/listparts.h"
 
 #include <QComboBox>
-#include <QDoubleValidator>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -20,7 +20,6 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <cmath>
 #include <iterator>
 #include <limits>
 #include <utility>
@@ -31,29 +30,6 @@ namespace {
 
 enum Column { NameColumn, DiscColumn, SizeColumn, CountColumn, WastedColumn };
 
-// As the file list shows sizes, in larger units where files are large.
-QString bytesText(qint64 bytes) {
-    static const char* const units[] = {"KB", "MB", "GB", "TB", "PB", "EB"};
-    double value = double(bytes) / 1024.0;
-    size_t unit = 0;
-    while (value >= 1024.0 && unit + 1 < std::size(units)) {
-        value /= 1024.0;
-        ++unit;
-    }
-    QLocale locale;
-    locale.setNumberOptions(QLocale::DefaultNumberOptions);
-    return locale.toString(value, 'f', 1) + QLatin1Char(' ') + QLatin1String(units[unit]);
-}
-
-QPushButton* makeButton(QWidget* parent, const char* name, const QString& text) {
-    auto* b = new QPushButton(text, parent);
-    b->setObjectName(QLatin1String(name));
-    // Enter belongs to the size field and the list.
-    b->setAutoDefault(false);
-    b->setDefault(false);
-    return b;
-}
-
 } // namespace
 
 DuplicateWindow::DuplicateWindow(QWidget* parent, CatalogSession& session)
@@ -63,20 +39,8 @@ DuplicateWindow::DuplicateWindow(QWidget* parent, CatalogSession& session)
     resize(760, 480);
 
     auto* top = new QHBoxLayout;
-    top->addWidget(new QLabel(QStringLiteral("最小文件大小："), this));
-    m_edMinSize = new QLineEdit(QStringLiteral("1"), this);
-    m_edMinSize->setObjectName(QStringLiteral("edMinSize"));
-    auto* validator = new QDoubleValidator(0, 1e15, 3, m_edMinSize);
-    validator->setLocale(QLocale::c());
-    m_edMinSize->setValidator(validator);
-    m_edMinSize->setMaximumWidth(100);
-    top->addWidget(m_edMinSize);
-    m_cobUnit = new QComboBox(this);
-    m_cobUnit->setObjectName(QStringLiteral("cobUnit"));
-    m_cobUnit->addItems(
-        {QStringLiteral("字节"), QStringLiteral("KB"), QStringLiteral("MB"), QStringLiteral("GB")});
-    top->addWidget(m_cobUnit);
-    m_btnFind = makeButton(this, "btnFind", QStringLiteral("查找"));
+    m_minSize.addTo(top, this, QStringLiteral("1"));
+    m_btnFind = listparts::makeButton(this, "btnFind", QStringLiteral("查找"));
     top->addWidget(m_btnFind);
     top->addStretch();
 
@@ -93,7 +57,7 @@ DuplicateWindow::DuplicateWindow(QWidget* parent, CatalogSession& session)
     m_lblCount = new QLabel(this);
     m_lblCount->setObjectName(QStringLiteral("lblCount"));
     bottom->addWidget(m_lblCount, 1);
-    m_btnClose = makeButton(this, "btnClose", QStringLiteral("关闭"));
+    m_btnClose = listparts::makeButton(this, "btnClose", QStringLiteral("关闭"));
     bottom->addWidget(m_btnClose);
 
     auto* layout = new QVBoxLayout(this);
@@ -103,7 +67,7 @@ DuplicateWindow::DuplicateWindow(QWidget* parent, CatalogSession& session)
 
     connect(m_btnFind, &QPushButton::clicked, this, &DuplicateWindow::btnFindClick);
     connect(m_btnClose, &QPushButton::clicked, this, &DuplicateWindow::reject);
-    connect(m_edMinSize, &QLineEdit::returnPressed, this, &DuplicateWindow::btnFindClick);
+    connect(m_minSize.edit, &QLineEdit::returnPressed, this, &DuplicateWindow::btnFindClick);
     // Double-click and Enter alike.
     connect(m_tree, &QTreeWidget::itemActivated, this, &DuplicateWindow::lookAt);
     entrylook::attach(m_tree, QStringLiteral("tvDuplicates"), m_session, [this] {
@@ -139,13 +103,7 @@ void DuplicateWindow::showWindow() {
 }
 
 qint64 DuplicateWindow::minSize() const {
-    bool ok = false;
-    const double v = QLocale::c().toDouble(m_edMinSize->text().trimmed(), &ok);
-    if (!ok || v < 0 || !std::isfinite(v))
-        return 1;
-    const double bytes = v * std::pow(1024.0, m_cobUnit->currentIndex());
-    // Far beyond any disc; keeps the value inside 64 bits.
-    return qint64(std::llround(std::min(bytes, 9.0e18)));
+    return m_minSize.bytes(1);
 }
 
 void DuplicateWindow::btnFindClick() {
@@ -200,10 +158,10 @@ void DuplicateWindow::list(const std::vector<duplicatestore::Group>& groups) {
         auto* group = new QTreeWidgetItem;
         const duplicatestore::Member& first = g.members.front();
         group->setText(NameColumn, first.path.mid(first.path.lastIndexOf(QLatin1Char('/')) + 1));
-        group->setText(SizeColumn, bytesText(g.size));
+        group->setText(SizeColumn, listparts::bytesText(g.size));
         group->setToolTip(SizeColumn, QString::number(g.size) + QStringLiteral(" 字节"));
         group->setText(CountColumn, QString::number(g.members.size()));
-        group->setText(WastedColumn, bytesText(g.wasted()));
+        group->setText(WastedColumn, listparts::bytesText(g.wasted()));
         group->setToolTip(NameColumn,
                           g.hash.isEmpty()
                               ? QStringLiteral("大小和名称相同")
@@ -230,7 +188,7 @@ void DuplicateWindow::list(const std::vector<duplicatestore::Group>& groups) {
     m_lblCount->setText(QStringLiteral("共 %1 组，%2 个文件，浪费空间 %3")
                             .arg(groups.size())
                             .arg(files)
-                            .arg(bytesText(wasted)));
+                            .arg(listparts::bytesText(wasted)));
 }
 
 void DuplicateWindow::lookAt(QTreeWidgetItem* item) {

@@ -7,6 +7,8 @@
 
 #include "core/store/duplicatestore.h"
 
+#include "gui/dups/listparts.h"
+
 #include <QDialog>
 #include <vector>
 
@@ -58,8 +60,7 @@ private:
     void clear();
 
     CatalogSession& m_session;
-    QLineEdit* m_edMinSize = nullptr;
-    QComboBox* m_cobUnit = nullptr;
+    listparts::MinSizeField m_minSize;
     QPushButton* m_btnFind = nullptr;
     QPushButton* m_btnClose = nullptr;
     QTreeWidget* m_tree = nullptr;
