@@ -161,7 +161,8 @@ void TestFolderSizes::totalsFollowEveryWrite() {
     for (auto it = expected.cbegin(); it != expected.cend(); ++it)
         top += it.key().count(u'/') == 1 ? it.value() : 0;
     const CliResult tree = runCli({"tree", "--long", checked});
-    QVERIFY2(tree.out.contains(QStringLiteral("  size: %1  only here: ").arg(top)), qPrintable(tree.out));
+    QVERIFY2(tree.out.contains(QStringLiteral("  size: %1  only here: ").arg(top)),
+             qPrintable(tree.out));
 }
 
 void TestFolderSizes::archivesAndLinksCountTheirOwnWay() {
