@@ -37,15 +37,7 @@ std::vector<Copy> findCopies(Database& db, int maxDiscs, qint64 minSize,
         if (const int discs = discCount(f); discs <= maxDiscs)
             kept.emplace_back(&f, discs);
     std::sort(kept.begin(), kept.end(), [](const auto& a, const auto& b) {
-        const filegroups::Found& x = *a.first;
-        const filegroups::Found& y = *b.first;
-        if (x.size != y.size)
-            return x.size > y.size;
-        if ((x.slot >= 0) != (y.slot >= 0))
-            return x.slot >= 0;
-        if (x.slot != y.slot)
-            return x.slot < y.slot;
-        return x.key < y.key;
+        return filegroups::listedBefore(*a.first, *b.first);
     });
     filegroups::Namer namer(db);
     std::vector<Copy> out;

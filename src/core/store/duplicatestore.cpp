@@ -44,13 +44,7 @@ std::vector<Group> findDuplicates(Database& db, qint64 minSize, const std::atomi
               [&](const filegroups::Found& a, const filegroups::Found& b) {
                   if (const qint64 wa = wasted(a), wb = wasted(b); wa != wb)
                       return wa > wb;
-                  if (a.size != b.size)
-                      return a.size > b.size;
-                  if ((a.slot >= 0) != (b.slot >= 0))
-                      return a.slot >= 0;
-                  if (a.slot != b.slot)
-                      return a.slot < b.slot;
-                  return a.key < b.key;
+                  return filegroups::listedBefore(a, b);
               });
 
     filegroups::Namer namer(db);

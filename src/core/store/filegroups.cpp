@@ -400,4 +400,14 @@ QString Namer::folderPath(qint64 folderId) {
     return base;
 }
 
+bool listedBefore(const Found& a, const Found& b) {
+    if (a.size != b.size)
+        return a.size > b.size;
+    if ((a.slot >= 0) != (b.slot >= 0))
+        return a.slot >= 0;
+    if (a.slot != b.slot)
+        return a.slot < b.slot;
+    return a.key < b.key;
+}
+
 } // namespace vorlane::filegroups

@@ -77,6 +77,10 @@ struct Found {
     std::vector<const Candidate*> members;
 };
 
+// The order of groups listed: larger files first, then those matched by a hash, by
+// algorithm, then by key, so that a listing never depends on the order of reading.
+bool listedBefore(const Found& a, const Found& b);
+
 // Reads the files of `minSize` bytes or more and groups them. With `singles`, a file that
 // is the same as no other is a group of its own; else only groups of two or more are kept.
 // Reading stops (false) once `cancel` is set. Throws DbError.
